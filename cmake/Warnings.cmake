@@ -1,0 +1,22 @@
+# Warnings are on everywhere; a new warning is a bug.
+set(ML_WARNINGS -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(ML_WARNINGS -Wall -Wextra -Wpedantic -Wshadow-uncaptured-local -Wnon-virtual-dtor
+      -Wno-missing-field-initializers -Wno-gnu-zero-variadic-macro-arguments -Wno-c99-extensions)
+endif()
+option(ML_WERROR "Treat warnings as errors" OFF)
+if(ML_WERROR)
+  list(APPEND ML_WARNINGS -Werror)
+endif()
+
+if(ML_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(ML_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ML_FUZZ needs clang")
+  endif()
+  # Libraries get coverage instrumentation; only the fuzz targets link libFuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the tree. Usage: scripts/build.sh <flavour>
+#   app   g++, RelWithDebInfo, everything (build/)
+#   asan  clang, ASan + UBSan + libFuzzer targets, Qt-free modules only (build-asan/)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-app}
+jobs=${ML_JOBS:-$(nproc)}
+case "$flavour" in
+  app)
+    dir=$root/build
+    args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=RelWithDebInfo -DML_WITH_QT=ON)
+    ;;
+  asan)
+    dir=$root/build-asan
+    args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=Debug
+          -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
+          -DML_WITH_QT=OFF -DML_SANITIZE=ON -DML_FUZZ=ON -DML_BENCH=OFF)
+    ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
+cmake --build "$dir" -j "$jobs"

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test suite:
+#   1. the whole tree with g++ (GUI suites offscreen);
+#   2. the Qt-free modules with clang under ASan and UBSan;
+#   3. each libFuzzer target on its seed corpus for a short while (ML_FUZZ_SECONDS, default 30).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${ML_JOBS:-$(nproc)}
+fuzz_seconds=${ML_FUZZ_SECONDS:-30}
+export QT_QPA_PLATFORM=offscreen
+
+bash "$root/scripts/install-deps.sh"
+
+echo "== g++ build and tests"
+bash "$root/scripts/build.sh" app
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== clang ASan+UBSan build and tests"
+bash "$root/scripts/build.sh" asan
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz targets (${fuzz_seconds}s each)"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+while read -r target; do
+  [ -n "$target" ] || continue
+  seconds=$fuzz_seconds
+  # A target may ask for a longer run in fuzz/corpus/<target>.seconds.
+  [ -f "$root/fuzz/corpus/$target.seconds" ] && seconds=$(cat "$root/fuzz/corpus/$target.seconds")
+  mkdir -p "$work/$target"
+  seeds=()
+  [ -d "$root/fuzz/corpus/$target" ] && seeds=("$root/fuzz/corpus/$target")
+  echo "-- $target (${seconds}s)"
+  "$root/build-asan/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$work/" "$work/$target" "${seeds[@]}" 2>&1 | tail -n 40
+done < "$root/build-asan/fuzzers.txt"
+echo "== all tests passed"
