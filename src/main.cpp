@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   QMainWindow window;
   window.setWindowTitle("Marrowlane");
   auto* fileMenu = window.menuBar()->addMenu("File");
-  fileMenu->addAction("Quit", &app, &QApplication::quit, QKeySequence::Quit);
+  fileMenu->addAction("Quit", QKeySequence::Quit, &app, &QApplication::quit);
   auto* label = new QLabel("Marrowlane is running.", &window);  // owned by the window
   label->setAlignment(Qt::AlignCenter);
   window.setCentralWidget(label);
