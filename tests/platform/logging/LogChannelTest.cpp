@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LogTestSupport.h"
 #include "support/TempDir.h"
 
 namespace ml::logging {
@@ -9,8 +10,7 @@ namespace {
 
 class LogChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override { Log::resetForTesting(); }
-  void TearDown() override { Log::resetForTesting(); }
+  testing::LoggingReset reset_;
   test::TempDir dir_;
 };
 
