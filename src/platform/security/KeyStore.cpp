@@ -67,15 +67,16 @@ bool writeAll(int fd, ByteView value) {
 KeyStore::KeyStore(fs::path root) : root_(std::move(root)) {}
 
 std::string KeyStore::encodeName(std::string_view name) {
-  // Letters, digits, "-" and "_" stand for themselves; every other byte becomes %XX. A lone "%"
-  // names the empty string. No encoded name contains "." or "/", so none can be ".", "..", a path
-  // or one of the store's temporary files (which start with ".").
+  // Letters, digits, "-", "_" and (past the first byte) "." stand for themselves; every other
+  // byte becomes %XX. A lone "%" names the empty string. No encoded name contains "/" or starts
+  // with ".", so none can be ".", "..", a path or one of the store's temporary files.
   if (name.empty()) return "%";
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(name.size());
   for (unsigned char c : name) {
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                 (c == '.' && !out.empty());
     if (plain) {
       out.push_back(static_cast<char>(c));
     } else {

@@ -6,7 +6,7 @@
 //     <service>/            directory, mode 0700
 //       <account>           one file per item, mode 0600
 // Service and account names are percent-encoded into file names, so any name (empty, "..", with
-// slashes) maps to one safe file name inside its folder. Every write goes to a temporary file
+// slashes) maps to one safe file name inside its folder ("org.example.App" stays readable). Every write goes to a temporary file
 // that is then linked (add) or renamed (replace) into place, so an item is either wholly there
 // or absent, and two concurrent adds of one item end with exactly one winner.
 //

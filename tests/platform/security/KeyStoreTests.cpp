@@ -88,6 +88,8 @@ TEST_F(KeyStoreTest, HostileNamesStayInsideTheirFolder) {
   }
   EXPECT_EQ(files, 8u);
   EXPECT_NE(KeyStore::encodeName("A"), KeyStore::encodeName("%41"));
+  EXPECT_EQ(KeyStore::encodeName("org.example.App"), "org.example.App");
+  EXPECT_EQ(KeyStore::encodeName(".."), "%2E.");
 }
 
 TEST_F(KeyStoreTest, RemoveAllClearsOnlyThatService) {
