@@ -1,0 +1,266 @@
+#include "platform/darwin/FileManager.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include "platform/darwin/SizedRead.h"
+
+namespace ml::darwin {
+
+using foundation::Error;
+using foundation::Result;
+using foundation::Status;
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+
+// Copies every extended attribute from one open file to another. Attributes outside the user
+// namespace (security labels, ACLs, trusted.*) may be refused by the target; those are skipped.
+Status copyAttributes(int from, int to) {
+  auto list = sizedRead([&](uint8_t* buffer, size_t size) {
+    return ::flistxattr(from, reinterpret_cast<char*>(buffer), size);
+  });
+  if (!list) return list.error().isPosix(ENOTSUP) ? Status() : Status(list.error());
+  const auto& raw = list.value();
+  size_t start = 0;
+  while (start < raw.size()) {
+    size_t end = start;
+    while (end < raw.size() && raw[end] != 0) ++end;
+    const std::string name(reinterpret_cast<const char*>(raw.data()) + start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    const bool required = name.starts_with("user.");
+    auto value = sizedRead([&](uint8_t* buffer, size_t size) {
+      return ::fgetxattr(from, name.c_str(), buffer, size);
+    });
+    if (!value) {
+      if (value.error().isPosix(ENODATA)) continue;  // removed meanwhile
+      if (required) return value.error();
+      continue;
+    }
+    if (::fsetxattr(to, name.c_str(), value->data(), value->size(), 0) != 0 && required)
+      return Error::posix(errno);
+  }
+  return {};
+}
+
+Status copyContents(int from, int to) {
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+    if (n == 0) return {};
+    if (n > 0) continue;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return Error::posix(errno);
+    break;  // no in-kernel copy between these two: plain reads and writes
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(from, buffer, sizeof buffer);
+    if (n == 0) return {};
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error::posix(errno);
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return Error::posix(errno);
+      }
+      done += w;
+    }
+  }
+}
+
+// Owner, group, mode and dates of the copy, applied last (a mode without write permission or
+// the dates would otherwise be disturbed by the copying itself).
+Status finishMetadata(int fd, const struct stat& st) {
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
+  if (::fchmod(fd, st.st_mode & 07777) != 0) return Error::posix(errno);
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  if (::futimens(fd, times) != 0) return Error::posix(errno);
+  return {};
+}
+
+class TreeCopier {
+ public:
+  // Removes what was created when the copy did not complete.
+  ~TreeCopier() {
+    if (!done_ && created_) {
+      std::error_code ec;
+      std::filesystem::remove_all(root_, ec);
+    }
+  }
+
+  Status copy(const std::filesystem::path& from, const std::filesystem::path& to) {
+    root_ = to;
+    auto status = copyItemAt(from, to);
+    done_ = status.ok();
+    return status;
+  }
+
+ private:
+  Status copyItemAt(const std::filesystem::path& from, const std::filesystem::path& to) {
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0) return Error::posix(errno);
+    if (S_ISREG(st.st_mode)) return copyFile(from, to, st);
+    if (S_ISDIR(st.st_mode)) return copyFolder(from, to, st);
+    if (S_ISLNK(st.st_mode)) return copyLink(from, to, st);
+    if (::mknod(to.c_str(), st.st_mode, st.st_rdev) != 0) return Error::posix(errno);
+    markCreated();
+    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
+    return {};
+  }
+
+  Status copyFile(const std::filesystem::path& from, const std::filesystem::path& to, const struct stat& st) {
+    Fd in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in) return Error::posix(errno);
+    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!out) return Error::posix(errno);
+    markCreated();
+    if (auto s = copyContents(in.get(), out.get()); !s) return s;
+    if (auto s = copyAttributes(in.get(), out.get()); !s) return s;
+    return finishMetadata(out.get(), st);
+  }
+
+  Status copyFolder(const std::filesystem::path& from, const std::filesystem::path& to, const struct stat& st) {
+    // A folder met again below itself (a bind mount of an ancestor) would be copied forever.
+    if (!ancestors_.insert({st.st_dev, st.st_ino}).second) return Error::posix(ELOOP);
+    if (::mkdir(to.c_str(), 0700) != 0) return Error::posix(errno);
+    markCreated();
+    auto names = listDirectory(from);
+    if (!names) return names.error();
+    for (const auto& name : names.value())
+      if (auto s = copyItemAt(from / name, to / name); !s) return s;
+    ancestors_.erase({st.st_dev, st.st_ino});
+    Fd in(::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Fd out(::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in || !out) return Error::posix(errno);
+    if (auto s = copyAttributes(in.get(), out.get()); !s) return s;
+    return finishMetadata(out.get(), st);
+  }
+
+  Status copyLink(const std::filesystem::path& from, const std::filesystem::path& to, const struct stat& st) {
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    for (;;) {
+      const ssize_t n = ::readlink(from.c_str(), target.data(), target.size());
+      if (n < 0) return Error::posix(errno);
+      if (static_cast<size_t>(n) < target.size()) {
+        target.resize(static_cast<size_t>(n));
+        break;
+      }
+      target.resize(target.size() * 2);  // the link changed since lstat
+    }
+    if (::symlink(target.c_str(), to.c_str()) != 0) return Error::posix(errno);
+    markCreated();
+    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
+    return {};
+  }
+
+  void markCreated() { created_ = true; }
+
+  std::filesystem::path root_;
+  std::set<std::pair<dev_t, ino_t>> ancestors_;
+  bool created_ = false;
+  bool done_ = false;
+};
+
+bool isInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+  std::error_code ec;
+  const auto a = std::filesystem::weakly_canonical(inner, ec);
+  const auto b = std::filesystem::weakly_canonical(outer, ec);
+  auto [mismatch, _] = std::mismatch(b.begin(), b.end(), a.begin(), a.end());
+  return mismatch == b.end();
+}
+
+}  // namespace
+
+Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+  struct stat st;
+  if (::lstat(from.c_str(), &st) != 0) return Error::posix(errno);
+  if (::lstat(to.c_str(), &st) == 0) return Error::posix(EEXIST);
+  if (isInside(to, from)) return Error::posix(EINVAL);  // a folder into itself
+  TreeCopier copier;
+  return copier.copy(from, to);
+}
+
+Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+  if (errno == EINVAL) {
+    // A file system without RENAME_NOREPLACE: test, then rename (a narrow race remains there).
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return Error::posix(EEXIST);
+    if (::rename(from.c_str(), to.c_str()) == 0) return {};
+  }
+  if (errno != EXDEV) return Error::posix(errno);
+  if (auto status = copyItem(from, to); !status) return status;
+  std::error_code ec;
+  std::filesystem::remove_all(from, ec);
+  if (ec) return Error::posix(ec.value());
+  return {};
+}
+
+Status createDirectory(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) return Error::posix(ec.value());
+  return {};
+}
+
+Status createEmptyFile(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return Error::posix(errno);
+  ::close(fd);
+  return {};
+}
+
+Result<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return Error::posix(errno);
+  std::vector<std::string> names;
+  errno = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+    errno = 0;
+  }
+  const int error = errno;
+  ::closedir(dir);
+  if (error != 0) return Error::posix(error);
+  return names;
+}
+
+Status setMode(const std::filesystem::path& item, unsigned mode) {
+  if (::chmod(item.c_str(), mode & 07777) != 0) return Error::posix(errno);
+  return {};
+}
+
+}  // namespace ml::darwin

@@ -1,0 +1,167 @@
+#include "platform/darwin/ItemAttributes.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+#include "platform/darwin/ExtendedAttributes.h"
+#include "platform/darwin/SizedRead.h"
+
+namespace ml::darwin {
+
+using foundation::Error;
+using foundation::Result;
+using foundation::Status;
+
+namespace {
+
+const std::string kResourceForkName = linuxAttributeName("com.apple.ResourceFork");
+const std::string kCreationDateName = linuxAttributeName(kCreationDateAttribute);
+
+Date toDate(const struct statx_timestamp& t) {
+  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(t.tv_sec) +
+                                                         std::chrono::nanoseconds(t.tv_nsec)));
+}
+
+timespec toTimespec(Date date) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count();
+  timespec t;
+  t.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+  t.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+  if (t.tv_nsec < 0) {
+    t.tv_nsec += 1'000'000'000;
+    t.tv_sec -= 1;
+  }
+  return t;
+}
+
+// The immutable flag through the inode-flags ioctl, for file systems whose statx does not
+// report it. Only regular files and folders are opened: opening a device or a FIFO could
+// block or have side effects.
+bool immutableByIoctl(const std::filesystem::path& item) {
+  const int fd = ::open(item.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool immutable = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL);
+  ::close(fd);
+  return immutable;
+}
+
+int64_t roundUp(int64_t value, int64_t block) {
+  if (value <= 0 || block <= 0) return value < 0 ? 0 : value;
+  return (value + block - 1) / block * block;
+}
+
+}  // namespace
+
+bool ItemAttributes::isPackage() const {
+  if (kind != ItemKind::directory) return false;
+  return hasPackageExtension || finderInfo.hasFlag(FinderInfo::kHasBundle);
+}
+
+std::string encodeCreationDate(Date date) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count());
+}
+
+std::optional<Date> decodeCreationDate(std::span<const uint8_t> bytes) {
+  const char* begin = reinterpret_cast<const char*>(bytes.data());
+  const char* end = begin + bytes.size();
+  int64_t ns = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, ns);
+  if (ec != std::errc() || ptr != end || bytes.empty()) return std::nullopt;
+  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds(ns)));
+}
+
+Result<std::optional<Date>> readStoredCreationDate(const std::filesystem::path& item) {
+  auto bytes = sizedRead([&](uint8_t* buffer, size_t size) {
+    return ::lgetxattr(item.c_str(), kCreationDateName.c_str(), buffer, size);
+  });
+  if (!bytes) {
+    const int code = bytes.error().code;
+    if (code == ENODATA || code == ENOTSUP || code == EPERM) return std::optional<Date>();
+    return bytes.error();
+  }
+  return decodeCreationDate(bytes.value());
+}
+
+Status setStoredCreationDate(const std::filesystem::path& item, std::optional<Date> date) {
+  if (!date) {
+    if (::lremovexattr(item.c_str(), kCreationDateName.c_str()) != 0 && errno != ENODATA)
+      return Error::posix(errno);
+    return {};
+  }
+  const std::string text = encodeCreationDate(*date);
+  if (::lsetxattr(item.c_str(), kCreationDateName.c_str(), text.data(), text.size(), 0) != 0)
+    return Error::posix(errno);
+  return {};
+}
+
+Result<ItemAttributes> readItemAttributes(const std::filesystem::path& item) {
+  struct statx sx;
+  if (::statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+              STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return Error::posix(errno);
+
+  ItemAttributes a;
+  if (S_ISREG(sx.stx_mode))
+    a.kind = ItemKind::regular;
+  else if (S_ISDIR(sx.stx_mode))
+    a.kind = ItemKind::directory;
+  else if (S_ISLNK(sx.stx_mode))
+    a.kind = ItemKind::symbolicLink;
+  a.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  a.inode = sx.stx_ino;
+  a.mode = sx.stx_mode;
+  a.owner = sx.stx_uid;
+  a.group = sx.stx_gid;
+  a.size = static_cast<int64_t>(sx.stx_size);
+  a.allocatedSize = static_cast<int64_t>(sx.stx_blocks) * 512;
+  a.modificationDate = toDate(sx.stx_mtime);
+  a.accessDate = toDate(sx.stx_atime);
+  a.attributeModificationDate = toDate(sx.stx_ctime);
+  if (sx.stx_mask & STATX_BTIME) a.creationDate = toDate(sx.stx_btime);
+  const std::string name = item.filename().string();
+  a.nameStartsWithDot = !name.empty() && name[0] == '.' && name != "." && name != "..";
+  a.hasPackageExtension = name.size() > 4 && name.ends_with(".app");
+
+  if (a.kind == ItemKind::symbolicLink) return a;  // links carry no user attributes on Linux
+
+  if (sx.stx_attributes_mask & STATX_ATTR_IMMUTABLE)
+    a.isImmutable = (sx.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
+  else if (a.kind != ItemKind::other)
+    a.isImmutable = immutableByIoctl(item);
+
+  auto finderInfo = readFinderInfo(item);
+  if (!finderInfo) return finderInfo.error();
+  if (finderInfo.value()) a.finderInfo = *finderInfo.value();
+
+  auto stored = readStoredCreationDate(item);
+  if (!stored) return stored.error();
+  if (stored.value()) a.creationDate = stored.value();
+
+  if (a.kind == ItemKind::regular) {
+    const ssize_t fork = ::lgetxattr(item.c_str(), kResourceForkName.c_str(), nullptr, 0);
+    if (fork > 0) {
+      a.resourceForkSize = fork;
+      a.resourceForkAllocatedSize = roundUp(fork, sx.stx_blksize);
+    } else if (fork < 0 && errno != ENODATA && errno != ENOTSUP) {
+      return Error::posix(errno);
+    }
+  }
+  return a;
+}
+
+Status setItemTimes(const std::filesystem::path& item, Date modification, Date access) {
+  const timespec times[2] = {toTimespec(access), toTimespec(modification)};
+  if (::utimensat(AT_FDCWD, item.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
+  return {};
+}
+
+}  // namespace ml::darwin

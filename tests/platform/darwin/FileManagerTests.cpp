@@ -1,0 +1,119 @@
+#include "platform/darwin/FileManager.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/darwin/ExtendedAttributes.h"
+#include "support/TempDir.h"
+
+namespace ml::darwin {
+namespace {
+
+std::string contents(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+TEST(CopyItem, CopiesATreeWithLinksModesDatesAndAttributes) {
+  test::TempDir dir;
+  const auto file = dir.write("src/a.txt", "alpha");
+  dir.write("src/sub/b.txt", "beta");
+  std::filesystem::create_symlink("a.txt", dir.path() / "src/link");
+  ASSERT_EQ(::chmod(file.c_str(), 04751), 0);
+  ASSERT_TRUE(setExtendedAttribute(file, bytes("fork"), "com.apple.ResourceFork"));
+  const timespec times[2] = {{1000, 0}, {2000, 500}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+
+  ASSERT_TRUE(copyItem(dir.path() / "src", dir.path() / "dst"));
+  const auto copy = dir.path() / "dst/a.txt";
+  EXPECT_EQ(contents(copy), "alpha");
+  EXPECT_EQ(contents(dir.path() / "dst/sub/b.txt"), "beta");
+  EXPECT_EQ(std::filesystem::read_symlink(dir.path() / "dst/link"), "a.txt");
+  struct stat st;
+  ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 04751u);
+  EXPECT_EQ(st.st_mtim.tv_sec, 2000);
+  EXPECT_EQ(extendedAttribute(copy, "com.apple.ResourceFork"), bytes("fork"));
+}
+
+TEST(CopyItem, NeverOverwritesAndNeverCopiesAFolderIntoItself) {
+  test::TempDir dir;
+  const auto a = dir.write("a", "A");
+  const auto b = dir.write("b", "B");
+  auto status = copyItem(a, b);
+  ASSERT_FALSE(status);
+  EXPECT_TRUE(status.error().isPosix(EEXIST));
+  EXPECT_EQ(contents(b), "B");
+  dir.write("tree/x", "x");
+  EXPECT_TRUE(copyItem(dir.path() / "tree", dir.path() / "tree/inner").error().isPosix(EINVAL));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "tree/inner"));
+}
+
+TEST(MoveItem, RenameOntoATakenNameFailsAndKeepsBoth) {
+  test::TempDir dir;
+  const auto a = dir.write("a", "A");
+  const auto b = dir.write("b", "B");
+  auto status = moveItem(a, b);
+  ASSERT_FALSE(status);
+  EXPECT_TRUE(status.error().isPosix(EEXIST));
+  EXPECT_EQ(contents(a), "A");
+  EXPECT_EQ(contents(b), "B");
+  ASSERT_TRUE(moveItem(a, dir.path() / "c"));
+  EXPECT_FALSE(std::filesystem::exists(a));
+  EXPECT_EQ(contents(dir.path() / "c"), "A");
+}
+
+TEST(MoveItem, AcrossDevicesKeepsDataAndAttributesBothWays) {
+  test::TempDir dir;
+  const std::filesystem::path shm = "/dev/shm";
+  struct stat here, there;
+  ASSERT_EQ(::stat(dir.path().c_str(), &here), 0);
+  if (::stat(shm.c_str(), &there) != 0 || here.st_dev == there.st_dev)
+    GTEST_SKIP() << "/dev/shm is not another device here";
+  const auto file = dir.write("tree/data.bin", std::string(100000, 'z'));
+  ASSERT_TRUE(setExtendedAttribute(file, bytes("finder"), "com.apple.FinderInfo"));
+  ASSERT_TRUE(setExtendedAttribute(dir.path() / "tree", bytes("folder"), "x"));
+  const auto away = shm / ("marrowlane-move-" + std::to_string(::getpid()));
+  ASSERT_TRUE(moveItem(dir.path() / "tree", away));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "tree"));
+  EXPECT_EQ(extendedAttribute(away / "data.bin", "com.apple.FinderInfo"), bytes("finder"));
+  ASSERT_TRUE(moveItem(away, dir.path() / "back"));
+  EXPECT_FALSE(std::filesystem::exists(away));
+  EXPECT_EQ(contents(dir.path() / "back/data.bin"), std::string(100000, 'z'));
+  EXPECT_EQ(extendedAttribute(dir.path() / "back/data.bin", "com.apple.FinderInfo"), bytes("finder"));
+  EXPECT_EQ(extendedAttribute(dir.path() / "back", "x"), bytes("folder"));
+}
+
+TEST(ListDirectory, ListsNamesWithoutDotsAndFailsOnFiles) {
+  test::TempDir dir;
+  dir.write("d/one", "");
+  dir.write("d/two", "");
+  auto names = listDirectory(dir.path() / "d");
+  ASSERT_TRUE(names);
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(names.value(), (std::vector<std::string>{"one", "two"}));
+  EXPECT_TRUE(listDirectory(dir.path() / "d/one").error().isPosix(ENOTDIR));
+}
+
+TEST(CreateItems, FoldersWithIntermediatesAndFilesThatNeverTruncate) {
+  test::TempDir dir;
+  ASSERT_TRUE(createDirectory(dir.path() / "a/b/c"));
+  EXPECT_TRUE(createDirectory(dir.path() / "a/b/c"));
+  const auto file = dir.write("keep", "data");
+  EXPECT_TRUE(createEmptyFile(file).error().isPosix(EEXIST));
+  EXPECT_EQ(contents(file), "data");
+  EXPECT_TRUE(createEmptyFile(dir.path() / "new"));
+}
+
+}  // namespace
+}  // namespace ml::darwin
