@@ -1,0 +1,206 @@
+#include "files/DefaultFileSystem.h"
+
+#include <sys/stat.h>
+
+#include "files/DefaultAttributeViews.h"
+#include "files/FinderMetadata.h"
+#include "files/MutableBasicAttributes.h"
+#include "platform/darwin/FileManager.h"
+#include "platform/darwin/FinderInfo.h"
+#include "platform/darwin/FourCharCode.h"
+#include "platform/darwin/ItemAttributes.h"
+#include "platform/darwin/Volumes.h"
+#include "platform/logging/Log.h"
+
+namespace ml::files {
+
+using foundation::Error;
+using foundation::Status;
+
+namespace {
+
+std::filesystem::path absoluteOf(const Path& path) {
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(path.url(), ec);
+  return ec ? path.url() : absolute;
+}
+
+std::optional<darwin::ItemAttributes> readAttributes(const Path& path) {
+  auto attrs = darwin::readItemAttributes(path.url());
+  if (!attrs) return std::nullopt;
+  return std::move(attrs).value();
+}
+
+}  // namespace
+
+const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
+  static const std::shared_ptr<const FileSystem> instance = std::make_shared<const DefaultFileSystem>("/");
+  return instance;
+}
+
+Path DefaultFileSystem::rootPath() const { return Path(FileSystems::defaultFileSystem(), "/"); }
+
+bool DefaultFileSystem::exists(const Path& path) const {
+  struct stat st;
+  return ::stat(absoluteOf(path).c_str(), &st) == 0;
+}
+
+bool DefaultFileSystem::isDirectory(const Path& path) const {
+  struct stat st;
+  return ::stat(path.url().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<ItemIdentity> DefaultFileSystem::identity(const Path& path) const {
+  struct stat st;
+  if (::lstat(path.url().c_str(), &st) != 0) return std::nullopt;
+  return ItemIdentity{st.st_dev, st.st_ino, S_ISDIR(st.st_mode), S_ISLNK(st.st_mode)};
+}
+
+void DefaultFileSystem::createFile(const Path& path) const { (void)darwin::createEmptyFile(path.url()); }
+
+Status DefaultFileSystem::createDirectory(const Path& path) const { return darwin::createDirectory(path.url()); }
+
+std::optional<std::string> DefaultFileSystem::volumeName(const Path& path) const {
+  if (!exists(path)) return std::nullopt;
+  return darwin::volumeName(absoluteOf(path));
+}
+
+std::shared_ptr<const BasicAttributeView> DefaultFileSystem::basicAttributes(const Path& path) const {
+  if (!exists(path)) return nullptr;
+  auto attrs = readAttributes(path);
+  if (!attrs) return nullptr;
+  return std::make_shared<const DefaultBasicAttributes>(path, std::move(*attrs));
+}
+
+std::shared_ptr<const PosixFileAttributeView> DefaultFileSystem::posixAttributes(const Path& path) const {
+  auto attrs = readAttributes(path);
+  if (!attrs) return nullptr;
+  return std::make_shared<const DefaultPosixAttributes>(path, std::move(*attrs));
+}
+
+std::shared_ptr<const AppleAttributeView> DefaultFileSystem::finderAttributes(const Path& path) const {
+  auto attrs = readAttributes(path);
+  if (!attrs) return nullptr;
+  return std::make_shared<const DefaultAppleAttributes>(path, std::move(*attrs));
+}
+
+// One read serves the three views, so they describe the same moment.
+std::shared_ptr<const FullAttributeView> DefaultFileSystem::allAttributes(const Path& path) const {
+  if (!path.fileSystem().exists(path)) return nullptr;
+  auto attrs = readAttributes(path);
+  if (!attrs) return nullptr;
+  return std::make_shared<const AllAttributesView>(std::make_shared<const DefaultBasicAttributes>(path, *attrs),
+                                                   std::make_shared<const DefaultPosixAttributes>(path, *attrs),
+                                                   std::make_shared<const DefaultAppleAttributes>(path, *attrs));
+}
+
+Status DefaultFileSystem::copy(const Path& from, const Path& to) const { return darwin::copyItem(from.url(), to.url()); }
+
+Status DefaultFileSystem::move(const Path& from, const Path& to) const { return darwin::moveItem(from.url(), to.url()); }
+
+std::optional<std::vector<Path>> DefaultFileSystem::contentsOf(const Path& directory) const {
+  if (!directory.fileSystem().isDirectory(directory)) return std::nullopt;
+  auto names = darwin::listDirectory(directory.url());
+  if (!names) {
+    LOG_ERROR("failed to get directory contents. error=" << names.error().message);
+    return std::nullopt;
+  }
+  std::vector<Path> paths;
+  paths.reserve(names->size());
+  for (const auto& name : names.value()) paths.emplace_back(directory.sharedFileSystem(), directory.url() / name);
+  return paths;
+}
+
+// The dates, the invisible flag and the extension-hidden flag land together or not at all: the
+// steps that change stored attributes run first and are undone when a later step fails (an
+// immutable item refuses the first of them, so nothing changes there).
+Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAttributeView& values) const {
+  const auto* record = dynamic_cast<const MutableBasicAttributes*>(&values);
+  if (!record || !record->hasChanges()) return {};
+  const auto& item = path.url();
+  auto before = darwin::readItemAttributes(item);
+  if (!before) return before.error();
+  auto storedBefore = darwin::readStoredCreationDate(item);
+  if (!storedBefore) return storedBefore.error();
+
+  bool creationWritten = false;
+  if (record->creationDate() && record->creationDate() != before->creationDate) {
+    if (auto s = darwin::setStoredCreationDate(item, record->creationDate()); !s) return s;
+    creationWritten = true;
+  }
+  auto undoCreation = [&] {
+    if (creationWritten) (void)darwin::setStoredCreationDate(item, storedBefore.value());
+  };
+
+  darwin::FinderInfo info = before->finderInfo;
+  // A name starting with "." hides the item by itself; the flag is then left as it is unless
+  // the record asks for a visible item.
+  const bool flagWanted = record->isInvisible()
+                              ? (before->nameStartsWithDot ? info.hasFlag(darwin::FinderInfo::kIsInvisible) : true)
+                              : false;
+  info.setFlag(darwin::FinderInfo::kIsInvisible, flagWanted);
+  info.setFlag(darwin::FinderInfo::kIsExtensionHidden, record->isExtensionHidden());
+  const bool infoChanged = !(info == before->finderInfo);
+  if (infoChanged) {
+    if (auto s = darwin::writeFinderInfo(item, info); !s) {
+      undoCreation();
+      return s;
+    }
+  }
+
+  if (auto s = darwin::setItemTimes(item, record->lastModifiedDate(), record->lastAccessedDate()); !s) {
+    if (infoChanged) (void)darwin::writeFinderInfo(item, before->finderInfo);
+    undoCreation();
+    return s;
+  }
+  return {};
+}
+
+// Only the six read and write bits the record holds change; execute, set-id and sticky bits of
+// the item stay as they are.
+Status DefaultFileSystem::updatePosixAttributes(const Path& path, const PosixFileAttributeView& values) const {
+  struct stat st;
+  if (::stat(path.url().c_str(), &st) != 0) return Error::posix(errno);
+  const unsigned kept = st.st_mode & 07777 & ~static_cast<unsigned>(FilePermissions::kAllBits);
+  const unsigned wanted = static_cast<unsigned>(values.permissions().rawValue() & FilePermissions::kAllBits);
+  return darwin::setMode(path.url(), kept | wanted);
+}
+
+Status DefaultFileSystem::updateFinderAttributes(const Path& path, const AppleAttributeView& values) const {
+  const auto current = finderAttributes(path);
+  if (!current) return Error::posix(ENOENT);
+  const auto& item = path.url();
+
+  const auto oldComment = current->comments();
+  const auto newComment = values.comments();
+  const bool commentChanged = oldComment != newComment;
+  if (commentChanged) {
+    if (auto s = writeFinderComment(item, newComment); !s) return s;
+  }
+
+  const auto oldCreator = current->creatorCode(), newCreator = values.creatorCode();
+  const auto oldType = current->typeCode(), newType = values.typeCode();
+  if (oldCreator == newCreator && oldType == newType) return {};
+
+  Status status;
+  auto attrs = darwin::readItemAttributes(item);
+  if (!attrs) {
+    status = attrs.error();
+  } else if (attrs->kind != darwin::ItemKind::regular) {
+    // A folder keeps its window bounds where a file keeps its codes.
+    status = Error::posix(attrs->kind == darwin::ItemKind::directory ? EISDIR : EINVAL);
+  } else {
+    darwin::FinderInfo info = attrs->finderInfo;
+    if (oldCreator != newCreator) info.setCreatorCode(newCreator ? darwin::fourCharCode(*newCreator) : 0);
+    if (oldType != newType) info.setTypeCode(newType ? darwin::fourCharCode(*newType) : 0);
+    status = darwin::writeFinderInfo(item, info);
+  }
+  if (!status) {
+    LOG_ERROR("failed to save attributes. path=" << path.description() << " error=" << status.error().description());
+    // The caller sees the failure and restores what it read; leave no half-written update.
+    if (commentChanged) (void)writeFinderComment(item, oldComment);
+  }
+  return status;
+}
+
+}  // namespace ml::files
