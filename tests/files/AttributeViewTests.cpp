@@ -1,0 +1,129 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "files/FileSystem.h"
+#include "files/Files.h"
+#include "platform/darwin/ExtendedAttributes.h"
+#include "platform/darwin/FinderInfo.h"
+#include "support/TempDir.h"
+
+namespace ml::files {
+namespace {
+
+const FileSystem& fs() { return *FileSystems::defaultFileSystem(); }
+
+class AttributeViewTest : public testing::Test {
+ protected:
+  test::TempDir dir;
+};
+
+TEST_F(AttributeViewTest, FileWithResourceForkReportsDataResourceAndTotal) {
+  const auto file = dir.write("forked", std::string(1000, 'd'));
+  ASSERT_TRUE(darwin::setExtendedAttribute(file, std::vector<uint8_t>(286, 1), "com.apple.ResourceFork"));
+  auto all = fs().allAttributes(Path(file));
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->dataSize().actual, 1000);
+  ASSERT_TRUE(all->resourceSize());
+  EXPECT_EQ(all->resourceSize()->actual, 286);
+  EXPECT_EQ(all->totalSize().actual, 1286);
+  EXPECT_TRUE(all->hasExtendedAttribute("com.apple.ResourceFork"));
+}
+
+TEST_F(AttributeViewTest, FileWithoutResourceForkHasNoResourceSize) {
+  auto all = fs().allAttributes(Path(dir.write("plain", "12345")));
+  ASSERT_TRUE(all);
+  EXPECT_FALSE(all->resourceSize());
+  EXPECT_EQ(all->dataSize().actual, 5);
+  EXPECT_EQ(all->totalSize(), all->dataSize());
+  EXPECT_FALSE(all->creatorCode());
+  EXPECT_FALSE(all->typeCode());
+  EXPECT_EQ(all->kind(), "Unrecognized File Type");
+  EXPECT_FALSE(all->isLocked());
+  EXPECT_FALSE(all->isNameLocked());
+  EXPECT_FALSE(all->lastBackupDate());
+}
+
+TEST_F(AttributeViewTest, FolderTotalsItsFilesAndEmptyFolderIsZero) {
+  dir.write("folder/a", std::string(100, 'a'));
+  dir.write("folder/sub/.hidden", std::string(20, 'b'));
+  ASSERT_TRUE(darwin::setExtendedAttribute(dir.path() / "folder/a", std::vector<uint8_t>(7, 1), "com.apple.ResourceFork"));
+  std::filesystem::create_symlink(dir.path(), dir.path() / "folder/loop");  // never followed
+  auto all = fs().allAttributes(Path(dir.path() / "folder"));
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->totalSize(), (FileSize{127, 127}));
+  EXPECT_EQ(all->dataSize(), all->totalSize());
+  EXPECT_FALSE(all->resourceSize());
+  std::filesystem::create_directory(dir.path() / "empty");
+  EXPECT_EQ(fs().basicAttributes(Path(dir.path() / "empty"))->totalSize(), (FileSize{0, 0}));
+}
+
+TEST_F(AttributeViewTest, SymbolicLinkHasNoSizeAndIsNotOther) {
+  std::filesystem::create_symlink(dir.write("target", "x"), dir.path() / "link");
+  auto all = fs().allAttributes(Path(dir.path() / "link"));
+  ASSERT_TRUE(all);
+  EXPECT_TRUE(all->isSymbolicLink());
+  EXPECT_FALSE(all->isOther());
+  EXPECT_FALSE(all->isRegularFile());
+  EXPECT_EQ(all->totalSize(), FileSize::unknown());
+  EXPECT_EQ(all->dataSize(), FileSize::unknown());
+}
+
+TEST_F(AttributeViewTest, PermissionsKeepOnlyTheSixReadAndWriteBits) {
+  const auto file = dir.write("exec", "x");
+  ASSERT_EQ(::chmod(file.c_str(), 04755), 0);
+  auto posix = fs().posixAttributes(Path(file));
+  ASSERT_TRUE(posix);
+  EXPECT_EQ(posix->permissions().rawValue(), 0644);
+  EXPECT_EQ(posix->owner(), "root");
+  EXPECT_EQ(posix->group(), "root");
+}
+
+TEST_F(AttributeViewTest, MissingPathHasNoViews) {
+  Path missing(dir.path() / "missing");
+  EXPECT_FALSE(fs().basicAttributes(missing));
+  EXPECT_FALSE(fs().posixAttributes(missing));
+  EXPECT_FALSE(fs().finderAttributes(missing));
+  EXPECT_FALSE(fs().allAttributes(missing));
+}
+
+TEST_F(AttributeViewTest, FinderInfoGivesCodesStationeryAndInvisibility) {
+  const auto file = dir.write("doc", "x");
+  darwin::FinderInfo info;
+  info.setTypeCode(darwin::fourCharCode("TEXT"));
+  info.setCreatorCode(0xA5414243);  // a Mac Roman bullet first
+  info.setFlag(darwin::FinderInfo::kIsStationery, true);
+  info.setFlag(darwin::FinderInfo::kIsInvisible, true);
+  ASSERT_TRUE(darwin::writeFinderInfo(file, info));
+  auto all = fs().allAttributes(Path(file));
+  EXPECT_EQ(all->typeCode(), "TEXT");
+  EXPECT_EQ(all->creatorCode(), "\xE2\x80\xA2" "ABC");
+  EXPECT_TRUE(all->isStationary());
+  EXPECT_TRUE(all->isInvisible());
+}
+
+TEST_F(AttributeViewTest, ShortFinderInfoIsNotStationery) {
+  const auto file = dir.write("doc", "x");
+  ASSERT_TRUE(darwin::setExtendedAttribute(file, std::vector<uint8_t>(8, 0xFF), "com.apple.FinderInfo"));
+  EXPECT_FALSE(fs().finderAttributes(Path(file))->isStationary());
+}
+
+TEST(FileType, OrderOfTestsDecidesOverlaps) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "Tool.app");
+  std::filesystem::create_directories(dir.path() / "folder");
+  std::filesystem::create_directory_symlink(dir.path() / "folder", dir.path() / "link");
+  const auto alias = dir.write("alias", "");
+  darwin::FinderInfo info;
+  info.setFlag(darwin::FinderInfo::kIsAlias, true);
+  ASSERT_TRUE(darwin::writeFinderInfo(alias, info));
+  EXPECT_EQ(Files::type(Path(dir.path() / "Tool.app")), FileType::package);
+  EXPECT_EQ(Files::type(Path(dir.path() / "folder")), FileType::directory);
+  EXPECT_EQ(Files::type(Path(dir.path() / "link")), FileType::symlink);
+  EXPECT_EQ(Files::type(Path(alias)), FileType::alias);
+  EXPECT_EQ(Files::type(Path(dir.write("plain", ""))), FileType::normal);
+  EXPECT_EQ(Files::type(Path(dir.path() / "gone")), FileType::normal);
+}
+
+}  // namespace
+}  // namespace ml::files

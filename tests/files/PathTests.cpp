@@ -1,0 +1,70 @@
+#include "files/Path.h"
+
+#include <gtest/gtest.h>
+
+#include "files/DefaultFileSystem.h"
+#include "files/FilePermissions.h"
+#include "support/TempDir.h"
+
+namespace ml::files {
+namespace {
+
+TEST(Path, EqualUrlsOnDifferentFileSystemsAreEqualAndHashAlike) {
+  auto other = std::make_shared<const DefaultFileSystem>("/");
+  Path a(FileSystems::defaultFileSystem(), "/tmp/x");
+  Path b(other, "/tmp/x");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(std::hash<Path>()(a), std::hash<Path>()(b));
+  EXPECT_NE(a, Path("/tmp/y"));
+  EXPECT_EQ(a.description(), "/tmp/x");
+}
+
+TEST(Path, ParentOfRootIsNoneAndParentsStayOnTheSameFileSystem) {
+  auto other = std::make_shared<const DefaultFileSystem>("/");
+  EXPECT_EQ(Path("/").parent(), std::nullopt);
+  auto parent = Path(other, "/Users").parent();
+  ASSERT_TRUE(parent);
+  EXPECT_EQ(parent->description(), "/");
+  EXPECT_EQ(&parent->fileSystem(), other.get());
+  EXPECT_EQ(Path("/a/b/").parent()->description(), "/a");
+}
+
+TEST(Path, VolumeOfAMissingItemIsUnknown) {
+  test::TempDir dir;
+  EXPECT_EQ(Path(dir.path() / "missing").volume(), "Unknown");
+  EXPECT_NE(Path(dir.path()).volume(), "Unknown");
+}
+
+TEST(DefaultFileSystem, RootPathAlwaysNamesTheDefaultFileSystem) {
+  DefaultFileSystem other;
+  auto root = other.rootPath();
+  EXPECT_EQ(root.description(), "/");
+  EXPECT_EQ(&root.fileSystem(), FileSystems::defaultFileSystem().get());
+  EXPECT_EQ(other.separator(), "/");
+}
+
+TEST(DefaultFileSystem, IsDirectoryIsFalseForMissingItemsAndFiles) {
+  test::TempDir dir;
+  const auto& fs = *FileSystems::defaultFileSystem();
+  EXPECT_FALSE(fs.isDirectory(Path(dir.path() / "missing")));
+  EXPECT_FALSE(fs.isDirectory(Path(dir.write("f", "x"))));
+  EXPECT_TRUE(fs.isDirectory(Path(dir.path())));
+  EXPECT_FALSE(fs.exists(Path(dir.path() / "missing")));
+}
+
+TEST(FilePermissions, RawValueKeepsEveryBitAndSetAlgebraWorks) {
+  FilePermissions p(0755);
+  EXPECT_TRUE(p.contains(FilePermissions::ownerRead));
+  EXPECT_TRUE(p.contains(FilePermissions::ownerWrite));
+  EXPECT_FALSE(p.contains(FilePermissions::groupWrite));
+  EXPECT_EQ(p.mask(), 493);
+  EXPECT_TRUE(FilePermissions::none.isEmpty());
+  FilePermissions q{FilePermissions::ownerRead, FilePermissions::globalWrite};
+  EXPECT_EQ(q.rawValue(), 0402);
+  q.remove(FilePermissions::ownerRead);
+  EXPECT_EQ(q, FilePermissions::globalWrite);
+  EXPECT_EQ(p.intersection(FilePermissions(0222)).rawValue(), 0200);
+}
+
+}  // namespace
+}  // namespace ml::files
