@@ -1,0 +1,95 @@
+#pragma once
+// The telemetry client's thin layer over SQLite: one database file in the client folder, its
+// tables created from a schema description, the schema version kept in user_version (a subclass
+// migrates older files), the file kept below a maximum size through max_page_count, and a file
+// that SQLite reports as corrupt (or as not a database) deleted and created anew.
+//
+// No handle is kept open: every query opens the file, sets max_page_count for the current size
+// cap, runs and closes (executeQuery). Not thread-safe and takes no locks: the callers run every
+// call on the channel group's serial queue. Failures are logged under the core's tag and answered
+// as SQLite result codes, false, empty rows or zero counts; nothing throws.
+//
+// Subclasses with migration or customisation hooks construct through the protected constructor
+// and call initializeDatabase() at the end of their own constructor, so that the hooks run on the
+// finished subclass.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "beacon/core/Storage/TLDBConnection.h"
+#include "beacon/core/Storage/TLDBValue.h"
+
+namespace ml::beacon {
+
+class TLDBStorage {
+ public:
+  static constexpr std::int64_t kDefaultMaxSizeInBytes = 10 * 1024 * 1024;
+
+  // Configures the file at once (see initializeDatabase).
+  TLDBStorage(std::optional<TLDBSchema> schema, std::uint32_t version, std::string_view filename);
+  TLDBStorage(std::uint32_t version, std::string_view filename);
+  virtual ~TLDBStorage() = default;
+  TLDBStorage(const TLDBStorage&) = delete;
+  TLDBStorage& operator=(const TLDBStorage&) = delete;
+
+  const std::filesystem::path& dbFileURL() const { return dbFileURL_; }
+  std::int64_t maxSizeInBytes() const { return maxSizeInBytes_; }
+  // Bytes per page, read when the file is configured (or on the first query after a failed
+  // configuration); 0 while unknown.
+  std::int64_t pageSize() const { return pageSize_; }
+
+  // The road of every query: opens the file, applies the size cap and runs `block` on the open
+  // connection, whose answer is the result. An open failure, or corruption met while applying the
+  // cap, skips the block and answers that code.
+  int executeQuery(const std::function<int(TLDBConnection&)>& block);
+  int executeNonSelectionQuery(const std::string& sql, const TLDBBindings& bindings = {});
+  TLDBRows executeSelectionQuery(const std::string& sql, const TLDBBindings& bindings = {});
+  // SELECT COUNT(*) of the table, restricted by `condition` (a WHERE clause body whose values are
+  // "?" placeholders filled from `bindings`) when it is not empty.
+  std::uint64_t countEntriesForTable(std::string_view table, std::string_view condition = {},
+                                     const TLDBBindings& bindings = {});
+  // An existing table counts as created; a missing table as dropped.
+  bool createTable(std::string_view table, const TLDBColumnsSchema& columns,
+                   const std::vector<std::string>& uniqueColumnsConstraint = {});
+  bool dropTable(std::string_view table);
+  // Deletes the file (and any journal SQLite left beside it).
+  void dropDatabase();
+
+  // Caps the file at `sizeInBytes`, rounded up to whole pages. Refused (false) when the file
+  // already uses more pages; on success maxSizeInBytes becomes the achieved size. The handler (when
+  // given) is called on this thread after the handle is closed; not at all when the file cannot be
+  // opened.
+  void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler = {});
+
+  // table -> (column name -> position in the table's description).
+  static std::map<std::string, std::map<std::string, std::size_t>> columnsIndexes(const TLDBSchema& schema);
+
+  // The result of the one process-wide SQLite configuration (URI file names on).
+  static int sqliteConfigurationResult();
+
+ protected:
+  struct DeferredConfiguration {};
+  explicit TLDBStorage(DeferredConfiguration) {}
+  // Configures the file; on corruption deletes it and configures once more. A failure is logged
+  // ("Failed to initialize database.") and leaves a usable object whose queries fail on their own.
+  void initializeDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version, std::string_view filename);
+  int configureDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version, std::string_view filename);
+
+  // Hooks, called on the open connection during configuration: a new file, or an existing file
+  // whose version is lower than the requested one.
+  virtual void customizeDatabase(TLDBConnection& connection);
+  virtual void migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion);
+
+ private:
+  // The page size, read now when it is still unknown; 0 when it cannot be read.
+  std::int64_t knownPageSize(TLDBConnection& connection);
+
+  std::filesystem::path dbFileURL_;
+  std::int64_t maxSizeInBytes_ = kDefaultMaxSizeInBytes;
+  std::int64_t pageSize_ = 0;
+};
+
+}  // namespace ml::beacon
