@@ -1,0 +1,7 @@
+#include "appkit/ImmutableButton.h"
+
+namespace ml::appkit {
+
+ImmutableButton::ImmutableButton(QWidget* parent) : QCheckBox(parent) {}
+
+}  // namespace ml::appkit

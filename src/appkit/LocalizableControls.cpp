@@ -1,0 +1,15 @@
+#include "appkit/LocalizableControls.h"
+
+#include "appkit/LocalizableMenuItem.h"
+#include "appkit/LocalizableToolBarItem.h"
+#include "appkit/LocalizedTextField.h"
+
+namespace ml::appkit {
+
+void awakeLocalizableControls(QObject& root) {
+  for (auto* field : root.findChildren<LocalizedTextField*>()) field->awake();
+  for (auto* item : root.findChildren<LocalizableMenuItem*>()) item->awake();
+  for (auto* item : root.findChildren<LocalizableToolBarItem*>()) item->awake();
+}
+
+}  // namespace ml::appkit

@@ -1,0 +1,97 @@
+#include "appkit/MainMenu.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+
+#include "appkit/LocalizableMenuItem.h"
+#include "appkit/Localization.h"
+
+namespace ml::appkit {
+
+namespace {
+constexpr const char* kInstalledProperty = "ml_mainMenuInstalled";
+}
+
+MainMenu::MainMenu(std::vector<Menu> menus, QObject* parent) : QObject(parent), menus_(std::move(menus)) {}
+
+const MenuItem* MainMenu::find(const std::string& menuTitle, const std::string& itemTitle) const {
+  for (const auto& menu : menus_) {
+    if (menu.title != menuTitle) continue;
+    for (const auto& item : menu.items) {
+      if (!item.separator && item.title == itemTitle) return &item;
+    }
+  }
+  return nullptr;
+}
+
+bool MainMenu::setAction(const std::string& menuTitle, const std::string& itemTitle, MenuItem::Action action) {
+  auto* item = const_cast<MenuItem*>(find(menuTitle, itemTitle));
+  if (!item) return false;
+  item->action = std::move(action);
+  return true;
+}
+
+void MainMenu::trigger(std::size_t menu, std::size_t item) {
+  if (menu >= menus_.size() || item >= menus_[menu].items.size()) return;
+  // Copied: an action may replace itself through setAction while it runs.
+  MenuItem chosen = menus_[menu].items[item];
+  if (chosen.action) chosen.action(chosen.identifier);
+}
+
+void MainMenu::installOn(QMainWindow& window) {
+  if (window.property(kInstalledProperty).toBool()) return;
+  window.setProperty(kInstalledProperty, true);
+  QMenuBar* bar = window.menuBar();
+  // The window's own menus, present before ours; the leading menus go in front of them.
+  QAction* firstOwn = bar->actions().isEmpty() ? nullptr : bar->actions().first();
+  for (std::size_t m = 0; m < menus_.size(); ++m) {
+    const Menu& model = menus_[m];
+    auto* menu = new QMenu(localizedText(QString::fromStdString(model.title)), bar);  // owned by the bar
+    menu->setObjectName(QString::fromStdString(model.title));
+    for (std::size_t i = 0; i < model.items.size(); ++i) {
+      const MenuItem& itemModel = model.items[i];
+      if (itemModel.separator) {
+        menu->addSeparator();
+        continue;
+      }
+      auto* item = new LocalizableMenuItem(QString::fromStdString(itemModel.title), menu);  // owned by the menu
+      item->setObjectName(QString::fromStdString(itemModel.identifier));
+      if (!itemModel.shortcut.empty()) {
+        item->setShortcut(QKeySequence(QString::fromStdString(itemModel.shortcut), QKeySequence::PortableText));
+      }
+      item->awake();
+      connect(item, &QAction::triggered, this, [this, m, i] { trigger(m, i); });
+      menu->addAction(item);
+    }
+    if (model.placement == Menu::Placement::leading && firstOwn) {
+      bar->insertMenu(firstOwn, menu);
+    } else {
+      bar->addMenu(menu);
+    }
+  }
+}
+
+void MainMenu::watch() { qApp->installEventFilter(this); }
+
+bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show) {
+    auto* window = qobject_cast<QMainWindow*>(watched);
+    if (window && window->isWindow()) installOn(*window);
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void MainMenu::sendToFocusWidget(const char* slot) {
+  QWidget* focus = QApplication::focusWidget();
+  if (!focus) return;
+  QByteArray signature = QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData());
+  if (focus->metaObject()->indexOfMethod(signature.constData()) < 0) return;
+  QMetaObject::invokeMethod(focus, slot);
+}
+
+}  // namespace ml::appkit

@@ -1,0 +1,48 @@
+#pragma once
+// The application's main menu, shown in the menu bar of every window (there is no global menu bar
+// on most Linux desktops). Once watch() is called, each top-level QMainWindow gets the menus when it
+// is first shown: the leading menus before the window's own, the trailing ones after.
+//
+// Items look their action up in the model when chosen, so setAction() reaches every window,
+// including those built earlier. Thread affinity: main thread.
+#include <QObject>
+#include <optional>
+#include <vector>
+
+#include "appkit/MenuModel.h"
+
+class QMainWindow;
+
+namespace ml::appkit {
+
+class MainMenu : public QObject {
+  Q_OBJECT
+ public:
+  explicit MainMenu(std::vector<Menu> menus, QObject* parent = nullptr);
+
+  const std::vector<Menu>& menus() const { return menus_; }
+
+  // The item titled `itemTitle` in the menu titled `menuTitle` (English titles), if any.
+  const MenuItem* find(const std::string& menuTitle, const std::string& itemTitle) const;
+  // Replaces that item's action; false when there is no such menu or item.
+  bool setAction(const std::string& menuTitle, const std::string& itemTitle, MenuItem::Action action);
+
+  // Adds the menus to `window`'s menu bar; a window gets them once.
+  void installOn(QMainWindow& window);
+  // Installs on every top-level main window as it is shown, from now on.
+  void watch();
+
+  // Sends an editing action ("cut", "copy", "paste", "selectAll", "undo", "redo") to the widget
+  // that has the keyboard focus, when it has such a slot.
+  static void sendToFocusWidget(const char* slot);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void trigger(std::size_t menu, std::size_t item);
+
+  std::vector<Menu> menus_;
+};
+
+}  // namespace ml::appkit

@@ -1,0 +1,42 @@
+#include "appkit/QtAlertPresenter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+#include <cassert>
+
+#include "appkit/ApplicationIcon.h"
+
+namespace ml::appkit {
+
+int QtAlertPresenter::runModal(const Alert& alert) {
+  assert(QThread::currentThread() == qApp->thread());
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QApplication::applicationDisplayName());
+  switch (alert.style) {
+    case Alert::Style::informational: box.setIcon(QMessageBox::Information); break;
+    case Alert::Style::warning: box.setIcon(QMessageBox::Warning); break;
+    case Alert::Style::critical: box.setIcon(QMessageBox::Critical); break;
+  }
+  if (alert.applicationIcon) box.setIconPixmap(applicationIcon().pixmap(64, 64));
+  box.setText(QString::fromStdString(alert.messageText));
+  if (!alert.informativeText.empty()) box.setInformativeText(QString::fromStdString(alert.informativeText));
+
+  std::vector<std::string> titles = alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons;
+  std::vector<QPushButton*> buttons;  // owned by the box
+  for (const auto& title : titles) {
+    // ActionRole for every button keeps the order given instead of the style's role order.
+    buttons.push_back(box.addButton(QString::fromStdString(title), QMessageBox::ActionRole));
+  }
+  box.setDefaultButton(buttons.front());
+  // Escape picks the last button when there is a choice (the cancelling one by convention).
+  box.setEscapeButton(buttons.back());
+  box.exec();
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    if (box.clickedButton() == buttons[i]) return kFirstButtonReturn + static_cast<int>(i);
+  }
+  return kFirstButtonReturn + static_cast<int>(buttons.size()) - 1;
+}
+
+}  // namespace ml::appkit

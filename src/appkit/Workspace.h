@@ -1,0 +1,32 @@
+#pragma once
+// What the application asks of the desktop for items: open them, show them in the file manager,
+// move them to the Trash.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Result.h"
+
+namespace ml::appkit {
+
+class Workspace {
+ public:
+  // Receives the items that went to the Trash, in the order given, and an error describing the
+  // items that did not (absent when all went).
+  using RecycleCompletion =
+      std::function<void(std::vector<std::filesystem::path> recycled, std::optional<foundation::Error> error)>;
+
+  virtual ~Workspace() = default;
+
+  // Opens `item` with the named application, or with the desktop's default handler when no name
+  // is given. Returns at once; failures are logged. Any thread.
+  virtual void open(const std::filesystem::path& item, const std::optional<std::string>& application) = 0;
+  // Shows the items selected in the file manager. Any thread; failures are logged.
+  virtual void reveal(const std::vector<std::filesystem::path>& items) = 0;
+  // Moves the items to the Trash in the background; `completion` runs on a background thread.
+  virtual void recycle(std::vector<std::filesystem::path> items, RecycleCompletion completion) = 0;
+};
+
+}  // namespace ml::appkit

@@ -1,0 +1,29 @@
+#pragma once
+// The user's changed drop-key bindings as the preferences keep them under "dropkeys": UTF-8 JSON,
+// a top-level array alternating an action's raw value (string) and its DropKeys (object). Only
+// actions whose binding differs from the built-in one appear; order carries no meaning.
+#include <cstdint>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "platform/foundation/Result.h"
+#include "shell/DropAction.h"
+
+namespace ml::shell {
+
+// Ordered by declaration order of DropAction, so iteration settles ties the same way every time.
+using DropKeyBindings = std::map<DropAction, DropKeys>;
+
+// Fails (domain kDropKeysErrorDomain) on text that is not such an array: invalid JSON, an odd
+// number of elements, an unknown action, a null or malformed binding. An action given twice keeps
+// its last binding.
+foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::uint8_t> data);
+// Compact JSON, pairs in declaration order.
+std::vector<std::uint8_t> encodeDropKeyBindings(const DropKeyBindings& bindings);
+
+// The first action, in declaration order, whose binding equals `held` once its characters are
+// upper-cased; modifiers must match exactly (an absent field matching only an absent one).
+std::optional<DropAction> boundAction(const DropKeyBindings& bindings, const DropKeys& held);
+
+}  // namespace ml::shell

@@ -1,0 +1,55 @@
+#include "shell/DropKeys.h"
+
+#include <cctype>
+#include <iomanip>
+
+namespace ml::shell {
+
+using foundation::Error;
+
+DropKeys DropKeys::upperCased() const {
+  DropKeys copy = *this;
+  if (copy.characters) {
+    for (char& c : *copy.characters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return copy;
+}
+
+nlohmann::ordered_json DropKeys::toJson() const {
+  nlohmann::ordered_json json = nlohmann::ordered_json::object();
+  if (characters) json["characters"] = *characters;
+  if (modifiers) json["modifiers"] = modifiers->rawValue();
+  return json;
+}
+
+foundation::Result<DropKeys> DropKeys::fromJson(const nlohmann::json& json) {
+  if (!json.is_object()) return Error::make(kDropKeysErrorDomain, 1, "drop keys are not an object");
+  DropKeys keys;
+  if (auto it = json.find("characters"); it != json.end() && !it->is_null()) {
+    if (!it->is_string()) return Error::make(kDropKeysErrorDomain, 2, "\"characters\" is not a string");
+    keys.characters = it->get<std::string>();
+  }
+  if (auto it = json.find("modifiers"); it != json.end() && !it->is_null()) {
+    if (!it->is_number_integer()) return Error::make(kDropKeysErrorDomain, 3, "\"modifiers\" is not an integer");
+    keys.modifiers = ModifierKeys(it->get<ModifierKeys::RawValue>());
+  }
+  return keys;
+}
+
+std::ostream& operator<<(std::ostream& out, const DropKeys& keys) {
+  out << "DropKeys(characters: ";
+  if (keys.characters) {
+    out << std::quoted(*keys.characters);
+  } else {
+    out << "nil";
+  }
+  out << ", modifiers: ";
+  if (keys.modifiers) {
+    out << *keys.modifiers;
+  } else {
+    out << "nil";
+  }
+  return out << ')';
+}
+
+}  // namespace ml::shell

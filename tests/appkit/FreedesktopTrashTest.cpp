@@ -1,0 +1,193 @@
+#include "appkit/FreedesktopTrash.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support/TempDir.h"
+
+namespace ml::appkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class FreedesktopTrashTest : public ::testing::Test {
+ protected:
+  FreedesktopTrash makeTrash() {
+    FreedesktopTrash::Options options;
+    options.homeTrash = home_.path() / "Trash";
+    options.mountPoints = [] { return std::vector<fs::path>{}; };
+    return FreedesktopTrash(options);
+  }
+
+  test::TempDir home_;
+  test::TempDir items_;
+};
+
+TEST_F(FreedesktopTrashTest, TrashedItemLandsInFilesWithItsTrashInfo) {
+  auto item = items_.write("report one.txt", "contents");
+  auto trash = makeTrash();
+
+  auto result = trash.trash(item);
+
+  ASSERT_TRUE(result.ok()) << result.error();
+  fs::path trashed = home_.path() / "Trash/files/report one.txt";
+  EXPECT_EQ(*result, trashed);
+  EXPECT_FALSE(fs::exists(item));
+  EXPECT_EQ(readFile(trashed), "contents");
+  std::string info = readFile(home_.path() / "Trash/info/report one.txt.trashinfo");
+  std::string expectedPath = FreedesktopTrash::encodePath(fs::canonical(items_.path()).string() + "/report one.txt");
+  std::regex form("\\[Trash Info\\]\nPath=" + std::regex_replace(expectedPath, std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&") +
+                  "\nDeletionDate=\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}\n");
+  EXPECT_TRUE(std::regex_match(info, form)) << info;
+  EXPECT_NE(info.find("report%20one.txt"), std::string::npos);
+}
+
+TEST_F(FreedesktopTrashTest, TrashFoldersArePrivate) {
+  auto trash = makeTrash();
+  ASSERT_TRUE(trash.trash(items_.write("a", "")).ok());
+  for (const char* folder : {"Trash", "Trash/files", "Trash/info"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat((home_.path() / folder).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  }
+}
+
+TEST_F(FreedesktopTrashTest, SecondItemOfTheSameNameGetsAnotherName) {
+  auto trash = makeTrash();
+  ASSERT_TRUE(trash.trash(items_.write("same.txt", "first")).ok());
+  auto second = trash.trash(items_.write("same.txt", "second"));
+
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(second->filename(), "same.txt.2");
+  EXPECT_EQ(readFile(home_.path() / "Trash/files/same.txt"), "first");
+  EXPECT_EQ(readFile(home_.path() / "Trash/files/same.txt.2"), "second");
+  EXPECT_TRUE(fs::exists(home_.path() / "Trash/info/same.txt.2.trashinfo"));
+}
+
+TEST_F(FreedesktopTrashTest, MissingItemFailsAndLeavesNoRecord) {
+  auto trash = makeTrash();
+  auto result = trash.trash(items_.path() / "nothing-here");
+
+  ASSERT_FALSE(result.ok());
+  EXPECT_TRUE(result.error().isPosix(ENOENT)) << result.error();
+  EXPECT_TRUE(!fs::exists(home_.path() / "Trash/info") || fs::is_empty(home_.path() / "Trash/info"));
+}
+
+TEST_F(FreedesktopTrashTest, FailedMoveRemovesTheReservedRecord) {
+  auto trash = makeTrash();
+  auto folder = items_.path() / "locked";
+  fs::create_directory(folder);
+  auto item = items_.write("locked/item", "x");
+  ::chmod(folder.c_str(), 0500);  // the item cannot leave its folder
+  auto result = trash.trash(item);
+  ::chmod(folder.c_str(), 0700);
+
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  ASSERT_FALSE(result.ok());
+  EXPECT_TRUE(fs::exists(item));
+  EXPECT_TRUE(fs::is_empty(home_.path() / "Trash/info"));
+}
+
+TEST_F(FreedesktopTrashTest, SymlinkIsTrashedItselfNotItsTarget) {
+  auto target = items_.write("target.txt", "kept");
+  fs::create_symlink(target, items_.path() / "link");
+  auto trash = makeTrash();
+
+  ASSERT_TRUE(trash.trash(items_.path() / "link").ok());
+  EXPECT_TRUE(fs::exists(target));
+  EXPECT_TRUE(fs::is_symlink(home_.path() / "Trash/files/link"));
+}
+
+TEST_F(FreedesktopTrashTest, ItemInsideTheTrashIsRefused) {
+  auto trash = makeTrash();
+  auto trashed = trash.trash(items_.write("once", ""));
+  ASSERT_TRUE(trashed.ok());
+
+  auto again = trash.trash(*trashed);
+  ASSERT_FALSE(again.ok());
+  EXPECT_TRUE(fs::exists(*trashed));
+}
+
+TEST_F(FreedesktopTrashTest, VeryLongNameIsShortenedToFitItsRecord) {
+  std::string name(250, 'n');
+  auto trash = makeTrash();
+  auto result = trash.trash(items_.write(name, ""));
+
+  ASSERT_TRUE(result.ok()) << result.error();
+  EXPECT_LT(result->filename().string().size(), name.size());
+  EXPECT_TRUE(fs::exists(home_.path() / "Trash/info" / (result->filename().string() + ".trashinfo")));
+}
+
+TEST_F(FreedesktopTrashTest, CountIsZeroWithoutATrashAndCountsItemsAfterwards) {
+  auto trash = makeTrash();
+  auto none = trash.count();
+  ASSERT_TRUE(none.ok());
+  EXPECT_EQ(*none, 0);
+
+  ASSERT_TRUE(trash.trash(items_.write("a", "")).ok());
+  ASSERT_TRUE(trash.trash(items_.write("b", "")).ok());
+  auto two = trash.count();
+  ASSERT_TRUE(two.ok());
+  EXPECT_EQ(*two, 2);
+}
+
+TEST_F(FreedesktopTrashTest, EmptyRemovesItemsRecordsAndReadOnlyFolders) {
+  auto trash = makeTrash();
+  fs::create_directories(items_.path() / "tree/sub");
+  items_.write("tree/sub/file", "x");
+  ::chmod((items_.path() / "tree/sub").c_str(), 0500);
+  ASSERT_TRUE(trash.trash(items_.path() / "tree").ok());
+  ASSERT_TRUE(trash.trash(items_.write("plain", "")).ok());
+
+  auto emptied = trash.empty();
+
+  ASSERT_TRUE(emptied.ok()) << emptied.error();
+  EXPECT_TRUE(fs::is_empty(home_.path() / "Trash/files"));
+  EXPECT_TRUE(fs::is_empty(home_.path() / "Trash/info"));
+  EXPECT_EQ(*trash.count(), 0);
+}
+
+TEST_F(FreedesktopTrashTest, EmptyRemovesRecordsWhoseItemIsGone) {
+  auto trash = makeTrash();
+  ASSERT_TRUE(trash.trash(items_.write("a", "")).ok());
+  fs::remove(home_.path() / "Trash/files/a");
+  ASSERT_TRUE(trash.empty().ok());
+  EXPECT_FALSE(fs::exists(home_.path() / "Trash/info/a.trashinfo"));
+}
+
+TEST_F(FreedesktopTrashTest, TopDirectoryTrashesOfMountsAreCountedAndEmptied) {
+  test::TempDir volume;
+  fs::path own = volume.path() / (".Trash-" + std::to_string(::getuid()));
+  fs::create_directories(own / "files");
+  fs::create_directories(own / "info");
+  std::ofstream(own / "files/x") << "x";
+  std::ofstream(own / "info/x.trashinfo") << "[Trash Info]\nPath=x\n";
+  FreedesktopTrash::Options options;
+  options.homeTrash = home_.path() / "Trash";
+  options.mountPoints = [&] { return std::vector<fs::path>{volume.path()}; };
+  FreedesktopTrash trash(options);
+
+  EXPECT_EQ(*trash.count(), 1);
+  ASSERT_TRUE(trash.empty().ok());
+  EXPECT_EQ(*trash.count(), 0);
+  EXPECT_FALSE(fs::exists(own / "info/x.trashinfo"));
+}
+
+TEST(FreedesktopTrashEncoding, PathKeepsUnreservedCharactersAndEscapesTheRest) {
+  EXPECT_EQ(FreedesktopTrash::encodePath("/home/u/a b%c\"d\xC3\xA9.txt"), "/home/u/a%20b%25c%22d%C3%A9.txt");
+  EXPECT_EQ(FreedesktopTrash::encodePath("/A-z_0.9~"), "/A-z_0.9~");
+}
+
+}  // namespace
+}  // namespace ml::appkit
