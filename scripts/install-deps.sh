@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # Qt 6 (Widgets, DBus, Test) and the platform plugins (only recommended by libqt6gui6)
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libx11-dev  # keys held at launch, read from the X11 keymap
   # libraries
   libprotobuf-c-dev protobuf-c-compiler libcurl4-openssl-dev libssl-dev libicu-dev
   libsqlite3-dev zlib1g-dev nlohmann-json3-dev libplist-dev
