@@ -92,7 +92,13 @@ class Checker {
       case kUtf16: {
         if (const char* e = readLength()) return e;
         std::uint64_t unit = type == kUtf16 ? 2 : 1;
-        return length > (room - headerSize) / unit ? "truncated string or data" : nullptr;
+        if (length > (room - headerSize) / unit) return "truncated string or data";
+        // libplist hands strings out as C strings and asserts that none holds a NUL.
+        if (type == kAscii && std::memchr(p + headerSize, 0, length)) return "string holds a NUL character";
+        if (type == kUtf16)
+          for (std::uint64_t i = 0; i < length; ++i)
+            if (p[headerSize + 2 * i] == 0 && p[headerSize + 2 * i + 1] == 0) return "string holds a NUL character";
+        return nullptr;
       }
       case kArray:
       case kDictionary: {

@@ -6,7 +6,8 @@
 //
 // Passes only when: the trailer and offset table lie inside the buffer; every object offset lies
 // in the object area; every object reachable from the top one has a known marker, a length that
-// fits before the offset table and references to existing objects; the reachable graph has no
+// fits before the offset table, no NUL character in a string, and references to existing
+// objects; the reachable graph has no
 // cycle; its deepest path is at most `maxDepth` containers; and the tree it expands into has at
 // most `maxNodes` nodes. Runs in time linear in the objects and references; never allocates more
 // than a few words per object.

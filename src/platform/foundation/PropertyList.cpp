@@ -30,6 +30,76 @@ struct MallocDeleter {
   void operator()(void* p) const { std::free(p); }
 };
 
+// Decodes one UTF-8 sequence at `i`; the code point, or -1 for an invalid (overlong, surrogate,
+// out-of-range or truncated) sequence. Advances `i` past what was read.
+long nextCodePoint(std::string_view s, std::size_t& i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char lead = byte(i++);
+  if (lead < 0x80) return lead;
+  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+  if (extra < 0 || lead > 0xF4) return -1;
+  long c = lead & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= s.size() || (byte(i) & 0xC0) != 0x80) return -1;
+    c = (c << 6) | (byte(i++) & 0x3F);
+  }
+  static constexpr long kMinimum[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
+  return c;
+}
+
+bool isValidUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();)
+    if (nextCodePoint(s, i) < 0) return false;
+  return true;
+}
+
+// Outside files may hold bytes that are not UTF-8; each invalid sequence becomes U+FFFD so the
+// value can be shown and written back (libplist would write it as an unreadable string).
+std::string sanitizedUtf8(std::string_view s) {
+  if (isValidUtf8(s)) return std::string(s);
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t start = i;
+    if (nextCodePoint(s, i) < 0) {
+      out += "\xEF\xBF\xBD";
+      i = start + 1;
+    } else {
+      out.append(s.substr(start, i - start));
+    }
+  }
+  return out;
+}
+
+// libplist's XML reader turns a NUL byte or a character reference to U+0000 (or beyond Unicode)
+// into a string its own getters then assert on; such text is refused before it gets there.
+const char* checkXmlText(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return "NUL byte in XML";
+  for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+    std::size_t i = at + 2;
+    int base = 10;
+    if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
+      base = 16;
+      ++i;
+    }
+    unsigned long value = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && text[i] != ';'; ++i, ++digits) {
+      char c = text[i];
+      int d = (c >= '0' && c <= '9') ? c - '0'
+              : (base == 16 && c >= 'a' && c <= 'f') ? c - 'a' + 10
+              : (base == 16 && c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+      if (d < 0) break;
+      value = value * static_cast<unsigned long>(base) + static_cast<unsigned long>(d);
+      if (value > 0x10FFFF) return "character reference beyond Unicode";
+    }
+    if (i < text.size() && text[i] == ';' && digits > 0 &&
+        (value == 0 || (value >= 0xD800 && value <= 0xDFFF)))
+      return "character reference to NUL or a surrogate";
+  }
+  return nullptr;
+}
+
 Error readError(std::string message) {
   return Error::make(PropertyList::kErrorDomain, PropertyList::kReadCorruptError, std::move(message));
 }
@@ -89,7 +159,7 @@ Result<PlistValue> fromNode(plist_t node, int depth) {
       char* raw = nullptr;
       plist_get_string_val(node, &raw);
       std::unique_ptr<char, MallocDeleter> text(raw);
-      return PlistValue(std::string(raw ? raw : ""));
+      return PlistValue(sanitizedUtf8(raw ? raw : ""));
     }
     case PLIST_DATE: {
       auto micros = dateMicroseconds(node);
@@ -131,7 +201,7 @@ Result<PlistValue> fromNode(plist_t node, int depth) {
         if (!item) break;
         auto value = fromNode(item, depth + 1);
         if (!value) return value.error();
-        dictionary.insert_or_assign(std::string(rawKey ? rawKey : ""), std::move(*value));
+        dictionary.insert_or_assign(sanitizedUtf8(rawKey ? rawKey : ""), std::move(*value));
       }
       return PlistValue(std::move(dictionary));
     }
@@ -147,6 +217,7 @@ Result<PlistPtr> toNode(const PlistValue& value, int depth) {
     case PlistValue::Kind::string: {
       const std::string& text = *value.string();
       if (text.find('\0') != std::string::npos) return writeError("string holds a NUL character");
+      if (!isValidUtf8(text)) return writeError("string is not UTF-8");
       return PlistPtr(plist_new_string(text.c_str()));
     }
     case PlistValue::Kind::integer:
@@ -184,6 +255,7 @@ Result<PlistPtr> toNode(const PlistValue& value, int depth) {
       PlistPtr dictionary(plist_new_dict());
       for (const auto& [key, item] : *value.dictionary()) {
         if (key.find('\0') != std::string::npos) return writeError("key holds a NUL character");
+        if (!isValidUtf8(key)) return writeError("key is not UTF-8");
         auto node = toNode(item, depth + 1);
         if (!node) return node.error();
         plist_dict_set_item(dictionary.get(), key.c_str(), node->release());
@@ -215,6 +287,8 @@ Result<PlistValue> PropertyList::parse(std::span<const std::uint8_t> bytes) {
     if (!reason.empty()) return readError("malformed binary property list: " + reason);
     plist_from_bin(data, length, &raw);
   } else {
+    if (const char* reason = checkXmlText(std::string_view(data, bytes.size())))
+      return readError(std::string("malformed XML property list: ") + reason);
     plist_from_xml(data, length, &raw);
   }
   PlistPtr root(raw);

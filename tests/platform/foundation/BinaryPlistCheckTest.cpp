@@ -86,3 +86,15 @@ TEST(BinaryPlistCheckTest, RefusesDeepNestingAndExponentialExpansion) {
 
 }  // namespace
 }  // namespace ml::foundation
+
+namespace ml::foundation {
+namespace {
+
+TEST(BinaryPlistCheckTest, RefusesStringsHoldingNul) {
+  EXPECT_EQ(checkBinaryPlist(bplist({{0x53, 'a', 0, 'b'}})), "string holds a NUL character");
+  EXPECT_EQ(checkBinaryPlist(bplist({{0x62, 0, 'a', 0, 0}})), "string holds a NUL character");
+  EXPECT_EQ(checkBinaryPlist(bplist({{0x62, 0, 'a', 0x4E, 0x2D}})), "");
+}
+
+}  // namespace
+}  // namespace ml::foundation

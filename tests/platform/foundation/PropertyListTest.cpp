@@ -119,6 +119,34 @@ TEST(PropertyListTest, DatesKeepMicrosecondsBeforeAndAfterTheReferenceDate) {
   }
 }
 
+TEST(PropertyListTest, StringsThatAreNotUtf8ReadWithReplacementCharacters) {
+  // A binary ASCII string object holding the bytes 'a', 0xB1, 'b'.
+  std::vector<std::uint8_t> bytes = {'b', 'p', 'l', 'i', 's', 't', '0', '0', 0x53, 'a', 0xB1, 'b', 8};
+  std::vector<std::uint8_t> trailer(32, 0);
+  trailer[6] = 1, trailer[7] = 1, trailer[15] = 1, trailer[31] = 12;
+  bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+  auto parsed = PropertyList::parse(bytes);
+  ASSERT_TRUE(parsed.ok()) << parsed.error();
+  EXPECT_EQ(*parsed->string(), "a\xEF\xBF\xBD" "b");
+  auto written = PropertyList::toBinary(*parsed);
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(*PropertyList::parse(*written), *parsed);
+  EXPECT_EQ(PropertyList::toBinary(PlistValue(std::string("a\xB1"))).error().code, 3852);
+  EXPECT_FALSE(PropertyList::toXml(PlistValue(PlistValue::Dictionary{{"\xC0\x80", PlistValue(1)}})).ok());
+}
+
+TEST(PropertyListTest, XmlWithNulCharactersIsRefused) {
+  for (std::string body : {std::string("<string>a&#0;b</string>"), std::string("<string>&#x000;</string>"),
+                           std::string("<string>&#xD800;</string>"), std::string("<string>&#99999999;</string>"),
+                           std::string("<string>a\0b</string>", 20)}) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">" + body + "</plist>";
+    EXPECT_FALSE(PropertyList::parse(std::string_view(xml)).ok()) << body;
+  }
+  std::string fine = "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>&#65;&#x42;</string></plist>";
+  auto parsed = PropertyList::parse(std::string_view(fine));
+  ASSERT_TRUE(parsed.ok()) << parsed.error();
+}
+
 TEST(PlistValueTest, AccessorsAnswerOnlyForTheirKind) {
   PlistValue number(5);
   EXPECT_EQ(number.kind(), PlistValue::Kind::integer);
