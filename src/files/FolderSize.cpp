@@ -6,84 +6,157 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <set>
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
-#include <utility>
+#include <thread>
+#include <vector>
 
 namespace ml::files {
 
 namespace {
 
 constexpr const char* kResourceFork = "user.com.apple.ResourceFork";
+// The walk is bound by system calls on a warm cache, which scale with cores; more helpers than
+// this only contend on the queue.
+constexpr unsigned kMaxWalkers = 8;
 
-class Walker {
+// The chain of folders from the walk's root down to one folder: a folder whose identity is
+// already on its own chain is an ancestor met again (a bind mount) and is not walked.
+struct Chain {
+  dev_t device;
+  ino_t inode;
+  std::shared_ptr<const Chain> parent;
+
+  bool contains(dev_t d, ino_t i) const {
+    for (const Chain* c = this; c; c = c->parent.get())
+      if (c->device == d && c->inode == i) return true;
+    return false;
+  }
+};
+
+struct Folder {
+  std::string path;
+  std::shared_ptr<const Chain> chain;  // of the folder's parent
+};
+
+// Folders waiting to be listed, shared by the walkers. A walker takes one, lists it, adds its
+// files to its own totals and queues its sub-folders. The walk ends when the queue is empty
+// and no walker is listing a folder (which could still queue more).
+class WorkQueue {
  public:
-  FolderTotals totals;
+  void push(Folder folder) {
+    {
+      std::lock_guard lock(mutex_);
+      folders_.push_back(std::move(folder));
+    }
+    wake_.notify_one();
+  }
 
-  // `fd` is an open folder (owned); `path` its path, kept for the path-based attribute query.
-  void walk(int fd, std::string& path) {
-    struct stat self;
-    if (::fstat(fd, &self) != 0 || !ancestors_.insert({self.st_dev, self.st_ino}).second) {
-      ::close(fd);
-      return;
+  // The next folder, or nullopt when the walk is over. `finishedOne` reports that the caller's
+  // previous folder is done.
+  std::optional<Folder> next(bool finishedOne) {
+    std::unique_lock lock(mutex_);
+    if (finishedOne) --busy_;
+    wake_.wait(lock, [&] { return !folders_.empty() || busy_ == 0; });
+    if (folders_.empty()) {
+      wake_.notify_all();
+      return std::nullopt;
     }
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-      ::close(fd);
-      ++totals.unreadable;
-      ancestors_.erase({self.st_dev, self.st_ino});
-      return;
-    }
-    const size_t base = path.size();
-    while (dirent* entry = ::readdir(dir)) {
-      const char* name = entry->d_name;
-      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-      unsigned char type = entry->d_type;
-      struct stat st;
-      if (type == DT_UNKNOWN || type == DT_REG) {
-        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
-      }
-      path.resize(base);
-      path += '/';
-      path += name;
-      if (type == DT_REG) {
-        totals.bytes += st.st_size;
-        ++totals.files;
-        const ssize_t fork = ::lgetxattr(path.c_str(), kResourceFork, nullptr, 0);
-        if (fork > 0) totals.bytes += fork;
-      } else if (type == DT_DIR) {
-        const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (child >= 0)
-          walk(child, path);
-        else
-          ++totals.unreadable;
-      }
-    }
-    path.resize(base);
-    ::closedir(dir);
-    ancestors_.erase({self.st_dev, self.st_ino});
+    Folder f = std::move(folders_.back());  // depth first keeps the queue short
+    folders_.pop_back();
+    ++busy_;
+    return f;
   }
 
  private:
-  std::set<std::pair<dev_t, ino_t>> ancestors_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<Folder> folders_;
+  int busy_ = 0;
 };
+
+void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
+  const int fd = ::open(folder.path.empty() ? "/" : folder.path.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.chain ? O_NOFOLLOW : 0));
+  if (fd < 0) {
+    ++totals.unreadable;
+    return;
+  }
+  struct stat self;
+  if (::fstat(fd, &self) != 0 || (folder.chain && folder.chain->contains(self.st_dev, self.st_ino))) {
+    ::close(fd);
+    return;
+  }
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    ++totals.unreadable;
+    return;
+  }
+  auto chain = std::make_shared<const Chain>(Chain{self.st_dev, self.st_ino, folder.chain});
+  std::string path = folder.path;
+  path += '/';
+  const size_t base = path.size();
+  while (dirent* entry = ::readdir(dir)) {
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    unsigned char type = entry->d_type;
+    struct stat st;
+    if (type == DT_UNKNOWN || type == DT_REG) {
+      if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+    }
+    path.resize(base);
+    path += name;
+    if (type == DT_REG) {
+      totals.bytes += st.st_size;
+      ++totals.files;
+      const ssize_t fork = ::lgetxattr(path.c_str(), kResourceFork, nullptr, 0);
+      if (fork > 0) totals.bytes += fork;
+    } else if (type == DT_DIR) {
+      queue.push({path, chain});
+    }
+  }
+  ::closedir(dir);
+}
+
+void walk(WorkQueue& queue, FolderTotals& totals) {
+  bool finished = false;
+  while (auto folder = queue.next(finished)) {
+    listFolder(*folder, queue, totals);
+    finished = true;
+  }
+}
 
 }  // namespace
 
 FolderTotals folderTotals(const std::filesystem::path& folder) {
-  Walker walker;
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    ++walker.totals.unreadable;
-    return walker.totals;
+  std::string root = folder.string();
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  if (root == "/") root.clear();
+
+  WorkQueue queue;
+  queue.push({root, nullptr});
+  const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWalkers) - 1;
+  std::vector<FolderTotals> partial(helpers + 1);
+  {
+    std::vector<std::jthread> threads;
+    threads.reserve(helpers);
+    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([&queue, &partial, i] { walk(queue, partial[i + 1]); });
+    walk(queue, partial[0]);
   }
-  std::string path = folder.string();
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (path == "/") path.clear();
-  walker.walk(fd, path);
-  return walker.totals;
+  FolderTotals totals;
+  for (const auto& p : partial) {
+    totals.bytes += p.bytes;
+    totals.files += p.files;
+    totals.unreadable += p.unreadable;
+  }
+  return totals;
 }
 
 }  // namespace ml::files

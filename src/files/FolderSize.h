@@ -1,6 +1,7 @@
 #pragma once
 // The total size of everything below a folder: the sum of both forks of every regular file,
-// hidden items and package contents included. Links are never followed, a folder met again
+// hidden items and package contents included. Sub-folders are listed in parallel by up to
+// eight threads of the call's own. Links are never followed, a folder met again
 // below itself (a bind mount of an ancestor) is not walked twice, unreadable parts are
 // skipped. Blocking; any thread; callers run it in the background.
 #include <cstdint>
