@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/darwin/WorkspaceLabels.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/logging/Log.h"
 
 namespace ml::files {
@@ -22,7 +25,39 @@ std::string printed(const std::vector<std::string>& names) {
 
 // The tags of the preferences file; nullopt when the file is missing, unreadable or lacks the
 // expected array.
-std::optional<std::vector<FinderTag>> tagsFromPreferences(const std::filesystem::path&) { return std::nullopt; }
+std::optional<std::vector<FinderTag>> tagsFromPreferences(const std::filesystem::path& file,
+                                                         const std::vector<darwin::RgbColor>& colors) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  auto root = foundation::PropertyList::parse(std::string_view(bytes));
+  if (!root || !root->dictionary()) return std::nullopt;
+  const foundation::PlistValue* node = &root.value();
+  for (const char* key : {"values", "FinderTagDict", "value", "FinderTags"}) {
+    node = node->find(key);
+    if (!node) return std::nullopt;
+  }
+  const auto* entries = node->array();
+  if (!entries) return std::nullopt;
+  for (const auto& entry : *entries)
+    if (!entry.dictionary()) return std::nullopt;
+  LOG_VERBOSE("extracted data from plist. labels=[" << entries->size() << " entries]");
+
+  std::vector<FinderTag> tags;
+  for (const auto& entry : *entries) {
+    const auto* name = entry.find("n");
+    if (!name || !name->string() || name->string()->empty()) continue;  // a tag needs a name
+    FinderTag tag{*name->string(), std::nullopt};
+    if (const auto* label = entry.find("l")) {
+      const auto index = label->integer();
+      if (index && *index >= 0 && *index < 8 && static_cast<size_t>(*index) < colors.size())
+        tag.color = Color{darwin::hexString(colors[static_cast<size_t>(*index)]), labelColorName(static_cast<int>(*index))};
+    }
+    tags.push_back(std::move(tag));
+  }
+  return tags;
+}
 
 }  // namespace
 
@@ -41,7 +76,7 @@ std::vector<FinderTag> finderLabels(bool customOnly, const std::filesystem::path
   LOG_VERBOSE("trying to get labels. custom-only=[" << (customOnly ? "true" : "false") << "]");
   const auto labels = darwin::workspaceFileLabels();
   const auto colors = darwin::workspaceFileLabelColors();
-  if (auto tags = tagsFromPreferences(preferences)) {
+  if (auto tags = tagsFromPreferences(preferences, colors)) {
     if (!customOnly) return *tags;
     LOG_VERBOSE("removing default labels from results. default-labels=" << printed(labels));
     std::vector<FinderTag> custom;

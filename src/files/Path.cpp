@@ -1,6 +1,7 @@
 #include "files/Path.h"
 
 #include "files/FileSystem.h"
+#include "platform/foundation/LocalizedStrings.h"
 
 namespace ml::files {
 
@@ -21,7 +22,7 @@ Path::Path(std::filesystem::path url) : Path(FileSystems::defaultFileSystem(), s
 
 std::string Path::volume() const {
   if (auto name = fileSystem_->volumeName(*this)) return *name;
-  return "Unknown";
+  return foundation::localizedString("Unknown");
 }
 
 std::optional<Path> Path::parent() const {
