@@ -90,7 +90,7 @@ class ReportWriter {
 
     writeThreads();
     writeImages();
-    if (writeException_) {
+    if (writeException_ && fieldFits(exceptionField(nullptr, exceptionFrames_))) {
       exceptionField(file_, exceptionFrames_);
     }
     bool signalWritten = false;
