@@ -13,9 +13,9 @@ namespace ml::appkit {
 namespace fs = std::filesystem;
 using foundation::Error;
 
-DesktopWorkspace::DesktopWorkspace(FileManager& fileManager, const FreedesktopTrash& trash, dispatch::Queue& main,
-                                   dispatch::Queue& background)
-    : fileManager_(fileManager), trash_(trash), main_(main), background_(background) {}
+DesktopWorkspace::DesktopWorkspace(std::shared_ptr<FileManager> fileManager, std::shared_ptr<const FreedesktopTrash> trash,
+                                   dispatch::Queue& main, dispatch::Queue& background)
+    : fileManager_(std::move(fileManager)), trash_(std::move(trash)), main_(main), background_(background) {}
 
 void DesktopWorkspace::open(const fs::path& item, const std::optional<std::string>& application) {
   main_.async([item, application] {
@@ -34,7 +34,7 @@ void DesktopWorkspace::open(const fs::path& item, const std::optional<std::strin
 }
 
 void DesktopWorkspace::reveal(const std::vector<fs::path>& items) {
-  auto shown = fileManager_.showItems(items);
+  auto shown = fileManager_->showItems(items);
   if (shown) return;
   LOG_WARNING("file manager did not reveal items, opening their folders. error=" << shown.error());
   std::vector<fs::path> folders;
@@ -71,8 +71,9 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
 }
 
 void DesktopWorkspace::recycle(std::vector<fs::path> items, RecycleCompletion completion) {
-  background_.async([this, items = std::move(items), completion = std::move(completion)] {
-    auto [recycled, error] = recycleNow(trash_, items);
+  // The trash is captured, not this: the work may outlive the workspace.
+  background_.async([trash = trash_, items = std::move(items), completion = std::move(completion)] {
+    auto [recycled, error] = recycleNow(*trash, items);
     if (completion) completion(std::move(recycled), std::move(error));
   });
 }

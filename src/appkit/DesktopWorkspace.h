@@ -3,6 +3,8 @@
 // (QDesktopServices, on the main thread), revealing through the file manager's D-Bus interface
 // (falling back to opening the items' folders when no file manager answers), and the
 // freedesktop Trash.
+#include <memory>
+
 #include "appkit/FileManager.h"
 #include "appkit/FreedesktopTrash.h"
 #include "appkit/Workspace.h"
@@ -12,9 +14,9 @@ namespace ml::appkit {
 
 class DesktopWorkspace final : public Workspace {
  public:
-  // Nothing is owned; all must outlive the workspace and the work it posts.
-  DesktopWorkspace(FileManager& fileManager, const FreedesktopTrash& trash, dispatch::Queue& main,
-                   dispatch::Queue& background);
+  // The queues must outlive the work the workspace posts (the shared ones live for the process).
+  DesktopWorkspace(std::shared_ptr<FileManager> fileManager, std::shared_ptr<const FreedesktopTrash> trash,
+                   dispatch::Queue& main, dispatch::Queue& background);
 
   void open(const std::filesystem::path& item, const std::optional<std::string>& application) override;
   void reveal(const std::vector<std::filesystem::path>& items) override;
@@ -25,8 +27,8 @@ class DesktopWorkspace final : public Workspace {
       const FreedesktopTrash& trash, const std::vector<std::filesystem::path>& items);
 
  private:
-  FileManager& fileManager_;
-  const FreedesktopTrash& trash_;
+  std::shared_ptr<FileManager> fileManager_;
+  std::shared_ptr<const FreedesktopTrash> trash_;
   dispatch::Queue& main_;
   dispatch::Queue& background_;
 };

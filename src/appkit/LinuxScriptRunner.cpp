@@ -12,8 +12,9 @@ std::string firstLine(const std::string& text) { return text.substr(0, text.find
 
 }  // namespace
 
-LinuxScriptRunner::LinuxScriptRunner(const FreedesktopTrash& trash, FileManager& fileManager, AlertPresenter& alerts)
-    : trash_(trash), fileManager_(fileManager), alerts_(alerts) {}
+LinuxScriptRunner::LinuxScriptRunner(std::shared_ptr<const FreedesktopTrash> trash,
+                                     std::shared_ptr<FileManager> fileManager, std::shared_ptr<AlertPresenter> alerts)
+    : trash_(std::move(trash)), fileManager_(std::move(fileManager)), alerts_(std::move(alerts)) {}
 
 Alert LinuxScriptRunner::emptyTrashConfirmation() {
   Alert alert;
@@ -36,28 +37,28 @@ ScriptOutcome LinuxScriptRunner::run(const std::string& source) {
 }
 
 ScriptOutcome LinuxScriptRunner::countTrash() {
-  auto count = trash_.count();
+  auto count = trash_->count();
   if (!count) return ScriptOutcome::failed(failure(count.error()));
   return ScriptOutcome::answered(*count);
 }
 
 ScriptOutcome LinuxScriptRunner::emptyTrash() {
-  if (alerts_.runModal(emptyTrashConfirmation()) != kFirstButtonReturn) return ScriptOutcome::answered(std::monostate{});
-  auto emptied = trash_.empty();
+  if (alerts_->runModal(emptyTrashConfirmation()) != kFirstButtonReturn) return ScriptOutcome::answered(std::monostate{});
+  auto emptied = trash_->empty();
   if (!emptied) return ScriptOutcome::failed(failure(emptied.error()));
   return ScriptOutcome::answered(std::monostate{});
 }
 
 ScriptOutcome LinuxScriptRunner::relaunch(bool launchAgain) {
-  if (auto quit = fileManager_.quit(); !quit) return ScriptOutcome::failed(failure(quit.error()));
+  if (auto quit = fileManager_->quit(); !quit) return ScriptOutcome::failed(failure(quit.error()));
   if (launchAgain) {
-    if (auto launched = fileManager_.launch(); !launched) return ScriptOutcome::failed(failure(launched.error()));
+    if (auto launched = fileManager_->launch(); !launched) return ScriptOutcome::failed(failure(launched.error()));
   }
   return ScriptOutcome::answered(std::monostate{});
 }
 
 ScriptOutcome LinuxScriptRunner::informationWindow(const std::string& path) {
-  auto shown = fileManager_.showItemProperties({path});
+  auto shown = fileManager_->showItemProperties({path});
   if (!shown) return ScriptOutcome::failed(failure(shown.error()));
   return ScriptOutcome::answered(std::monostate{});
 }

@@ -9,6 +9,8 @@
 //
 // Thread affinity: the emptying script shows an alert and must run on the main thread; the
 // others run on any thread.
+#include <memory>
+
 #include "appkit/Alert.h"
 #include "appkit/FileManager.h"
 #include "appkit/FreedesktopTrash.h"
@@ -18,8 +20,8 @@ namespace ml::appkit {
 
 class LinuxScriptRunner final : public ScriptRunner {
  public:
-  // Nothing is owned.
-  LinuxScriptRunner(const FreedesktopTrash& trash, FileManager& fileManager, AlertPresenter& alerts);
+  LinuxScriptRunner(std::shared_ptr<const FreedesktopTrash> trash, std::shared_ptr<FileManager> fileManager,
+                    std::shared_ptr<AlertPresenter> alerts);
 
   ScriptOutcome run(const std::string& source) override;
 
@@ -32,9 +34,9 @@ class LinuxScriptRunner final : public ScriptRunner {
   ScriptOutcome relaunch(bool launchAgain);
   ScriptOutcome informationWindow(const std::string& path);
 
-  const FreedesktopTrash& trash_;
-  FileManager& fileManager_;
-  AlertPresenter& alerts_;
+  std::shared_ptr<const FreedesktopTrash> trash_;
+  std::shared_ptr<FileManager> fileManager_;
+  std::shared_ptr<AlertPresenter> alerts_;
 };
 
 }  // namespace ml::appkit

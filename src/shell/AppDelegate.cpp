@@ -1,0 +1,135 @@
+#include "shell/AppDelegate.h"
+
+#include <atomic>
+
+#include "platform/foundation/ApplicationLogging.h"
+#include "platform/logging/Log.h"
+#include "shell/DropActions.h"
+#include "shell/GlobalCommands.h"
+#include "shell/MenuCommand.h"
+#include "shell/PathList.h"
+
+namespace ml::shell {
+
+namespace {
+std::atomic<AppDelegate*> sharedDelegate{nullptr};
+}  // namespace
+
+AppDelegate::AppDelegate(ShellServices services)
+    : services_(std::move(services)),
+      cleaning_(services_.scriptRunner, services_.alerts),
+      reactor_(GlobalState(services_.usageEvents)) {
+  sharedDelegate.store(this);
+}
+
+AppDelegate::~AppDelegate() {
+  AppDelegate* self = this;
+  sharedDelegate.compare_exchange_strong(self, nullptr);
+}
+
+AppDelegate* AppDelegate::shared() { return sharedDelegate.load(); }
+
+void AppDelegate::initializeLogging() {
+  if (!loggingInitialized_.compare(false, true)) return;
+  bool debugLogs = services_.preferences && services_.preferences->boolean("debugLogs").value_or(false);
+  foundation::setUpApplicationLogging(debugLogs);
+}
+
+std::optional<std::string> AppDelegate::keyboardState() {
+  if (!services_.heldKeys) return std::nullopt;
+  return keyboardState(services_.heldKeys());
+}
+
+std::optional<std::string> AppDelegate::keyboardState(const appkit::HeldKeys& held) {
+  std::string result;
+  if (held.fromKeymap) {
+    for (unsigned code = appkit::HeldKeys::kFirstKeycode; code <= appkit::HeldKeys::kLastKeycode; ++code) {
+      LOG_VERBOSE("checking char code " << code << "...");
+      const appkit::HeldKey* key = held.key(code);
+      LOG_VERBOSE("charCode keyState: " << code << " => " << (key ? "true" : "false"));
+      if (!key || key->characters.empty()) continue;
+      LOG_DEBUG("detected character pressed: " << key->characters);
+      result += key->characters;
+    }
+  }
+  LOG_DEBUG("current keyboard state: " << result);
+  if (result.empty()) return std::nullopt;
+  return result;
+}
+
+DropLaunch AppDelegate::interpret(const DropKeys& held, const std::vector<std::filesystem::path>& names) {
+  LOG_DEBUG("keyboard state: " << held);
+  DropAction action = DropAction::info;
+  if (services_.preferences) {
+    action = chooseDropAction(held, *services_.preferences);
+  } else {
+    action = defaultAction(held).value_or(DropAction::info);
+  }
+  std::vector<std::filesystem::path> absolute;
+  for (const auto& name : names) absolute.push_back(std::filesystem::absolute(name).lexically_normal());
+  DropLaunch drop{action, pathsOnDefaultFileSystem(absolute)};
+  LOG_INFO("final action [" << drop.action << "] with paths [" << PathList{drop.paths} << "]");
+  return drop;
+}
+
+void AppDelegate::openFiles(const std::vector<std::filesystem::path>& names) {
+  initializeLogging();
+  appkit::HeldKeys held = services_.heldKeys ? services_.heldKeys() : appkit::HeldKeys{};
+  DropKeys keys{keyboardState(held), ModifierKeys::fromPlatform(held.modifiers)};
+  dropLaunch_ = interpret(keys, names);
+  if (launched_) {
+    LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
+    executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+  }
+}
+
+void AppDelegate::receiveHandOff(const HandOff& handOff) {
+  initializeLogging();
+  if (handOff.paths.empty()) {
+    LOG_DEBUG("launched again without items; coming to the front");
+    if (services_.activate) services_.activate();
+    return;
+  }
+  std::vector<std::filesystem::path> names(handOff.paths.begin(), handOff.paths.end());
+  dropLaunch_ = interpret(handOff.keys, names);
+  if (!launched_) return;  // the launch steps run it
+  LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
+  executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+}
+
+void AppDelegate::didFinishLaunching() {
+  if (services_.telemetry) {
+    services_.telemetry->setTransmissionInterval(kAnalyticsTransmissionInterval);
+    services_.telemetry->start(kTelemetryAppSecret, {TelemetryService::crashes, TelemetryService::analytics});
+  }
+  initializeLogging();
+  LOG_INFO("Application startup complete");
+  if (!mainMenu_) {
+    LOG_ERROR("the main menu is not connected; File > Close keeps its action");
+  } else if (services_.closeFrontWindow) {
+    mainMenu_->setAction("File", "Close", [close = services_.closeFrontWindow](const std::string&) { close(); });
+  }
+  launched_ = true;
+  if (dropLaunch_) {
+    LOG_INFO("drop launch detected. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
+    executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+    return;
+  }
+  if (!services_.preferences) return;
+  if (auto stored = services_.preferences->string("startupAction")) {
+    if (auto action = startupActionFromRawValue(*stored)) executeStartupAction(*action);
+  }
+}
+
+void AppDelegate::willTerminate() { LOG_TRACE(); }
+
+void AppDelegate::openOrFocusOnFindWindow() { reactor_.fire(GlobalCommands<GlobalState>::showSearch()); }
+void AppDelegate::showMLInfo() { reactor_.fire(MenuCommand::fileInfo()); }
+void AppDelegate::showFinderInfo() { reactor_.fire(MenuCommand::finderInfo()); }
+void AppDelegate::showPreferences() { reactor_.fire(MenuCommand::preferences()); }
+void AppDelegate::emptyTrash() { cleaning_.emptyTrash(); }
+void AppDelegate::killFinder(const std::optional<std::string>& menuItemIdentifier) {
+  cleaning_.killFinder(menuItemIdentifier);
+}
+
+}  // namespace ml::shell

@@ -1,0 +1,108 @@
+#pragma once
+// The application's spine: owns the global store, interprets dropped items (which keys were held,
+// which drop action they pick), runs the launch steps and answers the main menu's actions.
+//
+// Exactly one exists while the application runs; AppDelegate::shared() reaches it from every
+// window, command and drop action. Entry points run on the main thread; the store may be fired
+// from any thread.
+//
+// Items handed over while the application already runs (a second launch, a drop on the launcher
+// window) are interpreted the same way and their drop action is run at once.
+#include <QPointer>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "appkit/MainMenu.h"
+#include "files/Path.h"
+#include "platform/store/Core.h"
+#include "shell/CleaningCommands.h"
+#include "shell/DropAction.h"
+#include "shell/GlobalState.h"
+#include "shell/HandOff.h"
+#include "shell/ShellServices.h"
+#include "util/Atomic.h"
+
+namespace ml::shell {
+
+struct DropLaunch {
+  DropAction action;
+  std::vector<files::Path> paths;
+};
+
+class AppDelegate {
+ public:
+  // Makes the global store and becomes AppDelegate::shared().
+  explicit AppDelegate(ShellServices services);
+  // Stops being shared() (the application's delegate lives until the process ends; tests make one
+  // per test).
+  ~AppDelegate();
+  AppDelegate(const AppDelegate&) = delete;
+  AppDelegate& operator=(const AppDelegate&) = delete;
+
+  static AppDelegate* shared();
+
+  store::Core<GlobalState>& reactor() { return reactor_; }
+  const ShellServices& services() const { return services_; }
+  std::optional<DropLaunch> dropLaunch() const { return dropLaunch_; }
+
+  // The main menu whose File > Close the launch points at the close action. Not owned.
+  void setMainMenu(appkit::MainMenu* menu) { mainMenu_ = menu; }
+
+  // Items given to the application (at launch, or later): sets up logging, reads the held keys,
+  // chooses and keeps the drop action; after launch it also runs it.
+  void openFiles(const std::vector<std::filesystem::path>& names);
+  // Items handed over by a later launch, with the keys held there. No items: brings the
+  // application to the front.
+  void receiveHandOff(const HandOff& handOff);
+  // The launch steps: telemetry, logging, menu fix-up, then the kept drop action or the startup
+  // action.
+  void didFinishLaunching();
+  void willTerminate();
+  // Sets up logging once per process (later calls do nothing).
+  void initializeLogging();
+  // The characters of the keys held right now, in keycode order; nothing when none.
+  std::optional<std::string> keyboardState();
+
+  // The frontmost window whose controller is exactly a T (not a subclass), or null.
+  template <class T>
+  std::shared_ptr<T> frontController() {
+    const auto& order = services_.windowsFrontToBack;
+    if (!order) return nullptr;
+    GlobalState state = reactor_.state();
+    for (const void* window : order()) {
+      for (const auto& controller : state.activeWindows) {
+        if (!window || controller->windowIdentity() != window) continue;
+        if (typeid(*controller) == typeid(T)) return std::static_pointer_cast<T>(controller);
+        break;  // this window's controller is of another type
+      }
+    }
+    return nullptr;
+  }
+
+  // Menu actions.
+  void openOrFocusOnFindWindow();
+  void showMLInfo();
+  void showFinderInfo();
+  void showPreferences();
+  void emptyTrash();
+  void killFinder(const std::optional<std::string>& menuItemIdentifier);
+
+ private:
+  std::optional<std::string> keyboardState(const appkit::HeldKeys& held);
+  DropLaunch interpret(const DropKeys& held, const std::vector<std::filesystem::path>& names);
+
+  // Declared before the store, so that they outlive the commands it drains at destruction.
+  ShellServices services_;
+  CleaningCommands cleaning_;
+  std::optional<DropLaunch> dropLaunch_;
+  util::Atomic<bool> loggingInitialized_{false};
+  QPointer<appkit::MainMenu> mainMenu_;
+  bool launched_ = false;
+  store::Core<GlobalState> reactor_;
+};
+
+}  // namespace ml::shell

@@ -1,0 +1,156 @@
+#include "shell/ApplicationMain.h"
+
+#include <QApplication>
+#include <QUrl>
+#include <QWidget>
+#include <filesystem>
+
+#include "appkit/Application.h"
+#include "appkit/DBusFileManager.h"
+#include "appkit/DesktopWorkspace.h"
+#include "appkit/FreedesktopTrash.h"
+#include "appkit/InstanceChannel.h"
+#include "appkit/LauncherWindow.h"
+#include "appkit/LinuxScriptRunner.h"
+#include "appkit/MainMenu.h"
+#include "appkit/QtAlertPresenter.h"
+#include "appkit/QtOpenPanels.h"
+#include "appkit/QtTypeDescriber.h"
+#include "appkit/WindowOrder.h"
+#include "appkit/WindowPresence.h"
+#include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/logging/Log.h"
+#include "shell/AppDelegate.h"
+#include "shell/GlobalCommands.h"
+#include "shell/HandOff.h"
+#include "shell/MainMenuModel.h"
+
+namespace ml::shell {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The items named on the command line, absolute (a later launch runs in another folder than the
+// instance it hands them to). The desktop file passes plain paths (%F); file URLs are accepted
+// too. Everything after "--" is a path even when it starts with "-".
+std::vector<fs::path> itemsFromArguments(const std::vector<std::string>& arguments) {
+  std::vector<fs::path> items;
+  bool optionsEnded = false;
+  for (const auto& argument : arguments) {
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (!optionsEnded && argument.starts_with("-")) continue;
+    fs::path item = argument;
+    if (argument.starts_with("file://")) item = QUrl(QString::fromStdString(argument)).toLocalFile().toStdString();
+    if (item.empty()) continue;
+    items.push_back(fs::absolute(item).lexically_normal());
+  }
+  return items;
+}
+
+void activateApplication(QWidget& launcher) {
+  appkit::bringAllWindowsToFront();
+  if (launcher.isVisible()) {
+    launcher.raise();
+    launcher.activateWindow();
+  }
+}
+
+}  // namespace
+
+int runApplication(int argc, char** argv) {
+  appkit::Application app(argc, argv);
+  std::vector<fs::path> items = itemsFromArguments(app.arguments());
+
+  // A later launch hands its items and held keys to the running instance and ends here.
+  appkit::HeldKeys heldAtLaunch = appkit::readHeldKeys();
+  HandOff handOff;
+  for (const auto& item : items) handOff.paths.push_back(item.string());
+  handOff.keys = DropKeys{heldAtLaunch.characters(), ModifierKeys::fromPlatform(heldAtLaunch.modifiers)};
+  auto encoded = handOff.encode();
+  appkit::InstanceChannel channel(appkit::InstanceChannel::defaultSocketPath());
+  auto role = channel.claimOrHandOff(QByteArray(reinterpret_cast<const char*>(encoded.data()),
+                                                static_cast<qsizetype>(encoded.size())));
+  if (role == appkit::InstanceChannel::Role::handedOff) return 0;
+
+  files::TypeDescriber::install(std::make_shared<appkit::QtTypeDescriber>());
+  dispatch::Queue& main = dispatch::MainQueue::shared();
+  dispatch::Queue& background = dispatch::GlobalPool::shared();
+  auto trash = std::make_shared<const appkit::FreedesktopTrash>();
+  auto fileManager = std::make_shared<appkit::DBusFileManager>();
+  appkit::WindowOrder windowOrder;
+  std::function<void()> activate;  // set once the launcher window exists
+
+  ShellServices services;
+  auto alerts = std::make_shared<appkit::QtAlertPresenter>();
+  services.alerts = alerts;
+  services.openPanels = std::make_shared<appkit::QtOpenPanels>(main, background);
+  services.workspace = std::make_shared<appkit::DesktopWorkspace>(fileManager, trash, main, background);
+  services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
+  services.preferences = &foundation::Preferences::standard();
+  services.windowsFrontToBack = [&windowOrder] {
+    std::vector<const void*> windows;
+    for (QWidget* window : windowOrder.frontToBack()) windows.push_back(window);
+    return windows;
+  };
+  services.closeFrontWindow = [] { appkit::closeActiveWindow(); };
+  services.activate = [&activate] {
+    if (activate) activate();
+  };
+  services.main = &main;
+  services.background = &background;
+
+  // The first launch's held keys are read before anything else happens; reuse that reading.
+  services.heldKeys = [heldAtLaunch, first = true]() mutable {
+    if (first) {
+      first = false;
+      return heldAtLaunch;
+    }
+    return appkit::readHeldKeys();
+  };
+
+  AppDelegate delegate(services);
+  appkit::MainMenu menu(mainMenuModel(delegate));
+  menu.watch();
+  delegate.setMainMenu(&menu);
+
+  if (!items.empty()) delegate.openFiles(items);
+  if (role == appkit::InstanceChannel::Role::failed) {
+    LOG_WARNING("could not listen for later launches; they will run as instances of their own. socket="
+                << appkit::InstanceChannel::defaultSocketPath().string());
+  }
+
+  appkit::LauncherActions launcherActions{
+      [&delegate] { delegate.showMLInfo(); },
+      [&delegate] { delegate.reactor().fire(GlobalCommands<GlobalState>::list()); },
+      [&delegate] { delegate.openOrFocusOnFindWindow(); },
+      [&delegate](std::vector<fs::path> dropped) { delegate.openFiles(dropped); }};
+  appkit::LauncherWindow launcher(launcherActions);
+  appkit::WindowPresence presence(launcher);
+  activate = [&launcher] { activateApplication(launcher); };
+
+  channel.setReceiver([&delegate](QByteArray message) {
+    auto received = HandOff::decode(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(message.constData()),
+                                      static_cast<std::size_t>(message.size())));
+    if (!received) {
+      LOG_ERROR("ignoring a malformed hand-off from a later launch. error=" << received.error());
+      return;
+    }
+    delegate.receiveHandOff(*received);
+  });
+  QObject::connect(&app.qt(), &QCoreApplication::aboutToQuit, [&delegate] { delegate.willTerminate(); });
+
+  delegate.didFinishLaunching();
+  presence.update();
+  int code = app.exec();
+  logging::Log::flush();
+  return code;
+}
+
+}  // namespace ml::shell

@@ -1,0 +1,44 @@
+#pragma once
+// Everything the application delegate and the global commands reach outside themselves: the
+// desktop (alerts, open panels, workspace, script runner, held keys), the telemetry client, the
+// preferences, the window factories and the queues. main() wires the real ones; tests pass fakes.
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "appkit/Alert.h"
+#include "appkit/HeldKeys.h"
+#include "appkit/OpenPanels.h"
+#include "appkit/ScriptRunner.h"
+#include "appkit/Workspace.h"
+#include "platform/dispatch/Queue.h"
+#include "platform/foundation/Preferences.h"
+#include "shell/Telemetry.h"
+#include "shell/WindowFactories.h"
+
+namespace ml::shell {
+
+struct ShellServices {
+  std::shared_ptr<appkit::AlertPresenter> alerts;
+  std::shared_ptr<appkit::OpenPanels> openPanels;
+  std::shared_ptr<appkit::Workspace> workspace;
+  std::shared_ptr<appkit::ScriptRunner> scriptRunner;
+  std::shared_ptr<TelemetryStarter> telemetry = std::make_shared<LoggingTelemetryStarter>();
+  std::shared_ptr<UsageEvents> usageEvents = std::make_shared<LoggingUsageEvents>();
+  WindowFactories windows;
+  // Not owned; must outlive the delegate.
+  foundation::Preferences* preferences = nullptr;
+  // The keys held right now.
+  std::function<appkit::HeldKeys()> heldKeys = appkit::readHeldKeys;
+  // The toolkit windows from front to back (identities as WindowController::windowIdentity()).
+  std::function<std::vector<const void*>()> windowsFrontToBack;
+  // Closes the key window (the File menu's Close).
+  std::function<void()> closeFrontWindow;
+  // Brings the application's windows to the front (a later launch without items).
+  std::function<void()> activate;
+  // Not owned; the main queue and a background queue.
+  dispatch::Queue* main = nullptr;
+  dispatch::Queue* background = nullptr;
+};
+
+}  // namespace ml::shell
