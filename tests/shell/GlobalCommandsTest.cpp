@@ -1,0 +1,412 @@
+#include "shell/GlobalCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "ShellFixture.h"
+#include "appkit/DesktopWorkspace.h"
+#include "appkit/FinderScripts.h"
+#include "platform/dispatch/GlobalPool.h"
+#include "platform/store/Middleware.h"
+#include "platform/store/Subscriber.h"
+#include "shell/MenuCommand.h"
+
+namespace ml::shell {
+namespace {
+
+namespace fs = std::filesystem;
+
+using testing::ShellTest;
+using testing::WindowState;
+using Global = GlobalCommands<GlobalState>;
+using OnWindow = GlobalCommands<WindowState>;
+
+class GlobalCommandsTest : public ShellTest {
+ protected:
+  GlobalCommandsTest() { delegate(); }
+
+  store::Core<GlobalState>& global() { return delegate().reactor(); }
+
+  test::TempDir files_;
+};
+
+// Show info ------------------------------------------------------------------------------------
+
+TEST_F(GlobalCommandsTest, ShowInfoWithItemsOpensOneInfoWindowWithThem) {
+  std::vector<files::Path> items = {path("/tmp/a"), path("/tmp/b")};
+  global().fire(Global::fileInfo(items));
+  ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1; }));
+  EXPECT_EQ(infoWindows[0]->items, items);
+  EXPECT_TRUE(infoWindows[0]->shown);
+}
+
+TEST_F(GlobalCommandsTest, ShowInfoWithoutItemsAsksWithTheSeveralItemsPanel) {
+  global().fire(MenuCommand::fileInfo());
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 1; }));
+  auto request = panels->request(0);
+  EXPECT_EQ(request.kind, testing::FakeOpenPanels::Request::Kind::files);
+  EXPECT_TRUE(request.allowDirectories);
+  EXPECT_TRUE(request.allowFiles);
+
+  panels->choose(0, {"/tmp/first", "/tmp/second"});
+  ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1; }));
+  EXPECT_EQ(infoWindows[0]->items, (std::vector<files::Path>{path("/tmp/first"), path("/tmp/second")}));
+}
+
+TEST_F(GlobalCommandsTest, ShowInfoTwiceWithBothPanelsCancelledOpensNothing) {
+  global().fire(MenuCommand::fileInfo());
+  global().fire(MenuCommand::fileInfo());
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 2; }));
+  settle();
+  EXPECT_EQ(count(infoWindows), 0u);
+}
+
+TEST_F(GlobalCommandsTest, PresentButEmptyItemsOpenNoWindow) {
+  global().fire(Global::fileInfo(std::vector<files::Path>{}));
+  global().fire(Global::list(std::vector<files::Path>{}));
+  global().fire(Global::trash(std::vector<files::Path>{}));
+  global().fire(Global::reveal(std::vector<files::Path>{}));
+  global().fire(Global::copy(std::vector<files::Path>{}));
+  settle();
+  EXPECT_EQ(count(infoWindows) + count(listWindows), 0u);
+  EXPECT_EQ(panels->count(), 0u);
+  EXPECT_TRUE(workspace->recycled.empty());
+  EXPECT_TRUE(workspace->revealed.empty());
+}
+
+TEST_F(GlobalCommandsTest, WindowStoreActsOnItsSelectionWhenGivenNoItems) {
+  WindowState state;
+  state.selection = {path("/tmp/selected")};
+  store::Core<WindowState> window(state);
+  window.fire(OnWindow::fileInfo());
+  window.fire(OnWindow::reveal());
+  ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1; }));
+  EXPECT_EQ(infoWindows[0]->items, state.selection);
+  settle();
+  ASSERT_EQ(workspace->revealed.size(), 1u);
+  EXPECT_EQ(workspace->revealed[0], (std::vector<fs::path>{"/tmp/selected"}));
+}
+
+TEST_F(GlobalCommandsTest, MissingInfoWindowIsReportedToTheUser) {
+  services.windows.info = nullptr;
+  AppDelegate other(services);
+  other.reactor().fire(Global::fileInfo(std::vector<files::Path>{path("/tmp/a")}));
+  ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
+  EXPECT_EQ(alerts->shown()[0].messageText, "The Info window is not available yet.");
+}
+
+// File manager's information window ---------------------------------------------------------------
+
+TEST_F(GlobalCommandsTest, FinderInfoSendsOneExactScriptPerItem) {
+  fs::create_directory(files_.path() / "folder");
+  auto file = files_.write("quote\"back\\slash.txt", "");
+  global().fire(Global::finderInfo(std::vector<files::Path>{path(files_.path() / "folder"), path(file)}));
+  ASSERT_TRUE(waitFor([&] { return scripts->sources().size() == 2; }));
+  EXPECT_EQ(scripts->sources()[0], "tell application \"Finder\" to open information window of folder (POSIX file \"" +
+                                       (files_.path() / "folder").string() + "\")");
+  EXPECT_EQ(scripts->sources()[1], "tell application \"Finder\" to open information window of file (POSIX file \"" +
+                                       files_.path().string() + "/quote\\\"back\\\\slash.txt\")");
+}
+
+// Open, list, find, preferences ---------------------------------------------------------------------
+
+TEST_F(GlobalCommandsTest, OpenWithoutItemsOpensNothing) {
+  global().fire(Global::open());
+  global().fire(Global::open(std::vector<files::Path>{path("/tmp/a")}, "viewer"));
+  settle();
+  ASSERT_EQ(workspace->opened.size(), 1u);
+  EXPECT_EQ(workspace->opened[0].first, "/tmp/a");
+  EXPECT_EQ(workspace->opened[0].second, "viewer");
+}
+
+TEST_F(GlobalCommandsTest, NewListHoldsTheGivenItemsOrNone) {
+  std::vector<files::Path> items = {path("/tmp/a"), path("/tmp/b")};
+  global().fire(MenuCommand::list(items));
+  global().fire(MenuCommand::list());
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 2; }));
+  EXPECT_EQ(listWindows[0]->items, items);
+  EXPECT_TRUE(listWindows[1]->items.empty());
+  EXPECT_TRUE(listWindows[1]->shown);
+}
+
+TEST_F(GlobalCommandsTest, EachFindCommandOpensAnotherFindWindow) {
+  global().fire(Global::showSearch());
+  global().fire(Global::showSearch());
+  ASSERT_TRUE(waitFor([&] { return count(findWindows) == 2; }));
+  EXPECT_NE(findWindows[0], findWindows[1]);
+}
+
+TEST_F(GlobalCommandsTest, PreferencesWindowIsAnnouncedOnTheGlobalStoreAndShown) {
+  global().fire(MenuCommand::preferences());
+  ASSERT_TRUE(waitFor([&] { return global().state().activeWindows.size() == 1; }));
+  ASSERT_EQ(count(preferencesWindows), 1u);
+  EXPECT_TRUE(preferencesWindows[0]->shown);
+  EXPECT_EQ(usage->events().size(), 1u);
+}
+
+// Copy ---------------------------------------------------------------------------------------------
+
+class CopyMoveTest : public GlobalCommandsTest {
+ protected:
+  // The store that runs the command, recording what it receives.
+  store::Core<WindowState> window{WindowState{}};
+
+  fs::path folder(const std::string& name) {
+    fs::create_directories(files_.path() / name);
+    return files_.path() / name;
+  }
+  void chooseFolder(const fs::path& chosen) {
+    ASSERT_TRUE(waitFor([&] { return panels->count() == 1; }));
+    EXPECT_EQ(panels->request(0).kind, testing::FakeOpenPanels::Request::Kind::directory);
+    panels->choose(0, {chosen});
+  }
+};
+
+TEST_F(CopyMoveTest, CopyAnnouncesTheCopiesMade) {
+  auto source = files_.write("from/a.txt", "a");
+  auto target = folder("to");
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(source)}));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty(); }));
+  EXPECT_EQ(window.state().copied[0], (PathMapping{{path(source), path(target / "a.txt")}}));
+  EXPECT_TRUE(fs::exists(target / "a.txt"));
+  EXPECT_TRUE(alerts->shown().empty());
+}
+
+TEST_F(CopyMoveTest, CopyOntoItselfAsksAndContinueCopiesOnlyTheOthers) {
+  auto here = files_.write("here/a.txt", "a");
+  auto other = files_.write("there/b.txt", "b");
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(here), path(other)}));
+  chooseFolder(files_.path() / "here");
+  ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty(); }));
+
+  ASSERT_EQ(alerts->shown().size(), 1u);
+  auto alert = alerts->shown()[0];
+  EXPECT_EQ(alert.messageText, "At least one of the items copied would be copying over itself.");
+  EXPECT_EQ(alert.informativeText,
+            "You can skip those items and continue copying the rest, or cancel copying all items.");
+  EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Continue Copying", "Cancel"}));
+  EXPECT_EQ(alert.style, appkit::Alert::Style::warning);
+  EXPECT_TRUE(alert.applicationIcon);
+  EXPECT_EQ(window.state().copied[0], (PathMapping{{path(other), path(files_.path() / "here/b.txt")}}));
+}
+
+TEST_F(CopyMoveTest, CopyOntoItselfCancelledCopiesNothing) {
+  auto here = files_.write("here/a.txt", "a");
+  auto other = files_.write("there/b.txt", "b");
+  alerts->answer(appkit::kFirstButtonReturn + 1);
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(here), path(other)}));
+  chooseFolder(files_.path() / "here");
+  ASSERT_TRUE(waitFor([&] { return alerts->shown().size() == 1; }));
+  settle();
+  EXPECT_FALSE(fs::exists(files_.path() / "here/b.txt"));
+  EXPECT_TRUE(window.state().copied.empty());
+}
+
+TEST_F(CopyMoveTest, CopyThatFailsForSomeItemsNamesThemAndAnnouncesTheRest) {
+  auto good = files_.write("from/good.txt", "g");
+  auto taken = files_.write("from/taken.txt", "new");
+  auto target = folder("to");
+  std::ofstream(target / "taken.txt") << "old";  // copies never replace an item
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(good), path(taken), path(files_.path() / "from/gone")}));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
+
+  auto alert = alerts->shown()[0];
+  EXPECT_EQ(alert.messageText, "Some items could not be copied.");
+  EXPECT_NE(alert.informativeText.find("\u201Ctaken.txt\u201D"), std::string::npos) << alert.informativeText;
+  EXPECT_NE(alert.informativeText.find("\u201Cgone\u201D"), std::string::npos);
+  EXPECT_EQ(alert.informativeText.find("good.txt"), std::string::npos);
+  ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty(); }));
+  EXPECT_EQ(window.state().copied[0], (PathMapping{{path(good), path(target / "good.txt")}}));
+}
+
+TEST_F(CopyMoveTest, ItemGivenTwiceIsCopiedOnce) {
+  auto source = files_.write("from/a.txt", "a");
+  auto target = folder("to");
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(source), path(source)}));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty(); }));
+  EXPECT_EQ(window.state().copied[0].size(), 1u);
+  EXPECT_TRUE(alerts->shown().empty());
+}
+
+// Move ---------------------------------------------------------------------------------------------
+
+TEST_F(CopyMoveTest, MoveOfItemsAlreadyThereSaysSoAndFiresNothing) {
+  auto a = files_.write("box/a", "");
+  window.fire(OnWindow::move(std::vector<files::Path>{path(a)}));
+  chooseFolder(files_.path() / "box");
+  ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
+  auto alert = alerts->shown()[0];
+  EXPECT_EQ(alert.messageText, "No items needed to be moved to \"box\"");
+  EXPECT_EQ(alert.style, appkit::Alert::Style::informational);
+  EXPECT_TRUE(alert.buttons.empty());
+  settle();
+  EXPECT_TRUE(window.state().moved.empty());
+}
+
+TEST_F(CopyMoveTest, MoveWhereOneOfThreeFailsAnnouncesTheOtherTwo) {
+  auto a = files_.write("from/a", "");
+  auto b = files_.write("from/b", "");
+  auto target = folder("to");
+  window.fire(OnWindow::move(std::vector<files::Path>{path(a), path(files_.path() / "from/missing"), path(b)}));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return !window.state().moved.empty(); }));
+  EXPECT_EQ(window.state().moved[0], (PathMapping{{path(a), path(target / "a")}, {path(b), path(target / "b")}}));
+  ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
+  EXPECT_EQ(alerts->shown()[0].messageText, "Some items could not be moved.");
+}
+
+// Trash --------------------------------------------------------------------------------------------
+
+class NoFileManager final : public appkit::FileManager {
+ public:
+  foundation::Status showItems(const std::vector<fs::path>&) override { return {}; }
+  foundation::Status showItemProperties(const std::vector<fs::path>&) override { return {}; }
+  foundation::Status quit() override { return {}; }
+  foundation::Status launch() override { return {}; }
+};
+
+// A window subscribed to its store, as a real one redraws from it.
+class TestWindow final : public store::Subscriber<WindowState> {
+ public:
+  void update(const WindowState& state) override {
+    std::lock_guard lock(mutex);
+    trashed = state.trashed;
+  }
+  std::vector<ItemsTrashed> received() {
+    std::lock_guard lock(mutex);
+    return trashed;
+  }
+  std::mutex mutex;
+  std::vector<ItemsTrashed> trashed;
+};
+
+class TrashTest : public ShellTest {
+ protected:
+  TrashTest() {
+    services.workspace = std::make_shared<appkit::DesktopWorkspace>(
+        std::make_shared<NoFileManager>(), std::make_shared<const appkit::FreedesktopTrash>(),
+        dispatch::MainQueue::shared(), pool_);
+    delegate();
+  }
+  dispatch::GlobalPool pool_{1};
+  test::TempDir files_;
+};
+
+TEST_F(TrashTest, TrashedItemLandsInTheTrashWithItsRecordAndTheEventReachesTheWindow) {
+  auto item = files_.write("doomed.txt", "bye");
+  store::Core<WindowState> store{WindowState{}};
+  auto window = std::make_shared<TestWindow>();
+  store.add(window);
+
+  store.fire(GlobalCommands<WindowState>::trash(std::vector<files::Path>{path(item)}));
+  ASSERT_TRUE(waitFor([&] { return !window->received().empty(); }));
+
+  auto event = window->received()[0];
+  EXPECT_EQ(event.items, (std::vector<files::Path>{path(item)}));
+  EXPECT_FALSE(event.error);
+  fs::path trash = sandbox.root() / "XDG_DATA_HOME/Trash";
+  EXPECT_FALSE(fs::exists(item));
+  EXPECT_TRUE(fs::exists(trash / "files/doomed.txt"));
+  std::ifstream info(trash / "info/doomed.txt.trashinfo");
+  std::string header, recorded;
+  std::getline(info, header);
+  std::getline(info, recorded);
+  EXPECT_EQ(header, "[Trash Info]");
+  EXPECT_EQ(recorded, "Path=" + appkit::FreedesktopTrash::encodePath(fs::canonical(files_.path()).string() + "/doomed.txt"));
+}
+
+TEST_F(TrashTest, ItemThatCannotBeTrashedComesBackAsTheEventsError) {
+  store::Core<WindowState> store{WindowState{}};
+  auto window = std::make_shared<TestWindow>();
+  store.add(window);
+  store.fire(GlobalCommands<WindowState>::trash(std::vector<files::Path>{path(files_.path() / "absent")}));
+  ASSERT_TRUE(waitFor([&] { return !window->received().empty(); }));
+  EXPECT_TRUE(window->received()[0].items.empty());
+  ASSERT_TRUE(window->received()[0].error);
+  EXPECT_TRUE(window->received()[0].error->isPosix(ENOENT));
+}
+
+// Rename -------------------------------------------------------------------------------------------
+
+class RenameTest : public GlobalCommandsTest {
+ protected:
+  std::shared_ptr<testing::ListWindow> parent = std::make_shared<testing::ListWindow>();
+  store::Core<WindowState> window{WindowState{}};
+  std::vector<files::Path> items = {path("/tmp/a"), path("/tmp/same"), path("/tmp/fail")};
+
+  testing::RenameDialog& openSheet() {
+    window.fire(OnWindow::rename(items, parent));
+    EXPECT_TRUE(waitFor([&] { return count(renameDialogs) == 1 && renameDialogs[0]->ended; }));
+    return *renameDialogs[0];
+  }
+};
+
+TEST_F(RenameTest, WithoutParentTheDialogIsAWindowOfItsOwn) {
+  window.fire(OnWindow::rename(items));
+  ASSERT_TRUE(waitFor([&] { return count(renameDialogs) == 1; }));
+  EXPECT_TRUE(renameDialogs[0]->shownAlone);
+  EXPECT_FALSE(renameDialogs[0]->ended);
+}
+
+TEST_F(RenameTest, SheetEndedOtherwiseThanByRenamingStops) {
+  auto& dialog = openSheet();
+  EXPECT_EQ(dialog.sheetParent, parent);
+  dialog.currentRule = std::make_shared<testing::SuffixRule>("-x");
+  dialog.ended(0);
+  settle();
+  EXPECT_EQ(count(confirmations), 0u);
+}
+
+TEST_F(RenameTest, ConfirmationGetsOnlyTheItemsWhoseNameChanges) {
+  auto& dialog = openSheet();
+  dialog.currentRule = std::make_shared<testing::SuffixRule>("-x");
+  dialog.ended(kRenameDialogContinueResponse);
+  ASSERT_EQ(count(confirmations), 1u);
+  EXPECT_EQ(confirmations[0]->confirming, (std::vector<files::Path>{path("/tmp/a")}));
+}
+
+TEST_F(RenameTest, RenamesAreAnnouncedOnTheWindowThenTheGlobalStore) {
+  auto& dialog = openSheet();
+  dialog.currentRule = std::make_shared<testing::SuffixRule>("-x");
+  dialog.ended(kRenameDialogContinueResponse);
+  ASSERT_EQ(count(confirmations), 1u);
+  std::vector<PathMapping> heard;
+  std::mutex heardMutex;
+  struct Listener : store::Middleware<GlobalState> {
+    std::function<void(const store::Event&)> onEvent;
+    void process(const store::Event& event, const GlobalState&) override { onEvent(event); }
+  };
+  auto listener = std::make_shared<Listener>();
+  listener->onEvent = [&](const store::Event& event) {
+    if (auto* renamed = event.as<ApplicationEvents::ItemsRenamed>()) {
+      std::lock_guard lock(heardMutex);
+      heard.push_back(renamed->items);
+    }
+  };
+  auto remove = global().add(listener);
+
+  confirmations[0]->performed = {{path("/tmp/a"), path("/tmp/a-x")}};
+  confirmations[0]->ended();
+  ASSERT_TRUE(waitFor([&] {
+    std::lock_guard lock(heardMutex);
+    return !heard.empty() && !window.state().renamed.empty();
+  }));
+  EXPECT_EQ(window.state().renamed[0], (PathMapping{{path("/tmp/a"), path("/tmp/a-x")}}));
+  remove();
+}
+
+TEST_F(RenameTest, ConfirmationThatRenamedNothingFiresNothing) {
+  auto& dialog = openSheet();
+  dialog.currentRule = std::make_shared<testing::SuffixRule>("-x");
+  dialog.ended(kRenameDialogContinueResponse);
+  confirmations[0]->ended();
+  settle();
+  EXPECT_TRUE(window.state().renamed.empty());
+}
+
+}  // namespace
+}  // namespace ml::shell

@@ -1,0 +1,129 @@
+#pragma once
+// A delegate wired to fakes, in an XDG sandbox, with a main loop the test drives. Windows made by
+// the factories are kept so tests can look at them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "ShellFakes.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Preferences.h"
+#include "shell/AppDelegate.h"
+#include "shell/ApplicationEvents.h"
+#include "support/ManualMainLoop.h"
+#include "support/TempDir.h"
+
+namespace ml::shell::testing {
+
+// The state of a window's store: a selection, and the shell's events it received.
+struct WindowState {
+  std::vector<files::Path> selection;
+  std::vector<ItemsTrashed> trashed;
+  std::vector<PathMapping> moved;
+  std::vector<PathMapping> copied;
+  std::vector<PathMapping> renamed;
+
+  std::vector<files::Path> selectedItems() const { return selection; }
+  void react(const store::Event& event) {
+    if (auto* e = event.as<ItemsTrashed>()) trashed.push_back(*e);
+    if (auto* e = event.as<ItemsMoved>()) moved.push_back(e->items);
+    if (auto* e = event.as<ItemsCopied>()) copied.push_back(e->items);
+    if (auto* e = event.as<ApplicationEvents::ItemsRenamed>()) renamed.push_back(e->items);
+  }
+};
+
+class ShellTest : public ::testing::Test {
+ protected:
+  ShellTest() : preferences(sandbox.root() / "preferences.plist") {
+    services.alerts = alerts;
+    services.openPanels = panels;
+    services.workspace = workspace;
+    services.scriptRunner = scripts;
+    services.telemetry = telemetry;
+    services.usageEvents = usage;
+    services.preferences = &preferences;
+    services.main = &dispatch::MainQueue::shared();
+    services.background = &background;
+    services.heldKeys = [this] { return held; };
+    services.windows.info = [this] { return remember(infoWindows, std::make_shared<InfoWindow>()); };
+    services.windows.list = [this] { return remember(listWindows, std::make_shared<ListWindow>()); };
+    services.windows.find = [this] { return remember(findWindows, std::make_shared<FindWindow>()); };
+    services.windows.preferences = [this] {
+      return remember(preferencesWindows, std::make_shared<PreferencesController>());
+    };
+    services.windows.renameDialog = [this](const std::vector<files::Path>&) {
+      return remember(renameDialogs, std::make_shared<RenameDialog>());
+    };
+    services.windows.renameConfirmation = [this](const std::vector<files::Path>& items,
+                                                 std::shared_ptr<const RenameRule>) {
+      auto sheet = remember(confirmations, std::make_shared<RenameConfirmationDialog>());
+      sheet->confirming = items;
+      return sheet;
+    };
+  }
+
+  AppDelegate& delegate() {
+    if (!delegate_) delegate_ = std::make_unique<AppDelegate>(services);
+    return *delegate_;
+  }
+
+  // Serves the main loop until `done` holds (a safety limit, not a timing).
+  bool waitFor(const std::function<bool()>& done) { return loop.drainUntil(done, std::chrono::seconds(10)); }
+  // Serves the main loop until the stores and the main queue have nothing left to do.
+  void settle() {
+    for (int i = 0; i < 20; ++i) {
+      loop.drainUntil([] { return false; }, std::chrono::milliseconds(5));
+    }
+  }
+
+  template <class T>
+  std::size_t count(const std::vector<std::shared_ptr<T>>& windows) {
+    std::lock_guard lock(windowsMutex);
+    return windows.size();
+  }
+
+  static files::Path path(const fs::path& p) { return files::Path(p); }
+
+  test::XdgSandbox sandbox;
+  test::ManualMainLoop loop;
+  foundation::Preferences preferences;
+  InlineQueue background;
+  appkit::HeldKeys held;
+  std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
+  std::shared_ptr<FakeOpenPanels> panels = std::make_shared<FakeOpenPanels>();
+  std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+  std::shared_ptr<RecordingScriptRunner> scripts = std::make_shared<RecordingScriptRunner>();
+  std::shared_ptr<RecordingTelemetry> telemetry = std::make_shared<RecordingTelemetry>();
+  std::shared_ptr<RecordingUsageEvents> usage = std::make_shared<RecordingUsageEvents>();
+  std::mutex windowsMutex;
+  std::vector<std::shared_ptr<InfoWindow>> infoWindows;
+  std::vector<std::shared_ptr<ListWindow>> listWindows;
+  std::vector<std::shared_ptr<FindWindow>> findWindows;
+  std::vector<std::shared_ptr<PreferencesController>> preferencesWindows;
+  std::vector<std::shared_ptr<RenameDialog>> renameDialogs;
+  std::vector<std::shared_ptr<RenameConfirmationDialog>> confirmations;
+  ShellServices services;
+
+ private:
+  template <class T>
+  std::shared_ptr<T> remember(std::vector<std::shared_ptr<T>>& list, std::shared_ptr<T> window) {
+    std::lock_guard lock(windowsMutex);
+    list.push_back(window);
+    return window;
+  }
+
+  std::unique_ptr<AppDelegate> delegate_;  // last: goes first
+};
+
+// Keys as the keymap reports them: (keycode, characters) pairs and modifiers.
+inline appkit::HeldKeys keysHeld(std::vector<appkit::HeldKey> keys, appkit::PlatformModifiers modifiers = {}) {
+  appkit::HeldKeys held;
+  held.keys = std::move(keys);
+  held.modifiers = modifiers;
+  held.fromKeymap = true;
+  return held;
+}
+
+}  // namespace ml::shell::testing
