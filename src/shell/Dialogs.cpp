@@ -1,0 +1,52 @@
+#include "shell/Dialogs.h"
+
+#include "files/FileSystem.h"
+#include "platform/logging/Log.h"
+#include "shell/AppDelegate.h"
+#include "shell/PathList.h"
+
+namespace ml::shell {
+
+namespace {
+
+std::shared_ptr<appkit::OpenPanels> panels() {
+  AppDelegate* delegate = AppDelegate::shared();
+  if (!delegate || !delegate->services().openPanels) {
+    LOG_ERROR("no open panels without an application delegate");
+    return nullptr;
+  }
+  return delegate->services().openPanels;
+}
+
+files::Path onDefaultFileSystem(const std::filesystem::path& item) {
+  return files::Path(files::FileSystems::defaultFileSystem(), item);
+}
+
+}  // namespace
+
+void Dialogs::chooseFile(bool allowDirectories, std::function<void(files::Path)> callback) {
+  if (auto shown = panels()) {
+    shown->chooseFile(allowDirectories, [callback = std::move(callback)](std::filesystem::path item) {
+      if (callback) callback(onDefaultFileSystem(item));
+    });
+  }
+}
+
+void Dialogs::chooseFiles(bool allowDirectories, bool allowFiles,
+                          std::function<void(std::vector<files::Path>)> callback) {
+  if (auto shown = panels()) {
+    shown->chooseFiles(allowDirectories, allowFiles, [callback = std::move(callback)](std::vector<std::filesystem::path> items) {
+      if (callback && !items.empty()) callback(pathsOnDefaultFileSystem(items));
+    });
+  }
+}
+
+void Dialogs::chooseDirectory(std::function<void(files::Path)> callback) {
+  if (auto shown = panels()) {
+    shown->chooseDirectory([callback = std::move(callback)](std::filesystem::path folder) {
+      if (callback) callback(onDefaultFileSystem(folder));
+    });
+  }
+}
+
+}  // namespace ml::shell
