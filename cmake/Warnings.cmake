@@ -20,3 +20,8 @@ if(ML_FUZZ)
   # Libraries get coverage instrumentation; only the fuzz targets link libFuzzer's main.
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
+
+# The flags above are for C++; C sources (generated code) get the common subset.
+list(TRANSFORM ML_WARNINGS PREPEND "$<$<COMPILE_LANGUAGE:CXX>:")
+list(TRANSFORM ML_WARNINGS APPEND ">")
+list(APPEND ML_WARNINGS "$<$<COMPILE_LANGUAGE:C>:-Wall;-Wextra>")
