@@ -52,6 +52,35 @@ TEST(TLKeyedArchive, ArchiveKeysEqualJsonKeys) {
   EXPECT_EQ(*top->find("$class")->string(), "TLLogWithProperties");
 }
 
+TEST(TLKeyedArchive, BaseLogAndLogWithPropertiesRoundTripEqual) {
+  TLLogWithProperties log;
+  log.setType("event");
+  log.setTimestamp(test::sampleDate());
+  log.setSid("s");
+  log.setUserId("u");
+  log.setDistributionGroupId("g");
+  log.setDevice(test::fullDevice());
+  log.properties = std::map<std::string, std::string>{};  // empty but present: archived as such
+  log.addTransmissionTargetToken("not archived");
+  auto data = TLKeyedArchiver::archivedData(log);
+  ASSERT_TRUE(data);
+  auto decoded = TLKeyedUnarchiver::unarchivedObjectOfClass<TLLogWithProperties>(*data);
+  ASSERT_TRUE(decoded) << decoded.error();
+  EXPECT_TRUE((*decoded)->isEqual(log));
+  EXPECT_TRUE((*decoded)->properties && (*decoded)->properties->empty());
+  EXPECT_FALSE((*decoded)->transmissionTargetTokens());
+
+  TLAbstractLog base;
+  base.setType("plain");
+  base.setTimestamp(test::sampleDate());
+  auto baseData = TLKeyedArchiver::archivedData(base);
+  ASSERT_TRUE(baseData);
+  auto baseDecoded = TLKeyedUnarchiver::unarchivedObjectOfClass<TLAbstractLog>(*baseData);
+  ASSERT_TRUE(baseDecoded);
+  EXPECT_EQ((*baseDecoded)->className(), "TLAbstractLog");
+  EXPECT_TRUE((*baseDecoded)->isEqual(base));
+}
+
 TEST(TLKeyedArchive, AbsentFieldsStayAbsent) {
   TLAbstractLog log;
   auto data = TLKeyedArchiver::archivedData(log);

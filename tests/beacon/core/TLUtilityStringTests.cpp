@@ -82,6 +82,12 @@ TEST(TLUtilityObfuscate, InvalidPatternLogsAndAnswersNothing) {
   EXPECT_EQ(capture.count(TLLogLevel::error, "Couldn't create regular expression with pattern\"(unclosed\": "), 1u);
 }
 
+TEST(TLUtilityObfuscate, LongestAllowedTextIsMasked) {
+  std::string text = R"({"token":")" + std::string(TLUtility::kMaxObfuscatedLength - 12, 'a') + R"("})";
+  ASSERT_EQ(text.size(), TLUtility::kMaxObfuscatedLength);
+  EXPECT_EQ(TLUtility::obfuscateString(text, R"("token"\s*:\s*"[^"]*")", R"("token":"***")"), R"({"token":"***"})");
+}
+
 TEST(TLUtilityObfuscate, OverlongTextIsNotAnsweredUnmasked) {
   std::string text(TLUtility::kMaxObfuscatedLength + 1, 'a');
   EXPECT_EQ(TLUtility::obfuscateString(text, "a+", "*"), std::nullopt);
