@@ -31,6 +31,14 @@ struct Sandbox {
     settings = std::make_unique<ml::beacon::TLUserDefaults>(*preferences, clock);
     encrypter = std::make_unique<ml::beacon::TLEncrypter>(ml::security::RandomSource::system(), *settings, clock);
   }
+  // Runs at exit (libFuzzer ends through exit()), so no run leaves its folder behind.
+  ~Sandbox() {
+    encrypter.reset();
+    settings.reset();
+    preferences.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
 };
 
 }  // namespace
