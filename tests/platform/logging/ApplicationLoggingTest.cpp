@@ -13,9 +13,10 @@ using testing::readFile;
 
 class ApplicationLoggingTest : public ::testing::Test {
  protected:
-  testing::LoggingReset reset_;
   test::TempDir dir_;
   testing::VirtualClock clock_{testing::localNoon(2026, 12, 7)};
+  // Last, so logging stops before the clock and the folder it writes to go away.
+  testing::LoggingReset reset_;
   std::filesystem::path logs() const { return dir_.path() / "logs"; }
   std::string today(const char* folder) const { return readFile(logs() / folder / "2026-12-07.log"); }
 };

@@ -10,8 +10,9 @@ namespace {
 
 class LogChannelTest : public ::testing::Test {
  protected:
-  testing::LoggingReset reset_;
   test::TempDir dir_;
+  // Last, so logging stops before the folder it writes to goes away.
+  testing::LoggingReset reset_;
 };
 
 TEST_F(LogChannelTest, NoChannelIsPresentBeforeLoggingIsEnabled) {

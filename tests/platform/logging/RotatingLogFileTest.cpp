@@ -19,9 +19,10 @@ using testing::readLines;
 
 class RotatingLogFileTest : public ::testing::Test {
  protected:
-  testing::LoggingReset reset_;
   test::TempDir dir_;
   testing::VirtualClock clock_{localNoon(2026, 12, 7)};
+  // Last, so logging stops before the clock and the folder it writes to go away.
+  testing::LoggingReset reset_;
   std::filesystem::path folder() const { return dir_.path() / "logs"; }
   RotatingLogFileConfiguration configuration(LogSeverity minimum, int days, bool synchronous = false) const {
     return RotatingLogFileConfiguration(minimum, days, folder(), synchronous);
