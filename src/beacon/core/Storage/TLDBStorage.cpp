@@ -27,6 +27,10 @@ void reportSQLiteConfigurationOnce() {
   });
 }
 
+// The configuration must precede every other use of SQLite in the process, so it runs while the
+// program loads (as soon as this file is part of it), not at the first storage.
+[[maybe_unused]] const int kSQLiteConfiguredAtLoad = TLDBStorage::sqliteConfigurationResult();
+
 }  // namespace
 
 int TLDBStorage::sqliteConfigurationResult() {
