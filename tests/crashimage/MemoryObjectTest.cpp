@@ -112,6 +112,20 @@ TEST(MemoryObject, RangeWrappingPastTheTopIsRefused) {
   EXPECT_EQ(tlcrash_async_mobject_init(&mobj, tlcrash_async_task_self(), UINT64_MAX - 10, 100, false), TLCRASH_EINVAL);
 }
 
+TEST(MemoryObject, OversizedRangesAreCutOrRefused) {
+  MappedBytes memory(pattern(pageSize()));
+  tlcrash_async_mobject mobj;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(tlcrash_async_mobject_init(&mobj, tlcrash_async_task_self(), memory.address(), kMaxMemoryObjectLength + 1, true),
+            TLCRASH_ENOMEM);
+  testing::internal::GetCapturedStderr();
+  // Without require_full the range is cut, here further to the one readable page.
+  ASSERT_EQ(tlcrash_async_mobject_init(&mobj, tlcrash_async_task_self(), memory.address(), UINT64_MAX / 2, false),
+            TLCRASH_ESUCCESS);
+  EXPECT_LE(mobj.length, kMaxMemoryObjectLength);
+  tlcrash_async_mobject_free(&mobj);
+}
+
 TEST(MemoryObject, RemapChecksTheWholeSpan) {
   MappedBytes memory(pattern(64));
   tlcrash_async_mobject mobj;

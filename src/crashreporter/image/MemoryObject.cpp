@@ -57,6 +57,17 @@ tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_
     return TLCRASH_ENOMEM;
   }
 
+  if (page_length > kMaxMemoryObjectLength) {
+    // A copy this large would be read from an address taken from the image itself, which may
+    // point anywhere; readers of real images never need this much in one object.
+    if (require_full) {
+      TLCRASH_DIAG("Refusing to map 0x%llx bytes at 0x%llx", static_cast<unsigned long long>(page_length),
+                   static_cast<unsigned long long>(target_address));
+      return TLCRASH_ENOMEM;
+    }
+    page_length = kMaxMemoryObjectLength;
+  }
+
   void* local = ::mmap(nullptr, page_length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (local == MAP_FAILED) {
     TLCRASH_DIAG("Failed to allocate a target page range for the page remapping: %d", errno);

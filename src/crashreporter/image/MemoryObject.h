@@ -32,11 +32,16 @@ struct tlcrash_async_mobject {
 // Invariant after a successful init: [address, address + length) lies inside
 // [mapping_address, mapping_address + mapping_length).
 
+// The largest copy one memory object makes (whole pages included).
+inline constexpr uint64_t kMaxMemoryObjectLength = 32ull << 20;
+
 // Maps [target_address, target_address + length) of `task` read-only into this process.
 // require_full true: every page of the range must be readable, else TLCRASH_ENOMEM.
 // require_full false: the readable pages from the first one on are accepted and `length` is cut
 // to them; TLCRASH_ENOMEM (with the "No mappable pages found" line) when the first is unreadable.
 // TLCRASH_EINVAL when the range wraps past 2^64; TLCRASH_EINTERNAL when no local memory is left.
+// Ranges whose pages exceed kMaxMemoryObjectLength fail with TLCRASH_ENOMEM when require_full,
+// and are cut to that many bytes of pages otherwise.
 tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_task_t task, uint64_t target_address,
                                            uint64_t length, bool require_full);
 
