@@ -1,0 +1,34 @@
+#pragma once
+// Writes the pending edits of an Info window to the shown item, and reports the outcome on the
+// window's store: ChangesApplied (with the new path after a rename) or ChangesFailed.
+//
+// Order of writes, fixed: the basic attributes (dates, invisible and extension-hidden flags),
+// then the Finder attributes (type and creator codes), then the rename by a move within the
+// item's folder. The rename comes last so the attribute writes address the item by its old path.
+// When any step fails, both attribute sets are written back as they were read before the first
+// write, and ChangesFailed carries the error of the failed step.
+//
+// Edits this system cannot write (owner, group, access rights, locks, stationery, icon, tags), a
+// value of the wrong kind, a removed modification or access date, or a name that is not a
+// single path component, fail the whole apply before anything is written: the edits stay
+// pending and the failure is reported, rather than being dropped as if they had been saved.
+//
+// Runs on the store's queue; every write is synchronous there.
+#include <optional>
+
+#include "info/InfoWindowState.h"
+#include "platform/foundation/Result.h"
+#include "platform/store/Command.h"
+
+namespace ml::info {
+
+class AcceptChanges final : public store::Command<InfoWindowState> {
+ public:
+  void execute(const InfoWindowState& state, store::Core<InfoWindowState>& core) override;
+
+  // The work of execute(): fires the outcome event on `core` and also returns it. Nothing shown
+  // (displayed index negative) fires nothing and counts as success.
+  static foundation::Status apply(const InfoWindowState& state, store::Core<InfoWindowState>& core);
+};
+
+}  // namespace ml::info

@@ -1,0 +1,223 @@
+#include "info/InfoWindowState.h"
+
+#include "files/FileSystem.h"
+#include "info/InfoWindowEvents.h"
+#include "platform/logging/Log.h"
+#include "shell/ApplicationEvents.h"
+#include "shell/PathList.h"
+
+namespace ml::info {
+
+std::optional<files::Path> InfoWindowState::displayedPath() const {
+  if (displayed < 0 || static_cast<size_t>(displayed) >= paths.size()) return std::nullopt;
+  return paths[static_cast<size_t>(displayed)];
+}
+
+std::vector<files::Path> InfoWindowState::selectedItems() const {
+  if (auto shown = displayedPath()) return {*shown};
+  return {};
+}
+
+const FieldValue* InfoWindowState::change(EditableField field) const {
+  auto it = changes.find(field);
+  return it == changes.end() ? nullptr : &it->second;
+}
+
+namespace {
+
+template <class T>
+bool holds(const FieldValue& value, const T& current) {
+  const T* given = valueAs<T>(value);
+  return given && *given == current;
+}
+
+// The codes compare as optional texts: absent equals absent.
+bool holdsCode(const FieldValue& value, const std::optional<std::string>& current) {
+  if (!value) return !current;
+  const auto* given = valueAs<std::string>(value);
+  return given && current && *given == *current;
+}
+
+}  // namespace
+
+// Only the view the field needs is read; each judgement reads it anew.
+bool InfoWindowState::isFieldResetBy(EditableField field, const FieldValue& value) const {
+  const auto shown = displayedPath();
+  if (!shown) return false;
+  const auto& fs = shown->fileSystem();
+  auto basic = [&] { return fs.basicAttributes(*shown); };
+  auto finder = [&] { return fs.finderAttributes(*shown); };
+  auto posix = [&] { return fs.posixAttributes(*shown); };
+
+  switch (field) {
+    case EditableField::name:
+      return holds(value, shown->url().filename().string());
+    case EditableField::icon:
+    case EditableField::tags:
+    case EditableField::ownerPermissions:
+    case EditableField::groupPermissions:
+    case EditableField::globalPermissions:
+      return false;
+    case EditableField::hiddenExtension: {
+      auto view = basic();
+      return view && holds(value, view->isExtensionHidden());
+    }
+    case EditableField::invisible: {
+      auto view = basic();
+      return view && holds(value, view->isInvisible());
+    }
+    case EditableField::nameLocked: {
+      auto view = finder();
+      return view && holds(value, view->isNameLocked());
+    }
+    case EditableField::fileLocked: {
+      auto view = finder();
+      return view && holds(value, view->isLocked());
+    }
+    case EditableField::stationary: {
+      auto view = finder();
+      return view && holds(value, view->isStationary());
+    }
+    case EditableField::created: {
+      auto view = basic();
+      if (!view) return false;
+      auto created = view->creationDate();
+      return created && holds(value, *created);
+    }
+    case EditableField::modified: {
+      auto view = basic();
+      return view && holds(value, view->lastModifiedDate());
+    }
+    case EditableField::accessed: {
+      auto view = basic();
+      return view && holds(value, view->lastAccessedDate());
+    }
+    case EditableField::owner: {
+      auto view = posix();
+      return view && holds(value, view->owner());
+    }
+    case EditableField::group: {
+      auto view = posix();
+      return view && holds(value, view->group());
+    }
+    case EditableField::typeCode: {
+      auto view = finder();
+      return view && holdsCode(value, view->typeCode());
+    }
+    case EditableField::creatorCode: {
+      auto view = finder();
+      return view && holdsCode(value, view->creatorCode());
+    }
+  }
+  return false;
+}
+
+void InfoWindowState::judge(EditableField field, const FieldValue& value) {
+  if (isFieldResetBy(field, value)) {
+    changes.erase(field);
+  } else {
+    changes.insert_or_assign(field, value);
+  }
+}
+
+// Each old path is looked up by location; the first match is replaced. Either way the panes are
+// asked to redraw, since the items they show may have changed on disk.
+void InfoWindowState::replacePaths(const std::vector<std::pair<files::Path, files::Path>>& mapping) {
+  for (const auto& [from, to] : mapping) {
+    for (auto& path : paths) {
+      if (path.url() == from.url()) {
+        path = to;
+        break;
+      }
+    }
+    lastUpdate = std::chrono::system_clock::now();
+  }
+}
+
+// The event types are tried in a fixed order; the first that matches is applied.
+void InfoWindowState::react(const store::Event& event) {
+  if (auto* e = event.as<Initialized>()) {
+    paths = e->paths;
+    return;
+  }
+  if (auto* e = event.as<WindowLoaded>()) {
+    window = e->window;
+    return;
+  }
+  if (auto* e = event.as<FieldUpdated>()) {
+    judge(e->field, e->value);
+    return;
+  }
+  if (auto* e = event.as<FieldsUpdated>()) {
+    for (const auto& [field, value] : e->update) judge(field, value);
+    return;
+  }
+  if (event.as<InterfaceInvalidated>()) {
+    lastUpdate = std::chrono::system_clock::now();
+    return;
+  }
+  if (event.as<StateReset>()) {
+    changes.clear();
+    return;
+  }
+  if (auto* e = event.as<ChangesApplied>()) {
+    if (e->replacementPath && displayedPath()) paths[static_cast<size_t>(displayed)] = *e->replacementPath;
+    changes.clear();
+    return;
+  }
+  if (auto* e = event.as<shell::ItemsTrashed>()) {
+    if (e->error) LOG_ERROR("failed to delete some items. error=" << e->error->description());
+    std::vector<files::Path> remaining;
+    for (const auto& path : paths) {
+      bool trashed = false;
+      for (const auto& item : e->items) trashed = trashed || item.url() == path.url();
+      if (!trashed) remaining.push_back(path);
+    }
+    if (!remaining.empty()) {
+      paths = std::move(remaining);
+      displayed = std::min(displayed, static_cast<int>(paths.size()) - 1);
+    } else {
+      displayed = std::min(displayed, -1);  // nothing left: the window closes itself
+    }
+    return;
+  }
+  if (auto* e = event.as<ChangesFailed>()) {
+    const auto shown = displayedPath();
+    LOG_ERROR("failed to apply changes. patah=" << (shown ? shown->description() : std::string())
+                                                << " err=" << e->error.description());
+    lastFailure = ApplyFailure{e->error, lastFailure ? lastFailure->serial + 1 : 1};
+    return;
+  }
+  if (auto* e = event.as<SelectedPathUpdated>()) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+      if (paths[i].url() == e->path.url()) {
+        displayed = static_cast<int>(i);
+        break;
+      }
+    }
+    changes.clear();
+    return;
+  }
+  if (auto* e = event.as<shell::ApplicationEvents::ItemsRenamed>()) {
+    replacePaths(e->items);
+    return;
+  }
+  if (auto* e = event.as<shell::ItemsMoved>()) {
+    // The toolbar's move command reports here; the window follows the moved item as it follows
+    // a rename.
+    replacePaths(e->items);
+  }
+}
+
+std::ostream& operator<<(std::ostream& out, const InfoWindowState& state) {
+  out << "InfoWindowState(paths: " << shell::PathList{state.paths} << ", displayed: " << state.displayed
+      << ", changes: [";
+  const char* separator = "";
+  for (const auto& [field, value] : state.changes) {
+    out << separator << caseName(field);
+    separator = ", ";
+  }
+  return out << "])";
+}
+
+}  // namespace ml::info
