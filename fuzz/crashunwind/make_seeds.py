@@ -121,7 +121,52 @@ def expression_seeds():
                                                            0x0E]) + struct.pack("<Q", 0x1234) + bytes([0x26, 0x24, 0x25, 0x27]))
 
 
+def compact_section(common, pages, sentinel):
+    """pages: (first_function, compressed, entries, own_encodings); entries are (function, encoding)
+    for regular pages and (function, encoding index) for compressed ones."""
+    index_offset = 28 + 4 * len(common)
+    page_offset = index_offset + 12 * (len(pages) + 1)
+    blobs = []
+    for first, compressed, entries, own in pages:
+        if compressed:
+            blob = struct.pack("<IHHHH", 3, 12, len(entries), 12 + 4 * len(entries), len(own))
+            blob += b"".join(struct.pack("<I", ((f - first) & 0xFFFFFF) | (i << 24)) for f, i in entries)
+            blob += b"".join(struct.pack("<I", e) for e in own)
+        else:
+            blob = struct.pack("<IHH", 2, 8, len(entries)) + b"".join(struct.pack("<II", f, e) for f, e in entries)
+        blobs.append(blob)
+    out = struct.pack("<7I", 1, 28, len(common), 0, 0, index_offset, len(pages) + 1)
+    out += b"".join(struct.pack("<I", e) for e in common)
+    offset = page_offset
+    for (first, *_), blob in zip(pages, blobs):
+        out += struct.pack("<III", first, offset, 0)
+        offset += len(blob)
+    out += struct.pack("<III", sentinel, 0, 0)
+    return out + b"".join(blobs)
+
+
+def compact_seeds():
+    target = "crash_unwind_compact_fuzzer"
+    section = compact_section([0x01020011, 0x02030800], [
+        (0x1000, False, [(0x1000, 0x01030000 | 0b110000001), (0x1100, 0x02030800), (0x1200, 0x03120000 | (2 << 13) | (1 << 10))], []),
+        (0x2000, True, [(0x2000, 0), (0x2040, 1), (0x2080, 2), (0x20C0, 3)], [0x04000123, 0]),
+    ], 0x3000)
+    for name, cpu, pc in (("x86_64_regular", 0, 0x1100), ("x86_64_compressed", 0, 0x2081), ("x86", 1, 0x1201), ("arm64", 2, 0x2041)):
+        write(target, name, bytes([cpu]) + struct.pack("<I", pc) + section)
+    # The clang-built section of the compact unwind tests.
+    import re
+    header = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "crashunwind", "fixtures",
+                          "CompactUnwindFixture.h")
+    text = open(header).read()
+    image = bytes(int(b, 16) for b in re.findall(r"0x([0-9a-f]{2})", text.split("kImage[")[1].split("};")[0]))
+    offset = int(re.search(r"kUnwindInfoOffset = 0x([0-9a-f]+)", text).group(1), 16)
+    size = int(re.search(r"kUnwindInfoSize = 0x([0-9a-f]+)", text).group(1), 16)
+    function = int(re.search(r"kFramelessFunction = 0x([0-9a-f]+)", text).group(1), 16)
+    write(target, "clang_built", bytes([0]) + struct.pack("<I", function + 4) + image[offset:offset + size])
+
+
 if __name__ == "__main__":
     dwarf_cfi_seeds()
     cfa_program_seeds()
     expression_seeds()
+    compact_seeds()

@@ -22,6 +22,10 @@ class ElfUnwindImages : public UnwindImageLookup {
   void endReading() override { --readers_; }
   int readers() const { return readers_; }
   size_t count() const { return images_.size(); }
+  // Leaves only .eh_frame_hdr, as an image list that records no .eh_frame length does.
+  void forgetEhFrames() {
+    for (Image& image : images_) image.image.eh_frame = {0, 0};
+  }
 
   bool imageContaining(uint64_t pc, tlcrash_unwind_image_t* image) override {
     for (const Image& candidate : images_) {

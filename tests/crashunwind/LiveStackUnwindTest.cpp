@@ -132,6 +132,19 @@ TEST(LiveStackUnwind, DwarfWalksOutOfASignalHandlerIntoTheInterruptedCode) {
   EXPECT_EQ(walk.end, TLFRAME_ENOFRAME);
 }
 
+TEST(LiveStackUnwind, EhFrameIsFoundThroughTheHeaderAlone) {
+  ElfUnwindImages images;
+  images.forgetEhFrames();
+  Walk walk;
+  walk.images = &images;
+  walk.readers = kDwarfOnly;
+  walk.reader_count = 1;
+  level1(&walk, false);
+  ASSERT_GE(walk.frames, 4u);
+  EXPECT_EQ(walk.pcs[3], walk.return_addresses[2]);
+  EXPECT_EQ(walk.end, TLFRAME_ENOFRAME);
+}
+
 TEST(LiveStackUnwind, DefaultChainFallsThroughToDwarfWhereThereIsNoCompactUnwind) {
   ElfUnwindImages images;
   Walk walk;

@@ -20,6 +20,23 @@ namespace ml::crash {
 
 namespace {
 
+// An image may give only its .eh_frame_hdr (ELF images record no length for .eh_frame). The
+// section then starts where the header points and is bounded by what can be read; this cap only
+// keeps the window's arithmetic inside the address space.
+constexpr uint64_t kEhFrameWithoutLength = UINT64_C(1) << 30;
+
+// .eh_frame as the header gives it; false when the header cannot be read.
+template <typename machine_ptr>
+bool ehFrameFromHeader(tlcrash_task_t task, const tlcrash_unwind_image_t& image, tlcrash_unwind_section_t* eh_frame) {
+  TaskMemoryWindow header(task, image.eh_frame_hdr.address, image.eh_frame_hdr.length);
+  eh_frame_hdr_reader<TaskMemoryWindow, machine_ptr> table(image.byteorder);
+  if (table.init(&header) != TLCRASH_ESUCCESS) return false;
+  const uint64_t address = table.eh_frame_address();
+  const uint64_t room = UINT64_MAX - address;
+  *eh_frame = {address, room < kEhFrameWithoutLength ? room : kEhFrameWithoutLength};
+  return eh_frame->present();
+}
+
 // Finds the FDE for `pc`: through the .eh_frame_hdr table when the image has a usable one, by
 // scanning the section otherwise.
 template <typename machine_ptr>
@@ -100,6 +117,10 @@ tlframe_error_t tlframe_cursor_read_dwarf_unwind(tlcrash_task_t task, UnwindImag
 
   bool debug_frame = false;
   tlcrash_unwind_section_t section = image.eh_frame;
+  if (!section.present() && image.eh_frame_hdr.present()) {
+    if (image.is_64bit) ehFrameFromHeader<uint64_t>(task, image, &section);
+    else ehFrameFromHeader<uint32_t>(task, image, &section);
+  }
   if (!section.present()) {
     section = image.debug_frame;
     debug_frame = true;

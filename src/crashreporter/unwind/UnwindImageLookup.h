@@ -26,7 +26,9 @@ struct tlcrash_unwind_image_t {
   bool is_64bit;
   const tlcrash_async_byteorder_t* byteorder;
   tlcrash_unwind_section_t compact_unwind;  // __TEXT,__unwind_info
-  tlcrash_unwind_section_t eh_frame;        // may run past the section to the end of its segment
+  // May run past the section (to the end of its segment), or be absent when eh_frame_hdr is
+  // given: the DWARF reader then takes .eh_frame's address from the header.
+  tlcrash_unwind_section_t eh_frame;
   tlcrash_unwind_section_t eh_frame_hdr;    // ELF .eh_frame_hdr (PT_GNU_EH_FRAME)
   tlcrash_unwind_section_t debug_frame;     // __DWARF,__debug_frame
 };
