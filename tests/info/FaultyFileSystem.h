@@ -19,6 +19,8 @@ class FaultyFileSystem final : public files::FileSystem, public std::enable_shar
 
   std::optional<foundation::Error> failBasic, failFinder, failMove, failRead;
   std::filesystem::path root = "/";
+  std::optional<std::string> volume;  // answers every volume-name question when set
+  bool withoutCreationDates = false;  // items read as having no creation date
   mutable std::atomic<int> basicWrites{0}, finderWrites{0}, moves{0};
 
   std::string separator() const override { return "/"; }
@@ -28,7 +30,10 @@ class FaultyFileSystem final : public files::FileSystem, public std::enable_shar
   foundation::Status createDirectory(const files::Path& p) const override { return real_.createDirectory(p); }
   bool isDirectory(const files::Path& p) const override { return real_.isDirectory(p); }
   std::shared_ptr<const files::BasicAttributeView> basicAttributes(const files::Path& p) const override {
-    return failRead ? nullptr : real_.basicAttributes(p);
+    if (failRead) return nullptr;
+    auto view = real_.basicAttributes(p);
+    if (view && withoutCreationDates) return std::make_shared<const WithoutCreationDate>(view);
+    return view;
   }
   std::shared_ptr<const files::PosixFileAttributeView> posixAttributes(const files::Path& p) const override {
     return failRead ? nullptr : real_.posixAttributes(p);
@@ -39,7 +44,9 @@ class FaultyFileSystem final : public files::FileSystem, public std::enable_shar
   std::shared_ptr<const files::FullAttributeView> allAttributes(const files::Path& p) const override {
     return failRead ? nullptr : real_.allAttributes(p);
   }
-  std::optional<std::string> volumeName(const files::Path& p) const override { return real_.volumeName(p); }
+  std::optional<std::string> volumeName(const files::Path& p) const override {
+    return volume ? volume : real_.volumeName(p);
+  }
   foundation::Status copy(const files::Path& from, const files::Path& to) const override { return real_.copy(from, to); }
   foundation::Status move(const files::Path& from, const files::Path& to) const override {
     if (failMove) return *failMove;
@@ -63,6 +70,24 @@ class FaultyFileSystem final : public files::FileSystem, public std::enable_shar
   std::optional<files::ItemIdentity> identity(const files::Path& p) const override { return real_.identity(p); }
 
  private:
+  class WithoutCreationDate final : public files::BasicAttributeView {
+   public:
+    explicit WithoutCreationDate(std::shared_ptr<const files::BasicAttributeView> v) : v_(std::move(v)) {}
+    std::optional<files::Date> creationDate() const override { return std::nullopt; }
+    files::Date lastModifiedDate() const override { return v_->lastModifiedDate(); }
+    files::Date lastAccessedDate() const override { return v_->lastAccessedDate(); }
+    bool isDirectory() const override { return v_->isDirectory(); }
+    bool isSymbolicLink() const override { return v_->isSymbolicLink(); }
+    bool isRegularFile() const override { return v_->isRegularFile(); }
+    bool isOther() const override { return v_->isOther(); }
+    bool isInvisible() const override { return v_->isInvisible(); }
+    bool isExtensionHidden() const override { return v_->isExtensionHidden(); }
+    files::FileSize totalSize() const override { return v_->totalSize(); }
+
+   private:
+    std::shared_ptr<const files::BasicAttributeView> v_;
+  };
+
   files::DefaultFileSystem real_;
 };
 

@@ -58,6 +58,23 @@ class EventRecorder final : public store::Middleware<InfoWindowState> {
   std::vector<std::shared_ptr<const store::Event>> copies_;
 };
 
+// Waits until `core` has handled everything fired on it before the call, `rounds` times over, so
+// that what its commands fired meanwhile is handled too.
+template <class S>
+void settleStore(store::Core<S>& core, int rounds = 3) {
+  struct Signal final : store::Command<S> {
+    explicit Signal(std::shared_ptr<std::promise<void>> p) : promise(std::move(p)) {}
+    void execute(const S&, store::Core<S>&) override { promise->set_value(); }
+    std::shared_ptr<std::promise<void>> promise;
+  };
+  for (int i = 0; i < rounds; ++i) {
+    auto done = std::make_shared<std::promise<void>>();
+    auto future = done->get_future();
+    core.fire(std::shared_ptr<store::Command<S>>(std::make_shared<Signal>(done)));
+    future.wait();
+  }
+}
+
 class InfoStoreProbe {
  public:
   explicit InfoStoreProbe(InfoWindowState initial = {})
@@ -66,27 +83,12 @@ class InfoStoreProbe {
     core->add(recorder);
   }
 
-  // Waits until the store has handled everything fired before the call, then repeats so that
-  // what commands fired meanwhile is handled too.
-  void settle(int rounds = 3) {
-    for (int i = 0; i < rounds; ++i) {
-      auto done = std::make_shared<std::promise<void>>();
-      auto future = done->get_future();
-      core->fire(std::shared_ptr<store::Command<InfoWindowState>>(std::make_shared<Signal>(done)));
-      future.wait();
-    }
-  }
+  void settle(int rounds = 3) { settleStore(*core, rounds); }
   InfoWindowState state() const { return core->state(); }
 
   std::shared_ptr<store::Core<InfoWindowState>> core;
   std::shared_ptr<EventRecorder> recorder;
 
- private:
-  struct Signal final : store::Command<InfoWindowState> {
-    explicit Signal(std::shared_ptr<std::promise<void>> p) : promise(std::move(p)) {}
-    void execute(const InfoWindowState&, store::Core<InfoWindowState>&) override { promise->set_value(); }
-    std::shared_ptr<std::promise<void>> promise;
-  };
 };
 
 }  // namespace ml::info::testing

@@ -1,0 +1,50 @@
+#include "info/CloneCodes.h"
+
+#include "files/FileSystem.h"
+#include "info/InfoWindowEvents.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/logging/Log.h"
+#include "shell/Dialogs.h"
+
+namespace ml::info {
+
+namespace {
+
+FieldValue code(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  return *value;
+}
+
+}  // namespace
+
+void CloneCodes::execute(const InfoWindowState& state, store::Core<InfoWindowState>&) {
+  const auto host = state.window.lock();
+  if (!host) {
+    LOG_ERROR("no window to clone codes into");
+    return;
+  }
+  // The panel is modeless: the window may close before the user answers, and the answer is then
+  // dropped with its store.
+  dispatch::MainQueue::shared().async([store = host->store(), codes = codes_] {
+    shell::Dialogs::chooseFile(true, [store, codes](files::Path chosen) {
+      auto finder = chosen.fileSystem().finderAttributes(chosen);
+      const FieldValue type = finder ? code(finder->typeCode()) : std::nullopt;
+      const FieldValue creator = finder ? code(finder->creatorCode()) : std::nullopt;
+      auto core = store.lock();
+      if (!core) return;
+      switch (codes) {
+        case ClonedCodes::creator:
+          core->fire(FieldUpdated(EditableField::creatorCode, creator));
+          break;
+        case ClonedCodes::fileType:
+          core->fire(FieldUpdated(EditableField::typeCode, type));
+          break;
+        case ClonedCodes::typeAndCreator:
+          core->fire(FieldsUpdated({{EditableField::creatorCode, creator}, {EditableField::typeCode, type}}));
+          break;
+      }
+    });
+  });
+}
+
+}  // namespace ml::info
