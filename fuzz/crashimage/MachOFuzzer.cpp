@@ -6,10 +6,22 @@
 #include "FuzzMemory.h"
 #include "crashreporter/image/MachOImage.h"
 #include "crashreporter/image/MachOSymbolTable.h"
+#include "crashreporter/image/ObjCMetadata.h"
 
 using namespace ml::crash;
 
 namespace {
+
+void method(bool, tlcrash_async_macho_string* class_name, tlcrash_async_macho_string* method_name, uint64_t, void*) {
+  const char* text;
+  uint64_t length;
+  if (tlcrash_async_macho_string_get_length(class_name, &length) == TLCRASH_ESUCCESS &&
+      tlcrash_async_macho_string_get_pointer(class_name, &text) == TLCRASH_ESUCCESS && length > 0) {
+    volatile char last = text[length - 1];
+    (void)last;
+  }
+  tlcrash_async_macho_string_get_length(method_name, &length);
+}
 
 void ignore(uint64_t, const char* name, void*) {
   // The name must be readable up to its NUL.
@@ -46,6 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint64_t offset : {uint64_t{0}, uint64_t{0x100}, uint64_t{0x390}, uint64_t{0xFFF}}) {
     tlcrash_async_macho_find_symbol_by_pc(&image, memory.address() + offset, ignore, nullptr);
   }
+  // Runtime metadata: the walk follows pointers found in the input.
+  tlcrash_async_objc_cache cache;
+  tlcrash_async_objc_cache_init(&cache);
+  tlcrash_async_objc_find_method(&image, &cache, memory.address() + 0x5b0, method, nullptr);
+  tlcrash_async_objc_find_method(&image, &cache, UINT64_MAX, method, nullptr);
+  tlcrash_async_objc_cache_free(&cache);
   tlcrash_nasync_macho_free(&image);
   return 0;
 }
