@@ -256,9 +256,8 @@ void tlcrash_async_macho_mapped_segment_free(tlcrash_async_macho_mapped_segment_
   tlcrash_async_mobject_free(&segment->mobj);
 }
 
-tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image, const char* segname,
-                                                const char* sectname, tlcrash_async_mobject* mobj) {
-  *mobj = tlcrash_async_mobject{};
+tlcrash_error_t tlcrash_async_macho_find_section(const tlcrash_async_macho* image, const char* segname,
+                                                 const char* sectname, uint64_t* address, uint64_t* size) {
   const void* cmd = tlcrash_async_macho_find_segment_cmd(image, segname);
   if (cmd == nullptr) return TLCRASH_ENOTFOUND;
   SegmentFields s = readSegment(image, cmd);
@@ -276,12 +275,20 @@ tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image
     if (!nameEquals(section, sectname)) continue;
 
     const uint64_t addr = addressField(image, section + kSectionAddr, 0);
-    const uint64_t size = addressField(image, section + kSectionAddr, 1);
-    uint64_t address;
-    if (!tlcrash_async_address_apply_offset(addr, image->vmaddr_slide, &address)) return TLCRASH_EINVAL;
-    return tlcrash_async_mobject_init(mobj, image->task, address, size, true);
+    if (!tlcrash_async_address_apply_offset(addr, image->vmaddr_slide, address)) return TLCRASH_EINVAL;
+    *size = addressField(image, section + kSectionAddr, 1);
+    return TLCRASH_ESUCCESS;
   }
   return TLCRASH_ENOTFOUND;
+}
+
+tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image, const char* segname,
+                                                const char* sectname, tlcrash_async_mobject* mobj) {
+  *mobj = tlcrash_async_mobject{};
+  uint64_t address = 0, size = 0;
+  tlcrash_error_t err = tlcrash_async_macho_find_section(image, segname, sectname, &address, &size);
+  if (err != TLCRASH_ESUCCESS) return err;
+  return tlcrash_async_mobject_init(mobj, image->task, address, size, true);
 }
 
 bool tlcrash_async_macho_uuid(const tlcrash_async_macho* image, uint8_t uuid[16]) {

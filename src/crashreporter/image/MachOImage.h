@@ -81,6 +81,11 @@ tlcrash_error_t tlcrash_async_macho_map_segment(const tlcrash_async_macho* image
                                                 tlcrash_async_macho_mapped_segment_t* segment);
 void tlcrash_async_macho_mapped_segment_free(tlcrash_async_macho_mapped_segment_t* segment);
 
+// Run-time address and size of a section, without mapping it. TLCRASH_ENOTFOUND when the segment
+// or the section does not exist; TLCRASH_EINVAL when the section table runs outside the commands.
+tlcrash_error_t tlcrash_async_macho_find_section(const tlcrash_async_macho* image, const char* segname,
+                                                 const char* sectname, uint64_t* address, uint64_t* size);
+
 // Maps a section whole. TLCRASH_ENOTFOUND when the segment or the section does not exist;
 // TLCRASH_EINVAL when the section table runs outside the load commands.
 tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image, const char* segname,
