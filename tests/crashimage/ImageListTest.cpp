@@ -169,3 +169,21 @@ TEST_F(ImageListTest, SourceAddsImagesLoadedSinceTheLastSync) {
 
 }  // namespace
 }  // namespace ml::crash
+
+namespace ml::crash {
+namespace {
+
+TEST(SharedImageList, StartListsThisProcessAndLaterStartsOnlySync) {
+  tlcrash_nasync_shared_image_list_start();
+  tlcrash_async_image_list* shared = tlcrash_shared_image_list();
+  EXPECT_EQ(shared->task, tlcrash_async_task_self());
+  tlcrash_async_image_list_set_reading(shared, true);
+  EXPECT_NE(tlcrash_async_image_containing_address(shared, reinterpret_cast<uint64_t>(&tlcrash_shared_image_list)),
+            nullptr);
+  tlcrash_async_image_list_set_reading(shared, false);
+  tlcrash_nasync_shared_image_list_start();
+  EXPECT_EQ(shared->list.readerCount(), 0);
+}
+
+}  // namespace
+}  // namespace ml::crash

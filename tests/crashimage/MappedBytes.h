@@ -10,7 +10,8 @@ namespace ml::crash::test {
 class MappedBytes {
  public:
   // Maps `bytes` (rounded up to whole pages, zero-filled) followed by `guard_pages` PROT_NONE pages.
-  explicit MappedBytes(const std::vector<uint8_t>& bytes, size_t guard_pages = 0);
+  // `low` places the mapping below 2 GiB, where 32-bit pointers can reach it.
+  explicit MappedBytes(const std::vector<uint8_t>& bytes, size_t guard_pages = 0, bool low = false);
   ~MappedBytes();
   MappedBytes(const MappedBytes&) = delete;
   MappedBytes& operator=(const MappedBytes&) = delete;
