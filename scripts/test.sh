@@ -53,4 +53,5 @@ for name in "${names[@]}"; do
   fi
 done
 [ "$failed" -eq 0 ] || { echo "== a fuzz target failed"; exit 1; }
-echo "== all tests passed in ${SECONDS}s"
+echo "== all tests passed in ${SECONDS}s; CPU time of the shell and its children:"
+times
