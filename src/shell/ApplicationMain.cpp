@@ -22,6 +22,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/logging/Log.h"
+#include "rename/RenameWindowFactories.h"
 #include "shell/AppDelegate.h"
 #include "shell/GlobalCommands.h"
 #include "shell/HandOff.h"
@@ -104,6 +105,7 @@ int runApplication(int argc, char** argv) {
   };
   services.main = &main;
   services.background = &background;
+  rename::installRenameWindows(services.windows);
 
   // The first launch's held keys are read before anything else happens; reuse that reading.
   services.heldKeys = [heldAtLaunch, first = true]() mutable {

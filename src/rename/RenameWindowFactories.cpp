@@ -1,0 +1,15 @@
+#include "rename/RenameWindowFactories.h"
+
+#include "rename/confirmation/RenameConfirmationDialog.h"
+#include "rename/dialog/RenameDialog.h"
+
+namespace ml::rename {
+
+void installRenameWindows(shell::WindowFactories& windows) {
+  windows.renameDialog = [](const std::vector<files::Path>& items) { return std::make_shared<RenameDialog>(items); };
+  windows.renameConfirmation = [](const std::vector<files::Path>& items, std::shared_ptr<const shell::RenameRule> rule) {
+    return std::make_shared<RenameConfirmationDialog>(items, std::move(rule));
+  };
+}
+
+}  // namespace ml::rename

@@ -1,0 +1,53 @@
+#include "rename/dialog/RenameDialogSubscribers.h"
+
+#include "rename/dialog/ApplicableItems.h"
+#include "rename/dialog/NameChangeVisibility.h"
+
+namespace ml::rename {
+
+namespace {
+
+void setShown(const QPointer<QWidget>& widget, bool shown) {
+  if (widget) widget->setHidden(!shown);
+}
+
+}  // namespace
+
+void NameChangeInterfaceUpdater::update(const RenameDialogState& state) {
+  const NameChangeVisibility visibility = nameChangeVisibility(state.mode);
+  setShown(controls_.pattern, visibility.pattern);
+  setShown(controls_.replacement, visibility.replacement);
+  setShown(controls_.withLabel, visibility.withLabel);
+  setShown(controls_.warningContainer, visibility.note);
+  setShown(controls_.occurancesAndLocationsContainer, visibility.occurrencesAndLocations);
+  if (visibility.locationPopup) setShown(controls_.locations, *visibility.locationPopup);
+}
+
+void ViewToggler::update(const RenameDialogState& state) {
+  if (!view_) return;
+  const bool holds = predicate_(state);
+  if (disable_) {
+    view_->setEnabled(holds);
+  } else {
+    view_->setHidden(!holds);
+  }
+}
+
+void NameTrimUpdated::update(const RenameDialogState& state) {
+  if (checkbox_) checkbox_->setChecked(state.trimLength);
+}
+
+void ApplicableItemsUpdater::update(const RenameDialogState& state) {
+  if (!field_) return;
+  const std::pair<bool, bool> switches{state.includeFiles, state.includeFolders};
+  if (!counted_ || counted_->first != switches) {
+    counted_.emplace(switches, applicableCount(state.items(), state.includeFiles, state.includeFolders));
+  }
+  field_->setText(QString::fromStdString(applicableCountText(counted_->second)));
+}
+
+void ExecuteButtonToggle::update(const RenameDialogState& state) {
+  if (button_) button_->setEnabled(state.canExecute());
+}
+
+}  // namespace ml::rename
