@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "appkit/Alert.h"
+#include "appkit/LocalizableControls.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "rename/ItemName.h"
 #include "rename/ToolkitWindow.h"
@@ -45,6 +46,7 @@ QDialog* RenameConfirmationDialog::window() {
     window_ = new QDialog();
     ui_ = std::make_unique<Ui::RenameConfirmationDialog>();
     ui_->setupUi(window_);
+    appkit::awakeLocalizableControls(*window_);
     windowDidLoad();
   }
   return window_;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QStyle>
 
+#include "appkit/LocalizableControls.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "rename/StrategyRule.h"
@@ -87,6 +88,7 @@ QDialog* RenameDialog::window() {
     window_ = new QDialog();
     ui_ = std::make_unique<Ui::RenameDialog>();
     ui_->setupUi(window_);
+    appkit::awakeLocalizableControls(*window_);
     windowDidLoad();
   }
   return window_;
