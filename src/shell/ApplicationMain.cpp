@@ -27,6 +27,7 @@
 #include "shell/GlobalCommands.h"
 #include "shell/HandOff.h"
 #include "shell/MainMenuModel.h"
+#include "shell/preferences/PreferencesWindowFactory.h"
 
 namespace ml::shell {
 
@@ -94,6 +95,7 @@ int runApplication(int argc, char** argv) {
   services.workspace = std::make_shared<appkit::DesktopWorkspace>(fileManager, trash, main, background);
   services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
   services.preferences = &foundation::Preferences::standard();
+  services.windows.preferences = preferencesWindowFactory(*services.preferences, services.alerts, services.usageEvents);
   services.windowsFrontToBack = [&windowOrder] {
     std::vector<const void*> windows;
     for (QWidget* window : windowOrder.frontToBack()) windows.push_back(window);

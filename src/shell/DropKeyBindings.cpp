@@ -6,6 +6,20 @@ namespace ml::shell {
 
 using foundation::Error;
 
+namespace {
+
+// Bindings have been written with the space bar as the word "space" (the binding sheet's display
+// name for it), which a held space bar never matched. Letters are stored upper-case, so the
+// lower-case word can only mean the space bar: read it as the space it stands for.
+DropKeys withSpaceBar(DropKeys keys) {
+  if (keys.characters) {
+    if (auto at = keys.characters->find("space"); at != std::string::npos) keys.characters->replace(at, 5, " ");
+  }
+  return keys;
+}
+
+}  // namespace
+
 foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::uint8_t> data) {
   nlohmann::json json = nlohmann::json::parse(data.begin(), data.end(), nullptr, /*allow_exceptions=*/false);
   if (json.is_discarded()) return Error::make(kDropKeysErrorDomain, 10, "drop-key bindings are not valid JSON");
@@ -21,7 +35,7 @@ foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::u
     }
     auto keys = DropKeys::fromJson(json[i + 1]);
     if (!keys) return keys.error();
-    bindings[*action] = *keys;
+    bindings[*action] = withSpaceBar(*keys);
   }
   return bindings;
 }

@@ -17,7 +17,8 @@ using DropKeyBindings = std::map<DropAction, DropKeys>;
 
 // Fails (domain kDropKeysErrorDomain) on text that is not such an array: invalid JSON, an odd
 // number of elements, an unknown action, a null or malformed binding. An action given twice keeps
-// its last binding.
+// its last binding. The space bar is held as a space; the word "space" standing for it in older
+// values reads as the space.
 foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::uint8_t> data);
 // Compact JSON, pairs in declaration order.
 std::vector<std::uint8_t> encodeDropKeyBindings(const DropKeyBindings& bindings);

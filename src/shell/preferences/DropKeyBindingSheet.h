@@ -1,0 +1,88 @@
+#pragma once
+// The sheet that records a key combination for a drop action. While it is open it watches every
+// key event that reaches it, ahead of buttons and shortcuts: a key press replaces the captured
+// letters (letters and digits upper-cased, the space bar kept as a space) and takes the modifiers
+// held with it; pressing a modifier adds it at once; releasing modifiers is adopted only once
+// they have stayed released for 50 ms and some are still held, so letting go of a combination
+// keeps it. Tab and Esc keep their usual meaning (focus, cancel) and are never captured.
+//
+// Save hands the capture to the callback as DropKeys (modifiers always present, possibly empty;
+// no characters when no letter was captured) and closes the sheet; Cancel closes it alone. The
+// sheet deletes itself once closed.
+//
+// Thread affinity: main thread. The debouncer's clock and queue must outlive the sheet.
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Queue.h"
+#include "shell/DropKeys.h"
+#include "util/Debouncer.h"
+
+class QKeyEvent;
+class QLabel;
+
+namespace Ui {
+class DropKeyBindingSheet;
+}
+
+namespace ml::shell {
+
+class DropKeyBindingSheet : public QDialog {
+  Q_OBJECT
+ public:
+  using Callback = std::function<void(const DropKeys&)>;
+
+  // `parent` is the window the sheet is shown on.
+  explicit DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock = dispatch::Clock::system(),
+                               dispatch::Queue& queue = dispatch::MainQueue::shared());
+  ~DropKeyBindingSheet() override;
+
+  void setCallback(Callback callback) { callback_ = std::move(callback); }
+  // Shows the sheet modally over its parent window and starts watching the keyboard.
+  void beginSheet();
+
+  // The captured key characters, one string per character, the space bar as "space".
+  const std::vector<std::string>& letters() const { return letters_; }
+  // The captured modifier state.
+  Qt::KeyboardModifiers modifiers() const { return modifiers_; }
+  // What the sheet shows: "⌘⇧ K".
+  QString combinationText() const;
+  // The binding Save hands over.
+  DropKeys capturedKeys() const;
+
+  // Capture steps, also reached directly by tests.
+  void keyDown(const QKeyEvent& event);
+  void flagsChanged(Qt::KeyboardModifiers flags);
+
+  // The buttons' actions.
+  void save();
+  void cancel();
+
+  // "[.command,.shift]": the names of the set flags in the log lines' order.
+  static std::string describe(Qt::KeyboardModifiers flags);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void done(int result) override;
+
+ private:
+  void installMonitors();
+  void removeMonitors();
+  void refreshDisplay();
+  bool isMine(QObject* watched) const;
+
+  std::unique_ptr<Ui::DropKeyBindingSheet> ui_;
+  QLabel* combination_ = nullptr;  // owned by the sheet's widget tree
+  Callback callback_;
+  std::vector<std::string> letters_;
+  Qt::KeyboardModifiers modifiers_;
+  util::Debouncer modifierDebouncer_;
+  bool monitoring_ = false;
+};
+
+}  // namespace ml::shell

@@ -1,0 +1,19 @@
+#pragma once
+// The factory the global command uses to show the preferences: a new window each time, whose
+// closing is announced on the application's global store.
+#include <functional>
+#include <memory>
+
+#include "appkit/Alert.h"
+#include "platform/foundation/Preferences.h"
+#include "shell/Telemetry.h"
+#include "shell/WindowController.h"
+
+namespace ml::shell {
+
+// `preferences` must outlive every window made. The factory is called on the main thread.
+std::function<std::shared_ptr<ShowableWindow>()> preferencesWindowFactory(
+    foundation::Preferences& preferences, std::shared_ptr<appkit::AlertPresenter> alerts,
+    std::shared_ptr<UsageEvents> usageEvents);
+
+}  // namespace ml::shell
