@@ -1,5 +1,6 @@
 #include "shell/preferences/DropKeysPreferenceController.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 
@@ -186,6 +187,7 @@ TEST_F(DropKeysPaneTest, EachButtonOpensTheSheetForItsOwnAction) {
   auto* sheet = pane->findChild<DropKeyBindingSheet*>();
   ASSERT_NE(sheet, nullptr);
   EXPECT_TRUE(sheet->isVisible());
+  EXPECT_EQ(sheet->findChild<QLabel*>(QStringLiteral("actionName"))->text(), QStringLiteral("Move to a folder"));
   QTest::keyClick(sheet, Qt::Key_V, Qt::AltModifier);
   sheet->save();
   EXPECT_EQ(pane->field(DropAction::move)->text(), QString::fromUtf8("\u2325 V"));

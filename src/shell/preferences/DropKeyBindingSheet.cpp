@@ -101,11 +101,17 @@ DropKeyBindingSheet::DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock
   setWindowTitle(appkit::localizedText(windowTitle()));
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
+  ui_->actionName->hide();
   connect(ui_->saveButton, &QPushButton::clicked, this, [this] { save(); });
   connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
 }
 
 DropKeyBindingSheet::~DropKeyBindingSheet() { removeMonitors(); }
+
+void DropKeyBindingSheet::setActionName(const QString& name) {
+  ui_->actionName->setText(name);
+  ui_->actionName->setVisible(!name.isEmpty());
+}
 
 void DropKeyBindingSheet::beginSheet() {
   installMonitors();
@@ -128,6 +134,9 @@ void DropKeyBindingSheet::removeMonitors() {
 void DropKeyBindingSheet::done(int result) {
   removeMonitors();
   QDialog::done(result);
+  // The keyboard goes back to the window the sheet was shown on (without a window manager that
+  // hands it back, it would go nowhere).
+  if (QWidget* parent = parentWidget()) parent->activateWindow();
 }
 
 bool DropKeyBindingSheet::isMine(QObject* watched) const {

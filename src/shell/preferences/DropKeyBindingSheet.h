@@ -43,6 +43,8 @@ class DropKeyBindingSheet : public QDialog {
   ~DropKeyBindingSheet() override;
 
   void setCallback(Callback callback) { callback_ = std::move(callback); }
+  // The name of the action being bound, shown above the prompt.
+  void setActionName(const QString& name);
   // Shows the sheet modally over its parent window and starts watching the keyboard.
   void beginSheet();
 

@@ -1,6 +1,7 @@
 #include "shell/preferences/DropKeysPreferenceController.h"
 
 #include <QPushButton>
+#include <QLabel>
 #include <QPointer>
 #include <QVariant>
 #include <sstream>
@@ -180,6 +181,7 @@ DropKeyBindingSheet* DropKeysPreferenceController::setBinding(int tag) {
   // Owned by the window it is shown on until it closes, then it deletes itself.
   auto* sheet = new DropKeyBindingSheet(window(), *sheetClock_, *sheetQueue_);
   QPointer<DropKeyField> target = field(*action);
+  if (auto* label = findChild<QLabel*>(target->objectName() + QStringLiteral("Label"))) sheet->setActionName(label->text());
   sheet->setCallback([target](const DropKeys& keys) {
     if (target) target->setObjectValue(keys);
   });
