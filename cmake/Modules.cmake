@@ -8,6 +8,15 @@ function(ml_library name)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c ${CMAKE_CURRENT_SOURCE_DIR}/*.ui)
   file(GLOB_RECURSE hdrs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  # A subfolder with a CMakeLists.txt of its own is a module of its own (e.g. the Qt-free rules
+  # inside a Qt window family); its files are not part of this one.
+  file(GLOB_RECURSE nested RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(n IN LISTS nested)
+    get_filename_component(sub ${n} DIRECTORY)
+    list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${sub}/")
+    list(FILTER hdrs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${sub}/")
+  endforeach()
   add_library(${name} STATIC ${srcs} ${hdrs})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/src)
   target_compile_options(${name} PRIVATE ${ML_WARNINGS})
