@@ -1,0 +1,519 @@
+#include "beacon/core/Service/TLBeacon.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "beacon/core/Channel/TLChannelGroupDefault.h"
+#include "beacon/core/Channel/TLChannelUnitProtocol.h"
+#include "beacon/core/Context/TLAuthTokenContext.h"
+#include "beacon/core/Context/TLDeviceTracker.h"
+#include "beacon/core/Context/TLSessionContext.h"
+#include "beacon/core/Context/TLUserIdContext.h"
+#include "beacon/core/Service/TLAppDelegateForwarder.h"
+#include "beacon/core/Service/TLCustomProperties.h"
+#include "beacon/core/Service/TLStoredBoolean.h"
+#include "beacon/core/TLCustomPropertiesLog.h"
+#include "beacon/core/TLStartServiceLog.h"
+#include "beacon/core/TLUserDefaults.h"
+#include "beacon/core/TLUtility.h"
+
+namespace ml::beacon {
+
+namespace {
+
+struct SharedClient {
+  std::mutex lock;
+  std::shared_ptr<TLBeacon> instance;
+};
+
+SharedClient& shared() {
+  static SharedClient holder;
+  return holder;
+}
+
+std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\n\r\f\v";
+  auto first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  auto last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const auto& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+const char* origin(bool fromApplication) { return fromApplication ? "" : "from a library "; }
+
+}  // namespace
+
+TLBeacon::Dependencies TLBeacon::Dependencies::standard() {
+  Dependencies dependencies;
+  dependencies.settings = &TLUserDefaults::shared();
+  dependencies.makeChannelGroup = [](const foundation::Uuid&, const std::string&) -> std::shared_ptr<TLChannelGroupProtocol> {
+    return TLChannelGroupDefault::make(TLChannelGroupDefault::DefaultIngestion{});
+  };
+  return dependencies;
+}
+
+TLBeacon::TLBeacon(Dependencies dependencies) : dependencies_(std::move(dependencies)) {
+  // The forwarder reads its switch when the client is first used and queues its trace line for
+  // the first log level.
+  TLAppDelegateForwarder::sharedInstance();
+}
+
+// ===== Singleton
+
+std::shared_ptr<TLBeacon> TLBeacon::sharedInstance() {
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  if (!holder.instance) holder.instance = std::make_shared<TLBeacon>();
+  return holder.instance;
+}
+
+void TLBeacon::resetSharedInstance(std::shared_ptr<TLBeacon> replacement) {
+  std::shared_ptr<TLBeacon> old;
+  {
+    auto& holder = shared();
+    std::lock_guard guard(holder.lock);
+    old = std::move(holder.instance);
+    holder.instance = std::move(replacement);
+  }
+  // `old` goes outside the holder's lock: its channel group may take a while to wind down.
+}
+
+// ===== Secret strings and the disable list
+
+std::optional<std::string> TLBeacon::appSecretFrom(std::string_view secretString) {
+  return TLUtility::appSecretFrom(secretString);
+}
+
+std::optional<std::string> TLBeacon::transmissionTargetTokenFrom(std::string_view secretString) {
+  return TLUtility::transmissionTargetTokenFrom(secretString);
+}
+
+bool TLBeacon::shouldDisable(std::string_view serviceName) {
+  const char* value = std::getenv(std::string(kDisableVariable).c_str());
+  if (!value) return false;
+  std::string_view list(value);
+  while (true) {
+    auto comma = list.find(',');
+    std::string_view part = trimmed(list.substr(0, comma));
+    if (part == serviceName || part == "All") return true;
+    if (comma == std::string_view::npos) return false;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// ===== Start
+
+void TLBeacon::start(const std::optional<std::string>& secretString, const std::vector<TLServiceClass>& services) {
+  sharedInstance()->startWithServices(secretString, services, true);
+}
+
+void TLBeacon::startWithServices(const std::vector<TLServiceClass>& services) {
+  sharedInstance()->startWithServices(std::nullopt, services, true);
+}
+
+void TLBeacon::startFromLibraryWithServices(const std::vector<TLServiceClass>& services) {
+  sharedInstance()->startWithServices(std::nullopt, services, false);
+}
+
+void TLBeacon::startService(const TLServiceClass& service) {
+  auto client = sharedInstance();
+  client->startService(service, client->appSecret(), client->defaultTransmissionTargetToken(), true, true);
+}
+
+void TLBeacon::configureWithAppSecret(const std::string& secretString) {
+  sharedInstance()->configureWithAppSecret(appSecretFrom(secretString), transmissionTargetTokenFrom(secretString),
+                                           true);
+}
+
+void TLBeacon::configure() { sharedInstance()->configureWithAppSecret(std::nullopt, std::nullopt, true); }
+
+bool TLBeacon::isConfigured() {
+  auto client = sharedInstance();
+  return client->isSdkConfigured() && client->isConfiguredFromApplication();
+}
+
+void TLBeacon::startWithServices(const std::optional<std::string>& secretString,
+                                 const std::vector<TLServiceClass>& services, bool fromApplication) {
+  std::optional<std::string> appSecret;
+  std::optional<std::string> token;
+  if (secretString) {
+    appSecret = appSecretFrom(*secretString);
+    token = transmissionTargetTokenFrom(*secretString);
+  }
+  if (!configureWithAppSecret(appSecret, token, fromApplication)) return;
+
+  std::vector<TLServiceClass> sorted = sortServices(services);
+  std::vector<std::string> classNames;
+  for (const auto& service : sorted) classNames.push_back(service.className);
+  TL_LOG_VERBOSE(kBeaconLogTag,
+                 "Start services " << joined(classNames) << " from " << (fromApplication ? "an application" : "a library"));
+
+  std::vector<std::string> startedNames;
+  for (const auto& service : sorted) {
+    if (startService(service, this->appSecret(), defaultTransmissionTargetToken(), false, fromApplication)) {
+      startedNames.push_back(service.sharedInstance()->serviceName());
+    }
+  }
+  TLAuthTokenContext::sharedInstance()->finishInitialize();
+  if (!startedNames.empty()) {
+    if (fromApplication) sendStartServiceLog(startedNames);
+  } else {
+    TL_LOG_DEBUG(kBeaconLogTag, "No services have been started.");
+  }
+}
+
+std::vector<TLServiceClass> TLBeacon::sortServices(const std::vector<TLServiceClass>& services) {
+  if (services.size() < 2) return services;
+  struct Entry {
+    TLServiceClass service;
+    std::int64_t priority;
+  };
+  std::vector<Entry> entries;
+  for (const auto& service : services) {
+    auto instance = service.sharedInstance ? service.sharedInstance() : nullptr;
+    // Something that is not a service goes last, where starting it reports the error.
+    entries.push_back({service, instance ? instance->initializationPriority() : INT64_MIN});
+  }
+  // Stable: of two equal priorities the first listed starts first.
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return a.priority > b.priority; });
+  std::vector<TLServiceClass> sorted;
+  for (auto& entry : entries) sorted.push_back(std::move(entry.service));
+  return sorted;
+}
+
+bool TLBeacon::configureWithAppSecret(const std::optional<std::string>& appSecret,
+                                      const std::optional<std::string>& transmissionTargetToken, bool fromApplication) {
+  std::lock_guard guard(lock_);
+  if (fromApplication && configuredFromApplication_) {
+    TL_LOG_ASSERT(kBeaconLogTag, "Beacon SDK has already been configured.");
+    TL_LOG_ASSERT(kBeaconLogTag, "Beacon SDK configuration " << origin(fromApplication) << "failed.");
+    return false;
+  }
+  if (!appSecret_) {
+    appSecret_ = appSecret;
+    TLSessionContext::sharedInstance()->setSessionId(std::nullopt);
+  }
+  if (!defaultTransmissionTargetToken_) defaultTransmissionTargetToken_ = transmissionTargetToken;
+  TLUserIdContext::sharedInstance();
+
+  initializeChannelGroup();
+  applyPipelineEnabledState(isEnabledInstance());
+
+  sdkConfigured_ = true;
+  configuredFromApplication_ = configuredFromApplication_ || fromApplication;
+
+  if (!TLLogger::isUserDefinedLogLevel() && TLUtility::currentAppEnvironment() == TLUtility::kAppEnvironmentOther) {
+    setLogLevel(TLLogLevel::warning);
+  }
+  TL_LOG_INFO(kBeaconLogTag, "Beacon SDK configured " << origin(fromApplication) << "successfully.");
+  return true;
+}
+
+void TLBeacon::initializeChannelGroup() {
+  std::lock_guard guard(lock_);
+  if (!channelGroup_) {
+    channelGroup_ = dependencies_.makeChannelGroup(installIdInstance(), logUrl_.value_or(std::string(kDefaultLogUrl)));
+    if (requestedMaxStorageSizeInBytes_) {
+      channelGroup_->setMaxStorageSize(*requestedMaxStorageSizeInBytes_, maxStorageSizeCompletionHandler_);
+    }
+  }
+  channelGroup_->setAppSecret(appSecret_);
+  if (!channelUnit_) {
+    channelUnit_ =
+        channelGroup_->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration(std::string(kGroupId)));
+  }
+}
+
+bool TLBeacon::startService(const TLServiceClass& service, const std::optional<std::string>& appSecret,
+                            const std::optional<std::string>& transmissionTargetToken, bool sendLog,
+                            bool fromApplication) {
+  std::lock_guard guard(lock_);
+  auto instance = service.sharedInstance ? service.sharedInstance() : nullptr;
+  if (!instance) {
+    TL_LOG_ERROR(kBeaconLogTag, "Cannot start service " << (service.className.empty() ? "(null)" : service.className)
+                                                        << ". Provided value is nil or invalid.");
+    return false;
+  }
+  if (!sdkConfigured_ || (fromApplication && !configuredFromApplication_)) {
+    TL_LOG_ERROR(kBeaconLogTag, "Beacon has not been configured so it couldn't start the service.");
+    return false;
+  }
+  if (fromApplication && instance->isAvailable() && instance->isStartedFromApplication()) return false;
+  if (instance->isAppSecretRequired() && (!appSecret || appSecret->empty())) {
+    TL_LOG_ERROR(kBeaconLogTag, "Cannot start service " << service.className
+                                                        << ". Beacon was started without app secret, but the service "
+                                                           "requires it.");
+    return false;
+  }
+  if (shouldDisable(instance->serviceName())) {
+    TL_LOG_DEBUG(kBeaconLogTag,
+                 "Environment variable to disable service has been set; not starting service " << service.className);
+    return false;
+  }
+  // A service started before is re-configured, never started twice: a second start would add a
+  // second unit of its group (a disabled service is started but not available).
+  if (instance->isStarted()) {
+    if (!fromApplication) return true;
+    instance->updateConfigurationWithAppSecret(appSecret, transmissionTargetToken);
+  } else {
+    services_.push_back(instance);
+    instance->startWithChannelGroup(channelGroup_, appSecret, transmissionTargetToken, fromApplication);
+    if (instance->classIsEnabled() && !isEnabledInstance()) {
+      enabledStateUpdating_ = true;
+      instance->classSetEnabled(false);
+      enabledStateUpdating_ = false;
+    }
+  }
+  if (sendLog && fromApplication) sendStartServiceLog({instance->serviceName()});
+  return true;
+}
+
+void TLBeacon::sendStartServiceLog(const std::vector<std::string>& serviceNames) {
+  std::lock_guard guard(lock_);
+  if (isEnabledInstance()) {
+    auto log = std::make_shared<TLStartServiceLog>();
+    log->services = serviceNames;
+    if (channelUnit_) channelUnit_->enqueueItem(log, kTLFlagsNormal);
+  } else {
+    if (!startedServiceNames_) startedServiceNames_.emplace();
+    startedServiceNames_->insert(startedServiceNames_->end(), serviceNames.begin(), serviceNames.end());
+  }
+}
+
+// ===== Switch
+
+bool TLBeacon::isEnabled() {
+  auto client = sharedInstance();
+  return client->canBeUsed() && client->isEnabledInstance();
+}
+
+void TLBeacon::setEnabled(bool isEnabled) { sharedInstance()->setEnabledInstance(isEnabled); }
+
+bool TLBeacon::isEnabledInstance() const { return storedBoolean(*dependencies_.settings, kIsEnabledKey, true); }
+
+void TLBeacon::setEnabledInstance(bool isEnabled) {
+  std::lock_guard guard(lock_);
+  if (!canBeUsed()) return;
+  enabledStateUpdating_ = true;
+  if (isEnabledInstance() != isEnabled) {
+    dependencies_.settings->setObject(foundation::PlistValue(isEnabled), kIsEnabledKey);
+    applyPipelineEnabledState(isEnabled);
+  }
+  for (const auto& service : services_) service->classSetEnabled(isEnabled);
+  enabledStateUpdating_ = false;
+  TL_LOG_INFO(kBeaconLogTag, "Beacon SDK " << (isEnabled ? "enabled" : "disabled") << ".");
+}
+
+void TLBeacon::applyPipelineEnabledState(bool isEnabled) {
+  if (!isEnabled) {
+    TLDeviceTracker::sharedInstance()->clearDevices();
+    TLSessionContext::sharedInstance()->clearSessionHistoryAndKeepCurrentSession(false);
+    TLUserIdContext::sharedInstance()->clearUserIdHistory();
+  }
+  std::lock_guard guard(lock_);
+  if (channelGroup_) channelGroup_->setEnabled(isEnabled, true);
+  if (isEnabled && startedServiceNames_) {
+    auto names = std::move(*startedServiceNames_);
+    startedServiceNames_.reset();
+    sendStartServiceLog(names);
+  }
+}
+
+bool TLBeacon::canBeUsed() {
+  if (sdkConfigured_) return true;
+  TL_LOG_ERROR(kBeaconLogTag, "Beacon SDK hasn't been configured. You need to call [TLBeacon "
+                              "start:YOUR_APP_SECRET withServices:LIST_OF_SERVICES] first.");
+  return false;
+}
+
+// ===== Install id, log URL, storage cap
+
+std::optional<foundation::Uuid> TLBeacon::installId() { return sharedInstance()->installIdInstance(); }
+
+foundation::Uuid TLBeacon::installIdInstance() {
+  std::lock_guard guard(lock_);
+  if (!installId_) {
+    if (auto stored = dependencies_.settings->objectForKey(kInstallIdKey); stored && stored->string()) {
+      installId_ = foundation::Uuid::parse(*stored->string());
+    }
+    if (!installId_) {
+      installId_ = foundation::Uuid::random();
+      dependencies_.settings->setObject(foundation::PlistValue(installId_->string()), kInstallIdKey);
+    }
+  }
+  return *installId_;
+}
+
+void TLBeacon::setLogUrl(const std::string& logUrl) { sharedInstance()->setLogUrlInstance(logUrl); }
+
+void TLBeacon::setLogUrlInstance(const std::string& logUrl) {
+  std::lock_guard guard(lock_);
+  logUrl_ = logUrl;
+  if (!channelGroup_) return;  // used when the group is made
+  if (appSecret_) {
+    TL_LOG_INFO(kBeaconLogTag, "The log url of Beacon endpoint was changed to " << logUrl);
+    channelGroup_->setLogUrl(logUrl);
+  } else {
+    TL_LOG_INFO(kBeaconLogTag, "The log url of Common Collector endpoint was changed to " << logUrl);
+  }
+}
+
+void TLBeacon::setMaxStorageSize(std::int64_t sizeInBytes, std::function<void(bool)> completionHandler) {
+  sharedInstance()->setMaxStorageSizeInstance(sizeInBytes, std::move(completionHandler));
+}
+
+void TLBeacon::setMaxStorageSizeInstance(std::int64_t sizeInBytes, std::function<void(bool)> completionHandler) {
+  if (sizeInBytes < kMinimumStorageSize) {
+    if (completionHandler) completionHandler(false);
+    TL_LOG_WARNING(kBeaconLogTag, "Cannot set storage size to " << sizeInBytes << " bytes, minimum value is "
+                                                                << kMinimumStorageSize << " bytes");
+    return;
+  }
+  bool failed = false;
+  {
+    std::lock_guard guard(lock_);
+    if (setMaxStorageSizeHasBeenCalled_) {
+      TL_LOG_WARNING(kBeaconLogTag, "setMaxStorageSize:completionHandler: may only be called once per app launch");
+      failed = true;
+    } else {
+      setMaxStorageSizeHasBeenCalled_ = true;
+      if (configuredFromApplication_) {
+        TL_LOG_WARNING(kBeaconLogTag, "Unable to set storage size after the application has configured Beacon");
+        failed = true;
+      } else {
+        requestedMaxStorageSizeInBytes_ = sizeInBytes;
+        maxStorageSizeCompletionHandler_ = completionHandler;
+        if (channelGroup_) channelGroup_->setMaxStorageSize(sizeInBytes, completionHandler);
+      }
+    }
+  }
+  if (failed && completionHandler) completionHandler(false);
+}
+
+// ===== User id, custom properties
+
+void TLBeacon::setUserId(const std::optional<std::string>& userId) { sharedInstance()->setUserIdInstance(userId); }
+
+void TLBeacon::setUserIdInstance(const std::optional<std::string>& userId) {
+  if (!configuredFromApplication_) {
+    TL_LOG_ERROR(kBeaconLogTag, "Beacon must be configured from application, libraries cannot call setUserId.");
+    return;
+  }
+  auto secret = appSecret();
+  auto token = defaultTransmissionTargetToken();
+  if (!secret && !token) {
+    TL_LOG_ERROR(kBeaconLogTag, "Beacon must be configured with a secret from application to call setUserId.");
+    return;
+  }
+  if (userId) {
+    if (secret && !TLUserIdContext::isUserIdValidForBeacon(userId)) return;
+    if (token && !TLUserIdContext::isUserIdValidForCommonCollector(userId)) return;
+  }
+  TLUserIdContext::sharedInstance()->setUserId(userId);
+}
+
+void TLBeacon::setCustomProperties(const TLCustomProperties& customProperties) {
+  sharedInstance()->setCustomPropertiesInstance(customProperties);
+}
+
+void TLBeacon::setCustomPropertiesInstance(const TLCustomProperties& customProperties) {
+  auto properties = customProperties.propertiesImmutableCopy();
+  if (properties.empty()) {
+    TL_LOG_ERROR(kBeaconLogTag, "Custom properties may not be null or empty");
+    return;
+  }
+  if (!canBeUsed()) return;
+  auto log = std::make_shared<TLCustomPropertiesLog>();
+  log->properties = std::move(properties);
+  if (auto unit = channelUnit()) unit->enqueueItem(log, kTLFlagsNormal);
+}
+
+// ===== Logging, context pass-throughs, environment
+
+TLLogLevel TLBeacon::logLevel() { return TLLogger::currentLogLevel(); }
+
+void TLBeacon::setLogLevel(TLLogLevel level) {
+  TLLogger::setCurrentLogLevel(level);
+  TLDelegateForwarder::flushTraceBuffer();
+}
+
+void TLBeacon::setLogHandler(TLLogHandler handler) { TLLogger::setLogHandler(std::move(handler)); }
+
+void TLBeacon::setWrapperSdk(std::shared_ptr<const TLWrapperSdk> wrapperSdk) {
+  TLDeviceTracker::sharedInstance()->setWrapperSdk(std::move(wrapperSdk));
+}
+
+void TLBeacon::setCountryCode(std::optional<std::string> countryCode) {
+  TLDeviceTracker::sharedInstance()->setCountryCode(std::move(countryCode));
+}
+
+bool TLBeacon::isAppDelegateForwarderEnabled() { return TLAppDelegateForwarder::sharedInstance()->isEnabled(); }
+
+bool TLBeacon::isRunningInBeaconTestCloud() {
+  const char* value = std::getenv(std::string(kTestCloudVariable).c_str());
+  return value && std::string_view(value) == "1";
+}
+
+bool TLBeacon::isDebuggerAttached() {
+  static const bool attached = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (status && std::getline(status, line)) {
+      constexpr std::string_view kField = "TracerPid:";
+      if (line.rfind(kField, 0) != 0) continue;
+      std::istringstream value(line.substr(kField.size()));
+      long pid = 0;
+      if (value >> pid) return pid != 0;
+      break;
+    }
+    std::fputs("[TLCrashes] ERROR: Checking for a running debugger via sysctl() failed.\n", stderr);
+    return false;
+  }();
+  return attached;
+}
+
+std::string TLBeacon::sdkVersion() { return TLUtility::sdkVersion(); }
+
+// ===== Fields
+
+std::optional<std::string> TLBeacon::appSecret() const {
+  std::lock_guard guard(lock_);
+  return appSecret_;
+}
+
+std::optional<std::string> TLBeacon::defaultTransmissionTargetToken() const {
+  std::lock_guard guard(lock_);
+  return defaultTransmissionTargetToken_;
+}
+
+std::shared_ptr<TLChannelGroupProtocol> TLBeacon::channelGroup() const {
+  std::lock_guard guard(lock_);
+  return channelGroup_;
+}
+
+std::shared_ptr<TLChannelUnitProtocol> TLBeacon::channelUnit() const {
+  std::lock_guard guard(lock_);
+  return channelUnit_;
+}
+
+std::vector<std::shared_ptr<TLServiceCommon>> TLBeacon::services() const {
+  std::lock_guard guard(lock_);
+  return services_;
+}
+
+std::optional<std::string> TLBeacon::logUrl() const {
+  std::lock_guard guard(lock_);
+  return logUrl_;
+}
+
+}  // namespace ml::beacon
