@@ -27,6 +27,9 @@ class ChannelTest : public ::testing::Test {
   using seconds = std::chrono::seconds;
   using milliseconds = std::chrono::milliseconds;
 
+  // Tasks left on the queue hold their units, which hold the queue.
+  ~ChannelTest() override { queue->drain(); }
+
   TLChannelEnvironment environment() { return {&clock, &settings, authTokens, devices}; }
   std::uint64_t storedLogs() { return store->countLogs(); }
 

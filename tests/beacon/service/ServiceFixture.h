@@ -100,7 +100,11 @@ class ServiceTest : public ::testing::Test {
   static constexpr const char* kSecret = "5c2e9a417d3b4f08b6e12a9d04c7f3e5";
 
   ServiceTest() { TLBeacon::resetSharedInstance(client); }
-  ~ServiceTest() override { TLBeacon::resetSharedInstance(); }
+  ~ServiceTest() override {
+    TLBeacon::resetSharedInstance();
+    // Tasks left on the queue hold their units, which hold the queue.
+    queue->drain();
+  }
 
   // Fresh shared contexts and forwarder before the test's client is made, and again after it.
   struct SharedReset {
