@@ -18,15 +18,15 @@ FieldValue code(const std::optional<std::string>& value) {
 }  // namespace
 
 void CloneCodes::execute(const InfoWindowState& state, store::Core<InfoWindowState>&) {
-  const auto host = state.window.lock();
-  if (!host) {
-    LOG_ERROR("no window to clone codes into");
-    return;
-  }
-  // The panel is modeless: the window may close before the user answers, and the answer is then
-  // dropped with its store.
-  dispatch::MainQueue::shared().async([store = host->store(), codes = codes_] {
-    shell::Dialogs::chooseFile(true, [store, codes](files::Path chosen) {
+  // The window is reached on the main thread only (see UpdateDate). The panel is modeless: the
+  // window may close before the user answers, and the answer is then dropped with its store.
+  dispatch::MainQueue::shared().async([window = state.window, codes = codes_] {
+    auto host = window.lock();
+    if (!host) {
+      LOG_ERROR("no window to clone codes into");
+      return;
+    }
+    shell::Dialogs::chooseFile(true, [store = host->store(), codes](files::Path chosen) {
       auto finder = chosen.fileSystem().finderAttributes(chosen);
       const FieldValue type = finder ? code(finder->typeCode()) : std::nullopt;
       const FieldValue creator = finder ? code(finder->creatorCode()) : std::nullopt;

@@ -46,4 +46,11 @@ std::optional<files::Date> joinedDayAndTime(files::Date day, files::Date timeOfD
                               files::dates::second(timeOfDay));
 }
 
+std::optional<files::Date> pickedDate(files::Date day, int hour, int minute, int second,
+                                      std::optional<files::Date> original) {
+  auto picked = files::dates::atTime(day, hour, minute, second);
+  if (picked && original && *picked == floor<seconds>(*original)) return original;
+  return picked;
+}
+
 }  // namespace ml::info

@@ -24,4 +24,10 @@ std::optional<files::Date> adjustedDate(files::Date value, const DateOffsets& of
 // nullopt when the calendar finds no such time.
 std::optional<files::Date> joinedDayAndTime(files::Date day, files::Date timeOfDay);
 
+// What a date picker hands back: the day of `day` at hour:minute:second (as joinedDayAndTime).
+// When that is the very second `original` falls in, `original` itself, so saving a picker the
+// user did not change hands back the date unchanged, below-second part included.
+std::optional<files::Date> pickedDate(files::Date day, int hour, int minute, int second,
+                                      std::optional<files::Date> original);
+
 }  // namespace ml::info

@@ -30,32 +30,26 @@ void UpdateDate::execute(const InfoWindowState& state, store::Core<InfoWindowSta
   const auto start = startingDate(field_, *dates);
   if (!start) return;
 
-  const auto host = state.window.lock();
-  if (!host) {
-    LOG_ERROR("no window to show a date sheet on. field=" << caseName(field_));
-    return;
-  }
-  // The sheet may answer after the window's store has gone (the window closed meanwhile): its
-  // answer is then dropped.
-  DateCallback callback = [store = host->store(), field = field_](std::optional<files::Date> date) {
-    auto core = store.lock();
-    if (!core) return;
-    if (date) {
-      core->fire(FieldUpdated(field, *date));
-    } else {
-      core->fire(InterfaceInvalidated());
-    }
-  };
-
-  dispatch::MainQueue::shared().async([window = state.window, field = field_, adjust = adjust_, start = *start,
-                                       callback = std::move(callback)] {
-    auto shownOn = window.lock();
-    if (!shownOn) return;
+  // The window is reached on the main thread only: this queue must never hold the last
+  // reference to it (its store would then be destroyed from its own queue).
+  dispatch::MainQueue::shared().async([window = state.window, field = field_, adjust = adjust_, start = *start] {
+    auto host = window.lock();
+    if (!host) return;
+    // The sheet may answer after the window's store has gone: its answer is then dropped.
+    DateCallback callback = [store = host->store(), field](std::optional<files::Date> date) {
+      auto core = store.lock();
+      if (!core) return;
+      if (date) {
+        core->fire(FieldUpdated(field, *date));
+      } else {
+        core->fire(InterfaceInvalidated());
+      }
+    };
     std::shared_ptr<shell::WindowController> sheet =
-        adjust ? shownOn->makeDateAdjuster(*timestampType(field), start, callback)
-               : shownOn->makeDatePicker(field, start, callback);
+        adjust ? host->makeDateAdjuster(*timestampType(field), start, std::move(callback))
+               : host->makeDatePicker(field, start, std::move(callback));
     if (!sheet) return;
-    shownOn->beginSheet(sheet, [weakSheet = std::weak_ptr<shell::WindowController>(sheet)] {
+    host->beginSheet(sheet, [weakSheet = std::weak_ptr<shell::WindowController>(sheet)] {
       auto* delegate = shell::AppDelegate::shared();
       auto ended = weakSheet.lock();
       if (delegate && ended) delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(ended));

@@ -18,6 +18,7 @@
 #include "appkit/QtTypeDescriber.h"
 #include "appkit/WindowOrder.h"
 #include "appkit/WindowPresence.h"
+#include "info/InfoWindow.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Preferences.h"
@@ -108,6 +109,7 @@ int runApplication(int argc, char** argv) {
   services.main = &main;
   services.background = &background;
   rename::installRenameWindows(services.windows);
+  services.windows.info = [] { return info::InfoWindow::make(); };
 
   // The first launch's held keys are read before anything else happens; reuse that reading.
   services.heldKeys = [heldAtLaunch, first = true]() mutable {

@@ -1,0 +1,219 @@
+#include "info/BasicInfoController.h"
+
+#include "appkit/Localization.h"
+#include "appkit/QtTypeDescriber.h"
+#include "files/FileSystem.h"
+#include "files/Files.h"
+#include "files/KnownSizes.h"
+#include "files/TypeDescriber.h"
+#include "files/format/DateExtensions.h"
+#include "files/format/FileSizeFormatter.h"
+#include "info/InfoWindowEvents.h"
+#include "info/PaneSupport.h"
+#include "info/UpdateDate.h"
+#include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/logging/Log.h"
+#include "ui_BasicInfoController.h"
+
+namespace ml::info {
+
+namespace {
+
+// Positions in every date menu; 1 and 4 are separators.
+constexpr int kShownDate = 0;
+constexpr int kNow = 2;
+constexpr int kRelatedDate = 3;
+constexpr int kSetDate = 5;
+constexpr int kAdjustDate = 6;
+
+QString dateText(files::Date date) { return qt(files::dates::string(date)); }
+
+qlonglong nanoseconds(files::Date date) {
+  return static_cast<qlonglong>(std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count());
+}
+
+files::Date fromNanoseconds(qlonglong ns) {
+  return files::Date(std::chrono::duration_cast<files::Date::duration>(std::chrono::nanoseconds(ns)));
+}
+
+void setRepresented(QComboBox& popup, int index, const QString& kind, std::optional<files::Date> date = std::nullopt) {
+  popup.setItemData(index, kind.isEmpty() ? QVariant() : QVariant(kind), BasicInfoController::kRepresentedKindRole);
+  popup.setItemData(index, date ? QVariant(nanoseconds(*date)) : QVariant(), BasicInfoController::kRepresentedDateRole);
+}
+
+// The fixed layout of a date menu; the pane rewrites items 0 and 3 on every update.
+void buildDateMenu(QComboBox& popup) {
+  popup.clear();
+  popup.addItem(QString());
+  popup.insertSeparator(1);
+  popup.addItem(appkit::localizedText("Now"));
+  popup.addItem(QString());
+  popup.insertSeparator(4);
+  popup.addItem(appkit::localizedText("Set Date\u2026"));
+  popup.addItem(appkit::localizedText("Adjust Date\u2026"));
+}
+
+std::optional<files::Date> pendingDate(const InfoWindowState& state, EditableField field) {
+  const FieldValue* value = state.change(field);
+  const auto* date = value ? valueAs<files::Date>(*value) : nullptr;
+  return date ? std::optional(*date) : std::nullopt;
+}
+
+// "Work (Red)" for a tag with a colour, "Later" for one without.
+QStringList tagTokens(const files::FinderTags& tags) {
+  QStringList tokens;
+  for (const auto& tag : tags) {
+    tokens << (tag.color ? qt(tag.name + " (" + tag.color->name + ")") : qt(tag.name));
+  }
+  return tokens;
+}
+
+}  // namespace
+
+BasicInfoController::BasicInfoController(QWidget* parent)
+    : appkit::TolvekViewController(parent), ui_(std::make_unique<Ui::BasicInfoController>()) {
+  ui_->setupUi(this);
+  keepMarkerSpace(*this);
+  for (QComboBox* popup : {ui_->createdField, ui_->modifiedField, ui_->accessedField}) {
+    buildDateMenu(*popup);
+    connect(popup, &QComboBox::activated, this, &BasicInfoController::onDateChanged);
+  }
+  connect(ui_->nameField, &QLineEdit::editingFinished, this, &BasicInfoController::controlTextDidEndEditing);
+  finishLoading();
+}
+
+BasicInfoController::~BasicInfoController() = default;
+
+void BasicInfoController::update(const InfoWindowState& state) {
+  const auto item = state.displayedPath();
+  if (!item) return;  // nothing left to show: the window is closing
+  const auto& fs = item->fileSystem();
+  const QString currentName = qt(item->url().filename().string());
+
+  if (window_) window_->setWindowTitle(currentName);
+
+  const FieldValue* pendingName = state.change(EditableField::name);
+  const auto* name = pendingName ? valueAs<std::string>(*pendingName) : nullptr;
+  const QString shownName = name ? qt(*name) : currentName;
+  if (ui_->nameField->text() != shownName) ui_->nameField->setText(shownName);
+  ui_->nameModifiedMarker->setVisible(state.hasChange(EditableField::name));
+
+  const auto finder = fs.finderAttributes(*item);
+  const auto kind = finder ? finder->kind() : std::nullopt;
+  ui_->kindLabel->setText(kind ? qt(*kind) : appkit::localizedText("Unknown File Type"));
+
+  const files::Path folder = item->parent().value_or(fs.rootPath());
+  ui_->locationField->setText(qt(item->volume() + folder.description()));
+
+  const QIcon icon = appkit::iconFor(files::TypeDescriber::current()->icon(item->url()));
+  ui_->iconButton->setPixmap(icon.pixmap(64, 64));
+  ui_->iconModifiedMarker->setVisible(state.hasChange(EditableField::icon));
+
+  updateDates(state, *item);
+  updateSize(*item);
+
+  ui_->tagTokenField->setText(finder ? tagTokens(finder->tags()).join(QStringLiteral(", ")) : QString());
+  shown_ = *item;
+}
+
+void BasicInfoController::updateDates(const InfoWindowState& state, const files::Path& item) {
+  if (const auto dates = files::Files::dates(item)) {
+    // Each date shown is the pending one when an edit holds a date, else the item's own.
+    const auto pendingCreated = pendingDate(state, EditableField::created);
+    const std::optional<files::Date> createdShown = pendingCreated ? pendingCreated : dates->creation;
+    const auto modified = pendingDate(state, EditableField::modified).value_or(dates->modification);
+    const auto accessed = pendingDate(state, EditableField::accessed).value_or(dates->access);
+
+    if (!createdShown) {
+      ui_->createdField->setItemText(kShownDate, appkit::localizedText("No Created Date"));
+      setRepresented(*ui_->createdField, kShownDate, QString());
+      ui_->createdField->setCurrentIndex(kShownDate);
+      ui_->createdField->setEnabled(false);
+    } else {
+      ui_->createdField->setEnabled(true);  // a later item may have a creation date again
+      updateDateCombobox(*ui_->createdField, createdShown, modified, QStringLiteral("Modified"));
+    }
+    updateDateCombobox(*ui_->modifiedField, modified, createdShown, QStringLiteral("Creation"));
+    updateDateCombobox(*ui_->accessedField, accessed, modified, QStringLiteral("Modified"));
+  }
+  ui_->createdModifiedMarker->setVisible(state.hasChange(EditableField::created));
+  ui_->modifiedModifiedMarker->setVisible(state.hasChange(EditableField::modified));
+  ui_->accessedModifiedMarker->setVisible(state.hasChange(EditableField::accessed));
+}
+
+void BasicInfoController::updateDateCombobox(QComboBox& popup, std::optional<files::Date> value,
+                                             std::optional<files::Date> related, const QString& relatedName) {
+  popup.setItemText(kShownDate, value ? dateText(*value) : appkit::localizedText("Unknown"));
+  setRepresented(popup, kShownDate, value ? QStringLiteral("date") : QString(), value);
+  popup.setCurrentIndex(kShownDate);
+  setRepresented(popup, kNow, QStringLiteral("now"));
+  if (related) {
+    popup.setItemText(kRelatedDate, QStringLiteral("Copy from ") + relatedName + QStringLiteral(" Date (") +
+                                        dateText(*related) + QStringLiteral(")"));
+    setRepresented(popup, kRelatedDate, QStringLiteral("date"), related);
+  }
+  setRepresented(popup, kSetDate, QStringLiteral("set"));
+  setRepresented(popup, kAdjustDate, QStringLiteral("adjust"));
+}
+
+void BasicInfoController::updateSize(const files::Path& item) {
+  if (auto known = files::knownSizes().get(item)) {
+    showSize(*known);
+    return;
+  }
+  ui_->totalSizeField->setText(appkit::localizedText("Calculating..."));
+  // One computation per item at a time: every edit redraws the pane, and a large folder takes
+  // long to walk.
+  if (!sizing_.insert(item.description()).second) return;
+  QPointer<BasicInfoController> self(this);
+  dispatch::GlobalPool::shared().async([item, self] {
+    auto basic = item.fileSystem().basicAttributes(item);
+    const files::FileSize size = basic ? basic->totalSize() : files::FileSize::unknown();
+    dispatch::MainQueue::shared().async([item, size, self] {
+      files::knownSizes().set(item, size);
+      if (!self) return;
+      self->sizing_.erase(item.description());
+      // A result for an item no longer shown stays in the cache for when it is shown again.
+      if (self->shown_ == item) self->showSize(size);
+    });
+  });
+}
+
+void BasicInfoController::showSize(const files::FileSize& size) {
+  ui_->totalSizeField->setText(qt(files::FileSizeFormatter().format(size)));
+}
+
+void BasicInfoController::onDateChanged(int index) {
+  auto* popup = qobject_cast<QComboBox*>(sender());
+  if (!popup) return;
+  if (index == kShownDate) {
+    LOG_DEBUG("skipping selection of current value");
+    return;
+  }
+  const auto field = fieldOf(popup);
+  const QString kind = popup->itemData(index, kRepresentedKindRole).toString();
+  const QVariant date = popup->itemData(index, kRepresentedDateRole);
+  popup->setCurrentIndex(kShownDate);  // the menu shows the date, not the action chosen
+  if (!field) return;
+  if (kind == QLatin1String("now")) {
+    fire(FieldUpdated(*field, files::Date(std::chrono::system_clock::now())));
+  } else if (kind == QLatin1String("set")) {
+    fire(std::make_shared<UpdateDate>(*field, false));
+  } else if (kind == QLatin1String("adjust")) {
+    fire(std::make_shared<UpdateDate>(*field, true));
+  } else if (kind == QLatin1String("none")) {
+    fire(FieldUpdated(*field, std::nullopt));
+  } else if (kind == QLatin1String("date") && date.isValid()) {
+    fire(FieldUpdated(*field, fromNanoseconds(date.toLongLong())));
+  }
+}
+
+void BasicInfoController::controlTextDidEndEditing() {
+  auto* field = qobject_cast<QLineEdit*>(sender());
+  if (!field || !field->isModified()) return;
+  field->setModified(false);
+  if (auto edited = fieldOf(field)) fire(FieldUpdated(*edited, field->text().toStdString()));
+}
+
+}  // namespace ml::info

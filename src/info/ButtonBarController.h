@@ -1,0 +1,41 @@
+#pragma once
+// The strip at the bottom of the Info window: apply, revert, save-and-close and cancel (or
+// close), and a menu that switches between the window's items. Apply, revert and save-and-close
+// show only while edits are pending; the cancel button then reads "Cancel", else "Close". When
+// nothing is left to show (every item went to the Trash) the bar closes the window.
+// Main thread.
+#include <QPushButton>
+#include <memory>
+#include <vector>
+
+#include "appkit/TolvekViewController.h"
+#include "info/StoreConnection.h"
+
+namespace Ui {
+class ButtonBarController;
+}
+
+namespace ml::info {
+
+class ButtonBarController final : public appkit::TolvekViewController, public StoreConnection {
+  Q_OBJECT
+ public:
+  explicit ButtonBarController(QWidget* parent = nullptr);
+  ~ButtonBarController() override;
+
+  void update(const InfoWindowState& state);
+  // The button that closes the window (connected by the window to its close action).
+  QPushButton& cancelButton();
+
+ public slots:
+  void changeSelectedPath(int index);
+  void revertChanges();
+  void applyChangesForCurrentPath();
+  void saveAndClose();
+
+ private:
+  std::unique_ptr<Ui::ButtonBarController> ui_;
+  std::vector<files::Path> pickerPaths_;  // the picker's represented objects, by position
+};
+
+}  // namespace ml::info

@@ -1,0 +1,50 @@
+#pragma once
+// The Finder pane of the Info window: the version text of the item's resource fork, its Finder
+// comment, type and creator codes, the stationery, name-locked, locked, alias and package flags,
+// the fork sizes and the backup date. The stationery and lock check boxes become pending edits;
+// the clone menu takes the codes from another item. Pending codes show in the code controls
+// with their markers.
+//
+// Its one write: a plain file without a Finder comment whose resource fork still carries an
+// attached comment ('CEKI') gets that text as its Finder comment, in the background.
+// Main thread.
+#include <QPointer>
+#include <memory>
+#include <optional>
+
+#include "appkit/TolvekViewController.h"
+#include "info/StoreConnection.h"
+
+namespace Ui {
+class FinderAttributesController;
+}
+
+namespace ml::info {
+
+class FinderAttributesController final : public appkit::TolvekViewController, public StoreConnection {
+  Q_OBJECT
+ public:
+  explicit FinderAttributesController(QWidget* parent = nullptr);
+  ~FinderAttributesController() override;
+
+  void update(const InfoWindowState& state);
+
+ public slots:
+  // A check box was toggled (the sender is the check box).
+  void onFlagToggled();
+  void copyFileType();
+  void copyCreator();
+  void copyCreatorAndFileType();
+
+ private:
+  void showPlainFileDetails(bool shown);
+  void showCode(QWidget& control, const std::optional<std::string>& code, bool pending);
+  // Copies an attached resource-fork comment into the Finder comment when the item has none.
+  void adoptAttachedComment(const files::Path& item, const std::optional<std::string>& comment,
+                            const std::vector<std::vector<uint8_t>>& attached);
+
+  std::unique_ptr<Ui::FinderAttributesController> ui_;
+  std::optional<files::Path> shown_;
+};
+
+}  // namespace ml::info

@@ -1,0 +1,45 @@
+#include "info/FlagAttributesController.h"
+
+#include "files/FileSystem.h"
+#include "info/InfoWindowEvents.h"
+#include "info/PaneSupport.h"
+#include "ui_FlagAttributesController.h"
+
+namespace ml::info {
+
+FlagAttributesController::FlagAttributesController(QWidget* parent)
+    : appkit::TolvekViewController(parent), ui_(std::make_unique<Ui::FlagAttributesController>()) {
+  ui_->setupUi(this);
+  keepMarkerSpace(*this);
+  for (QCheckBox* box : {ui_->extensionHiddenCheckbox, ui_->invisibleCheckbox}) {
+    connect(box, &QCheckBox::clicked, this, &FlagAttributesController::onFlagToggled);
+  }
+  finishLoading();
+}
+
+FlagAttributesController::~FlagAttributesController() = default;
+
+void FlagAttributesController::update(const InfoWindowState& state) {
+  const auto item = state.displayedPath();
+  if (!item) return;
+  const auto basic = item->fileSystem().basicAttributes(*item);
+  ui_->customIconCheckbox->setChecked(false);
+  auto show = [&](QCheckBox& box, QWidget& marker, EditableField field, bool current) {
+    const FieldValue* value = state.change(field);
+    const bool* pending = value ? valueAs<bool>(*value) : nullptr;
+    box.setChecked(pending ? *pending : current);
+    marker.setVisible(value != nullptr);
+  };
+  // An unreadable item shows both flags off, with any pending edits.
+  show(*ui_->extensionHiddenCheckbox, *ui_->extensionHiddenMarker, EditableField::hiddenExtension,
+       basic && basic->isExtensionHidden());
+  show(*ui_->invisibleCheckbox, *ui_->invisibleMarker, EditableField::invisible, basic && basic->isInvisible());
+}
+
+void FlagAttributesController::onFlagToggled() {
+  auto* box = qobject_cast<QCheckBox*>(sender());
+  if (!box) return;
+  if (auto field = fieldOf(box)) fire(FieldUpdated(*field, box->isChecked()));
+}
+
+}  // namespace ml::info

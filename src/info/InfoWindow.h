@@ -1,0 +1,67 @@
+#pragma once
+// The controller of one Info window: the inspector and editor that shows one item at a time out
+// of the items it was opened with. It owns the window's store, loads the window when first
+// shown, connects the panes to the store, announces itself on the application's global store
+// while open, and passes the global store's renames on to its own store.
+//
+// Life: made by the file-info command (InfoWindow::make), initialised with the items, shown.
+// From its opening until its closing the global state's set of open windows keeps it alive.
+// The last reference may go on any thread: the widgets are then deleted on the main queue.
+// Everything else runs on the main thread, except process(), which runs on the global store's
+// queue and only fires on this window's store.
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "info/InfoWindowHost.h"
+#include "info/InfoWindowState.h"
+#include "platform/store/Core.h"
+#include "platform/store/Middleware.h"
+#include "shell/GlobalState.h"
+#include "shell/WindowController.h"
+
+namespace ml::info {
+
+class FileInfoWindow;
+class FailureReporter;
+
+class InfoWindow final : public shell::InfoWindowController,
+                         public store::Middleware<shell::GlobalState>,
+                         public InfoWindowHost {
+ public:
+  InfoWindow();
+  ~InfoWindow() override;
+  // A new controller (main thread); the window loads when it is first shown.
+  static std::shared_ptr<InfoWindow> make() { return std::make_shared<InfoWindow>(); }
+
+  store::Core<InfoWindowState>& core() { return *core_; }
+
+  // shell::InfoWindowController
+  void initialize(const std::vector<files::Path>& items) override;
+  void show() override;
+  const void* windowIdentity() const override;
+
+  // The global store's events: renames are passed on to this window's store, nothing else.
+  void process(const store::Event& event, const shell::GlobalState& state) override;
+
+  // InfoWindowHost
+  std::weak_ptr<store::Core<InfoWindowState>> store() const override { return core_; }
+  std::shared_ptr<shell::WindowController> makeDateAdjuster(TimestampType type, files::Date date,
+                                                            DateCallback callback) override;
+  std::shared_ptr<shell::WindowController> makeDatePicker(EditableField field, files::Date date,
+                                                          DateCallback callback) override;
+  void beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) override;
+
+  // The loaded window, or null before the first show() and after it has gone.
+  FileInfoWindow* window() const;
+
+ private:
+  void windowDidLoad();
+  void windowWillClose();
+
+  std::shared_ptr<store::Core<InfoWindowState>> core_;
+  std::function<void()> globalObserverRelease_;
+  QPointer<FileInfoWindow> window_;
+};
+
+}  // namespace ml::info

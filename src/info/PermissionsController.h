@@ -1,0 +1,40 @@
+#pragma once
+// The permissions pane of the Info window: the shown item's owner and group, which the user may
+// pick from the local accounts and groups (a pick becomes a pending edit, marked while pending),
+// and the read and write access of owner, group and everyone else, shown only.
+// The account and group lists are read anew on every redraw. Main thread.
+#include <memory>
+
+#include "appkit/TolvekViewController.h"
+#include "info/StoreConnection.h"
+
+namespace Ui {
+class PermissionsController;
+}
+
+namespace ml::info {
+
+class PermissionsController final : public appkit::TolvekViewController, public StoreConnection {
+  Q_OBJECT
+ public:
+  explicit PermissionsController(QWidget* parent = nullptr);
+  ~PermissionsController() override;
+
+  // Once, when the window has loaded: gives each access item its permission bits.
+  void windowDidLoad();
+  void update(const InfoWindowState& state);
+
+  // The role under which an access item keeps its permission bits.
+  static constexpr int kPermissionsRole = Qt::UserRole;
+  // The role under which an access item keeps its tag (0 none, 1 read, 2 read and write).
+  static constexpr int kTagRole = Qt::UserRole + 1;
+
+ public slots:
+  void ownerChanged();
+  void groupChanged();
+
+ private:
+  std::unique_ptr<Ui::PermissionsController> ui_;
+};
+
+}  // namespace ml::info
