@@ -32,6 +32,10 @@ class ClosedWindows final : public store::Middleware<shell::GlobalState> {
 class InfoCommandTest : public shell::testing::ShellTest {
  protected:
   InfoCommandTest() {
+    services.windows.renameDialog = [this](const std::vector<files::Path>& items) {
+      renamedItems.push_back(items);
+      return std::make_shared<shell::testing::RenameDialog>();
+    };
     delegate();
     removeClosedWindows = delegate().reactor().add(closedWindows);
     window->load();
@@ -61,6 +65,7 @@ class InfoCommandTest : public shell::testing::ShellTest {
   std::shared_ptr<FakeInfoWindow> window = std::make_shared<FakeInfoWindow>();
   std::shared_ptr<ClosedWindows> closedWindows = std::make_shared<ClosedWindows>();
   std::function<void()> removeClosedWindows;
+  std::vector<std::vector<files::Path>> renamedItems;  // what each rename dialog was made for
 };
 
 }  // namespace ml::info::testing
