@@ -52,6 +52,12 @@ std::string joined(const std::vector<EditableField>& fields) {
   return text;
 }
 
+// The reason as the failure message shows it: a sentence.
+std::string sentence(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
 // A new name must name an entry of the item's own folder.
 bool isSingleComponent(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -167,10 +173,10 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   for (const auto& [field, value] : state.changes) take(plan, field, value, path);
 
   if (!plan.unsupported.empty()) {
-    return fail(core, Error::posix(ENOTSUP, "cannot change " + joined(plan.unsupported)));
+    return fail(core, Error::posix(ENOTSUP, sentence(joined(plan.unsupported) + " cannot be changed here")));
   }
   if (!plan.invalid.empty()) {
-    return fail(core, Error::posix(EINVAL, "cannot set " + joined(plan.invalid) + " to the value given"));
+    return fail(core, Error::posix(EINVAL, sentence(joined(plan.invalid) + " cannot be set to the value given")));
   }
 
   if (plan.basic.hasChanges()) {
