@@ -1,6 +1,8 @@
 #include "shell/DropKeys.h"
 
-#include <cctype>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
 #include <iomanip>
 
 namespace ml::shell {
@@ -10,7 +12,13 @@ using foundation::Error;
 DropKeys DropKeys::upperCased() const {
   DropKeys copy = *this;
   if (copy.characters) {
-    for (char& c : *copy.characters) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // Full Unicode upper case in the root locale, so a held "ä" matches a stored "Ä" whatever
+    // the user's language (no Turkish dotted-i surprises). Invalid UTF-8 is left as it is.
+    auto text = icu::UnicodeString::fromUTF8(*copy.characters);
+    if (!text.isBogus() && text.indexOf(static_cast<UChar>(0xFFFD)) < 0) {
+      copy.characters->clear();
+      text.toUpper(icu::Locale::getRoot()).toUTF8String(*copy.characters);
+    }
   }
   return copy;
 }

@@ -60,6 +60,13 @@ TEST(DropKeysCoding, EqualityTellsAbsentFromEmptyModifiers) {
   EXPECT_EQ((DropKeys{"l", ModifierKeys()}).upperCased(), (DropKeys{"L", ModifierKeys()}));
 }
 
+TEST(DropKeysCoding, UpperCasingCoversLettersBeyondAscii) {
+  EXPECT_EQ((DropKeys{"\xC3\xA4", ModifierKeys()}).upperCased(), (DropKeys{"\xC3\x84", ModifierKeys()}));  // ä -> Ä
+  EXPECT_EQ((DropKeys{"i", ModifierKeys()}).upperCased(), (DropKeys{"I", ModifierKeys()}));
+  EXPECT_EQ((DropKeys{" ", ModifierKeys()}).upperCased(), (DropKeys{" ", ModifierKeys()}));
+  EXPECT_EQ((DropKeys{"\xFF", ModifierKeys()}).upperCased(), (DropKeys{"\xFF", ModifierKeys()}));  // not UTF-8: kept
+}
+
 TEST(DropKeysCoding, PrintedFormNamesBothFields) {
   std::ostringstream printed;
   printed << DropKeys{"L", ModifierKeys({ModifierKeys::option, ModifierKeys::shift})} << ' ' << DropKeys{};
