@@ -1,0 +1,27 @@
+#pragma once
+// The operating-system extension: its name and its version text ("Version 6.1 (Build 6.1.0-18-amd64)").
+// A record of the common-schema extensions: writes a JSON key per present field and no JSON at
+// all when no field is present. A plain value holder; not synchronised.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "beacon/core/TLSerializableObject.h"
+
+namespace ml::beacon {
+
+class TLOSExtension : public TLSerializableObject {
+ public:
+  std::optional<std::string> name;
+  std::optional<std::string> ver;
+
+  static constexpr std::string_view kClassName = "TLOSExtension";
+  std::string_view className() const override { return kClassName; }
+  TLJsonValue serializeToDictionary() const override;
+  bool isValid() const override { return true; }
+  bool isEqual(const TLSerializableObject& other) const override;
+  void encodeWithCoder(TLKeyedArchiver& coder) const override;
+  void initWithCoder(const TLKeyedUnarchiver& coder) override;
+};
+
+}  // namespace ml::beacon

@@ -1,0 +1,28 @@
+#pragma once
+// The protocol extension: the keys of the tickets the log needs and the device maker and model.
+// A record of the common-schema extensions: writes a JSON key per present field and no JSON at
+// all when no field is present. A plain value holder; not synchronised.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "beacon/core/TLSerializableObject.h"
+
+namespace ml::beacon {
+
+class TLProtocolExtension : public TLSerializableObject {
+ public:
+  std::optional<std::vector<std::string>> ticketKeys;
+  std::optional<std::string> devMake;
+  std::optional<std::string> devModel;
+
+  static constexpr std::string_view kClassName = "TLProtocolExtension";
+  std::string_view className() const override { return kClassName; }
+  TLJsonValue serializeToDictionary() const override;
+  bool isValid() const override { return true; }
+  bool isEqual(const TLSerializableObject& other) const override;
+  void encodeWithCoder(TLKeyedArchiver& coder) const override;
+  void initWithCoder(const TLKeyedUnarchiver& coder) override;
+};
+
+}  // namespace ml::beacon
