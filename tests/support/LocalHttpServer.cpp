@@ -297,6 +297,9 @@ void LocalHttpServer::serve(int fd, std::size_t connection) {
     request->connection = connection;
     bool closeAfter = false;
     if (auto value = request->header("Connection"); value && equalsIgnoringCase(*value, "close")) closeAfter = true;
+    // A hold() answer lasts until a releaseHeld() made after the request was seen, so the
+    // generation is read before anyone can learn of the request.
+    std::uint64_t generation = releaseGeneration_.load();
     {
       std::lock_guard guard(mutex_);
       requests_.push_back(*request);
@@ -310,7 +313,6 @@ void LocalHttpServer::serve(int fd, std::size_t connection) {
       break;
     }
     if (answer.kind == ScriptedHttpAnswer::Kind::hold) {
-      std::uint64_t generation = releaseGeneration_.load();
       while (!stopping() && releaseGeneration_.load() == generation) {
         pollfd p{fd, POLLIN, 0};
         int ready = poll(&p, 1, kPollMs);
