@@ -1,0 +1,46 @@
+#include "list/commands/RemoveSelectedItems.h"
+
+#include "list/state/ListEvents.h"
+#include "platform/logging/Log.h"
+#include "shell/AppDelegate.h"
+#include "shell/PathList.h"
+
+namespace ml::list {
+
+void RemoveSelectedItems::execute(const ListWindowState& state, ListStore& core) {
+  std::vector<files::Path> selected = state.selectedItems();
+  if (!trash_) {
+    core.fire(ItemsRemovedEvent(std::move(selected), false));
+    return;
+  }
+  if (selected.empty()) return;
+  auto* delegate = shell::AppDelegate::shared();
+  if (!delegate || !delegate->services().workspace) {
+    LOG_ERROR("failed to recycle items: no workspace. items=" << shell::PathList{selected});
+    return;
+  }
+  delegate->services().workspace->recycle(
+      shell::fileSystemPaths(selected),
+      [selected, store = state.store->weak()](std::vector<std::filesystem::path> recycled,
+                                              std::optional<foundation::Error> error) {
+        // Only the rows of items that really went: the selection may have changed meanwhile, and
+        // a failure may have come after some items were already in the Trash.
+        std::vector<files::Path> gone;
+        for (const auto& item : selected) {
+          for (const auto& url : recycled) {
+            if (item.url() == url) {
+              gone.push_back(item);
+              break;
+            }
+          }
+        }
+        if (error) {
+          LOG_ERROR("failed to recycle items. item=" << shell::PathList{selected} << " error=" << *error);
+        } else {
+          LOG_DEBUG("recycled items successfully. items=" << shell::PathList{selected});
+        }
+        if (!gone.empty()) fireLater(store, ItemsRemovedEvent(std::move(gone), false));
+      });
+}
+
+}  // namespace ml::list

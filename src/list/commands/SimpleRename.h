@@ -1,0 +1,29 @@
+#pragma once
+// Renames one listed item in place (the end of editing its name in the outline). The item is
+// moved within its folder; the move never replaces another item. On success the row is replaced
+// by one for the new name (ItemsRenamed); an unchanged name keeps the item where it is and
+// refreshes its row. On failure, and for a name that would leave the folder (empty, ".", "..",
+// or holding "/"), the error is logged and the window shows "Name change failed"; the row stays.
+#include <string>
+
+#include "files/Path.h"
+#include "list/commands/ListCommand.h"
+
+namespace ml::list {
+
+class SimpleRename final : public ListCommand {
+ public:
+  SimpleRename(files::Path item, std::string newName) : item_(std::move(item)), newName_(std::move(newName)) {}
+  const files::Path& item() const { return item_; }
+  const std::string& newName() const { return newName_; }
+  void execute(const ListWindowState& state, ListStore& core) override;
+
+ private:
+  files::Path item_;
+  std::string newName_;
+};
+
+// Whether `name` names an item inside a folder: not empty, not "." or "..", no "/" and no NUL.
+bool isSingleComponentName(const std::string& name);
+
+}  // namespace ml::list

@@ -1,0 +1,60 @@
+#pragma once
+// The facts the detail pane shows about the one selected item that are not already in its row:
+// its kind and dates, and for a folder its total size and the files and folders inside. All of
+// them read the disk (a folder's tree twice), so they are read on a background queue and land
+// on the main queue.
+//
+// Only the latest request counts: results of an earlier one that arrive late are dropped, so a
+// slow folder count never writes over the details of a newer selection. Thread affinity: load()
+// and cancel() on the main thread; the callbacks run there.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "files/Files.h"
+#include "files/Path.h"
+#include "platform/dispatch/Queue.h"
+
+namespace ml::list {
+
+struct ItemFacts {
+  std::string kind;                      // "Unknown File Type" when the item has none
+  std::optional<files::ItemDates> dates;  // nothing when unreadable
+};
+
+struct FolderFacts {
+  int64_t bytes = -1;                            // -1 when unreadable
+  std::optional<files::ContentCounts> counts;    // nothing when the folder cannot be counted
+};
+
+// Blocking reads; any thread.
+ItemFacts readItemFacts(const files::Path& path);
+// The total comes from the cache of recently computed folder sizes when it holds one, and goes
+// into it otherwise.
+FolderFacts readFolderFacts(const files::Path& path);
+
+class SelectionDetails {
+ public:
+  using FactsHandler = std::function<void(const ItemFacts&)>;
+  using FolderHandler = std::function<void(const FolderFacts&)>;
+
+  // The queues must outlive the work posted to them (the shared ones live for the process).
+  SelectionDetails(dispatch::Queue& background, dispatch::Queue& main)
+      : background_(background), main_(main) {}
+
+  // Reads the facts of `path` (and, when `isFolder`, the folder's totals, after them) and hands
+  // each to its handler on the main queue, unless a later load() or cancel() came first.
+  void load(const files::Path& path, bool isFolder, FactsHandler facts, FolderHandler folder);
+  // Drops the results of every load so far.
+  void cancel() { ++*generation_; }
+
+ private:
+  dispatch::Queue& background_;
+  dispatch::Queue& main_;
+  std::shared_ptr<std::atomic<uint64_t>> generation_ = std::make_shared<std::atomic<uint64_t>>(0);
+};
+
+}  // namespace ml::list

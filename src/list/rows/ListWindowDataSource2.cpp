@@ -1,0 +1,133 @@
+#include "list/rows/ListWindowDataSource2.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace ml::list {
+
+std::vector<files::Path> ListWindowDataSource2::sources() const {
+  std::vector<files::Path> result;
+  result.reserve(items_.size());
+  for (const auto& row : items_) result.push_back(row->source());
+  return result;
+}
+
+int ListWindowDataSource2::rowOf(const PathListItem* row) const {
+  if (!positionsValid_) {
+    positions_.clear();
+    positions_.reserve(items_.size());
+    for (std::size_t i = 0; i < items_.size(); ++i) positions_[items_[i].get()] = static_cast<int>(i);
+    positionsValid_ = true;
+  }
+  auto it = positions_.find(row);
+  return it == positions_.end() ? -1 : it->second;
+}
+
+void ListWindowDataSource2::append(std::vector<Row> rows) {
+  std::erase(rows, nullptr);
+  if (rows.empty()) return;
+  const int first = static_cast<int>(items_.size());
+  const int last = first + static_cast<int>(rows.size()) - 1;
+  if (observer_) observer_->willInsertRows(first, last);
+  items_.insert(items_.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+  positionsChanged();
+  if (observer_) observer_->didInsertRows();
+}
+
+std::size_t ListWindowDataSource2::remove(const std::vector<files::Path>& paths) {
+  if (paths.empty() || items_.empty()) return 0;
+  const std::unordered_set<files::Path> gone(paths.begin(), paths.end());
+  std::size_t removed = 0;
+  // Runs of rows to drop, taken from the end so that earlier positions stay valid.
+  int end = static_cast<int>(items_.size());
+  while (end > 0) {
+    int last = end - 1;
+    while (last >= 0 && !gone.count(items_[static_cast<std::size_t>(last)]->source())) --last;
+    if (last < 0) break;
+    int first = last;
+    while (first > 0 && gone.count(items_[static_cast<std::size_t>(first - 1)]->source())) --first;
+    if (observer_) observer_->willRemoveRows(first, last);
+    // The rows die after the observer has been told, never while it may still look at them.
+    std::vector<Row> leaving(std::make_move_iterator(items_.begin() + first),
+                             std::make_move_iterator(items_.begin() + last + 1));
+    items_.erase(items_.begin() + first, items_.begin() + last + 1);
+    positionsChanged();
+    if (observer_) observer_->didRemoveRows();
+    removed += leaving.size();
+    end = first;
+  }
+  return removed;
+}
+
+std::size_t ListWindowDataSource2::replace(Replacements replacements) {
+  std::vector<std::size_t> positions;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    auto it = replacements.find(items_[i]->source());
+    if (it != replacements.end() && !it->second.empty()) positions.push_back(i);
+  }
+  if (positions.empty()) return 0;
+  if (observer_) observer_->willReorderRows();
+  std::unordered_map<const PathListItem*, PathListItem*> replaced;
+  std::vector<Row> leaving;
+  for (std::size_t i : positions) {
+    auto& waiting = replacements[items_[i]->source()];
+    Row next = std::move(waiting.front());
+    waiting.pop_front();
+    if (!next) continue;
+    replaced[items_[i].get()] = next.get();
+    leaving.push_back(std::move(items_[i]));
+    items_[i] = std::move(next);
+  }
+  positionsChanged();
+  if (observer_) observer_->didReorderRows(replaced);
+  return leaving.size();
+}
+
+int64_t ListWindowDataSource2::numberOfChildren(const PathListItem* item) const {
+  if (!item) return static_cast<int64_t>(items_.size());
+  return item->childCount();
+}
+
+bool ListWindowDataSource2::isExpandable(const PathListItem* item) const { return item && item->isExpandable(); }
+
+ListWindowDataSource2::Row ListWindowDataSource2::child(int64_t index, PathListItem* item) {
+  if (!item) {
+    if (index < 0 || index >= static_cast<int64_t>(items_.size())) return nullptr;
+    return items_[static_cast<std::size_t>(index)];
+  }
+  return item->child(index);
+}
+
+ColumnValue ListWindowDataSource2::objectValue(std::string_view id, const PathListItem* item) const {
+  if (!item) return std::monostate{};
+  if (id == column::icon) return item->icon();
+  if (id == column::name) return item->name();
+  if (id == column::created) {
+    if (item->creationDate()) return *item->creationDate();
+    return std::monostate{};
+  }
+  if (id == column::modified) {
+    if (item->lastModifiedDate()) return *item->lastModifiedDate();
+    return std::monostate{};
+  }
+  if (id == column::size) {
+    if (item->byteCount() == -1) return std::string(kNoSizeText);
+    return item->byteCount();
+  }
+  if (id == column::location) return item->fullPath();
+  return std::monostate{};
+}
+
+void ListWindowDataSource2::sortDescriptorsDidChange(const std::vector<SortDescriptor>& descriptors) {
+  sortDescriptors_ = descriptors;
+  if (observer_) observer_->willReorderRows();
+  if (!descriptors.empty()) {
+    RowOrdering ordering(descriptors);
+    std::stable_sort(items_.begin(), items_.end(),
+                     [&ordering](const Row& a, const Row& b) { return ordering.before(*a, *b); });
+    positionsChanged();
+  }
+  if (observer_) observer_->didReorderRows({});
+}
+
+}  // namespace ml::list

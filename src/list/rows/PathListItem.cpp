@@ -1,0 +1,67 @@
+#include "list/rows/PathListItem.h"
+
+#include <chrono>
+
+#include "files/FileSystem.h"
+#include "files/TypeDescriber.h"
+#include "list/ListAnalytics.h"
+#include "list/PathNames.h"
+#include "platform/logging/Log.h"
+
+namespace ml::list {
+
+
+std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path) {
+  std::shared_ptr<PathListItem> row(new PathListItem(path));
+  const files::FileSystem& fs = path.fileSystem();
+  row->name_ = lastPathComponent(path.url());
+
+  // One attribute read gives the dates and, for anything but a folder, the size (a folder's
+  // total would walk its whole tree, which a row never does).
+  auto basic = fs.basicAttributes(path);
+  if (basic) {
+    row->creationDate_ = basic->creationDate();
+    row->lastModifiedDate_ = basic->lastModifiedDate();
+  } else {
+    LOG_ERROR("failed to read date information for " << path.description());
+    trackUsageEvent("Failed to read dates");
+  }
+
+  row->isExpandable_ = fs.isDirectory(path);
+  if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
+
+  row->fullPath_ = path.volume() + parentPathText(path.url());
+  row->icon_ = files::TypeDescriber::current()->icon(path.url());
+
+  if (row->isExpandable_) {
+    if (auto entries = fs.contentsOf(path)) {
+      row->entryNames_.reserve(entries->size());
+      for (const auto& entry : *entries) row->entryNames_.push_back(entry.url().filename().string());
+    }
+  }
+  row->children_.resize(row->entryNames_.size());
+  return row;
+}
+
+std::shared_ptr<PathListItem> PathListItem::builtChild(int64_t index) const {
+  if (index < 0 || index >= childCount()) return nullptr;
+  return children_[static_cast<std::size_t>(index)];
+}
+
+std::shared_ptr<PathListItem> PathListItem::child(int64_t index) {
+  if (index < 0 || index >= childCount()) return nullptr;
+  auto& slot = children_[static_cast<std::size_t>(index)];
+  if (slot) return slot;
+
+  files::Path entry(source_.sharedFileSystem(), source_.url() / entryNames_[static_cast<std::size_t>(index)]);
+  const auto start = std::chrono::steady_clock::now();
+  slot = make(entry);
+  const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
+  slot->parent_ = this;
+  slot->indexInParent_ = static_cast<int>(index);
+  LOG_DEBUG("Converting path to list item completed. path=[" << entry.description() << "] time=["
+                                                             << elapsed.count() << "ms]");
+  return slot;
+}
+
+}  // namespace ml::list

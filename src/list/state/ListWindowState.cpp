@@ -1,0 +1,111 @@
+#include "list/state/ListWindowState.h"
+
+#include <chrono>
+#include <unordered_map>
+
+#include "list/rows/ListWindowDataSource2.h"
+#include "list/state/ListEvents.h"
+#include "list/state/OutlineView.h"
+#include "platform/dispatch/MainQueue.h"
+#include "shell/ApplicationEvents.h"
+
+namespace ml::list {
+
+namespace {
+
+using dispatch::MainQueue;
+
+// Rows of a large addition reach the outline in batches, as a folder listing would: the first
+// as soon as it holds kFirstBatchRows rows or kFirstBatchDelay has passed, so the window fills at
+// once; then at most one batch per kBatchInterval, so inserting rows and laying out the outline
+// never crowd out the building. Both limits are checked as rows are built.
+constexpr std::size_t kFirstBatchRows = 100;
+constexpr auto kFirstBatchDelay = std::chrono::milliseconds(100);
+constexpr auto kBatchInterval = std::chrono::milliseconds(500);
+
+void onMain(const std::function<void()>& work) { MainQueue::sync(work); }
+
+}  // namespace
+
+ListWindowState::ListWindowState(dispatch::Clock& clock)
+    : dataSource(std::make_shared<ListWindowDataSource2>()),
+      lastUpdated(clock.now()),
+      store(std::make_shared<ListStoreReference>()),
+      clock_(&clock) {}
+
+std::vector<files::Path> ListWindowState::selectedItems() const {
+  auto read = [view = view] {
+    std::vector<files::Path> paths;
+    if (!view) return paths;
+    for (const auto& row : view->selectedItems()) paths.push_back(row->source());
+    return paths;
+  };
+  if (MainQueue::isMainThread()) return read();
+  return MainQueue::sync(read);
+}
+
+void ListWindowState::react(const store::Event& event) {
+  if (auto* loaded = event.as<ListWindowLoadedEvent>()) {
+    view = loaded->outlineView;
+  } else if (auto* added = event.as<ItemsAddedEvent>()) {
+    append(added->items);
+  } else if (auto* removed = event.as<ItemsRemovedEvent>()) {
+    remove(removed->items);
+  } else if (auto* moved = event.as<shell::ItemsMoved>()) {
+    replace(moved->items);
+  } else if (auto* renamed = event.as<ItemsRenamed>()) {
+    replace(renamed->changes);
+  }
+  lastUpdated = clock_->now();
+}
+
+void ListWindowState::append(const std::vector<files::Path>& paths) {
+  std::vector<std::shared_ptr<PathListItem>> batch;
+  const auto started = clock_->now();
+  auto lastBatch = started;
+  bool first = true;
+  auto flush = [&] {
+    if (batch.empty()) return;
+    onMain([&] { dataSource->append(std::move(batch)); });
+    batch.clear();
+    lastBatch = clock_->now();
+    first = false;
+  };
+  for (const auto& path : paths) {
+    batch.push_back(PathListItem::make(path));
+    const auto now = clock_->now();
+    if (first ? (batch.size() >= kFirstBatchRows || now - started >= kFirstBatchDelay)
+              : now - lastBatch >= kBatchInterval) {
+      flush();
+    }
+  }
+  flush();
+}
+
+void ListWindowState::remove(const std::vector<files::Path>& paths) {
+  onMain([&] {
+    dataSource->remove(paths);
+    if (view) view->deselectAll();
+  });
+}
+
+void ListWindowState::replace(const shell::PathMapping& mapping) {
+  if (mapping.empty()) return;
+  // A later pair for the same old path wins, as in a map built from the pairs in order.
+  std::unordered_map<files::Path, files::Path> newPaths;
+  for (const auto& [from, to] : mapping) newPaths.insert_or_assign(from, to);
+
+  std::vector<files::Path> sources;
+  onMain([&] { sources = dataSource->sources(); });
+  // One fresh row per listed row (a path listed twice gets two rows), built off the main thread.
+  ListWindowDataSource2::Replacements replacements;
+  for (const auto& source : sources) {
+    auto it = newPaths.find(source);
+    if (it == newPaths.end()) continue;
+    replacements[source].push_back(PathListItem::make(it->second));
+  }
+  if (replacements.empty()) return;
+  onMain([&] { dataSource->replace(std::move(replacements)); });
+}
+
+}  // namespace ml::list

@@ -1,0 +1,80 @@
+#pragma once
+// The state of one list window's store. A value, but its rows live in the data source it refers
+// to (shared by every copy), so a copy kept by a waiting command sees the current rows; the
+// selection is always read live from the outline view.
+//
+// react() runs on the store's queue. It builds rows there (reading the file system) and hands
+// every change of the row list, and the clearing of the selection, to the main thread, waiting
+// for it: the outline reads the rows on the main thread, and so the two never race. Rows of a
+// large addition arrive in batches: the first early, then at most one per interval.
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "files/Date.h"
+#include "files/Path.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/store/Event.h"
+#include "shell/PathList.h"
+
+namespace ml::store {
+template <class S>
+class Core;
+}
+
+namespace ml::list {
+
+class ListWindowDataSource2;
+class OutlineView;
+struct ListWindowState;
+using ListStore = store::Core<ListWindowState>;
+
+// The store a state belongs to, for work that fires into it after waiting (open panels, the
+// Trash): it fires nothing once the store is gone. Attached once by the store's owner.
+class ListStoreReference {
+ public:
+  void attach(std::weak_ptr<ListStore> store) {
+    std::lock_guard lock(mutex_);
+    store_ = std::move(store);
+  }
+  std::weak_ptr<ListStore> weak() const {
+    std::lock_guard lock(mutex_);
+    return store_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::weak_ptr<ListStore> store_;
+};
+
+struct ListWindowState {
+  // An empty list; `clock` stamps each event and paces the batches of added rows. It must
+  // outlive every copy of the state.
+  explicit ListWindowState(dispatch::Clock& clock = dispatch::Clock::system());
+
+  // The outline showing the rows; null until ListWindowLoadedEvent.
+  std::shared_ptr<OutlineView> view;
+  // The rows. Never changes, never null.
+  std::shared_ptr<ListWindowDataSource2> dataSource;
+  // When the last event was applied.
+  files::Date lastUpdated;
+  // The store this state lives in. Never changes, never null.
+  std::shared_ptr<ListStoreReference> store;
+
+  // The locations of the selected rows, in row order; empty before the window loaded. Any thread
+  // (off the main thread it waits for the main thread to read the outline).
+  std::vector<files::Path> selectedItems() const;
+
+  void react(const store::Event& event);
+
+  dispatch::Clock& clock() const { return *clock_; }
+
+ private:
+  void append(const std::vector<files::Path>& paths);
+  void remove(const std::vector<files::Path>& paths);
+  void replace(const shell::PathMapping& mapping);
+
+  dispatch::Clock* clock_;
+};
+
+}  // namespace ml::list

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/FileSystem.h"
+#include "list/rows/ListWindowDataSource2.h"
+#include "list/rows/PathListItem.h"
+#include "list/rows/SortDescriptor.h"
+#include "support/TempDir.h"
+
+namespace ml::list {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RowsTest : public ::testing::Test {
+ protected:
+  files::Path file(const std::string& name, std::size_t bytes = 1) const {
+    return files::Path(dir.write(name, std::string(bytes, 'x')));
+  }
+  files::Path folder(const std::string& name) const {
+    fs::create_directories(dir.path() / name);
+    return files::Path(dir.path() / name);
+  }
+  test::TempDir dir;
+};
+
+// Records what the data source announces, and checks the rows are alive while it does.
+class RecordingObserver final : public DataSourceObserver {
+ public:
+  void willInsertRows(int first, int last) override { calls.push_back("insert " + range(first, last)); }
+  void didInsertRows() override { calls.push_back("inserted"); }
+  void willRemoveRows(int first, int last) override { calls.push_back("remove " + range(first, last)); }
+  void didRemoveRows() override { calls.push_back("removed"); }
+  void willReorderRows() override { calls.push_back("reorder"); }
+  void didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) override {
+    for (const auto& [from, to] : replaced) calls.push_back("replaced " + from->name() + " by " + to->name());
+    calls.push_back("reordered");
+  }
+  static std::string range(int a, int b) { return std::to_string(a) + "-" + std::to_string(b); }
+  std::vector<std::string> calls;
+};
+
+std::vector<std::string> namesOf(const ListWindowDataSource2& source) {
+  std::vector<std::string> names;
+  for (const auto& row : source.items()) names.push_back(row->name());
+  return names;
+}
+
+TEST_F(RowsTest, AFileRowHoldsItsNameSizeDatesAndLocation) {
+  auto row = PathListItem::make(file("report.pdf", 5321));
+  EXPECT_EQ(row->name(), "report.pdf");
+  EXPECT_FALSE(row->isExpandable());
+  EXPECT_EQ(row->byteCount(), 5321);
+  EXPECT_EQ(row->childCount(), 0);
+  EXPECT_TRUE(row->lastModifiedDate().has_value());
+  files::Path parent(dir.path());
+  EXPECT_EQ(row->fullPath(), parent.volume() + dir.path().string());
+  EXPECT_FALSE(row->icon().themeName.empty());
+}
+
+TEST_F(RowsTest, AFolderRowIsExpandableWithoutSizeAndCountsItsEntriesHiddenOnesIncluded) {
+  file("box/a");
+  file("box/.hidden");
+  folder("box/inner");
+  auto row = PathListItem::make(folder("box"));
+  EXPECT_TRUE(row->isExpandable());
+  EXPECT_EQ(row->byteCount(), -1);
+  EXPECT_EQ(row->childCount(), 3);
+}
+
+TEST_F(RowsTest, AnEmptyFolderIsExpandableAndHasNoChildren) {
+  auto row = PathListItem::make(folder("empty"));
+  EXPECT_TRUE(row->isExpandable());
+  EXPECT_EQ(row->childCount(), 0);
+  EXPECT_EQ(row->child(0), nullptr);
+}
+
+TEST_F(RowsTest, AnUnreadableItemHasNoDatesAndNoSize) {
+  auto row = PathListItem::make(files::Path(dir.path() / "missing"));
+  EXPECT_FALSE(row->creationDate().has_value());
+  EXPECT_FALSE(row->lastModifiedDate().has_value());
+  EXPECT_EQ(row->byteCount(), -1);
+  EXPECT_EQ(row->name(), "missing");
+}
+
+TEST_F(RowsTest, NamesOfTheRootAndOfLocationsWithATrailingSlash) {
+  EXPECT_EQ(PathListItem::make(files::Path(fs::path("/")))->name(), "/");
+  EXPECT_EQ(PathListItem::make(files::Path(fs::path(dir.path().string() + "/")))->name(),
+            dir.path().filename().string());
+}
+
+TEST_F(RowsTest, AChildIsBuiltOnceOnFirstRequestAndKnowsItsParent) {
+  file("box/a");
+  auto row = PathListItem::make(folder("box"));
+  EXPECT_EQ(row->builtChild(0), nullptr);
+  auto first = row->child(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(row->child(0), first);
+  EXPECT_EQ(first->name(), "a");
+  EXPECT_EQ(first->parent(), row.get());
+  EXPECT_EQ(first->indexInParent(), 0);
+}
+
+TEST_F(RowsTest, AnEntryThatVanishedAfterTheRowWasBuiltStillGetsARow) {
+  file("box/a");
+  auto row = PathListItem::make(folder("box"));
+  fs::remove(dir.path() / "box/a");
+  auto child = row->child(0);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->name(), "a");
+  EXPECT_FALSE(child->lastModifiedDate().has_value());
+}
+
+TEST_F(RowsTest, ColumnValuesFollowTheColumnIdentifiers) {
+  ListWindowDataSource2 source;
+  auto fileRow = PathListItem::make(file("a.txt", 12));
+  auto folderRow = PathListItem::make(folder("f"));
+  EXPECT_EQ(std::get<std::string>(source.objectValue(column::name, fileRow.get())), "a.txt");
+  EXPECT_EQ(std::get<int64_t>(source.objectValue(column::size, fileRow.get())), 12);
+  EXPECT_EQ(std::get<std::string>(source.objectValue(column::size, folderRow.get())), "\u2014");
+  EXPECT_EQ(std::get<std::string>(source.objectValue(column::location, fileRow.get())), fileRow->fullPath());
+  EXPECT_TRUE(std::holds_alternative<files::Date>(source.objectValue(column::modified, fileRow.get())));
+  EXPECT_TRUE(std::holds_alternative<files::FileIcon>(source.objectValue(column::icon, fileRow.get())));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(source.objectValue("other", fileRow.get())));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(source.objectValue(column::name, nullptr)));
+}
+
+TEST_F(RowsTest, TheRootAnswersTopLevelRowsAndRowsAnswerTheirChildren) {
+  ListWindowDataSource2 source;
+  file("box/a");
+  source.append({PathListItem::make(folder("box")), PathListItem::make(file("b"))});
+  EXPECT_EQ(source.numberOfChildren(nullptr), 2);
+  EXPECT_EQ(source.child(1, nullptr)->name(), "b");
+  EXPECT_EQ(source.child(2, nullptr), nullptr);
+  PathListItem* box = source.items()[0].get();
+  EXPECT_TRUE(source.isExpandable(box));
+  EXPECT_FALSE(source.isExpandable(nullptr));
+  EXPECT_EQ(source.numberOfChildren(box), 1);
+  EXPECT_EQ(source.child(0, box)->name(), "a");
+  EXPECT_EQ(source.rowOf(source.items()[1].get()), 1);
+  EXPECT_EQ(source.rowOf(source.child(0, box).get()), -1);
+}
+
+TEST_F(RowsTest, SortingByNameComparesDigitRunsAsNumbersAndKeepsChildrenInListingOrder) {
+  ListWindowDataSource2 source;
+  file("file 10/z");
+  file("file 10/a");
+  source.append({PathListItem::make(folder("file 10")), PathListItem::make(file("file 2")),
+                 PathListItem::make(file("File 1"))});
+  PathListItem* box = source.items()[0].get();
+  const std::string firstChild = source.child(0, box)->name();
+  source.sortDescriptorsDidChange({{SortKey::name, true}});
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"File 1", "file 2", "file 10"}));
+  EXPECT_EQ(source.child(0, box)->name(), firstChild);
+  source.sortDescriptorsDidChange({{SortKey::name, false}});
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"file 10", "file 2", "File 1"}));
+}
+
+TEST_F(RowsTest, ALaterDescriptorDecidesOnlyBetweenRowsTheFirstFindsEqual) {
+  ListWindowDataSource2 source;
+  source.append({PathListItem::make(file("b", 5)), PathListItem::make(file("c", 1)), PathListItem::make(file("a", 5))});
+  source.sortDescriptorsDidChange({{SortKey::byteCount, true}, {SortKey::name, false}});
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"c", "b", "a"}));
+}
+
+TEST_F(RowsTest, RowsEqualUnderEveryDescriptorKeepTheirOrder) {
+  ListWindowDataSource2 source;
+  source.append({PathListItem::make(file("x", 3)), PathListItem::make(file("y", 3)), PathListItem::make(file("w", 3))});
+  source.sortDescriptorsDidChange({{SortKey::byteCount, true}});
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"x", "y", "w"}));
+}
+
+TEST_F(RowsTest, ChoosingASortColumnPutsItFirstAndKeepsTheEarlierOnesAfter) {
+  std::vector<SortDescriptor> current{{SortKey::name, true}, {SortKey::byteCount, false}};
+  EXPECT_EQ(withPrimary(current, {SortKey::byteCount, true}),
+            (std::vector<SortDescriptor>{{SortKey::byteCount, true}, {SortKey::name, true}}));
+  EXPECT_EQ(sortKeyNamed("lastModifiedDate"), SortKey::lastModifiedDate);
+  EXPECT_EQ(sortKeyNamed("icon"), std::nullopt);
+}
+
+TEST_F(RowsTest, TheObserverHearsOfInsertsRemovalRunsAndReplacements) {
+  ListWindowDataSource2 source;
+  RecordingObserver observer;
+  source.setObserver(&observer);
+  auto a = file("a"), b = file("b"), c = file("c");
+  source.append({PathListItem::make(a), PathListItem::make(b), PathListItem::make(a), PathListItem::make(c)});
+  EXPECT_EQ(source.remove({a}), 2u);
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"b", "c"}));
+
+  ListWindowDataSource2::Replacements replacements;
+  replacements[c].push_back(PathListItem::make(file("d")));
+  replacements[a].push_back(PathListItem::make(file("e")));  // not listed any more
+  EXPECT_EQ(source.replace(std::move(replacements)), 1u);
+  EXPECT_EQ(namesOf(source), (std::vector<std::string>{"b", "d"}));
+  EXPECT_EQ(observer.calls, (std::vector<std::string>{"insert 0-3", "inserted", "remove 2-2", "removed", "remove 0-0",
+                                                      "removed", "reorder", "replaced c by d", "reordered"}));
+  source.setObserver(nullptr);
+}
+
+TEST_F(RowsTest, RemovingPathsShownOnlyInsideFoldersDropsNoRow) {
+  ListWindowDataSource2 source;
+  auto inner = file("box/a");
+  source.append({PathListItem::make(folder("box"))});
+  source.child(0, source.items()[0].get());
+  EXPECT_EQ(source.remove({inner}), 0u);
+  EXPECT_EQ(source.items().size(), 1u);
+}
+
+}  // namespace
+}  // namespace ml::list
