@@ -16,10 +16,18 @@ enum TLCrashReporterErrorCode : int32_t {
   TLCrashReporterErrorResourceBusy = 3,      // a crash reporter was already enabled
 };
 
+// Where the underlying error number of an operating-system failure comes from.
+enum class TLCrashUnderlyingErrorDomain : uint8_t {
+  kNone,
+  kPosix,  // osError is an errno value
+  kMach,   // osError is a kernel return code of the (emulated) Mach calls
+};
+
 struct TLCrashReporterError {
   TLCrashReporterErrorCode code = TLCrashReporterErrorUnknown;
   std::string description;
-  int osError = 0;  // errno of an operating-system failure, 0 otherwise
+  int osError = 0;  // the underlying error number of an operating-system failure, 0 otherwise
+  TLCrashUnderlyingErrorDomain underlyingDomain = TLCrashUnderlyingErrorDomain::kNone;
 
   const char* domain() const { return kTLCrashReporterErrorDomain; }
 };

@@ -1,0 +1,120 @@
+#include "crashreporter/capture/ReporterCallbacks.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <span>
+
+#include "crashreporter/AsyncDiagnostic.h"
+#include "crashreporter/AsyncString.h"
+#include "crashreporter/capture/CrashHandlerContext.h"
+#include "crashreporter/capture/MachExceptionForward.h"
+#include "crashreporter/capture/ThreadStateCurrent.h"
+#include "crashreporter/capture/WriteReport.h"
+#include "crashreporter/capture/platform/FaultRelay.h"
+
+namespace ml::crash {
+namespace {
+
+std::atomic<uint32_t> g_exception_is_handled{0};
+
+// The fault address of a signal the processor raised; 0 for a signal that was sent (its siginfo
+// carries the sender's pid and uid where a fault carries the address).
+uint64_t faultAddress(const siginfo_t* info) {
+  if (info->si_code <= 0) return 0;
+  switch (info->si_signo) {
+    case SIGSEGV:
+    case SIGBUS:
+    case SIGILL:
+    case SIGFPE:
+    case SIGTRAP:
+      return reinterpret_cast<uintptr_t>(info->si_addr);
+    default:
+      return 0;
+  }
+}
+
+struct ExceptionWrite {
+  tlcrash_signal_handler_context* context;
+  tlcrash_thread_t thread;
+  const tlcrash_log_signal_info* siginfo;
+};
+
+tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argument) {
+  auto* write = static_cast<ExceptionWrite*>(argument);
+  return tlcrash_write_report(write->context, write->thread, state, write->siginfo);
+}
+
+}  // namespace
+
+bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
+                             TLCrashSignalHandlerCallback* next) {
+  auto* handler_context = static_cast<tlcrash_signal_handler_context*>(context);
+  struct sigaction fallback{};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  for (int monitored : kMonitoredSignals) ::sigaction(monitored, &fallback, nullptr);
+
+  tlcrash_async_thread_state_t state;
+  tlcrash_async_thread_state_mcontext_init(&state, &uap->uc_mcontext);
+  tlcrash_log_bsd_signal_info bsd{signo, info->si_code, faultAddress(info)};
+  tlcrash_log_signal_info siginfo{&bsd, nullptr};
+
+  tlcrash_error_t err = tlcrash_write_report(handler_context, tl_mach_thread_self(), &state, &siginfo);
+  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
+  if (err == TLCRASH_ESUCCESS && callbacks->handleSignal != nullptr) {
+    callbacks->handleSignal(info, uap, callbacks->context);
+  }
+  return TLCrashSignalHandlerForward(next, signo, info, uap);
+}
+
+mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_t thread, mach::exception_type_t type,
+                                            const mach::mach_exception_data_type_t* codes, uint32_t code_count,
+                                            void* context) {
+  auto* handler_context = static_cast<tlcrash_signal_handler_context*>(context);
+  if (TLCrashMachExceptionForward(task, thread, type, codes, code_count, &handler_context->port_set) ==
+      mach::KERN_SUCCESS) {
+    return mach::KERN_SUCCESS;
+  }
+
+  siginfo_t mapped;
+  tlcrash_async_memset(&mapped, 0, sizeof(mapped));
+  if (!tlcrash_async_mach_exception_get_siginfo(type, codes, code_count, -1, &mapped)) {
+    TLCRASH_DIAG("Unexpected error mapping Mach exception to a POSIX signal");
+    return mach::KERN_FAILURE;
+  }
+  tlcrash_log_bsd_signal_info bsd{mapped.si_signo, mapped.si_code,
+                                  static_cast<uint64_t>(reinterpret_cast<uintptr_t>(mapped.si_addr))};
+  const ucontext_t* fault_context = nullptr;
+  const siginfo_t* fault = nullptr;
+  if (mach::tl_fault_relay_stopped_thread(thread, &fault_context, &fault) && fault != nullptr) {
+    tlcrash_async_memcpy(&mapped, fault, sizeof(mapped));
+    bsd = {fault->si_signo, fault->si_code, faultAddress(fault)};
+  }
+  tlcrash_log_mach_signal_info mach_info{type, codes, code_count};
+  tlcrash_log_signal_info siginfo{&bsd, &mach_info};
+
+  ExceptionWrite write{handler_context, thread, &siginfo};
+  tlcrash_error_t err = tlcrash_async_thread_state_current(writeFromServer, &write);
+  if (err != TLCRASH_ESUCCESS) {
+    TLCRASH_DIAG("Failed to write live report: %d", err);
+    return mach::KERN_FAILURE;
+  }
+  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
+  if (callbacks->handleSignal != nullptr) {
+    ucontext_t empty;
+    tlcrash_async_memset(&empty, 0, sizeof(empty));
+    callbacks->handleSignal(&mapped, &empty, callbacks->context);
+  }
+  return mach::KERN_FAILURE;
+}
+
+void uncaught_exception_handler(const TLUncaughtException& exception) {
+  uint32_t expected = 0;
+  if (!g_exception_is_handled.compare_exchange_strong(expected, 1)) return;
+  tlcrash_log_writer_set_exception(&tlcrash_shared_handler_context()->writer, exception.name.c_str(),
+                                   exception.reason.c_str(),
+                                   std::span<const uint64_t>(exception.callStackReturnAddresses));
+  std::abort();
+}
+
+}  // namespace ml::crash

@@ -1,0 +1,52 @@
+#pragma once
+// The crash reporter's three entry points at crash time: the callback it registers with the
+// signal handler, the callback of its exception server, and the uncaught-exception hook. Each
+// writes the report through the handler context (CrashHandlerContext.h) and then runs the
+// post-crash callback, only when the write succeeded.
+#include <csignal>
+#include <cstdint>
+#include <ucontext.h>
+
+#include "crashreporter/AsyncMemory.h"
+#include "crashreporter/capture/TLCrashSignalHandler.h"
+#include "crashreporter/capture/platform/MachTypes.h"
+#include "crashreporter/capture/platform/UncaughtExceptionHandler.h"
+
+namespace ml::crash {
+
+// The signals the reporter handles, in registration order.
+inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
+
+// The signal path (registered with TLCrashSignalHandler; context: the handler context). On the
+// crashing thread, async-signal-safe:
+//   1. restores the default action of the monitored signals (a fault while writing then ends the
+//      process instead of coming back here);
+//   2. writes the report with the thread's registers from the signal's context;
+//   3. after a successful write, runs the post-crash callback;
+//   4. continues the chain, so the action installed before the reporter still runs; when it
+//      does not handle the signal, the handler raises it again under the default action.
+bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
+                             TLCrashSignalHandlerCallback* next);
+
+// The exception path (the exception server's callback; context: the handler context). On the
+// server thread, async-signal-safe:
+//   1. offers the exception to the ports registered before ours; KERN_SUCCESS from one of them
+//      ends it there (no report);
+//   2. maps it to a signal; an exception without one gets KERN_FAILURE and no report;
+//   3. writes the report from the server thread (its own registers captured in place; the
+//      faulting thread's from the fault relay) with the signal and the exception;
+//   4. after a successful write, runs the post-crash callback with a zeroed user context;
+//   5. answers KERN_FAILURE, so the fault goes on to the signal the process ends with.
+// The signal written is the one the faulting thread will receive when the fault relay knows it
+// (the exception's mapping can name a different signal than the platform delivers); the mapped
+// one otherwise.
+mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_t thread, mach::exception_type_t type,
+                                            const mach::mach_exception_data_type_t* codes, uint32_t code_count,
+                                            void* context);
+
+// The uncaught-exception hook: the first exception is recorded in the writer context and the
+// process aborts (the SIGABRT report then carries the exception); later calls do nothing.
+// Normal context, on the thread that had the exception.
+void uncaught_exception_handler(const TLUncaughtException& exception);
+
+}  // namespace ml::crash

@@ -1,0 +1,354 @@
+#include "crashreporter/capture/TLCrashReporter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "crashreporter/AsyncFile.h"
+#include "crashreporter/LogWriter.h"
+#include "crashreporter/capture/ReporterCallbacks.h"
+#include "crashreporter/capture/ReporterLog.h"
+#include "crashreporter/capture/TLCrashSignalHandler.h"
+#include "crashreporter/capture/ThreadStateCurrent.h"
+#include "crashreporter/capture/WriteReport.h"
+#include "crashreporter/capture/platform/ThreadList.h"
+#include "crashreporter/capture/platform/ThreadStopper.h"
+#include "crashreporter/image/LoadedImages.h"
+#include "platform/foundation/AppFolders.h"
+
+namespace ml::crash {
+namespace {
+
+std::mutex g_enforce_lock;
+bool g_enforce_one = false;  // under g_enforce_lock; stays set once an enabling began
+
+// A Mach-enabled reporter's server and previous ports live to the end of the process, whatever
+// becomes of the reporter object.
+std::mutex g_keep_alive_lock;
+std::vector<std::shared_ptr<void>> g_keep_alive;
+
+constexpr mach::exception_mask_t kServerMask =
+    mach::EXC_MASK_BAD_ACCESS | mach::EXC_MASK_BAD_INSTRUCTION | mach::EXC_MASK_ARITHMETIC |
+    mach::EXC_MASK_SOFTWARE | mach::EXC_MASK_BREAKPOINT;
+constexpr uint64_t kFirstKernelWithGuardExceptions = 13;
+
+std::string folderName(const std::string& identifier) {
+  std::string name = identifier;
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  return name;
+}
+
+// mkdir -p with mode 0755 for every folder it makes. 0, or the errno of the first failure.
+int makeFolders(const std::string& path) {
+  if (path.empty()) return ENOENT;
+  std::string partial;
+  size_t at = 0;
+  while (at != std::string::npos) {
+    size_t next = path.find('/', at + 1);
+    partial = path.substr(0, next);
+    at = next;
+    if (partial.empty() || partial == "/") continue;
+    struct stat info{};
+    if (::stat(partial.c_str(), &info) == 0) {
+      if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+      continue;
+    }
+    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+  }
+  return 0;
+}
+
+Result<std::vector<uint8_t>> readWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return tlcrash_populate_posix_error(errno, "Failed to read " + path);
+  std::vector<uint8_t> data;
+  uint8_t chunk[64 * 1024];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof(chunk));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      ::close(fd);
+      return tlcrash_populate_posix_error(error, "Failed to read " + path);
+    }
+    if (n == 0) break;
+    data.insert(data.end(), chunk, chunk + n);
+  }
+  ::close(fd);
+  return data;
+}
+
+std::string temporaryFolder() {
+  const char* value = std::getenv("TMPDIR");
+  if (value != nullptr && *value == '/') return value;
+  return "/tmp";
+}
+
+struct LiveWrite {
+  const tlcrash_log_writer* writer;
+  tlcrash_async_file* file;
+  const tlcrash_log_signal_info* siginfo;
+};
+
+tlcrash_error_t writeLiveFromHere(tlcrash_async_thread_state_t* state, void* argument) {
+  auto* write = static_cast<LiveWrite*>(argument);
+  return tlcrash_capture_report(write->writer, write->file, tl_mach_thread_self(), state, write->siginfo);
+}
+
+// The machinery every capture needs, made ready while the process is healthy.
+void prepareCapture() {
+  tlcrash_nasync_shared_image_list_start();
+  if (int error = tlcrash_nasync_thread_list_prepare(); error != 0) {
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- cannot open the thread list: %s", std::strerror(error));
+  }
+  if (int error = tlcrash_nasync_thread_stopper_prepare(); error != 0) {
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- no signal to stop threads with (%s); reports will hold the "
+                       "crashed thread only",
+                       std::strerror(error));
+  }
+}
+
+}  // namespace
+
+TLCrashReporter::TLCrashReporter() : TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()) {}
+
+TLCrashReporter::TLCrashReporter(const TLCrashReporterConfig& config)
+    : TLCrashReporter(TLCrashBundle::mainBundle(), config) {}
+
+TLCrashReporter::TLCrashReporter(const TLCrashBundle& bundle, const TLCrashReporterConfig& config) : config_(config) {
+  std::string identifier;
+  if (bundle.bundleIdentifier.has_value() && !bundle.bundleIdentifier->empty()) {
+    identifier = *bundle.bundleIdentifier;
+  } else {
+    const char* process = program_invocation_short_name;
+    if (process == nullptr || *process == '\0') {
+      throw TLCrashReporterException("Can not determine process identifier or process name");
+    }
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- bundle identifier, using process name %s", process);
+    identifier = process;
+  }
+  std::string version;
+  if (bundle.bundleVersion.has_value()) {
+    version = *bundle.bundleVersion;
+  } else {
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- bundle version unavailable");
+  }
+  applicationIdentifier_ = std::move(identifier);
+  applicationVersion_ = std::move(version);
+  applicationMarketingVersion_ = bundle.shortVersionString;
+  crashReportDirectory_ =
+      (foundation::AppFolders::cache() / kCrashReporterFolderName / folderName(applicationIdentifier_)).string();
+  tlcrash_nasync_shared_image_list_start();
+}
+
+TLCrashReporter::TLCrashReporter(std::string applicationIdentifier, std::string applicationVersion,
+                                 std::optional<std::string> applicationMarketingVersion,
+                                 const TLCrashReporterConfig& config)
+    : config_(config),
+      applicationIdentifier_(std::move(applicationIdentifier)),
+      applicationVersion_(std::move(applicationVersion)),
+      applicationMarketingVersion_(std::move(applicationMarketingVersion)) {
+  crashReportDirectory_ =
+      (foundation::AppFolders::cache() / kCrashReporterFolderName / folderName(applicationIdentifier_)).string();
+  tlcrash_nasync_shared_image_list_start();
+}
+
+TLCrashReporter& TLCrashReporter::sharedReporter() {
+  static TLCrashReporter reporter;  // made once, under the language's initialisation lock
+  return reporter;
+}
+
+std::string TLCrashReporter::queuedCrashReportDirectory() const {
+  return crashReportDirectory_ + "/" + kQueuedReportsName;
+}
+
+std::string TLCrashReporter::crashReportPath() const { return crashReportDirectory_ + "/" + kPendingReportName; }
+
+bool TLCrashReporter::hasPendingCrashReport() const { return ::access(crashReportPath().c_str(), F_OK) == 0; }
+
+Result<std::vector<uint8_t>> TLCrashReporter::loadPendingCrashReportData() const {
+  return readWholeFile(crashReportPath());
+}
+
+TLCrashStatus TLCrashReporter::purgePendingCrashReport() const {
+  if (::unlink(crashReportPath().c_str()) != 0) {
+    return tlcrash_populate_posix_error(errno, "Failed to remove the pending crash report");
+  }
+  return TLCrashOk{};
+}
+
+TLCrashStatus TLCrashReporter::populateCrashReportDirectory() const {
+  if (int error = makeFolders(crashReportDirectory_); error != 0) {
+    return tlcrash_populate_posix_error(error, "Failed to create the crash report directory");
+  }
+  if (int error = makeFolders(queuedCrashReportDirectory()); error != 0) {
+    return tlcrash_populate_posix_error(error, "Failed to create the queued crash report directory");
+  }
+  return TLCrashOk{};
+}
+
+uint32_t TLCrashReporter::mapToAsyncSymbolicationStrategy(uint64_t strategy) {
+  if (strategy == TLCrashReporterSymbolicationStrategyNone) return 0;
+  return static_cast<uint32_t>(strategy & TLCrashReporterSymbolicationStrategyAll);
+}
+
+mach::exception_mask_t TLCrashReporter::exceptionServerMask(const std::optional<TLCrashHostInfo>& host) {
+  if (host.has_value() && host->kernelVersion().major >= kFirstKernelWithGuardExceptions) {
+    return kServerMask | mach::EXC_MASK_GUARD;
+  }
+  return kServerMask;
+}
+
+void TLCrashReporter::setCrashCallbacks(const TLCrashReporterCallbacks& callbacks) {
+  if (enabled_) throw TLCrashReporterException("The crash reporter has alread been enabled");
+  if (callbacks.version != 0) throw TLCrashReporterException("Unsupported crash callbacks version");
+  tlcrash_crash_callbacks* shared = tlcrash_shared_crash_callbacks();
+  shared->context = callbacks.context;
+  shared->handleSignal = callbacks.handleSignal;
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+}
+
+TLCrashStatus TLCrashReporter::enableCrashReporter() {
+  // 1. Once per process, whatever happens next.
+  {
+    std::lock_guard<std::mutex> lock(g_enforce_lock);
+    if (g_enforce_one) {
+      return tlcrash_populate_error(TLCrashReporterErrorResourceBusy,
+                                    "A TLCrashReporter instance has already been enabled");
+    }
+    g_enforce_one = true;
+  }
+  // 2.
+  if (enabled_) throw TLCrashReporterException("The crash reporter has alread been enabled");
+  // 3.
+  if (TLCrashStatus folders = populateCrashReportDirectory(); !folders) return folders;
+  // 4. The report path as bytes the crash path can open.
+  tlcrash_signal_handler_context* context = tlcrash_shared_handler_context();
+  const std::string path = crashReportPath();
+  if (path.size() >= sizeof(context->report_path)) {
+    return tlcrash_populate_posix_error(ENAMETOOLONG, "The crash report path is too long");
+  }
+  std::memcpy(context->report_path, path.c_str(), path.size() + 1);
+  // 5. The writer context; a partly filled one is still used.
+  tlcrash_log_writer_init(&context->writer, applicationIdentifier_, applicationVersion_, applicationMarketingVersion_,
+                          mapToAsyncSymbolicationStrategy(config_.symbolicationStrategy()), false);
+  prepareCapture();
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+
+  // 6. The handlers.
+  TLCrashSignalHandler& signals = TLCrashSignalHandler::sharedHandler();
+  if (config_.signalHandlerType() == TLCrashReporterSignalHandlerTypeBSD) {
+    for (int signo : kMonitoredSignals) {
+      if (TLCrashStatus registered = signals.registerHandlerForSignal(signo, signal_handler_callback, context);
+          !registered) {
+        return registered;
+      }
+    }
+  } else if (config_.signalHandlerType() == TLCrashReporterSignalHandlerTypeMach) {
+    if (TLCrashStatus registered = signals.registerHandlerForSignal(SIGABRT, signal_handler_callback, context);
+        !registered) {
+      return registered;
+    }
+    std::shared_ptr<TLCrashMachExceptionPortSet> previous;
+    auto server = enableMachExceptionServerWithPreviousPortSet(&previous, mach_exception_callback, context);
+    if (!server) return server.error();
+    machServer_ = server.value();
+    previousMachPorts_ = previous;
+    {
+      std::lock_guard<std::mutex> lock(g_keep_alive_lock);
+      g_keep_alive.push_back(machServer_);
+      if (previousMachPorts_) g_keep_alive.push_back(previousMachPorts_);
+    }
+    context->port_set = previousMachPorts_ ? previousMachPorts_->asyncSafeRepresentation()
+                                           : tlcrash_mach_exception_port_set{};
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+  }
+
+  // 7.
+  if (config_.shouldRegisterUncaughtExceptionHandler()) tl_set_uncaught_exception_handler(uncaught_exception_handler);
+  // 8.
+  enabled_ = true;
+  return TLCrashOk{};
+}
+
+Result<std::shared_ptr<TLCrashMachExceptionServer>> TLCrashReporter::enableMachExceptionServerWithPreviousPortSet(
+    std::shared_ptr<TLCrashMachExceptionPortSet>* previous, TLCrashMachExceptionServerCallback callback,
+    void* context) {
+  const mach::exception_mask_t mask = exceptionServerMask(TLCrashHostInfo::currentHostInfo());
+  auto server = TLCrashMachExceptionServer::initWithCallBack(callback, context);
+  if (!server) {
+    return tlcrash_populate_error(TLCrashReporterErrorOperatingSystem,
+                                  "Failed to instantiate the Mach exception server.", &server.error());
+  }
+  auto port = server.value()->exceptionPortWithMask(mask);
+  if (!port) {
+    return tlcrash_populate_error(TLCrashReporterErrorOperatingSystem, "Failed to instantiate the Mach exception port.",
+                                  &port.error());
+  }
+  if (TLCrashStatus registered = port.value().registerForTask(::getpid(), previous); !registered) {
+    return tlcrash_populate_error(TLCrashReporterErrorOperatingSystem,
+                                  "Failed to set the target task's mach exception ports.", &registered.error());
+  }
+  return server.value();
+}
+
+Result<std::vector<uint8_t>> TLCrashReporter::generateLiveReport() {
+  return generateLiveReportWithThread(tl_mach_thread_self());
+}
+
+Result<std::vector<uint8_t>> TLCrashReporter::generateLiveReportWithThread(tlcrash_thread_t thread) {
+  const uint64_t caller = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  std::string path = temporaryFolder() + "/live_crash_report.XXXXXX";
+  int fd = ::mkstemp(path.data());
+  if (fd < 0) return tlcrash_populate_posix_error(errno, "Failed to create temporary path");
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+
+  prepareCapture();
+  tlcrash_log_writer writer;
+  tlcrash_log_writer_init(&writer, applicationIdentifier_, applicationVersion_, applicationMarketingVersion_,
+                          mapToAsyncSymbolicationStrategy(config_.symbolicationStrategy()), true);
+  tlcrash_async_file file;
+  tlcrash_async_file_init(&file, fd, kReportOutputLimit);
+  tlcrash_log_bsd_signal_info bsd{SIGTRAP, TRAP_TRACE, caller};
+  tlcrash_log_signal_info siginfo{&bsd, nullptr};
+
+  tlcrash_error_t err;
+  if (thread == tl_mach_thread_self()) {
+    LiveWrite write{&writer, &file, &siginfo};
+    err = tlcrash_async_thread_state_current(writeLiveFromHere, &write);
+  } else {
+    err = tlcrash_capture_report(&writer, &file, thread, nullptr, &siginfo);
+  }
+  tlcrash_log_writer_close(&writer);
+  if (!tlcrash_async_file_flush(&file) && err == TLCRASH_ESUCCESS) err = TLCRASH_OUTPUT_ERR;
+  if (!tlcrash_async_file_close(&file)) {
+    ::close(fd);
+    if (err == TLCRASH_ESUCCESS) err = TLCRASH_OUTPUT_ERR;
+  }
+
+  Result<std::vector<uint8_t>> result = std::vector<uint8_t>{};
+  if (err != TLCRASH_ESUCCESS) {
+    tlcrash_nasync_log("Write failed with error %s", tlcrash_async_strerror(err));
+    result = tlcrash_populate_error(TLCrashReporterErrorUnknown, "Failed to write the crash report to disk");
+  } else {
+    result = readWholeFile(path);
+    if (!result) {
+      result = tlcrash_populate_error(TLCrashReporterErrorUnknown, "Unable to open live crash report for reading",
+                                      &result.error());
+    }
+  }
+  tlcrash_log_writer_free(&writer);
+  if (::unlink(path.c_str()) != 0) {
+    tlcrash_nasync_log("Failure occured deleting live crash report: %s", std::strerror(errno));
+  }
+  return result;
+}
+
+}  // namespace ml::crash

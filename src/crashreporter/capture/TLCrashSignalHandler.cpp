@@ -1,0 +1,248 @@
+#include "crashreporter/capture/TLCrashSignalHandler.h"
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "crashreporter/image/AsyncList.h"
+
+namespace ml::crash {
+namespace {
+
+// Namespace scope: constructed before main, so delivery never runs a guarded initialiser.
+async_list<tlcrash_signal_user_callback> g_callbacks;
+async_list<tlcrash_signal_handler_action> g_previous_actions;
+std::mutex g_register_lock;        // registerHandlers: serialises registration
+bool g_pass_through_added = false; // under g_register_lock
+std::atomic<bool> g_shared_stack_taken{false};
+
+bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
+                              TLCrashSignalHandlerCallback* next);
+
+// --- Alternate stacks ---------------------------------------------------------------------------
+
+size_t pageSize() {
+  long size = ::sysconf(_SC_PAGESIZE);
+  return size > 0 ? static_cast<size_t>(size) : 4096;
+}
+
+// A stack of kAlternateStackSize bytes above one inaccessible guard page; null when the mapping
+// fails.
+void* mapStack() {
+  const size_t guard = pageSize();
+  void* mapping = ::mmap(nullptr, guard + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) return nullptr;
+  ::mprotect(mapping, guard, PROT_NONE);
+  return static_cast<uint8_t*>(mapping) + guard;
+}
+
+void unmapStack(void* base) {
+  const size_t guard = pageSize();
+  ::munmap(static_cast<uint8_t*>(base) - guard, guard + kAlternateStackSize);
+}
+
+// A thread's own stack, released when the thread ends.
+struct ThreadStack {
+  void* base = nullptr;
+  ~ThreadStack() {
+    if (base == nullptr) return;
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == base) {
+      stack_t off{};
+      off.ss_flags = SS_DISABLE;
+      ::sigaltstack(&off, nullptr);
+    }
+    unmapStack(base);
+  }
+};
+thread_local ThreadStack t_stack;
+
+int useStack(void* base) {
+  stack_t stack{};
+  stack.ss_sp = base;
+  stack.ss_size = kAlternateStackSize;
+  stack.ss_flags = 0;
+  return ::sigaltstack(&stack, nullptr) == 0 ? 0 : errno;
+}
+
+// --- Delivery -------------------------------------------------------------------------------------
+
+bool runChain(const async_list<tlcrash_signal_user_callback>::node* after, int signo, siginfo_t* info,
+              ucontext_t* uap);
+
+bool chainStep(int signo, siginfo_t* info, ucontext_t* uap, void* context) {
+  return runChain(static_cast<const async_list<tlcrash_signal_user_callback>::node*>(context), signo, info, uap);
+}
+
+// Runs the entry after `after` (the head when null). Async-signal-safe.
+bool runChain(const async_list<tlcrash_signal_user_callback>::node* after, int signo, siginfo_t* info,
+              ucontext_t* uap) {
+  g_callbacks.set_reading(true);
+  const auto* entry = g_callbacks.next(after);
+  if (entry == nullptr) {
+    g_callbacks.set_reading(false);
+    return false;
+  }
+  TLCrashSignalHandlerCallback next{chainStep, const_cast<void*>(static_cast<const void*>(entry))};
+  const bool last = g_callbacks.next(entry) == nullptr;
+  const bool handled = entry->value.callback(signo, info, uap, entry->value.context, last ? nullptr : &next);
+  g_callbacks.set_reading(false);
+  return handled;
+}
+
+// The action in place before ours, looked up under a reader reference. Async-signal-safe.
+bool previousAction(int signo, struct sigaction* action) {
+  g_previous_actions.set_reading(true);
+  bool found = false;
+  for (const auto* n = g_previous_actions.next(nullptr); n != nullptr; n = g_previous_actions.next(n)) {
+    if (n->value.signo == signo) {
+      *action = n->value.action;
+      found = true;
+      break;
+    }
+  }
+  g_previous_actions.set_reading(false);
+  return found;
+}
+
+bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void*, TLCrashSignalHandlerCallback* next) {
+  if (next != nullptr && TLCrashSignalHandlerForward(next, signo, info, uap)) return true;
+  struct sigaction previous{};
+  if (!previousAction(signo, &previous)) return false;
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    if (previous.sa_sigaction == nullptr) return false;
+    previous.sa_sigaction(signo, info, uap);
+    return true;
+  }
+  if (previous.sa_handler == SIG_IGN) return true;
+  if (previous.sa_handler == SIG_DFL) return false;
+  previous.sa_handler(signo);
+  return true;
+}
+
+bool containsCallback(const tlcrash_signal_user_callback& callback) {
+  g_callbacks.set_reading(true);
+  bool found = false;
+  for (const auto* n = g_callbacks.next(nullptr); n != nullptr && !found; n = g_callbacks.next(n)) {
+    found = n->value == callback;
+  }
+  g_callbacks.set_reading(false);
+  return found;
+}
+
+template <typename V>
+void removeAll(async_list<V>& list) {
+  for (;;) {
+    list.set_reading(true);
+    auto* first = list.next(nullptr);
+    list.set_reading(false);
+    if (first == nullptr) return;
+    list.remove(first);
+  }
+}
+
+}  // namespace
+
+void tlcrash_signal_handler(int signo, siginfo_t* info, void* uap) {
+  const int saved_errno = errno;
+  if (!runChain(nullptr, signo, info, static_cast<ucontext_t*>(uap))) {
+    // Nobody handled it: the default action takes over. Raised again, the signal is delivered as
+    // soon as this handler returns; were our action left in place it would come straight back
+    // here, for ever.
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signo, &fallback, nullptr);
+    ::raise(signo);
+  }
+  errno = saved_errno;
+}
+
+bool TLCrashSignalHandlerForward(TLCrashSignalHandlerCallback* next, int signo, siginfo_t* info, ucontext_t* uap) {
+  if (next == nullptr) return false;
+  return next->callback(signo, info, uap, next->context);
+}
+
+TLCrashSignalHandler::TLCrashSignalHandler() : sigstk_base_(mapStack()) {}
+
+TLCrashSignalHandler& TLCrashSignalHandler::sharedHandler() {
+  static TLCrashSignalHandler handler;
+  return handler;
+}
+
+TLCrashStatus TLCrashSignalHandler::installAlternateStack() {
+  stack_t current{};
+  if (::sigaltstack(nullptr, &current) == 0) {
+    if ((current.ss_flags & SS_ONSTACK) != 0) return TLCrashOk{};  // running on it: leave it alone
+    if (current.ss_sp != nullptr && (current.ss_sp == sigstk_base_ || current.ss_sp == t_stack.base)) {
+      return TLCrashOk{};
+    }
+  }
+  int error = ENOMEM;
+  bool expected = false;
+  if (sigstk_base_ != nullptr && g_shared_stack_taken.compare_exchange_strong(expected, true)) {
+    error = useStack(sigstk_base_);
+    if (error != 0) g_shared_stack_taken.store(false);
+  } else {
+    if (t_stack.base == nullptr) t_stack.base = mapStack();
+    if (t_stack.base != nullptr) error = useStack(t_stack.base);
+  }
+  if (error != 0) return tlcrash_populate_posix_error(error, "Could not initialize alternative signal stack");
+  return TLCrashOk{};
+}
+
+TLCrashStatus TLCrashSignalHandler::installAlternateStackForCurrentThread() {
+  std::lock_guard<std::mutex> lock(g_register_lock);
+  return installAlternateStack();
+}
+
+TLCrashStatus TLCrashSignalHandler::registerHandlerWithSignal(int signo) {
+  std::lock_guard<std::mutex> lock(g_register_lock);
+  if (TLCrashStatus stack = installAlternateStack(); !stack) return stack;
+
+  if (!g_pass_through_added) {
+    g_callbacks.append(tlcrash_signal_user_callback{previous_action_callback, nullptr});
+    g_pass_through_added = true;
+  }
+
+  struct sigaction known{};
+  if (previousAction(signo, &known)) return TLCrashOk{};  // installed once per signal
+
+  struct sigaction action{};
+  action.sa_sigaction = tlcrash_signal_handler;
+  action.sa_flags = SA_ONSTACK | SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  struct sigaction old{};
+  if (::sigaction(signo, &action, &old) != 0) {
+    return tlcrash_populate_posix_error(errno, "Failed to register signal handler");
+  }
+  // After resetHandlers the old action may be our own handler: passing the signal on to it would
+  // loop, so it counts as the default action.
+  if ((old.sa_flags & SA_SIGINFO) != 0 && old.sa_sigaction == tlcrash_signal_handler) {
+    old = {};
+    old.sa_handler = SIG_DFL;
+  }
+  g_previous_actions.append(tlcrash_signal_handler_action{signo, old});
+  return TLCrashOk{};
+}
+
+TLCrashStatus TLCrashSignalHandler::registerHandlerForSignal(int signo, TLCrashSignalHandlerCallbackFunc callback,
+                                                             void* context) {
+  if (TLCrashStatus installed = registerHandlerWithSignal(signo); !installed) return installed;
+  std::lock_guard<std::mutex> lock(g_register_lock);
+  tlcrash_signal_user_callback entry{callback, context};
+  if (!containsCallback(entry)) g_callbacks.prepend(entry);
+  return TLCrashOk{};
+}
+
+void TLCrashSignalHandler::resetHandlers() {
+  std::lock_guard<std::mutex> lock(g_register_lock);
+  removeAll(g_previous_actions);
+  removeAll(g_callbacks);
+  g_pass_through_added = false;  // the next registration puts the pass-through entry back
+}
+
+}  // namespace ml::crash

@@ -1,0 +1,109 @@
+#include "crashreporter/capture/WriteReport.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+#include "crashreporter/AsyncDiagnostic.h"
+#include "crashreporter/AsyncString.h"
+#include "crashreporter/LogWriter.h"
+#include "crashreporter/capture/CaptureGuard.h"
+#include "crashreporter/capture/LiveThreads.h"
+#include "crashreporter/image/ImageListSource.h"
+#include "crashreporter/image/ImageSymbolSource.h"
+#include "crashreporter/image/LoadedImages.h"
+#include "crashreporter/unwind/ImageListUnwindLookup.h"
+
+namespace ml::crash {
+namespace {
+
+// Everything one capture needs besides the writer context, built in place at the start of each
+// capture (constructors only store pointers and zero counters) and torn down at its end.
+struct CaptureScratch {
+  explicit CaptureScratch(tlcrash_async_image_list* list)
+      : unwind(list), threads(&unwind), images(list), symbols(list, &cache) {}
+
+  ImageListUnwindLookup unwind;
+  LiveThreads threads;
+  ImageListSource images;
+  tlcrash_async_symbol_cache cache;
+  ImageSymbolSource symbols;
+};
+
+// Owned by whoever holds the capture guard.
+alignas(CaptureScratch) unsigned char g_scratch[sizeof(CaptureScratch)];
+
+// Enters the capture guard; false (with a diagnostic line) when this thread may not capture now.
+bool enterCapture() {
+  switch (tlcrash_async_capture_enter(kCaptureWaitNs)) {
+    case tlcrash_capture_entry::kEntered:
+      return true;
+    case tlcrash_capture_entry::kRecursive:
+      TLCRASH_DIAG("A crash occurred while this thread was writing a report; not writing another");
+      return false;
+    case tlcrash_capture_entry::kBusy:
+      TLCRASH_DIAG("Another thread kept the crash report writer busy; giving up");
+      return false;
+  }
+  return false;
+}
+
+// The capture itself; the caller holds the guard.
+tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file* file, tlcrash_thread_t crashed_thread,
+                            const tlcrash_async_thread_state_t* current_state, const tlcrash_log_signal_info* siginfo) {
+  auto* scratch = new (g_scratch) CaptureScratch(tlcrash_shared_image_list());
+  tlcrash_async_symbol_cache_init(&scratch->cache);
+  scratch->threads.stop(crashed_thread, current_state);
+  tlcrash_error_t result =
+      tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->symbols, file, siginfo);
+  scratch->threads.resume();
+  tlcrash_async_symbol_cache_free(&scratch->cache);
+  scratch->~CaptureScratch();
+  return result;
+}
+
+}  // namespace
+
+tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash_async_file* file,
+                                       tlcrash_thread_t crashed_thread,
+                                       const tlcrash_async_thread_state_t* current_state,
+                                       const tlcrash_log_signal_info* siginfo) {
+  if (!enterCapture()) return TLCRASH_EINTERNAL;
+  tlcrash_error_t result = captureHeld(writer, file, crashed_thread, current_state, siginfo);
+  tlcrash_async_capture_leave();
+  return result;
+}
+
+tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
+                                     const tlcrash_async_thread_state_t* current_state,
+                                     const tlcrash_log_signal_info* siginfo) {
+  // The guard comes first: a second crash must not truncate the report being written.
+  if (!enterCapture()) return TLCRASH_EINTERNAL;
+  int fd = ::open(context->report_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    TLCRASH_DIAG("Could not open the crashlog output file: %s", tlcrash_async_errno_text(errno));
+    tlcrash_async_capture_leave();
+    return TLCRASH_EINTERNAL;
+  }
+  tlcrash_async_file file;
+  tlcrash_async_file_init(&file, fd, kReportOutputLimit);
+  tlcrash_error_t result = captureHeld(&context->writer, &file, crashed_thread, current_state, siginfo);
+  // The guard is kept until the file is closed, so a waiting crash cannot truncate it meanwhile.
+  if (tlcrash_log_writer_close(&context->writer) != TLCRASH_ESUCCESS) {
+    TLCRASH_DIAG("Failed to close the log writer");
+    ::close(fd);
+    result = TLCRASH_EINTERNAL;
+  } else if (!tlcrash_async_file_flush(&file)) {
+    TLCRASH_DIAG("Failed to flush output file");
+    ::close(fd);
+    result = TLCRASH_EINTERNAL;
+  } else if (!tlcrash_async_file_close(&file)) {
+    TLCRASH_DIAG("Failed to close output file");
+    result = TLCRASH_EINTERNAL;
+  }
+  tlcrash_async_capture_leave();
+  return result;
+}
+
+}  // namespace ml::crash

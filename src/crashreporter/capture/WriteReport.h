@@ -1,0 +1,36 @@
+#pragma once
+// Writing the crash report: opens the report file, stops the other threads, runs the log writer
+// over the live threads, the shared image list and its symbols, and closes the file.
+//
+// Crash time: async-signal-safe throughout (open, write, close, the thread stopper, the frame
+// cursor and the image readers; no allocation, no locks). The large scratch objects (thread
+// slots, image and symbol sources) live in static storage owned by the capture guard, so the
+// alternate signal stack only carries the writer's own frames.
+#include "crashreporter/AsyncError.h"
+#include "crashreporter/AsyncFile.h"
+#include "crashreporter/AsyncMemory.h"
+#include "crashreporter/LogWriterContext.h"
+#include "crashreporter/SignalInfo.h"
+#include "crashreporter/capture/CrashHandlerContext.h"
+#include "crashreporter/unwind/ThreadState.h"
+
+namespace ml::crash {
+
+// Writes the report of a crash to the handler context's report path (created or truncated,
+// mode 0644, limited to kReportOutputLimit bytes). `crashed_thread` is the thread that crashed;
+// `current_state` the calling thread's registers (required when the caller is the crashed
+// thread), or null. Returns 0, or TLCRASH_EINTERNAL when the file cannot be opened, written or
+// closed, or another capture is in progress (each with a diagnostic line).
+tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
+                                     const tlcrash_async_thread_state_t* current_state,
+                                     const tlcrash_log_signal_info* siginfo);
+
+// The part shared with the live report: stops the threads, writes the report into `file` and lets
+// the threads go. Does not flush or close the file. Returns the writer's result, or
+// TLCRASH_EINTERNAL when the capture guard cannot be had.
+tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash_async_file* file,
+                                       tlcrash_thread_t crashed_thread,
+                                       const tlcrash_async_thread_state_t* current_state,
+                                       const tlcrash_log_signal_info* siginfo);
+
+}  // namespace ml::crash
