@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <pthread.h>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -82,9 +83,19 @@ TEST_F(ThreadStopper, StoppedThreadsPublishWhereTheyWereAndGoOnWhenResumed) {
     EXPECT_EQ(spinners.counter(i), before[i]) << "thread " << i << " kept running";
     const tlcrash_async_thread_state_t* state = tlcrash_async_thread_stopped_state(tids[i]);
     ASSERT_NE(state, nullptr);
-    tlcrash_symbol symbol{};
-    ASSERT_TRUE(symbols.lookup(state->x86_state.uts.ts64.rip, 1, &symbol));
-    EXPECT_STREQ(symbol.name, "crashcapture_stopper_spin");
+    // The loop itself, or a helper it calls (instrumented builds call out on every comparison).
+    ImageListUnwindLookup images(tlcrash_shared_image_list());
+    tlframe_cursor_t cursor;
+    tlframe_cursor_init(&cursor, tlcrash_async_task_self(), state, &images);
+    bool in_loop = false;
+    for (int frame = 0; frame < 3 && !in_loop && tlframe_cursor_next(&cursor) == TLFRAME_ESUCCESS; ++frame) {
+      uint64_t pc = 0;
+      tlcrash_symbol symbol{};
+      tlframe_cursor_get_reg(&cursor, TLCRASH_REG_IP, &pc);
+      in_loop = symbols.lookup(pc, 1, &symbol) && std::string(symbol.name) == "crashcapture_stopper_spin";
+    }
+    tlframe_cursor_free(&cursor);
+    EXPECT_TRUE(in_loop) << "thread " << i << " was stopped outside its loop";
   }
   tlcrash_async_symbol_cache_free(&cache);
 
