@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "beacon/core/Ingestion/TLHttpIngestion.h"
 #include "beacon/core/Ingestion/TLHttpUtil.h"
 #include "beacon/core/TLJson.h"
 #include "beacon/core/TLLogger.h"
@@ -39,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.addLine("\r\n");
   net::HttpHeaders headers = reader.headers();
   if (headers.size() > net::HttpHeaderBlockReader::kMaxFields) std::abort();
-  (void)headers.value("Content-Type");
 
   std::span<const std::uint8_t> bodyBytes(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+  std::vector<std::uint8_t> bodyVector(bodyBytes.begin(), bodyBytes.end());
+  auto payload = beacon::TLHttpIngestion::payloadForLog(headers.value("Content-Type"), bodyVector);
+  if (payload && payload->size() > beacon::TLHttpIngestion::kMaxLoggedPayloadBytes + 3) std::abort();
   std::string printed = beacon::TLUtility::prettyPrintJson(bodyBytes).value_or("");
   for (std::string_view text : {std::string_view(printed), body}) {
     std::string masked = beacon::TLHttpUtil::hideTokensInJsonText(text);

@@ -1,0 +1,410 @@
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include "IngestionFixture.h"
+#include "LogCapture.h"
+#include "beacon/core/Ingestion/TLErrors.h"
+#include "platform/net/UrlError.h"
+
+namespace ml::beacon::test {
+namespace {
+
+using ml::test::LocalHttpServer;
+using ml::test::ScriptedHttpAnswer;
+using std::chrono::seconds;
+
+std::string gunzip(const std::vector<std::uint8_t>& data) {
+  z_stream stream{};
+  EXPECT_EQ(inflateInit2(&stream, 31), Z_OK);
+  std::string out(1 << 20, '\0');
+  stream.next_in = const_cast<Bytef*>(data.data());
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  inflateEnd(&stream);
+  return out;
+}
+
+bool isUrlError(const RecordedCompletion& completion, net::UrlErrorCode code) {
+  return completion.error && net::isUrlError(*completion.error, code);
+}
+
+class TLBeaconIngestionTest : public IngestionTest {};
+
+TEST_F(TLBeaconIngestionTest, SendsTheBatchAsJsonWithItsHeadersAndReportsTheAnswer) {
+  server.enqueue(ScriptedHttpAnswer::respond(200, "{\"ok\":true}", {{"Content-Type", "application/json"}}));
+  auto ingestion = makeIngestion(server.baseUrl());
+  auto container = batch("BATCH-1", 2);
+  ingestion->sendAsync(container, std::nullopt, completions.handler());
+  ASSERT_TRUE(completions.waitFor(1));
+
+  auto request = server.requests().at(0);
+  EXPECT_EQ(request.method, "POST");
+  EXPECT_EQ(request.target, "/logs?api-version=1.0.0");
+  EXPECT_EQ(request.header("Content-Type"), "application/json");
+  EXPECT_EQ(request.header("Install-ID"), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+  EXPECT_EQ(request.header("App-Secret"), "0123456789abcdef0123456789abcdef");
+  EXPECT_FALSE(request.header("Authorization"));
+  EXPECT_FALSE(request.header("Content-Encoding"));
+  EXPECT_FALSE(request.header("Cookie"));
+  EXPECT_EQ(request.body, container->serializeLog());
+
+  auto completion = completions.at(0);
+  EXPECT_EQ(completion.callId, "BATCH-1");
+  EXPECT_EQ(completion.statusCode, 200);
+  EXPECT_EQ(text(completion.data), "{\"ok\":true}");
+  EXPECT_FALSE(completion.error);
+  // The ingestion takes the call's result just after the caller heard of it.
+  EXPECT_TRUE(waitUntil([&] { return ingestion->pendingCallCount() == 0; }));
+  EXPECT_TRUE(ingestion->isEnabled());
+}
+
+TEST_F(TLBeaconIngestionTest, AuthTokenGoesAsBearerOnlyWhenNotEmpty) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("A"), std::string("tok"), completions.handler());
+  ingestion->sendAsync(batch("B"), std::string(""), completions.handler());
+  ASSERT_TRUE(completions.waitFor(2));
+  std::size_t withToken = 0;
+  for (const auto& request : server.requests()) {
+    if (auto authorization = request.header("Authorization")) {
+      EXPECT_EQ(*authorization, "Bearer tok");
+      ++withToken;
+    }
+  }
+  EXPECT_EQ(withToken, 1u);
+}
+
+TEST_F(TLBeaconIngestionTest, BodiesFrom1400BytesOnGoGzipCompressed) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  // Size the property so the JSON is exactly 1399, then 1400 bytes long.
+  std::size_t base = batch("X", 1, "")->serializeLog()->size();
+  for (std::size_t length : {std::size_t{1399}, std::size_t{1400}}) {
+    auto container = batch("X", 1, std::string(length - base, 'a'));
+    std::string json = *container->serializeLog();
+    ASSERT_EQ(json.size(), length);
+    auto request = ingestion->createRequest(container, std::nullopt, std::nullopt);
+    ASSERT_TRUE(request);
+    if (length < TLBeaconIngestion::kCompressionThreshold) {
+      EXPECT_FALSE(request->headers.contains("Content-Encoding"));
+      EXPECT_EQ(text(request->body), json);
+    } else {
+      EXPECT_EQ(request->headers.value("Content-Encoding"), "gzip");
+      EXPECT_EQ(gunzip(request->body), json);
+    }
+  }
+}
+
+TEST_F(TLBeaconIngestionTest, CompressedBodiesArriveIntact) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  auto container = batch("BIG", 30);
+  ingestion->sendAsync(container, std::nullopt, completions.handler());
+  ASSERT_TRUE(completions.waitFor(1));
+  auto request = server.requests().at(0);
+  EXPECT_EQ(request.header("Content-Encoding"), "gzip");
+  std::vector<std::uint8_t> body(request.body.begin(), request.body.end());
+  EXPECT_EQ(gunzip(body), container->serializeLog());
+}
+
+TEST_F(TLBeaconIngestionTest, WithoutAppSecretNothingIsSentAndTheCallWaits) {
+  auto ingestion = makeIngestion(server.baseUrl(), false);
+  EXPECT_FALSE(ingestion->isReadyToSend());
+  ml::test::LogCapture log;
+  ingestion->sendAsync(batch("A"), std::nullopt, completions.handler());
+  EXPECT_EQ(log.count(TLLogLevel::error, "Beacon ingestion is used without app secret."), 1u);
+  EXPECT_EQ(ingestion->pendingCallCount(), 1u);
+  EXPECT_EQ(completions.count(), 0u);
+
+  // The call goes once the secret is there and the ingestion sends again.
+  ingestion->setAppSecret("secret");
+  EXPECT_TRUE(ingestion->isReadyToSend());
+  ingestion->pause();
+  ingestion->resume();
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(server.requests().at(0).header("App-Secret"), "secret");
+}
+
+TEST_F(TLBeaconIngestionTest, InvalidOrMissingBatchFailsAtOnceWithCodeOne) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  auto invalid = batch("BAD");
+  invalid->logs.front()->setDevice(nullptr);
+  ml::test::LogCapture log;
+  ingestion->sendAsync(invalid, std::nullopt, completions.handler());
+  ASSERT_EQ(completions.count(), 1u);  // synchronously
+  auto completion = completions.at(0);
+  EXPECT_EQ(completion.callId, "BAD");
+  EXPECT_FALSE(completion.statusCode);
+  ASSERT_TRUE(completion.error);
+  EXPECT_EQ(completion.error->domain, kTLReverseDomainPrefix);
+  EXPECT_EQ(completion.error->code, kTLLogInvalidContainerErrorCode);
+  EXPECT_EQ(completion.error->message, "Invalid log container.");
+  EXPECT_EQ(log.count(TLLogLevel::error, "Invalid log container."), 1u);
+
+  ingestion->sendAsync(nullptr, std::nullopt, completions.handler());
+  ASSERT_EQ(completions.count(), 2u);
+  EXPECT_EQ(completions.at(1).callId, "");
+  EXPECT_EQ(ingestion->pendingCallCount(), 0u);
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(TLBeaconIngestionTest, ServiceUnavailableThreeTimesThenSuccessRetriesOnTheGrowingSchedule) {
+  for (int i = 0; i < 3; ++i) server.enqueue(ScriptedHttpAnswer::respond(503));
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("R"), std::nullopt, completions.handler());
+
+  const std::pair<seconds, seconds> windows[] = {{seconds(5), seconds(9)}, {seconds(150), seconds(299)},
+                                                 {seconds(600), seconds(1199)}};
+  for (std::size_t attempt = 0; attempt < 3; ++attempt) {
+    ASSERT_TRUE(server.waitForRequests(attempt + 1));
+    auto delay = waitForRetryTimer();
+    EXPECT_GE(delay, windows[attempt].first) << attempt;
+    EXPECT_LE(delay, windows[attempt].second) << attempt;
+    EXPECT_EQ(server.requestCount(), attempt + 1);  // nothing goes before the clock moves
+    clock.advance(delay);
+  }
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(server.requestCount(), 4u);
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+  EXPECT_FALSE(completions.at(0).error);
+  EXPECT_TRUE(ingestion->isEnabled());
+  EXPECT_EQ(completions.count(), 1u);
+}
+
+TEST_F(TLBeaconIngestionTest, ServiceUnavailableAfterTheLastRetryDisablesKeepingData) {
+  server.setDefaultAnswer(ScriptedHttpAnswer::respond(503));
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("R"), std::nullopt, completions.handler());
+  for (std::size_t attempt = 0; attempt < 3; ++attempt) {
+    ASSERT_TRUE(server.waitForRequests(attempt + 1));
+    clock.advance(waitForRetryTimer());
+  }
+  ASSERT_TRUE(completions.waitFor(1));
+  auto completion = completions.at(0);
+  EXPECT_EQ(completion.statusCode, 503);
+  ASSERT_TRUE(completion.error);
+  EXPECT_EQ(completion.error->domain, kTLReverseDomainPrefix);
+  EXPECT_EQ(completion.error->code, kTLConnectionHttpErrorCode);
+  EXPECT_EQ(completion.error->message, "An HTTP error occured.");
+  EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
+  EXPECT_TRUE(ingestion->isPaused());
+  EXPECT_EQ(delegate->pauses, 1);
+  EXPECT_EQ(delegate->fatalErrors, 0);
+}
+
+TEST_F(TLBeaconIngestionTest, ClientErrorIsFatalDisablesWithDeletionAndEndsOtherCalls) {
+  server.enqueue(ScriptedHttpAnswer::respond(400));
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("FATAL"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(1));
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).callId, "FATAL");
+  EXPECT_EQ(completions.at(0).statusCode, 400);
+  EXPECT_EQ(completions.at(0).error->code, kTLConnectionHttpErrorCode);
+  EXPECT_EQ(clock.pendingCount(), 0u);  // no retry
+  EXPECT_TRUE(waitUntil([&] { return delegate->fatalErrors == 1; }));
+  EXPECT_FALSE(ingestion->isEnabled());
+  EXPECT_EQ(ingestion->pendingCallCount(), 0u);
+  EXPECT_EQ(completions.count(), 1u);
+}
+
+TEST_F(TLBeaconIngestionTest, SuccessStatusOtherThan200IsAFatalHttpError) {
+  server.enqueue(ScriptedHttpAnswer::respond(204));
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("NC"), std::nullopt, completions.handler());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 204);
+  ASSERT_TRUE(completions.at(0).error);
+  EXPECT_EQ(completions.at(0).error->code, kTLConnectionHttpErrorCode);
+  EXPECT_TRUE(waitUntil([&] { return delegate->fatalErrors == 1; }));
+}
+
+TEST_F(TLBeaconIngestionTest, ASecondSendUnderAPendingCallIdIsIgnored) {
+  monitor->setStatus(net::NetworkStatus::notReachable);
+  auto ingestion = makeIngestion(server.baseUrl());
+  ASSERT_TRUE(ingestion->isPaused());
+  ingestion->sendAsync(batch("SAME"), std::nullopt, completions.handler());
+  ingestion->sendAsync(batch("SAME"), std::nullopt, completions.handler());
+  EXPECT_EQ(ingestion->pendingCallCount(), 1u);
+  monitor->setStatus(net::NetworkStatus::reachable);
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(server.requestCount(), 1u);
+  EXPECT_EQ(completions.count(), 1u);
+}
+
+TEST_F(TLBeaconIngestionTest, GoingOfflineResetsAWaitingRetryAndReconnectionSendsAtOnce) {
+  server.enqueue(ScriptedHttpAnswer::respond(503));
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("OFF"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(1));
+  waitForRetryTimer();
+  ASSERT_EQ(ingestion->pendingCall("OFF")->retryCount, 1u);
+
+  monitor->setStatus(net::NetworkStatus::notReachable);
+  EXPECT_TRUE(ingestion->isPaused());
+  EXPECT_EQ(delegate->pauses, 1);
+  EXPECT_EQ(clock.pendingCount(), 0u);
+  EXPECT_EQ(ingestion->pendingCall("OFF")->retryCount, 0u);  // a fresh schedule
+
+  monitor->setStatus(net::NetworkStatus::reachable);
+  EXPECT_EQ(delegate->resumes, 1);
+  ASSERT_TRUE(completions.waitFor(1));  // without the clock moving
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+  EXPECT_EQ(server.requestCount(), 2u);
+}
+
+TEST_F(TLBeaconIngestionTest, IngestionMadeOfflineStartsPausedAndSendsWhenTheNetworkReturns) {
+  monitor->setStatus(net::NetworkStatus::notReachable);
+  auto ingestion = makeIngestion(server.baseUrl());
+  EXPECT_TRUE(ingestion->isPaused());
+  ingestion->sendAsync(batch("WAIT"), std::nullopt, completions.handler());
+  EXPECT_EQ(server.requestCount(), 0u);
+  monitor->setStatus(net::NetworkStatus::reachable);
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+}
+
+TEST_F(TLBeaconIngestionTest, RefusedConnectionIsRetriedThenEndsAsRecoverable) {
+  auto ingestion = makeIngestion("http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()));
+  ingestion->sendAsync(batch("REFUSED"), std::nullopt, completions.handler());
+  for (int attempt = 0; attempt < 3; ++attempt) clock.advance(waitForRetryTimer());
+  ASSERT_TRUE(completions.waitFor(1));
+  auto completion = completions.at(0);
+  EXPECT_FALSE(completion.statusCode);
+  EXPECT_TRUE(isUrlError(completion, net::UrlErrorCode::cannotConnectToHost));
+  EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
+  EXPECT_EQ(delegate->fatalErrors, 0);
+}
+
+TEST_F(TLBeaconIngestionTest, ServerClosingMidAnswerIsRetriedWhileTheNetworkIsUp) {
+  server.enqueue(ScriptedHttpAnswer::closeMidAnswer());
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("MID"), std::nullopt, completions.handler());
+  clock.advance(waitForRetryTimer());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+  EXPECT_EQ(server.requestCount(), 2u);
+}
+
+TEST_F(TLBeaconIngestionTest, ConnectionLostWhileOfflineWaitsForTheNetworkWithoutAResult) {
+  server.enqueue(ScriptedHttpAnswer::hold());
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("LOST"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(1));
+  monitor->setStatus(net::NetworkStatus::notReachable);
+  server.releaseHeld();  // the transfer breaks while the machine is offline
+  ASSERT_TRUE(waitUntil([&] { return !ingestion->pendingCall("LOST")->submitted; }));
+  EXPECT_EQ(clock.pendingCount(), 0u);
+  EXPECT_EQ(completions.count(), 0u);
+  EXPECT_EQ(ingestion->pendingCallCount(), 1u);
+
+  monitor->setStatus(net::NetworkStatus::reachable);
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+}
+
+TEST_F(TLBeaconIngestionTest, SilentServerTimesOutAndIsRetried) {
+  server.enqueue(ScriptedHttpAnswer::hold());
+  auto env = environment();
+  env.requestTimeout = std::chrono::milliseconds(200);
+  auto ingestion = TLBeaconIngestion::create(server.baseUrl(), kInstallId, env,
+                                             TLReachability::reachabilityWithMonitor(monitor));
+  ingestion->setAppSecret("secret");
+  ingestion->sendAsync(batch("SLOW"), std::nullopt, completions.handler());
+  clock.advance(waitForRetryTimer());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+}
+
+TEST_F(TLBeaconIngestionTest, DisablingWithDeletionEndsEveryPendingCallAsCancelled) {
+  server.setDefaultAnswer(ScriptedHttpAnswer::hold());
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("RUNNING"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(1));
+  ingestion->pause();
+  ingestion->sendAsync(batch("WAITING"), std::nullopt, completions.handler());
+  ingestion->setEnabled(false, true);
+  ASSERT_TRUE(completions.waitFor(2));
+  std::set<std::string> ended;
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(isUrlError(completions.at(i), net::UrlErrorCode::cancelled));
+    ended.insert(completions.at(i).callId);
+  }
+  EXPECT_EQ(ended, (std::set<std::string>{"RUNNING", "WAITING"}));
+  EXPECT_EQ(ingestion->pendingCallCount(), 0u);
+  EXPECT_EQ(delegate->fatalErrors, 0);
+}
+
+TEST_F(TLBeaconIngestionTest, DisablingKeepsCallsAndEnablingSendsThemWhenTheNetworkIsUp) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->setEnabled(false, false);
+  EXPECT_TRUE(ingestion->isPaused());
+  EXPECT_EQ(monitor->observerCount(), 0u);  // not watching while off
+  ingestion->sendAsync(batch("KEPT"), std::nullopt, completions.handler());
+  ingestion->resume();  // resuming needs the switch on
+  EXPECT_TRUE(ingestion->isPaused());
+  ingestion->setEnabled(true, false);
+  EXPECT_FALSE(ingestion->isPaused());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(completions.at(0).statusCode, 200);
+  EXPECT_EQ(delegate->resumes, 1);
+}
+
+TEST_F(TLBeaconIngestionTest, SetBaseUrlKeepsTheQueryAndRefusesTextThatIsNoUrl) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->setBaseURL("https://other.example.org:8443/v2");
+  EXPECT_EQ(ingestion->sendURL(), "https://other.example.org:8443/v2/logs?api-version=1.0.0");
+  ml::test::LogCapture log;
+  ingestion->setBaseURL("not a url");
+  EXPECT_EQ(ingestion->sendURL(), "https://other.example.org:8443/v2/logs?api-version=1.0.0");
+  EXPECT_EQ(log.count(TLLogLevel::info, "Failed to update HTTP URL"), 1u);
+  ingestion->setBaseURL(server.baseUrl());
+  ingestion->sendAsync(batch("MOVED"), std::nullopt, completions.handler());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(server.requests().at(0).target, "/logs?api-version=1.0.0");
+}
+
+TEST_F(TLBeaconIngestionTest, LogOutputMasksSecretsTokensAndAnswerTokens) {
+  server.enqueue(ScriptedHttpAnswer::respond(200, "{\"token\":\"server-secret-token\",\"n\":1}",
+                                             {{"Content-Type", "application/json; charset=utf-8"}}));
+  auto ingestion = makeIngestion(server.baseUrl());
+  std::string secret = "0123456789abcdef0123456789abcdef";
+  ml::test::LogCapture log;
+  TLLogger::setCurrentLogLevel(TLLogLevel::verbose);
+  ingestion->sendAsync(batch("LOGGED"), std::string("eyJ.secret.sig"), completions.handler());
+  ASSERT_TRUE(completions.waitFor(1));
+  EXPECT_EQ(log.count(TLLogLevel::verbose, "App-Secret = " + std::string(24, '*') + "89abcdef"), 1u);
+  EXPECT_EQ(log.count(TLLogLevel::verbose, "Authorization = Bearer ***"), 1u);
+  EXPECT_EQ(log.count(TLLogLevel::verbose, "URL: " + server.baseUrl() + "/logs?api-version=1.0.0"), 1u);
+  EXPECT_EQ(log.count(TLLogLevel::verbose, "HTTP response received with status code: 200"), 1u);
+  EXPECT_EQ(log.count(TLLogLevel::verbose, "\"token\": \"***\""), 1u);
+  for (const auto& line : log.lines()) {
+    EXPECT_EQ(line.message.find(secret), std::string::npos) << line.message;
+    EXPECT_EQ(line.message.find("eyJ.secret.sig"), std::string::npos) << line.message;
+    EXPECT_EQ(line.message.find("server-secret-token"), std::string::npos) << line.message;
+  }
+}
+
+TEST(TLHttpIngestionPayload, ShowsJsonIndentedTextAsItIsAndOtherContentAsBinary) {
+  auto bytes = [](std::string_view s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+  EXPECT_EQ(TLHttpIngestion::payloadForLog("application/json", bytes("{\"a\":1}")), "{\n  \"a\": 1\n}");
+  EXPECT_EQ(TLHttpIngestion::payloadForLog("text/plain", bytes("\"token\" : \"x\"")), "\"token\" : \"***\"");
+  EXPECT_EQ(TLHttpIngestion::payloadForLog(std::nullopt, bytes("plain")), "plain");
+  EXPECT_EQ(TLHttpIngestion::payloadForLog("image/png", bytes("\x89PNG")), "<binary>");
+  EXPECT_EQ(TLHttpIngestion::payloadForLog("text/plain", bytes("\xff\xfe")), "<binary>");
+  EXPECT_FALSE(TLHttpIngestion::payloadForLog("application/json", {}));
+  auto longText = TLHttpIngestion::payloadForLog("text/plain", bytes(std::string(100000, 'x')));
+  ASSERT_TRUE(longText);
+  EXPECT_EQ(longText->size(), TLHttpIngestion::kMaxLoggedPayloadBytes + 3);
+}
+
+TEST(TLHttpIngestionPayload, ETagComesFromTheAnswersETagField) {
+  net::HttpResponse response;
+  response.headers.add("etag", "\"v1\"");
+  EXPECT_EQ(TLHttpIngestion::eTagFromResponse(response), "\"v1\"");
+  EXPECT_FALSE(TLHttpIngestion::eTagFromResponse(net::HttpResponse{}));
+}
+
+}  // namespace
+}  // namespace ml::beacon::test
