@@ -1,0 +1,155 @@
+#include "beacon/analytics/TransmissionTarget/TLAnalyticsTransmissionTarget.h"
+
+#include "beacon/analytics/TLAnalytics.h"
+#include "beacon/analytics/TLAnalyticsConstants.h"
+#include "beacon/analytics/TransmissionTarget/TLAuthenticationProvider.h"
+#include "beacon/analytics/TransmissionTarget/TLPropertyConfigurator.h"
+#include "beacon/core/Channel/TLChannelGroupProtocol.h"
+#include "beacon/core/Service/TLStoredBoolean.h"
+#include "beacon/core/TLLogger.h"
+#include "beacon/core/TLUserDefaults.h"
+
+namespace ml::beacon {
+
+namespace {
+
+std::mutex gProviderLock;
+std::shared_ptr<TLAuthenticationProvider> gProvider;
+
+std::string enabledKeyFor(const std::string& token) {
+  return "kTL" + std::string(TLAnalytics::kGroupId) + "IsEnabledKey/" +
+         TLUtility::targetKeyFromTargetToken(token).value_or("");
+}
+
+}  // namespace
+
+TLAnalyticsTransmissionTarget::TLAnalyticsTransmissionTarget(Passkey, std::string token,
+                                                             std::shared_ptr<TLAnalyticsTransmissionTarget> parent,
+                                                             std::shared_ptr<TLChannelGroupProtocol> channelGroup)
+    : token_(std::move(token)),
+      parent_(std::move(parent)),
+      channelGroup_(std::move(channelGroup)),
+      isEnabledKey_(enabledKeyFor(token_)) {}
+
+std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalyticsTransmissionTarget::make(
+    const std::string& token, const std::shared_ptr<TLAnalyticsTransmissionTarget>& parent,
+    const std::shared_ptr<TLChannelGroupProtocol>& channelGroup) {
+  auto target = std::make_shared<TLAnalyticsTransmissionTarget>(Passkey(), token, parent, channelGroup);
+  target->configurator_ = std::make_shared<TLPropertyConfigurator>(target);
+  if (!target->isImmediateParent()) {
+    TLAnalytics::sharedInstance()->analyticsSettings().setObject(foundation::PlistValue(false), target->isEnabledKey_);
+  }
+  if (channelGroup) {
+    channelGroup->addDelegate(target->configurator_);
+    channelGroup->addDelegate(target);
+  }
+  return target;
+}
+
+bool TLAnalyticsTransmissionTarget::isImmediateParent() const {
+  return parent_ ? parent_->isEnabled() : TLAnalytics::sharedInstance()->classIsEnabled();
+}
+
+bool TLAnalyticsTransmissionTarget::isEnabled() const {
+  auto analytics = TLAnalytics::sharedInstance();
+  std::lock_guard guard(analytics->serviceLock());
+  return storedBoolean(analytics->analyticsSettings(), isEnabledKey_, true);
+}
+
+void TLAnalyticsTransmissionTarget::setEnabled(bool isEnabled) {
+  auto analytics = TLAnalytics::sharedInstance();
+  std::lock_guard guard(analytics->serviceLock());
+  if (this->isEnabled() != isEnabled) {
+    if (isEnabled && !isImmediateParent()) {
+      TL_LOG_WARNING(kBeaconAnalyticsLogTag,
+                     "Can't enable; parent transmission target and/or Analytics service is disabled.");
+      return;
+    }
+    analytics->analyticsSettings().setObject(foundation::PlistValue(isEnabled), isEnabledKey_);
+    if (isEnabled) resume();
+  }
+  std::map<std::string, std::shared_ptr<TLAnalyticsTransmissionTarget>> children;
+  {
+    std::lock_guard childrenGuard(childrenLock_);
+    children = children_;
+  }
+  for (const auto& entry : children) entry.second->setEnabled(isEnabled);
+}
+
+void TLAnalyticsTransmissionTarget::pause() {
+  if (!isEnabled()) {
+    TL_LOG_ERROR(kBeaconAnalyticsLogTag, "This transmission target is disabled.");
+    return;
+  }
+  TLAnalytics::sharedInstance()->pauseTransmissionTargetForToken(token_);
+}
+
+void TLAnalyticsTransmissionTarget::resume() {
+  if (!isEnabled()) {
+    TL_LOG_ERROR(kBeaconAnalyticsLogTag, "This transmission target is disabled.");
+    return;
+  }
+  TLAnalytics::sharedInstance()->resumeTransmissionTargetForToken(token_);
+}
+
+std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalyticsTransmissionTarget::transmissionTargetForToken(
+    const std::string& token) {
+  {
+    std::lock_guard guard(childrenLock_);
+    if (auto found = children_.find(token); found != children_.end()) return found->second;
+  }
+  // Made outside the children's lock: making a child reads this target's switch.
+  auto child = make(token, shared_from_this(), channelGroup_);
+  std::lock_guard guard(childrenLock_);
+  return children_.try_emplace(token, std::move(child)).first->second;
+}
+
+void TLAnalyticsTransmissionTarget::trackEvent(const std::string& name) { trackEvent(name, std::nullopt, 1); }
+
+void TLAnalyticsTransmissionTarget::trackEvent(const std::string& name,
+                                               const std::optional<TLStringProperties>& properties,
+                                               std::uint64_t flags) {
+  std::shared_ptr<TLEventProperties> typed;
+  if (properties) {
+    typed = std::make_shared<TLEventProperties>();
+    for (const auto& [key, value] : *properties) typed->setString(value, key);
+  }
+  trackEvent(name, typed, flags);
+}
+
+void TLAnalyticsTransmissionTarget::trackEvent(const std::string& name,
+                                               const std::shared_ptr<const TLEventProperties>& typedProperties,
+                                               std::uint64_t flags) {
+  auto merged = std::make_shared<TLEventProperties>();
+  for (const TLAnalyticsTransmissionTarget* target = this; target; target = target->parent_.get()) {
+    target->configurator_->mergeTypedPropertiesWith(*merged);
+  }
+  if (typedProperties) {
+    merged->mergeEventProperties(*typedProperties);
+  } else if (merged->isEmpty()) {
+    merged = nullptr;
+  }
+  TLAnalytics::sharedInstance()->trackEventWithTypedProperties(name, merged, shared_from_this(), flags);
+}
+
+void TLAnalyticsTransmissionTarget::addAuthenticationProvider(const std::shared_ptr<TLAuthenticationProvider>& provider) {
+  std::lock_guard guard(gProviderLock);
+  if (!provider) {
+    TL_LOG_ERROR(kBeaconAnalyticsLogTag, "Authentication provider may not be null.");
+    return;
+  }
+  gProvider = provider;
+  provider->acquireTokenAsync();
+}
+
+std::shared_ptr<TLAuthenticationProvider> TLAnalyticsTransmissionTarget::authenticationProvider() {
+  std::lock_guard guard(gProviderLock);
+  return gProvider;
+}
+
+void TLAnalyticsTransmissionTarget::setAuthenticationProvider(std::shared_ptr<TLAuthenticationProvider> provider) {
+  std::lock_guard guard(gProviderLock);
+  gProvider = std::move(provider);
+}
+
+}  // namespace ml::beacon
