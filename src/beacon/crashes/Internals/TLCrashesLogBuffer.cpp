@@ -1,0 +1,237 @@
+#include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "beacon/core/TLKeyedArchiver.h"
+#include "beacon/core/TLKeyedUnarchiver.h"
+#include "beacon/core/TLLogger.h"
+#include "beacon/core/TLUtilityFile.h"
+#include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
+#include "beacon/crashes/Model/TLErrorAttachmentLog.h"
+#include "beacon/crashes/TLCrashesLog.h"
+
+namespace ml::beacon {
+
+namespace {
+
+double secondsSince1970() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string tokenPathFor(std::string path) {
+  const std::string from(TLCrashesLogBuffer::kBufferExtension);
+  const std::string to(TLCrashesLogBuffer::kTokenExtension);
+  for (size_t at = path.find(from); at != std::string::npos; at = path.find(from, at + to.size())) {
+    path.replace(at, from.size(), to);
+  }
+  return path;
+}
+
+bool copyPath(std::array<char, PATH_MAX>& target, const std::string& path) {
+  if (path.size() >= target.size()) {
+    target[0] = '\0';
+    return false;
+  }
+  std::memcpy(target.data(), path.c_str(), path.size() + 1);
+  return true;
+}
+
+// One crash-time write: create or truncate, one write, close. Failures are skipped silently.
+void writeFile(const char* path, const void* bytes, size_t length) noexcept {
+  if (path[0] == '\0') return;
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  if (length > 0) {
+    const ssize_t ignored = ::write(fd, bytes, length);
+    (void)ignored;
+  }
+  ::close(fd);
+}
+
+bool hasBufferExtension(const std::filesystem::path& path) {
+  return path.extension() == "." + std::string(TLCrashesLogBuffer::kBufferExtension);
+}
+
+}  // namespace
+
+TLCrashesLogBuffer& TLCrashesLogBuffer::shared() {
+  static TLCrashesLogBuffer buffer;
+  return buffer;
+}
+
+TLCrashesLogBuffer::TLCrashesLogBuffer(Now now) : now_(now ? std::move(now) : Now(secondsSince1970)) {}
+
+void TLCrashesLogBuffer::setup(const std::string& folderComponent) {
+  std::lock_guard lock(lock_);
+  pathsReady_.store(false);
+  for (int i = 0; i < kSlotCount; ++i) {
+    Slot& slot = slots_[i];
+    const std::string component = folderComponent + "/" + std::to_string(i) + "." + std::string(kBufferExtension);
+    const auto url = TLUtilityFile::fullURLForPathComponent(component);
+    // Nothing is created for a path the crash-time writer could not hold.
+    if (url && url->string().size() < PATH_MAX) {
+      TLUtilityFile::createFileAtPathComponent(component, std::nullopt, false, false);
+    }
+    slot.changing.store(true);
+    copyPath(slot.bufferPath, url ? url->string() : std::string());
+    copyPath(slot.targetTokenPath, url ? tokenPathFor(url->string()) : std::string());
+    slot.buffer.clear();
+    slot.targetToken.clear();
+    slot.internalId.clear();
+    slot.timestamp = 0;
+    slot.changing.store(false);
+  }
+  pathsReady_.store(true);
+}
+
+void TLCrashesLogBuffer::fill(Slot& slot, std::vector<std::uint8_t> data, std::string token,
+                              const std::string& internalId) {
+  slot.changing.store(true);
+  slot.buffer = std::move(data);
+  slot.targetToken = std::move(token);
+  slot.internalId = internalId;
+  slot.timestamp = now_();
+  slot.changing.store(false);
+}
+
+void TLCrashesLogBuffer::didPrepareLog(const TLAbstractLog& log, const std::string& internalId, const Encrypt& encrypt) {
+  if (dynamic_cast<const TLAppleErrorLog*>(&log) || dynamic_cast<const TLErrorAttachmentLog*>(&log)) return;
+  std::lock_guard lock(lock_);
+  auto data = TLKeyedArchiver::archivedData(log);
+  if (!data || data->empty()) return;
+  std::string token;
+  if (auto tokens = log.transmissionTargetTokens(); tokens && !tokens->empty() && encrypt) {
+    token = encrypt(*tokens->begin()).value_or("");
+  }
+  TL_LOG_VERBOSE(kCrashesLogTag, "Storing a log to Crashes Buffer: (sid: " << log.sid().value_or("(null)")
+                                                                          << ", type: " << log.type().value_or("(null)")
+                                                                          << ")");
+  double oldest = std::numeric_limits<double>::max();
+  int oldestIndex = 0;
+  for (int i = 0; i < kSlotCount; ++i) {
+    Slot& slot = slots_[i];
+    if (slot.buffer.empty()) {
+      fill(slot, std::move(*data), std::move(token), internalId);
+      TL_LOG_VERBOSE(kCrashesLogTag, "Found an empty buffer position.");
+      return;
+    }
+    if (slot.timestamp < oldest) {
+      oldestIndex = i;
+      oldest = slot.timestamp;
+      TL_LOG_VERBOSE(kCrashesLogTag, "Remembering index " << i << " for oldest timestamp " << oldest << ".");
+    }
+  }
+  TL_LOG_VERBOSE(kCrashesLogTag, "Reached end of buffer. Next step is overwriting the oldest one.");
+  fill(slots_[oldestIndex], std::move(*data), std::move(token), internalId);
+  TL_LOG_VERBOSE(kCrashesLogTag, "Overwrote buffered log at index " << oldestIndex << ".");
+}
+
+void TLCrashesLogBuffer::didCompleteEnqueueingLog(const TLAbstractLog& log, const std::string& internalId) {
+  if (internalId.empty()) return;
+  std::lock_guard lock(lock_);
+  for (Slot& slot : slots_) {
+    if (slot.internalId.empty() || slot.internalId != internalId) continue;
+    TL_LOG_VERBOSE(kCrashesLogTag, "Deleting a log from buffer with id " << internalId);
+    slot.changing.store(true);
+    slot.buffer.clear();
+    slot.targetToken.clear();
+    slot.internalId.clear();
+    slot.timestamp = 0;
+    slot.changing.store(false);
+    if (writeBufferTaskStarted_.load()) {
+      ::unlink(slot.bufferPath.data());
+      TL_LOG_VERBOSE(kCrashesLogTag, "Deleted a log from Crashes Buffer (sid: " << log.sid().value_or("(null)")
+                                                                                << ", type: " << log.type().value_or("(null)")
+                                                                                << ")");
+      TL_LOG_VERBOSE(kCrashesLogTag, "Deleted crash buffer file: " << slot.bufferPath.data() << ".");
+    }
+  }
+}
+
+void TLCrashesLogBuffer::saveAtCrash() noexcept {
+  writeBufferTaskStarted_.store(true);
+  if (!pathsReady_.load()) return;
+  for (Slot& slot : slots_) {
+    if (slot.changing.load()) continue;
+    writeFile(slot.bufferPath.data(), slot.buffer.data(), slot.buffer.size());
+    if (!slot.targetToken.empty()) {
+      writeFile(slot.targetTokenPath.data(), slot.targetToken.data(), slot.targetToken.size());
+    }
+  }
+}
+
+void TLCrashesLogBuffer::postCrashCallback(siginfo_t* info, void* userContext, void* context) {
+  (void)info;
+  (void)userContext;
+  (void)context;
+  shared().saveAtCrash();
+}
+
+void TLCrashesLogBuffer::processLogBufferAfterCrash(const std::string& folderComponent, const Decrypt& decrypt,
+                                                    const Enqueue& enqueue) {
+  auto files = TLUtilityFile::contentsOfDirectory(folderComponent);
+  if (!files) return;
+  registerCrashesArchiveClasses();
+  for (const auto& file : *files) {
+    if (!hasBufferExtension(file)) continue;
+    auto data = TLUtilityFile::loadDataForPathComponent(folderComponent + "/" + file.filename().string());
+    if (data && !data->empty()) {
+      auto log = TLKeyedUnarchiver::unarchivedObjectOfClass<TLAbstractLog>(*data);
+      if (log) {
+        const std::filesystem::path tokenFile = tokenPathFor(file.string());
+        auto tokenData =
+            TLUtilityFile::loadDataForPathComponent(folderComponent + "/" + tokenFile.filename().string());
+        if (tokenData) {
+          std::optional<std::string> plain;
+          if (decrypt) plain = decrypt(std::string(tokenData->begin(), tokenData->end()));
+          if (plain) {
+            (*log)->addTransmissionTargetToken(*plain);
+          } else {
+            TL_LOG_ERROR(kBeaconLogTag, "Failed to decrypt the target token.");
+          }
+          TLUtilityFile::deleteFileAtURL(tokenFile);
+        }
+        TL_LOG_DEBUG(kCrashesLogTag, "Re-enqueueing buffered log, type: " << (*log)->type().value_or("(null)") << ".");
+        if (enqueue) enqueue(*log);
+      }
+    }
+    TLUtilityFile::createFileAtPathComponent(folderComponent + "/" + file.filename().string(), std::nullopt, false,
+                                             true);
+  }
+}
+
+void TLCrashesLogBuffer::emptyLogBufferFiles(const std::string& folderComponent) {
+  auto files = TLUtilityFile::contentsOfDirectory(folderComponent);
+  if (!files) {
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't get files in the directory \"" << folderComponent << "\"");
+    return;
+  }
+  for (const auto& file : *files) {
+    if (!hasBufferExtension(file)) continue;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    if (error || size == 0) continue;
+    TLUtilityFile::createFileAtPathComponent(folderComponent + "/" + file.filename().string(), std::nullopt, false,
+                                             true);
+  }
+}
+
+TLCrashesLogBuffer::SlotView TLCrashesLogBuffer::slot(int index) const {
+  std::lock_guard lock(lock_);
+  const Slot& s = slots_.at(index);
+  return SlotView{s.buffer, s.targetToken, s.internalId, s.timestamp};
+}
+
+std::string TLCrashesLogBuffer::bufferPath(int index) const {
+  std::lock_guard lock(lock_);
+  return slots_.at(index).bufferPath.data();
+}
+
+}  // namespace ml::beacon

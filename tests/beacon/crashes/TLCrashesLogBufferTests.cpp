@@ -1,0 +1,151 @@
+// The crash log buffer: slots, crash-time files and their replay at the next start.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "beacon/core/TLStartServiceLog.h"
+#include "beacon/core/TLUtilityFile.h"
+#include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
+#include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLErrorAttachmentLog.h"
+#include "support/TempDir.h"
+
+namespace ml::beacon {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kFolder = "crasheslogbuffer";
+
+class TLCrashesLogBufferTest : public ::testing::Test {
+ protected:
+  TLCrashesLogBufferTest() : buffer_([this] { return clock_ += 1.0; }) {}
+  void SetUp() override { buffer_.setup(kFolder); }
+
+  std::shared_ptr<TLStartServiceLog> log(std::string sid) {
+    auto l = std::make_shared<TLStartServiceLog>();
+    l->setType("startService");
+    l->setSid(std::move(sid));
+    return l;
+  }
+  static TLCrashesLogBuffer::Encrypt encrypter() {
+    return [](const std::string& token) { return std::optional<std::string>("enc:" + token); };
+  }
+  static TLCrashesLogBuffer::Decrypt decrypter() {
+    return [](const std::string& text) -> std::optional<std::string> {
+      if (text.rfind("enc:", 0) != 0) return std::nullopt;
+      return text.substr(4);
+    };
+  }
+  fs::path folder() const { return *TLUtilityFile::fullURLForPathComponent(kFolder); }
+  static uintmax_t size(const fs::path& path) { return fs::file_size(path); }
+
+  ml::test::XdgSandbox sandbox_;
+  double clock_ = 1000;
+  TLCrashesLogBuffer buffer_;
+};
+
+TEST_F(TLCrashesLogBufferTest, SetupCreatesSixtyEmptyFilesAndKeepsCrashLeftovers) {
+  for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
+    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+  }
+  std::ofstream(folder() / "3.mscrasheslogbuffer") << "left";
+  buffer_.setup(kFolder);
+  EXPECT_EQ(size(folder() / "3.mscrasheslogbuffer"), 4u);
+  EXPECT_EQ(buffer_.bufferPath(3), (folder() / "3.mscrasheslogbuffer").string());
+}
+
+TEST_F(TLCrashesLogBufferTest, PreparedLogFillsFirstFreeSlotAndCompletionFreesIt) {
+  buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
+  buffer_.didPrepareLog(*log("b"), "id-b", encrypter());
+  EXPECT_EQ(buffer_.slot(0).internalId, "id-a");
+  EXPECT_EQ(buffer_.slot(1).internalId, "id-b");
+  buffer_.didCompleteEnqueueingLog(*log("a"), "unknown");
+  EXPECT_FALSE(buffer_.slot(0).buffer.empty());
+  buffer_.didCompleteEnqueueingLog(*log("a"), "id-a");
+  EXPECT_TRUE(buffer_.slot(0).buffer.empty());
+  EXPECT_EQ(buffer_.slot(0).timestamp, 0);
+  buffer_.didPrepareLog(*log("c"), "id-c", encrypter());
+  EXPECT_EQ(buffer_.slot(0).internalId, "id-c");
+}
+
+TEST_F(TLCrashesLogBufferTest, FullBufferOverwritesTheOldestSlot) {
+  for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) buffer_.didPrepareLog(*log("s"), "id" + std::to_string(i), encrypter());
+  auto last = log("last");
+  last->addTransmissionTargetToken("token-1");
+  buffer_.didPrepareLog(*last, "id-last", encrypter());
+  EXPECT_EQ(buffer_.slot(0).internalId, "id-last");
+  EXPECT_EQ(buffer_.slot(0).targetToken, "enc:token-1");
+  EXPECT_EQ(buffer_.slot(1).internalId, "id1");
+  buffer_.didPrepareLog(*log("next"), "id-next", encrypter());
+  EXPECT_EQ(buffer_.slot(1).internalId, "id-next");
+}
+
+TEST_F(TLCrashesLogBufferTest, CrashLogsAndAttachmentsAreNeverBuffered) {
+  buffer_.didPrepareLog(TLAppleErrorLog(), "crash", encrypter());
+  buffer_.didPrepareLog(TLErrorAttachmentLog(), "attachment", encrypter());
+  EXPECT_TRUE(buffer_.slot(0).buffer.empty());
+}
+
+TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyTheFiles) {
+  auto withToken = log("a");
+  withToken->addTransmissionTargetToken("tok");
+  buffer_.didPrepareLog(*withToken, "id-a", encrypter());
+  buffer_.didPrepareLog(*log("b"), "id-b", encrypter());
+  buffer_.saveAtCrash();
+  EXPECT_GT(size(folder() / "0.mscrasheslogbuffer"), 0u);
+  EXPECT_TRUE(fs::exists(folder() / "0.targettoken"));
+  EXPECT_FALSE(fs::exists(folder() / "1.targettoken"));
+  EXPECT_EQ(size(folder() / "2.mscrasheslogbuffer"), 0u);
+
+  std::vector<std::shared_ptr<TLAbstractLog>> replayed;
+  TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(),
+                                                 [&](std::shared_ptr<TLAbstractLog> l) { replayed.push_back(l); });
+  ASSERT_EQ(replayed.size(), 2u);
+  int withTokens = 0;
+  for (const auto& l : replayed) {
+    if (l->transmissionTargetTokens() && l->transmissionTargetTokens()->count("tok")) ++withTokens;
+  }
+  EXPECT_EQ(withTokens, 1);
+  for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
+    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+  }
+  EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
+}
+
+TEST_F(TLCrashesLogBufferTest, ReplaySkipsCorruptFilesAndUndecryptableTokens) {
+  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
+  buffer_.saveAtCrash();
+  std::ofstream(folder() / "0.targettoken") << "not-encrypted";
+  // The crash write truncated slot 5 (free); write the corrupt bytes after it.
+  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  int count = 0;
+  TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(), [&](std::shared_ptr<TLAbstractLog> l) {
+    ++count;
+    EXPECT_FALSE(l->transmissionTargetTokens());
+  });
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(size(folder() / "5.mscrasheslogbuffer"), 0u);
+  EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
+}
+
+TEST_F(TLCrashesLogBufferTest, CompletionAfterCrashWriteDeletesTheSlotFile) {
+  buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
+  buffer_.saveAtCrash();
+  buffer_.didCompleteEnqueueingLog(*log("a"), "id-a");
+  EXPECT_FALSE(fs::exists(folder() / "0.mscrasheslogbuffer"));
+}
+
+TEST_F(TLCrashesLogBufferTest, EmptyingLeavesTokenFilesAndSlotsAlone) {
+  buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
+  std::ofstream(folder() / "1.mscrasheslogbuffer") << "data";
+  std::ofstream(folder() / "1.targettoken") << "t";
+  TLCrashesLogBuffer::emptyLogBufferFiles(kFolder);
+  EXPECT_EQ(size(folder() / "1.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / "1.targettoken"), 1u);
+  EXPECT_FALSE(buffer_.slot(0).buffer.empty());
+}
+
+}  // namespace
+}  // namespace ml::beacon
