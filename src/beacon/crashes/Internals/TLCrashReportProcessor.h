@@ -1,0 +1,102 @@
+#pragma once
+// What the crashes service does with crash reports between the crash and the channel: stores the
+// reporter's pending report in "crashes" (named by seconds since 2001, guarded by the
+// "TLCrashes.analyzer" marker), lists the stored files, decodes and formats them in a processing
+// run, lets the host filter them, asks for confirmation, and enqueues each crash log (critical)
+// with its attachments (normal) before deleting its file.
+//
+// The service's surroundings (channel unit, contexts, settings, reporter, host delegate) come in
+// as an Environment of functions, so the logic runs the same under the service and in tests.
+// Not synchronised: the service calls it from its enabling thread and then from its processing
+// run, one at a time.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLErrorAttachmentLog.h"
+#include "beacon/crashes/Model/TLErrorReport.h"
+
+namespace ml::beacon {
+
+enum class TLUserConfirmation : int { dontSend = 0, send = 1, always = 2 };
+
+class TLCrashReportProcessor {
+ public:
+  using Date = std::chrono::system_clock::time_point;
+  using Attachments = std::vector<std::shared_ptr<TLErrorAttachmentLog>>;
+  using Reports = std::vector<std::shared_ptr<TLErrorReport>>;
+
+  static constexpr std::uint32_t kCriticalFlags = 2;
+  static constexpr std::uint32_t kNormalFlags = 1;
+  static constexpr const char* kAnalyzerFileName = "TLCrashes.analyzer";
+
+  struct Environment {
+    std::function<bool()> isEnabled;
+    std::function<void(std::shared_ptr<TLAbstractLog> log, std::uint32_t flags)> enqueue;
+    std::function<std::optional<std::string>(Date)> sessionIdAt;
+    std::function<std::optional<std::string>(Date)> userIdAt;
+    std::function<void()> clearContextHistory;
+    // The reporter's pending report (nothing when none can be loaded) and its purge.
+    std::function<std::optional<std::vector<std::uint8_t>>()> loadPendingCrashReport;
+    std::function<void()> purgePendingCrashReport;
+    // The "TLUserConfirmation" setting.
+    std::function<bool()> shouldAlwaysSend;
+    std::function<void()> setAlwaysSend;
+    // Host hooks; an empty function is a method the host does not implement.
+    std::function<bool(const TLErrorReport&)> shouldProcessErrorReport;
+    std::function<Attachments(const TLErrorReport&)> attachmentsForErrorReport;
+    std::function<bool(const Reports&)> userConfirmationHandler;
+    std::function<Date()> now;
+  };
+
+  TLCrashReportProcessor(Environment environment, std::string crashesPathComponent);
+
+  // Moves the pending report into the crashes folder (unless a marker shows an earlier attempt
+  // died), and purges it in every case. Returns the report of the last session when it decoded.
+  std::shared_ptr<TLErrorReport> handleLatestCrashReport();
+  // Regular, non-empty stored files in listing order, without the marker and other side files.
+  std::vector<std::filesystem::path> persistedCrashReports() const;
+  void setCrashFiles(std::vector<std::filesystem::path> files) { crashFiles_ = std::move(files); }
+  const std::vector<std::filesystem::path>& crashFiles() const { return crashFiles_; }
+
+  // One processing run over crashFiles(): decode, format, filter, then (when automatic
+  // processing is on) the send decision.
+  void processCrashReports();
+  bool sendCrashReportsOrAwaitUserConfirmation();
+  bool sendCrashReportsOrAwaitUserConfirmationForFilteredIds(const std::vector<std::string>& incidentIdentifiers);
+  void notifyWithUserConfirmation(TLUserConfirmation confirmation);
+  void handleUserConfirmation(TLUserConfirmation confirmation);
+  void sendErrorAttachments(const Attachments& attachments, const std::string& incidentIdentifier);
+  static bool validatePropertiesForAttachment(const TLErrorAttachmentLog& attachment);
+
+  void deleteAllFromCrashesDirectory();
+  void deleteCrashReportWithFileURL(const std::filesystem::path& url);
+  void clearUnprocessedReports();
+  void removeAnalyzerFile();
+
+  void setAutomaticProcessingEnabled(bool enabled) { automaticProcessingEnabled_ = enabled; }
+  bool isAutomaticProcessingEnabled() const { return automaticProcessingEnabled_; }
+  const std::optional<Reports>& unprocessedReports() const { return unprocessedReports_; }
+  const std::string& analyzerInProgressFilePathComponent() const { return analyzerPathComponent_; }
+
+ private:
+  void removeFromCrashFiles(const std::filesystem::path& url);
+
+  Environment environment_;
+  std::string crashesPathComponent_;
+  std::string analyzerPathComponent_;
+  bool automaticProcessingEnabled_ = true;
+  std::vector<std::filesystem::path> crashFiles_;
+  std::optional<std::vector<std::shared_ptr<TLAppleErrorLog>>> unprocessedLogs_;
+  std::optional<Reports> unprocessedReports_;
+  std::optional<std::vector<std::filesystem::path>> unprocessedFilePaths_;
+};
+
+}  // namespace ml::beacon
