@@ -19,6 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 bool isSideFile(const std::string& name) {
+  // The backup-exclusion tag the client folder utility writes into every folder it creates.
+  if (name == TLUtilityFile::kCacheDirTagName) return true;
   static constexpr std::string_view kSuffixes[] = {".DS_Store", ".analyzer", ".plist", ".data", ".meta", ".desc"};
   return std::any_of(std::begin(kSuffixes), std::end(kSuffixes), [&](std::string_view suffix) {
     return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
