@@ -27,7 +27,8 @@ TLAnalyticsTransmissionTarget::TLAnalyticsTransmissionTarget(Passkey, std::strin
                                                              std::shared_ptr<TLAnalyticsTransmissionTarget> parent,
                                                              std::shared_ptr<TLChannelGroupProtocol> channelGroup)
     : token_(std::move(token)),
-      parent_(std::move(parent)),
+      parent_(parent),
+      isRoot_(!parent),
       channelGroup_(std::move(channelGroup)),
       isEnabledKey_(enabledKeyFor(token_)) {}
 
@@ -47,7 +48,9 @@ std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalyticsTransmissionTarget::ma
 }
 
 bool TLAnalyticsTransmissionTarget::isImmediateParent() const {
-  return parent_ ? parent_->isEnabled() : TLAnalytics::sharedInstance()->classIsEnabled();
+  if (isRoot_) return TLAnalytics::sharedInstance()->classIsEnabled();
+  auto parent = parent_.lock();
+  return parent && parent->isEnabled();
 }
 
 bool TLAnalyticsTransmissionTarget::isEnabled() const {
@@ -121,7 +124,8 @@ void TLAnalyticsTransmissionTarget::trackEvent(const std::string& name,
                                                const std::shared_ptr<const TLEventProperties>& typedProperties,
                                                std::uint64_t flags) {
   auto merged = std::make_shared<TLEventProperties>();
-  for (const TLAnalyticsTransmissionTarget* target = this; target; target = target->parent_.get()) {
+  configurator_->mergeTypedPropertiesWith(*merged);
+  for (auto target = parentTarget(); target; target = target->parentTarget()) {
     target->configurator_->mergeTypedPropertiesWith(*merged);
   }
   if (typedProperties) {

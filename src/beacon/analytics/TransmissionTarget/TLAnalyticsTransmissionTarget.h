@@ -40,7 +40,8 @@ class TLAnalyticsTransmissionTarget final : public TLChannelDelegate,
 
   const std::string& transmissionTargetToken() const { return token_; }
   const std::string& isEnabledKey() const { return isEnabledKey_; }
-  const std::shared_ptr<TLAnalyticsTransmissionTarget>& parentTarget() const { return parent_; }
+  // The parent (held weakly: the parent keeps its children); null for a root.
+  std::shared_ptr<TLAnalyticsTransmissionTarget> parentTarget() const { return parent_.lock(); }
   const std::shared_ptr<TLPropertyConfigurator>& propertyConfigurator() const { return configurator_; }
 
   // The parent's switch, or for a root target the analytics service's class-level one.
@@ -78,7 +79,8 @@ class TLAnalyticsTransmissionTarget final : public TLChannelDelegate,
 
  private:
   const std::string token_;
-  const std::shared_ptr<TLAnalyticsTransmissionTarget> parent_;
+  const std::weak_ptr<TLAnalyticsTransmissionTarget> parent_;
+  const bool isRoot_;
   const std::shared_ptr<TLChannelGroupProtocol> channelGroup_;
   const std::string isEnabledKey_;
   std::shared_ptr<TLPropertyConfigurator> configurator_;

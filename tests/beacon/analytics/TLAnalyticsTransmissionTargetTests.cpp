@@ -1,0 +1,101 @@
+#include "AnalyticsFixture.h"
+#include "beacon/analytics/TransmissionTarget/TLAnalyticsTransmissionTarget.h"
+#include "beacon/analytics/TransmissionTarget/TLPropertyConfigurator.h"
+
+namespace ml::beacon::test {
+namespace {
+
+using ml::beacon::TLLogLevel;
+
+class TLAnalyticsTransmissionTargetTest : public AnalyticsTest {};
+
+TEST_F(TLAnalyticsTransmissionTargetTest, TargetsAreKeptPerTokenWithTheirEnabledKey) {
+  startClient();
+  auto target = service->transmissionTargetForToken("abc-123");
+  EXPECT_EQ(service->transmissionTargetForToken("abc-123"), target);
+  EXPECT_EQ(target->isEnabledKey(), "kTLAnalyticsIsEnabledKey/abc");
+  EXPECT_TRUE(target->isEnabled());
+  EXPECT_EQ(capture.count(TLLogLevel::debug, "Returning transmission target found with id abc."), 1u);
+  auto child = target->transmissionTargetForToken("child-1");
+  EXPECT_EQ(target->transmissionTargetForToken("child-1"), child);
+  EXPECT_EQ(child->parentTarget(), target);
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, RootMadeWhileAnalyticsIsDisabledStaysDisabledUntilItIsEnabled) {
+  startClient();
+  service->classSetEnabled(false);
+  auto target = service->transmissionTargetForToken("off-1");
+  EXPECT_FALSE(target->isEnabled());
+  target->setEnabled(true);
+  EXPECT_FALSE(target->isEnabled());
+  EXPECT_EQ(capture.count(TLLogLevel::warning,
+                          "Can't enable; parent transmission target and/or Analytics service is disabled."),
+            1u);
+  service->classSetEnabled(true);
+  EXPECT_TRUE(target->isEnabled()) << "enabling the service enables its kept targets";
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, DisablingATargetDisablesItsSubtreeAndEnablingRestoresIt) {
+  startClient();
+  auto root = service->transmissionTargetForToken("root-1");
+  auto child = root->transmissionTargetForToken("child-1");
+  auto grandchild = child->transmissionTargetForToken("grand-1");
+  root->setEnabled(false);
+  EXPECT_FALSE(child->isEnabled());
+  EXPECT_FALSE(grandchild->isEnabled());
+  root->setEnabled(true);
+  EXPECT_TRUE(child->isEnabled());
+  EXPECT_TRUE(grandchild->isEnabled());
+  grandchild->setEnabled(false);
+  root->setEnabled(true);
+  EXPECT_TRUE(grandchild->isEnabled()) << "enabling an enabled target still enables its descendants";
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, NearestDefaultWinsAndEventPropertiesOverrideBoth) {
+  startClient();
+  auto parent = service->transmissionTargetForToken("parent-1");
+  auto child = parent->transmissionTargetForToken("child-1");
+  parent->propertyConfigurator()->setEventPropertyString("parent", "both");
+  parent->propertyConfigurator()->setEventPropertyString("parent", "parentOnly");
+  child->propertyConfigurator()->setEventPropertyString("child", "both");
+  child->propertyConfigurator()->setEventPropertyString("child", "given");
+  child->trackEvent("e", TLStringProperties{{"given", "event"}});
+  auto events = stored<TLEventLog>("Analytics");
+  ASSERT_EQ(events.size(), 1u);
+  const auto& event = events[0];
+  ASSERT_TRUE(event->typedProperties);
+  TLEventProperties expected;
+  expected.setString("child", "both").setString("parent", "parentOnly").setString("event", "given");
+  EXPECT_TRUE(event->typedProperties->isEqual(expected));
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, TargetWithoutDefaultsOrPropertiesSendsNoTypedProperties) {
+  startClient();
+  service->transmissionTargetForToken("bare-1")->trackEvent("e");
+  auto events = stored<TLEventLog>("Analytics");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_FALSE(events[0]->typedProperties);
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, DisabledTargetRefusesEventsAndPausing) {
+  startClient();
+  auto target = service->transmissionTargetForToken("off-1");
+  target->setEnabled(false);
+  target->trackEvent("e");
+  target->pause();
+  EXPECT_EQ(capture.count(TLLogLevel::error, "This transmission target is disabled."), 2u);
+  EXPECT_TRUE(stored<TLEventLog>("Analytics").empty());
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, RejectedUserIdLeavesThePreviousOne) {
+  startClient();
+  auto configurator = service->transmissionTargetForToken("t-1")->propertyConfigurator();
+  configurator->setUserId("alice");
+  EXPECT_EQ(configurator->userId(), "c:alice");
+  configurator->setUserId("x:bob");
+  configurator->setUserId("");
+  EXPECT_EQ(configurator->userId(), "c:alice");
+}
+
+}  // namespace
+}  // namespace ml::beacon::test
