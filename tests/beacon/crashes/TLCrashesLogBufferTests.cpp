@@ -9,6 +9,7 @@
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/Model/TLErrorAttachmentLog.h"
+#include "crashreporter/capture/CrashHandlerContext.h"
 #include "support/TempDir.h"
 
 namespace ml::beacon {
@@ -145,6 +146,19 @@ TEST_F(TLCrashesLogBufferTest, EmptyingLeavesTokenFilesAndSlotsAlone) {
   EXPECT_EQ(size(folder() / "1.mscrasheslogbuffer"), 0u);
   EXPECT_EQ(size(folder() / "1.targettoken"), 1u);
   EXPECT_FALSE(buffer_.slot(0).buffer.empty());
+}
+
+}  // namespace
+}  // namespace ml::beacon
+
+namespace ml::beacon {
+namespace {
+
+// The buffer's crash callback has the shape the crash reporter's post-crash callback expects.
+TEST(TLCrashesLogBufferCallback, MatchesTheReportersPostCrashCallback) {
+  crash::TLCrashReporterCallbacks callbacks;
+  callbacks.handleSignal = &TLCrashesLogBuffer::postCrashCallback;
+  EXPECT_EQ(callbacks.version, 0);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ void TLCrashesLogBuffer::saveAtCrash() noexcept {
   }
 }
 
-void TLCrashesLogBuffer::postCrashCallback(siginfo_t* info, void* userContext, void* context) {
+void TLCrashesLogBuffer::postCrashCallback(siginfo_t* info, ucontext_t* userContext, void* context) {
   (void)info;
   (void)userContext;
   (void)context;

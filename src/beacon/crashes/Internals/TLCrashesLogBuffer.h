@@ -15,6 +15,7 @@
 #include <atomic>
 #include <climits>
 #include <csignal>
+#include <ucontext.h>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,7 +64,7 @@ class TLCrashesLogBuffer {
   // non-empty token to its token file. Async-signal-safe.
   void saveAtCrash() noexcept;
   // The crash reporter's post-crash callback: saveAtCrash() of the shared buffer.
-  static void postCrashCallback(siginfo_t* info, void* userContext, void* context);
+  static void postCrashCallback(siginfo_t* info, ucontext_t* userContext, void* context);
 
   // Reads every "*.mscrasheslogbuffer" file of the folder, enqueues each log it decodes (with its
   // decrypted target token, when one was saved) and leaves every buffer file empty.
