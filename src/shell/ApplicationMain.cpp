@@ -18,6 +18,7 @@
 #include "appkit/QtTypeDescriber.h"
 #include "appkit/WindowOrder.h"
 #include "appkit/WindowPresence.h"
+#include "find/FindWindowFactory.h"
 #include "info/InfoWindow.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
@@ -110,6 +111,7 @@ int runApplication(int argc, char** argv) {
   services.background = &background;
   rename::installRenameWindows(services.windows);
   services.windows.info = [] { return info::InfoWindow::make(); };
+  find::installFindWindow(services.windows);
 
   // The first launch's held keys are read before anything else happens; reuse that reading.
   services.heldKeys = [heldAtLaunch, first = true]() mutable {

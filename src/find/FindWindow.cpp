@@ -1,0 +1,214 @@
+#include "find/FindWindow.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "find/ExecuteSearch.h"
+#include "find/FindWindowEvents.h"
+#include "find/FindWindowView.h"
+#include "find/WindowEventWatcher.h"
+#include "find/rows/ExtensionRow.h"
+#include "find/rows/ItemTypeRow.h"
+#include "find/rows/NameRow.h"
+#include "find/rows/PackageAndVisibilityRow.h"
+#include "platform/darwin/Volumes.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/logging/Log.h"
+#include "shell/AppDelegate.h"
+#include "shell/ApplicationEvents.h"
+
+namespace ml::find {
+namespace {
+
+// Passes the store's states to the window while it exists, so the store (owned by the window)
+// does not keep the window alive.
+class WeakWindowSubscriber final : public store::Subscriber<FindWindowState> {
+ public:
+  explicit WeakWindowSubscriber(std::weak_ptr<FindWindow> window) : window_(std::move(window)) {}
+  void update(const FindWindowState& state) override {
+    if (auto window = window_.lock()) window->update(state);
+  }
+
+ private:
+  std::weak_ptr<FindWindow> window_;
+};
+
+std::string homeFolderName() {
+  auto folder = ExecuteSearch::startFolder(SearchLocation::home());
+  if (!folder) return {};
+  auto name = folder->url().filename().string();
+  return name.empty() ? folder->description() : name;
+}
+
+foundation::Preferences& preferences() {
+  if (auto* delegate = shell::AppDelegate::shared(); delegate && delegate->services().preferences)
+    return *delegate->services().preferences;
+  return foundation::Preferences::standard();
+}
+
+}  // namespace
+
+FindWindow::FindWindow() = default;
+
+// May run on any thread: the widgets go on the main queue.
+FindWindow::~FindWindow() {
+  for (auto& disconnect : middlewareDisconnects_) disconnect();
+  dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
+}
+
+const void* FindWindow::windowIdentity() const { return window_.data(); }
+FindWindowView* FindWindow::window() const { return window_.data(); }
+
+void FindWindow::show() {
+  if (!window_) {
+    window_ = new FindWindowView();
+    std::weak_ptr<FindWindow> weak = std::static_pointer_cast<FindWindow>(shared_from_this());
+    window_->setWillClose([weak] {
+      if (auto self = weak.lock()) self->windowWillClose();
+    });
+    windowDidLoad();
+  }
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void FindWindow::windowDidLoad() {
+  auto self = std::static_pointer_cast<FindWindow>(shared_from_this());
+  std::weak_ptr<FindWindow> weak = self;
+  if (auto* delegate = shell::AppDelegate::shared()) {
+    delegate->reactor().fire(shell::ApplicationEvents::WindowOpened(self));
+    watcher_ = std::make_shared<WindowEventWatcher>(window_->resultActionPopup());
+    delegate->reactor().add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
+  } else {
+    LOG_ERROR("find window opened without an application delegate");
+  }
+
+  if (auto name = darwin::volumeName("/")) window_->locationSegment(1)->setText(QString::fromStdString(*name));
+  window_->locationSegment(2)->setText(QString::fromStdString(homeFolderName()));
+
+  nameRow_ = NameRow::make(window_->nameRowContainer(), preferences());
+  extensionRow_ = ExtensionRow::make(window_->extensionRowContainer());
+  packageRow_ = PackageAndVisibilityRow::make(window_->packageRowContainer());
+  itemTypeRow_ = ItemTypeRow::make(window_->itemTypeRowContainer());
+
+  core_ = std::make_shared<store::Core<FindWindowState>>(FindWindowState{});
+  // Both middleware rows hold the store, so each is detached at close to end that cycle.
+  middlewareDisconnects_.push_back(core_->add(std::shared_ptr<store::Middleware<FindWindowState>>(nameRow_)));
+  nameRow_->setReactor(core_);
+  extensionRow_->setReactor(core_);
+  packageRow_->setReactor(core_);
+  itemTypeRow_->setReactor(core_);
+  core_->add(std::make_shared<WeakWindowSubscriber>(weak));
+  middlewareDisconnects_.push_back(core_->add(std::shared_ptr<store::Middleware<FindWindowState>>(itemTypeRow_)));
+
+  QObject::connect(window_->searchButton(), &QPushButton::clicked, window_, [weak] {
+    if (auto s = weak.lock()) s->doSearching();
+  });
+  QObject::connect(window_->showResultsButton(), &QPushButton::clicked, window_, [weak] {
+    if (auto s = weak.lock()) s->showResults();
+  });
+  QObject::connect(window_->cancelSearchButton(), &QPushButton::clicked, window_, [weak] {
+    if (auto s = weak.lock()) s->cancelSearch();
+  });
+  QObject::connect(window_->searchLocationSegmentedButton(), &QButtonGroup::idClicked, window_, [weak](int id) {
+    if (auto s = weak.lock()) s->onSearchLocationChanged(id);
+  });
+  QComboBox* results = window_->resultActionPopup();
+  QObject::connect(results, &QComboBox::activated, window_, [weak, results](int index) {
+    if (auto s = weak.lock()) s->changeDestination(results->itemData(index).toInt());
+  });
+  QComboBox* cut = window_->resultSizePopup();
+  QObject::connect(cut, &QComboBox::activated, window_, [weak, cut](int index) {
+    if (auto s = weak.lock()) s->resultSetSizeUpdated(cut->itemData(index).toInt());
+  });
+  QObject::connect(window_->progressSheetWindow(), &QDialog::finished, window_, [weak](int) {
+    if (auto s = weak.lock()) s->progressShowing_ = false;
+  });
+
+  core_->fire(shell::WindowEvents::Loaded{});
+}
+
+void FindWindow::update(const FindWindowState& state) {
+  if (!window_ || closed_) return;
+  if (state.currentSearch) {
+    if (!progressShowing_) {
+      std::string location;
+      switch (state.location.kind) {
+        case SearchLocation::Kind::root: location = files::FileSystems::defaultFileSystem()->rootPath().volume(); break;
+        case SearchLocation::Kind::home: location = homeFolderName(); break;
+        default: location = "somewhere"; break;
+      }
+      window_->progressSearchLocation()->setText(QString::fromStdString("Searching \"" + location + "\""));
+      progressShowing_ = true;
+      window_->progressSheetWindow()->open();
+    }
+    const size_t found = state.currentSearch->paths().size();
+    window_->progressItemsFoundLabel()->setText(QString("Found: %1").arg(found));
+    if (state.maxResults && *state.maxResults > 0 && found >= static_cast<size_t>(*state.maxResults)) {
+      core_->fire(SearchTerminated(true));
+      endSheet();
+    }
+  } else {
+    window_->progressSheetWindow()->hide();
+    progressShowing_ = false;
+  }
+}
+
+void FindWindow::endSheet() {
+  if (window_) window_->progressSheetWindow()->done(QDialog::Accepted);
+  progressShowing_ = false;
+}
+
+void FindWindow::doSearching() {
+  if (core_) core_->fire(ExecuteSearch(core_, searchSettings_));
+}
+
+void FindWindow::showResults() {
+  if (core_) core_->fire(SearchTerminated(true));
+  endSheet();
+}
+
+void FindWindow::cancelSearch() {
+  if (core_) core_->fire(SearchTerminated(false));
+  endSheet();
+}
+
+void FindWindow::onSearchLocationChanged(int segment) {
+  if (!core_) return;
+  switch (segment) {
+    case 0: core_->fire(SearchLocationUpdated(SearchLocation::local())); break;
+    case 1: core_->fire(SearchLocationUpdated(SearchLocation::root())); break;
+    case 2: core_->fire(SearchLocationUpdated(SearchLocation::home())); break;
+    default: break;  // "Other…" has nothing to search yet
+  }
+}
+
+void FindWindow::changeDestination(int tag) {
+  if (!core_) return;
+  if (auto action = resultActionFromTag(tag)) core_->fire(ResultActionUpdated(*action));
+}
+
+void FindWindow::resultSetSizeUpdated(int tag) {
+  if (!core_) return;
+  core_->fire(MaxResultsUpdated(tag == 0 ? std::nullopt : std::optional<int>(tag)));
+}
+
+void FindWindow::windowWillClose() {
+  if (closed_) return;
+  closed_ = true;
+  // A search of a closed window would only open a list nobody asked for any more.
+  if (core_) core_->fire(SearchTerminated(false));
+  auto self = shared_from_this();
+  if (auto* delegate = shell::AppDelegate::shared()) {
+    delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(self));
+  }
+  for (auto& disconnect : middlewareDisconnects_) disconnect();
+  middlewareDisconnects_.clear();
+}
+
+}  // namespace ml::find

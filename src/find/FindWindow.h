@@ -1,0 +1,78 @@
+#pragma once
+// The controller of one find window: makes the window's store, wires the criterion rows to it,
+// turns the buttons and popups into events and the search command, shows a progress sheet while a
+// search runs (ending the search once a chosen number of results has arrived), and announces the
+// window on the global store while it is open.
+//
+// Life: made by the show-search command (FindWindow::make), shown; from its loading until its
+// closing the global state's set of open windows keeps it alive. Closing cancels a running search
+// without showing its results. The last reference may go on any thread: the widgets are then
+// deleted on the main queue. Everything else runs on the main thread.
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "find/FindWindowState.h"
+#include "find/search/VolumeSearch.h"
+#include "platform/store/Core.h"
+#include "platform/store/Subscriber.h"
+#include "shell/WindowController.h"
+
+namespace ml::find {
+
+class FindWindowView;
+class NameRow;
+class ExtensionRow;
+class PackageAndVisibilityRow;
+class ItemTypeRow;
+class WindowEventWatcher;
+
+class FindWindow final : public shell::ShowableWindow, public store::Subscriber<FindWindowState> {
+ public:
+  FindWindow();
+  ~FindWindow() override;
+  static std::shared_ptr<FindWindow> make() { return std::make_shared<FindWindow>(); }
+
+  // Searches run with these settings (tests pass a manual clock).
+  void setSearchSettings(SearchSettings settings) { searchSettings_ = settings; }
+
+  void show() override;
+  const void* windowIdentity() const override;
+  void update(const FindWindowState& state) override;
+
+  // Actions of the window's controls.
+  void doSearching();
+  void showResults();
+  void cancelSearch();
+  void onSearchLocationChanged(int segment);
+  void changeDestination(int tag);
+  void resultSetSizeUpdated(int tag);
+
+  std::shared_ptr<store::Core<FindWindowState>> core() const { return core_; }
+  FindWindowView* window() const;
+  NameRow* nameRow() const { return nameRow_.get(); }
+  ExtensionRow* extensionRow() const { return extensionRow_.get(); }
+  PackageAndVisibilityRow* packageRow() const { return packageRow_.get(); }
+  ItemTypeRow* itemTypeRow() const { return itemTypeRow_.get(); }
+  bool progressShowing() const { return progressShowing_; }
+
+ private:
+  void windowDidLoad();
+  void windowWillClose();
+  void endSheet();
+
+  std::shared_ptr<store::Core<FindWindowState>> core_;
+  std::vector<std::function<void()>> middlewareDisconnects_;
+  QPointer<FindWindowView> window_;
+  std::shared_ptr<NameRow> nameRow_;
+  std::shared_ptr<ExtensionRow> extensionRow_;
+  std::shared_ptr<PackageAndVisibilityRow> packageRow_;
+  std::shared_ptr<ItemTypeRow> itemTypeRow_;
+  std::shared_ptr<WindowEventWatcher> watcher_;
+  SearchSettings searchSettings_;
+  bool progressShowing_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace ml::find

@@ -1,0 +1,30 @@
+#pragma once
+// The state of one find window's store, and its reducer. Ending a search (terminated with its
+// results shown, or completed by itself) hands the results on through ResultDelivery; a search
+// is current from SearchStarted until then, so results are delivered at most once and batches
+// arriving afterwards are dropped.
+#include <optional>
+
+#include "find/ActiveSearch.h"
+#include "find/ResultAction.h"
+#include "find/SearchLocation.h"
+#include "find/search/SearchDescriptor.h"
+#include "platform/store/Event.h"
+
+namespace ml::find {
+
+struct FindWindowState {
+  SearchLocation location = SearchLocation::root();
+  SearchDescriptor criteria;
+  std::optional<ActiveSearch> currentSearch;
+  ResultAction resultAction = ResultAction::newList;
+  std::optional<int> maxResults;  // a cut of the shown results; absent (or not positive): none
+
+  void react(const store::Event& event);
+
+ private:
+  // Whether events from the search operation `from` (null: any) concern the current search.
+  bool isCurrent(const dispatch::Operation* from) const;
+};
+
+}  // namespace ml::find

@@ -1,0 +1,59 @@
+#pragma once
+// The widgets of a find window: the four criterion lines, the location segments, the result
+// choice and result-cut popups, the search button and the progress sheet. Controls carry object
+// names so the controller and the tests find them. Main thread; deleted by its controller.
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+
+class QButtonGroup;
+class QComboBox;
+
+namespace ml::find {
+
+class FindWindowView final : public QWidget {
+ public:
+  FindWindowView();
+
+  QWidget* nameRowContainer() const { return nameRow_; }
+  QWidget* extensionRowContainer() const { return extensionRow_; }
+  QWidget* packageRowContainer() const { return packageRow_; }
+  QWidget* itemTypeRowContainer() const { return itemTypeRow_; }
+
+  QButtonGroup* searchLocationSegmentedButton() const { return locations_; }
+  QPushButton* locationSegment(int index) const;
+  QComboBox* resultActionPopup() const { return resultAction_; }
+  QComboBox* resultSizePopup() const { return resultSize_; }
+  QPushButton* searchButton() const { return search_; }
+
+  QDialog* progressSheetWindow() const { return sheet_; }
+  QLabel* progressSearchLocation() const { return sheetLocation_; }
+  QLabel* progressItemsFoundLabel() const { return sheetCount_; }
+  QPushButton* showResultsButton() const { return showResults_; }
+  QPushButton* cancelSearchButton() const { return cancel_; }
+
+  void setWillClose(std::function<void()> willClose) { willClose_ = std::move(willClose); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* nameRow_;
+  QWidget* extensionRow_;
+  QWidget* packageRow_;
+  QWidget* itemTypeRow_;
+  QButtonGroup* locations_;
+  QComboBox* resultAction_;
+  QComboBox* resultSize_;
+  QPushButton* search_;
+  QDialog* sheet_;
+  QLabel* sheetLocation_;
+  QLabel* sheetCount_;
+  QPushButton* showResults_;
+  QPushButton* cancel_;
+  std::function<void()> willClose_;
+};
+
+}  // namespace ml::find

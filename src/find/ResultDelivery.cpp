@@ -1,0 +1,65 @@
+#include "find/ResultDelivery.h"
+
+#include <memory>
+
+#include "platform/dispatch/MainQueue.h"
+#include "platform/logging/Log.h"
+#include "shell/AppDelegate.h"
+#include "shell/GlobalCommands.h"
+#include "shell/GlobalState.h"
+
+namespace ml::find {
+namespace {
+
+using Commands = shell::GlobalCommands<shell::GlobalState>;
+
+// The frontmost open list window (of any list window type), or null.
+std::shared_ptr<shell::ListWindowController> frontListWindow(shell::AppDelegate& delegate) {
+  const auto& order = delegate.services().windowsFrontToBack;
+  shell::GlobalState state = delegate.reactor().state();
+  std::shared_ptr<shell::ListWindowController> fallback;
+  for (const auto& controller : state.activeWindows) {
+    if (auto list = std::dynamic_pointer_cast<shell::ListWindowController>(controller)) {
+      if (!fallback) fallback = list;
+      if (!order) break;
+    }
+  }
+  if (!order) return fallback;
+  for (const void* window : order()) {
+    if (!window) continue;
+    for (const auto& controller : state.activeWindows) {
+      if (controller->windowIdentity() != window) continue;
+      if (auto list = std::dynamic_pointer_cast<shell::ListWindowController>(controller)) return list;
+    }
+  }
+  return fallback;  // open but not in the window order (not shown yet)
+}
+
+}  // namespace
+
+void deliverResults(ResultAction action, std::vector<files::Path> results) {
+  shell::AppDelegate* delegate = shell::AppDelegate::shared();
+  if (!delegate) {
+    LOG_ERROR("search results delivered without an application delegate; dropped. count=" << results.size());
+    return;
+  }
+  switch (action) {
+    case ResultAction::newList:
+      delegate->reactor().fire(Commands::list(std::move(results)));
+      return;
+    case ResultAction::infoWindow:
+      delegate->reactor().fire(Commands::fileInfo(std::move(results)));
+      return;
+    case ResultAction::addToFrontList:
+      if (auto list = frontListWindow(*delegate)) {
+        dispatch::Queue* main = delegate->services().main ? delegate->services().main : &dispatch::MainQueue::shared();
+        main->async([list, results = std::move(results)] { list->addItems(results); });
+      } else {
+        LOG_INFO("no list window is open to add search results to; opening a new list");
+        delegate->reactor().fire(Commands::list(std::move(results)));
+      }
+      return;
+  }
+}
+
+}  // namespace ml::find

@@ -1,0 +1,16 @@
+#pragma once
+// Hands a search's results to the rest of the application: a new list window, the frontmost list
+// window or an Info window, through the global store's commands. Any thread.
+//
+// Adding to the front list needs an open list window; when none is open at delivery the results
+// go to a new list window instead, so a finished search never loses what it found.
+#include <vector>
+
+#include "files/Path.h"
+#include "find/ResultAction.h"
+
+namespace ml::find {
+
+void deliverResults(ResultAction action, std::vector<files::Path> results);
+
+}  // namespace ml::find

@@ -1,0 +1,105 @@
+#include <QStandardItemModel>
+
+#include "FindWindowFixture.h"
+#include "find/FindWindowEvents.h"
+#include "find/WindowEventWatcher.h"
+
+namespace ml::find::testing {
+namespace {
+
+bool addToFrontListEnabled(QComboBox* popup) {
+  auto* model = qobject_cast<QStandardItemModel*>(popup->model());
+  return model->item(popup->findData(1))->isEnabled();
+}
+
+TEST_F(FindWindowTest, OpeningAnnouncesTheWindowAndTwoWindowsHaveTheirOwnStores) {
+  auto first = open();
+  auto second = open();
+  ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 2; }));
+  EXPECT_NE(first->core(), second->core());
+  first->window()->close();
+  ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 1; }));
+}
+
+TEST_F(FindWindowTest, AddToFrontListIsEnabledOnlyWhileAListWindowIsOpen) {
+  auto window = open();
+  QComboBox* popup = window->window()->resultActionPopup();
+  EXPECT_FALSE(addToFrontListEnabled(popup));
+  auto list = std::make_shared<shell::testing::ListWindow>();
+  delegate().reactor().fire(shell::ApplicationEvents::WindowOpened(list));
+  ASSERT_TRUE(waitFor([&] { return addToFrontListEnabled(popup); }));
+  choose(popup, popup->findData(1));
+  delegate().reactor().fire(shell::ApplicationEvents::WindowClosed(list));
+  ASSERT_TRUE(waitFor([&] { return !addToFrontListEnabled(popup); }));
+  EXPECT_EQ(popup->currentIndex(), 0);
+}
+
+TEST_F(FindWindowTest, PopupsAndSegmentsFireTheirEvents) {
+  auto window = open();
+  choose(window->window()->resultActionPopup(), 2);
+  choose(window->window()->resultSizePopup(), window->window()->resultSizePopup()->findData(50));
+  window->window()->locationSegment(2)->click();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) {
+    return s.resultAction == ResultAction::infoWindow && s.maxResults == 50 && s.location == SearchLocation::home();
+  }));
+  window->window()->locationSegment(3)->click();  // "Other…" fires nothing
+  window->window()->locationSegment(0)->click();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.location == SearchLocation::local(); }));
+  choose(window->window()->resultSizePopup(), 0);
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.maxResults; }));
+}
+
+TEST_F(FindWindowTest, ASearchOfHomeShowsTheSheetAndEndsInANewList) {
+  homeDir.write("docs/plan.txt", "");
+  auto window = open();
+  window->window()->locationSegment(2)->click();
+  window->extensionRow()->valueField->setText("txt");
+  window->extensionRow()->enabledCheckbox->setChecked(true);
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.extension && s.location == SearchLocation::home(); }));
+  window->window()->searchButton()->click();
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  ASSERT_EQ(listWindows[0]->items.size(), 1u);
+  EXPECT_EQ(listWindows[0]->items[0].url(), homeDir.path() / "docs/plan.txt");
+  const QString expected = QString("Searching \"%1\"").arg(QString::fromStdString(homeDir.path().filename().string()));
+  EXPECT_EQ(window->window()->progressSearchLocation()->text(), expected);
+  ASSERT_TRUE(waitFor([&] { return !window->progressShowing(); }));
+}
+
+TEST_F(FindWindowTest, TheResultCutEndsTheSearchWithTheFirstResults) {
+  auto window = open();
+  choose(window->window()->resultSizePopup(), window->window()->resultSizePopup()->findData(10));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.maxResults == 10; }));
+  auto task = dispatch::Operation::make([](const dispatch::Operation&) {});
+  window->core()->fire(SearchStarted(ActiveSearch{std::make_shared<const std::vector<files::Path>>(), task}));
+  std::vector<files::Path> batch;
+  for (int i = 0; i < 25; ++i) batch.emplace_back("/r/" + std::to_string(i));
+  window->core()->fire(SearchResultsUpdated(batch, true));
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  EXPECT_EQ(listWindows[0]->items, std::vector<files::Path>(batch.begin(), batch.begin() + 10));
+  EXPECT_TRUE(task->isCancelled());
+  EXPECT_FALSE(window->progressShowing());
+}
+
+TEST_F(FindWindowTest, CancellingTheSheetDeliversNothing) {
+  auto window = open();
+  auto task = dispatch::Operation::make([](const dispatch::Operation&) {});
+  window->core()->fire(SearchStarted(ActiveSearch{std::make_shared<const std::vector<files::Path>>(), task}));
+  window->core()->fire(SearchResultsUpdated({files::Path("/a")}, true));
+  ASSERT_TRUE(waitFor([&] { return window->progressShowing(); }));
+  window->window()->cancelSearchButton()->click();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.currentSearch; }));
+  settle();
+  EXPECT_TRUE(task->isCancelled());
+  EXPECT_EQ(count(listWindows), 0u);
+  EXPECT_FALSE(window->progressShowing());
+}
+
+TEST_F(FindWindowTest, TheFactoryMakesFindWindows) {
+  shell::WindowFactories factories;
+  installFindWindow(factories);
+  ASSERT_TRUE(factories.find);
+  EXPECT_NE(std::dynamic_pointer_cast<FindWindow>(factories.find()), nullptr);
+}
+
+}  // namespace
+}  // namespace ml::find::testing
