@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "files/FileSystem.h"
 #include "find/ExecuteSearch.h"
 #include "find/FindWindowEvents.h"
 #include "find/FindWindowView.h"

@@ -14,48 +14,74 @@ bool FindWindowState::isCurrent(const dispatch::Operation* from) const {
 void FindWindowState::react(const store::Event& event) {
   if (auto* e = event.as<MaxResultsUpdated>()) {
     maxResults = e->value;
-  } else if (auto* e = event.as<ResultActionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<ResultActionUpdated>()) {
     resultAction = e->action;
-  } else if (auto* e = event.as<SearchLocationUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<SearchLocationUpdated>()) {
     location = e->location;
-  } else if (auto* e = event.as<SearchStarted>()) {
+    return;
+  }
+  if (auto* e = event.as<SearchStarted>()) {
     currentSearch = e->reference;
-  } else if (auto* e = event.as<SearchResultsUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<SearchResultsUpdated>()) {
     if (isCurrent(e->from)) currentSearch->append(e->batch);
-  } else if (auto* e = event.as<SearchTerminated>()) {
+    return;
+  }
+  if (auto* e = event.as<SearchTerminated>()) {
     if (!currentSearch) return;
     if (currentSearch->task) currentSearch->task->cancel();
     if (e->showResults) {
       std::vector<files::Path> results = currentSearch->paths();
       // A cut that is absent, not positive or not smaller than the count keeps everything.
       if (maxResults && *maxResults > 0 && static_cast<size_t>(*maxResults) < results.size())
-        results.resize(static_cast<size_t>(*maxResults));
+        results.erase(results.begin() + *maxResults, results.end());
       deliverResults(resultAction, std::move(results));
     }
     currentSearch.reset();
-  } else if (auto* e = event.as<SearchCompleted>()) {
+    return;
+  }
+  if (auto* e = event.as<SearchCompleted>()) {
     if (!isCurrent(e->from)) return;  // a replaced search's end leaves the current one alone
     // A search that ended by itself always opens a new list, whatever the result choice says.
     if (currentSearch && !currentSearch->paths().empty())
       deliverResults(ResultAction::newList, currentSearch->paths());
     currentSearch.reset();
-  } else if (auto* e = event.as<NameCriterionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<NameCriterionUpdated>()) {
     if (e->enabled) criteria.name = NameCriterion{e->caseSensitive, e->option, e->negated};
     else criteria.name.reset();
-  } else if (event.as<InvalidRegexPatternEntered>()) {
+    return;
+  }
+  if (event.as<InvalidRegexPatternEntered>()) {
     // The previous name criterion stays.
-  } else if (auto* e = event.as<ExtensionCriterionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<ExtensionCriterionUpdated>()) {
     if (e->enabled) criteria.extension = ExtensionCriterion{e->value, e->negated};
     else criteria.extension.reset();
-  } else if (auto* e = event.as<VisibiltyCriterionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<VisibiltyCriterionUpdated>()) {
     if (e->enabled) criteria.invisible = e->invisible;
     else criteria.invisible.reset();
-  } else if (auto* e = event.as<PackageCriterionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<PackageCriterionUpdated>()) {
     criteria.includePackageContents = e->includePackages;
-  } else if (auto* e = event.as<PackageRequirementCriterionUpdated>()) {
+    return;
+  }
+  if (auto* e = event.as<PackageRequirementCriterionUpdated>()) {
     if (e->enabled) criteria.isPackage = e->requirePackages;
     else criteria.isPackage.reset();
-  } else if (auto* e = event.as<FileKindCriterionUpdate>()) {
+    return;
+  }
+  if (auto* e = event.as<FileKindCriterionUpdate>()) {
     if (e->enabled) criteria.type = e->predicate;
     else criteria.type.reset();
   }

@@ -3,6 +3,7 @@
 #include "FindWindowFixture.h"
 #include "find/FindWindowEvents.h"
 #include "find/WindowEventWatcher.h"
+#include "find/rows/ExtensionRow.h"
 
 namespace ml::find::testing {
 namespace {

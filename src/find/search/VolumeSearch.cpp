@@ -23,14 +23,11 @@
 namespace ml::find {
 namespace {
 
-// The record layout getdents64 fills (the kernel's linux_dirent64).
-struct Dirent64 {
-  uint64_t d_ino;
-  int64_t d_off;
-  unsigned short d_reclen;
-  unsigned char d_type;
-  char d_name[];
-};
+// The record layout getdents64 fills (the kernel's linux_dirent64): inode (8 bytes), offset (8),
+// record length (2), type (1), then the name with its terminating zero, padded to 8 bytes.
+constexpr size_t kRecordLengthOffset = 16;
+constexpr size_t kTypeOffset = 18;
+constexpr size_t kNameOffset = 19;
 
 class FileDescriptor {
  public:
@@ -76,7 +73,7 @@ void listFolder(Walk& walk, const std::string& folder, std::vector<std::string>&
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || st.st_dev != walk.device) return;  // a mount point: another volume
 
-  alignas(Dirent64) std::array<char, 64 * 1024> buffer;
+  alignas(8) std::array<char, 64 * 1024> buffer;
   std::string prefix = folder;
   if (prefix.empty() || prefix.back() != '/') prefix += '/';
   for (;;) {
@@ -88,14 +85,18 @@ void listFolder(Walk& walk, const std::string& folder, std::vector<std::string>&
     }
     if (count == 0) return;
     for (long offset = 0; offset < count;) {
-      const auto* record = reinterpret_cast<const Dirent64*>(buffer.data() + offset);
-      offset += record->d_reclen;
-      std::string_view name(record->d_name);
+      const char* record = buffer.data() + offset;
+      uint16_t recordLength = 0;
+      std::memcpy(&recordLength, record + kRecordLengthOffset, sizeof recordLength);
+      if (recordLength == 0) break;  // never from a sane kernel; guards the loop
+      offset += recordLength;
+      const char* entryName = record + kNameOffset;
+      std::string_view name(entryName);
       if (name == "." || name == "..") continue;
-      unsigned char type = record->d_type;
+      auto type = static_cast<unsigned char>(record[kTypeOffset]);
       if (type == DT_UNKNOWN) {  // some file systems leave the type to a stat
         struct stat entry {};
-        if (::fstatat(fd.get(), record->d_name, &entry, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (::fstatat(fd.get(), entryName, &entry, AT_SYMLINK_NOFOLLOW) != 0) continue;
         type = S_ISDIR(entry.st_mode) ? DT_DIR : S_ISLNK(entry.st_mode) ? DT_LNK : DT_REG;
       }
       FoundEntry item{name, type == DT_DIR, type == DT_LNK, 0};
