@@ -23,7 +23,9 @@ class CriterionRowsTest : public FindWindowTest {
 TEST_F(CriterionRowsTest, TwoLinesWithAnOrTitleGiveContainsJoinedWithOr) {
   auto window = open();
   setName(*window->nameRow(), "contains any (or)", "a\nb");
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.name.has_value(); }));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) {
+    return s.criteria.name && s.criteria.name->options == NameSearchOption::contains({"a", "b"}, BooleanOperator::orOp);
+  }));
   auto name = *window->core()->state().criteria.name;
   EXPECT_EQ(name.options, NameSearchOption::contains({"a", "b"}, BooleanOperator::orOp));
   EXPECT_FALSE(name.negate);
@@ -32,7 +34,9 @@ TEST_F(CriterionRowsTest, TwoLinesWithAnOrTitleGiveContainsJoinedWithOr) {
 TEST_F(CriterionRowsTest, DoesntEndTitleGivesANegatedEndsWith) {
   auto window = open();
   setName(*window->nameRow(), "doesn't end with", ".tmp");
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.name.has_value(); }));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) {
+    return s.criteria.name && s.criteria.name->options == NameSearchOption::endsWith({".tmp"});
+  }));
   auto name = *window->core()->state().criteria.name;
   EXPECT_EQ(name.options, NameSearchOption::endsWith({".tmp"}));
   EXPECT_TRUE(name.negate);
@@ -65,7 +69,9 @@ TEST_F(CriterionRowsTest, FormatterAcceptsOnlyUnsignedIntegers) {
 TEST_F(CriterionRowsTest, InvalidExpressionKeepsThePreviousNameCriterion) {
   auto window = open();
   setName(*window->nameRow(), "contains", "x");
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.name.has_value(); }));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) {
+    return s.criteria.name && s.criteria.name->options == NameSearchOption::contains({"x"});
+  }));
   setName(*window->nameRow(), "matches", "(broken");
   settle();
   EXPECT_EQ(window->core()->state().criteria.name->options, NameSearchOption::contains({"x"}));
@@ -130,7 +136,9 @@ TEST_F(CriterionRowsTest, ItemTypePopupIsFilledOnLoadAndFiresTheChosenType) {
   EXPECT_FALSE(row.descriptorAt(2));
   row.itemTypeEnabledCheckbox->setChecked(true);
   choose(row.itemTypePopup, 8);  // "Is not an alias"
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.type.has_value(); }));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) {
+    return s.criteria.type == TypeDescriptor::file(files::FileKind::alias, true);
+  }));
   EXPECT_EQ(*window->core()->state().criteria.type, TypeDescriptor::file(files::FileKind::alias, true));
   row.itemTypeEnabledCheckbox->setChecked(false);
   ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.criteria.type.has_value(); }));
