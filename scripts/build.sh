@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour of the tree. Usage: scripts/build.sh <flavour>
-#   app   g++, RelWithDebInfo, everything (build/)
+#   app   g++, -O2 without debug information, everything (build/); the crash reporter needs only
+#         the symbol table and .eh_frame, which every build keeps
 #   asan  clang, ASan + UBSan + libFuzzer targets, Qt-free modules only (build-asan/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,12 +10,13 @@ jobs=${ML_JOBS:-$(nproc)}
 case "$flavour" in
   app)
     dir=$root/build
-    args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=RelWithDebInfo -DML_WITH_QT=ON)
+    args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=Release
+          -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DML_WITH_QT=ON)
     ;;
   asan)
     dir=$root/build-asan
     args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=Debug
-          -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g"
+          -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
           -DML_WITH_QT=OFF -DML_SANITIZE=ON -DML_FUZZ=ON -DML_BENCH=OFF)
     ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
