@@ -239,3 +239,39 @@ TEST(TLEventLogCommonSchemaTest, BaseTypeAndBaseDataMustComeTogether) {
 
 }  // namespace
 }  // namespace ml::beacon::test
+
+#include "beacon/core/CommonSchema/TLCSData.h"
+#include "beacon/core/CommonSchema/TLCSExtensions.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
+#include "beacon/core/CommonSchema/TLMetadataExtension.h"
+
+namespace ml::beacon::test {
+namespace {
+
+TEST(TLEventLogCommonSchemaTest, ConversionCarriesNameDataMetadataAndTag) {
+  auto event = stamped<TLEventLog>();
+  event->name = "opened";
+  event->eventId = "ID";
+  auto tag = std::make_shared<int>(1);
+  event->setTag(tag);
+  event->typedProperties = std::make_shared<TLEventProperties>();
+  event->typedProperties->setInt64(2, "n").setString("v", "s");
+  auto log = event->toCommonSchemaLogForTargetToken("key-token", 1);
+  ASSERT_TRUE(log);
+  EXPECT_EQ(log->name, "opened");
+  ASSERT_TRUE(log->data && log->data->properties);
+  EXPECT_EQ((*log->data->properties)["n"], 2);
+  EXPECT_EQ((*log->data->properties)["s"], "v");
+  ASSERT_TRUE(log->ext && log->ext->metadataExt && log->ext->metadataExt->metadata);
+  EXPECT_EQ((*log->ext->metadataExt->metadata)["f"]["n"], 4);
+  EXPECT_EQ(log->tag(), tag);
+
+  auto bare = stamped<TLEventLog>();
+  bare->name = "bare";
+  auto plain = bare->toCommonSchemaLogForTargetToken("key-token", 1);
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->data);
+}
+
+}  // namespace
+}  // namespace ml::beacon::test

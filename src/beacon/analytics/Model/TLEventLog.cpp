@@ -3,6 +3,11 @@
 #include <vector>
 
 #include "beacon/analytics/TLAnalyticsConstants.h"
+#include "beacon/core/CommonSchema/TLCSData.h"
+#include "beacon/core/CommonSchema/TLCSExtensions.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaConversion.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
+#include "beacon/core/CommonSchema/TLMetadataExtension.h"
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
@@ -103,7 +108,7 @@ const std::map<std::string, int>& TLEventLog::metadataTypeIdMapping() {
   return mapping;
 }
 
-TLEventLog::CommonSchemaTrees TLEventLog::commonSchemaTrees() {
+TLEventLog::CommonSchemaTrees TLEventLog::commonSchemaTrees() const {
   CommonSchemaTrees trees;
   if (!typedProperties) return trees;
   TLEventProperties::Properties properties = typedProperties->properties();
@@ -137,6 +142,27 @@ TLEventLog::CommonSchemaTrees TLEventLog::commonSchemaTrees() {
     addTypedProperty(*entry.second, name, trees.metadata, trees.properties);
   }
   return trees;
+}
+
+std::shared_ptr<TLCommonSchemaLog> TLEventLog::toCommonSchemaLogForTargetToken(const std::string& token,
+                                                                               std::int64_t flags) const {
+  auto log = TLCommonSchemaConversion::commonSchemaLogForTargetToken(*this, token, flags);
+  if (!log) return log;
+  log->name = name;
+  if (typedProperties) {
+    CommonSchemaTrees trees = commonSchemaTrees();
+    if (!trees.properties.empty()) {
+      log->data = std::make_shared<TLCSData>();
+      log->data->properties = std::move(trees.properties);
+    }
+    if (!trees.metadata.empty()) {
+      if (!log->ext) log->ext = std::make_shared<TLCSExtensions>();
+      log->ext->metadataExt = std::make_shared<TLMetadataExtension>();
+      log->ext->metadataExt->metadata = std::move(trees.metadata);
+    }
+  }
+  log->setTag(tag());
+  return log;
 }
 
 TLJsonValue TLEventLog::serializeToDictionary() const {

@@ -11,10 +11,11 @@
 
 #include "beacon/analytics/Model/TLEventProperties.h"
 #include "beacon/analytics/Model/TLLogWithNameAndProperties.h"
+#include "beacon/core/CommonSchema/TLLogConversion.h"
 
 namespace ml::beacon {
 
-class TLEventLog : public TLLogWithNameAndProperties {
+class TLEventLog : public TLLogWithNameAndProperties, public TLLogConversion {
  public:
   static constexpr std::string_view kType = "event";
   TLEventLog() { setType(std::string(kType)); }
@@ -34,7 +35,13 @@ class TLEventLog : public TLLogWithNameAndProperties {
   // The property and metadata trees of the typed properties (both empty without any). A
   // "baseType" string property needs "baseData." properties and the other way round: an
   // unmatched one is removed from the event's own typed properties, with a warning.
-  CommonSchemaTrees commonSchemaTrees();
+  // (The bag is shared: the removals reach it even through a const event.)
+  CommonSchemaTrees commonSchemaTrees() const;
+
+  // The core's common-schema form for the token, with the event's name, its typed properties
+  // as the data part and their metadata extension, and the event's tag (its target).
+  std::shared_ptr<TLCommonSchemaLog> toCommonSchemaLogForTargetToken(const std::string& token,
+                                                                     std::int64_t flags) const override;
 
   static constexpr std::string_view kClassName = "TLEventLog";
   std::string_view className() const override { return kClassName; }
