@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An absolute path from the variable, else nothing (the specification ignores relative ones).
+// An absolute path from the variable, else nothing (XDG folders must be absolute; relative ones are ignored).
 fs::path absoluteVariable(const char* name) {
   const char* value = std::getenv(name);
   if (!value || !*value || value[0] != '/') return {};
