@@ -53,26 +53,49 @@ void MainMenu::installOn(QMainWindow& window) {
     const Menu& model = menus_[m];
     auto* menu = new QMenu(localizedText(QString::fromStdString(model.title)), bar);  // owned by the bar
     menu->setObjectName(QString::fromStdString(model.title));
-    for (std::size_t i = 0; i < model.items.size(); ++i) {
-      const MenuItem& itemModel = model.items[i];
-      if (itemModel.separator) {
-        menu->addSeparator();
-        continue;
-      }
-      auto* item = new LocalizableMenuItem(QString::fromStdString(itemModel.title), menu);  // owned by the menu
-      item->setObjectName(QString::fromStdString(itemModel.identifier));
-      if (!itemModel.shortcut.empty()) {
-        item->setShortcut(QKeySequence(QString::fromStdString(itemModel.shortcut), QKeySequence::PortableText));
-      }
-      item->awake();
-      connect(item, &QAction::triggered, this, [this, m, i] { trigger(m, i); });
-      menu->addAction(item);
-    }
+    fill(m, *menu);
+    connect(menu, &QMenu::aboutToShow, this, [this, m, menu] {
+      if (fillers_.count(menus_[m].title)) fill(m, *menu);
+    });
     if (model.placement == Menu::Placement::leading && firstOwn) {
       bar->insertMenu(firstOwn, menu);
     } else {
       bar->addMenu(menu);
     }
+  }
+}
+
+void MainMenu::setFiller(const std::string& menuTitle, MenuFiller filler) {
+  if (filler) {
+    fillers_[menuTitle] = std::move(filler);
+  } else {
+    fillers_.erase(menuTitle);
+  }
+}
+
+void MainMenu::fill(std::size_t index, QMenu& menu) {
+  const Menu& model = menus_[index];
+  menu.clear();
+  if (auto filler = fillers_.find(model.title); filler != fillers_.end()) {
+    // Copied: the filler may replace itself while it runs.
+    MenuFiller build = filler->second;
+    build(menu);
+    return;
+  }
+  for (std::size_t i = 0; i < model.items.size(); ++i) {
+    const MenuItem& itemModel = model.items[i];
+    if (itemModel.separator) {
+      menu.addSeparator();
+      continue;
+    }
+    auto* item = new LocalizableMenuItem(QString::fromStdString(itemModel.title), &menu);  // owned by the menu
+    item->setObjectName(QString::fromStdString(itemModel.identifier));
+    if (!itemModel.shortcut.empty()) {
+      item->setShortcut(QKeySequence(QString::fromStdString(itemModel.shortcut), QKeySequence::PortableText));
+    }
+    item->awake();
+    connect(item, &QAction::triggered, this, [this, index, i] { trigger(index, i); });
+    menu.addAction(item);
   }
 }
 

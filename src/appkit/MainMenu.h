@@ -6,12 +6,16 @@
 // Items look their action up in the model when chosen, so setAction() reaches every window,
 // including those built earlier. Thread affinity: main thread.
 #include <QObject>
+#include <functional>
+#include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "appkit/MenuModel.h"
 
 class QMainWindow;
+class QMenu;
 
 namespace ml::appkit {
 
@@ -27,6 +31,15 @@ class MainMenu : public QObject {
   // Replaces that item's action; false when there is no such menu or item.
   bool setAction(const std::string& menuTitle, const std::string& itemTitle, MenuItem::Action action);
 
+  // Builds the items of a menu whose contents depend on the moment (the List menu with its
+  // quick-access submenu). It replaces the menu's items each time the menu is about to open,
+  // and once when the menu is installed so that its shortcuts work before it was ever opened.
+  using MenuFiller = std::function<void(QMenu& menu)>;
+  // Makes `filler` build the menu titled `menuTitle` (English title) in every window, including
+  // those built earlier (from their next opening on). Null stops it: menus installed from then on
+  // get the model's items, those already filled keep their last items.
+  void setFiller(const std::string& menuTitle, MenuFiller filler);
+
   // Adds the menus to `window`'s menu bar; a window gets them once.
   void installOn(QMainWindow& window);
   // Installs on every top-level main window as it is shown, from now on.
@@ -41,8 +54,11 @@ class MainMenu : public QObject {
 
  private:
   void trigger(std::size_t menu, std::size_t item);
+  // Gives `menu` the model's items of menu `index`, or the filler's.
+  void fill(std::size_t index, QMenu& menu);
 
   std::vector<Menu> menus_;
+  std::map<std::string, MenuFiller> fillers_;
 };
 
 }  // namespace ml::appkit

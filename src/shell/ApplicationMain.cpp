@@ -20,6 +20,8 @@
 #include "appkit/WindowPresence.h"
 #include "find/FindWindowFactory.h"
 #include "info/InfoWindow.h"
+#include "list/menu/ListMenu.h"
+#include "list/window/ListWindowFactory.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Preferences.h"
@@ -112,6 +114,7 @@ int runApplication(int argc, char** argv) {
   rename::installRenameWindows(services.windows);
   services.windows.info = [] { return info::InfoWindow::make(); };
   find::installFindWindow(services.windows);
+  list::installListWindows(services.windows);
 
   // The first launch's held keys are read before anything else happens; reuse that reading.
   services.heldKeys = [heldAtLaunch, first = true]() mutable {
@@ -124,6 +127,7 @@ int runApplication(int argc, char** argv) {
 
   AppDelegate delegate(services);
   appkit::MainMenu menu(mainMenuModel(delegate));
+  menu.setFiller("List", list::listMenuFiller());
   menu.watch();
   delegate.setMainMenu(&menu);
 

@@ -56,6 +56,11 @@ std::vector<Menu> mainMenuModel(AppDelegate& d) {
             editItem("Copy", "copy", "Ctrl+C", "copy"), editItem("Paste", "paste", "Ctrl+V", "paste"),
             editItem("Select All", "selectAll", "Ctrl+A", "selectAll"), MenuItem::separatorItem(),
             item("Preferences…", "preferences", "Ctrl+,", [&d](const std::string&) { d.showPreferences(); })}},
+      // The list windows' menu; the list module fills it in (its quick-access submenu is rebuilt
+      // each time it opens).
+      Menu{"List",
+           {item("New List", "newListWindow", "",
+                 [&d](const std::string&) { d.reactor().fire(GlobalCommands<GlobalState>::list()); })}},
       Menu{"Cleaning",
            {item("Empty Trash…", "emptyTrash", "", [&d](const std::string&) { d.emptyTrash(); }),
             item("Relaunch File Manager", "relaunchFileManager", "",

@@ -1,5 +1,5 @@
 #pragma once
-// The application's main menu: File, Edit, Cleaning, Window and Help, with the program's own
+// The application's main menu: File, Edit, List, Cleaning, Window and Help, with the program's own
 // items (show info, the file manager's info, new list, find, preferences, the cleaning commands)
 // wired to the delegate's menu actions.
 #include <vector>

@@ -53,15 +53,33 @@ std::shared_ptr<PathListItem> PathListItem::child(int64_t index) {
   auto& slot = children_[static_cast<std::size_t>(index)];
   if (slot) return slot;
 
-  files::Path entry(source_.sharedFileSystem(), source_.url() / entryNames_[static_cast<std::size_t>(index)]);
+  const files::Path entry(source_.sharedFileSystem(), source_.url() / entryNames_[static_cast<std::size_t>(index)]);
   const auto start = std::chrono::steady_clock::now();
   slot = make(entry);
   const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
-  slot->parent_ = this;
-  slot->indexInParent_ = static_cast<int>(index);
+  slot->setParent(this, static_cast<int>(index));
   LOG_DEBUG("Converting path to list item completed. path=[" << entry.description() << "] time=["
                                                              << elapsed.count() << "ms]");
   return slot;
+}
+
+std::vector<files::Path> PathListItem::entryPaths() const {
+  std::vector<files::Path> paths;
+  paths.reserve(entryNames_.size());
+  for (const auto& name : entryNames_) paths.emplace_back(source_.sharedFileSystem(), source_.url() / name);
+  return paths;
+}
+
+void PathListItem::adoptChildren(std::vector<std::shared_ptr<PathListItem>> rows) {
+  for (auto& row : rows) {
+    if (shownChildren_ >= childCount()) return;
+    auto& slot = children_[static_cast<std::size_t>(shownChildren_)];
+    if (!slot && row) {
+      slot = std::move(row);
+      slot->setParent(this, static_cast<int>(shownChildren_));
+    }
+    ++shownChildren_;
+  }
 }
 
 }  // namespace ml::list

@@ -4,9 +4,10 @@
 // row.
 //
 // A folder's row knows the names of the folder's entries at the moment it was built; its child
-// rows are built from those names one at a time, on first request, and then kept for the row's
-// life. So a folder always shows exactly as many children as it announced, whatever happened on
-// disk since (an entry that vanished shows as a row whose attributes cannot be read).
+// rows are built from those names (one on request, or all of them in the background when the
+// outline expands the folder) and then kept for the row's life. So a folder always shows
+// exactly as many children as it announced, whatever happened on disk since (an entry that
+// vanished shows as a row whose attributes cannot be read).
 //
 // Ownership: a parent row owns its children; `parent()` is a plain back pointer, valid while the
 // child exists. Rows are built on any thread; once a row is handed to a data source, its
@@ -58,11 +59,25 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   // The child row at `index`, built on first request and kept; null when `index` is out of
   // range. Main thread once the row is shown. Logs each build and its time at debug level.
   std::shared_ptr<PathListItem> child(int64_t index);
+
   // The child at `index` if it was built already, else null. Never builds.
   std::shared_ptr<PathListItem> builtChild(int64_t index) const;
 
+  // The locations of the folder's entries, in listing order (one per child slot).
+  std::vector<files::Path> entryPaths() const;
+  // Children handed to the outline so far: the first shownChildCount() slots. Main thread.
+  int64_t shownChildCount() const { return shownChildren_; }
+  // Fills the next slots with rows built elsewhere, in order; a slot that was built meanwhile
+  // keeps its row. Main thread.
+  void adoptChildren(std::vector<std::shared_ptr<PathListItem>> rows);
+
  private:
   explicit PathListItem(files::Path source) : source_(std::move(source)) {}
+  // How the row becomes a child: its parent and its position there.
+  void setParent(PathListItem* parent, int index) {
+    parent_ = parent;
+    indexInParent_ = index;
+  }
 
   bool isExpandable_ = false;
   files::FileIcon icon_;
@@ -74,6 +89,7 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   files::Path source_;
   std::vector<std::string> entryNames_;
   std::vector<std::shared_ptr<PathListItem>> children_;  // one slot per entry, empty until built
+  int64_t shownChildren_ = 0;
   PathListItem* parent_ = nullptr;
   int indexInParent_ = 0;
 };

@@ -1,9 +1,9 @@
 #include "list/state/ListWindowState.h"
 
-#include <chrono>
 #include <unordered_map>
 
 #include "list/rows/ListWindowDataSource2.h"
+#include "list/rows/RowBatches.h"
 #include "list/state/ListEvents.h"
 #include "list/state/OutlineView.h"
 #include "platform/dispatch/MainQueue.h"
@@ -14,14 +14,6 @@ namespace ml::list {
 namespace {
 
 using dispatch::MainQueue;
-
-// Rows of a large addition reach the outline in batches, as a folder listing would: the first
-// as soon as it holds kFirstBatchRows rows or kFirstBatchDelay has passed, so the window fills at
-// once; then at most one batch per kBatchInterval, so inserting rows and laying out the outline
-// never crowd out the building. Both limits are checked as rows are built.
-constexpr std::size_t kFirstBatchRows = 100;
-constexpr auto kFirstBatchDelay = std::chrono::milliseconds(100);
-constexpr auto kBatchInterval = std::chrono::milliseconds(500);
 
 void onMain(const std::function<void()>& work) { MainQueue::sync(work); }
 
@@ -60,26 +52,10 @@ void ListWindowState::react(const store::Event& event) {
 }
 
 void ListWindowState::append(const std::vector<files::Path>& paths) {
-  std::vector<std::shared_ptr<PathListItem>> batch;
-  const auto started = clock_->now();
-  auto lastBatch = started;
-  bool first = true;
-  auto flush = [&] {
-    if (batch.empty()) return;
+  // Rows of a large addition reach the outline in batches, as a folder listing would.
+  buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
     onMain([&] { dataSource->append(std::move(batch)); });
-    batch.clear();
-    lastBatch = clock_->now();
-    first = false;
-  };
-  for (const auto& path : paths) {
-    batch.push_back(PathListItem::make(path));
-    const auto now = clock_->now();
-    if (first ? (batch.size() >= kFirstBatchRows || now - started >= kFirstBatchDelay)
-              : now - lastBatch >= kBatchInterval) {
-      flush();
-    }
-  }
-  flush();
+  });
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {

@@ -1,0 +1,21 @@
+#include "list/window/ListMainWindow.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+namespace ml::list {
+
+void ListMainWindow::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted() && willClose) willClose();
+}
+
+void ListMainWindow::keyPressEvent(QKeyEvent* event) {
+  // Other modifiers may be held too; only the key and Control matter.
+  if (event->key() == Qt::Key_W && (event->modifiers() & Qt::ControlModifier)) {
+    close();
+  }
+  event->accept();
+}
+
+}  // namespace ml::list

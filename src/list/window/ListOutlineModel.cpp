@@ -1,0 +1,259 @@
+#include "list/window/ListOutlineModel.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "appkit/Localization.h"
+#include "appkit/QtTypeDescriber.h"
+#include "files/format/SizeRepresentation.h"
+#include "list/display/ListDisplay.h"
+#include "list/rows/RowBatches.h"
+#include "platform/dispatch/MainQueue.h"
+
+namespace ml::list {
+
+namespace {
+
+constexpr std::array<std::string_view, ListOutlineModel::columnCount_> kIdentifiers = {
+    column::icon, column::name, column::created, column::modified, column::size, column::location};
+constexpr std::array<std::string_view, ListOutlineModel::columnCount_> kSortKeys = {
+    "", "name", "creationDate", "lastModifiedDate", "byteCount", "fullPath"};
+constexpr std::array<const char*, ListOutlineModel::columnCount_> kTitles = {"", "Name", "Date Created",
+                                                                             "Date Modified", "Size", "Location"};
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+// The top-level row that `item` belongs to (itself for a top-level row).
+const PathListItem* topLevelOf(const PathListItem* item) {
+  while (item && item->parent()) item = item->parent();
+  return item;
+}
+
+}  // namespace
+
+ListOutlineModel::ListOutlineModel(std::shared_ptr<ListWindowDataSource2> dataSource, dispatch::Queue& background,
+                                   dispatch::Clock& clock, QObject* parent)
+    : QAbstractItemModel(parent),
+      dataSource_(std::move(dataSource)),
+      background_(background),
+      clock_(clock),
+      link_(std::make_shared<Link>(Link{this})) {
+  dataSource_->setObserver(this);
+}
+
+ListOutlineModel::~ListOutlineModel() {
+  link_->model = nullptr;
+  dataSource_->setObserver(nullptr);
+}
+
+PathListItem* ListOutlineModel::item(const QModelIndex& index) const {
+  if (!index.isValid() || index.model() != this) return nullptr;
+  return static_cast<PathListItem*>(index.internalPointer());
+}
+
+void ListOutlineModel::reloadData() {
+  const int rows = rowCount();
+  if (rows == 0) return;
+  emit dataChanged(index(0, 0), index(rows - 1, columnCount_ - 1));
+}
+
+QModelIndex ListOutlineModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || column < 0 || column >= columnCount_) return {};
+  if (parent.isValid() && parent.column() != 0) return {};
+  PathListItem* parentItem = item(parent);
+  if (!parentItem) {
+    auto top = dataSource_->child(row, nullptr);
+    return top ? createIndex(row, column, top.get()) : QModelIndex();
+  }
+  if (row >= parentItem->shownChildCount()) return {};
+  auto child = parentItem->builtChild(row);
+  return child ? createIndex(row, column, child.get()) : QModelIndex();
+}
+
+QModelIndex ListOutlineModel::parent(const QModelIndex& child) const {
+  PathListItem* row = item(child);
+  if (!row || !row->parent()) return {};
+  PathListItem* parentItem = row->parent();
+  const int position = parentItem->parent() ? parentItem->indexInParent() : dataSource_->rowOf(parentItem);
+  if (position < 0) return {};
+  return createIndex(position, 0, parentItem);
+}
+
+int ListOutlineModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid() && parent.column() != 0) return 0;
+  const PathListItem* row = item(parent);
+  if (!row) return static_cast<int>(dataSource_->numberOfChildren(nullptr));
+  return static_cast<int>(row->shownChildCount());
+}
+
+int ListOutlineModel::columnCount(const QModelIndex&) const { return columnCount_; }
+
+bool ListOutlineModel::hasChildren(const QModelIndex& parent) const {
+  if (!parent.isValid()) return !dataSource_->items().empty();
+  if (parent.column() != 0) return false;
+  return dataSource_->isExpandable(item(parent));
+}
+
+QIcon ListOutlineModel::iconOf(const PathListItem& row) const {
+  const files::FileIcon& icon = row.icon();
+  const QString name = text(icon.themeName);
+  if (auto it = themeIcons_.constFind(name); it != themeIcons_.constEnd()) return *it;
+  QIcon themed = QIcon::fromTheme(name);
+  if (!themed.isNull()) {
+    themeIcons_.insert(name, themed);
+    return themed;
+  }
+  return appkit::iconFor(icon);
+}
+
+QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
+  const PathListItem* row = item(index);
+  if (!row) return {};
+  const int column = index.column();
+  switch (role) {
+    case Qt::DecorationRole:
+      if (column == iconColumn || column == nameColumn) return iconOf(*row);
+      return {};
+    case Qt::EditRole:
+      if (column == nameColumn) return text(row->name());
+      return {};
+    case Qt::ToolTipRole:
+      if (column == nameColumn || column == locationColumn) return text(row->source().description());
+      return {};
+    case Qt::TextAlignmentRole:
+      if (column == sizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+      return {};
+    case Qt::DisplayRole: break;
+    default: return {};
+  }
+  ColumnValue value = dataSource_->objectValue(kIdentifiers[static_cast<std::size_t>(column)], row);
+  if (const auto* string = std::get_if<std::string>(&value)) return text(*string);
+  if (const auto* date = std::get_if<files::Date>(&value)) return text(details::dateText(*date));
+  if (const auto* bytes = std::get_if<int64_t>(&value)) return text(files::toSizeRepresentation(*bytes));
+  return {};
+}
+
+bool ListOutlineModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  PathListItem* row = item(index);
+  if (!row || role != Qt::EditRole || index.column() != nameColumn) return false;
+  if (onRename) onRename(*row, value.toString());
+  return true;
+}
+
+Qt::ItemFlags ListOutlineModel::flags(const QModelIndex& index) const {
+  if (!item(index)) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() == nameColumn) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+QVariant ListOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  if (section < 0 || section >= columnCount_) return {};
+  const char* title = kTitles[static_cast<std::size_t>(section)];
+  return *title ? appkit::localizedText(QString::fromUtf8(title)) : QString();
+}
+
+void ListOutlineModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= columnCount_) return;
+  auto key = sortKeyNamed(kSortKeys[static_cast<std::size_t>(column)]);
+  if (!key) return;
+  dataSource_->sortDescriptorsDidChange(
+      withPrimary(dataSource_->sortDescriptors(), SortDescriptor{*key, order == Qt::AscendingOrder}));
+}
+
+bool ListOutlineModel::canFetchMore(const QModelIndex& parent) const {
+  const PathListItem* row = item(parent);
+  if (!row || parent.column() != 0 || !row->isExpandable()) return false;
+  return row->shownChildCount() < row->childCount() && !fetching_.count(row);
+}
+
+void ListOutlineModel::fetchMore(const QModelIndex& parent) {
+  if (!canFetchMore(parent)) return;
+  auto row = item(parent)->shared_from_this();
+  fetching_.emplace(row.get(), QPersistentModelIndex(parent.siblingAtColumn(0)));
+  std::weak_ptr<PathListItem> weakRow = row;
+  std::weak_ptr<Link> link = link_;
+  dispatch::Clock& clock = clock_;
+  // The entries not shown yet; names are copied here, the row itself stays on the main thread.
+  std::vector<files::Path> entries = row->entryPaths();
+  entries.erase(entries.begin(), entries.begin() + row->shownChildCount());
+  background_.async([entries = std::move(entries), weakRow, link, &clock] {
+    buildRowsInBatches(
+        entries, clock,
+        [&](std::vector<std::shared_ptr<PathListItem>> batch) {
+          dispatch::MainQueue::shared().async([link, weakRow, batch = std::move(batch)]() mutable {
+            auto alive = link.lock();
+            auto parentRow = weakRow.lock();
+            if (alive && alive->model && parentRow) alive->model->childrenArrived(parentRow, std::move(batch));
+          });
+        },
+        [&] { return !weakRow.expired() && !link.expired(); });
+  });
+}
+
+void ListOutlineModel::childrenArrived(const std::shared_ptr<PathListItem>& parent,
+                                       std::vector<std::shared_ptr<PathListItem>> rows) {
+  auto it = fetching_.find(parent.get());
+  // Gone from the outline meanwhile (removed, or replaced by a fresh row): nothing to show.
+  if (it == fetching_.end()) return;
+  if (!it->second.isValid() || it->second.internalPointer() != parent.get()) {
+    fetching_.erase(it);
+    return;
+  }
+  const int first = static_cast<int>(parent->shownChildCount());
+  const int room = static_cast<int>(parent->childCount()) - first;
+  const int count = std::min(room, static_cast<int>(rows.size()));
+  if (count > 0) {
+    beginInsertRows(QModelIndex(it->second), first, first + count - 1);
+    parent->adoptChildren(std::move(rows));
+    endInsertRows();
+  }
+  if (parent->shownChildCount() >= parent->childCount()) fetching_.erase(it);
+}
+
+void ListOutlineModel::willInsertRows(int first, int last) { beginInsertRows({}, first, last); }
+void ListOutlineModel::didInsertRows() { endInsertRows(); }
+void ListOutlineModel::willRemoveRows(int first, int last) { beginRemoveRows({}, first, last); }
+void ListOutlineModel::didRemoveRows() { endRemoveRows(); }
+
+void ListOutlineModel::willReorderRows() {
+  emit layoutAboutToBeChanged();
+  layoutIndexes_ = persistentIndexList();
+}
+
+void ListOutlineModel::didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) {
+  QModelIndexList to;
+  to.reserve(layoutIndexes_.size());
+  for (const QModelIndex& from : layoutIndexes_) {
+    auto* row = static_cast<PathListItem*>(from.internalPointer());
+    const PathListItem* top = topLevelOf(row);
+    auto it = replaced.find(top);
+    if (row == top) {
+      PathListItem* now = it != replaced.end() ? it->second : row;
+      const int position = dataSource_->rowOf(now);
+      to.append(position < 0 ? QModelIndex() : createIndex(position, from.column(), now));
+    } else if (it != replaced.end()) {
+      to.append(QModelIndex());  // the rows below a replaced row went with it
+    } else {
+      to.append(from);  // children keep their place under their parent
+    }
+  }
+  changePersistentIndexList(layoutIndexes_, to);
+  layoutIndexes_.clear();
+  // A replaced folder whose children were shown (it is, or was, expanded) gets its children
+  // fetched again: the view asks only when a folder is expanded, and this one already is.
+  std::vector<PathListItem*> refetch;
+  for (const auto& [before, after] : replaced) {
+    if (before->shownChildCount() > 0 || fetching_.count(before)) refetch.push_back(after);
+    fetching_.erase(before);
+  }
+  emit layoutChanged();
+  for (PathListItem* row : refetch) {
+    const int position = dataSource_->rowOf(row);
+    if (position >= 0) fetchMore(createIndex(position, 0, row));
+  }
+}
+
+}  // namespace ml::list

@@ -1,0 +1,519 @@
+#include "list/window/ListWindow.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include "appkit/Localization.h"
+#include "appkit/QtTypeDescriber.h"
+#include "files/FileSystem.h"
+#include "files/TypeDescriber.h"
+#include "list/commands/AddCommands.h"
+#include "list/commands/ChangeCaseFormat.h"
+#include "list/commands/ClearCodeCommand.h"
+#include "list/commands/CopyNames.h"
+#include "list/commands/RemoveSelectedItems.h"
+#include "list/commands/SimpleRename.h"
+#include "list/display/ListDisplay.h"
+#include "list/menu/AncestorEntries.h"
+#include "list/rows/ListWindowDataSource2.h"
+#include "list/state/ListEvents.h"
+#include "list/window/ListMainWindow.h"
+#include "list/window/ListOutlineModel.h"
+#include "list/window/OutlineSelection.h"
+#include "list/window/TreeOutlineView.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/logging/Log.h"
+#include "platform/store/Middleware.h"
+#include "platform/store/Subscriber.h"
+#include "shell/AppDelegate.h"
+#include "shell/ApplicationEvents.h"
+#include "shell/GlobalCommands.h"
+#include "shell/PathList.h"
+#include "ui_ListWindow.h"
+
+namespace ml::list {
+
+namespace {
+
+using Global = shell::GlobalCommands<ListWindowState>;
+
+// Passes application-wide renames on to one list window's store, as moves of its items. The
+// global store holds it (and so the list's store) until the window closes.
+class GlobalObserver final : public store::Middleware<shell::GlobalState> {
+ public:
+  explicit GlobalObserver(std::shared_ptr<ListStore> reactor) : reactor_(std::move(reactor)) {}
+  void process(const store::Event& event, const shell::GlobalState&) override {
+    if (auto* renamed = event.as<shell::ApplicationEvents::ItemsRenamed>()) reactor_->fire(shell::ItemsMoved(renamed->items));
+  }
+
+ private:
+  std::shared_ptr<ListStore> reactor_;
+};
+
+// The store keeps its subscribers for its whole life; the controller owns the store, so the
+// store only gets a weak way back to it.
+class Redraw final : public store::Subscriber<ListWindowState> {
+ public:
+  explicit Redraw(std::weak_ptr<ListWindow> window) : window_(std::move(window)) {}
+  void update(const ListWindowState& state) override {
+    if (auto window = window_.lock()) window->update(state);
+  }
+
+ private:
+  std::weak_ptr<ListWindow> window_;
+};
+
+int tagOf(const QAction* action) { return action ? action->property("tag").toInt() : 0; }
+
+QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget& widget) {
+  return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
+}
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+}  // namespace
+
+ListWindow::ListWindow(dispatch::Clock& clock, dispatch::Queue& background)
+    : core_(std::make_shared<ListStore>(ListWindowState(clock))),
+      details_(background, dispatch::MainQueue::shared()),
+      clock_(clock),
+      background_(background) {
+  core_->state().store->attach(core_);
+}
+
+ListWindow::~ListWindow() {
+  details_.cancel();
+  // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
+  // closed windows on its own queue).
+  if (window_) window_->deleteLater();
+}
+
+std::shared_ptr<ListWindow> ListWindow::self() {
+  return std::static_pointer_cast<ListWindow>(shared_from_this());
+}
+
+void ListWindow::addItems(const std::vector<files::Path>& items) { core_->fire(ItemsAddedEvent(items)); }
+
+ListMainWindow* ListWindow::window() {
+  if (!window_) {
+    window_ = new ListMainWindow();
+    ui_ = std::make_unique<Ui::ListWindow>();
+    ui_->setupUi(window_);
+    windowDidLoad();
+  }
+  return window_;
+}
+
+void ListWindow::show() {
+  ListMainWindow* shown = window();
+  shown->show();
+  shown->raise();
+  shown->activateWindow();
+}
+
+bool ListWindow::isWindowLoaded() const { return !window_.isNull(); }
+ListOutlineModel* ListWindow::model() const { return model_.data(); }
+
+const void* ListWindow::windowIdentity() const { return static_cast<const QWidget*>(window_.data()); }
+
+void ListWindow::fire(std::shared_ptr<store::Command<ListWindowState>> command) { core_->fire(std::move(command)); }
+
+void ListWindow::windowDidLoad() {
+  auto& ui = *ui_;
+  std::weak_ptr<ListWindow> weak = self();
+
+  if (auto* delegate = shell::AppDelegate::shared()) {
+    delegate->reactor().fire(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self()));
+    globalObserverDisconnect_ = delegate->reactor().add(std::make_shared<GlobalObserver>(core_));
+  }
+  core_->add(std::make_shared<Redraw>(weak), dispatch::MainQueue::shared());
+
+  QTreeView* view = ui.outlineView;
+  model_ = new ListOutlineModel(core_->state().dataSource, background_, clock_, window_);  // owned by the window
+  model_->onRename = [weak](PathListItem& row, const QString& name) {
+    if (auto window = weak.lock()) window->fire(std::make_shared<SimpleRename>(row.source(), name.toStdString()));
+  };
+  view->setModel(model_);
+  view->header()->setSortIndicator(-1, Qt::AscendingOrder);
+  view->setSortingEnabled(true);
+  // The name column carries the icon, the disclosure triangle and the indentation.
+  view->hideColumn(ListOutlineModel::iconColumn);
+  view->setTreePosition(ListOutlineModel::nameColumn);
+  view->header()->resizeSection(ListOutlineModel::nameColumn, 240);
+  view->header()->resizeSection(ListOutlineModel::createdColumn, 145);
+  view->header()->resizeSection(ListOutlineModel::modifiedColumn, 145);
+  view->header()->resizeSection(ListOutlineModel::sizeColumn, 75);
+  view->setIconSize(QSize(16, 16));
+  ui.splitter->setStretchFactor(0, 1);
+  ui.splitter->setStretchFactor(1, 0);
+
+  QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, window_, [weak] {
+    if (auto window = weak.lock()) window->outlineViewSelectionDidChange();
+  });
+  QObject::connect(view, &QTreeView::doubleClicked, window_, [weak](const QModelIndex& index) {
+    if (auto window = weak.lock()) window->openInInfoWindowOnDoubleClick(index);
+  });
+  QObject::connect(view, &QTreeView::customContextMenuRequested, window_, [weak, view](const QPoint& position) {
+    auto window = weak.lock();
+    if (!window) return;
+    if (QMenu* menu = window->prepareContextMenu(position)) menu->popup(view->viewport()->mapToGlobal(position));
+  });
+  ListMainWindow* shown = window_;
+  QObject::connect(view, &QTreeView::expanded, window_,
+                   [shown](const QModelIndex& index) { shown->expandedIndexes.emplace_back(index); });
+  QObject::connect(view, &QTreeView::collapsed, window_, [shown](const QModelIndex& index) {
+    std::erase(shown->expandedIndexes, QPersistentModelIndex(index));
+  });
+  window_->willClose = [weak] {
+    if (auto window = weak.lock()) window->windowWillClose();
+  };
+
+  ui.dragAndDropDestination->setDelegate(weak);
+  connectActions();
+  ui.moveItemsToolbarButton->setEnabled(false);
+  ui.copyItemsToolbarButton->setEnabled(false);
+
+  core_->fire(ListWindowLoadedEvent(std::make_shared<TreeOutlineView>(view, model_)));
+}
+
+void ListWindow::connectActions() {
+  auto& ui = *ui_;
+  std::weak_ptr<ListWindow> weak = self();
+  auto on = [&](QAction* action, std::function<void(ListWindow&, QAction*)> run) {
+    action->setText(appkit::localizedText(action->text()));
+    action->setIconText(action->text());
+    if (!action->toolTip().isEmpty()) action->setToolTip(appkit::localizedText(action->toolTip()));
+    QObject::connect(action, &QAction::triggered, window_, [weak, action, run] {
+      if (auto window = weak.lock()) run(*window, action);
+    });
+  };
+  on(ui.addItemAction, [](ListWindow& w, QAction*) { w.addItem(); });
+  on(ui.addContentsAction, [](ListWindow& w, QAction*) { w.addContents(); });
+  on(ui.removeItemAction, [](ListWindow& w, QAction*) { w.removeItem(); });
+  on(ui.moveToTrashAction, [](ListWindow& w, QAction*) { w.moveSelectedToTrash(); });
+  on(ui.moveItemsToolbarButton, [](ListWindow& w, QAction*) { w.moveSelectedItems(); });
+  on(ui.copyItemsToolbarButton, [](ListWindow& w, QAction*) { w.copySelectedItems(); });
+  on(ui.infoToolbarItem, [](ListWindow& w, QAction* a) { w.onToolbarItemSelected(tagOf(a)); });
+  on(ui.openToolbarItem, [](ListWindow& w, QAction* a) { w.onToolbarItemSelected(tagOf(a)); });
+  on(ui.actionsToolbarItem, [](ListWindow&, QAction*) {});
+  on(ui.editNameMenuItem, [](ListWindow& w, QAction*) { w.editNameOfSelectedItem(); });
+  on(ui.copyNameMenuItem, [](ListWindow& w, QAction*) { w.copyNamesOfSelectedItems(); });
+  on(ui.copyNamesMenuItem, [](ListWindow& w, QAction*) { w.copyNamesOfSelectedItems(); });
+  on(ui.copyNamesAction, [](ListWindow& w, QAction*) { w.copyNamesOfSelectedItems(); });
+  on(ui.openMenuItem, [](ListWindow& w, QAction*) { w.openSelectedFiles(); });
+  on(ui.renameItemsMenuItem, [](ListWindow& w, QAction* a) { w.renameSelectedItems(tagOf(a)); });
+  on(ui.upperCaseAction, [](ListWindow& w, QAction*) { w.changeCase(rename::CaseFormat::upper); });
+  on(ui.lowerCaseAction, [](ListWindow& w, QAction*) { w.changeCase(rename::CaseFormat::lower); });
+  on(ui.titleCaseAction, [](ListWindow& w, QAction*) { w.changeCase(rename::CaseFormat::title); });
+  on(ui.clearCreatorAction, [](ListWindow& w, QAction*) { w.clearCreatorField(); });
+  on(ui.clearTypeAction, [](ListWindow& w, QAction*) { w.clearTypeField(); });
+  on(ui.showFileManagerInfoAction, [](ListWindow& w, QAction*) { w.showFinderInfo(); });
+  on(ui.removeFromListMenuItem, [](ListWindow& w, QAction*) { w.removeItem(); });
+  on(ui.moveToTrashMenuItem, [](ListWindow& w, QAction*) { w.moveSelectedToTrash(); });
+  // The context menu's file manager and info items change their action with the selection.
+  for (QAction* action : {ui.fileManagerMenuItem, ui.infoMenuItem}) action->setText(appkit::localizedText(action->text()));
+  QObject::connect(ui.multipleSelectionInfoButton, &QPushButton::clicked, window_, [weak] {
+    if (auto window = weak.lock()) window->openInfoWindow();
+  });
+  ui.multipleSelectionInfoButton->setText(appkit::localizedText(ui.multipleSelectionInfoButton->text()));
+  ui.emptyListLabel->setText(appkit::localizedText(ui.emptyListLabel->text()));
+
+  const QWidget& base = *window_;
+  ui.addItemAction->setIcon(themeIcon("list-add", QStyle::SP_FileDialogNewFolder, base));
+  ui.addContentsAction->setIcon(themeIcon("folder-open", QStyle::SP_DirOpenIcon, base));
+  ui.removeItemAction->setIcon(themeIcon("list-remove", QStyle::SP_DialogDiscardButton, base));
+  ui.moveToTrashAction->setIcon(themeIcon("user-trash", QStyle::SP_TrashIcon, base));
+  ui.moveItemsToolbarButton->setIcon(themeIcon("go-jump", QStyle::SP_ArrowForward, base));
+  ui.copyItemsToolbarButton->setIcon(themeIcon("edit-copy", QStyle::SP_FileDialogContentsView, base));
+  ui.infoToolbarItem->setIcon(themeIcon("dialog-information", QStyle::SP_MessageBoxInformation, base));
+  ui.openToolbarItem->setIcon(themeIcon("document-open", QStyle::SP_DialogOpenButton, base));
+  ui.actionsToolbarItem->setIcon(themeIcon("system-run", QStyle::SP_FileDialogDetailedView, base));
+
+  actionsMenu_ = new QMenu(window_);  // owned by the window
+  for (QAction* action : {ui.upperCaseAction, ui.lowerCaseAction, ui.titleCaseAction}) actionsMenu_->addAction(action);
+  actionsMenu_->addSeparator();
+  actionsMenu_->addAction(ui.editNameMenuItem);
+  actionsMenu_->addAction(ui.renameItemsMenuItem);
+  actionsMenu_->addAction(ui.copyNamesAction);
+  actionsMenu_->addSeparator();
+  actionsMenu_->addAction(ui.clearCreatorAction);
+  actionsMenu_->addAction(ui.clearTypeAction);
+  actionsMenu_->addSeparator();
+  actionsMenu_->addAction(ui.showFileManagerInfoAction);
+  ui.actionsToolbarItem->setMenu(actionsMenu_);
+  if (auto* button = qobject_cast<QToolButton*>(ui.toolBar->widgetForAction(ui.actionsToolbarItem))) {
+    button->setPopupMode(QToolButton::InstantPopup);
+  }
+
+  contextMenu_ = new QMenu(window_);  // owned by the window
+  contextMenu_->addAction(ui.fileManagerMenuItem);
+  contextMenu_->addAction(ui.infoMenuItem);
+  contextMenu_->addSeparator();
+  contextMenu_->addAction(ui.openMenuItem);
+  contextMenu_->addAction(ui.editNameMenuItem);
+  contextMenu_->addAction(ui.renameItemsMenuItem);
+  contextMenu_->addAction(ui.copyNameMenuItem);
+  contextMenu_->addAction(ui.copyNamesMenuItem);
+  contextMenu_->addSeparator();
+  for (QAction* action : {ui.upperCaseAction, ui.lowerCaseAction, ui.titleCaseAction}) contextMenu_->addAction(action);
+  contextMenu_->addSeparator();
+  contextMenu_->addAction(ui.clearCreatorAction);
+  contextMenu_->addAction(ui.clearTypeAction);
+  contextMenu_->addSeparator();
+  contextMenu_->addAction(ui.removeFromListMenuItem);
+  contextMenu_->addAction(ui.moveToTrashMenuItem);
+}
+
+void ListWindow::windowWillClose() {
+  if (auto* delegate = shell::AppDelegate::shared()) {
+    delegate->reactor().fire(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
+  }
+  if (globalObserverDisconnect_) globalObserverDisconnect_();
+  details_.cancel();
+}
+
+// Actions -----------------------------------------------------------------------------------------
+
+void ListWindow::addItem() { fire(std::make_shared<SelectItemsToAdd>()); }
+void ListWindow::addContents() { fire(std::make_shared<SelectContainersToAdd>()); }
+void ListWindow::removeItem() { fire(std::make_shared<RemoveSelectedItems>(false)); }
+void ListWindow::moveSelectedToTrash() { fire(std::make_shared<RemoveSelectedItems>(true)); }
+void ListWindow::moveSelectedItems() { fire(Global::move()); }
+void ListWindow::copySelectedItems() { fire(Global::copy()); }
+void ListWindow::openInfoWindow() { fire(Global::fileInfo()); }
+void ListWindow::showFinderInfo() { fire(Global::finderInfo()); }
+void ListWindow::openSelectedFiles() { fire(Global::open()); }
+void ListWindow::clearCreatorField() { fire(std::make_shared<ClearCreatorCommand>()); }
+void ListWindow::clearTypeField() { fire(std::make_shared<ClearTypeCommand>()); }
+void ListWindow::copyNamesOfSelectedItems() { fire(std::make_shared<CopyNames>()); }
+
+void ListWindow::changeCase(rename::CaseFormat format) { fire(std::make_shared<ChangeCaseFormat>(format)); }
+
+void ListWindow::renameSelectedItems(std::optional<int> senderTag) {
+  if (!senderTag || *senderTag != 0) return;
+  fire(Global::rename(core_->state().selectedItems(), self()));
+}
+
+void ListWindow::editNameOfSelectedItem() {
+  if (!window_) return;
+  auto selected = list::selectedItems(*ui_->outlineView);
+  if (selected.empty()) return;
+  QModelIndex name = model_->index(selected.front().row(), ListOutlineModel::nameColumn, selected.front().parent());
+  ui_->outlineView->setCurrentIndex(name);
+  ui_->outlineView->edit(name);
+}
+
+void ListWindow::onToolbarItemSelected(int tag) {
+  switch (tag) {
+    case 3:
+    case 5: fire(Global::fileInfo()); break;
+    case 4: fire(Global::open()); break;
+    default: break;
+  }
+}
+
+void ListWindow::openInInfoWindowOnDoubleClick(const QModelIndex& index) {
+  if (!model_) return;
+  if (PathListItem* row = model_->item(index)) fire(Global::fileInfo(std::vector<files::Path>{row->source()}));
+}
+
+void ListWindow::dropped(const std::vector<std::filesystem::path>& files) {
+  std::vector<files::Path> paths;
+  paths.reserve(files.size());
+  for (const auto& file : files) paths.emplace_back(files::FileSystems::defaultFileSystem(), file);
+  core_->fire(ItemsAddedEvent(std::move(paths)));
+}
+
+void ListWindow::outlineViewSelectionDidChange() {
+  LOG_TRACE();
+  std::vector<files::Path> paths;
+  for (const QModelIndex& index : list::selectedItems(*ui_->outlineView)) {
+    if (PathListItem* row = model_->item(index)) paths.push_back(row->source());
+  }
+  core_->fire(ListWindowSelectionChangedEvent(std::move(paths)));
+}
+
+// Context menu ------------------------------------------------------------------------------------
+
+QMenu* ListWindow::prepareContextMenu(const QPoint& position) {
+  if (!window_ || !contextMenu_) return nullptr;
+  auto& ui = *ui_;
+  QTreeView* view = ui.outlineView;
+  const QModelIndex clicked = view->indexAt(position);
+  if (clicked.isValid()) {
+    const QModelIndex row = clicked.siblingAtColumn(0);
+    if (!view->selectionModel()->isRowSelected(row.row(), row.parent())) {
+      view->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      view->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+    }
+  }
+  const auto selected = list::selectedItems(*view);
+  const auto count = selected.size();
+  if (count == 0) return nullptr;
+
+  for (QAction* action : contextMenu_->actions()) {
+    const int tag = tagOf(action);
+    if (tag == 5 || tag == 6) action->setVisible(count <= 1);
+    if (tag == 7) action->setVisible(count >= 2);
+  }
+  for (auto& connection : contextConnections_) QObject::disconnect(connection);
+  contextConnections_.clear();
+  for (QAction* item : {ui.fileManagerMenuItem, ui.infoMenuItem}) {
+    if (QMenu* old = item->menu()) {
+      item->setMenu(nullptr);
+      old->deleteLater();
+    }
+  }
+
+  std::weak_ptr<ListWindow> weak = self();
+  if (count < 2) {
+    if (PathListItem* row = model_->item(selected.front())) buildAncestorMenus(row->source());
+    return contextMenu_;
+  }
+  std::vector<files::Path> paths;
+  for (const QModelIndex& index : selected) {
+    if (PathListItem* row = model_->item(index)) paths.push_back(row->source());
+  }
+  contextConnections_.push_back(QObject::connect(ui.fileManagerMenuItem, &QAction::triggered, window_, [weak, paths] {
+    if (auto window = weak.lock()) window->fire(Global::reveal(paths));
+  }));
+  contextConnections_.push_back(QObject::connect(ui.infoMenuItem, &QAction::triggered, window_, [weak] {
+    if (auto window = weak.lock()) window->openInfoWindow();
+  }));
+  return contextMenu_;
+}
+
+void ListWindow::buildAncestorMenus(const files::Path& item) {
+  auto& ui = *ui_;
+  std::weak_ptr<ListWindow> weak = self();
+  auto* openMenu = new QMenu(contextMenu_);  // owned by the context menu
+  auto* infoMenu = new QMenu(contextMenu_);
+  for (const auto& entry : ancestorEntries(item)) {
+    const QIcon icon(appkit::iconFor(files::TypeDescriber::current()->icon(entry.path.url())).pixmap(16, 16));
+    const files::Path path = entry.path;
+    QObject::connect(openMenu->addAction(icon, text(entry.title)), &QAction::triggered, window_, [weak, path] {
+      if (auto window = weak.lock()) window->fire(Global::open(std::vector<files::Path>{path}));
+    });
+    QObject::connect(infoMenu->addAction(icon, text(entry.title)), &QAction::triggered, window_, [weak, path] {
+      LOG_INFO("opening file info. " << path.description());
+      if (auto window = weak.lock()) window->fire(Global::fileInfo(std::vector<files::Path>{path}));
+    });
+  }
+  ui.fileManagerMenuItem->setMenu(openMenu);
+  ui.infoMenuItem->setMenu(infoMenu);
+}
+
+// Display update ----------------------------------------------------------------------------------
+
+int64_t ListWindow::shownRowCount() const {
+  QTreeView* view = ui_->outlineView;
+  int64_t shown = model_->rowCount();
+  for (const QPersistentModelIndex& persistent : window_->expandedIndexes) {
+    if (!persistent.isValid()) continue;
+    const QModelIndex index = persistent;
+    bool visible = view->isExpanded(index);
+    for (QModelIndex parent = index.parent(); visible && parent.isValid(); parent = parent.parent()) {
+      visible = view->isExpanded(parent);
+    }
+    if (visible) shown += model_->rowCount(index);
+  }
+  return shown;
+}
+
+QAction* ListWindow::actionsItem() const {
+  const QString label = appkit::localizedText(QStringLiteral("Actions"));
+  for (QAction* action : ui_->toolBar->actions()) {
+    if (action->iconText() == label) return action;
+  }
+  return nullptr;
+}
+
+void ListWindow::update(const ListWindowState& state) {
+  if (!window_ || !model_) return;
+  auto& ui = *ui_;
+  QTreeView* view = ui.outlineView;
+  std::erase_if(window_->expandedIndexes, [](const QPersistentModelIndex& index) { return !index.isValid(); });
+  model_->reloadData();
+
+  const std::size_t topLevel = state.dataSource->items().size();
+  auto selected = list::selectedItems(*view);
+  const DisplayPlan plan = planDisplay(topLevel, shownRowCount(), static_cast<int>(selected.size()));
+  window_->setWindowTitle(text(plan.title));
+  QAction* actions = actionsItem();
+  if (plan.tab == DetailTab::emptyList) {
+    ui.detailsTabView->setCurrentIndex(static_cast<int>(DetailTab::emptyList));
+    if (actions) actions->setEnabled(false);
+    details_.cancel();
+    detailsRow_.reset();
+    return;
+  }
+  if (plan.moveAndCopyEnabled) {
+    ui.moveItemsToolbarButton->setEnabled(*plan.moveAndCopyEnabled);
+    ui.copyItemsToolbarButton->setEnabled(*plan.moveAndCopyEnabled);
+  }
+  if (actions) actions->setEnabled(plan.actionsEnabled);
+  if (plan.selectFirstRow) {
+    const QModelIndex first = model_->index(0, 0);
+    view->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selected = list::selectedItems(*view);
+  }
+  ui.detailsTabView->setCurrentIndex(static_cast<int>(plan.tab));
+  if (plan.tab == DetailTab::singleItem && !selected.empty()) {
+    if (PathListItem* row = model_->item(selected.front())) showSingleItemDetails(*row);
+    return;
+  }
+  ui.selectedItemsCountLabel->setText(text(plan.selectedCountText));
+  ui.multipleSelectionInfoButton->setEnabled(plan.infoButtonEnabled);
+  details_.cancel();
+  detailsRow_.reset();
+}
+
+void ListWindow::showSingleItemDetails(PathListItem& row) {
+  auto& ui = *ui_;
+  ui.selectedItemIcon->setPixmap(appkit::iconFor(row.icon()).pixmap(64, 64));
+  ui.selectedItemName->setText(text(row.name()));
+  // The same row as last time: its details are shown or on their way.
+  if (detailsRow_.lock().get() == &row) return;
+  detailsRow_ = row.shared_from_this();
+
+  ui.selectedItemKind->clear();
+  ui.selectedItemCreationDate->clear();
+  ui.selectedItemModifiedDate->clear();
+  ui.selectedItemSizePart2->clear();
+  ui.selectedItemSize->setText(row.isExpandable() ? appkit::localizedText(details::kCalculatingSize)
+                                                  : text(details::sizeText(row.byteCount())));
+  std::weak_ptr<ListWindow> weak = self();
+  details_.load(
+      row.source(), row.isExpandable(),
+      [weak](const ItemFacts& facts) {
+        auto window = weak.lock();
+        if (!window || !window->window_) return;
+        auto& fields = *window->ui_;
+        fields.selectedItemKind->setText(text(facts.kind));
+        if (!facts.dates) {
+          fields.selectedItemCreationDate->setText(appkit::localizedText(details::kUnknownDate));
+          fields.selectedItemModifiedDate->setText(appkit::localizedText(details::kUnknownDate));
+          return;
+        }
+        fields.selectedItemCreationDate->setText(text(details::dateText(facts.dates->creation)));
+        fields.selectedItemModifiedDate->setText(text(details::dateText(facts.dates->modification)));
+      },
+      [weak](const FolderFacts& facts) {
+        auto window = weak.lock();
+        if (!window || !window->window_) return;
+        auto& fields = *window->ui_;
+        fields.selectedItemSize->setText(text(details::sizeText(facts.bytes)));
+        fields.selectedItemSizePart2->setText(facts.counts ? text(details::folderSummary(*facts.counts)) : QString());
+      });
+}
+
+}  // namespace ml::list

@@ -1,0 +1,393 @@
+#include "list/window/ListWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QUrl>
+
+#include "ListFixture.h"
+#include "appkit/MainMenu.h"
+#include "list/display/ListDisplay.h"
+#include "list/menu/ListMenu.h"
+#include "list/window/ListMainWindow.h"
+#include "list/window/ListOutlineModel.h"
+#include "list/window/OutlineSelection.h"
+#include "shell/MainMenuModel.h"
+
+namespace ml::list {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ListWindowTest : public shell::testing::ShellTest {
+ protected:
+  ListWindowTest() { resetInitialLoadForTesting(); }
+  ~ListWindowTest() override {
+    if (window && window->isWindowLoaded()) delete window->window();
+    window.reset();
+    resetInitialLoadForTesting();
+  }
+  void SetUp() override {
+    delegate();
+    window = std::make_shared<ListWindow>(clock, background);
+  }
+
+  // Lets the store handle what was fired (and what commands fired in turn) and the window redraw.
+  void settleWindow() {
+    for (int round = 0; round < 2; ++round) {
+      auto done = std::make_shared<std::atomic<bool>>(false);
+      window->core().fire(std::make_shared<testing::Marker>(done));
+      ASSERT_TRUE(waitFor([&] { return done->load(); }));
+      loop.drain();
+    }
+  }
+  void show(const std::vector<files::Path>& items) {
+    window->addItems(items);
+    window->show();
+    settleWindow();
+  }
+  bool isAnnounced() {
+    for (const auto& controller : delegate().reactor().state().activeWindows) {
+      if (controller == window) return true;
+    }
+    return false;
+  }
+  files::Path file(const std::string& name, const std::string& contents = "x") { return files::Path(dir.write(name, contents)); }
+  files::Path folder(const std::string& name) {
+    fs::create_directories(dir.path() / name);
+    return files::Path(dir.path() / name);
+  }
+  // The window's widgets and actions by their names in the interface file.
+  template <class T>
+  T& ui(const char* name) {
+    T* found = window->window()->findChild<T*>(QString::fromLatin1(name));
+    if (!found) throw std::runtime_error(std::string("no ") + name);
+    return *found;
+  }
+  QLabel& label(const char* name) { return ui<QLabel>(name); }
+  QAction& action(const char* name) { return ui<QAction>(name); }
+  QTreeView& view() { return ui<QTreeView>("outlineView"); }
+  int detailTab() { return ui<QStackedWidget>("detailsTabView").currentIndex(); }
+  ListOutlineModel& model() { return *window->model(); }
+  void selectRows(std::initializer_list<int> rows) {
+    view().clearSelection();
+    for (int row : rows) {
+      view().selectionModel()->select(model().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    settleWindow();
+  }
+  std::vector<std::string> selectedNames() {
+    std::vector<std::string> names;
+    for (const auto& index : selectedItems(view())) names.push_back(model().item(index)->name());
+    return names;
+  }
+
+  test::TempDir dir;
+  dispatch::ManualClock clock;
+  testing::HeldQueue background;
+  std::shared_ptr<ListWindow> window;
+};
+
+TEST_F(ListWindowTest, LoadingAnnouncesTheWindowAndShowsItemsAddedBefore) {
+  show({file("a"), file("b")});
+  ASSERT_TRUE(waitFor([&] { return isAnnounced(); }));
+  EXPECT_EQ(window->window()->windowTitle(), "Items: 2");
+  EXPECT_EQ(model().rowCount(), 2);
+  EXPECT_NE(window->windowIdentity(), nullptr);
+}
+
+TEST_F(ListWindowTest, AnEmptyListShowsTheEmptyPageAndDisablesActions) {
+  show({});
+  EXPECT_EQ(window->window()->windowTitle(), "Items: 0");
+  EXPECT_EQ(detailTab(), 0);
+  EXPECT_FALSE(action("actionsToolbarItem").isEnabled());
+  EXPECT_FALSE(action("moveItemsToolbarButton").isEnabled());
+}
+
+TEST_F(ListWindowTest, TheFirstListSelectsItsFirstRowAndShowsItsDetails) {
+  show({file("a.txt", "12345"), file("b")});
+  settleWindow();
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(detailTab(), 1);
+  EXPECT_EQ(label("selectedItemName").text(), "a.txt");
+  EXPECT_TRUE(label("selectedItemSize").text().contains("5 bytes"));
+  EXPECT_TRUE(label("selectedItemKind").text().isEmpty());
+  background.runAll();
+  loop.drain();
+  EXPECT_FALSE(label("selectedItemModifiedDate").text().isEmpty());
+  EXPECT_FALSE(label("selectedItemKind").text().isEmpty());
+  EXPECT_TRUE(action("moveItemsToolbarButton").isEnabled());
+}
+
+TEST_F(ListWindowTest, AFolderShowsCalculatingThenItsTotals) {
+  for (int i = 0; i < 10; ++i) dir.write("box/f" + std::to_string(i), "x");
+  folder("box/e1");
+  folder("box/e2");
+  show({folder("box")});
+  settleWindow();
+  EXPECT_EQ(label("selectedItemSize").text(), "Calculating size...");
+  background.runAll();
+  loop.drain();
+  EXPECT_EQ(label("selectedItemSize").text(), "0.01 KB (10 bytes)");
+  EXPECT_EQ(label("selectedItemSizePart2").text(), "for 12 items (10 files and 2 folders)");
+}
+
+TEST_F(ListWindowTest, SeveralSelectedRowsShowTheirCount) {
+  show({file("a"), file("b"), file("c")});
+  selectRows({0, 2});
+  EXPECT_EQ(detailTab(), 2);
+  EXPECT_EQ(label("selectedItemsCountLabel").text(), "Items selected: 2");
+  EXPECT_TRUE(ui<QPushButton>("multipleSelectionInfoButton").isEnabled());
+}
+
+TEST_F(ListWindowTest, ExpandedChildrenCountInTheTitle) {
+  dir.write("box/a", "x");
+  dir.write("box/b", "x");
+  show({folder("box"), file("c")});
+  view().expand(model().index(0, 0));
+  EXPECT_EQ(model().rowCount(model().index(0, 0)), 0);  // fetched in the background
+  background.runAll();
+  loop.drain();
+  EXPECT_EQ(model().rowCount(model().index(0, 0)), 2);
+  window->core().fire(LoadedDataInvalidated{});
+  settleWindow();
+  EXPECT_EQ(window->window()->windowTitle(), "Items: 4");
+}
+
+TEST_F(ListWindowTest, ControlWClosesTheWindowAndAnnouncesIt) {
+  show({file("a")});
+  ASSERT_TRUE(waitFor([&] { return isAnnounced(); }));
+  QKeyEvent plainW(QEvent::KeyPress, Qt::Key_W, Qt::NoModifier, "w");
+  QApplication::sendEvent(window->window(), &plainW);
+  EXPECT_TRUE(window->window()->isVisible());
+  QKeyEvent controlW(QEvent::KeyPress, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier, "W");
+  QApplication::sendEvent(window->window(), &controlW);
+  EXPECT_FALSE(window->window()->isVisible());
+  ASSERT_TRUE(waitFor([&] { return !isAnnounced(); }));
+}
+
+TEST_F(ListWindowTest, RenamesElsewhereReachTheListWhileItIsOpen) {
+  auto a = file("a"), b = file("b");
+  show({a, b});
+  fs::rename(a.url(), dir.path() / "z");
+  delegate().reactor().fire(shell::ApplicationEvents::ItemsRenamed({{a, files::Path(dir.path() / "z")}}));
+  ASSERT_TRUE(waitFor([&] { return model().rowCount() == 2 && model().item(model().index(0, 0))->name() == "z"; }));
+
+  window->window()->close();
+  settleWindow();
+  delegate().reactor().fire(shell::ApplicationEvents::ItemsRenamed({{b, files::Path(dir.path() / "y")}}));
+  settle();
+  settleWindow();
+  EXPECT_EQ(model().item(model().index(1, 0))->name(), "b");
+}
+
+TEST_F(ListWindowTest, RenamingTheSelectionNeedsASenderTaggedZero) {
+  show({file("a")});
+  settleWindow();
+  window->renameSelectedItems(std::nullopt);
+  window->renameSelectedItems(2);
+  settle();
+  EXPECT_EQ(count(renameDialogs), 0u);
+  window->renameSelectedItems(0);
+  ASSERT_TRUE(waitFor([&] { return count(renameDialogs) == 1; }));
+  EXPECT_EQ(renameDialogs[0]->sheetParent, window);
+}
+
+TEST_F(ListWindowTest, ToolbarTagsThreeAndFiveShowInfoFourOpensOthersNothing) {
+  auto a = file("a");
+  show({a});
+  settleWindow();
+  window->onToolbarItemSelected(7);
+  window->onToolbarItemSelected(3);
+  window->onToolbarItemSelected(5);
+  window->onToolbarItemSelected(4);
+  ASSERT_TRUE(waitFor([&] {
+    std::lock_guard lock(workspace->mutex);
+    return count(infoWindows) == 2 && !workspace->opened.empty();
+  }));
+  EXPECT_EQ(infoWindows[0]->items, (std::vector<files::Path>{a}));
+  std::lock_guard lock(workspace->mutex);
+  ASSERT_EQ(workspace->opened.size(), 1u);
+  EXPECT_EQ(workspace->opened[0].first, a.url());
+}
+
+TEST_F(ListWindowTest, DroppingAFileTwiceListsItTwice) {
+  show({});
+  auto a = file("a");
+  window->dropped({a.url()});
+  window->dropped({a.url()});
+  settleWindow();
+  EXPECT_EQ(model().rowCount(), 2);
+}
+
+TEST_F(ListWindowTest, OnlyLocalFilesOfADropAreTaken) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile("/tmp/a"), QUrl("https://example.org/x"), QUrl::fromLocalFile("/tmp/b")});
+  EXPECT_EQ(FileDropDestination::droppedFiles(&data), (std::vector<fs::path>{"/tmp/a", "/tmp/b"}));
+  QMimeData text;
+  text.setText("/tmp/a");
+  EXPECT_TRUE(FileDropDestination::droppedFiles(&text).empty());
+}
+
+TEST_F(ListWindowTest, EditingANameRenamesTheItem) {
+  auto a = file("a");
+  show({a});
+  model().setData(model().index(0, ListOutlineModel::nameColumn), "b");
+  settleWindow();
+  EXPECT_TRUE(fs::exists(dir.path() / "b"));
+  EXPECT_EQ(model().item(model().index(0, 0))->name(), "b");
+}
+
+TEST_F(ListWindowTest, SortingKeepsTheSelectionOnItsRows) {
+  show({file("b"), file("c"), file("a")});
+  selectRows({0});
+  model().sort(ListOutlineModel::nameColumn, Qt::AscendingOrder);
+  EXPECT_EQ(model().item(model().index(0, 0))->name(), "a");
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"b"}));
+}
+
+TEST_F(ListWindowTest, ARenamedRowStaysSelectedAndExpanded) {
+  dir.write("box/x", "x");
+  auto box = folder("box");
+  show({file("a"), box});
+  view().expand(model().index(1, 0));
+  background.runAll();
+  loop.drain();
+  selectRows({1});
+  fs::rename(box.url(), dir.path() / "crate");
+  window->core().fire(shell::ItemsMoved({{box, files::Path(dir.path() / "crate")}}));
+  settleWindow();
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"crate"}));
+  EXPECT_TRUE(view().isExpanded(model().index(1, 0)));
+  background.runAll();
+  loop.drain();
+  EXPECT_EQ(model().rowCount(model().index(1, 0)), 1);
+}
+
+TEST_F(ListWindowTest, ChildrenFetchedForAFolderThatWasRemovedMeanwhileAreDropped) {
+  dir.write("box/x", "x");
+  auto box = folder("box");
+  show({box, file("c")});
+  view().expand(model().index(0, 0));
+  window->core().fire(ItemsRemovedEvent({box}, false));
+  settleWindow();
+  background.runAll();
+  loop.drain();
+  EXPECT_EQ(model().rowCount(), 1);
+  EXPECT_EQ(model().rowCount(model().index(0, 0)), 0);
+}
+
+TEST_F(ListWindowTest, TheSelectionIsInShownOrderWithoutRowsOfCollapsedFolders) {
+  dir.write("box/x", "x");
+  show({file("a"), folder("box"), file("c")});
+  view().expand(model().index(1, 0));
+  background.runAll();
+  loop.drain();
+  QModelIndex child = model().index(0, 0, model().index(1, 0));
+  view().clearSelection();
+  auto* selection = view().selectionModel();
+  selection->select(model().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selection->select(child, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selection->select(model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"a", "x", "c"}));
+  EXPECT_TRUE(isShownBefore(child, model().index(2, 0)));
+  view().collapse(model().index(1, 0));
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"a", "c"}));
+}
+
+TEST_F(ListWindowTest, RightClickingAnUnselectedRowSelectsItAloneForTheSingleMenu) {
+  show({file("a"), file("b"), file("c")});
+  window->window()->resize(900, 500);
+  selectRows({0, 1});
+  QRect rect = view().visualRect(model().index(2, ListOutlineModel::nameColumn));
+  QMenu* menu = window->prepareContextMenu(rect.center());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"c"}));
+  EXPECT_TRUE(action("editNameMenuItem").isVisible());
+  EXPECT_TRUE(action("copyNameMenuItem").isVisible());
+  EXPECT_FALSE(action("copyNamesMenuItem").isVisible());
+  ASSERT_NE(action("fileManagerMenuItem").menu(), nullptr);
+  auto entries = action("infoMenuItem").menu()->actions();
+  ASSERT_GE(entries.size(), 3);
+  EXPECT_EQ(entries[0]->text(), "c");
+  EXPECT_EQ(entries[1]->text().toStdString(), dir.path().filename().string());
+
+  entries[1]->trigger();
+  ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1; }));
+  EXPECT_EQ(infoWindows[0]->items, (std::vector<files::Path>{files::Path(dir.path())}));
+}
+
+TEST_F(ListWindowTest, RightClickingInsideASelectionKeepsItForTheMultipleMenu) {
+  auto a = file("a"), b = file("b"), c = file("c");
+  show({a, b, c});
+  window->window()->resize(900, 500);
+  selectRows({0, 1, 2});
+  QMenu* menu = window->prepareContextMenu(view().visualRect(model().index(1, 1)).center());
+  ASSERT_NE(menu, nullptr);
+  EXPECT_FALSE(action("editNameMenuItem").isVisible());
+  EXPECT_TRUE(action("copyNamesMenuItem").isVisible());
+  EXPECT_EQ(action("fileManagerMenuItem").menu(), nullptr);
+  action("fileManagerMenuItem").trigger();
+  ASSERT_TRUE(waitFor([&] {
+    std::lock_guard lock(workspace->mutex);
+    return workspace->revealed.size() == 1;
+  }));
+  std::lock_guard lock(workspace->mutex);
+  EXPECT_EQ(workspace->revealed[0], (std::vector<fs::path>{a.url(), b.url(), c.url()}));
+}
+
+TEST_F(ListWindowTest, TheListMenuEnablesFrontListItemsOnlyForAListWindow) {
+  show({file("a")});
+  ASSERT_TRUE(waitFor([&] { return isAnnounced(); }));
+  QMenu menu;
+  ListMenu::fill(menu, [&] { return static_cast<QWidget*>(window->window()); });
+  auto actions = menu.actions();
+  ASSERT_EQ(actions.size(), 6);
+  EXPECT_TRUE(actions[0]->isEnabled());
+  EXPECT_FALSE(actions[1]->isEnabled());
+  EXPECT_EQ(actions[1]->text(), "Open List...");
+  EXPECT_EQ(actions[2]->menu()->objectName(), "fleetlook");
+  EXPECT_TRUE(actions[4]->isEnabled());
+  EXPECT_TRUE(actions[5]->isEnabled());
+
+  QMainWindow other;
+  QMenu elsewhere;
+  ListMenu::fill(elsewhere, [&] { return static_cast<QWidget*>(&other); });
+  EXPECT_FALSE(elsewhere.actions()[4]->isEnabled());
+  EXPECT_TRUE(elsewhere.actions()[0]->isEnabled());
+
+  selectRows({0});
+  actions[5]->trigger();  // remove from the front list
+  settleWindow();
+  EXPECT_EQ(model().rowCount(), 0);
+}
+
+TEST_F(ListWindowTest, TheMainMenusListMenuIsFilledByTheListModule) {
+  appkit::MainMenu menu(shell::mainMenuModel(delegate()));
+  menu.setFiller("List", listMenuFiller());
+  QMainWindow host;
+  menu.installOn(host);
+  auto* list = host.findChild<QMenu*>("List");
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->actions().size(), 6);
+  list->actions()[0]->trigger();
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+}
+
+TEST_F(ListWindowTest, AChosenQuickAccessEntryOpensAListOfItsItems) {
+  dir.write("a", "x");
+  ListMenu::fleetlookItemSelected(files::Path(dir.path()));
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  EXPECT_EQ(listWindows[0]->items, (std::vector<files::Path>{files::Path(dir.path() / "a")}));
+}
+
+}  // namespace
+}  // namespace ml::list
