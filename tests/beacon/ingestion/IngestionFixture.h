@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "LogCapture.h"
 #include "ModelFixtures.h"
 #include "beacon/core/Ingestion/TLBeaconIngestion.h"
 #include "beacon/core/TLLogContainer.h"
@@ -119,7 +120,9 @@ class IngestionTest : public ::testing::Test {
     return deadline ? *deadline - clock.now() : dispatch::Duration::zero();
   }
 
-  ml::test::LocalHttpServer server;
+  // First, so it outlives every thread the ingestions log from.
+  ::ml::test::LogCapture log;
+  ::ml::test::LocalHttpServer server;
   dispatch::ManualClock clock;
   dispatch::SerialQueue retryQueue{"test.ingestion.retry"};
   std::shared_ptr<net::ManualNetworkMonitor> monitor =
