@@ -48,13 +48,28 @@ void LiveThreads::addNew(tlcrash_thread_t crashed, const tlcrash_async_thread_st
 void LiveThreads::stop(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state) {
   count_ = 0;
   relayed_count_ = 0;
+  bool listed_once = false;
   for (uint32_t round = 0; round < kRelistRounds; ++round) {
     if (tlcrash_async_thread_list_read(&list_) != TLCRASH_ESUCCESS) break;
+    listed_once = true;
     pending_count_ = 0;
     addNew(crashed, current_state);
     if (pending_count_ == 0) break;  // nothing new appeared: every thread is accounted for
     tlcrash_async_threads_stop(pending_, pending_count_, kThreadStopAnswerTimeoutNs);
     stopped_any_ = true;
+  }
+  if (!listed_once) {
+    // Without the kernel's list the report still gets the threads it knows: the caller and the
+    // crashed thread.
+    list_.count = 0;
+    list_.tids[list_.count++] = tl_mach_thread_self();
+    if (crashed != list_.tids[0]) list_.tids[list_.count++] = crashed;
+    pending_count_ = 0;
+    addNew(crashed, current_state);
+    if (pending_count_ > 0) {
+      tlcrash_async_threads_stop(pending_, pending_count_, kThreadStopAnswerTimeoutNs);
+      stopped_any_ = true;
+    }
   }
   for (uint32_t i = 0; i < count_; ++i) {
     Entry& entry = entries_[i];

@@ -52,11 +52,12 @@ struct tlcrash_exception_server_context {
 class TLCrashMachExceptionServer {
  public:
   // Builds the ports and starts the thread (and waits, bounded, until the thread has published
-  // its id). Errors (code 1): Mach errors "Failed to allocate exception server's port", "Failed to add send right to exception server's port", "Failed to
-  // request MACH_NOTIFY_NO_SENDERS on the exception server's port", "Failed to allocate exception
-  // server's port set", "Failed to add exception server port to port set", "Failed to add
-  // exception server notify port to port set"; POSIX errors "Failed to initialize pthread_attr",
-  // "Failed to create exception server thread".
+  // its id). Errors (code 1): Mach errors "Failed to allocate exception server's port", "Failed
+  // to add send right to exception server's port", "Failed to request MACH_NOTIFY_NO_SENDERS on
+  // the exception server's port", "Failed to allocate exception server's port set", "Failed to
+  // add exception server port to port set", "Failed to add exception server notify port to port
+  // set"; POSIX errors "Failed to initialize pthread_attr", "Failed to create exception server
+  // thread". A half-built server's ports are released again.
   static Result<std::shared_ptr<TLCrashMachExceptionServer>> initWithCallBack(TLCrashMachExceptionServerCallback callback,
                                                                              void* context);
   // Asks the thread to stop, waits (bounded) until it did, then releases the ports. When the stop
