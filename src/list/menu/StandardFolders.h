@@ -27,7 +27,7 @@ struct BaseDirectories {
   std::filesystem::path dataHome, configHome, cacheHome, stateHome;
   std::vector<std::filesystem::path> dataDirs, configDirs;
 
-  // From the environment as the base-directory specification reads it (unset, empty or
+  // From the environment, as the freedesktop base directories are read (unset, empty or
   // relative values fall back to the defaults). Read on each call.
   static BaseDirectories fromEnvironment();
 };
