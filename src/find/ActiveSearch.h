@@ -1,8 +1,17 @@
 #pragma once
 // The search a find window is running: the paths found so far (arrival order) and the operation,
-// for cancelling. The results sit behind a shared immutable vector so that copying the window's
-// state (once per event) does not copy them; appending makes a new vector.
+// for cancelling.
+//
+// The store copies the window's state once per event, and a search of a whole volume brings
+// thousands of batches, so neither copying the state nor adding a batch may copy the results.
+// They sit in an append-only log shared by every copy of the search; each copy sees the first
+// count() paths, which never change once written. Adding to a copy that is not the newest (its
+// count is behind the log) first gives that copy a log of its own, so older copies keep what
+// they saw. Reading and adding are safe from any thread.
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "files/Path.h"
@@ -10,16 +19,25 @@
 
 namespace ml::find {
 
-struct ActiveSearch {
-  std::shared_ptr<const std::vector<files::Path>> results = std::make_shared<const std::vector<files::Path>>();
+class ActiveSearch {
+ public:
+  // A search whose first results are `initial` (none when null).
+  explicit ActiveSearch(const std::shared_ptr<const std::vector<files::Path>>& initial = nullptr,
+                        std::shared_ptr<dispatch::Operation> operation = nullptr);
+
   std::shared_ptr<dispatch::Operation> task;
 
-  const std::vector<files::Path>& paths() const { return *results; }
-  void append(const std::vector<files::Path>& batch) {
-    auto grown = std::make_shared<std::vector<files::Path>>(*results);
-    grown->insert(grown->end(), batch.begin(), batch.end());
-    results = std::move(grown);
-  }
+  // The number of results this copy holds.
+  std::size_t count() const { return count_; }
+  // A copy of this copy's first `limit` results (all by default), in arrival order.
+  std::vector<files::Path> paths(std::size_t limit = SIZE_MAX) const;
+  // Adds `batch` after the results; amortised constant time per path.
+  void append(const std::vector<files::Path>& batch);
+
+ private:
+  class ResultLog;
+  std::shared_ptr<ResultLog> log_;
+  std::size_t count_ = 0;
 };
 
 }  // namespace ml::find

@@ -134,8 +134,21 @@ void FindWindow::windowDidLoad() {
   core_->fire(shell::WindowEvents::Loaded{});
 }
 
+void FindWindow::showLocation(const SearchLocation& location) {
+  if (!window_) return;
+  int segment = 3;
+  switch (location.kind) {
+    case SearchLocation::Kind::local: segment = 0; break;
+    case SearchLocation::Kind::root: segment = 1; break;
+    case SearchLocation::Kind::home: segment = 2; break;
+    case SearchLocation::Kind::other: segment = 3; break;
+  }
+  if (auto* button = window_->locationSegment(segment)) button->setChecked(true);
+}
+
 void FindWindow::update(const FindWindowState& state) {
   if (!window_ || closed_) return;
+  showLocation(state.location);
   if (state.currentSearch) {
     if (!progressShowing_) {
       std::string location;
@@ -148,7 +161,7 @@ void FindWindow::update(const FindWindowState& state) {
       progressShowing_ = true;
       window_->progressSheetWindow()->open();
     }
-    const size_t found = state.currentSearch->paths().size();
+    const size_t found = state.currentSearch->count();
     window_->progressItemsFoundLabel()->setText(QString("Found: %1").arg(found));
     if (state.maxResults && *state.maxResults > 0 && found >= static_cast<size_t>(*state.maxResults)) {
       core_->fire(SearchTerminated(true));
@@ -166,7 +179,12 @@ void FindWindow::endSheet() {
 }
 
 void FindWindow::doSearching() {
-  if (core_) core_->fire(ExecuteSearch(core_, searchSettings_));
+  if (!core_) return;
+  // Text still waiting for typing to settle reaches the store first: the store handles events
+  // and commands in firing order, so the search sees it.
+  if (nameRow_) nameRow_->applyPendingText();
+  if (extensionRow_) extensionRow_->applyPendingText();
+  core_->fire(ExecuteSearch(core_, searchSettings_));
 }
 
 void FindWindow::showResults() {
@@ -185,7 +203,11 @@ void FindWindow::onSearchLocationChanged(int segment) {
     case 0: core_->fire(SearchLocationUpdated(SearchLocation::local())); break;
     case 1: core_->fire(SearchLocationUpdated(SearchLocation::root())); break;
     case 2: core_->fire(SearchLocationUpdated(SearchLocation::home())); break;
-    default: break;  // "Other…" has nothing to search yet
+    default:
+      // "Other…" has nothing to search yet: the segments go back to the place a search would
+      // search, which has not changed.
+      showLocation(core_->state().location);
+      break;
   }
 }
 

@@ -61,6 +61,8 @@ class FindWindow final : public shell::ShowableWindow, public store::Subscriber<
   void windowDidLoad();
   void windowWillClose();
   void endSheet();
+  // Checks the location segment of `location`, the place a search will search.
+  void showLocation(const SearchLocation& location);
 
   std::shared_ptr<store::Core<FindWindowState>> core_;
   std::vector<std::function<void()>> middlewareDisconnects_;

@@ -1,6 +1,6 @@
 #include "find/FindWindowState.h"
 
-#include <algorithm>
+#include <cstdint>
 
 #include "find/FindWindowEvents.h"
 #include "find/ResultDelivery.h"
@@ -9,6 +9,15 @@ namespace ml::find {
 
 bool FindWindowState::isCurrent(const dispatch::Operation* from) const {
   return currentSearch && (!from || currentSearch->task.get() == from);
+}
+
+void FindWindowState::endSearch(bool showResults) {
+  if (showResults) {
+    // A cut that is absent or not positive keeps everything.
+    const size_t cut = maxResults && *maxResults > 0 ? static_cast<size_t>(*maxResults) : SIZE_MAX;
+    deliverResults(resultAction, currentSearch->paths(cut));
+  }
+  currentSearch.reset();
 }
 
 void FindWindowState::react(const store::Event& event) {
@@ -35,22 +44,14 @@ void FindWindowState::react(const store::Event& event) {
   if (auto* e = event.as<SearchTerminated>()) {
     if (!currentSearch) return;
     if (currentSearch->task) currentSearch->task->cancel();
-    if (e->showResults) {
-      std::vector<files::Path> results = currentSearch->paths();
-      // A cut that is absent, not positive or not smaller than the count keeps everything.
-      if (maxResults && *maxResults > 0 && static_cast<size_t>(*maxResults) < results.size())
-        results.erase(results.begin() + *maxResults, results.end());
-      deliverResults(resultAction, std::move(results));
-    }
-    currentSearch.reset();
+    endSearch(e->showResults);
     return;
   }
   if (auto* e = event.as<SearchCompleted>()) {
     if (!isCurrent(e->from)) return;  // a replaced search's end leaves the current one alone
-    // A search that ended by itself always opens a new list, whatever the result choice says.
-    if (currentSearch && !currentSearch->paths().empty())
-      deliverResults(ResultAction::newList, currentSearch->paths());
-    currentSearch.reset();
+    // A search that ends by itself, however quickly, ends as one the result cut ended would: the
+    // chosen result action and the cut hold either way. Nothing found opens nothing.
+    endSearch(currentSearch->count() > 0);
     return;
   }
   if (auto* e = event.as<NameCriterionUpdated>()) {

@@ -1,8 +1,9 @@
 #pragma once
 // The state of one find window's store, and its reducer. Ending a search (terminated with its
-// results shown, or completed by itself) hands the results on through ResultDelivery; a search
-// is current from SearchStarted until then, so results are delivered at most once and batches
-// arriving afterwards are dropped.
+// results shown, or completed by itself) hands the first `maxResults` results on through
+// ResultDelivery by `resultAction`; a search is current from SearchStarted until then, so results
+// are delivered at most once and batches arriving afterwards are dropped. A search that ends by
+// itself with no results delivers nothing.
 #include <optional>
 
 #include "find/ActiveSearch.h"
@@ -25,6 +26,9 @@ struct FindWindowState {
  private:
   // Whether events from the search operation `from` (null: any) concern the current search.
   bool isCurrent(const dispatch::Operation* from) const;
+  // Delivers the current search's results (cut, by the result action) when `showResults`, and
+  // ends it. A search must be current.
+  void endSearch(bool showResults);
 };
 
 }  // namespace ml::find

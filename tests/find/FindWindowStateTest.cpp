@@ -89,16 +89,26 @@ TEST_F(FindWindowStateTest, InfoWindowActionOpensAnInfoWindowOnTermination) {
   EXPECT_EQ(count(listWindows), 0u);
 }
 
-TEST_F(FindWindowStateTest, ASearchEndingByItselfAlwaysOpensANewList) {
+TEST_F(FindWindowStateTest, ASearchEndingByItselfHonoursTheResultActionAndTheCut) {
+  // However quickly a search ends, what it delivers is what the result cut would have delivered.
   auto state = searching(4);
   state.react(ResultActionUpdated(ResultAction::infoWindow));
   state.react(MaxResultsUpdated(1));
   state.react(SearchCompleted());
   EXPECT_FALSE(state.currentSearch);
   settle();
+  ASSERT_EQ(count(infoWindows), 1u);
+  EXPECT_EQ(infoWindows[0]->items, paths(1));
+  EXPECT_EQ(count(listWindows), 0u);
+
+  auto listed = searching(250);
+  listed.react(MaxResultsUpdated(100));
+  listed.react(SearchCompleted());
+  listed.react(SearchTerminated(true));  // the cut's own ending, arriving late, finds nothing to end
+  settle();
   ASSERT_EQ(count(listWindows), 1u);
-  EXPECT_EQ(listWindows[0]->items.size(), 4u);
-  EXPECT_EQ(count(infoWindows), 0u);
+  EXPECT_EQ(listWindows[0]->items, paths(100));
+  EXPECT_EQ(count(infoWindows), 1u);
 }
 
 TEST_F(FindWindowStateTest, ACompletedSearchWithoutResultsOpensNothing) {

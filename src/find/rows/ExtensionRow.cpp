@@ -43,6 +43,10 @@ void ExtensionRow::controlTextDidChange() {
   });
 }
 
+void ExtensionRow::applyPendingText() {
+  if (debouncer_.isPending()) onChange();
+}
+
 void ExtensionRow::onChange() {
   if (!reactor_ || !enabledCheckbox || !typePopup || !valueField) return;
   reactor_->fire(ExtensionCriterionUpdated(enabledCheckbox->isChecked(), valueField->text().toStdString(),

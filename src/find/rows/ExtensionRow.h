@@ -23,6 +23,8 @@ class ExtensionRow final : public std::enable_shared_from_this<ExtensionRow> {
   void setReactor(std::shared_ptr<store::Core<FindWindowState>> reactor) { reactor_ = std::move(reactor); }
   void controlTextDidChange();
   void onChange();
+  // Fires the criterion now when typing has not settled yet (see NameRow::applyPendingText).
+  void applyPendingText();
 
   QPointer<QCheckBox> enabledCheckbox;
   QPointer<QComboBox> typePopup;

@@ -102,6 +102,10 @@ void NameRow::controlTextDidChange() {
   });
 }
 
+void NameRow::applyPendingText() {
+  if (debouncer_.isPending()) somethingChanged(nullptr);
+}
+
 void NameRow::somethingChanged(QObject* sender) {
   if (!searchTypePopup || !valueCombomBox || !caseSensitiveCheckbox || !enabledCheckbox) return;
   const std::string title = searchTypePopup->currentText().toStdString();

@@ -44,6 +44,9 @@ class NameRow final : public store::Middleware<FindWindowState>, public std::ena
   // (null after typing settled).
   void somethingChanged(QObject* sender);
   void controlTextDidChange();
+  // Fires the criterion now when typing has not settled yet, so that what the field shows is
+  // what a search started next looks for.
+  void applyPendingText();
 
   // The history as the combo box offers it.
   int numberOfItems() const { return static_cast<int>(history_.size()); }

@@ -2,10 +2,10 @@
 
 #include <unicode/locid.h>
 
-#include "files/FileSystem.h"
 #include "list/PathNames.h"
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
+#include "rename/MoveToNewName.h"
 #include "rename/rules/UnicodeText.h"
 
 namespace ml::list {
@@ -59,7 +59,7 @@ void ChangeCaseFormat::execute(const ListWindowState& state, ListStore& core) {
       continue;
     }
     files::Path renamed(parent->sharedFileSystem(), parent->url() / *newName);
-    auto status = item.fileSystem().move(item, renamed);
+    auto status = rename::moveToNewName(item, renamed);
     if (!status) {
       LOG_WARNING("failed to change item name: " << item.description() << " -> " << splitExtension(*newName).first
                                                  << ". error=" << status.error());

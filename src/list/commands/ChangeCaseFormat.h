@@ -2,7 +2,8 @@
 // Gives the selected items' names a case (upper, lower, or each word capitalised), for the
 // user's locale, leaving the extension as it is: "report.pdf" becomes "REPORT.pdf", "My.Folder"
 // becomes "MY.Folder". Each item is moved to its new name within its folder; the move never
-// replaces another item. The root is left out. An item whose name already has the case counts
+// replaces another item; on a file system that ignores case it goes through a temporary name
+// (rename::moveToNewName). The root is left out. An item whose name already has the case counts
 // as done without a move.
 //
 // Fires ItemsRenamed on the list's store only, with the renames made; `wasSuccessful` is false

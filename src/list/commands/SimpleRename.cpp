@@ -9,6 +9,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
+#include "rename/MoveToNewName.h"
 
 namespace ml::list {
 
@@ -45,7 +46,7 @@ void SimpleRename::execute(const ListWindowState& state, ListStore& core) {
   const auto& fs = item_.fileSystem();
   files::Path folder = item_.parent().value_or(fs.rootPath());
   files::Path renamed(folder.sharedFileSystem(), folder.url() / newName_);
-  auto status = fs.move(item_, renamed);
+  auto status = rename::moveToNewName(item_, renamed);
   if (!status) {
     LOG_ERROR("failed to rename file. error=" << status.error());
     tellNameChangeFailed(state.view);

@@ -26,4 +26,7 @@ inline constexpr std::string_view location = "item_location";
 // What the size column shows for a row whose size is unknown (a folder, or an unreadable item).
 inline constexpr std::string_view kNoSizeText = "\u2014";
 
+// What the location column shows for a row whose item did not exist when the row was built.
+inline constexpr std::string_view kGoneText = "Item no longer exists";
+
 }  // namespace ml::list

@@ -114,7 +114,7 @@ ColumnValue ListWindowDataSource2::objectValue(std::string_view id, const PathLi
     if (item->byteCount() == -1) return std::string(kNoSizeText);
     return item->byteCount();
   }
-  if (id == column::location) return item->fullPath();
+  if (id == column::location) return item->isGone() ? std::string(kGoneText) : item->fullPath();
   return std::monostate{};
 }
 

@@ -1,5 +1,6 @@
 #include "list/rows/PathListItem.h"
 
+#include <cerrno>
 #include <chrono>
 
 #include "files/FileSystem.h"
@@ -9,7 +10,6 @@
 #include "platform/logging/Log.h"
 
 namespace ml::list {
-
 
 std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path) {
   std::shared_ptr<PathListItem> row(new PathListItem(path));
@@ -23,6 +23,10 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path) {
     row->creationDate_ = basic->creationDate();
     row->lastModifiedDate_ = basic->lastModifiedDate();
   } else {
+    // Gone, rather than unreadable: the item's own lookup finds nothing there (a file system
+    // that does not say why leaves errno at 0, and the row is merely unreadable).
+    errno = 0;
+    row->isGone_ = !fs.identity(path) && (errno == ENOENT || errno == ENOTDIR);
     LOG_ERROR("failed to read date information for " << path.description());
     trackUsageEvent("Failed to read dates");
   }

@@ -7,7 +7,11 @@
 // rows are built from those names (one on request, or all of them in the background when the
 // outline expands the folder) and then kept for the row's life. So a folder always shows
 // exactly as many children as it announced, whatever happened on disk since (an entry that
-// vanished shows as a row whose attributes cannot be read).
+// vanished shows as a row whose item is gone).
+//
+// A row built for an item that does not exist (a search result or an entry deleted before its
+// row was built) says so: isGone() is true and the location column reads kGoneText rather than
+// a made-up place.
 //
 // Ownership: a parent row owns its children; `parent()` is a plain back pointer, valid while the
 // child exists. Rows are built on any thread; once a row is handed to a data source, its
@@ -50,6 +54,8 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   // The number of entries of a directory when the row was built; 0 otherwise.
   int64_t childCount() const { return static_cast<int64_t>(entryNames_.size()); }
   const files::Path& source() const { return source_; }
+  // The item did not exist when the row was built.
+  bool isGone() const { return isGone_; }
 
   // The row that holds this one as a child; null for a top-level row.
   PathListItem* parent() const { return parent_; }
@@ -80,6 +86,7 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   }
 
   bool isExpandable_ = false;
+  bool isGone_ = false;
   files::FileIcon icon_;
   std::string name_;
   std::optional<files::Date> creationDate_;

@@ -1,5 +1,8 @@
 #include "list/window/ListOutlineModel.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include <algorithm>
 #include <array>
 #include <string_view>
@@ -120,6 +123,10 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (column == nameColumn || column == locationColumn) return text(row->source().description());
+      return {};
+    case Qt::ForegroundRole:
+      // A row whose item is gone reads as unavailable.
+      if (row->isGone()) return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
       return {};
     case Qt::TextAlignmentRole:
       if (column == sizeColumn) return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

@@ -116,6 +116,10 @@ void RenameDialog::windowDidLoad() {
   auto* model = new PreviewTableModel(reactor_.state().items(), ui.previewTable);
   ui.previewTable->setModel(model);
   subscribe(std::make_shared<PreviewUpdater>(model, clock_, main));
+  // Case preservation belongs to character replacement only; the box is usable in that mode.
+  subscribe(std::make_shared<ViewToggler>(ui.maintainCaseCheckbox, true, [](const RenameDialogState& s) {
+    return s.mode == ChangeMode::replace(true);
+  }));
   subscribe(std::make_shared<ApplicableItemsUpdater>(ui.applicableCountLabel));
 
   setRepresentedObjects(ui.nameModificationType, {replaceText, deleteText, replaceCharacters, deleteCharacters,

@@ -1,0 +1,54 @@
+#include "rename/MoveToNewName.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "files/FileSystem.h"
+#include "platform/logging/Log.h"
+#include "rename/ItemName.h"
+
+namespace ml::rename {
+
+namespace {
+
+bool sameItem(const files::Path& a, const files::Path& b) {
+  auto first = a.fileSystem().identity(a);
+  auto second = b.fileSystem().identity(b);
+  return first && second && first->device == second->device && first->inode == second->inode;
+}
+
+// A name in the folder that nothing else uses, for the middle step of a two-step move.
+files::Path temporarySibling(const files::Path& folder, const std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temporary = "." + name + ".renaming-" + std::to_string(::getpid()) + "-" +
+                                std::to_string(counter.fetch_add(1));
+  return files::Path(folder.sharedFileSystem(), folder.url() / temporary);
+}
+
+foundation::Status changeSpelling(const files::Path& item, const files::Path& target, const files::Path& folder) {
+  const files::Path temporary = temporarySibling(folder, itemName(target));
+  if (auto moved = item.fileSystem().move(item, temporary); !moved) return moved;
+  auto renamed = item.fileSystem().move(temporary, target);
+  if (renamed) return renamed;
+  if (auto back = item.fileSystem().move(temporary, item); !back) {
+    LOG_ERROR("failed to move item back from its temporary name. path=" << temporary.description()
+                                                                        << " error=" << back.error());
+    return foundation::Error::make(foundation::Error::kPosixDomain, renamed.error().code,
+                                   renamed.error().message + " (the item is now at " + temporary.description() + ")");
+  }
+  return renamed;
+}
+
+}  // namespace
+
+foundation::Status moveToNewName(const files::Path& item, const files::Path& target) {
+  auto moved = item.fileSystem().move(item, target);
+  if (moved || !moved.error().isPosix(EEXIST) || !sameItem(item, target)) return moved;
+  const files::Path folder = target.parent().value_or(target.fileSystem().rootPath());
+  return changeSpelling(item, target, folder);
+}
+
+}  // namespace ml::rename
