@@ -1,9 +1,13 @@
+#include <QLineEdit>
 #include <QStandardItemModel>
+
+#include <algorithm>
 
 #include "FindWindowFixture.h"
 #include "find/FindWindowEvents.h"
 #include "find/WindowEventWatcher.h"
 #include "find/rows/ExtensionRow.h"
+#include "find/rows/NameRow.h"
 
 namespace ml::find::testing {
 namespace {
@@ -93,6 +97,38 @@ TEST_F(FindWindowTest, CancellingTheSheetDeliversNothing) {
   EXPECT_TRUE(task->isCancelled());
   EXPECT_EQ(count(listWindows), 0u);
   EXPECT_FALSE(window->progressShowing());
+}
+
+TEST_F(FindWindowTest, ANameTypedJustBeforeSearchIsSearchedAndTheSegmentsShowThePlaceSearched) {
+  homeDir.write("notes.txt", "");
+  homeDir.write("docs/txt-guide.md", "");
+  homeDir.write("docs/plan.pdf", "");
+  homeDir.write("music/song.ogg", "");
+  auto window = open();
+  FindWindowView* view = window->window();
+  view->locationSegment(2)->click();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.location == SearchLocation::home(); }));
+  // "Other…" has nothing to search: the home segment stays the checked one.
+  view->locationSegment(3)->click();
+  settle();
+  EXPECT_TRUE(view->locationSegment(2)->isChecked());
+  EXPECT_FALSE(view->locationSegment(3)->isChecked());
+
+  // Tick, type and search at once: typing has not settled (a second) when the search starts.
+  QTest::mouseClick(window->nameRow()->enabledCheckbox, Qt::LeftButton, {}, QPoint(4, 4));
+  QTest::keyClicks(window->nameRow()->valueCombomBox->lineEdit(), "txt");
+  QTest::mouseClick(view->searchButton(), Qt::LeftButton);
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  std::vector<std::string> names;
+  for (const auto& item : listWindows[0]->items) names.push_back(item.url().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"notes.txt", "txt-guide.md"}));
+
+  // A state that searches the root shows the root segment, whatever was clicked last.
+  view->locationSegment(3)->click();
+  window->core()->fire(SearchLocationUpdated(SearchLocation::root()));
+  ASSERT_TRUE(waitFor([&] { return view->locationSegment(1)->isChecked(); }));
+  EXPECT_FALSE(view->locationSegment(3)->isChecked());
 }
 
 TEST_F(FindWindowTest, TheFactoryMakesFindWindows) {
