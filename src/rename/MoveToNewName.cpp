@@ -20,6 +20,26 @@ bool sameItem(const files::Path& a, const files::Path& b) {
   return first && second && first->device == second->device && first->inode == second->inode;
 }
 
+// Whether what stands in the way of `target` is `item` itself under another spelling. The same
+// device and inode say so; some file systems (FUSE ones among them) number an entry afresh for
+// each spelling it is looked up by, so failing that, a folder with no entry spelled exactly as
+// the target means the entry in the way matched only by ignoring case. Were that another item,
+// the two-step move fails at its second step (no step ever replaces anything) and the item
+// goes back.
+bool itemIsInItsOwnWay(const files::Path& item, const files::Path& target, const files::Path& folder) {
+  if (sameItem(item, target)) return true;
+  auto entries = folder.fileSystem().contentsOf(folder);
+  if (!entries) return false;
+  const std::string wanted = itemName(target);
+  bool itemListed = false;
+  for (const auto& entry : *entries) {
+    const std::string name = itemName(entry);
+    if (name == wanted) return false;
+    if (name == itemName(item)) itemListed = true;
+  }
+  return itemListed;
+}
+
 // A name in the folder that nothing else uses, for the middle step of a two-step move.
 files::Path temporarySibling(const files::Path& folder, const std::string& name) {
   static std::atomic<unsigned> counter{0};
@@ -46,8 +66,9 @@ foundation::Status changeSpelling(const files::Path& item, const files::Path& ta
 
 foundation::Status moveToNewName(const files::Path& item, const files::Path& target) {
   auto moved = item.fileSystem().move(item, target);
-  if (moved || !moved.error().isPosix(EEXIST) || !sameItem(item, target)) return moved;
+  if (moved || !moved.error().isPosix(EEXIST)) return moved;
   const files::Path folder = target.parent().value_or(target.fileSystem().rootPath());
+  if (!itemIsInItsOwnWay(item, target, folder)) return moved;
   return changeSpelling(item, target, folder);
 }
 

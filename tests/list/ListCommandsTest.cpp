@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "ListFixture.h"
 #include "appkit/Pasteboard.h"
@@ -13,6 +15,7 @@
 #include "list/commands/CopyNames.h"
 #include "list/commands/RemoveSelectedItems.h"
 #include "list/commands/SimpleRename.h"
+#include "support/CaseInsensitiveVolume.h"
 #include "support/FileFixtures.h"
 
 namespace ml::list {
@@ -237,6 +240,54 @@ TEST_F(ListCommandsTest, ChangingCaseRenamesTheSelectedItemsOnDisk) {
   ASSERT_EQ(renames().size(), 1u);
   EXPECT_TRUE(renames()[0].wasSuccessful);
   EXPECT_EQ(renames()[0].changes.size(), 3u);
+}
+
+TEST_F(ListCommandsTest, CaseChangesAndInlineRenamesWorkOnACaseInsensitiveVolume) {
+  test::CaseInsensitiveVolume volume;
+  if (!volume.mounted()) GTEST_SKIP() << volume.skipReason();
+  RecordProperty("volume", volume.how());
+  const fs::path root = volume.root();
+  { std::ofstream(root / "report.pdf") << "pdf"; }
+  { std::ofstream(root / "readme") << "text"; }
+  fs::create_directory(root / "my.folder");
+  if (volume.isKernelMount()) std::ofstream(root / "my.folder" / "inside") << "kept";
+  auto onDisk = [&] {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(root)) entries.push_back(entry.path().filename().string());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+  };
+  fireAndWait(ItemsAddedEvent({files::Path(root / "report.pdf"), files::Path(root / "readme"),
+                               files::Path(root / "my.folder")}));
+
+  const std::pair<rename::CaseFormat, std::vector<std::string>> steps[] = {
+      {rename::CaseFormat::upper, {"REPORT.pdf", "README", "MY.folder"}},
+      {rename::CaseFormat::lower, {"report.pdf", "readme", "my.folder"}},
+      {rename::CaseFormat::title, {"Report.pdf", "Readme", "My.folder"}},
+  };
+  for (const auto& [format, expected] : steps) {
+    select({0, 1, 2});
+    run<ChangeCaseFormat>(format);
+    ASSERT_FALSE(renames().empty());
+    EXPECT_TRUE(renames().back().wasSuccessful);
+    EXPECT_EQ(renames().back().changes.size(), 3u);
+    EXPECT_EQ(names(), expected);
+    auto sorted = expected;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(onDisk(), sorted);  // the new spellings, and no temporary name left behind
+  }
+
+  select({1});
+  run<SimpleRename>(files::Path(root / "Readme"), "READ me");
+  run<SimpleRename>(files::Path(root / "READ me"), "read ME");
+  EXPECT_EQ(names(), (std::vector<std::string>{"Report.pdf", "read ME", "My.folder"}));
+  EXPECT_EQ(onDisk(), (std::vector<std::string>{"My.folder", "Report.pdf", "read ME"}));
+  std::string text;
+  std::ifstream(root / "read ME") >> text;
+  EXPECT_EQ(text, "text");
+  if (volume.isKernelMount()) {
+    EXPECT_TRUE(fs::exists(root / "My.folder" / "inside"));
+  }
 }
 
 TEST_F(ListCommandsTest, TheRootIsLeftOutOfACaseChangeAndMakesItUnsuccessful) {
