@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "files/FileSystem.h"
@@ -84,6 +86,26 @@ TEST_F(RowsTest, AnUnreadableItemHasNoDatesAndNoSize) {
   EXPECT_EQ(row->name(), "missing");
 }
 
+TEST_F(RowsTest, ARowOfAnItemThatIsGoneSaysSoAndAnUnreadableOneDoesNot) {
+  ListWindowDataSource2 source;
+  auto gone = PathListItem::make(files::Path(dir.path() / "missing"));
+  EXPECT_TRUE(gone->isGone());
+  EXPECT_EQ(std::get<std::string>(source.objectValue(column::location, gone.get())), kGoneText);
+  auto present = PathListItem::make(file("here.txt", 3));
+  EXPECT_FALSE(present->isGone());
+  EXPECT_EQ(std::get<std::string>(source.objectValue(column::location, present.get())), present->fullPath());
+  auto underAFile = PathListItem::make(files::Path(dir.path() / "here.txt" / "inside"));
+  EXPECT_TRUE(underAFile->isGone());
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder; the unreadable case needs a normal user";
+  auto locked = folder("locked");
+  file("locked/secret");
+  fs::permissions(locked.url(), fs::perms::none);
+  auto unreadable = PathListItem::make(files::Path(dir.path() / "locked" / "secret"));
+  fs::permissions(locked.url(), fs::perms::owner_all);
+  EXPECT_FALSE(unreadable->lastModifiedDate().has_value());
+  EXPECT_FALSE(unreadable->isGone());
+}
+
 TEST_F(RowsTest, NamesOfTheRootAndOfLocationsWithATrailingSlash) {
   EXPECT_EQ(PathListItem::make(files::Path(fs::path("/")))->name(), "/");
   EXPECT_EQ(PathListItem::make(files::Path(fs::path(dir.path().string() + "/")))->name(),
@@ -110,6 +132,7 @@ TEST_F(RowsTest, AnEntryThatVanishedAfterTheRowWasBuiltStillGetsARow) {
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(child->name(), "a");
   EXPECT_FALSE(child->lastModifiedDate().has_value());
+  EXPECT_TRUE(child->isGone());
 }
 
 TEST_F(RowsTest, ColumnValuesFollowTheColumnIdentifiers) {

@@ -97,10 +97,17 @@ TEST_F(RenameDialogTest, ModePopupShowsTheControlsOfEachMode) {
   EXPECT_TRUE(hidden("withLabel"));
   EXPECT_FALSE(hidden("occurancesAndLocationsContainer"));
   EXPECT_EQ(dialog->reactor().state().mode, ChangeMode::remove(false));
+  auto* maintainCase = child<QAbstractButton>(w, "maintainCaseCheckbox");
+  ASSERT_NE(maintainCase, nullptr);
+  EXPECT_FALSE(maintainCase->isEnabled());
   choose(w, "nameModificationType", 2);  // replace characters
   sync(*dialog);
   EXPECT_FALSE(hidden("warningTextContainer"));
   EXPECT_TRUE(hidden("occurancesAndLocationsContainer"));
+  EXPECT_TRUE(maintainCase->isEnabled());  // case preservation belongs to this mode only
+  choose(w, "nameModificationType", 3);  // delete characters
+  sync(*dialog);
+  EXPECT_FALSE(maintainCase->isEnabled());
   choose(w, "nameModificationType", 4);  // regular expression
   sync(*dialog);
   EXPECT_TRUE(hidden("matchLocations"));
