@@ -43,6 +43,7 @@ FindWindowView::FindWindowView() {
   resultSize_ = new QComboBox(this);
   resultSize_->setObjectName("resultSizePopup");
   resultSize_->addItem(tr("All results"), 0);
+  resultSize_->addItem(tr("First result"), 1);
   for (int cut : {10, 50, 100, 500, 1000}) resultSize_->addItem(tr("First %1 results").arg(cut), cut);
   search_ = new QPushButton(tr("Search"), this);
   search_->setObjectName("searchButton");

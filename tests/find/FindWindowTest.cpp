@@ -124,6 +124,18 @@ TEST_F(FindWindowTest, ANameTypedJustBeforeSearchIsSearchedAndTheSegmentsShowThe
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"notes.txt", "txt-guide.md"}));
 
+  // A search ending at once still honours the result choice and the cut: one Info window, one item.
+  choose(view->resultActionPopup(), view->resultActionPopup()->findData(4));
+  choose(view->resultSizePopup(), view->resultSizePopup()->findData(1));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.maxResults == 1; }));
+  QTest::mouseClick(view->searchButton(), Qt::LeftButton);
+  ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1; }));
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.currentSearch; }));
+  settle();
+  EXPECT_EQ(count(infoWindows), 1u);
+  EXPECT_EQ(infoWindows[0]->items.size(), 1u);
+  EXPECT_EQ(count(listWindows), 1u);
+
   // A state that searches the root shows the root segment, whatever was clicked last.
   view->locationSegment(3)->click();
   window->core()->fire(SearchLocationUpdated(SearchLocation::root()));
