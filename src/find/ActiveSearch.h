@@ -7,7 +7,8 @@
 // They sit in an append-only log shared by every copy of the search; each copy sees the first
 // count() paths, which never change once written. Adding to a copy that is not the newest (its
 // count is behind the log) first gives that copy a log of its own, so older copies keep what
-// they saw. Reading and adding are safe from any thread.
+// they saw. Copies may be read and added to on different threads at once (the log has its own
+// lock); one copy is used by one thread at a time.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
