@@ -288,6 +288,18 @@ TEST_F(ListCommandsTest, CaseChangesAndInlineRenamesWorkOnACaseInsensitiveVolume
   if (volume.isKernelMount()) {
     EXPECT_TRUE(fs::exists(root / "My.folder" / "inside"));
   }
+
+  // Another item's name in another spelling is taken: the rename fails and replaces nothing.
+  select({0});
+  run<SimpleRename>(files::Path(root / "Report.pdf"), "READ me");
+  EXPECT_EQ(names(), (std::vector<std::string>{"Report.pdf", "read ME", "My.folder"}));
+  EXPECT_EQ(onDisk(), (std::vector<std::string>{"My.folder", "Report.pdf", "read ME"}));
+  std::string pdf;
+  std::ifstream(root / "Report.pdf") >> pdf;
+  EXPECT_EQ(pdf, "pdf");
+  text.clear();
+  std::ifstream(root / "read ME") >> text;
+  EXPECT_EQ(text, "text");
 }
 
 TEST_F(ListCommandsTest, TheRootIsLeftOutOfACaseChangeAndMakesItUnsuccessful) {
