@@ -205,3 +205,42 @@ TEST_F(TLCrashesServiceTest, ConfirmationHandlerHoldsReportsUntilTheAnswerAndDon
 
 }  // namespace
 }  // namespace ml::beacon::test
+
+namespace ml::beacon::test {
+namespace {
+
+// The pressure watch reads the kernel's text: one call per episode above the threshold.
+TEST(TLMemoryPressureSourceTest, CallsOncePerEpisodeOfPressure) {
+  EXPECT_EQ(TLMemoryPressureSource::someAverage10("some avg10=42.50 avg60=1.00 avg300=0.00 total=9\n"), 42.5);
+  EXPECT_EQ(TLMemoryPressureSource::someAverage10("full avg10=1.00\nsome avg10=3.25 avg60=0\n"), 3.25);
+  EXPECT_FALSE(TLMemoryPressureSource::someAverage10("some avg60=1.00\n"));
+  EXPECT_FALSE(TLMemoryPressureSource::someAverage10("some avg10=x\n"));
+
+  ml::test::TempDir dir;
+  const auto file = dir.write("memory", "some avg10=0.00 avg60=0.00 avg300=0.00 total=0\n");
+  // Replaced whole, as the kernel's file never shows half a line.
+  auto setLevel = [&](const std::string& text) { fs::rename(dir.write("next", text), file); };
+  auto target = std::make_shared<ManualQueue>();
+  int calls = 0;
+  {
+    // The watcher's own readings are an hour apart: the test takes them.
+    TLMemoryPressureSource source(*target, [&] { ++calls; }, file.string(), std::chrono::hours(1));
+    setLevel("some avg10=55.00 avg60=10.00 avg300=2.00 total=99\n");
+    EXPECT_TRUE(source.sample());
+    EXPECT_TRUE(source.sample());  // the same episode
+    EXPECT_EQ(target->pending(), 1u);
+    setLevel("some avg10=1.00 avg60=10.00 avg300=2.00 total=99\n");
+    EXPECT_TRUE(source.sample());
+    setLevel("some avg10=\n");  // no level: the episode neither ends nor begins
+    EXPECT_TRUE(source.sample());
+    setLevel("some avg10=80.00 avg60=10.00 avg300=2.00 total=99\n");
+    EXPECT_TRUE(source.sample());
+  }
+  target->drain();
+  EXPECT_EQ(calls, 2);
+  TLMemoryPressureSource missing(*target, [] {}, (dir.path() / "none").string(), std::chrono::hours(1));
+  EXPECT_FALSE(missing.sample());
+}
+
+}  // namespace
+}  // namespace ml::beacon::test

@@ -46,23 +46,28 @@ std::optional<double> TLMemoryPressureSource::someAverage10(std::string_view tex
   return std::nullopt;
 }
 
+bool TLMemoryPressureSource::sample() {
+  std::ifstream file(pressureFile_);
+  if (!file) return false;
+  std::ostringstream text;
+  text << file.rdbuf();
+  const std::optional<double> level = someAverage10(text.str());
+  // A reading without a level (a file caught while it changes) neither starts nor ends an episode.
+  if (!level) return true;
+  const bool pressure = *level >= kWarningThreshold;
+  std::lock_guard lock(sampleMutex_);
+  if (pressure && !underPressure_) target_.async(handler_);
+  underPressure_ = pressure;
+  return true;
+}
+
 void TLMemoryPressureSource::run() {
-  bool underPressure = false;
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     lock.unlock();
-    std::ifstream file(pressureFile_);
-    std::optional<double> level;
-    if (file) {
-      std::ostringstream text;
-      text << file.rdbuf();
-      level = someAverage10(text.str());
-    }
-    const bool pressure = level && *level >= kWarningThreshold;
-    if (pressure && !underPressure) target_.async(handler_);
-    underPressure = pressure;
+    const bool readable = sample();
     lock.lock();
-    if (!file) break;  // nothing to watch on this system
+    if (!readable) break;  // nothing to watch on this system
     wake_.wait_for(lock, interval_, [this] { return stopping_; });
   }
 }

@@ -36,6 +36,9 @@ class TLMemoryPressureSource {
 
   // avg10 of the "some" line of a pressure file's text; nothing when there is none.
   static std::optional<double> someAverage10(std::string_view text);
+  // One reading, as the watcher makes one every interval: posts the handler when an episode
+  // begins. False when the file cannot be read. Thread-safe.
+  bool sample();
 
  private:
   void run();
@@ -47,6 +50,8 @@ class TLMemoryPressureSource {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
+  std::mutex sampleMutex_;
+  bool underPressure_ = false;
   std::thread thread_;  // last: started once everything above exists
 };
 
