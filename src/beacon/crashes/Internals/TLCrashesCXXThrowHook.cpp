@@ -4,6 +4,7 @@
 #include <execinfo.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <typeinfo>
@@ -39,6 +40,15 @@ __attribute__((noinline)) void capture(void* thrownObject) {
   }
   record->thrownObject = thrownObject;
   record->frameCount = backtrace(record->frames, TLCrashesThrowRecord::kMaxFrames);
+  // The frame after the one that returns into the hook is the thrower's.
+  const void* intoHook = __builtin_return_address(0);
+  record->throwerFrame = std::min(2, record->frameCount);
+  for (int i = 0; i < record->frameCount; ++i) {
+    if (record->frames[i] == intoHook) {
+      record->throwerFrame = i + 1;
+      break;
+    }
+  }
 }
 
 }  // namespace
@@ -61,8 +71,7 @@ const TLCrashesThrowRecord* tlcrashes_current_thread_throw_record() {
 
 }  // namespace ml::beacon
 
-// backtrace() inside capture() sees capture, this hook, then the thrower (kHookFrames): both stay
-// frames of their own.
+// capture() stays a frame of its own: its return address is how the record finds the thrower.
 extern "C" __attribute__((noreturn, noinline, visibility("default"))) void __cxa_throw(
     void* thrownObject, std::type_info* type, void (*destructor)(void*)) {
   if (ml::beacon::captureEnabled.load(std::memory_order_acquire)) ml::beacon::capture(thrownObject);

@@ -16,8 +16,9 @@ struct TLCrashesThrowRecord {
   static constexpr int kMaxFrames = 128;
   const void* thrownObject = nullptr;
   int frameCount = 0;
-  // Return addresses, innermost first: the capture, the hook, then the throwing function.
-  static constexpr int kHookFrames = 2;
+  // Return addresses, innermost first: the capture's own frames (the capture, the hook, and any
+  // interceptor of backtrace a sanitizer adds), then the throwing function at throwerFrame.
+  int throwerFrame = 0;
   void* frames[kMaxFrames] = {};
 };
 

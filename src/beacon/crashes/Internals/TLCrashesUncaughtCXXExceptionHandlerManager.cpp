@@ -113,7 +113,7 @@ bool TLCrashesUncaughtCXXExceptionHandlerManager::describeCurrentException(
   const TLCrashesThrowRecord* record = tlcrashes_current_thread_throw_record();
   if (record && record->thrownObject && record->thrownObject == thrownObjectOf(current)) {
     count = record->frameCount;
-    first = std::min(count, TLCrashesThrowRecord::kHookFrames);
+    first = std::min(count, record->throwerFrame);
     for (int i = first; i < count; ++i) addresses[i - first] = reinterpret_cast<std::uintptr_t>(record->frames[i]);
   } else {
     void* frames[kMaxFrames] = {};
