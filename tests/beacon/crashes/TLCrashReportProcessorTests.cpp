@@ -29,7 +29,13 @@ class TLCrashReportProcessorTest : public ::testing::Test {
   TLCrashReportProcessor::Environment environment() {
     TLCrashReportProcessor::Environment env;
     env.isEnabled = [this] { return enabled; };
-    env.enqueue = [this](std::shared_ptr<TLAbstractLog> log, std::uint32_t flags) { enqueued.push_back({log, flags}); };
+    // Answers as the channel does, at once: refused or not, then finished.
+    env.enqueue = [this](std::shared_ptr<TLAbstractLog> log, std::uint32_t flags) {
+      enqueued.push_back({log, flags});
+      if (!channelAnswers) return;
+      if (refuse) channelAnswers->didFailEnqueueingLog(log.get());
+      channelAnswers->didCompleteEnqueueingLog(log.get());
+    };
     env.sessionIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>("crash-session"); };
     env.userIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>(); };
     env.clearContextHistory = [this] { ++historyClears; };
@@ -64,6 +70,8 @@ class TLCrashReportProcessorTest : public ::testing::Test {
   int purges = 0;
   std::optional<std::vector<uint8_t>> pending;
   std::vector<Enqueued> enqueued;
+  TLCrashReportProcessor* channelAnswers = nullptr;
+  bool refuse = false;
 };
 
 TEST_F(TLCrashReportProcessorTest, PendingReportIsStoredUnderReferenceDateSecondsAndPurged) {
@@ -108,7 +116,7 @@ TEST_F(TLCrashReportProcessorTest, ListingSkipsSideFilesEmptyFilesAndFolders) {
   EXPECT_TRUE(processor.persistedCrashReports().empty());
 }
 
-TEST_F(TLCrashReportProcessorTest, ProcessingSendsEachCrashCriticalWithCrashTimeSessionAndDeletesFiles) {
+TEST_F(TLCrashReportProcessorTest, ProcessingSendsEachCrashCriticalAndDeletesFilesOnlyOnceTheChannelStoredThem) {
   store("100", uuid(1));
   store("101", uuid(2));
   std::ofstream(*TLUtilityFile::fullURLForPathComponent("crashes/102")) << "garbage";
@@ -121,12 +129,28 @@ TEST_F(TLCrashReportProcessorTest, ProcessingSendsEachCrashCriticalWithCrashTime
     EXPECT_EQ(item.log->sid(), "crash-session");
     EXPECT_TRUE(std::dynamic_pointer_cast<TLAppleErrorLog>(item.log));
   }
-  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/100"));
-  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/101"));
-  // The undecodable file stays for a later run.
-  EXPECT_TRUE(TLUtilityFile::fileExistsForPathComponent("crashes/102"));
-  ASSERT_EQ(processor.crashFiles().size(), 1u);
+  // The undecodable file is warned about once and goes; the others wait for the channel.
+  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/102"));
+  EXPECT_TRUE(TLUtilityFile::fileExistsForPathComponent("crashes/100"));
+  EXPECT_EQ(processor.logsAwaitingChannel(), 2u);
   EXPECT_EQ(historyClears, 1);
+
+  processor.didFailEnqueueingLog(enqueued[0].log.get());
+  processor.didCompleteEnqueueingLog(enqueued[0].log.get());
+  processor.didCompleteEnqueueingLog(enqueued[1].log.get());
+  EXPECT_EQ(processor.logsAwaitingChannel(), 0u);
+  const bool firstKept = TLUtilityFile::fileExistsForPathComponent("crashes/100");
+  const bool secondKept = TLUtilityFile::fileExistsForPathComponent("crashes/101");
+  EXPECT_TRUE(firstKept != secondKept) << "exactly the refused crash stays";
+  ASSERT_EQ(processor.crashFiles().size(), 1u);
+
+  // The kept report is sent again by the next run, and goes once the channel stores it.
+  enqueued.clear();
+  channelAnswers = &processor;
+  processor.processCrashReports();
+  ASSERT_EQ(enqueued.size(), 1u);
+  EXPECT_TRUE(processor.crashFiles().empty());
+  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent(firstKept ? "crashes/100" : "crashes/101"));
 }
 
 TEST_F(TLCrashReportProcessorTest, DelegateRejectionDeletesOnlyThatReport) {
@@ -182,6 +206,7 @@ TEST_F(TLCrashReportProcessorTest, AlwaysSendIsStoredAndSkipsThePromptLater) {
     return true;
   };
   TLCrashReportProcessor processor(env, kCrashes);
+  channelAnswers = &processor;
   processor.setCrashFiles(processor.persistedCrashReports());
   processor.processCrashReports();
   processor.notifyWithUserConfirmation(TLUserConfirmation::always);
@@ -204,9 +229,9 @@ TEST_F(TLCrashReportProcessorTest, AttachmentsGetTheIncidentIdAndInvalidOnesAreS
   store("100", uuid(1));
   auto env = environment();
   env.attachmentsForErrorReport = [](const TLErrorReport&) {
-    return TLCrashReportProcessor::Attachments{TLErrorAttachmentLog::attachmentWithText("a", "a.txt"),
+    return std::optional<TLCrashReportProcessor::Attachments>{TLCrashReportProcessor::Attachments{TLErrorAttachmentLog::attachmentWithText("a", "a.txt"),
                                                TLErrorAttachmentLog::attachmentWithText("", "empty.txt"),
-                                               TLErrorAttachmentLog::attachmentWithText("b", "b.txt")};
+                                               TLErrorAttachmentLog::attachmentWithText("b", "b.txt")}};
   };
   TLCrashReportProcessor processor(env, kCrashes);
   processor.setCrashFiles(processor.persistedCrashReports());

@@ -1,6 +1,7 @@
 // The formatter: crash report -> crash log and error report.
 #include <gtest/gtest.h>
 
+#include "LogCapture.h"
 #include "ReportBuilder.h"
 #include "beacon/crashes/Util/TLErrorLogFormatter.h"
 #include "beacon/crashes/WrapperSDKUtilities/TLWrapperExceptionManager.h"
@@ -76,7 +77,15 @@ TEST_F(TLErrorLogFormatterTest, MissingProcessInfoLeavesDefaultsAndCrashTimeAsLa
 }
 
 TEST_F(TLErrorLogFormatterTest, ThreadsFramesAndRegisters) {
+  ml::test::LogCapture capture;
   auto log = F::errorLogFromCrashReport(test::buildReport(crashSpec()));
+  // ELF symbols carry no added underscore: a Linux report's names stand as they are, unwarned;
+  // a report of a system without a known rule is warned about.
+  EXPECT_EQ(capture.count(TLLogLevel::warning, "Symbol prefix rules are unknown"), 0u);
+  auto unknownSystem = crashSpec();
+  unknownSystem.operatingSystem = 3;
+  F::errorLogFromCrashReport(test::buildReport(unknownSystem));
+  EXPECT_EQ(capture.count(TLLogLevel::warning, "Symbol prefix rules are unknown"), 1u);
   ASSERT_EQ(log->threads->size(), 2u);
   const auto& crashed = (*log->threads)[1];
   EXPECT_EQ(crashed->threadId, 1);

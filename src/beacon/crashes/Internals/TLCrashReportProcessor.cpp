@@ -104,13 +104,15 @@ void TLCrashReportProcessor::processCrashReports() {
     std::shared_ptr<TLErrorReport> errorReport;
   };
   std::vector<Decoded> decoded;
-  for (const auto& url : crashFiles_) {
+  const std::vector<fs::path> files = crashFiles_;  // discarding a file changes crashFiles_
+  for (const auto& url : files) {
     auto data = TLUtilityFile::loadDataForPathComponent(crashesPathComponent_ + "/" + url.filename().string());
     if (!data || data->empty()) continue;
     auto report = crash::TLCrashReport::initWithData(*data);
     if (!report) {
       TL_LOG_WARNING(kCrashesLogTag,
                      "Crash report found but couldn't parse it, discard the crash report: " << report.error().description);
+      discardUnusableFile(url);
       continue;
     }
     auto errorReport = TLErrorLogFormatter::errorReportFromCrashReport(&report.value());
@@ -217,26 +219,61 @@ void TLCrashReportProcessor::handleUserConfirmation(TLUserConfirmation confirmat
       const auto& log = (*unprocessedLogs_)[i];
       const auto& report = (*unprocessedReports_)[i];
       const auto& url = (*unprocessedFilePaths_)[i];
-      Attachments attachments;
-      if (environment_.attachmentsForErrorReport) {
-        attachments = environment_.attachmentsForErrorReport(*report);
-      } else {
+      std::optional<Attachments> attachments;
+      if (environment_.attachmentsForErrorReport) attachments = environment_.attachmentsForErrorReport(*report);
+      if (!attachments) {
         TL_LOG_DEBUG(kCrashesLogTag, "attachmentsWithCrashes is not implemented");
+        attachments.emplace();
       }
       if (log->timestamp()) {
         log->setSid(environment_.sessionIdAt ? environment_.sessionIdAt(*log->timestamp()) : std::nullopt);
         log->setUserId(environment_.userIdAt ? environment_.userIdAt(*log->timestamp()) : std::nullopt);
       }
-      if (environment_.enqueue) environment_.enqueue(log, kCriticalFlags);
       const std::string incident = report->incidentIdentifier().value_or("");
-      sendErrorAttachments(attachments, incident);
-      deleteCrashReportWithFileURL(url);
-      TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(incident);
-      removeFromCrashFiles(url);
+      if (!log->isValid()) {
+        // The channel would refuse it in every run to come.
+        TL_LOG_WARNING(kCrashesLogTag, "The crash log is not valid and can never be sent, discard the crash report: "
+                                           << incident);
+        TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(incident);
+        discardUnusableFile(url);
+        continue;
+      }
+      // Registered before the hand-over: the channel may answer before enqueue returns.
+      awaitingChannel_[log.get()] = AwaitingChannel{url, incident, false};
+      awaitingLogs_.push_back(log);
+      if (environment_.enqueue) environment_.enqueue(log, kCriticalFlags);
+      sendErrorAttachments(*attachments, incident);
     }
   }
   clearUnprocessedReports();
   if (environment_.clearContextHistory) environment_.clearContextHistory();
+}
+
+void TLCrashReportProcessor::didFailEnqueueingLog(const TLAbstractLog* log) {
+  auto found = awaitingChannel_.find(log);
+  if (found != awaitingChannel_.end()) found->second.refused = true;
+}
+
+void TLCrashReportProcessor::didCompleteEnqueueingLog(const TLAbstractLog* log) {
+  auto found = awaitingChannel_.find(log);
+  if (found == awaitingChannel_.end()) return;
+  const AwaitingChannel entry = std::move(found->second);
+  awaitingChannel_.erase(found);
+  std::erase_if(awaitingLogs_, [&](const auto& kept) { return kept.get() == log; });
+  if (entry.refused) {
+    TL_LOG_WARNING(kCrashesLogTag, "The channel did not store the crash log, the crash report is kept for the next "
+                                   "launch: "
+                                       << entry.incidentIdentifier);
+    return;
+  }
+  deleteCrashReportWithFileURL(entry.url);
+  TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(entry.incidentIdentifier);
+  removeFromCrashFiles(entry.url);
+}
+
+void TLCrashReportProcessor::discardUnusableFile(const fs::path& url) {
+  deleteCrashReportWithFileURL(url);
+  removeFromCrashFiles(url);
 }
 
 void TLCrashReportProcessor::sendErrorAttachments(const Attachments& attachments, const std::string& incidentIdentifier) {

@@ -3,7 +3,13 @@
 // reporter's pending report in "crashes" (named by seconds since 2001, guarded by the
 // "TLCrashes.analyzer" marker), lists the stored files, decodes and formats them in a processing
 // run, lets the host filter them, asks for confirmation, and enqueues each crash log (critical)
-// with its attachments (normal) before deleting its file.
+// with its attachments (normal).
+//
+// A stored file goes only once its report can no longer be lost: when the channel has finished
+// with its crash log without refusing it (didCompleteEnqueueingLog without a didFailEnqueueingLog
+// before), when the host or the user drops it, or when it can never become a log (it does not
+// decode, or the log it gives is not valid). A file whose log the channel refused stays for the
+// next run.
 //
 // The service's surroundings (channel unit, contexts, settings, reporter, host delegate) come in
 // as an Environment of functions, so the logic runs the same under the service and in tests.
@@ -13,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -49,9 +56,9 @@ class TLCrashReportProcessor {
     // The "TLUserConfirmation" setting.
     std::function<bool()> shouldAlwaysSend;
     std::function<void()> setAlwaysSend;
-    // Host hooks; an empty function is a method the host does not implement.
+    // Host hooks; an empty function, or nothing answered, is a method the host does not implement.
     std::function<bool(const TLErrorReport&)> shouldProcessErrorReport;
-    std::function<Attachments(const TLErrorReport&)> attachmentsForErrorReport;
+    std::function<std::optional<Attachments>(const TLErrorReport&)> attachmentsForErrorReport;
     std::function<bool(const Reports&)> userConfirmationHandler;
     std::function<Date()> now;
   };
@@ -76,6 +83,14 @@ class TLCrashReportProcessor {
   void sendErrorAttachments(const Attachments& attachments, const std::string& incidentIdentifier);
   static bool validatePropertiesForAttachment(const TLErrorAttachmentLog& attachment);
 
+  // The channel's word on a crash log this processor enqueued: refused (dropped before it was
+  // stored), then finished with. The file of a finished log that was not refused is deleted with
+  // its wrapper exception; other logs are ignored.
+  void didFailEnqueueingLog(const TLAbstractLog* log);
+  void didCompleteEnqueueingLog(const TLAbstractLog* log);
+  // Crash logs handed to the channel whose end has not been heard yet.
+  std::size_t logsAwaitingChannel() const { return awaitingChannel_.size(); }
+
   void deleteAllFromCrashesDirectory();
   void deleteCrashReportWithFileURL(const std::filesystem::path& url);
   void clearUnprocessedReports();
@@ -88,6 +103,14 @@ class TLCrashReportProcessor {
 
  private:
   void removeFromCrashFiles(const std::filesystem::path& url);
+  // Deletes a stored file that can never give a log, so it is not read again in every run.
+  void discardUnusableFile(const std::filesystem::path& url);
+
+  struct AwaitingChannel {
+    std::filesystem::path url;
+    std::string incidentIdentifier;
+    bool refused = false;
+  };
 
   Environment environment_;
   std::string crashesPathComponent_;
@@ -97,6 +120,9 @@ class TLCrashReportProcessor {
   std::optional<std::vector<std::shared_ptr<TLAppleErrorLog>>> unprocessedLogs_;
   std::optional<Reports> unprocessedReports_;
   std::optional<std::vector<std::filesystem::path>> unprocessedFilePaths_;
+  // Keyed by the log object the channel reports on.
+  std::map<const TLAbstractLog*, AwaitingChannel> awaitingChannel_;
+  std::vector<std::shared_ptr<TLAbstractLog>> awaitingLogs_;  // keeps the keys alive
 };
 
 }  // namespace ml::beacon

@@ -1,5 +1,7 @@
 #include "beacon/crashes/Internals/TLCrashesUncaughtCXXExceptionHandlerManager.h"
 
+#include "beacon/crashes/Internals/TLCrashesCXXThrowHook.h"
+
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -31,20 +33,36 @@ State& state() {
 
 void ourTerminate() { TLCrashesUncaughtCXXExceptionHandlerManager::terminateHandler(); }
 
-bool isThrowMachinery(const void* address) {
+// Images of the C++ runtime and its unwinder: their frames between the handler and the thrower
+// are terminate and throw machinery.
+bool isRuntimeFrame(const void* address) {
   Dl_info info{};
-  if (dladdr(address, &info) == 0 || info.dli_sname == nullptr) return false;
-  return std::strcmp(info.dli_sname, "__cxa_throw") == 0 || std::strcmp(info.dli_sname, "__cxa_rethrow") == 0 ||
-         std::strcmp(info.dli_sname, "_ZSt17rethrow_exceptionNSt15__exception_ptr13exception_ptrE") == 0;
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
+  const char* slash = std::strrchr(info.dli_fname, '/');
+  const char* name = slash ? slash + 1 : info.dli_fname;
+  for (const char* prefix : {"libstdc++.", "libgcc_s.", "libc++.", "libc++abi.", "libunwind."}) {
+    if (std::strncmp(name, prefix, std::strlen(prefix)) == 0) return true;
+  }
+  return false;
 }
 
-// Index of the first frame after the runtime's throw, so the record starts in the function that
-// threw; without a recognised throw frame only the capture's own frame is dropped.
+// Index of the first frame after the handler's own frames and the runtime's, so the record
+// starts in the function that threw; without runtime frames only the capture's own frame is
+// dropped.
 int firstThrowerFrame(void* const* frames, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (isThrowMachinery(frames[i])) return i + 1;
-  }
-  return std::min(count, 1);
+  int i = 0;
+  while (i < count && !isRuntimeFrame(frames[i])) ++i;
+  if (i == count) return std::min(count, 1);
+  while (i < count && isRuntimeFrame(frames[i])) ++i;
+  return i;
+}
+
+// The thrown object an exception_ptr refers to: both C++ runtimes keep exactly that pointer.
+const void* thrownObjectOf(const std::exception_ptr& exception) {
+  static_assert(sizeof(std::exception_ptr) == sizeof(void*));
+  const void* object = nullptr;
+  std::memcpy(&object, static_cast<const void*>(&exception), sizeof object);
+  return object;
 }
 
 }  // namespace
@@ -55,6 +73,7 @@ void TLCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(TLCrash
   if (!s.installed) {
     s.previous = std::set_terminate(ourTerminate);
     s.installed = true;
+    tlcrashes_set_throw_capture(true);
   }
   s.handlers.push_back(handler);
 }
@@ -70,6 +89,7 @@ void TLCrashesUncaughtCXXExceptionHandlerManager::removeCXXExceptionHandler(
     if (replaced == ourTerminate) {
       s.installed = false;
       s.previous = nullptr;
+      tlcrashes_set_throw_capture(false);
     } else {
       // Someone installed a handler after ours: leave theirs in place.
       std::set_terminate(replaced);
@@ -87,11 +107,20 @@ bool TLCrashesUncaughtCXXExceptionHandlerManager::describeCurrentException(
     void (*deliver)(const TLCrashesUncaughtCXXExceptionInfo*, void*), void* context) {
   std::exception_ptr current = std::current_exception();
   if (!current) return false;
-  void* frames[kMaxFrames] = {};
-  const int count = backtrace(frames, kMaxFrames);
-  const int first = firstThrowerFrame(frames, count);
   std::uintptr_t addresses[kMaxFrames] = {};
-  for (int i = first; i < count; ++i) addresses[i - first] = reinterpret_cast<std::uintptr_t>(frames[i]);
+  int first = 0;
+  int count = 0;
+  const TLCrashesThrowRecord* record = tlcrashes_current_thread_throw_record();
+  if (record && record->thrownObject && record->thrownObject == thrownObjectOf(current)) {
+    count = record->frameCount;
+    first = std::min(count, record->throwerFrame);
+    for (int i = first; i < count; ++i) addresses[i - first] = reinterpret_cast<std::uintptr_t>(record->frames[i]);
+  } else {
+    void* frames[kMaxFrames] = {};
+    count = backtrace(frames, kMaxFrames);
+    first = firstThrowerFrame(frames, count);
+    for (int i = first; i < count; ++i) addresses[i - first] = reinterpret_cast<std::uintptr_t>(frames[i]);
+  }
 
   TLCrashesUncaughtCXXExceptionInfo info;
   info.exceptionHolder = &current;

@@ -3,10 +3,11 @@
 // (the crashes service registers one that hands it to the crash reporter's uncaught-exception
 // path, so the report carries the exception's type, message and stack).
 //
-// No throw hook is needed here: with the platform's two-phase unwinding, an exception that no
-// handler catches reaches std::terminate before anything is unwound, so the backtrace taken in
-// the terminate handler still starts in the function that threw. The frames of the terminate
-// machinery itself are skipped up to and including the C++ runtime's throw.
+// The stack of the record starts in the function that threw: the throw-time record of the
+// terminating thread (TLCrashesCXXThrowHook.h) when it holds this very exception, else a backtrace
+// taken in the terminate handler with the handler's own frames and the C++ runtime's (terminate,
+// throw, unwinder) dropped. The latter still starts at the throw because an exception that no
+// handler catches reaches std::terminate before anything is unwound.
 //
 // Handlers are called in registration order (duplicates allowed) under the manager's lock: a
 // handler must not add or remove handlers. Our terminate handler is installed by the first add

@@ -178,9 +178,11 @@ std::string TLErrorLogFormatter::formatStackFrame(const crash::TLCrashReportStac
   if (type == kImageTypeOther && frame.symbolInfo()) {
     std::string name = frame.symbolInfo()->symbolName();
     if (name.size() >= 2 && name[0] == '_') {
-      if (report.systemInfo().operatingSystem() == crash::TLCrashReportOperatingSystemiPhoneSimulator) {
+      const auto os = report.systemInfo().operatingSystem();
+      if (os == crash::TLCrashReportOperatingSystemiPhoneSimulator) {
         name.erase(0, 1);
-      } else {
+      } else if (os != crash::TLCrashReportOperatingSystemLinux) {
+        // ELF symbols (Linux) carry no added leading underscore: their names stand as they are.
         TL_LOG_WARNING(kCrashesLogTag, "Symbol prefix rules are unknown for this OS!");
       }
     }

@@ -1,0 +1,560 @@
+#include "beacon/crashes/TLCrashes.h"
+
+#include "beacon/core/Channel/TLChannelGroupProtocol.h"
+#include "beacon/core/Channel/TLChannelUnitProtocol.h"
+#include "beacon/core/Context/TLDeviceTracker.h"
+#include "beacon/core/Context/TLSessionContext.h"
+#include "beacon/core/Context/TLUserIdContext.h"
+#include "beacon/core/Service/TLBeacon.h"
+#include "beacon/core/Service/TLStoredBoolean.h"
+#include "beacon/core/TLEncrypter.h"
+#include "beacon/core/TLLogger.h"
+#include "beacon/core/TLUserDefaults.h"
+#include "beacon/core/TLUtility.h"
+#include "beacon/core/TLUtilityApplication.h"
+#include "beacon/crashes/Internals/TLCrashesCXXTerminatePath.h"
+#include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
+#include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
+#include "beacon/crashes/Model/TLHandledErrorLog.h"
+#include "beacon/crashes/Util/TLCrashesUtil.h"
+#include "beacon/crashes/Util/TLErrorLogFormatter.h"
+#include "beacon/crashes/WrapperSDKUtilities/TLWrapperCrashesHelper.h"
+#include "beacon/crashes/WrapperSDKUtilities/TLWrapperExceptionManager.h"
+#include "crashreporter/capture/TLCrashReporter.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Uuid.h"
+
+namespace ml::beacon {
+
+namespace {
+
+std::mutex gSharedLock;
+std::shared_ptr<TLCrashes> gShared;
+
+}  // namespace
+
+TLCrashes::Environment TLCrashes::Environment::standard() {
+  Environment environment;
+  environment.settings = &TLUserDefaults::shared();
+  environment.clock = &dispatch::Clock::system();
+  environment.processingQueue = &dispatch::GlobalPool::shared();
+  environment.mainQueue = &dispatch::MainQueue::shared();
+  environment.isDebuggerAttached = [] { return TLBeacon::isDebuggerAttached(); };
+  environment.makeReporter = [](std::uint64_t signalHandlerType, bool registerUncaughtExceptionHandler) {
+    return std::make_unique<crash::TLCrashReporter>(crash::TLCrashReporterConfig(
+        signalHandlerType, crash::TLCrashReporterSymbolicationStrategyNone, registerUncaughtExceptionHandler));
+  };
+  environment.watchMemoryPressure = [](std::function<void()> onPressure) {
+    return std::make_unique<TLMemoryPressureSource>(dispatch::MainQueue::shared(), std::move(onPressure));
+  };
+  return environment;
+}
+
+TLCrashes::TLCrashes() : TLCrashes(Environment::standard()) {}
+
+TLCrashes::TLCrashes(Environment environment)
+    : TLServiceAbstract(environment.settings ? *environment.settings : TLUserDefaults::shared()),
+      environment_(std::move(environment)),
+      crashesPathComponent_(TLCrashesUtil::crashesDir()),
+      logBufferPathComponent_(TLCrashesUtil::logBufferDir()),
+      targetTokenEncrypter_(std::make_unique<TLEncrypter>()) {
+  if (!environment_.settings) environment_.settings = &TLUserDefaults::shared();
+  registerCrashesArchiveClasses();
+  processor_ = std::make_unique<TLCrashReportProcessor>(processorEnvironment(), crashesPathComponent_);
+  setupLogBuffer();
+}
+
+TLCrashes::~TLCrashes() {
+  // The delayed run and the pressure watcher call into the instance: they go first.
+  delayedProcessing_.cancel();
+  memoryPressureSource_.reset();
+}
+
+// --- Shared instance and class methods
+
+std::shared_ptr<TLCrashes> TLCrashes::sharedInstance() {
+  std::lock_guard guard(gSharedLock);
+  if (!gShared) gShared = std::make_shared<TLCrashes>();
+  return gShared;
+}
+
+void TLCrashes::resetSharedInstance(std::shared_ptr<TLCrashes> replacement) {
+  std::shared_ptr<TLCrashes> previous;
+  {
+    std::lock_guard guard(gSharedLock);
+    previous = std::exchange(gShared, std::move(replacement));
+  }
+}
+
+void TLCrashes::generateTestCrash() { sharedInstance()->generateTestCrashInstance(); }
+bool TLCrashes::hasCrashedInLastSession() { return sharedInstance()->didCrashInLastSession(); }
+bool TLCrashes::hasReceivedMemoryWarningInLastSession() {
+  return sharedInstance()->didReceiveMemoryWarningInLastSession();
+}
+std::shared_ptr<TLErrorReport> TLCrashes::lastSessionCrashReport() { return sharedInstance()->getLastSessionCrashReport(); }
+void TLCrashes::setDelegate(std::shared_ptr<TLCrashesDelegate> delegate) {
+  sharedInstance()->setDelegateInstance(std::move(delegate));
+}
+void TLCrashes::setUserConfirmationHandler(UserConfirmationHandler handler) {
+  sharedInstance()->setUserConfirmationHandlerInstance(std::move(handler));
+}
+void TLCrashes::notifyWithUserConfirmation(TLUserConfirmation confirmation) {
+  sharedInstance()->notifyWithUserConfirmationInstance(confirmation);
+}
+void TLCrashes::disableMachExceptionHandler() { sharedInstance()->setEnableMachExceptionHandler(false); }
+void TLCrashes::trackModelException(const std::shared_ptr<TLException>& exception) {
+  sharedInstance()->trackModelExceptionInstance(exception, std::nullopt);
+}
+void TLCrashes::trackModelException(const std::shared_ptr<TLException>& exception,
+                                    const std::optional<TLStringProperties>& properties) {
+  sharedInstance()->trackModelExceptionInstance(exception, properties);
+}
+void TLCrashes::sendErrorAttachments(const Attachments& attachments, const std::string& incidentIdentifier) {
+  sharedInstance()->sendErrorAttachmentsInstance(attachments, incidentIdentifier);
+}
+
+// --- Start
+
+std::optional<TLChannelUnitConfiguration> TLCrashes::channelUnitConfiguration() const {
+  // Priority 2, flush every second, one crash per batch, three batches in flight.
+  return TLChannelUnitConfiguration(std::string(kGroupId), 2, 1, 1, 3);
+}
+
+void TLCrashes::startWithChannelGroup(const std::shared_ptr<TLChannelGroupProtocol>& channelGroup,
+                                      const std::optional<std::string>& appSecret,
+                                      const std::optional<std::string>& transmissionTargetToken, bool fromApplication) {
+  TLServiceAbstract::startWithChannelGroup(channelGroup, appSecret, transmissionTargetToken, fromApplication);
+  if (channelGroup) channelGroup->addDelegate(shared_from_this());
+  processLogBufferAfterCrash();
+  processMemoryWarningInLastSession();
+  TL_LOG_VERBOSE(kCrashesLogTag, "Started crash service.");
+}
+
+void TLCrashes::updateConfigurationWithAppSecret(const std::optional<std::string>& appSecret,
+                                                 const std::optional<std::string>& transmissionTargetToken) {
+  processLogBufferAfterCrash();
+  TLServiceAbstract::updateConfigurationWithAppSecret(appSecret, transmissionTargetToken);
+}
+
+// --- Switch
+
+void TLCrashes::applyEnabledState(bool isEnabled) {
+  TLServiceAbstract::applyEnabledState(isEnabled);
+  if (isEnabled) {
+    auto setup = TLWrapperCrashesHelper::getCrashHandlerSetupDelegate();
+    bool enableUncaughtExceptionHandler = true;
+    if (setup) {
+      if (auto answer = setup->shouldEnableUncaughtExceptionHandler()) enableUncaughtExceptionHandler = *answer;
+      setup->willSetUpCrashHandlers();
+    }
+    configureCrashReporterWithUncaughtExceptionHandlerEnabled(enableUncaughtExceptionHandler);
+    if (setup) setup->didSetUpCrashHandlers();
+
+    if (environment_.watchMemoryPressure) {
+      std::weak_ptr<TLCrashes> weak = weak_from_this();
+      auto source = environment_.watchMemoryPressure([weak] {
+        if (auto strong = weak.lock()) strong->didReceiveMemoryWarning();
+      });
+      std::lock_guard guard(lock_);
+      memoryPressureSource_ = std::move(source);
+    }
+
+    crash::TLCrashReporter* reporter = crashReporter();
+    // The stored switch still holds the old state here: off means this enabling ends a disabled
+    // period, and a crash of that period is never reported.
+    if (reporter && !TLServiceAbstract::isEnabled()) reporter->purgePendingCrashReport();
+    if (reporter && reporter->hasPendingCrashReport()) {
+      didCrashInLastSession_.store(true);
+      TL_LOG_DEBUG(kCrashesLogTag, "The application crashed in the last session.");
+      std::shared_ptr<TLErrorReport> report;
+      {
+        std::lock_guard processing(processorLock_);
+        report = processor_->handleLatestCrashReport();
+      }
+      std::lock_guard guard(lock_);
+      if (report) lastSessionCrashReport_ = std::move(report);
+    }
+    bool noStoredCrash = false;
+    {
+      std::lock_guard processing(processorLock_);
+      processor_->setCrashFiles(processor_->persistedCrashReports());
+      noStoredCrash = processor_->crashFiles().empty();
+    }
+    if (noStoredCrash) {
+      delayedProcessingSemaphore_.release();
+      clearContextHistoryAndKeepCurrentSession();
+    } else {
+      startDelayedCrashProcessing();
+    }
+    if (environment_.isDebuggerAttached && environment_.isDebuggerAttached()) {
+      TL_LOG_INFO(kCrashesLogTag,
+                  "Crashes service has been enabled but the service cannot detect crashes due to running the "
+                  "application with a debugger attached.");
+    } else {
+      TL_LOG_INFO(kCrashesLogTag, "Crashes service has been enabled.");
+    }
+    return;
+  }
+
+  std::unique_ptr<TLMemoryPressureSource> source;
+  {
+    std::lock_guard guard(lock_);
+    source = std::move(memoryPressureSource_);
+    delayedProcessing_.cancel();
+  }
+  source.reset();
+  TL_LOG_DEBUG(kCrashesLogTag, "Cleaning up all crash files.");
+  TLWrapperExceptionManager::deleteAllWrapperExceptions();
+  {
+    std::lock_guard processing(processorLock_);
+    processor_->deleteAllFromCrashesDirectory();
+  }
+  emptyLogBufferFiles();
+  {
+    std::lock_guard processing(processorLock_);
+    processor_->removeAnalyzerFile();
+  }
+  if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
+  {
+    std::lock_guard processing(processorLock_);
+    processor_->clearUnprocessedReports();
+  }
+  clearContextHistoryAndKeepCurrentSession();
+  environment_.settings->removeObjectForKey(kMemoryWarningKey);
+  TL_LOG_INFO(kCrashesLogTag, "Crashes service has been disabled.");
+}
+
+// --- Crash reporter
+
+void TLCrashes::configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool enableUncaughtExceptionHandler) {
+  std::lock_guard guard(lock_);
+  if (crashReporter_) {
+    TL_LOG_DEBUG(kCrashesLogTag, "Already configured TLCrashReporter.");
+    return;
+  }
+  if (enableUncaughtExceptionHandler) {
+    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to YES");
+  } else {
+    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to NO, we're running in a wrapper SDK runtime.");
+  }
+  std::uint64_t signalHandlerType = crash::TLCrashReporterSignalHandlerTypeBSD;
+  if (isMachExceptionHandlerEnabled()) {
+    TL_LOG_VERBOSE(kCrashesLogTag, "Enabled Mach exception handler.");
+    signalHandlerType = crash::TLCrashReporterSignalHandlerTypeMach;
+  }
+  try {
+    crashReporter_ = environment_.makeReporter(signalHandlerType, enableUncaughtExceptionHandler);
+  } catch (const crash::TLCrashReporterException& exception) {
+    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
+    return;
+  }
+  if (!crashReporter_) return;
+  if (environment_.isDebuggerAttached && environment_.isDebuggerAttached()) {
+    TL_LOG_WARNING(kCrashesLogTag, "Detecting crashes is NOT enabled due to running the app with a debugger attached.");
+    return;
+  }
+  const crash::TLUncaughtExceptionHandler initialHandler = crash::tl_get_uncaught_exception_handler();
+  try {
+    crash::TLCrashReporterCallbacks callbacks;
+    callbacks.version = 0;
+    callbacks.context = nullptr;
+    callbacks.handleSignal = TLCrashesLogBuffer::postCrashCallback;
+    crashReporter_->setCrashCallbacks(callbacks);
+    auto enabled = crashReporter_->enableCrashReporter();
+    if (!enabled) TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << enabled.error().description);
+  } catch (const crash::TLCrashReporterException& exception) {
+    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
+  }
+  const crash::TLUncaughtExceptionHandler handler = crash::tl_get_uncaught_exception_handler();
+  if (handler && handler != initialHandler) {
+    exceptionHandler_ = handler;
+    TL_LOG_DEBUG(kCrashesLogTag, "Exception handler successfully initialized.");
+  } else if (!enableUncaughtExceptionHandler && handler) {
+    exceptionHandler_ = handler;
+    TL_LOG_DEBUG(kCrashesLogTag,
+                 "Exception handler successfully initialized but it has not been registered due to the wrapper SDK.");
+  } else {
+    TL_LOG_ERROR(kCrashesLogTag, "Exception handler could not be set. Make sure there is no other exception handler set up!");
+  }
+  TLCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(uncaught_cxx_exception_handler);
+}
+
+// --- Processing
+
+TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
+  TLCrashReportProcessor::Environment env;
+  env.isEnabled = [this] { return TLServiceAbstract::isEnabled(); };
+  env.enqueue = [this](std::shared_ptr<TLAbstractLog> log, std::uint32_t flags) {
+    // Without a unit the log never completes, and its file stays for the next run.
+    if (auto unit = channelUnit()) unit->enqueueItem(log, flags);
+  };
+  env.sessionIdAt = [](TLCrashReportProcessor::Date date) { return TLSessionContext::sharedInstance()->sessionIdAt(date); };
+  env.userIdAt = [](TLCrashReportProcessor::Date date) { return TLUserIdContext::sharedInstance()->userIdAt(date); };
+  env.clearContextHistory = [this] { clearContextHistoryAndKeepCurrentSession(); };
+  env.loadPendingCrashReport = [this]() -> std::optional<std::vector<std::uint8_t>> {
+    crash::TLCrashReporter* reporter = crashReporter();
+    if (!reporter) return std::nullopt;
+    auto data = reporter->loadPendingCrashReportData();
+    if (!data) return std::nullopt;
+    return std::move(data).value();
+  };
+  env.purgePendingCrashReport = [this] {
+    if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
+  };
+  env.shouldAlwaysSend = [this] { return storedBoolean(*environment_.settings, kUserConfirmationKey, false); };
+  env.setAlwaysSend = [this] { environment_.settings->setObject(foundation::PlistValue(true), kUserConfirmationKey); };
+  env.shouldProcessErrorReport = [this](const TLErrorReport& report) {
+    auto host = delegate();
+    return host ? host->crashesShouldProcessErrorReport(*this, report) : true;
+  };
+  env.attachmentsForErrorReport = [this](const TLErrorReport& report) -> std::optional<Attachments> {
+    auto host = delegate();
+    if (!host) return std::nullopt;
+    return host->attachmentsWithCrashes(*this, report);
+  };
+  env.userConfirmationHandler = [this](const TLCrashReportProcessor::Reports& reports) {
+    return promptForConfirmation(reports);
+  };
+  return env;
+}
+
+bool TLCrashes::promptForConfirmation(const std::vector<std::shared_ptr<TLErrorReport>>& reports) {
+  UserConfirmationHandler handler = userConfirmationHandler();
+  if (!handler) return false;
+  if (dispatch::MainQueue::isMainThread() || !environment_.mainQueue) return handler(reports);
+  return dispatch::MainQueue::sync([&] { return handler(reports); });
+}
+
+void TLCrashes::startDelayedCrashProcessing() {
+  std::weak_ptr<TLCrashes> weak = weak_from_this();
+  auto run = [weak] {
+    auto strong = weak.lock();
+    if (!strong) return;
+    strong->startCrashProcessing();
+    std::lock_guard guard(strong->lock_);
+    if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
+  };
+  std::lock_guard guard(lock_);
+  delayedProcessing_ = dispatch::Timer::oneShot(*environment_.clock, *environment_.processingQueue, kProcessingDelay,
+                                                std::move(run));
+}
+
+void TLCrashes::startCrashProcessing() {
+  if (isAutomaticProcessingEnabled() && TLUtilityApplication::applicationState() == TLUtilityApplication::kBackground) {
+    TL_LOG_WARNING(kCrashesLogTag, "Crashes will not be processed because the application is in the background.");
+    return;
+  }
+  TL_LOG_DEBUG(kCrashesLogTag, "Start delayed CrashManager processing");
+  crash::TLUncaughtExceptionHandler expected = nullptr;
+  {
+    std::lock_guard guard(lock_);
+    expected = exceptionHandler_;
+  }
+  if (expected && expected != crash::tl_get_uncaught_exception_handler()) {
+    TL_LOG_WARNING(kCrashesLogTag,
+                   "Another exception handler was added. If this invokes any kind of exit() after processing the "
+                   "exception, which causes any subsequent error handler not to be invoked, these crashes will NOT "
+                   "be reported to Beacon!");
+  }
+  std::lock_guard processing(processorLock_);
+  processor_->processCrashReports();
+}
+
+std::vector<std::shared_ptr<TLErrorReport>> TLCrashes::unprocessedCrashReports() {
+  delayedProcessingSemaphore_.acquire();
+  delayedProcessingSemaphore_.release();
+  std::lock_guard processing(processorLock_);
+  const auto& reports = processor_->unprocessedReports();
+  return reports ? *reports : std::vector<std::shared_ptr<TLErrorReport>>{};
+}
+
+bool TLCrashes::sendCrashReportsOrAwaitUserConfirmationForFilteredIds(
+    const std::vector<std::string>& incidentIdentifiers) {
+  std::lock_guard processing(processorLock_);
+  return processor_->sendCrashReportsOrAwaitUserConfirmationForFilteredIds(incidentIdentifiers);
+}
+
+void TLCrashes::notifyWithUserConfirmationInstance(TLUserConfirmation confirmation) {
+  const bool hasHandler = static_cast<bool>(userConfirmationHandler());
+  std::lock_guard processing(processorLock_);
+  if (!hasHandler && !processor_->unprocessedReports()) {
+    TL_LOG_ERROR(kCrashesLogTag,
+                 "Incorrect usage of notifyWithUserConfirmation: it should only be called from userConfirmationHandler. "
+                 "For more information refer to the documentation.");
+    return;
+  }
+  processor_->handleUserConfirmation(confirmation);
+}
+
+void TLCrashes::sendErrorAttachmentsInstance(const Attachments& attachments, const std::string& incidentIdentifier) {
+  std::lock_guard processing(processorLock_);
+  processor_->sendErrorAttachments(attachments, incidentIdentifier);
+}
+
+void TLCrashes::setAutomaticProcessingEnabled(bool enabled) {
+  std::lock_guard processing(processorLock_);
+  processor_->setAutomaticProcessingEnabled(enabled);
+}
+
+bool TLCrashes::isAutomaticProcessingEnabled() const {
+  std::lock_guard processing(processorLock_);
+  return processor_->isAutomaticProcessingEnabled();
+}
+
+std::vector<std::filesystem::path> TLCrashes::crashFiles() const {
+  std::lock_guard processing(processorLock_);
+  return processor_->crashFiles();
+}
+
+// --- Last session
+
+std::shared_ptr<TLErrorReport> TLCrashes::getLastSessionCrashReport() const {
+  std::lock_guard guard(lock_);
+  return lastSessionCrashReport_;
+}
+
+void TLCrashes::processMemoryWarningInLastSession() {
+  if (!TLServiceAbstract::isEnabled()) return;
+  const bool warned = storedBoolean(*environment_.settings, kMemoryWarningKey, false);
+  didReceiveMemoryWarningInLastSession_.store(warned);
+  if (warned) TL_LOG_DEBUG(kCrashesLogTag, "The application received a low memory warning in the last session.");
+  environment_.settings->removeObjectForKey(kMemoryWarningKey);
+}
+
+void TLCrashes::didReceiveMemoryWarning() {
+  TL_LOG_DEBUG(kCrashesLogTag, "The application received a low memory warning.");
+  environment_.settings->setObject(foundation::PlistValue(true), kMemoryWarningKey);
+}
+
+void TLCrashes::clearContextHistoryAndKeepCurrentSession() {
+  TLDeviceTracker::sharedInstance()->clearDevices();
+  TLSessionContext::sharedInstance()->clearSessionHistoryAndKeepCurrentSession(true);
+  TLUserIdContext::sharedInstance()->clearUserIdHistory();
+}
+
+// --- Host
+
+std::shared_ptr<TLCrashesDelegate> TLCrashes::delegate() const {
+  std::lock_guard guard(lock_);
+  return delegate_.lock();
+}
+
+void TLCrashes::setDelegateInstance(std::shared_ptr<TLCrashesDelegate> delegate) {
+  std::lock_guard guard(lock_);
+  delegate_ = delegate;
+}
+
+TLCrashes::UserConfirmationHandler TLCrashes::userConfirmationHandler() const {
+  std::lock_guard guard(lock_);
+  return userConfirmationHandler_;
+}
+
+void TLCrashes::setUserConfirmationHandlerInstance(UserConfirmationHandler handler) {
+  std::lock_guard guard(lock_);
+  userConfirmationHandler_ = std::move(handler);
+}
+
+void TLCrashes::trackModelExceptionInstance(const std::shared_ptr<TLException>& exception,
+                                            const std::optional<TLStringProperties>& properties) {
+  std::lock_guard guard(lock_);
+  if (!canBeUsed() || !TLServiceAbstract::isEnabled()) return;
+  auto log = std::make_shared<TLHandledErrorLog>();
+  log->setUserId(TLUserIdContext::sharedInstance()->userId());
+  log->errorId = foundation::Uuid::random().string();
+  log->exception = exception;
+  if (properties && !properties->empty()) {
+    log->properties = TLUtility::validateProperties(*properties, "ErrorLog: " + *log->errorId, *log->type());
+  }
+  if (auto unit = channelUnit()) unit->enqueueItem(log, TLCrashReportProcessor::kNormalFlags);
+}
+
+void TLCrashes::generateTestCrashInstance() {
+  std::lock_guard guard(lock_);
+  if (!canBeUsed()) return;
+  if (TLUtility::currentAppEnvironment() == 0) {
+    TL_LOG_WARNING(kCrashesLogTag, "GenerateTestCrash was just called in an App Store environment. The call will be ignored.");
+    return;
+  }
+  if (environment_.isDebuggerAttached && environment_.isDebuggerAttached()) {
+    TL_LOG_WARNING(kCrashesLogTag, "The debugger is attached. The following crash cannot be detected by the SDK!");
+  }
+  __builtin_trap();
+}
+
+// --- Crash log buffer
+
+void TLCrashes::setupLogBuffer() { TLCrashesLogBuffer::shared().setup(logBufferPathComponent_); }
+
+void TLCrashes::processLogBufferAfterCrash() {
+  std::shared_ptr<TLChannelUnitProtocol> unit;
+  if (auto group = channelGroup()) {
+    // Priority 2, flush every second, batches of 50, one batch in flight.
+    unit = group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration(std::string(kBufferGroupId), 2, 1, 50, 1));
+  }
+  {
+    std::lock_guard guard(lock_);
+    bufferChannelUnit_ = unit;
+  }
+  TLCrashesLogBuffer::processLogBufferAfterCrash(
+      logBufferPathComponent_, [this](const std::string& text) { return targetTokenEncrypter_->decryptString(text); },
+      [unit](std::shared_ptr<TLAbstractLog> log) {
+        if (unit) unit->enqueueItem(log, TLCrashReportProcessor::kNormalFlags);
+      });
+}
+
+void TLCrashes::emptyLogBufferFiles() { TLCrashesLogBuffer::emptyLogBufferFiles(logBufferPathComponent_); }
+
+std::shared_ptr<TLChannelUnitProtocol> TLCrashes::bufferChannelUnit() const {
+  std::lock_guard guard(lock_);
+  return bufferChannelUnit_;
+}
+
+// --- Channel callbacks
+
+void TLCrashes::channelDidPrepareLog(TLChannelProtocol&, const Log& log, const std::string& internalId, std::uint32_t) {
+  if (!log || !TLServiceAbstract::isEnabled()) return;
+  TLCrashesLogBuffer::shared().didPrepareLog(
+      *log, internalId, [this](const std::string& token) { return targetTokenEncrypter_->encryptString(token); });
+}
+
+void TLCrashes::channelDidCompleteEnqueueingLog(TLChannelProtocol&, const Log& log, const std::string& internalId) {
+  if (!log) return;
+  TLCrashesLogBuffer::shared().didCompleteEnqueueingLog(*log, internalId);
+  if (dynamic_cast<const TLAppleErrorLog*>(log.get())) {
+    std::lock_guard processing(processorLock_);
+    processor_->didCompleteEnqueueingLog(log.get());
+  }
+}
+
+void TLCrashes::channelWillSendLog(TLChannelProtocol&, const Log& log) {
+  auto* errorLog = dynamic_cast<const TLAppleErrorLog*>(log.get());
+  auto host = delegate();
+  if (!errorLog || !host) return;
+  host->crashesWillSendErrorReport(*this, *TLErrorLogFormatter::errorReportFromLog(*errorLog));
+}
+
+void TLCrashes::channelDidSucceedSendingLog(TLChannelProtocol&, const Log& log) {
+  auto* errorLog = dynamic_cast<const TLAppleErrorLog*>(log.get());
+  auto host = delegate();
+  if (!errorLog || !host) return;
+  host->crashesDidSucceedSendingErrorReport(*this, *TLErrorLogFormatter::errorReportFromLog(*errorLog));
+}
+
+void TLCrashes::channelDidFailSendingLog(TLChannelProtocol&, const Log& log,
+                                         const std::optional<foundation::Error>& error) {
+  auto* errorLog = dynamic_cast<const TLAppleErrorLog*>(log.get());
+  if (!errorLog) return;
+  {
+    // A crash log that fails before its enqueueing is complete was refused, not sent.
+    std::lock_guard processing(processorLock_);
+    processor_->didFailEnqueueingLog(log.get());
+  }
+  if (auto host = delegate()) {
+    host->crashesDidFailSendingErrorReport(*this, *TLErrorLogFormatter::errorReportFromLog(*errorLog), error);
+  }
+}
+
+}  // namespace ml::beacon

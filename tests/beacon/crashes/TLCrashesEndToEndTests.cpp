@@ -1,0 +1,234 @@
+// The crashes service end to end: a program with the service enabled dies for real, the next
+// launch of it sends the crash over a loopback ingestion, and the stored crash files end up as
+// they should (sent and gone, kept while the channel refuses, removed when they cannot decode).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProgram.h"
+#include "support/LocalHttpServer.h"
+#include "support/TempDir.h"
+
+namespace ml::beacon::test {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const std::string kChild = ML_CRASHING_CHILD;
+
+std::string gunzip(const std::string& data) {
+  z_stream stream{};
+  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return {};
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  std::string out;
+  char buffer[16384];
+  int status = Z_OK;
+  while (status == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    status = inflate(&stream, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  return status == Z_STREAM_END ? out : std::string();
+}
+
+// Every log the server received, in order.
+std::vector<json> receivedLogs(const ml::test::LocalHttpServer& server) {
+  std::vector<json> logs;
+  for (const auto& request : server.requests()) {
+    std::string body = request.body;
+    if (request.header("Content-Encoding") == "gzip") body = gunzip(body);
+    auto parsed = json::parse(body, nullptr, false);
+    if (parsed.is_discarded() || !parsed.contains("logs")) continue;
+    for (const auto& log : parsed["logs"]) logs.push_back(log);
+  }
+  return logs;
+}
+
+std::vector<json> logsOfType(const std::vector<json>& logs, const std::string& type) {
+  std::vector<json> found;
+  for (const auto& log : logs) {
+    if (log.value("type", "") == type) found.push_back(log);
+  }
+  return found;
+}
+
+std::uint64_t hexNumber(const std::string& text) { return std::stoull(text, nullptr, 16); }
+
+// The stored crash files, without the folder's backup-exclusion tag.
+std::vector<fs::path> storedCrashFiles(const fs::path& crashesFolder) {
+  std::vector<fs::path> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(crashesFolder, error)) {
+    if (entry.path().filename() != "CACHEDIR.TAG") files.push_back(entry.path());
+  }
+  return files;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
+
+class TLCrashesEndToEndTest : public ::testing::Test {
+ protected:
+  TLCrashesEndToEndTest() {
+    // Sanitizer builds: the crash reporter, not the sanitizer, is to handle the faults, and a
+    // child that ends with _Exit has nothing to report as leaked.
+    const char* previous = std::getenv("ASAN_OPTIONS");
+    savedAsanOptions_ = previous ? std::optional<std::string>(previous) : std::nullopt;
+    ::setenv("ASAN_OPTIONS",
+             "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0:allow_user_segv_handler=1:"
+             "detect_leaks=0",
+             1);
+  }
+  ~TLCrashesEndToEndTest() override {
+    if (savedAsanOptions_) {
+      ::setenv("ASAN_OPTIONS", savedAsanOptions_->c_str(), 1);
+    } else {
+      ::unsetenv("ASAN_OPTIONS");
+    }
+  }
+
+  // The telemetry client's folder under the sandbox's data folder.
+  static fs::path clientFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    return fs::path(data ? data : "") / "org.marrowlane.Marrowlane" / "org.marrowlane.beacon";
+  }
+
+  struct Crash {
+    ChildResult run;
+    std::uint64_t throwSiteStart = 0;
+    std::uint64_t throwSiteSize = 0;
+  };
+  static Crash crash(const std::string& kind, const std::string& url, bool bsd = false) {
+    std::vector<std::string> arguments{"crash", kind, url};
+    if (bsd) arguments.push_back("bsd");
+    Crash result{runProgram(kChild, arguments)};
+    std::istringstream out(result.run.out);
+    std::string word, start, size;
+    if (out >> word >> start >> size && word == "throw-site") {
+      result.throwSiteStart = hexNumber(start);
+      result.throwSiteSize = hexNumber(size);
+    }
+    return result;
+  }
+
+  std::optional<std::string> savedAsanOptions_;
+};
+
+TEST_F(TLCrashesEndToEndTest, EachCrashIsSentAtTheNextLaunchWithItsThreadsImagesThrowSiteAndLogsInFlight) {
+  struct Scenario {
+    std::string kind;
+    bool bsd;
+    int signal;
+    bool exception;
+  };
+  const std::vector<Scenario> scenarios = {{"segv", false, SIGSEGV, false},
+                                           {"segv", true, SIGSEGV, false},
+                                           {"cxx-main", false, SIGABRT, true},
+                                           {"cxx-thread", false, SIGABRT, true},
+                                           {"test-crash", false, SIGILL, false}};
+  for (const auto& scenario : scenarios) {
+    SCOPED_TRACE(scenario.kind + (scenario.bsd ? " (signal handlers)" : " (exception server)"));
+    ml::test::XdgSandbox sandbox;
+    ml::test::LocalHttpServer server;
+
+    Crash crashed = crash(scenario.kind, server.baseUrl(), scenario.bsd);
+    ASSERT_TRUE(crashed.run.signaled) << crashed.run.describe();
+    EXPECT_EQ(crashed.run.signal, scenario.signal) << crashed.run.describe();
+    ASSERT_GT(crashed.throwSiteSize, 0u) << crashed.run.describe();
+
+    ChildResult next = runProgram(kChild, {"collect", server.baseUrl()});
+    ASSERT_TRUE(next.exited && next.exitCode == 0) << next.describe();
+    EXPECT_EQ(occurrences(next.err, "Symbol prefix rules are unknown"), 0u) << next.err;
+
+    const auto logs = receivedLogs(server);
+    const auto crashLogs = logsOfType(logs, "appleError");
+    ASSERT_EQ(crashLogs.size(), 1u) << next.describe();
+    const json& log = crashLogs[0];
+    EXPECT_TRUE(log.value("fatal", false));
+    ASSERT_TRUE(log.contains("threads") && log.contains("errorThreadId"));
+    const auto crashedId = log["errorThreadId"];
+    int crashedThreads = 0;
+    const json* crashedThread = nullptr;
+    for (const auto& thread : log["threads"]) {
+      if (thread.value("id", json()) == crashedId) {
+        ++crashedThreads;
+        crashedThread = &thread;
+      }
+    }
+    EXPECT_EQ(crashedThreads, 1) << log.dump(1);
+    ASSERT_TRUE(log.contains("binaries") && !log["binaries"].empty()) << log.dump(1);
+    ASSERT_TRUE(crashedThread && crashedThread->contains("frames") && !(*crashedThread)["frames"].empty());
+
+    if (scenario.exception) {
+      EXPECT_EQ(log.value("exceptionType", ""), "std::runtime_error");
+      EXPECT_EQ(log.value("exceptionReason", ""), "thrown by the crashing child");
+      ASSERT_TRUE(crashedThread->contains("exception")) << log.dump(1);
+      const auto& frames = (*crashedThread)["exception"]["frames"];
+      ASSERT_FALSE(frames.empty());
+      // Frame 0 is the return address of the throw call inside the throwing function (which may
+      // be its last instruction, so the address before it is the one inside).
+      const std::uint64_t returnAddress = hexNumber(frames[0].value("address", "0"));
+      EXPECT_GE(returnAddress - 1, crashed.throwSiteStart) << frames.dump(1);
+      EXPECT_LT(returnAddress - 1, crashed.throwSiteStart + crashed.throwSiteSize) << frames.dump(1);
+    }
+
+    // The log that was prepared but not stored when the process died arrives too.
+    int inFlight = 0;
+    for (const auto& any : logs) {
+      if (any.value("type", "") == "event" && any.contains("properties") &&
+          any["properties"].value("name", "") == "in-flight") {
+        ++inFlight;
+      }
+    }
+    EXPECT_EQ(inFlight, 1);
+    ASSERT_TRUE(fs::is_directory(clientFolder() / "crashes"));
+    EXPECT_TRUE(storedCrashFiles(clientFolder() / "crashes").empty());
+  }
+}
+
+TEST_F(TLCrashesEndToEndTest, RefusedCrashLogKeepsItsFileAndAnUndecodableFileIsRemovedAfterOneWarning) {
+  ml::test::XdgSandbox sandbox;
+  ml::test::LocalHttpServer server;
+  Crash crashed = crash("segv", server.baseUrl());
+  ASSERT_TRUE(crashed.run.signaled) << crashed.run.describe();
+  const fs::path crashes = clientFolder() / "crashes";
+  ASSERT_TRUE(fs::is_directory(crashes));
+  std::ofstream(crashes / "12345") << "not a crash report";
+
+  // The channel drops the crash log: the report stays for the next launch. The undecodable file
+  // is warned about once and goes.
+  ChildResult refused = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
+  ASSERT_TRUE(refused.exited && refused.exitCode == 0) << refused.describe();
+  EXPECT_NE(refused.out.find("stored 1"), std::string::npos) << refused.describe();
+  EXPECT_EQ(occurrences(refused.err, "couldn't parse it"), 1u) << refused.err;
+  EXPECT_TRUE(logsOfType(receivedLogs(server), "appleError").empty());
+  const auto kept = storedCrashFiles(crashes);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_NE(kept[0].filename(), "12345");
+
+  // The log in flight at the crash went out with the refused run already.
+  ChildResult next = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
+  ASSERT_TRUE(next.exited && next.exitCode == 0) << next.describe();
+  EXPECT_EQ(occurrences(next.err, "couldn't parse it"), 0u) << next.err;
+  EXPECT_EQ(logsOfType(receivedLogs(server), "appleError").size(), 1u);
+  EXPECT_TRUE(storedCrashFiles(crashes).empty());
+}
+
+}  // namespace
+}  // namespace ml::beacon::test
