@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/image/AsyncList.h"
 
 namespace ml::crash {
@@ -174,6 +175,8 @@ TLCrashSignalHandler& TLCrashSignalHandler::sharedHandler() {
 }
 
 TLCrashStatus TLCrashSignalHandler::installAlternateStack() {
+  // A stack given by the thread coverage (or by anyone else) of full size serves as well.
+  if (tlcrash_async_thread_has_alternate_stack()) return TLCrashOk{};
   stack_t current{};
   if (::sigaltstack(nullptr, &current) == 0) {
     if ((current.ss_flags & SS_ONSTACK) != 0) return TLCrashOk{};  // running on it: leave it alone
