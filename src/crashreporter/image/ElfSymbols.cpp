@@ -27,36 +27,27 @@ bool isFunction(const Elf64_Sym& s) {
   return (type == STT_FUNC || type == STT_GNU_IFUNC) && s.st_shndx != SHN_UNDEF && s.st_value != 0;
 }
 
-// The best candidate of a scan of a whole table at crash time: the symbol with the highest start
-// at or below the search value, and the lowest start above it (the end of a sizeless best).
+// The best candidate of a scan of a whole table at crash time: the sized symbol with the highest
+// start at or below the search value.
 struct Scan {
   bool found = false;
   uint64_t start = 0;
   uint64_t size = 0;
   uint32_t name = 0;
-  bool has_next = false;
-  uint64_t next = 0;
 };
 
 bool sizedCovers(uint64_t start, uint64_t size, uint64_t search) { return size != 0 && search - start < size; }
 
 void consider(const Elf64_Sym& s, uint64_t search, Scan* scan) {
   if (!isFunction(s)) return;
-  if (s.st_value > search) {
-    if (!scan->has_next || s.st_value < scan->next) {
-      scan->has_next = true;
-      scan->next = s.st_value;
-    }
-    return;
-  }
+  // Without section bounds at hand, a sizeless symbol's extent is a guess: it names nothing.
+  if (s.st_value > search || s.st_size == 0) return;
   bool take = !scan->found || s.st_value > scan->start;
   if (!take && s.st_value == scan->start) {
-    // Same start: a symbol known to cover beats one known not to; of two that cover, the smaller.
+    // Same start: one that covers beats one that does not; of two that cover, the smaller.
     const bool candidate = sizedCovers(s.st_value, s.st_size, search);
     const bool best = sizedCovers(scan->start, scan->size, search);
-    if (candidate && best) take = s.st_size < scan->size;
-    else if (candidate) take = true;
-    else if (!best && scan->size != 0 && s.st_size == 0) take = true;  // a sizeless one may still cover
+    take = candidate && (!best || s.st_size < scan->size);
   }
   if (take) {
     scan->found = true;
@@ -66,11 +57,7 @@ void consider(const Elf64_Sym& s, uint64_t search, Scan* scan) {
   }
 }
 
-bool scanCovers(const Scan& scan, uint64_t search) {
-  if (!scan.found) return false;
-  if (scan.size != 0) return sizedCovers(scan.start, scan.size, search);
-  return !scan.has_next || search < scan.next;
-}
+bool scanCovers(const Scan& scan, uint64_t search) { return scan.found && sizedCovers(scan.start, scan.size, search); }
 
 // Reads `length` bytes at `offset` of the file; false on a short read. Retries after EINTR.
 bool preadAll(int fd, void* out, size_t length, uint64_t offset) {
@@ -138,27 +125,44 @@ const tlcrash_elf_symbol_extent* indexLookup(const std::vector<tlcrash_elf_symbo
   return best;
 }
 
-// Sorts the collected symbols and gives every sizeless one the extent up to the next start (or
-// the end of the image's code, `code_end`, link-time).
-void finishIndex(std::vector<tlcrash_elf_symbol_extent>* index, uint64_t code_end) {
-  std::stable_sort(index->begin(), index->end(),
-                   [](const tlcrash_elf_symbol_extent& a, const tlcrash_elf_symbol_extent& b) { return a.start < b.start; });
+// A symbol on its way into the index, with the end of its section (0 when unknown).
+struct PendingSymbol {
+  tlcrash_elf_symbol_extent extent;
+  uint64_t section_end;
+};
+
+// Sorts the collected symbols and gives every sizeless one the extent up to the next start, but
+// never past the end of its section (or of the image's code, `code_end`, link-time), as a
+// debugger bounds it.
+std::vector<tlcrash_elf_symbol_extent> finishIndex(std::vector<PendingSymbol>* pending, uint64_t code_end) {
+  std::stable_sort(pending->begin(), pending->end(),
+                   [](const PendingSymbol& a, const PendingSymbol& b) { return a.extent.start < b.extent.start; });
+  std::vector<tlcrash_elf_symbol_extent> index;
+  index.reserve(pending->size());
   size_t next = 0;
-  for (size_t i = 0; i < index->size(); ++i) {
-    tlcrash_elf_symbol_extent& e = (*index)[i];
-    if (e.end != 0) continue;  // sized
-    if (next <= i) next = i + 1;
-    while (next < index->size() && (*index)[next].start == e.start) ++next;
-    e.end = next < index->size() ? (*index)[next].start : (code_end > e.start ? code_end : e.start + 1);
+  for (size_t i = 0; i < pending->size(); ++i) {
+    tlcrash_elf_symbol_extent e = (*pending)[i].extent;
+    if (e.end == 0) {
+      if (next <= i) next = i + 1;
+      while (next < pending->size() && (*pending)[next].extent.start == e.start) ++next;
+      uint64_t end = next < pending->size() ? (*pending)[next].extent.start : code_end;
+      const uint64_t section_end = (*pending)[i].section_end;
+      if (section_end > e.start && (end <= e.start || section_end < end)) end = section_end;
+      e.end = end > e.start ? end : e.start + 1;
+    }
+    index.push_back(e);
   }
+  return index;
 }
 
-void addToIndex(const Elf64_Sym& s, std::vector<tlcrash_elf_symbol_extent>* index) {
+void addToIndex(const Elf64_Sym& s, const std::vector<uint64_t>& section_ends, std::vector<PendingSymbol>* pending) {
   if (!isFunction(s)) return;
   // A size that runs off the address space is damaged: treat the symbol as sizeless.
   const uint64_t end = s.st_size != 0 && s.st_value + s.st_size > s.st_value ? s.st_value + s.st_size : 0;
-  index->push_back(tlcrash_elf_symbol_extent{s.st_value, end, s.st_name});
+  const uint64_t section_end = s.st_shndx < section_ends.size() ? section_ends[s.st_shndx] : 0;
+  pending->push_back(PendingSymbol{tlcrash_elf_symbol_extent{s.st_value, end, s.st_name}, section_end});
 }
+
 
 bool sameFile(const tlcrash_elf_file_symbols* symbols, const struct stat& st) {
   return st.st_dev == symbols->device && st.st_ino == symbols->inode && st.st_size == symbols->file_size &&
@@ -189,8 +193,9 @@ bool readName(uint64_t offset, uint64_t size, char* name, Read read) {
 namespace {
 
 // `build_id` receives the file's full build-id (hex) when it has one.
+// `section_ends` receives, per section index, the end address of each allocated section.
 tlcrash_error_t locateSymtab(tlcrash_elf_file_symbols* symbols, const char* path, const tlcrash_async_elf* image,
-                             std::string* build_id) {
+                             std::string* build_id, std::vector<uint64_t>* section_ends) {
   *symbols = tlcrash_elf_file_symbols{};
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return TLCRASH_ENOTFOUND;
@@ -223,6 +228,13 @@ tlcrash_error_t locateSymtab(tlcrash_elf_file_symbols* symbols, const char* path
   std::vector<Elf64_Shdr> sections(count);
   for (uint64_t i = 0; i < count; ++i) {
     if (!preadAll(fd, &sections[i], sizeof(Elf64_Shdr), header.e_shoff + i * header.e_shentsize)) return TLCRASH_EINVAL;
+  }
+  section_ends->assign(count, 0);
+  for (uint64_t i = 0; i < count; ++i) {
+    const Elf64_Shdr& section = sections[i];
+    if ((section.sh_flags & SHF_ALLOC) != 0 && section.sh_addr + section.sh_size > section.sh_addr) {
+      (*section_ends)[i] = section.sh_addr + section.sh_size;
+    }
   }
 
   // The file must be the build that was loaded: compare build-ids when the image has one.
@@ -284,24 +296,28 @@ tlcrash_error_t locateSymtab(tlcrash_elf_file_symbols* symbols, const char* path
 // A stripped image's symbol table lives in its detached debug file, found by build-id as the
 // debuggers look for it.
 tlcrash_error_t locateSymtabWithDebugFile(tlcrash_elf_file_symbols* symbols, const char* path,
-                                          const tlcrash_async_elf* image) {
+                                          const tlcrash_async_elf* image, std::vector<uint64_t>* section_ends) {
   std::string build_id;
-  const tlcrash_error_t err = locateSymtab(symbols, path, image, &build_id);
+  const tlcrash_error_t err = locateSymtab(symbols, path, image, &build_id, section_ends);
   if (err != TLCRASH_ENOTFOUND || build_id.size() < 4) return err;
   const std::string debug_path =
       std::string(kDebugFileRoot) + "/.build-id/" + build_id.substr(0, 2) + "/" + build_id.substr(2) + ".debug";
   std::string debug_build_id;
+  std::vector<uint64_t> debug_section_ends;
   tlcrash_elf_file_symbols debug;
-  if (locateSymtab(&debug, debug_path.c_str(), image, &debug_build_id) != TLCRASH_ESUCCESS || debug_build_id != build_id) {
+  if (locateSymtab(&debug, debug_path.c_str(), image, &debug_build_id, &debug_section_ends) != TLCRASH_ESUCCESS ||
+      debug_build_id != build_id) {
     return err;
   }
+  *section_ends = std::move(debug_section_ends);
   *symbols = std::move(debug);
   return TLCRASH_ESUCCESS;
 }
 
 // Indexes the file's .symtab (when located and still readable) or else the image's .dynsym.
-void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* image) {
-  std::vector<tlcrash_elf_symbol_extent> index;
+void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* image,
+                const std::vector<uint64_t>& section_ends) {
+  std::vector<PendingSymbol> index;
   tlcrash_elf_symbol_table table = tlcrash_elf_symbol_table::kNone;
   std::vector<Elf64_Sym> chunk(kEntriesPerIndexRead);
 
@@ -314,7 +330,7 @@ void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* imag
       for (uint64_t k = 0; complete && k < n; ++k) {
         complete = preadAll(fd, &chunk[k], sizeof(Elf64_Sym), symbols->symtab_offset + (i + k) * symbols->symtab_entsize);
       }
-      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], &index);
+      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], section_ends, &index);
       i += n;
     }
     if (fd >= 0) ::close(fd);
@@ -330,16 +346,14 @@ void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* imag
     for (uint64_t i = 0; complete && i < image->dynsym_count;) {
       const uint64_t n = image->dynsym_count - i < chunk.size() ? image->dynsym_count - i : chunk.size();
       complete = readDynamicSymbols(image, i, n, chunk.data());
-      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], &index);
+      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], section_ends, &index);
       i += n;
     }
     if (complete) table = tlcrash_elf_symbol_table::kDynamic;
     else index.clear();
   }
   const uint64_t code_end = image->header_addr + image->text_size - static_cast<uint64_t>(image->bias);
-  finishIndex(&index, code_end);
-  index.shrink_to_fit();
-  symbols->index = std::move(index);
+  symbols->index = finishIndex(&index, code_end);
   symbols->index_table = table;
 }
 
@@ -347,8 +361,9 @@ void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* imag
 
 tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* symbols, const char* path,
                                                      const tlcrash_async_elf* image) {
-  const tlcrash_error_t err = locateSymtabWithDebugFile(symbols, path, image);
-  buildIndex(symbols, image);
+  std::vector<uint64_t> section_ends;
+  const tlcrash_error_t err = locateSymtabWithDebugFile(symbols, path, image, &section_ends);
+  buildIndex(symbols, image, section_ends);
   return err;
 }
 

@@ -62,7 +62,7 @@ tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* s
                                                      const tlcrash_async_elf* image);
 
 // Finds the function symbol whose extent covers pc (through the index when `file_symbols` has one,
-// else by a scan of .dynsym) and calls `callback` with its run-time start address and its name
+// else by a scan of .dynsym, where only symbols with a size can name an address) and calls `callback` with its run-time start address and its name
 // (at most 255 bytes). Among symbols that start at the same address and cover pc, the smallest
 // wins, then the first in table order. TLCRASH_ENOTFOUND when no function symbol covers pc or its
 // name can no longer be read. Async-signal-safe.
