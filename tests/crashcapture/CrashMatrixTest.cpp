@@ -110,7 +110,8 @@ std::map<std::string, uint64_t> symbolStarts(const std::string& image) {
 class CrashMatrix : public CrashTest, public testing::WithParamInterface<MatrixCase> {};
 
 TEST_P(CrashMatrix, ReportDecodesWithOneCrashedThreadNamedAsADebuggerNamesIt) {
-  const auto& [crash, mode] = GetParam();
+  const MatrixCrash& crash = std::get<0>(GetParam());
+  const char* mode = std::get<1>(GetParam());
   ChildOutcome outcome = runInChild([&] {
     ::execl(CRASHCAPTURE_HELPER, CRASHCAPTURE_HELPER, crash.name, mode, static_cast<char*>(nullptr));
     ::_exit(127);

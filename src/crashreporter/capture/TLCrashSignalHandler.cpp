@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <memory>
 #include <mutex>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "crashreporter/capture/platform/ThreadAlternateStacks.h"
@@ -25,25 +24,9 @@ bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void*
 
 // --- Alternate stacks ---------------------------------------------------------------------------
 
-size_t pageSize() {
-  long size = ::sysconf(_SC_PAGESIZE);
-  return size > 0 ? static_cast<size_t>(size) : 4096;
-}
+void* mapStack() { return tlcrash_nasync_alternate_stack_map(); }
 
-// A stack of kAlternateStackSize bytes above one inaccessible guard page; null when the mapping
-// fails.
-void* mapStack() {
-  const size_t guard = pageSize();
-  void* mapping = ::mmap(nullptr, guard + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) return nullptr;
-  ::mprotect(mapping, guard, PROT_NONE);
-  return static_cast<uint8_t*>(mapping) + guard;
-}
-
-void unmapStack(void* base) {
-  const size_t guard = pageSize();
-  ::munmap(static_cast<uint8_t*>(base) - guard, guard + kAlternateStackSize);
-}
+void unmapStack(void* base) { tlcrash_nasync_alternate_stack_unmap(base); }
 
 // A thread's own stack, released when the thread ends.
 struct ThreadStack {
