@@ -89,12 +89,14 @@ size_t tlcrash_writer_write_symbol(tlcrash_async_file* file, const tlcrash_symbo
 }
 
 size_t tlcrash_writer_write_thread_frame(tlcrash_async_file* file, const tlcrash_log_writer* writer,
-                                         SymbolSource* symbols, uint64_t pc) {
+                                         SymbolSource* symbols, uint64_t pc, bool return_address) {
   size_t n = packUint64(file, 3, pc);
   tlcrash_symbol symbol{};
+  const uint64_t lookup_pc = return_address && pc > 0 ? pc - 1 : pc;
   // One lookup serves both the sizing and the writing of the symbol, so the length written
   // before it always matches what follows.
-  if (writer->symbol_strategy != 0 && symbols != nullptr && symbols->lookup(pc, writer->symbol_strategy, &symbol)) {
+  if (writer->symbol_strategy != 0 && symbols != nullptr &&
+      symbols->lookup(lookup_pc, writer->symbol_strategy, &symbol)) {
     n += tlcrash_writer_pack_message(file, 6, [&](tlcrash_async_file* f) { return tlcrash_writer_write_symbol(f, symbol); });
   }
   return n;
@@ -133,7 +135,7 @@ size_t tlcrash_writer_write_thread(tlcrash_async_file* file, const tlcrash_log_w
   uint32_t frames = 0;
   while (step == tlcrash_walk_step::kFrame && frames < frame_limit) {
     n += tlcrash_writer_pack_message(file, 2, [&](tlcrash_async_file* f) {
-      return tlcrash_writer_write_thread_frame(f, writer, symbols, pc);
+      return tlcrash_writer_write_thread_frame(f, writer, symbols, pc, frames > 0);
     });
     if (++frames == frame_limit) break;
     step = threads.nextFrame(&pc, &error);
@@ -175,7 +177,8 @@ size_t tlcrash_writer_write_exception(tlcrash_async_file* file, const tlcrash_lo
   for (size_t i = 0; i < count; ++i) {
     uint64_t pc = exception.return_addresses[i];
     n += tlcrash_writer_pack_message(file, 3, [&](tlcrash_async_file* f) {
-      return tlcrash_writer_write_thread_frame(f, writer, symbols, pc);
+      // Every address of a recorded exception stack is a return address.
+      return tlcrash_writer_write_thread_frame(f, writer, symbols, pc, true);
     });
   }
   return n;

@@ -53,8 +53,11 @@ size_t tlcrash_writer_write_processor_info(tlcrash_async_file* file, uint64_t ty
 size_t tlcrash_writer_write_thread(tlcrash_async_file* file, const tlcrash_log_writer* writer, ThreadSource& threads,
                                    SymbolSource* symbols, uint32_t thread, uint32_t thread_number, uint32_t frame_limit);
 // One frame: its pc, and its symbol when the writer's strategy is not 0 and `symbols` finds one.
+// `return_address` says the pc is where a call returns to (every frame but a thread's innermost):
+// the frame is executing the call before it, so its symbol is looked up at pc - 1, which keeps a
+// call that never returns, placed last in its function, from being named after the next one.
 size_t tlcrash_writer_write_thread_frame(tlcrash_async_file* file, const tlcrash_log_writer* writer,
-                                         SymbolSource* symbols, uint64_t pc);
+                                         SymbolSource* symbols, uint64_t pc, bool return_address);
 size_t tlcrash_writer_write_symbol(tlcrash_async_file* file, const tlcrash_symbol& symbol);
 size_t tlcrash_writer_write_binary_image(tlcrash_async_file* file, const tlcrash_binary_image& image);
 // The recorded uncaught exception with at most `frame_limit` (<= 512) of its return addresses.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <dlfcn.h>
 #include <elf.h>
 #include <filesystem>
 #include <fstream>
@@ -115,10 +116,28 @@ TEST(ElfSymbols, FileSymbolTableNamesLocalFunctions) {
   EXPECT_EQ(full.name, "crashimage_fixture_local");
   EXPECT_EQ(full.address, local);
 
-  // Not exported: the dynamic symbols alone cannot name it.
+  // Not exported: no dynamic symbol covers it, so without the file it has no name at all.
   Hit dynamicOnly;
-  if (tlcrash_async_elf_find_symbol_by_pc(&image, nullptr, local + 1, record, &dynamicOnly) == TLCRASH_ESUCCESS) {
-    EXPECT_NE(dynamicOnly.name, "crashimage_fixture_local");
+  EXPECT_EQ(tlcrash_async_elf_find_symbol_by_pc(&image, nullptr, local + 1, record, &dynamicOnly), TLCRASH_ENOTFOUND)
+      << "named " << dynamicOnly.name;
+
+  // A symbol names its own bytes only: the byte after its last names another symbol or none.
+  const uint64_t second = fixture.function("crashimage_fixture_second");
+  Dl_info info;
+  void* raw_entry = nullptr;
+  ASSERT_NE(::dladdr1(reinterpret_cast<void*>(second), &info, &raw_entry, RTLD_DL_SYMENT), 0);
+  const auto* entry = static_cast<const Elf64_Sym*>(raw_entry);
+  ASSERT_NE(entry->st_size, 0u);
+  const uint64_t past = second + entry->st_size;
+  for (const tlcrash_elf_file_symbols* table : {static_cast<const tlcrash_elf_file_symbols*>(nullptr),
+                                                static_cast<const tlcrash_elf_file_symbols*>(&file)}) {
+    Hit last;
+    ASSERT_EQ(tlcrash_async_elf_find_symbol_by_pc(&image, table, past - 1, record, &last), TLCRASH_ESUCCESS);
+    EXPECT_EQ(last.name, "crashimage_fixture_second");
+    Hit beyond;
+    if (tlcrash_async_elf_find_symbol_by_pc(&image, table, past, record, &beyond) == TLCRASH_ESUCCESS) {
+      EXPECT_GE(beyond.address, past) << beyond.name << " does not cover the byte after crashimage_fixture_second";
+    }
   }
 }
 

@@ -117,6 +117,19 @@ TEST(DwarfCfaApply, MissingPcComesFromTheReturnAddressRegister) {
   EXPECT_TRUE(err.contains("Return address register value references an unsupported DWARF register: 0x10"));
 }
 
+TEST(DwarfCfaApply, UndefinedReturnAddressEndsTheStackQuietly) {
+  ByteWriter code;
+  code.u8(DW_CFA_def_cfa).uleb(7).uleb(8).u8(DW_CFA_undefined).uleb(16).u8(DW_CFA_undefined).uleb(3);
+  Row outermost(code.bytes());
+  std::array<uint64_t, 2> stack{};
+  auto current = frameAt(stack.data());
+  tlcrash_async_thread_state_t next;
+  StderrCapture err;
+  ASSERT_EQ(outermost.apply(current, &next), TLCRASH_ESUCCESS);
+  EXPECT_EQ(tlcrash_async_thread_state_get_reg(&next, TLCRASH_X86_64_RIP), 0u) << "no caller";
+  EXPECT_FALSE(err.contains("unsupported DWARF register"));
+}
+
 TEST(DwarfCfaApply, CfaRuleProblemsAreReported) {
   std::array<uint64_t, 2> stack{};
   auto current = frameAt(stack.data());

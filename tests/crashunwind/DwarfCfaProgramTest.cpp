@@ -189,12 +189,13 @@ TEST(DwarfCfaProgram, RestoreReturnsToTheRulesBeforeTheProgram) {
   EXPECT_FALSE(hasRule(state, 3)) << "a register without a CIE rule loses its entry";
 }
 
-TEST(DwarfCfaProgram, UndefinedRemovesTheRule) {
+TEST(DwarfCfaProgram, UndefinedReplacesTheRule) {
   State state;
   ByteWriter code;
   code.u8(DW_CFA_offset | 16).uleb(1).u8(DW_CFA_undefined).uleb(16);
   ASSERT_EQ(run(state, code.bytes()), TLCRASH_ESUCCESS);
-  EXPECT_FALSE(hasRule(state, 16));
+  ASSERT_TRUE(hasRule(state, 16));
+  EXPECT_EQ(ruleOf(state, 16).kind, TLCRASH_DWARF_CFA_REG_RULE_UNDEFINED);
 }
 
 TEST(DwarfCfaProgram, CfaOffsetAndRegisterNeedARegisterRule) {

@@ -1,11 +1,18 @@
 #include "crashreporter/capture/LiveThreads.h"
 
+#include "crashreporter/AsyncString.h"
 #include "crashreporter/capture/platform/FaultRelay.h"
 #include "crashreporter/capture/platform/ThreadStopper.h"
 #include "crashreporter/unwind/FrameStatus.h"
 
 namespace ml::crash {
 namespace {
+
+// A cursor is a plain value (two thread states and a few words): copied bytewise, as the cursor's
+// own steps copy thread states.
+void tlframe_cursor_copy(tlframe_cursor_t* to, const tlframe_cursor_t* from) {
+  tlcrash_async_memcpy(to, from, sizeof(*to));
+}
 
 constexpr const char* kNotStopped = "The thread did not stop within the time limit";
 constexpr const char* kNoRoom = "No room to keep the thread's registers";
@@ -47,6 +54,10 @@ void LiveThreads::addNew(tlcrash_thread_t crashed, const tlcrash_async_thread_st
 
 void LiveThreads::stop(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state) {
   count_ = 0;
+  for (WalkMemo& memo : memos_) {
+    memo.frames = 0;
+    memo.ended = false;
+  }
   relayed_count_ = 0;
   bool listed_once = false;
   for (uint32_t round = 0; round < kRelistRounds; ++round) {
@@ -87,11 +98,15 @@ void LiveThreads::resume() {
 const char* LiveThreads::beginWalk(uint32_t thread) {
   const Entry& entry = entries_[thread];
   if (entry.state == nullptr) return entry.missing != nullptr ? entry.missing : kNotStopped;
+  // Also what the register reads of the innermost frame see while a walk replays.
   tlframe_cursor_init(&cursor_, tlcrash_async_task_self(), entry.state, images_);
+  walking_ = thread;
+  position_ = 0;
+  live_ = false;
   return nullptr;
 }
 
-tlcrash_walk_step LiveThreads::nextFrame(uint64_t* pc, const char** error) {
+tlcrash_walk_step LiveThreads::step(uint64_t* pc, const char** error) {
   tlframe_error_t status = tlframe_cursor_next(&cursor_);
   if (status == TLFRAME_ENOFRAME) return tlcrash_walk_step::kEnd;
   if (status == TLFRAME_ESUCCESS) status = tlframe_cursor_get_reg(&cursor_, TLCRASH_REG_IP, pc);
@@ -100,6 +115,38 @@ tlcrash_walk_step LiveThreads::nextFrame(uint64_t* pc, const char** error) {
     return tlcrash_walk_step::kError;
   }
   return tlcrash_walk_step::kFrame;
+}
+
+tlcrash_walk_step LiveThreads::nextFrame(uint64_t* pc, const char** error) {
+  if (walking_ >= kMemoThreads) return step(pc, error);
+  WalkMemo& memo = memos_[walking_];
+  if (!live_) {
+    if (position_ < memo.frames) {
+      *pc = memo_pcs_[walking_][position_++];
+      return tlcrash_walk_step::kFrame;
+    }
+    if (memo.ended) {
+      if (memo.end == tlcrash_walk_step::kError) *error = memo.error;
+      return memo.end;
+    }
+    if (memo.frames > 0) tlframe_cursor_copy(&cursor_, &memo.cursor);
+    live_ = true;
+  }
+  const tlcrash_walk_step result = step(pc, error);
+  if (position_ == memo.frames) {  // this walk is the first to get this far: remember it
+    if (result == tlcrash_walk_step::kFrame) {
+      if (memo.frames < kMaxFramesPerStack) {
+        memo_pcs_[walking_][memo.frames++] = *pc;
+        tlframe_cursor_copy(&memo.cursor, &cursor_);
+      }
+    } else {
+      memo.ended = true;
+      memo.end = result;
+      memo.error = result == tlcrash_walk_step::kError ? *error : nullptr;
+    }
+  }
+  if (result == tlcrash_walk_step::kFrame) ++position_;
+  return result;
 }
 
 uint32_t LiveThreads::registerCount() { return tlframe_cursor_get_regcount(&cursor_); }

@@ -12,6 +12,12 @@
 // Threads that appear while the others are being stopped are listed and stopped too (up to
 // kRelistRounds times).
 //
+// The writer walks each thread several times (to size its messages, to fit the report under its
+// limit, to write it). Each walk of the first kMemoThreads threads is remembered as it goes: its
+// frames (up to kMaxFramesPerStack), how it ended, and the cursor after its last frame, so a
+// later walk replays what is known and steps only past it. Walks are deterministic (the threads
+// are stopped), so a replay yields exactly what stepping would.
+//
 // Crash time: everything is async-signal-safe. The object is large (it holds the thread list
 // and a slot per thread), so crash paths keep it in static storage, never on the stack; it
 // belongs to the capturing thread, which holds the capture guard.
@@ -19,6 +25,7 @@
 
 #include "crashreporter/AsyncMemory.h"
 #include "crashreporter/CrashSources.h"
+#include "crashreporter/MessageWriters.h"
 #include "crashreporter/capture/platform/ThreadList.h"
 #include "crashreporter/unwind/FrameCursor.h"
 #include "crashreporter/unwind/UnwindImageLookup.h"
@@ -30,6 +37,8 @@ class LiveThreads final : public ThreadSource {
   static constexpr uint32_t kRelistRounds = 3;
   // Threads stopped in an exception whose registers are kept here.
   static constexpr uint32_t kRelayedCapacity = 16;
+  // Threads whose walks are remembered.
+  static constexpr uint32_t kMemoThreads = 128;
 
   explicit LiveThreads(UnwindImageLookup* images) : images_(images) {}
 
@@ -60,6 +69,15 @@ class LiveThreads final : public ThreadSource {
     bool stop_requested;
   };
 
+  struct WalkMemo {
+    uint32_t frames;          // pcs recorded
+    bool ended;               // how the walk ends is known
+    tlcrash_walk_step end;    // kEnd or kError
+    const char* error;        // with kError
+    tlframe_cursor_t cursor;  // after the last recorded frame
+  };
+
+  tlcrash_walk_step step(uint64_t* pc, const char** error);
   bool listed(tlcrash_thread_t tid) const;
   // Adds the threads of list_ that are not listed yet; those that need the stopper go to pending_.
   void addNew(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state);
@@ -74,6 +92,11 @@ class LiveThreads final : public ThreadSource {
   uint32_t relayed_count_ = 0;
   bool stopped_any_ = false;
   tlframe_cursor_t cursor_;
+  WalkMemo memos_[kMemoThreads];
+  uint64_t memo_pcs_[kMemoThreads][kMaxFramesPerStack];
+  uint32_t walking_ = 0;   // the thread being walked
+  uint32_t position_ = 0;  // frames produced by this walk
+  bool live_ = false;      // this walk steps cursor_ (past what its memo knows)
 };
 
 }  // namespace ml::crash

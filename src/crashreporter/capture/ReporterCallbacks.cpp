@@ -47,7 +47,7 @@ tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argum
 }  // namespace
 
 bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
-                             TLCrashSignalHandlerCallback* next) {
+                             TLCrashSignalHandlerCallback* /*next*/) {
   auto* handler_context = static_cast<tlcrash_signal_handler_context*>(context);
   struct sigaction fallback{};
   fallback.sa_handler = SIG_DFL;
@@ -64,7 +64,10 @@ bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* 
   if (err == TLCRASH_ESUCCESS && callbacks->handleSignal != nullptr) {
     callbacks->handleSignal(info, uap, callbacks->context);
   }
-  return TLCrashSignalHandlerForward(next, signo, info, uap);
+  // The chain ends here: an earlier handler could recover from the signal, and a process that
+  // goes on would leave behind a report of a crash that never happened. Not handled, so the
+  // signal is raised again under the default action set above.
+  return false;
 }
 
 mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_t thread, mach::exception_type_t type,

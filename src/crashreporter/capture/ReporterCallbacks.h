@@ -23,8 +23,10 @@ inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIG
 //      process instead of coming back here);
 //   2. writes the report with the thread's registers from the signal's context;
 //   3. after a successful write, runs the post-crash callback;
-//   4. continues the chain, so the action installed before the reporter still runs; when it
-//      does not handle the signal, the handler raises it again under the default action.
+//   4. ends the chain: the signal is reported not handled without asking the actions installed
+//      before the reporter, so the handler raises it again under the default action and the
+//      process ends with it. (Were an earlier handler to recover, the process would live on
+//      with a report of a crash pending.)
 bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
                              TLCrashSignalHandlerCallback* next);
 

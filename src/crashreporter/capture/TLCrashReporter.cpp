@@ -16,6 +16,7 @@
 #include "crashreporter/capture/TLCrashSignalHandler.h"
 #include "crashreporter/capture/ThreadStateCurrent.h"
 #include "crashreporter/capture/WriteReport.h"
+#include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/capture/platform/ThreadList.h"
 #include "crashreporter/capture/platform/ThreadStopper.h"
 #include "crashreporter/image/LoadedImages.h"
@@ -36,6 +37,8 @@ constexpr mach::exception_mask_t kServerMask =
     mach::EXC_MASK_BAD_ACCESS | mach::EXC_MASK_BAD_INSTRUCTION | mach::EXC_MASK_ARITHMETIC |
     mach::EXC_MASK_SOFTWARE | mach::EXC_MASK_BREAKPOINT;
 constexpr uint64_t kFirstKernelWithGuardExceptions = 13;
+// How long enabling waits for the running threads to install their alternate stacks.
+constexpr unsigned long long kCoverAnswerTimeoutNs = 1000ull * 1000 * 1000;
 
 std::string folderName(const std::string& identifier) {
   std::string name = identifier;
@@ -269,6 +272,17 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
     context->port_set = previousMachPorts_ ? previousMachPorts_->asyncSafeRepresentation()
                                            : tlcrash_mach_exception_port_set{};
     std::atomic_thread_fence(std::memory_order_seq_cst);
+  }
+
+  // Any thread may overflow its stack: each needs an alternate stack for the fault to reach the
+  // handlers (or the fault relay) at all.
+  if (config_.signalHandlerType() == TLCrashReporterSignalHandlerTypeBSD ||
+      config_.signalHandlerType() == TLCrashReporterSignalHandlerTypeMach) {
+    if (unsigned uncovered = tlcrash_nasync_alternate_stacks_cover_all_threads(kCoverAnswerTimeoutNs); uncovered != 0) {
+      tlcrash_nasync_log("[TLCrashReporter] Warning -- %u threads have no alternate signal stack; a stack overflow "
+                         "on them leaves no report",
+                         uncovered);
+    }
   }
 
   // 7.

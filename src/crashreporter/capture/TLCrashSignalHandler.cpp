@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <memory>
 #include <mutex>
-#include <sys/mman.h>
 #include <unistd.h>
 
+#include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/image/AsyncList.h"
 
 namespace ml::crash {
@@ -24,25 +24,9 @@ bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void*
 
 // --- Alternate stacks ---------------------------------------------------------------------------
 
-size_t pageSize() {
-  long size = ::sysconf(_SC_PAGESIZE);
-  return size > 0 ? static_cast<size_t>(size) : 4096;
-}
+void* mapStack() { return tlcrash_nasync_alternate_stack_map(); }
 
-// A stack of kAlternateStackSize bytes above one inaccessible guard page; null when the mapping
-// fails.
-void* mapStack() {
-  const size_t guard = pageSize();
-  void* mapping = ::mmap(nullptr, guard + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) return nullptr;
-  ::mprotect(mapping, guard, PROT_NONE);
-  return static_cast<uint8_t*>(mapping) + guard;
-}
-
-void unmapStack(void* base) {
-  const size_t guard = pageSize();
-  ::munmap(static_cast<uint8_t*>(base) - guard, guard + kAlternateStackSize);
-}
+void unmapStack(void* base) { tlcrash_nasync_alternate_stack_unmap(base); }
 
 // A thread's own stack, released when the thread ends.
 struct ThreadStack {
@@ -174,6 +158,8 @@ TLCrashSignalHandler& TLCrashSignalHandler::sharedHandler() {
 }
 
 TLCrashStatus TLCrashSignalHandler::installAlternateStack() {
+  // A stack given by the thread coverage (or by anyone else) of full size serves as well.
+  if (tlcrash_async_thread_has_alternate_stack()) return TLCrashOk{};
   stack_t current{};
   if (::sigaltstack(nullptr, &current) == 0) {
     if ((current.ss_flags & SS_ONSTACK) != 0) return TLCrashOk{};  // running on it: leave it alone

@@ -20,20 +20,22 @@
 //
 // Alternate stacks: the first thread that registers gets the handler's own stack; any other
 // thread that registers, or asks through installAlternateStackForCurrentThread, gets a stack of
-// its own (a stack is never shared by two threads, which could crash at the same time). Every
-// stack has an inaccessible guard page below it, so a handler that overruns its stack faults
-// instead of overwriting memory.
+// its own (a stack is never shared by two threads, which could crash at the same time), unless
+// it already has one of full size. Every stack has an inaccessible guard page below it, so a
+// handler that overruns its stack faults instead of overwriting memory. The reporter gives every
+// other thread a stack too (ThreadAlternateStacks.h).
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <ucontext.h>
 
 #include "crashreporter/capture/CrashReporterErrors.h"
+#include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 
 namespace ml::crash {
 
 // Size of each alternate signal stack (the guard page comes on top).
-inline constexpr size_t kAlternateStackSize = 64 * 1024;
+inline constexpr size_t kAlternateStackSize = kThreadAlternateStackSize;
 
 // The next handle a callback receives: continues the chain after the callback's entry.
 struct TLCrashSignalHandlerCallback {

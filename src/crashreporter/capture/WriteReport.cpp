@@ -9,11 +9,13 @@
 #include "crashreporter/AsyncString.h"
 #include "crashreporter/LogWriter.h"
 #include "crashreporter/capture/CaptureGuard.h"
+#include "crashreporter/SymbolMemo.h"
 #include "crashreporter/capture/LiveThreads.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
 #include "crashreporter/image/LoadedImages.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
+#include "crashreporter/unwind/TaskMemoryWindow.h"
 
 namespace ml::crash {
 namespace {
@@ -22,13 +24,14 @@ namespace {
 // capture (constructors only store pointers and zero counters) and torn down at its end.
 struct CaptureScratch {
   explicit CaptureScratch(tlcrash_async_image_list* list)
-      : unwind(list), threads(&unwind), images(list), symbols(list, &cache) {}
+      : unwind(list), threads(&unwind), images(list), symbols(list, &cache), memo(&symbols) {}
 
   ImageListUnwindLookup unwind;
   LiveThreads threads;
   ImageListSource images;
   tlcrash_async_symbol_cache cache;
   ImageSymbolSource symbols;
+  SymbolMemo memo;  // asked by the writer, in front of `symbols`
 };
 
 // Owned by whoever holds the capture guard.
@@ -55,8 +58,10 @@ tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file
   auto* scratch = new (g_scratch) CaptureScratch(tlcrash_shared_image_list());
   tlcrash_async_symbol_cache_init(&scratch->cache);
   scratch->threads.stop(crashed_thread, current_state);
+  tlcrash_async_section_cache_begin();
   tlcrash_error_t result =
-      tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->symbols, file, siginfo);
+      tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->memo, file, siginfo);
+  tlcrash_async_section_cache_end();
   scratch->threads.resume();
   tlcrash_async_symbol_cache_free(&scratch->cache);
   scratch->~CaptureScratch();

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "crashreporter/AsyncString.h"
@@ -15,28 +17,47 @@ namespace {
 constexpr size_t kNameCapacity = 256;   // 255 bytes and the NUL
 constexpr size_t kEntriesPerChunk = 32; // symbols read per call (768 bytes of stack)
 constexpr uint64_t kMaxNoteSectionBytes = 64 * 1024;
+constexpr size_t kEntriesPerIndexRead = 1024;
+constexpr char kDebugFileRoot[] = "/usr/lib/debug";
+// More symbols than any real image has: a larger count is a damaged table.
+constexpr uint64_t kMaxIndexedSymbols = 8ull * 1024 * 1024;
 
 bool isFunction(const Elf64_Sym& s) {
   const unsigned type = ELF64_ST_TYPE(s.st_info);
   return (type == STT_FUNC || type == STT_GNU_IFUNC) && s.st_shndx != SHN_UNDEF && s.st_value != 0;
 }
 
-struct Best {
+// The best candidate of a scan of a whole table at crash time: the sized symbol with the highest
+// start at or below the search value.
+struct Scan {
   bool found = false;
-  uint64_t value = 0;
-  uint8_t table = 0;    // 1: .dynsym, 2: .symtab
-  uint32_t name = 0;    // st_name
+  uint64_t start = 0;
+  uint64_t size = 0;
+  uint32_t name = 0;
 };
 
-void consider(const Elf64_Sym& s, uint64_t search, uint8_t table, Best* best) {
-  if (!isFunction(s) || s.st_value > search) return;
-  if (!best->found || s.st_value > best->value) {
-    best->found = true;
-    best->value = s.st_value;
-    best->table = table;
-    best->name = s.st_name;
+bool sizedCovers(uint64_t start, uint64_t size, uint64_t search) { return size != 0 && search - start < size; }
+
+void consider(const Elf64_Sym& s, uint64_t search, Scan* scan) {
+  if (!isFunction(s)) return;
+  // Without section bounds at hand, a sizeless symbol's extent is a guess: it names nothing.
+  if (s.st_value > search || s.st_size == 0) return;
+  bool take = !scan->found || s.st_value > scan->start;
+  if (!take && s.st_value == scan->start) {
+    // Same start: one that covers beats one that does not; of two that cover, the smaller.
+    const bool candidate = sizedCovers(s.st_value, s.st_size, search);
+    const bool best = sizedCovers(scan->start, scan->size, search);
+    take = candidate && (!best || s.st_size < scan->size);
+  }
+  if (take) {
+    scan->found = true;
+    scan->start = s.st_value;
+    scan->size = s.st_size;
+    scan->name = s.st_name;
   }
 }
+
+bool scanCovers(const Scan& scan, uint64_t search) { return scan.found && sizedCovers(scan.start, scan.size, search); }
 
 // Reads `length` bytes at `offset` of the file; false on a short read. Retries after EINTR.
 bool preadAll(int fd, void* out, size_t length, uint64_t offset) {
@@ -52,51 +73,100 @@ bool preadAll(int fd, void* out, size_t length, uint64_t offset) {
   return true;
 }
 
-void searchDynsym(const tlcrash_async_elf* image, uint64_t search, Best* best) {
-  if (image->dynsym_addr == 0 || image->dynsym_entsize < sizeof(Elf64_Sym)) return;
+// Reads `count` dynamic symbols from index `first` on into `out`. Async-signal-safe.
+bool readDynamicSymbols(const tlcrash_async_elf* image, uint64_t first, uint64_t count, Elf64_Sym* out) {
+  if (image->dynsym_entsize == sizeof(Elf64_Sym)) {
+    return tlcrash_async_task_memcpy(image->task, image->dynsym_addr + first * sizeof(Elf64_Sym), 0, out,
+                                     count * sizeof(Elf64_Sym)) == TLCRASH_ESUCCESS;
+  }
+  for (uint64_t k = 0; k < count; ++k) {
+    if (tlcrash_async_task_memcpy(image->task, image->dynsym_addr + (first + k) * image->dynsym_entsize, 0, &out[k],
+                                  sizeof(Elf64_Sym)) != TLCRASH_ESUCCESS) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool hasDynamicSymbols(const tlcrash_async_elf* image) {
+  return image->dynsym_addr != 0 && image->dynsym_entsize >= sizeof(Elf64_Sym);
+}
+
+void scanDynsym(const tlcrash_async_elf* image, uint64_t search, Scan* scan) {
+  if (!hasDynamicSymbols(image)) return;
   Elf64_Sym chunk[kEntriesPerChunk];
   for (uint64_t i = 0; i < image->dynsym_count;) {
     uint64_t n = image->dynsym_count - i < kEntriesPerChunk ? image->dynsym_count - i : kEntriesPerChunk;
-    if (image->dynsym_entsize == sizeof(Elf64_Sym)) {
-      if (tlcrash_async_task_memcpy(image->task, image->dynsym_addr + i * sizeof(Elf64_Sym), 0, chunk,
-                                    n * sizeof(Elf64_Sym)) != TLCRASH_ESUCCESS) {
-        return;
-      }
-    } else {
-      for (uint64_t k = 0; k < n; ++k) {
-        if (tlcrash_async_task_memcpy(image->task, image->dynsym_addr + (i + k) * image->dynsym_entsize, 0, &chunk[k],
-                                      sizeof(Elf64_Sym)) != TLCRASH_ESUCCESS) {
-          return;
-        }
-      }
-    }
-    for (uint64_t k = 0; k < n; ++k) consider(chunk[k], search, 1, best);
+    if (!readDynamicSymbols(image, i, n, chunk)) return;
+    for (uint64_t k = 0; k < n; ++k) consider(chunk[k], search, scan);
     i += n;
   }
 }
+
+// The index entry covering `search`: of the symbols with the highest start at or below it, the
+// smallest that covers it, the first in table order on a tie. Null when none covers it.
+const tlcrash_elf_symbol_extent* indexLookup(const std::vector<tlcrash_elf_symbol_extent>& index, uint64_t search) {
+  size_t low = 0, high = index.size();  // first entry starting above search
+  while (low < high) {
+    size_t mid = low + (high - low) / 2;
+    if (index[mid].start <= search) low = mid + 1;
+    else high = mid;
+  }
+  if (low == 0) return nullptr;
+  const uint64_t start = index[low - 1].start;
+  size_t first = low - 1;
+  while (first > 0 && index[first - 1].start == start) --first;
+  const tlcrash_elf_symbol_extent* best = nullptr;
+  for (size_t i = first; i < low; ++i) {
+    const tlcrash_elf_symbol_extent& e = index[i];
+    if (search >= e.end) continue;
+    if (best == nullptr || e.end < best->end) best = &e;
+  }
+  return best;
+}
+
+// A symbol on its way into the index, with the end of its section (0 when unknown).
+struct PendingSymbol {
+  tlcrash_elf_symbol_extent extent;
+  uint64_t section_end;
+};
+
+// Sorts the collected symbols and gives every sizeless one the extent up to the next start, but
+// never past the end of its section (or of the image's code, `code_end`, link-time), as a
+// debugger bounds it.
+std::vector<tlcrash_elf_symbol_extent> finishIndex(std::vector<PendingSymbol>* pending, uint64_t code_end) {
+  std::stable_sort(pending->begin(), pending->end(),
+                   [](const PendingSymbol& a, const PendingSymbol& b) { return a.extent.start < b.extent.start; });
+  std::vector<tlcrash_elf_symbol_extent> index;
+  index.reserve(pending->size());
+  size_t next = 0;
+  for (size_t i = 0; i < pending->size(); ++i) {
+    tlcrash_elf_symbol_extent e = (*pending)[i].extent;
+    if (e.end == 0) {
+      if (next <= i) next = i + 1;
+      while (next < pending->size() && (*pending)[next].extent.start == e.start) ++next;
+      uint64_t end = next < pending->size() ? (*pending)[next].extent.start : code_end;
+      const uint64_t section_end = (*pending)[i].section_end;
+      if (section_end > e.start && (end <= e.start || section_end < end)) end = section_end;
+      e.end = end > e.start ? end : e.start + 1;
+    }
+    index.push_back(e);
+  }
+  return index;
+}
+
+void addToIndex(const Elf64_Sym& s, const std::vector<uint64_t>& section_ends, std::vector<PendingSymbol>* pending) {
+  if (!isFunction(s)) return;
+  // A size that runs off the address space is damaged: treat the symbol as sizeless.
+  const uint64_t end = s.st_size != 0 && s.st_value + s.st_size > s.st_value ? s.st_value + s.st_size : 0;
+  const uint64_t section_end = s.st_shndx < section_ends.size() ? section_ends[s.st_shndx] : 0;
+  pending->push_back(PendingSymbol{tlcrash_elf_symbol_extent{s.st_value, end, s.st_name}, section_end});
+}
+
 
 bool sameFile(const tlcrash_elf_file_symbols* symbols, const struct stat& st) {
   return st.st_dev == symbols->device && st.st_ino == symbols->inode && st.st_size == symbols->file_size &&
          st.st_mtim.tv_sec == symbols->mtime_sec && st.st_mtim.tv_nsec == symbols->mtime_nsec;
-}
-
-void searchSymtab(int fd, const tlcrash_elf_file_symbols* symbols, uint64_t search, Best* best) {
-  const uint64_t count = symbols->symtab_size / symbols->symtab_entsize;
-  Elf64_Sym chunk[kEntriesPerChunk];
-  for (uint64_t i = 0; i < count;) {
-    uint64_t n = count - i < kEntriesPerChunk ? count - i : kEntriesPerChunk;
-    if (symbols->symtab_entsize == sizeof(Elf64_Sym)) {
-      if (!preadAll(fd, chunk, n * sizeof(Elf64_Sym), symbols->symtab_offset + i * sizeof(Elf64_Sym))) return;
-    } else {
-      for (uint64_t k = 0; k < n; ++k) {
-        if (!preadAll(fd, &chunk[k], sizeof(Elf64_Sym), symbols->symtab_offset + (i + k) * symbols->symtab_entsize)) {
-          return;
-        }
-      }
-    }
-    for (uint64_t k = 0; k < n; ++k) consider(chunk[k], search, 2, best);
-    i += n;
-  }
 }
 
 // Copies the name at `offset` of a string table of `size` bytes into `name` (cut to 255 bytes).
@@ -120,8 +190,12 @@ bool readName(uint64_t offset, uint64_t size, char* name, Read read) {
 
 }  // namespace
 
-tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* symbols, const char* path,
-                                                     const tlcrash_async_elf* image) {
+namespace {
+
+// `build_id` receives the file's full build-id (hex) when it has one.
+// `section_ends` receives, per section index, the end address of each allocated section.
+tlcrash_error_t locateSymtab(tlcrash_elf_file_symbols* symbols, const char* path, const tlcrash_async_elf* image,
+                             std::string* build_id, std::vector<uint64_t>* section_ends) {
   *symbols = tlcrash_elf_file_symbols{};
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return TLCRASH_ENOTFOUND;
@@ -155,6 +229,13 @@ tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* s
   for (uint64_t i = 0; i < count; ++i) {
     if (!preadAll(fd, &sections[i], sizeof(Elf64_Shdr), header.e_shoff + i * header.e_shentsize)) return TLCRASH_EINVAL;
   }
+  section_ends->assign(count, 0);
+  for (uint64_t i = 0; i < count; ++i) {
+    const Elf64_Shdr& section = sections[i];
+    if ((section.sh_flags & SHF_ALLOC) != 0 && section.sh_addr + section.sh_size > section.sh_addr) {
+      (*section_ends)[i] = section.sh_addr + section.sh_size;
+    }
+  }
 
   // The file must be the build that was loaded: compare build-ids when the image has one.
   if (image->has_uuid) {
@@ -177,6 +258,12 @@ tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* s
           matched = true;
           for (int b = 0; b < 16; ++b) matched = matched && id[b] == image->uuid[b];
           if (!matched) return TLCRASH_EINVAL;
+          static const char kHex[] = "0123456789abcdef";
+          build_id->clear();
+          for (uint32_t b = 0; b < descsz; ++b) {
+            build_id->push_back(kHex[notes[desc + b] >> 4]);
+            build_id->push_back(kHex[notes[desc + b] & 0xF]);
+          }
         }
         at = next;
       }
@@ -200,9 +287,84 @@ tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* s
     symbols->mtime_sec = st.st_mtim.tv_sec;
     symbols->mtime_nsec = st.st_mtim.tv_nsec;
     symbols->available = true;
+    symbols->symtab_path = path;
     return TLCRASH_ESUCCESS;
   }
   return TLCRASH_ENOTFOUND;
+}
+
+// A stripped image's symbol table lives in its detached debug file, found by build-id as the
+// debuggers look for it.
+tlcrash_error_t locateSymtabWithDebugFile(tlcrash_elf_file_symbols* symbols, const char* path,
+                                          const tlcrash_async_elf* image, std::vector<uint64_t>* section_ends) {
+  std::string build_id;
+  const tlcrash_error_t err = locateSymtab(symbols, path, image, &build_id, section_ends);
+  if (err != TLCRASH_ENOTFOUND || build_id.size() < 4) return err;
+  const std::string debug_path =
+      std::string(kDebugFileRoot) + "/.build-id/" + build_id.substr(0, 2) + "/" + build_id.substr(2) + ".debug";
+  std::string debug_build_id;
+  std::vector<uint64_t> debug_section_ends;
+  tlcrash_elf_file_symbols debug;
+  if (locateSymtab(&debug, debug_path.c_str(), image, &debug_build_id, &debug_section_ends) != TLCRASH_ESUCCESS ||
+      debug_build_id != build_id) {
+    return err;
+  }
+  *section_ends = std::move(debug_section_ends);
+  *symbols = std::move(debug);
+  return TLCRASH_ESUCCESS;
+}
+
+// Indexes the file's .symtab (when located and still readable) or else the image's .dynsym.
+void buildIndex(tlcrash_elf_file_symbols* symbols, const tlcrash_async_elf* image,
+                const std::vector<uint64_t>& section_ends) {
+  std::vector<PendingSymbol> index;
+  tlcrash_elf_symbol_table table = tlcrash_elf_symbol_table::kNone;
+  std::vector<Elf64_Sym> chunk(kEntriesPerIndexRead);
+
+  if (symbols->available) {
+    const uint64_t count = symbols->symtab_size / symbols->symtab_entsize;
+    int fd = ::open(symbols->symtab_path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool complete = fd >= 0 && count <= kMaxIndexedSymbols;
+    for (uint64_t i = 0; complete && i < count;) {
+      const uint64_t n = count - i < chunk.size() ? count - i : chunk.size();
+      for (uint64_t k = 0; complete && k < n; ++k) {
+        complete = preadAll(fd, &chunk[k], sizeof(Elf64_Sym), symbols->symtab_offset + (i + k) * symbols->symtab_entsize);
+      }
+      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], section_ends, &index);
+      i += n;
+    }
+    if (fd >= 0) ::close(fd);
+    if (complete) {
+      table = tlcrash_elf_symbol_table::kFile;
+    } else {
+      index.clear();
+      symbols->available = false;
+    }
+  }
+  if (table == tlcrash_elf_symbol_table::kNone && hasDynamicSymbols(image) && image->dynsym_count <= kMaxIndexedSymbols) {
+    bool complete = true;
+    for (uint64_t i = 0; complete && i < image->dynsym_count;) {
+      const uint64_t n = image->dynsym_count - i < chunk.size() ? image->dynsym_count - i : chunk.size();
+      complete = readDynamicSymbols(image, i, n, chunk.data());
+      for (uint64_t k = 0; complete && k < n; ++k) addToIndex(chunk[k], section_ends, &index);
+      i += n;
+    }
+    if (complete) table = tlcrash_elf_symbol_table::kDynamic;
+    else index.clear();
+  }
+  const uint64_t code_end = image->header_addr + image->text_size - static_cast<uint64_t>(image->bias);
+  symbols->index = finishIndex(&index, code_end);
+  symbols->index_table = table;
+}
+
+}  // namespace
+
+tlcrash_error_t tlcrash_nasync_elf_file_symbols_init(tlcrash_elf_file_symbols* symbols, const char* path,
+                                                     const tlcrash_async_elf* image) {
+  std::vector<uint64_t> section_ends;
+  const tlcrash_error_t err = locateSymtabWithDebugFile(symbols, path, image, &section_ends);
+  buildIndex(symbols, image, section_ends);
+  return err;
 }
 
 tlcrash_error_t tlcrash_async_elf_find_symbol_by_pc(const tlcrash_async_elf* image,
@@ -210,38 +372,51 @@ tlcrash_error_t tlcrash_async_elf_find_symbol_by_pc(const tlcrash_async_elf* ima
                                                     tlcrash_async_found_symbol_cb callback, void* context) {
   const int saved_errno = errno;
   const uint64_t search = pc - static_cast<uint64_t>(image->bias);
-  Best best;
-  searchDynsym(image, search, &best);
 
-  int fd = -1;
-  if (file_symbols != nullptr && file_symbols->available && image->name != nullptr && image->name[0] != '\0') {
-    fd = ::open(image->name, O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && sameFile(file_symbols, st)) searchSymtab(fd, file_symbols, search, &best);
+  bool found = false;
+  uint64_t start = 0;
+  uint32_t name_offset = 0;
+  tlcrash_elf_symbol_table table = tlcrash_elf_symbol_table::kDynamic;
+  if (file_symbols != nullptr && file_symbols->index_table != tlcrash_elf_symbol_table::kNone) {
+    table = file_symbols->index_table;
+    if (const tlcrash_elf_symbol_extent* hit = indexLookup(file_symbols->index, search); hit != nullptr) {
+      found = true;
+      start = hit->start;
+      name_offset = hit->name;
+    }
+  } else {
+    Scan scan;
+    scanDynsym(image, search, &scan);
+    if (scanCovers(scan, search)) {
+      found = true;
+      start = scan.start;
+      name_offset = scan.name;
+    }
   }
 
   tlcrash_error_t err = TLCRASH_ENOTFOUND;
   char name[kNameCapacity];
-  if (best.found) {
-    bool named;
-    if (best.table == 1) {
-      named = readName(best.name, image->dynstr_size, name, [&](uint64_t offset, char* out, uint64_t n) {
-        return tlcrash_async_task_memcpy(image->task, image->dynstr_addr, static_cast<int64_t>(offset), out, n) ==
-               TLCRASH_ESUCCESS;
-      });
-    } else {
-      named = readName(best.name, file_symbols->strtab_size, name, [&](uint64_t offset, char* out, uint64_t n) {
+  bool named = false;
+  if (found && table == tlcrash_elf_symbol_table::kDynamic) {
+    named = readName(name_offset, image->dynstr_size, name, [&](uint64_t offset, char* out, uint64_t n) {
+      return tlcrash_async_task_memcpy(image->task, image->dynstr_addr, static_cast<int64_t>(offset), out, n) ==
+             TLCRASH_ESUCCESS;
+    });
+  } else if (found) {
+    // The file must still be the one the index was built from, or the name could be another's.
+    int fd = ::open(file_symbols->symtab_path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && sameFile(file_symbols, st)) {
+      named = readName(name_offset, file_symbols->strtab_size, name, [&](uint64_t offset, char* out, uint64_t n) {
         return preadAll(fd, out, n, file_symbols->strtab_offset + offset);
       });
     }
-    if (named) {
-      callback(best.value + static_cast<uint64_t>(image->bias), name, context);
-      err = TLCRASH_ESUCCESS;
-    } else {
-      err = TLCRASH_EINVAL;  // the symbol's name lies outside its string table
-    }
+    if (fd >= 0) ::close(fd);
   }
-  if (fd >= 0) ::close(fd);
+  if (named) {
+    callback(start + static_cast<uint64_t>(image->bias), name, context);
+    err = TLCRASH_ESUCCESS;
+  }
   errno = saved_errno;
   return err;
 }

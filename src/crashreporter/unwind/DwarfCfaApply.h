@@ -121,6 +121,18 @@ tlcrash_error_t dwarf_cfa_state<machine_ptr>::apply_state(tlcrash_task_t task, M
       return e;
     };
 
+    if (rule == TLCRASH_DWARF_CFA_REG_RULE_UNDEFINED) {
+      if (dwarf_reg == cie_info->return_address_register) {
+        // How the outermost frames (a thread's clone entry, the program's _start) say that
+        // nothing called them: a caller pc of 0 ends the walk cleanly, and no other reader
+        // invents a caller from stale frame pointers.
+        tlcrash_async_thread_state_set_reg(new_thread_state, TLCRASH_REG_IP, 0);
+        return TLCRASH_ESUCCESS;
+      }
+      if (mapped) tlcrash_async_thread_state_clear_reg(new_thread_state, target);
+      continue;
+    }
+
     uint64_t value;
     switch (rule) {
       case TLCRASH_DWARF_CFA_REG_RULE_OFFSET:

@@ -219,8 +219,10 @@ tlcrash_error_t dwarf_cfa_state<machine_ptr>::eval_program(M* mobj, machine_ptr 
         if ((err = restore_rule(regnum)) != TLCRASH_ESUCCESS) return err;
         break;
       case DW_CFA_undefined:
+        // Recorded, not dropped: an undefined return address is the end of the stack, which no
+        // rule at all is not.
         if ((err = read_reg(&regnum)) != TLCRASH_ESUCCESS) return err;
-        remove_register(regnum);
+        if ((err = set_rule(regnum, TLCRASH_DWARF_CFA_REG_RULE_UNDEFINED, 0)) != TLCRASH_ESUCCESS) return err;
         break;
       case DW_CFA_same_value:
         if ((err = read_reg(&regnum)) != TLCRASH_ESUCCESS) return err;

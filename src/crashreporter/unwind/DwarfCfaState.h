@@ -32,6 +32,7 @@ enum tlcrash_dwarf_cfa_reg_rule_t : uint32_t {
   TLCRASH_DWARF_CFA_REG_RULE_EXPRESSION = 3,      // saved at the address the expression computes
   TLCRASH_DWARF_CFA_REG_RULE_VAL_EXPRESSION = 4,  // the value is what the expression computes
   TLCRASH_DWARF_CFA_REG_RULE_SAME_VALUE = 5,      // unchanged from the callee
+  TLCRASH_DWARF_CFA_REG_RULE_UNDEFINED = 6,       // not recoverable; for the return address: no caller
 };
 // Expression rules store the target address of the expression's ULEB128 length field.
 

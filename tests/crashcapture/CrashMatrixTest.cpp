@@ -1,0 +1,202 @@
+// Every kind of crash in both capture modes, end to end: a helper program enables the reporter
+// and crashes (a fault, an abort, a stack overflow on the main thread's side threads, with
+// threads parked), then the report it left is decoded and checked: exactly one crashed thread,
+// the crashing function in its innermost frames, and every name it carries equal to what
+// `addr2line -f` says for the same image offset (offset - 1 for frames that are return
+// addresses): a frame is named as a debugger names it, or not at all.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "CrashTestSupport.h"
+#include "ReportChecks.h"
+
+namespace ml::crash::test {
+namespace {
+
+struct MatrixCrash {
+  const char* name;      // the helper's argument
+  int signal;            // the child ends with it
+  const char* function;  // must be among the crashed thread's innermost frames
+  size_t otherThreads;   // at least this many threads besides the crashed one
+};
+
+const MatrixCrash kCrashes[] = {
+    {"segv", SIGSEGV, "crashcapture_null_read", 0},
+    {"bus", SIGBUS, "crashcapture_bus_error", 0},
+    {"fpe", SIGFPE, "crashcapture_divide", 0},
+    {"ill", SIGILL, "crashcapture_illegal_instruction", 0},
+    {"trap", SIGTRAP, "crashcapture_breakpoint", 0},
+    {"abort", SIGABRT, "crashcapture_abort", 0},
+    {"parked", SIGSEGV, "crashcapture_null_read", 8},
+    {"overflow-early-thread", SIGSEGV, "crashcapture_overflow", 1},
+    {"overflow-thread", SIGSEGV, "crashcapture_overflow", 1},
+#ifdef ML_WITH_QT
+    {"overflow-qthread", SIGSEGV, "crashcapture_overflow", 1},
+#endif
+};
+
+// How deep into the crashed thread the crashing function must show (abort runs through a few
+// C library frames first).
+constexpr size_t kInnermostFrames = 6;
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const MatrixCrash& crash, std::ostream* out) { *out << crash.name; }
+
+using MatrixCase = std::tuple<MatrixCrash, const char*>;
+
+// addr2line's function name for each offset of `image` (one run per image); "??" where it has none.
+std::vector<std::string> addr2lineNames(const std::string& image, const std::vector<uint64_t>& offsets) {
+  std::string command = "addr2line -f -e '" + image + "'";
+  for (uint64_t offset : offsets) {
+    char text[32];
+    std::snprintf(text, sizeof(text), " 0x%" PRIx64, offset);
+    command += text;
+  }
+  std::vector<std::string> names;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return names;
+  char line[4096];
+  for (bool name = true; std::fgets(line, sizeof(line), pipe) != nullptr; name = !name) {
+    if (!name) continue;  // the file:line line
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    names.push_back(text);
+  }
+  ::pclose(pipe);
+  return names;
+}
+
+std::string firstLineOf(const std::string& command) {
+  std::string text;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return text;
+  char line[4096];
+  while (std::fgets(line, sizeof(line), pipe) != nullptr) text += line;
+  ::pclose(pipe);
+  return text;
+}
+
+// Start offsets of the defined symbols of `image`, from the file a debugger reads them from: the
+// detached debug file found by build-id when there is one, else the image itself.
+std::map<std::string, uint64_t> symbolStarts(const std::string& image) {
+  std::string file = image;
+  const std::string notes = firstLineOf("readelf -n '" + image + "' 2>/dev/null");
+  if (size_t at = notes.find("Build ID: "); at != std::string::npos) {
+    std::string id = notes.substr(at + 10, notes.find('\n', at) - at - 10);
+    const std::string debug = "/usr/lib/debug/.build-id/" + id.substr(0, 2) + "/" + id.substr(2) + ".debug";
+    if (::access(debug.c_str(), R_OK) == 0) file = debug;
+  }
+  std::map<std::string, uint64_t> starts;
+  std::istringstream lines(firstLineOf("nm --defined-only '" + file + "' 2>/dev/null"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string address, type, name;
+    if (fields >> address >> type >> name) starts.emplace(name, std::stoull(address, nullptr, 16));
+  }
+  return starts;
+}
+
+class CrashMatrix : public CrashTest, public testing::WithParamInterface<MatrixCase> {};
+
+TEST_P(CrashMatrix, ReportDecodesWithOneCrashedThreadNamedAsADebuggerNamesIt) {
+  const MatrixCrash& crash = std::get<0>(GetParam());
+  const char* mode = std::get<1>(GetParam());
+  ChildOutcome outcome = runInChild([&] {
+    ::execl(CRASHCAPTURE_HELPER, CRASHCAPTURE_HELPER, crash.name, mode, static_cast<char*>(nullptr));
+    ::_exit(127);
+  });
+  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  EXPECT_EQ(outcome.signal, crash.signal) << describe(outcome);
+
+  std::string why;
+  std::optional<TLCrashReport> report = readPendingReport(&why);
+  ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+  // Every walk ends at the outermost frame (_start, a thread's clone entry) by its own unwind rule.
+  EXPECT_EQ(outcome.stderrText.find("unsupported DWARF register"), std::string::npos) << outcome.stderrText;
+  const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+  ASSERT_NE(crashed, nullptr) << "exactly one thread is marked crashed";
+  EXPECT_GE(report->threads().size(), crash.otherThreads + 1);
+  if (crash.otherThreads == 8) {
+    EXPECT_EQ(threadsWithFrameIn(*report, "crashcapture_blocked_thread_wait"), 8u);
+  }
+
+  const auto& frames = crashed->stackFrames();
+  ASSERT_FALSE(frames.empty());
+  bool innermost = false;
+  for (size_t i = 0; i < frames.size() && i < kInnermostFrames; ++i) {
+    // The compiler's local aliases of a function ("f.localalias") name the same code.
+    const std::string name = symbolOf(frames[i]);
+    innermost |= name == crash.function || name.rfind(std::string(crash.function) + ".", 0) == 0;
+  }
+  EXPECT_TRUE(innermost) << crash.function << " is not among the first frames; frame 0: " << symbolOf(frames[0]);
+
+  // Every named frame against addr2line, batched per image.
+  struct Named {
+    size_t frame;
+    uint64_t offset;
+    uint64_t base;  // the image's load address
+  };
+  std::map<std::string, std::vector<Named>> byImage;
+  size_t named = 0;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (!frames[i].symbolInfo().has_value()) continue;
+    ++named;
+    const uint64_t pc = frames[i].instructionPointer();
+    const uint64_t lookup = i == 0 ? pc : pc - 1;
+    bool found = false;
+    for (const auto& image : report->images()) {
+      if (lookup >= image.imageBaseAddress() && lookup - image.imageBaseAddress() < image.imageSize()) {
+        byImage[image.imageName()].push_back({i, lookup - image.imageBaseAddress(), image.imageBaseAddress()});
+        found = true;
+        break;
+      }
+    }
+    EXPECT_TRUE(found) << "named frame " << i << " lies in no listed image";
+  }
+  EXPECT_GT(named, 0u);
+  for (const auto& [image, entries] : byImage) {
+    std::vector<uint64_t> offsets;
+    for (const Named& entry : entries) offsets.push_back(entry.offset);
+    std::vector<std::string> expected = addr2lineNames(image, offsets);
+    ASSERT_EQ(expected.size(), entries.size()) << "addr2line failed on " << image;
+    std::map<std::string, uint64_t> starts;
+    for (size_t k = 0; k < entries.size(); ++k) {
+      const auto& frame = frames[entries[k].frame];
+      if (symbolOf(frame) == expected[k]) continue;
+      // addr2line names from debug information where the image has it: the name there may be
+      // another alias of the symbol the report gives. Same start, same function.
+      if (starts.empty()) starts = symbolStarts(image);
+      auto alias = starts.find(expected[k]);
+      const bool sameStart =
+          alias != starts.end() && alias->second == frame.symbolInfo()->startAddress() - entries[k].base;
+      EXPECT_TRUE(sameStart) << "frame " << entries[k].frame << " at " << image << "+0x" << std::hex
+                             << entries[k].offset << " is named " << symbolOf(frame) << ", addr2line says "
+                             << expected[k];
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachCrashEachMode, CrashMatrix,
+                         testing::Combine(testing::ValuesIn(kCrashes), testing::Values("bsd", "mach")),
+                         [](const testing::TestParamInfo<MatrixCase>& param) {
+                           std::string name =
+                               std::string(std::get<0>(param.param).name) + "_" + std::get<1>(param.param);
+                           for (char& c : name) {
+                             if (c == '-') c = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace ml::crash::test
