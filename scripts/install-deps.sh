@@ -18,7 +18,7 @@ packages=(
   # running windows without a display, and driving them
   xvfb xauth xdotool x11-utils fonts-dejavu-core
   # tools the tests and benchmarks call
-  e2fsprogs coreutils dosfstools fusefat binutils util-linux
+  e2fsprogs coreutils dosfstools fusefat binutils util-linux libc6-dbg
 )
 
 missing=()
