@@ -84,6 +84,20 @@ TEST_F(AttributeWriteTest, NoCreationDateLeavesTheItemsCreationDate) {
   EXPECT_EQ(after->lastModifiedDate(), at(1600000000s));
 }
 
+TEST_F(AttributeWriteTest, ADotNamedItemCannotBeMadeVisibleAndNothingElseIsWritten) {
+  Path hidden(dir.write(".profile", "x"));
+  const auto before = fs().basicAttributes(hidden)->lastModifiedDate();
+  MutableBasicAttributes record(*fs().basicAttributes(hidden));
+  ASSERT_TRUE(record.isInvisible());
+  record.setInvisible(false);
+  record.setLastModifiedDate(at(1600000000s));
+  auto status = fs().updateBasicAttributes(hidden, record);
+  ASSERT_FALSE(status);
+  EXPECT_TRUE(status.error().isPosix(EINVAL));
+  EXPECT_TRUE(fs().basicAttributes(hidden)->isInvisible());
+  EXPECT_EQ(fs().basicAttributes(hidden)->lastModifiedDate(), before);
+}
+
 TEST_F(AttributeWriteTest, FailedWriteOnAnImmutableItemChangesNothingAndReportsThePosixError) {
   test::ImmutableItem locked(file);
   if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
