@@ -96,19 +96,22 @@ TEST_F(UnreadableItemTest, TakesTheWritesItsOwnerMayMakeAndRefusesTheRest) {
     test::AsUnprivilegedUser user;
     ASSERT_TRUE(user.ok());
 
-    MutableBasicAttributes dates(*fs().basicAttributes(path));
+    auto basic = fs().basicAttributes(path);
+    auto finder = fs().finderAttributes(path);
+    ASSERT_TRUE(basic && finder);
+    MutableBasicAttributes dates(*basic);
     dates.setLastModifiedDate(at(1700000000s));
     auto status = fs().updateBasicAttributes(path, dates);
     ASSERT_TRUE(status) << status.error().description();
-    EXPECT_EQ(fs().basicAttributes(path)->lastModifiedDate(), at(1700000000s));
+    EXPECT_EQ(darwin::readItemAttributes(file)->modificationDate, at(1700000000s));
 
-    MutableBasicAttributes flag(*fs().basicAttributes(path));
+    MutableBasicAttributes flag(*basic);
     flag.setExtensionHidden(true);
     status = fs().updateBasicAttributes(path, flag);
     ASSERT_FALSE(status);
     EXPECT_TRUE(status.error().isPosix(EACCES)) << status.error().description();
 
-    MutableAppleAttributes codes(*fs().finderAttributes(path));
+    MutableAppleAttributes codes(*finder);
     codes.setCreatorCode("ttxt");
     EXPECT_FALSE(fs().updateFinderAttributes(path, codes));
   }

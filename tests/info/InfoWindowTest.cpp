@@ -144,10 +144,10 @@ TEST_F(InfoWindowTest, AnItemTheUserMayNotReadShowsItsKindSizeDatesAndPermission
   Path secret(dir.write("secret.txt", "twelve bytes"));
   const files::Date modified(std::chrono::duration_cast<files::Date::duration>(1600000000s));
   ASSERT_TRUE(darwin::setItemTimes(secret.url(), modified, modified + 100s));
-  ASSERT_EQ(::chmod(secret.url().c_str(), root ? 0600 : 0200), 0);
   const std::string owner = secret.fileSystem().posixAttributes(secret)->owner();
   const std::string size = files::FileSizeFormatter().format(secret.fileSystem().basicAttributes(secret)->totalSize());
   ASSERT_NE(size.find("12"), std::string::npos) << size;
+  ASSERT_EQ(::chmod(secret.url().c_str(), root ? 0600 : 0200), 0);
 
   test::AsUnprivilegedUser user;
   ASSERT_TRUE(user.ok());
