@@ -84,7 +84,9 @@ else
       exit 1
     fi
     echo "-- $d: $(grep -E '% tests passed' "$log")"
-    grep -E '\(Skipped\)$' "$log" || true
+    # Each skipped test with the reason it gave ("<test>: needs root").
+    awk '/^\[ RUN      \]/ { test = $4 } skip { print "   skipped " test ": " $0; skip = 0 } /: Skipped$/ { skip = 1 }' \
+      "$root/build/$d/Testing/Temporary/LastTest.log"
   done
 fi
 
