@@ -90,7 +90,7 @@ else
   done
 fi
 
-echo "== fuzz targets (${fuzz_seconds}s each, $jobs at a time)"
+echo "== fuzz targets (${fuzz_seconds}s each, $jobs at a time) (${SECONDS}s)"
 # Runs one target on a scratch copy of its corpus; its output goes to $work/<target>.log.
 fuzz_one() {
   local target=$1 seconds=$fuzz_seconds
