@@ -2,7 +2,10 @@
 # Installs what is missing, builds and runs every test suite:
 #   1. the whole tree with g++ (GUI suites offscreen);
 #   2. the Qt-free modules with clang under ASan and UBSan;
-#   3. each libFuzzer target on its seed corpus for a short while (ML_FUZZ_SECONDS, default 30).
+#   3. when run as root, the Qt-free suites and the files, info and list suites once more as an
+#      ordinary user (ML_TEST_USER, default "marrowlane-test", created when missing): root passes
+#      every permission check and so hides what an ordinary user meets;
+#   4. each libFuzzer target on its seed corpus for a short while (ML_FUZZ_SECONDS, default 30).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${ML_JOBS:-$(nproc)}
@@ -21,9 +24,73 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
 
-echo "== fuzz targets (${fuzz_seconds}s each, $jobs at a time)"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+restore_modes=()  # "mode dir" pairs to put back on exit
+cleanup() {
+  local entry
+  for entry in "${restore_modes[@]}"; do chmod "${entry%% *}" "${entry#* }"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The test folders of the g++ tree to run again as an ordinary user: every suite the Qt-free
+# flavour builds (each folder with tests of its own), and the files, info and list suites.
+unprivileged_dirs() {
+  (cd "$root/build-asan" && grep -l '_include.cmake' $(find tests -name CTestTestfile.cmake) | xargs -n1 dirname)
+  printf '%s\n' tests/files tests/info tests/list
+}
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "== the suites ran as an ordinary user ($(id -un)) already: no second run"
+else
+  user=${ML_TEST_USER:-marrowlane-test}
+  echo "== Qt-free, files, info and list suites again as the ordinary user $user (${SECONDS}s)"
+  if ! id "$user" >/dev/null 2>&1; then
+    useradd --system --user-group --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user"
+  fi
+  home=$work/home
+  mkdir -p "$home/tmp" "$home/runtime"
+  chmod 700 "$home/runtime"
+  chown -R "$user:" "$home"
+  chmod 755 "$work"
+  as_user() {
+    setpriv --reuid="$user" --regid="$user" --init-groups -- \
+      env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME \
+      HOME="$home" TMPDIR="$home/tmp" XDG_RUNTIME_DIR="$home/runtime" ML_TEST_USER="$user" "$@"
+  }
+  # The user must reach the build tree: a folder on the way that others may not search gets that
+  # right for the run (it is taken back on exit).
+  dir=$root/build
+  while [ "$dir" != / ]; do
+    dir=$(dirname "$dir")
+    if [ "$(( 0$(stat -c %a "$dir") & 1 ))" -eq 0 ]; then
+      restore_modes+=("$(stat -c %a "$dir") $dir")
+      chmod o+x "$dir"
+    fi
+  done
+  # The first run wrote the lists of tests; ctest writes only its logs under Testing/.
+  mapfile -t dirs < <(unprivileged_dirs | sort -u)
+  for d in "${dirs[@]}"; do
+    mkdir -p "$root/build/$d/Testing"
+    chown -R "$user" "$root/build/$d/Testing"
+  done
+  for d in "${dirs[@]}"; do
+    log=$work/unprivileged.log
+    status=0
+    as_user ctest --output-on-failure -j "$jobs" --test-dir "$root/build/$d" >"$log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+      cat "$log"
+      echo "== $d failed as the ordinary user $user"
+      exit 1
+    fi
+    echo "-- $d: $(grep -E '% tests passed' "$log")"
+    # Each skipped test with the reason it gave ("<test>: needs root").
+    awk '/^\[ RUN      \]/ { test = $4 } skip { print "   skipped " test ": " $0; skip = 0 } /: Skipped$/ { skip = 1 }' \
+      "$root/build/$d/Testing/Temporary/LastTest.log"
+  done
+fi
+
+echo "== fuzz targets (${fuzz_seconds}s each, $jobs at a time) (${SECONDS}s)"
 # Runs one target on a scratch copy of its corpus; its output goes to $work/<target>.log.
 fuzz_one() {
   local target=$1 seconds=$fuzz_seconds

@@ -31,6 +31,15 @@ std::optional<darwin::ItemAttributes> readAttributes(const Path& path) {
   return std::move(attrs).value();
 }
 
+// Succeeds when the Finder info in `attrs` is what the item holds, so a changed copy of it may be
+// stored; otherwise the error of reading it again (EACCES on an item the caller may not read).
+Status finderInfoWritable(const darwin::ItemAttributes& attrs, const std::filesystem::path& item) {
+  if (attrs.finderInfoRead) return {};
+  auto again = darwin::readFinderInfo(item);
+  if (!again) return again.error();
+  return Error::posix(EAGAIN, "the Finder information changed while it was read");
+}
+
 }  // namespace
 
 const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
@@ -120,28 +129,44 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
   const auto& item = path.url();
   auto before = darwin::readItemAttributes(item);
   if (!before) return before.error();
-  auto storedBefore = darwin::readStoredCreationDate(item);
-  if (!storedBefore) return storedBefore.error();
+  // A name starting with "." hides the item whatever its flag says: asking for such an item to
+  // be visible cannot be honoured, and reporting success would be a lie.
+  if (before->nameStartsWithDot && !record->isInvisible()) {
+    return Error::posix(EINVAL, "a name that starts with \".\" keeps the item invisible");
+  }
 
+  // The stored creation date is read only when it is about to change (the undo needs it): an
+  // owner who may not read the item's attributes may still set its other dates.
   bool creationWritten = false;
+  std::optional<darwin::Date> storedBefore;
   if (record->creationDate() && record->creationDate() != before->creationDate) {
+    auto stored = darwin::readStoredCreationDate(item);
+    if (!stored) return stored.error();
+    storedBefore = stored.value();
     if (auto s = darwin::setStoredCreationDate(item, record->creationDate()); !s) return s;
     creationWritten = true;
   }
   auto undoCreation = [&] {
-    if (creationWritten) (void)darwin::setStoredCreationDate(item, storedBefore.value());
+    if (!creationWritten) return;
+    if (auto s = darwin::setStoredCreationDate(item, storedBefore); !s) {
+      LOG_ERROR("failed to restore the creation date. path=" << path.description()
+                                                             << " error=" << s.error().description());
+    }
   };
 
   darwin::FinderInfo info = before->finderInfo;
-  // A name starting with "." hides the item by itself; the flag is then left as it is unless
-  // the record asks for a visible item.
-  const bool flagWanted = record->isInvisible()
-                              ? (before->nameStartsWithDot ? info.hasFlag(darwin::FinderInfo::kIsInvisible) : true)
-                              : false;
+  // With such a name the flag is left as it is: the name alone decides.
+  const bool flagWanted = before->nameStartsWithDot ? info.hasFlag(darwin::FinderInfo::kIsInvisible)
+                                                    : record->isInvisible();
   info.setFlag(darwin::FinderInfo::kIsInvisible, flagWanted);
   info.setFlag(darwin::FinderInfo::kIsExtensionHidden, record->isExtensionHidden());
   const bool infoChanged = !(info == before->finderInfo);
   if (infoChanged) {
+    // Finder info that could not be read must not be replaced by one built without it.
+    if (auto s = finderInfoWritable(*before, item); !s) {
+      undoCreation();
+      return s;
+    }
     if (auto s = darwin::writeFinderInfo(item, info); !s) {
       undoCreation();
       return s;
@@ -189,6 +214,8 @@ Status DefaultFileSystem::updateFinderAttributes(const Path& path, const AppleAt
   } else if (attrs->kind != darwin::ItemKind::regular) {
     // A folder keeps its window bounds where a file keeps its codes.
     status = Error::posix(attrs->kind == darwin::ItemKind::directory ? EISDIR : EINVAL);
+  } else if (auto readable = finderInfoWritable(*attrs, item); !readable) {
+    status = readable;
   } else {
     darwin::FinderInfo info = attrs->finderInfo;
     if (oldCreator != newCreator) info.setCreatorCode(newCreator ? darwin::fourCharCode(*newCreator) : 0);

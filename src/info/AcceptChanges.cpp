@@ -69,7 +69,6 @@ struct Plan {
   files::MutableBasicAttributes basic;
   files::MutableAppleAttributes finder;
   std::optional<std::string> newName;
-  std::vector<EditableField> unsupported;
   std::vector<EditableField> invalid;
 };
 
@@ -120,7 +119,6 @@ void take(Plan& plan, EditableField field, const FieldValue& value, const files:
     case EditableField::globalPermissions:
       LOG_WARNING("unhandled update. item=" << path.description() << " field=" << caseName(field)
                                            << " value=" << debugText(value));
-      plan.unsupported.push_back(field);
       return;
   }
 }
@@ -169,12 +167,11 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   // size (a walk of everything below it, never written) out of that copy.
   const files::MutableBasicAttributes basicBefore{SizelessBasicView(*basicView)};
   const files::MutableAppleAttributes finderBefore{SizelessFinderView(*finderView)};
-  Plan plan{basicBefore, finderBefore, std::nullopt, {}, {}};
+  Plan plan{basicBefore, finderBefore, std::nullopt, {}};
   for (const auto& [field, value] : state.changes) take(plan, field, value, path);
 
-  if (!plan.unsupported.empty()) {
-    return fail(core, Error::posix(ENOTSUP, sentence(joined(plan.unsupported) + " cannot be changed here")));
-  }
+  // Edits nothing writes (their controls are read-only, so they come only from elsewhere) were
+  // logged one by one in take(); they must not hold back the edits that can be written.
   if (!plan.invalid.empty()) {
     return fail(core, Error::posix(EINVAL, sentence(joined(plan.invalid) + " cannot be set to the value given")));
   }

@@ -8,10 +8,12 @@
 // When any step fails, both attribute sets are written back as they were read before the first
 // write, and ChangesFailed carries the error of the failed step.
 //
-// Edits this system cannot write (owner, group, access rights, locks, stationery, icon, tags), a
-// value of the wrong kind, a removed modification or access date, or a name that is not a
-// single path component, fail the whole apply before anything is written: the edits stay
-// pending and the failure is reported, rather than being dropped as if they had been saved.
+// Edits nothing writes (owner, group, access rights, locks, stationery, icon, tags) are logged
+// as warnings and left out; the Info window shows their controls read-only, so none arises
+// there, and one of them never holds back the edits that can be written. A value of the wrong
+// kind, a removed modification or access date, or a name that is not a single path component
+// fails the whole apply before anything is written: the edits stay pending and the failure is
+// reported, rather than being dropped as if they had been saved.
 //
 // Runs on the store's queue; every write is synchronous there.
 #include <optional>

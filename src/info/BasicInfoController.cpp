@@ -43,6 +43,10 @@ void setRepresented(QComboBox& popup, int index, const QString& kind, std::optio
 }
 
 // The fixed layout of a date menu; the pane rewrites items 0 and 3 on every update.
+//
+// The access menu has no item that clears the date: every item on these file systems keeps an
+// access time, and the apply step can only set one, never remove it (it refuses an absent access
+// date). An item offering to clear it would only ever lead to that refusal.
 void buildDateMenu(QComboBox& popup) {
   popup.clear();
   popup.addItem(QString());

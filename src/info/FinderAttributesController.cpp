@@ -46,6 +46,8 @@ FinderAttributesController::FinderAttributesController(QWidget* parent)
   keepMarkerSpace(*this);
   for (QCheckBox* box : {ui_->stationaryCheckbox, ui_->nameLockedCheckbox, ui_->lockedCheckbox}) {
     connect(box, &QCheckBox::clicked, this, &FinderAttributesController::onFlagToggled);
+    // Nothing writes these flags back to the item: they are shown, not offered for editing.
+    box->setEnabled(false);
   }
   auto* menu = new QMenu(ui_->cloneCodesButton);
   auto addItem = [&](const char* title, void (FinderAttributesController::*action)()) {
@@ -86,9 +88,10 @@ void FinderAttributesController::update(const InfoWindowState& state) {
     showCode(*ui_->creatorCodeField, codeShown(pendingCreator, finder->creatorCode()), pendingCreator != nullptr);
     showCode(*ui_->typeCodeField, codeShown(pendingType, finder->typeCode()), pendingType != nullptr);
 
-    auto basic = fs.basicAttributes(*item);
+    // The data fork alone: the resource fork has a field of its own, and the total of both is
+    // the basic pane's size.
     files::FileSizeFormatter formatter;
-    ui_->dataForkSizeField->setText(qt(formatter.format(basic ? basic->totalSize() : files::FileSize::unknown())));
+    ui_->dataForkSizeField->setText(qt(formatter.format(finder->dataSize())));
 
     auto fork = files::resourceFork(finder);
     if (!fork) {
@@ -102,10 +105,10 @@ void FinderAttributesController::update(const InfoWindowState& state) {
       adoptAttachedComment(*item, comment, fork->resources("CEKI"));
     }
   } else {
-    ui_->creatorCodeField->setEnabled(false);
-    ui_->typeCodeField->setEnabled(false);
-    ui_->creatorCodeChangedMarker->hide();
-    ui_->typeCodeChangedMarker->hide();
+    // Folders, packages, aliases and links have no codes; the texts of a file shown before must
+    // not stay behind.
+    showCode(*ui_->creatorCodeField, std::nullopt, false);
+    showCode(*ui_->typeCodeField, std::nullopt, false);
   }
 
   ui_->aliasCheckbox->setChecked(finder->isAlias());

@@ -1,9 +1,10 @@
 #pragma once
 // The Finder pane of the Info window: the version text of the item's resource fork, its Finder
 // comment, type and creator codes, the stationery, name-locked, locked, alias and package flags,
-// the fork sizes and the backup date. The stationery and lock check boxes become pending edits;
-// the clone menu takes the codes from another item. Pending codes show in the code controls
-// with their markers.
+// the data and resource fork sizes and the backup date. The stationery and lock check boxes
+// only show their flags (nothing writes them back; a pending edit from elsewhere still shows
+// with its marker); the clone menu takes the codes from another item. Pending codes show in the
+// code controls with their markers; an item that is not a plain file shows no codes.
 //
 // Its one write: a plain file without a Finder comment whose resource fork still carries an
 // attached comment ('CEKI') gets that text as its Finder comment, in the background.

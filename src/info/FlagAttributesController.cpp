@@ -1,5 +1,7 @@
 #include "info/FlagAttributesController.h"
 
+#include <string>
+
 #include "files/FileSystem.h"
 #include "info/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
@@ -33,7 +35,17 @@ void FlagAttributesController::update(const InfoWindowState& state) {
   // An unreadable item shows both flags off, with any pending edits.
   show(*ui_->extensionHiddenCheckbox, *ui_->extensionHiddenMarker, EditableField::hiddenExtension,
        basic && basic->isExtensionHidden());
-  show(*ui_->invisibleCheckbox, *ui_->invisibleMarker, EditableField::invisible, basic && basic->isInvisible());
+  // A name that starts with "." hides the item by itself: no flag can make it visible, so the
+  // box shows it invisible and cannot be cleared.
+  const std::string name = item->url().filename().string();
+  const bool hiddenByName = name.size() > 1 && name[0] == '.' && name != "..";
+  ui_->invisibleCheckbox->setEnabled(!hiddenByName);
+  if (hiddenByName) {
+    ui_->invisibleCheckbox->setChecked(true);
+    ui_->invisibleMarker->setVisible(false);
+  } else {
+    show(*ui_->invisibleCheckbox, *ui_->invisibleMarker, EditableField::invisible, basic && basic->isInvisible());
+  }
 }
 
 void FlagAttributesController::onFlagToggled() {

@@ -1,7 +1,8 @@
 #pragma once
 // The flags pane of the Info window: extension hidden and invisible, which become pending edits
 // when toggled (a marker shows beside each while its edit is pending), and custom icon, shown
-// off and not changeable. Main thread.
+// off and not changeable. An item whose name starts with "." is invisible by its name alone:
+// its invisible box shows checked and cannot be cleared. Main thread.
 #include <memory>
 
 #include "appkit/TolvekViewController.h"

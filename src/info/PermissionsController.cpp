@@ -15,10 +15,18 @@ namespace {
 
 using files::FilePermissions;
 
-// Selects the access item whose tag counts the class's set read and write bits.
+// Tags of the access items.
+constexpr int kNoAccess = 0;
+constexpr int kReadOnly = 1;
+constexpr int kReadWrite = 2;
+constexpr int kWriteOnly = 3;
+
+// Selects the access item naming the class's read and write bits. A count of the bits would put
+// write-only access under "Read only", which is exactly what the item does not allow.
 void showAccess(QComboBox& popup, FilePermissions permissions, FilePermissions read, FilePermissions write) {
-  const int count = (permissions.contains(read) ? 1 : 0) + (permissions.contains(write) ? 1 : 0);
-  const int index = popup.findData(count, PermissionsController::kTagRole);
+  const bool reads = permissions.contains(read), writes = permissions.contains(write);
+  const int tag = reads ? (writes ? kReadWrite : kReadOnly) : (writes ? kWriteOnly : kNoAccess);
+  const int index = popup.findData(tag, PermissionsController::kTagRole);
   if (index >= 0) popup.setCurrentIndex(index);
 }
 
@@ -36,6 +44,9 @@ PermissionsController::PermissionsController(QWidget* parent)
   keepMarkerSpace(*this);
   connect(ui_->ownerPopup, &QComboBox::activated, this, &PermissionsController::ownerChanged);
   connect(ui_->groupPopup, &QComboBox::activated, this, &PermissionsController::groupChanged);
+  // Nothing writes an owner or a group back: the pop-ups show them and offer no choice.
+  ui_->ownerPopup->setEnabled(false);
+  ui_->groupPopup->setEnabled(false);
   finishLoading();
 }
 
@@ -44,17 +55,18 @@ PermissionsController::~PermissionsController() = default;
 void PermissionsController::windowDidLoad() {
   struct Access {
     QComboBox* popup;
-    FilePermissions read, readWrite;
+    FilePermissions read, write;
   };
   const Access classes[] = {
-      {ui_->ownerPermissionsPopup, FilePermissions::ownerRead, {FilePermissions::ownerRead, FilePermissions::ownerWrite}},
-      {ui_->groupPermissionsPopup, FilePermissions::groupRead, {FilePermissions::groupRead, FilePermissions::groupWrite}},
-      {ui_->globalPermissionsPopup, FilePermissions::globalRead,
-       {FilePermissions::globalRead, FilePermissions::globalWrite}},
+      {ui_->ownerPermissionsPopup, FilePermissions::ownerRead, FilePermissions::ownerWrite},
+      {ui_->groupPermissionsPopup, FilePermissions::groupRead, FilePermissions::groupWrite},
+      {ui_->globalPermissionsPopup, FilePermissions::globalRead, FilePermissions::globalWrite},
   };
   for (const auto& access : classes) {
-    const FilePermissions values[] = {FilePermissions::none, access.read, access.readWrite};
-    for (int i = 0; i < 3 && i < access.popup->count(); ++i) {
+    // Item i of the interface has tag i.
+    const FilePermissions values[] = {FilePermissions::none, access.read, {access.read, access.write}, access.write};
+    static_assert(kNoAccess == 0 && kReadOnly == 1 && kReadWrite == 2 && kWriteOnly == 3);
+    for (int i = 0; i < 4 && i < access.popup->count(); ++i) {
       access.popup->setItemData(i, values[i].rawValue(), kPermissionsRole);
       access.popup->setItemData(i, i, kTagRole);
     }

@@ -167,8 +167,9 @@ void openPaths(const Items& items, const std::optional<std::string>& application
   for (const auto& item : *items) context.services.workspace->open(item.url(), application);
 }
 
+// Unlike the other verbs, an empty list is something to show: a folder with nothing in it
+// lists as an empty window, and the user can drop items into it.
 void openList(const Items& items, const CommandContext& context) {
-  if (nothingToActOn(items, "list")) return;
   std::vector<Path> paths = items.value_or(std::vector<Path>{});
   LOG_VERBOSE("creating list window. top-level-paths=" << PathList{paths});
   context.services.main->async([paths, context] {

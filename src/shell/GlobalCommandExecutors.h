@@ -1,7 +1,8 @@
 #pragma once
 // The work of each global command, apart from the store type it runs on. Each takes the items to
 // act on: absent when the command was given none and the store offers no selection, present
-// otherwise. Present but empty items do nothing (there is nothing to show, copy or trash).
+// otherwise. Present but empty items do nothing (there is nothing to show, copy or trash),
+// except for a new list, which then opens empty.
 //
 // Called on the store's queue; each moves to the main queue for windows, panels and alerts and to
 // the background queue for file work, as its comment says.
@@ -23,7 +24,7 @@ void openFileInfo(const Items& items, const CommandContext& context);
 void openFinderInfo(const Items& items, const CommandContext& context);
 // Opens each item with the named application or the default one.
 void openPaths(const Items& items, const std::optional<std::string>& application, const CommandContext& context);
-// A new list window holding the items (empty without items).
+// A new list window holding the items (empty without items, or with none).
 void openList(const Items& items, const CommandContext& context);
 // Copies the items into a folder the user chooses; fires ItemsCopied and reports failures.
 void copyItems(const Items& items, const CommandContext& context);

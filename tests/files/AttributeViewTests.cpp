@@ -1,4 +1,7 @@
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -75,8 +78,9 @@ TEST_F(AttributeViewTest, PermissionsKeepOnlyTheSixReadAndWriteBits) {
   auto posix = fs().posixAttributes(Path(file));
   ASSERT_TRUE(posix);
   EXPECT_EQ(posix->permissions().rawValue(), 0644);
-  EXPECT_EQ(posix->owner(), "root");
-  EXPECT_EQ(posix->group(), "root");
+  // The names of the account and group that made the file.
+  EXPECT_EQ(posix->owner(), ::getpwuid(::geteuid())->pw_name);
+  EXPECT_EQ(posix->group(), ::getgrgid(::getegid())->gr_name);
 }
 
 TEST_F(AttributeViewTest, MissingPathHasNoViews) {

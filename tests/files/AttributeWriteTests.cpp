@@ -13,6 +13,7 @@
 #include "platform/darwin/ExtendedAttributes.h"
 #include "platform/darwin/ItemAttributes.h"
 #include "support/FileFixtures.h"
+#include "support/Unprivileged.h"
 
 namespace ml::files {
 namespace {
@@ -35,7 +36,7 @@ TEST_F(AttributeWriteTest, RecordWithoutChangesWritesNothingAndPlainViewsAreIgno
   MutableBasicAttributes record(*view);
   EXPECT_FALSE(record.hasChanges());
   test::ImmutableItem locked(file);  // any write would fail now
-  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
+  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
   EXPECT_TRUE(fs().updateBasicAttributes(path, record));
   EXPECT_TRUE(fs().updateBasicAttributes(path, *view));
 }
@@ -84,9 +85,23 @@ TEST_F(AttributeWriteTest, NoCreationDateLeavesTheItemsCreationDate) {
   EXPECT_EQ(after->lastModifiedDate(), at(1600000000s));
 }
 
+TEST_F(AttributeWriteTest, ADotNamedItemCannotBeMadeVisibleAndNothingElseIsWritten) {
+  Path hidden(dir.write(".profile", "x"));
+  const auto before = fs().basicAttributes(hidden)->lastModifiedDate();
+  MutableBasicAttributes record(*fs().basicAttributes(hidden));
+  ASSERT_TRUE(record.isInvisible());
+  record.setInvisible(false);
+  record.setLastModifiedDate(at(1600000000s));
+  auto status = fs().updateBasicAttributes(hidden, record);
+  ASSERT_FALSE(status);
+  EXPECT_TRUE(status.error().isPosix(EINVAL));
+  EXPECT_TRUE(fs().basicAttributes(hidden)->isInvisible());
+  EXPECT_EQ(fs().basicAttributes(hidden)->lastModifiedDate(), before);
+}
+
 TEST_F(AttributeWriteTest, FailedWriteOnAnImmutableItemChangesNothingAndReportsThePosixError) {
   test::ImmutableItem locked(file);
-  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
+  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
   const auto before = darwin::readItemAttributes(file).value();
   EXPECT_TRUE(fs().finderAttributes(path)->isLocked());
   MutableBasicAttributes record(*fs().basicAttributes(path));
@@ -122,7 +137,7 @@ TEST_F(AttributeWriteTest, TypeCodePutsItsBytesAtTheStartOfTheFinderInfo) {
 TEST_F(AttributeWriteTest, FailedCodeWriteIsLoggedAndReachesTheCaller) {
   test::LogCapture log;
   test::ImmutableItem locked(file);
-  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
+  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
   MutableAppleAttributes record(*fs().finderAttributes(path));
   record.setCreatorCode("ttxt");
   auto status = fs().updateFinderAttributes(path, record);
@@ -133,7 +148,7 @@ TEST_F(AttributeWriteTest, FailedCodeWriteIsLoggedAndReachesTheCaller) {
 
 TEST_F(AttributeWriteTest, UnchangedFinderRecordWritesNothing) {
   test::ImmutableItem locked(file);
-  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
+  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
   MutableAppleAttributes record(*fs().finderAttributes(path));
   record.setStationary(true);  // never written
   EXPECT_TRUE(fs().updateFinderAttributes(path, record));

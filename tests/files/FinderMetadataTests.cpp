@@ -11,6 +11,7 @@
 #include "platform/darwin/ExtendedAttributes.h"
 #include "platform/foundation/PropertyList.h"
 #include "support/FileFixtures.h"
+#include "support/Unprivileged.h"
 
 namespace ml::files {
 namespace {
@@ -53,7 +54,7 @@ TEST(FinderComment, SetCommentIgnoresFailures) {
   Files::setComment(Path(file), "hello");
   EXPECT_EQ(Files::comment(Path(file)), "hello");
   test::ImmutableItem locked(file);
-  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here";
+  if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
   Files::setComment(Path(file), "changed");
   EXPECT_EQ(Files::comment(Path(file)), "hello");
 }

@@ -6,6 +6,7 @@
 
 #include "platform/darwin/ExtendedAttributes.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace ml::files {
 namespace {
@@ -33,7 +34,7 @@ TEST(FolderTotals, AnAncestorMountedBelowItselfIsNotWalkedAgain) {
   dir.write("root/file", std::string(10, 'x'));
   std::filesystem::create_directories(dir.path() / "root/sub/again");
   if (::mount((dir.path() / "root").c_str(), (dir.path() / "root/sub/again").c_str(), nullptr, MS_BIND, nullptr) != 0)
-    GTEST_SKIP() << "bind mounts are not allowed here";
+    GTEST_SKIP() << "bind mounts are not allowed here" << (test::isPrivileged() ? "" : ": needs root");
   const auto totals = folderTotals(dir.path() / "root");
   ::umount2((dir.path() / "root/sub/again").c_str(), MNT_DETACH);
   EXPECT_EQ(totals.bytes, 10);

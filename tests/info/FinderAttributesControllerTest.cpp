@@ -6,6 +6,7 @@
 #include "PaneTest.h"
 #include "files/Files.h"
 #include "files/MutableAppleAttributes.h"
+#include "files/format/FileSizeFormatter.h"
 #include "platform/darwin/ExtendedAttributes.h"
 #include "support/ResourceForkBuilder.h"
 
@@ -96,20 +97,49 @@ TEST_F(FinderAttributesControllerTest, AnAttachedCommentThatIsNotUtf8IsLeftAlone
   EXPECT_FALSE(files::Files::comment(a));
 }
 
-TEST_F(FinderAttributesControllerTest, TogglingLockedIsAPendingEditUntilReverted) {
+// Nothing writes the lock, name-lock or stationery flag back, so their boxes only show them.
+TEST_F(FinderAttributesControllerTest, TheFlagsNothingWritesAreShownButCannotBeToggled) {
   Path a = item("a.txt");
   pane.update(showing({a}));
-  auto& locked = control<QCheckBox>(pane, "lockedCheckbox");
-  locked.click();
+  for (const char* name : {"lockedCheckbox", "nameLockedCheckbox", "stationaryCheckbox"}) {
+    auto& box = control<QCheckBox>(pane, name);
+    EXPECT_FALSE(box.isEnabled()) << name;
+    box.click();
+    EXPECT_FALSE(box.isChecked()) << name;
+  }
   probe.settle();
-  auto edits = probe.recorder->all<FieldUpdated>();
-  ASSERT_EQ(edits.size(), 1u);
-  EXPECT_EQ(edits[0].field, EditableField::fileLocked);
+  EXPECT_TRUE(probe.recorder->all<FieldUpdated>().empty());
+  // A pending edit made elsewhere still shows, marked, until it is dropped.
   pane.update(showing({a}, 0, {{EditableField::fileLocked, true}}));
+  EXPECT_TRUE(control<QCheckBox>(pane, "lockedCheckbox").isChecked());
   EXPECT_TRUE(shown(control<QLabel>(pane, "lockedMarker")));
   pane.update(showing({a}));
-  EXPECT_FALSE(locked.isChecked());
+  EXPECT_FALSE(control<QCheckBox>(pane, "lockedCheckbox").isChecked());
   EXPECT_FALSE(shown(control<QLabel>(pane, "lockedMarker")));
+}
+
+// The data fork field holds the data fork alone, the resource fork field the fork; a folder shown
+// next has no codes, and none of the file's stay behind.
+TEST_F(FinderAttributesControllerTest, EachForkHasItsOwnSizeAndAFolderShowsNoCodes) {
+  Path a = item("a.txt", std::string(1000, 'd'));
+  ASSERT_TRUE(darwin::setExtendedAttribute(a.url(), std::vector<uint8_t>(286, 1), "com.apple.ResourceFork"));
+  files::MutableAppleAttributes codes(*a.fileSystem().finderAttributes(a));
+  codes.setTypeCode("TEXT");
+  codes.setCreatorCode("ttxt");
+  ASSERT_TRUE(a.fileSystem().updateFinderAttributes(a, codes));
+  pane.update(showing({a}));
+  const auto finder = a.fileSystem().finderAttributes(a);
+  files::FileSizeFormatter formatter;
+  EXPECT_EQ(text("dataForkSizeField").toStdString(), formatter.format(finder->dataSize()));
+  EXPECT_EQ(finder->dataSize().actual, 1000);
+  EXPECT_EQ(text("resourceForkSizeField").toStdString(), formatter.format(*finder->resourceSize()));
+  EXPECT_EQ(code("typeCodeField").currentText(), "TEXT");
+  EXPECT_EQ(code("creatorCodeField").currentText(), "ttxt");
+
+  pane.update(showing({Path(dir.path())}));
+  EXPECT_EQ(code("typeCodeField").currentText(), "----");
+  EXPECT_EQ(code("creatorCodeField").currentText(), "----");
+  EXPECT_FALSE(code("typeCodeField").isEnabled());
 }
 
 TEST_F(FinderAttributesControllerTest, TheBackupMenuReadsNoBackupDate) {

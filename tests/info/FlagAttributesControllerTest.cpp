@@ -56,9 +56,22 @@ TEST_F(FlagAttributesControllerTest, TheCustomIconBoxStaysOff) {
   EXPECT_EQ(probe.recorder->count(), 0u);
 }
 
-TEST_F(FlagAttributesControllerTest, AnInvisibleItemShowsItsFlag) {
-  pane.update(showing({item(".hidden")}));
+// A name that starts with "." keeps the item invisible: its box shows that and cannot be
+// cleared, whatever edit is pending; the next ordinary item can be toggled again.
+TEST_F(FlagAttributesControllerTest, AnItemHiddenByItsNameShowsInvisibleAndCannotBeCleared) {
+  files::Path hidden = item(".hidden");
+  pane.update(showing({hidden}));
   EXPECT_TRUE(invisible().isChecked());
+  EXPECT_FALSE(invisible().isEnabled());
+  invisible().click();
+  probe.settle();
+  EXPECT_TRUE(probe.recorder->all<FieldUpdated>().empty());
+  pane.update(showing({hidden}, 0, {{EditableField::invisible, false}}));
+  EXPECT_TRUE(invisible().isChecked());
+  EXPECT_FALSE(shown(control<QLabel>(pane, "invisibleMarker")));
+  pane.update(showing({item("a.txt")}));
+  EXPECT_TRUE(invisible().isEnabled());
+  EXPECT_FALSE(invisible().isChecked());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "info/InfoWindow.h"
 
+#include <sys/stat.h>
+
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -9,6 +12,10 @@
 #include "info/FileInfoWindow.h"
 #include "info/FailureReporter.h"
 #include "info/UpdateDate.h"
+#include "files/format/DateExtensions.h"
+#include "files/format/FileSizeFormatter.h"
+#include "platform/darwin/ItemAttributes.h"
+#include "support/Unprivileged.h"
 
 #include <QPushButton>
 #include <QSpinBox>
@@ -125,6 +132,43 @@ TEST_F(InfoWindowTest, TheAdjusterSheetTurnsItsDateIntoAPendingEdit) {
   EXPECT_TRUE(controller->core().state().hasChange(EditableField::modified));
   ASSERT_EQ(closedWindows->controllers().size(), 1u);
   EXPECT_NE(std::dynamic_pointer_cast<DateAdjusterSheet>(closedWindows->controllers()[0]), nullptr);
+}
+
+// Someone else's 0600 file, opened by an unprivileged user (where the process is root, it acts as
+// one for the test; where it is not, the user's own write-only file stands in, which refuses its
+// attribute reads the same way). Its inode still gives kind, size, dates and permissions.
+TEST_F(InfoWindowTest, AnItemTheUserMayNotReadShowsItsKindSizeDatesAndPermissions) {
+  using namespace std::chrono_literals;
+  const bool root = test::isPrivileged();
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  Path secret(dir.write("secret.txt", "twelve bytes"));
+  const files::Date modified(std::chrono::duration_cast<files::Date::duration>(1600000000s));
+  ASSERT_TRUE(darwin::setItemTimes(secret.url(), modified, modified + 100s));
+  const std::string owner = secret.fileSystem().posixAttributes(secret)->owner();
+  const std::string size = files::FileSizeFormatter().format(secret.fileSystem().basicAttributes(secret)->totalSize());
+  ASSERT_NE(size.find("12"), std::string::npos) << size;
+  ASSERT_EQ(::chmod(secret.url().c_str(), root ? 0600 : 0200), 0);
+
+  test::AsUnprivilegedUser user;
+  ASSERT_TRUE(user.ok());
+  controller->initialize({secret});
+  controller->show();
+  settleWindow();
+  QWidget* window = controller->window();
+  auto text = [&](const char* name) { return window->findChild<QLabel*>(name)->text(); };
+  auto popup = [&](const char* name) { return window->findChild<QComboBox*>(name); };
+  ASSERT_TRUE(loop.drainUntil([&] { return text("totalSizeField") != "Calculating..."; }, std::chrono::seconds(10)));
+
+  EXPECT_EQ(text("totalSizeField").toStdString(), size);
+  EXPECT_EQ(text("dataForkSizeField").toStdString(), size);
+  EXPECT_FALSE(text("kindLabel").isEmpty());
+  EXPECT_NE(text("kindLabel"), "Unknown File Type");
+  EXPECT_EQ(popup("modifiedField")->itemText(0).toStdString(), files::dates::string(modified));
+  EXPECT_EQ(popup("accessedField")->itemText(0).toStdString(), files::dates::string(modified + 100s));
+  EXPECT_EQ(popup("ownerPopup")->currentText().toStdString(), owner);
+  EXPECT_EQ(popup("ownerPermissionsPopup")->currentText(), root ? "Read & Write" : "Write only");
+  EXPECT_EQ(popup("groupPermissionsPopup")->currentText(), "No Access");
+  EXPECT_EQ(popup("globalPermissionsPopup")->currentText(), "No Access");
 }
 
 }  // namespace

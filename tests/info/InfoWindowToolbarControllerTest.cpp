@@ -71,6 +71,19 @@ TEST_F(InfoWindowToolbarControllerTest, TheFolderContentsEntryNeedsAPlainFolder)
   EXPECT_FALSE(listEnabled(1));
 }
 
+// An empty folder's contents are an empty list, which opens as an empty list window.
+TEST_F(InfoWindowToolbarControllerTest, TheContentsOfAnEmptyFolderOpenAnEmptyList) {
+  std::filesystem::create_directory(dir.path() / "empty");
+  showingItems({Path(dir.path() / "empty")});
+  ASSERT_TRUE(listEnabled(1));
+  InfoWindowToolbarController::itemWithTag(toolbar.listMenu(), 1)->trigger();
+  probe().settle();
+  loop.drain();
+  ASSERT_EQ(listWindows.size(), 1u);
+  EXPECT_TRUE(listWindows[0]->shown);
+  EXPECT_TRUE(listWindows[0]->items.empty());
+}
+
 TEST_F(InfoWindowToolbarControllerTest, RenameTakesEveryItemOtherVerbsTheShownOne) {
   Path b = Path(dir.write("b.txt", "y"));
   show({file, b}, 1);

@@ -97,17 +97,26 @@ TEST_F(PermissionsControllerTest, AccessShowsTheNumberOfReadAndWriteBits) {
   EXPECT_EQ(popup("ownerPermissionsPopup").currentData(PermissionsController::kPermissionsRole).toInt(), 0600);
 }
 
-TEST_F(PermissionsControllerTest, WriteOnlyShowsAsOneBitAndNoAccessAsNone) {
+// Write-only access is named as such, not as "Read only". Every pop-up is read-only: nothing
+// writes an owner, a group or access rights.
+TEST_F(PermissionsControllerTest, WriteOnlyShowsAsWriteOnlyAndNoAccessAsNone) {
   Path a = item("a.txt");
-  ::chmod(a.url().c_str(), 0200);
+  ::chmod(a.url().c_str(), 0222);
   pane.update(showing({a}));
-  EXPECT_EQ(accessTag("ownerPermissionsPopup"), 1);
+  for (const char* name : {"ownerPermissionsPopup", "groupPermissionsPopup", "globalPermissionsPopup"}) {
+    EXPECT_EQ(accessTag(name), 3) << name;
+    EXPECT_EQ(popup(name).currentText(), "Write only") << name;
+  }
+  EXPECT_EQ(popup("groupPermissionsPopup").currentData(PermissionsController::kPermissionsRole).toInt(), 0020);
   ::chmod(a.url().c_str(), 0);
   pane.update(showing({a}));
   EXPECT_EQ(accessTag("ownerPermissionsPopup"), 0);
   EXPECT_EQ(accessTag("groupPermissionsPopup"), 0);
   EXPECT_EQ(accessTag("globalPermissionsPopup"), 0);
-  EXPECT_FALSE(popup("ownerPermissionsPopup").isEnabled());
+  for (const char* name : {"ownerPopup", "groupPopup", "ownerPermissionsPopup", "groupPermissionsPopup",
+                           "globalPermissionsPopup"}) {
+    EXPECT_FALSE(popup(name).isEnabled()) << name;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "PreferencesFixture.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/ManualClock.h"
+#include "shell/DropKeyBindings.h"
 #include "support/ManualMainLoop.h"
 
 namespace ml::shell {
@@ -183,6 +184,41 @@ TEST_F(BindingSheetTest, TheButtonsSaveAndCancel) {
   QTest::mouseClick(second->findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
   EXPECT_EQ(received.size(), 1u);
   EXPECT_TRUE(second->isHidden());
+}
+
+// Shift with a digit: the toolkit names the key by the symbol Shift made ("!"), while a drop reads
+// the key's own character from the keyboard map ("1"). The sheet records what the drop will read,
+// so the stored binding chooses its action at the drop.
+TEST_F(BindingSheetTest, ShiftWithADigitIsRecordedAsADropReadsItAndChoosesItsAction) {
+  auto sheet = open();
+  // A US map: keycode 10 types "1", 20 types "-", 36 (Return) types nothing.
+  sheet->setKeyText([](std::uint32_t code) -> std::optional<std::string> {
+    if (code == 10) return "1";
+    if (code == 20) return "-";
+    if (code == 36) return "";
+    return std::nullopt;
+  });
+  auto press = [&](int key, Qt::KeyboardModifiers modifiers, std::uint32_t code, const QString& text) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, code, 0, 0, text);
+    QApplication::sendEvent(sheet.data(), &event);
+  };
+  press(Qt::Key_Underscore, Qt::ShiftModifier, 20, QStringLiteral("_"));
+  EXPECT_TRUE(sheet->letters().empty());  // "-" is no letter or digit
+  press(Qt::Key_Exclam, Qt::ShiftModifier, 10, QStringLiteral("!"));
+  EXPECT_EQ(sheet->letters(), std::vector<std::string>{"1"});
+  EXPECT_EQ(sheet->combinationText(), QString::fromUtf8("\u21E7 1"));
+  sheet->save();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0], (DropKeys{"1", ModifierKeys(4)}));
+
+  auto stored = decodeDropKeyBindings(encodeDropKeyBindings({{DropAction::list, received[0]}}));
+  ASSERT_TRUE(stored);
+  appkit::HeldKeys atDrop;  // Shift and the 1 key held, read from the map at level 0
+  atDrop.keys = {{10, "1"}, {50, ""}};
+  atDrop.modifiers.shift = true;
+  atDrop.fromKeymap = true;
+  EXPECT_EQ(boundAction(*stored, DropKeys{atDrop.characters(), ModifierKeys::fromPlatform(atDrop.modifiers)}),
+            DropAction::list);
 }
 
 TEST(BindingSheetDescription, NamesTheFlagsInTheLogOrder) {

@@ -138,21 +138,21 @@ Result<ItemAttributes> readItemAttributes(const std::filesystem::path& item) {
   else if (a.kind != ItemKind::other)
     a.isImmutable = immutableByIoctl(item);
 
-  auto finderInfo = readFinderInfo(item);
-  if (!finderInfo) return finderInfo.error();
-  if (finderInfo.value()) a.finderInfo = *finderInfo.value();
+  // Each attribute read below may fail on its own (no read permission, a file system without
+  // user attributes, the item replaced meanwhile); a failed read leaves that attribute absent.
+  if (auto finderInfo = readFinderInfo(item)) {
+    if (finderInfo.value()) a.finderInfo = *finderInfo.value();
+  } else {
+    a.finderInfoRead = false;
+  }
 
-  auto stored = readStoredCreationDate(item);
-  if (!stored) return stored.error();
-  if (stored.value()) a.creationDate = stored.value();
+  if (auto stored = readStoredCreationDate(item); stored && stored.value()) a.creationDate = stored.value();
 
   if (a.kind == ItemKind::regular) {
     const ssize_t fork = ::lgetxattr(item.c_str(), kResourceForkName.c_str(), nullptr, 0);
     if (fork > 0) {
       a.resourceForkSize = fork;
       a.resourceForkAllocatedSize = roundUp(fork, sx.stx_blksize);
-    } else if (fork < 0 && errno != ENODATA && errno != ENOTSUP) {
-      return Error::posix(errno);
     }
   }
   return a;

@@ -11,6 +11,12 @@
 //   invisible       the Finder-info flag, or a name that starts with "."
 //   locked          the immutable inode flag
 //   package         a folder with the Finder's has-bundle flag, or named "*.app"
+// What statx gives is always there. The item's own attributes (Finder info, stored creation
+// date, resource fork) are extra: one the caller may not read (a file without read permission
+// refuses every attribute read with EACCES) is absent, so an unreadable item still shows its
+// kind, sizes, dates and permissions. `finderInfoRead` says whether the Finder info was read;
+// a writer must not store Finder info built on one it could not read, or it would wipe codes
+// and flags it never saw.
 // Stateless; any thread.
 #include <sys/types.h>
 
@@ -45,7 +51,8 @@ struct ItemAttributes {
   Date modificationDate;
   Date accessDate;
   Date attributeModificationDate;  // ctime
-  FinderInfo finderInfo;           // all zeros when the item has none
+  FinderInfo finderInfo;           // all zeros when the item has none or it cannot be read
+  bool finderInfoRead = true;      // false when the attribute exists but could not be read
   bool isImmutable = false;
   bool nameStartsWithDot = false;
   bool hasPackageExtension = false;  // a name ending in ".app"
@@ -61,7 +68,8 @@ struct ItemAttributes {
 // The attribute's name, without the user namespace prefix.
 inline constexpr const char* kCreationDateAttribute = "org.marrowlane.creationDate";
 
-// Fails with the POSIX error of the first call that failed (ENOENT for a missing item).
+// Fails only when the item itself cannot be described (statx fails: ENOENT for a missing item,
+// EACCES for one in a folder the caller may not search).
 foundation::Result<ItemAttributes> readItemAttributes(const std::filesystem::path& item);
 
 // Modification and access dates of the item itself (a link is not followed).

@@ -64,9 +64,10 @@ Qt::KeyboardModifiers flagsAfter(const QKeyEvent& event) {
   return flags;
 }
 
-// The character the key types with no modifiers applied, upper-cased; empty for keys that type
-// none (Return, arrows, function keys). Qt names printable keys by their upper-case character.
-QString characterIgnoringModifiers(const QKeyEvent& event) {
+// The toolkit's name of the key, upper-cased: the stand-in where no keyboard map can be read. Qt
+// names printable keys by the character typed (with Shift applied), in upper case; keys that type
+// none (Return, arrows, function keys) give nothing.
+QString toolkitCharacter(const QKeyEvent& event) {
   int key = event.key();
   if (key < 0x20 || key >= 0x01000000 || key == 0x7F) return {};
   return QString::fromUcs4(reinterpret_cast<const char32_t*>(&key), 1).toUpper();
@@ -137,6 +138,14 @@ void DropKeyBindingSheet::done(int result) {
   // The keyboard goes back to the window the sheet was shown on (without a window manager that
   // hands it back, it would go nowhere).
   if (QWidget* parent = parentWidget()) parent->activateWindow();
+}
+
+// The character the key types with no modifier held, upper-cased; empty for keys that type none.
+QString DropKeyBindingSheet::characterIgnoringModifiers(const QKeyEvent& event) const {
+  if (keyText_ && event.nativeScanCode() != 0) {
+    if (auto text = keyText_(event.nativeScanCode())) return QString::fromStdString(*text).toUpper();
+  }
+  return toolkitCharacter(event);
 }
 
 bool DropKeyBindingSheet::isMine(QObject* watched) const {

@@ -2,7 +2,9 @@
 // The sheet that records a key combination for a drop action. While it is open it watches every
 // key event that reaches it, ahead of buttons and shortcuts: a key press replaces the captured
 // letters (letters and digits upper-cased, the space bar kept as a space) and takes the modifiers
-// held with it; pressing a modifier adds it at once; releasing modifiers is adopted only once
+// held with it. The letter is what the key types with no modifier held, read from the keyboard
+// map as a drop reads it (Shift with 1 records "1", not "!"), so the binding matches the drop;
+// only where no map can be read does the toolkit's key stand in; pressing a modifier adds it at once; releasing modifiers is adopted only once
 // they have stayed released for 50 ms and some are still held, so letting go of a combination
 // keeps it. Tab and Esc keep their usual meaning (focus, cancel) and are never captured.
 //
@@ -21,6 +23,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/Queue.h"
 #include "shell/DropKeys.h"
+#include "shell/preferences/UnmodifiedKeyText.h"
 #include "util/Debouncer.h"
 
 class QKeyEvent;
@@ -43,6 +46,8 @@ class DropKeyBindingSheet : public QDialog {
   ~DropKeyBindingSheet() override;
 
   void setCallback(Callback callback) { callback_ = std::move(callback); }
+  // Where a key's unmodified text is looked up; the X11 keyboard map unless replaced.
+  void setKeyText(UnmodifiedKeyText keyText) { keyText_ = std::move(keyText); }
   // The name of the action being bound, shown above the prompt.
   void setActionName(const QString& name);
   // Shows the sheet modally over its parent window and starts watching the keyboard.
@@ -77,10 +82,12 @@ class DropKeyBindingSheet : public QDialog {
   void removeMonitors();
   void refreshDisplay();
   bool isMine(QObject* watched) const;
+  QString characterIgnoringModifiers(const QKeyEvent& event) const;
 
   std::unique_ptr<Ui::DropKeyBindingSheet> ui_;
   QLabel* combination_ = nullptr;  // owned by the sheet's widget tree
   Callback callback_;
+  UnmodifiedKeyText keyText_ = x11UnmodifiedKeyText();
   std::vector<std::string> letters_;
   Qt::KeyboardModifiers modifiers_;
   util::Debouncer modifierDebouncer_;
