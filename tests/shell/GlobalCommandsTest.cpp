@@ -62,14 +62,17 @@ TEST_F(GlobalCommandsTest, ShowInfoTwiceWithBothPanelsCancelledOpensNothing) {
   EXPECT_EQ(count(infoWindows), 0u);
 }
 
-TEST_F(GlobalCommandsTest, PresentButEmptyItemsOpenNoWindow) {
+TEST_F(GlobalCommandsTest, PresentButEmptyItemsOpenNoWindowButAnEmptyList) {
   global().fire(Global::fileInfo(std::vector<files::Path>{}));
   global().fire(Global::list(std::vector<files::Path>{}));
   global().fire(Global::trash(std::vector<files::Path>{}));
   global().fire(Global::reveal(std::vector<files::Path>{}));
   global().fire(Global::copy(std::vector<files::Path>{}));
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
   settle();
-  EXPECT_EQ(count(infoWindows) + count(listWindows), 0u);
+  EXPECT_EQ(count(infoWindows), 0u);
+  EXPECT_TRUE(listWindows[0]->items.empty());
+  EXPECT_TRUE(listWindows[0]->shown);
   EXPECT_EQ(panels->count(), 0u);
   EXPECT_TRUE(workspace->recycled.empty());
   EXPECT_TRUE(workspace->revealed.empty());
