@@ -105,6 +105,9 @@ int TLDBStorage::configureDatabase(const std::optional<TLDBSchema>& schema, std:
 
   connection->enableAutoVacuum();
   connection->setVersion(version);
+  // Kept in the file: every later connection uses the write-ahead log. A file that cannot switch
+  // (another process holds it) stays in rollback mode, which is slower but just as safe.
+  connection->executeNonSelectionQuery("PRAGMA journal_mode = WAL");
   return SQLITE_OK;
 }
 

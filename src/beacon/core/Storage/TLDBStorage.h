@@ -5,7 +5,8 @@
 // that SQLite reports as corrupt (or as not a database) deleted and created anew.
 //
 // No handle is kept open: every query opens the file, sets max_page_count for the current size
-// cap, runs and closes (executeQuery). Not thread-safe and takes no locks: the callers run every
+// cap, runs and closes (executeQuery). The file uses the write-ahead log with synchronous=NORMAL:
+// every commit that returned survives a killed process, and readers never block the writer. Not thread-safe and takes no locks: the callers run every
 // call on the channel group's serial queue. Failures are logged under the core's tag and answered
 // as SQLite result codes, false, empty rows or zero counts; nothing throws.
 //
