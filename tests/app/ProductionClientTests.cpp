@@ -39,8 +39,8 @@ class OutcomeRecorder final : public TLAnalyticsDelegate {
   void analyticsDidFailSendingEventLog(TLAnalytics&, const std::shared_ptr<TLEventLog>& log,
                                        const std::optional<foundation::Error>& error) override {
     std::lock_guard guard(mutex_);
-    ++failed_[log->name.value_or("")];
-    if (error) lastFailureCode_ = error->code;
+    const std::string name = log->name.value_or("");
+    if (++failed_[name] == 1 && error) firstFailureCodes_[name] = error->code;
   }
   int succeeded(const std::string& name) {
     std::lock_guard guard(mutex_);
@@ -50,16 +50,16 @@ class OutcomeRecorder final : public TLAnalyticsDelegate {
     std::lock_guard guard(mutex_);
     return failed_[name];
   }
-  int lastFailureCode() {
+  int firstFailureCode(const std::string& name) {
     std::lock_guard guard(mutex_);
-    return lastFailureCode_;
+    return firstFailureCodes_[name];
   }
 
  private:
   std::mutex mutex_;
   std::map<std::string, int> succeeded_;
   std::map<std::string, int> failed_;
-  int lastFailureCode_ = 0;
+  std::map<std::string, int> firstFailureCodes_;
 };
 
 class ProductionClientTest : public ::testing::Test {
@@ -189,7 +189,7 @@ TEST_F(ProductionClientTest, Answers2xxKeepSendingRetriesEndInOneCompletionAndAR
   TLAnalytics::trackEvent("answer.refused");
   // Reported when the batch fails, and again when the refusal deletes the stored logs.
   ASSERT_TRUE(waitUntil([&] { return outcomes->failed("answer.refused") >= 1; }, 30s));
-  EXPECT_EQ(outcomes->lastFailureCode(), 101);
+  EXPECT_EQ(outcomes->firstFailureCode("answer.refused"), 101);  // the HTTP error
   before = server.requestCount();
   TLAnalytics::trackEvent("answer.ignored");
   ASSERT_TRUE(waitUntil([&] { return outcomes->failed("answer.ignored") == 1; }, 30s));  // discarded

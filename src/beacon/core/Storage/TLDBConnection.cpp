@@ -111,10 +111,7 @@ std::optional<TLDBConnection> TLDBConnection::open(const std::filesystem::path& 
   }
   // With the write-ahead log (switched on when the file is configured) a commit is durable
   // against a killed process once it returns: its frames are in the log file. NORMAL skips the
-  // fsync per commit (only a power cut can lose the last commits). The log is not checkpointed
-  // at every close, which would cost the fsyncs back on every query: SQLite checkpoints it as it
-  // grows, and the next open reads it.
-  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  // fsync per commit (only a power cut can lose the last commits).
   sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   // Another reader of the file (a diagnostic tool, a second process at start) is waited for
   // briefly instead of failing the save; this runs on the channel's queue, never the caller's.
