@@ -15,8 +15,17 @@ ViewAppearanceWatcher::~ViewAppearanceWatcher() {
 }
 
 std::string ViewAppearanceWatcher::dottedClassName(const char* qualifiedName) {
-  std::string name = qualifiedName ? qualifiedName : "";
-  for (std::size_t at = name.find("::"); at != std::string::npos; at = name.find("::", at + 1)) name.replace(at, 2, ".");
+  std::string_view text = qualifiedName ? qualifiedName : "";
+  std::string name;
+  name.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ':' && i + 1 < text.size() && text[i + 1] == ':') {
+      name.push_back('.');
+      ++i;
+    } else {
+      name.push_back(text[i]);
+    }
+  }
   return name;
 }
 
