@@ -127,5 +127,24 @@ TEST(MarrowlaneTelemetry, LogsStoredWhileTheServerIsDownAreSentExactlyOnceByTheN
   for (const auto& log : logs) EXPECT_TRUE(distinct.insert(log.log.dump()).second) << "sent twice: " << log.log.dump();
 }
 
+TEST(MarrowlaneTelemetry, BeaconDisableAllStartsNoServiceAndSendsNothing) {
+  TelemetrySandbox sandbox;
+  sandbox.enableDebugLogs();
+  LocalHttpServer server;
+  TempDir items;
+  auto item = items.write("notes.txt", "some notes\n");
+  auto environment = sandbox.childEnvironment(server.baseUrl());
+  environment["BEACON_DISABLE"] = "All";
+
+  ChildProcess app(ML_MARROWLANE_BINARY, {item.string()}, environment, sandbox.root() / "disabled.out");
+  ASSERT_TRUE(waitUntil([&] { return app.output().find("No services have been started.") != std::string::npos; }, 30s))
+      << app.output();
+  expectCleanExit(app);
+  EXPECT_NE(app.output().find("Environment variable to disable service has been set; not starting service TLAnalytics"),
+            std::string::npos);
+  EXPECT_EQ(server.requestCount(), 0u);
+  for (const auto& log : storedLogs({"Beacon", "Analytics"})) ADD_FAILURE() << "stored: " << log.type << " " << log.name;
+}
+
 }  // namespace
 }  // namespace ml::test
