@@ -97,8 +97,9 @@ int runApplication(int argc, char** argv) {
   appkit::WindowOrder windowOrder;
   std::function<void()> activate;  // set once the launcher window exists
 
-  // Telemetry: the services the client can start here, in any order (the client starts them by
-  // priority), and the usage events of every window over the analytics service.
+  // Telemetry: the services the client can start here (the shell asks for crash reporting, then
+  // analytics; the client starts them by priority), and the usage events of every window over the
+  // analytics service. The crash-reporting service is provided here the same way once it exists.
   auto telemetry = std::make_shared<BeaconTelemetryStarter>();
   telemetry->provide(TelemetryService::analytics, beacon::TLServiceClass::of<beacon::TLAnalytics>());
   TelemetryHooks telemetryHooks;
