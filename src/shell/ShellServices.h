@@ -1,7 +1,7 @@
 #pragma once
 // Everything the application delegate and the global commands reach outside themselves: the
 // desktop (alerts, open panels, workspace, script runner, held keys), the telemetry client, the
-// preferences, the window factories and the queues. main() wires the real ones; tests pass fakes.
+// preferences, the window factories and the queues. the application's composition root wires the real ones; tests pass fakes.
 #include <functional>
 #include <memory>
 #include <vector>
@@ -23,8 +23,9 @@ struct ShellServices {
   std::shared_ptr<appkit::OpenPanels> openPanels;
   std::shared_ptr<appkit::Workspace> workspace;
   std::shared_ptr<appkit::ScriptRunner> scriptRunner;
-  std::shared_ptr<TelemetryStarter> telemetry = std::make_shared<LoggingTelemetryStarter>();
-  std::shared_ptr<UsageEvents> usageEvents = std::make_shared<LoggingUsageEvents>();
+  // Either may be null: nothing is started or sent then.
+  std::shared_ptr<TelemetryStarter> telemetry;
+  std::shared_ptr<UsageEvents> usageEvents;
   WindowFactories windows;
   // Not owned; must outlive the delegate.
   foundation::Preferences* preferences = nullptr;

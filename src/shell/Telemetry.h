@@ -1,6 +1,7 @@
 #pragma once
-// What the shell asks of the telemetry client: its start at launch and usage events. The telemetry
-// modules fill these in; until then the logging stand-ins below record that nothing was sent.
+// What the shell asks of the telemetry client: its start at launch and usage events. The
+// application's composition root fills these in over the telemetry client; without them (tests,
+// a build without telemetry) nothing is started or sent.
 //
 // Thread safety: every call may come from any thread (usage events come from the global store's
 // reducer) and returns at once.
@@ -26,18 +27,6 @@ class UsageEvents {
  public:
   virtual ~UsageEvents() = default;
   virtual void trackEvent(const std::string& name, const std::map<std::string, std::string>& properties) = 0;
-};
-
-// Stand-ins used while no telemetry client is installed: they log at debug and send nothing.
-class LoggingTelemetryStarter final : public TelemetryStarter {
- public:
-  void setTransmissionInterval(unsigned seconds) override;
-  void start(const std::string& appSecret, const std::vector<TelemetryService>& services) override;
-};
-
-class LoggingUsageEvents final : public UsageEvents {
- public:
-  void trackEvent(const std::string& name, const std::map<std::string, std::string>& properties) override;
 };
 
 // The application's app secret for the telemetry client.

@@ -252,7 +252,7 @@ void TLAnalytics::trackPageWithProperties(const std::string& name, const std::op
 
 void TLAnalytics::sendLog(const std::shared_ptr<TLAbstractLog>& log, std::uint64_t flags) {
   auto unit = (flags & kFlagsCritical) ? criticalChannelUnit() : channelUnit();
-  if (unit) unit->enqueueItem(log, static_cast<std::uint32_t>(flags));
+  if (unit) unit->enqueueItem(log, flags);
 }
 
 void TLAnalytics::pauseInstance() {
@@ -344,32 +344,32 @@ std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalytics::defaultTransmissionT
   return defaultTransmissionTarget_;
 }
 
-std::shared_ptr<TLChannelUnitProtocol> TLAnalytics::oneCollectorChannelUnit() {
+std::shared_ptr<TLChannelUnitProtocol> TLAnalytics::commonCollectorChannelUnit() {
   std::lock_guard guard(serviceLock_);
-  if (!oneCollectorChannelUnit_) {
-    if (auto group = channelGroup()) oneCollectorChannelUnit_ = group->channelUnitForGroupId(std::string(kOneCollectorGroupId));
+  if (!commonCollectorChannelUnit_) {
+    if (auto group = channelGroup()) commonCollectorChannelUnit_ = group->channelUnitForGroupId(std::string(kCommonCollectorGroupId));
   }
-  return oneCollectorChannelUnit_;
+  return commonCollectorChannelUnit_;
 }
 
-std::shared_ptr<TLChannelUnitProtocol> TLAnalytics::oneCollectorCriticalChannelUnit() {
+std::shared_ptr<TLChannelUnitProtocol> TLAnalytics::commonCollectorCriticalChannelUnit() {
   std::lock_guard guard(serviceLock_);
-  if (!oneCollectorCriticalChannelUnit_) {
+  if (!commonCollectorCriticalChannelUnit_) {
     if (auto group = channelGroup()) {
-      oneCollectorCriticalChannelUnit_ = group->channelUnitForGroupId(std::string(kOneCollectorCriticalGroupId));
+      commonCollectorCriticalChannelUnit_ = group->channelUnitForGroupId(std::string(kCommonCollectorCriticalGroupId));
     }
   }
-  return oneCollectorCriticalChannelUnit_;
+  return commonCollectorCriticalChannelUnit_;
 }
 
 void TLAnalytics::pauseTransmissionTargetForToken(const std::string& token) {
-  if (auto unit = oneCollectorChannelUnit()) unit->pauseSendingLogsWithToken(token);
-  if (auto unit = oneCollectorCriticalChannelUnit()) unit->pauseSendingLogsWithToken(token);
+  if (auto unit = commonCollectorChannelUnit()) unit->pauseSendingLogsWithToken(token);
+  if (auto unit = commonCollectorCriticalChannelUnit()) unit->pauseSendingLogsWithToken(token);
 }
 
 void TLAnalytics::resumeTransmissionTargetForToken(const std::string& token) {
-  if (auto unit = oneCollectorChannelUnit()) unit->resumeSendingLogsWithToken(token);
-  if (auto unit = oneCollectorCriticalChannelUnit()) unit->resumeSendingLogsWithToken(token);
+  if (auto unit = commonCollectorChannelUnit()) unit->resumeSendingLogsWithToken(token);
+  if (auto unit = commonCollectorCriticalChannelUnit()) unit->resumeSendingLogsWithToken(token);
 }
 
 }  // namespace ml::beacon

@@ -54,8 +54,8 @@ class TLAnalytics final : public TLServiceAbstract,
   static constexpr std::string_view kServiceName = "Analytics";
   static constexpr std::string_view kGroupId = "Analytics";
   static constexpr std::string_view kCriticalGroupId = "Analytics_critical";
-  static constexpr std::string_view kOneCollectorGroupId = "Analytics/one";
-  static constexpr std::string_view kOneCollectorCriticalGroupId = "Analytics_critical/one";
+  static constexpr std::string_view kCommonCollectorGroupId = "Analytics/one";
+  static constexpr std::string_view kCommonCollectorCriticalGroupId = "Analytics_critical/one";
   static constexpr std::uint64_t kDefaultTransmissionInterval = 3;      // seconds
   static constexpr std::uint64_t kMinimumTransmissionInterval = 3;      // seconds
   static constexpr std::uint64_t kMaximumTransmissionInterval = 86400;  // seconds (one day)
@@ -132,8 +132,8 @@ class TLAnalytics final : public TLServiceAbstract,
   // The target of the default target token the service was started with, if any.
   std::shared_ptr<TLAnalyticsTransmissionTarget> defaultTransmissionTarget() const;
   // The Common Collector units ("Analytics/one", "Analytics_critical/one"), looked up once found.
-  std::shared_ptr<TLChannelUnitProtocol> oneCollectorChannelUnit();
-  std::shared_ptr<TLChannelUnitProtocol> oneCollectorCriticalChannelUnit();
+  std::shared_ptr<TLChannelUnitProtocol> commonCollectorChannelUnit();
+  std::shared_ptr<TLChannelUnitProtocol> commonCollectorCriticalChannelUnit();
   // Stop (restart) sending the stored logs of the token on both Common Collector units.
   void pauseTransmissionTargetForToken(const std::string& token);
   void resumeTransmissionTargetForToken(const std::string& token);
@@ -169,8 +169,8 @@ class TLAnalytics final : public TLServiceAbstract,
   std::shared_ptr<TLChannelUnitProtocol> criticalChannelUnit_;
   std::map<std::string, std::shared_ptr<TLAnalyticsTransmissionTarget>> transmissionTargets_;
   std::shared_ptr<TLAnalyticsTransmissionTarget> defaultTransmissionTarget_;
-  std::shared_ptr<TLChannelUnitProtocol> oneCollectorChannelUnit_;
-  std::shared_ptr<TLChannelUnitProtocol> oneCollectorCriticalChannelUnit_;
+  std::shared_ptr<TLChannelUnitProtocol> commonCollectorChannelUnit_;
+  std::shared_ptr<TLChannelUnitProtocol> commonCollectorCriticalChannelUnit_;
 };
 
 }  // namespace ml::beacon

@@ -1,6 +1,8 @@
 #include "AnalyticsFixture.h"
 #include "beacon/analytics/TransmissionTarget/TLAnalyticsTransmissionTarget.h"
+#include "beacon/analytics/TransmissionTarget/TLAuthenticationProvider.h"
 #include "beacon/analytics/TransmissionTarget/TLPropertyConfigurator.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
 
 namespace ml::beacon::test {
 namespace {
@@ -85,6 +87,44 @@ TEST_F(TLAnalyticsTransmissionTargetTest, DisabledTargetRefusesEventsAndPausing)
   target->pause();
   EXPECT_EQ(capture.count(TLLogLevel::error, "This transmission target is disabled."), 2u);
   EXPECT_TRUE(stored<TLEventLog>("Analytics").empty());
+}
+
+TEST_F(TLAnalyticsTransmissionTargetTest, PrepareStepsFillOnlyTheTargetsOwnCommonSchemaLogs) {
+  startClient();
+  auto parent = service->transmissionTargetForToken("parent-1");
+  auto child = parent->transmissionTargetForToken("child-1");
+  parent->propertyConfigurator()->setAppName("ParentName");
+  parent->propertyConfigurator()->setAppVersion("1.0");
+  child->propertyConfigurator()->setAppVersion("2.0");
+  auto mine = std::make_shared<TLCommonSchemaLog>();
+  mine->setTransmissionTargetTokens(std::set<std::string>{"child-1"});
+  mine->setTag(child);
+  auto others = std::make_shared<TLCommonSchemaLog>();
+  others->setTag(parent);
+  child->propertyConfigurator()->channelPrepareLog(*group, mine);
+  child->propertyConfigurator()->channelPrepareLog(*group, others);
+  ASSERT_TRUE(mine->ext && mine->ext->appExt);
+  EXPECT_EQ(mine->ext->appExt->ver, "2.0");         // the nearest wins
+  EXPECT_EQ(mine->ext->appExt->name, "ParentName");  // inherited
+  EXPECT_FALSE(mine->ext->appExt->locale);           // set nowhere: left as made
+  EXPECT_FALSE(others->ext) << "a log of another target is left alone";
+
+  struct Provider final : TLAuthenticationProvider {
+    int checks = 0;
+    void acquireTokenAsync() override {}
+    std::string ticketKeyHash() override { return "hash-1"; }
+    void checkTokenExpiry() override { ++checks; }
+  };
+  auto provider = std::make_shared<Provider>();
+  child->channelPrepareLog(*group, mine);  // no provider yet: nothing
+  EXPECT_FALSE(mine->ext->protocolExt);
+  TLAnalyticsTransmissionTarget::setAuthenticationProvider(provider);
+  child->channelPrepareLog(*group, mine);
+  parent->channelPrepareLog(*group, mine);  // not its token
+  TLAnalyticsTransmissionTarget::setAuthenticationProvider(nullptr);
+  ASSERT_TRUE(mine->ext->protocolExt);
+  EXPECT_EQ(mine->ext->protocolExt->ticketKeys, std::vector<std::string>{"hash-1"});
+  EXPECT_EQ(provider->checks, 1);
 }
 
 TEST_F(TLAnalyticsTransmissionTargetTest, RejectedUserIdLeavesThePreviousOne) {

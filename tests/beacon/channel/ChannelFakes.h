@@ -130,7 +130,7 @@ class RecordingDelegate : public TLChannelDelegate {
   }
   void channelPrepareLog(TLChannelProtocol&, const Log& log) override { record("prepare " + nameOf(log)); }
   void channelDidPrepareLog(TLChannelProtocol&, const Log& log, const std::string& internalId,
-                            std::uint32_t flags) override {
+                            std::uint64_t flags) override {
     record("didPrepare " + nameOf(log) + " flags=" + std::to_string(flags));
     std::lock_guard guard(lock_);
     internalIds.push_back(internalId);
@@ -200,7 +200,7 @@ class RecordingStorage final : public TLStorage {
     std::optional<Date> beforeDate;
   };
 
-  bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint32_t flags) override {
+  bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override {
     if (refuseSaves) return false;
     return store_->saveLog(log, groupId, flags);
   }

@@ -51,6 +51,13 @@ TEST_F(TLChannelUnitTest, EnqueuedLogIsCompletedPreparedFilteredStoredInThatOrde
   EXPECT_EQ(storedLogs(), 1u);
   EXPECT_EQ(unit->state().itemsCount, 1u);
   EXPECT_EQ(capture.count(TLLogLevel::debug, "Saving log, type: event, flags: 1."), 1u);
+
+  // Flags travel whole (64 bits) to the delegates and the store, which keeps the low byte.
+  unit->enqueueItem(makeLog("b"), (std::uint64_t{1} << 32) | kTLFlagsCritical);
+  queue->drain();
+  EXPECT_EQ(delegate->events()[5], "didPrepare b flags=4294967298");
+  EXPECT_EQ(capture.count(TLLogLevel::debug, "Saving log, type: event, flags: 4294967298."), 1u);
+  EXPECT_EQ(storedLogs(), 2u);
 }
 
 TEST_F(TLChannelUnitTest, AbsentOrInvalidLogIsRefusedWithoutCallbacks) {

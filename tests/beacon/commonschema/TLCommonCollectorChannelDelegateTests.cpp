@@ -51,7 +51,7 @@ class TLCommonCollectorChannelDelegateTest : public ChannelTest {
   }
   ~TLCommonCollectorChannelDelegateTest() override {
     // Every answer is handled before the queue is drained for the last time.
-    drainUntil([&] { return collector->oneCollectorIngestion()->pendingCallCount() == 0; });
+    drainUntil([&] { return collector->commonCollectorIngestion()->pendingCallCount() == 0; });
   }
 
   TLHttpIngestionEnvironment collectorEnvironment() {
@@ -93,7 +93,7 @@ TEST_F(TLCommonCollectorChannelDelegateTest, EveryUnitGetsACompanionWithItsFlush
   auto unit = group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Analytics", 7));
   auto companion = group->channelUnitForGroupId("Analytics/one");
   ASSERT_TRUE(companion);
-  EXPECT_EQ(companion, collector->oneCollectorChannel("Analytics"));
+  EXPECT_EQ(companion, collector->commonCollectorChannel("Analytics"));
   EXPECT_EQ(companion->configuration(), TLChannelUnitConfiguration::defaultConfiguration("Analytics/one", 7));
   // (The companion is announced from inside the unit's announcement, so in no fixed order.)
   auto added = delegate->eventsStartingWith("didAddChannelUnit");
@@ -103,7 +103,7 @@ TEST_F(TLCommonCollectorChannelDelegateTest, EveryUnitGetsACompanionWithItsFlush
   // A unit that is a companion itself gets none.
   group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Other/one"));
   EXPECT_FALSE(group->channelUnitForGroupId("Other/one/one"));
-  EXPECT_FALSE(collector->oneCollectorChannel("Other/one"));
+  EXPECT_FALSE(collector->commonCollectorChannel("Other/one"));
   EXPECT_EQ(collector->baseUrl(), server.baseUrl());
 }
 
@@ -111,9 +111,9 @@ TEST_F(TLCommonCollectorChannelDelegateTest, DefaultEndpointIsTheProjectsCollect
   TLCommonCollectorChannelDelegate standalone(installId, std::nullopt, collectorEnvironment(),
                                               TLReachability::reachabilityWithMonitor(monitor));
   EXPECT_EQ(standalone.baseUrl(), kTLDefaultCommonCollectorUrl);
-  EXPECT_EQ(standalone.oneCollectorIngestion()->sendURL(), std::string(kTLDefaultCommonCollectorUrl) + "/CommonCollector/1.0");
+  EXPECT_EQ(standalone.commonCollectorIngestion()->sendURL(), std::string(kTLDefaultCommonCollectorUrl) + "/CommonCollector/1.0");
   standalone.setLogUrl("https://collector.example.org");
-  EXPECT_EQ(standalone.oneCollectorIngestion()->sendURL(), "https://collector.example.org/CommonCollector/1.0");
+  EXPECT_EQ(standalone.commonCollectorIngestion()->sendURL(), "https://collector.example.org/CommonCollector/1.0");
 }
 
 TEST_F(TLCommonCollectorChannelDelegateTest, LogWithoutTargetTokensTakesTheOrdinaryRoadOnly) {
@@ -160,7 +160,7 @@ TEST_F(TLCommonCollectorChannelDelegateTest, CommonSchemaLogGivenToAnOrdinaryUni
 
 TEST_F(TLCommonCollectorChannelDelegateTest, NumbersEachInstrumentationKeyFromOneWithItsOwnEpoch) {
   group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Analytics"));
-  auto companion = collector->oneCollectorChannel("Analytics");
+  auto companion = collector->commonCollectorChannel("Analytics");
   auto first = namedCsLog("ikey1-a", "event.one");
   auto second = namedCsLog("ikey1-b", "event.two");
   auto other = namedCsLog("ikey2-a", "event.three");
@@ -183,7 +183,7 @@ TEST_F(TLCommonCollectorChannelDelegateTest, NumbersEachInstrumentationKeyFromOn
 
 TEST_F(TLCommonCollectorChannelDelegateTest, CompanionDropsCommonSchemaLogsWithInvalidNames) {
   group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Analytics"));
-  auto companion = collector->oneCollectorChannel("Analytics");
+  auto companion = collector->commonCollectorChannel("Analytics");
   companion->enqueueItem(namedCsLog("ikey1-a", "ab"), kTLFlagsNormal);
   flush();
   EXPECT_EQ(capture.count(TLLogLevel::error, "Log validation failed. Name must match"), 1u);

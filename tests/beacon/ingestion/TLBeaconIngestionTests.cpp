@@ -206,15 +206,35 @@ TEST_F(TLBeaconIngestionTest, ClientErrorIsFatalDisablesWithDeletionAndEndsOther
   EXPECT_EQ(completions.count(), 1u);
 }
 
-TEST_F(TLBeaconIngestionTest, SuccessStatusOtherThan200IsAFatalHttpError) {
-  server.enqueue(ScriptedHttpAnswer::respond(204));
+TEST_F(TLBeaconIngestionTest, Every2xxIsSuccessAndA3xxIsRetriedThenEndsRecoverableKeepingData) {
+  // Any 2xx: no error, the ingestion stays on.
+  for (int status : {201, 202, 204}) server.enqueue(ScriptedHttpAnswer::respond(status));
   auto ingestion = makeIngestion(server.baseUrl());
-  ingestion->sendAsync(batch("NC"), std::nullopt, completions.handler());
-  ASSERT_TRUE(completions.waitFor(1));
-  EXPECT_EQ(completions.at(0).statusCode, 204);
-  ASSERT_TRUE(completions.at(0).error);
-  EXPECT_EQ(completions.at(0).error->code, kTLConnectionHttpErrorCode);
-  EXPECT_TRUE(waitUntil([&] { return delegate->fatalErrors == 1; }));
+  for (const char* id : {"C201", "C202", "C204"}) {
+    ingestion->sendAsync(batch(id), std::nullopt, completions.handler());
+    ASSERT_TRUE(server.waitForRequests(completions.count() + 1));
+    ASSERT_TRUE(completions.waitFor(completions.count() + 1));
+  }
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(completions.at(i).error) << completions.at(i).callId;
+  EXPECT_TRUE(ingestion->isEnabled());
+  EXPECT_EQ(delegate->fatalErrors, 0);
+
+  // A redirection is neither followed nor fatal: retried on the schedule, then recoverable (off,
+  // data kept).
+  server.setDefaultAnswer(ScriptedHttpAnswer::respond(302, {}, {{"Location", "http://127.0.0.1:1/elsewhere"}}));
+  ingestion->sendAsync(batch("MOVED"), std::nullopt, completions.handler());
+  for (std::size_t attempt = 0; attempt < 3; ++attempt) {
+    ASSERT_TRUE(server.waitForRequests(4 + attempt));
+    clock.advance(waitForRetryTimer());
+  }
+  ASSERT_TRUE(completions.waitFor(4));
+  EXPECT_EQ(server.requestCount(), 7u);
+  for (const auto& request : server.requests()) EXPECT_EQ(request.target, "/logs?api-version=1.0.0");
+  EXPECT_EQ(completions.at(3).statusCode, 302);
+  ASSERT_TRUE(completions.at(3).error);
+  EXPECT_EQ(completions.at(3).error->code, kTLConnectionHttpErrorCode);
+  EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
+  EXPECT_EQ(delegate->fatalErrors, 0);
 }
 
 TEST_F(TLBeaconIngestionTest, ASecondSendUnderAPendingCallIdIsIgnored) {

@@ -5,6 +5,7 @@
 #include "beacon/analytics/TransmissionTarget/TLAuthenticationProvider.h"
 #include "beacon/analytics/TransmissionTarget/TLPropertyConfigurator.h"
 #include "beacon/core/Channel/TLChannelGroupProtocol.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLUserDefaults.h"
@@ -134,6 +135,20 @@ void TLAnalyticsTransmissionTarget::trackEvent(const std::string& name,
     merged = nullptr;
   }
   TLAnalytics::sharedInstance()->trackEventWithTypedProperties(name, merged, shared_from_this(), flags);
+}
+
+void TLAnalyticsTransmissionTarget::channelPrepareLog(TLChannelProtocol&, const Log& log) {
+  auto* csLog = dynamic_cast<TLCommonSchemaLog*>(log.get());
+  if (!csLog) return;
+  auto tokens = log->transmissionTargetTokens();
+  if (!tokens || !tokens->contains(token_)) return;
+  if (!isEnabled()) return;
+  auto provider = authenticationProvider();
+  if (!provider) return;
+  if (!csLog->ext) csLog->ext = std::make_shared<TLCSExtensions>();
+  if (!csLog->ext->protocolExt) csLog->ext->protocolExt = std::make_shared<TLProtocolExtension>();
+  csLog->ext->protocolExt->ticketKeys = std::vector<std::string>{provider->ticketKeyHash()};
+  provider->checkTokenExpiry();
 }
 
 void TLAnalyticsTransmissionTarget::addAuthenticationProvider(const std::shared_ptr<TLAuthenticationProvider>& provider) {

@@ -63,6 +63,11 @@ class TLAnalyticsTransmissionTarget final : public TLChannelDelegate,
   void trackEvent(const std::string& name, const std::shared_ptr<const TLEventProperties>& typedProperties,
                   std::uint64_t flags = 1);
 
+  // For a common-schema log carrying this target's token while the target is on and an
+  // authentication provider is set: the log's ticket keys become the provider's ticket key hash,
+  // and the provider checks its token's expiry.
+  void channelPrepareLog(TLChannelProtocol& channel, const Log& log) override;
+
   // The class-wide authentication provider. Adding one calls its acquireTokenAsync(); a null one
   // is refused with an error line.
   static void addAuthenticationProvider(const std::shared_ptr<TLAuthenticationProvider>& provider);

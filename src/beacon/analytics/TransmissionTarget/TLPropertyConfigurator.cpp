@@ -5,6 +5,8 @@
 
 #include "beacon/analytics/TLAnalytics.h"
 #include "beacon/analytics/TLAnalyticsConstants.h"
+#include "beacon/analytics/TransmissionTarget/TLAnalyticsTransmissionTarget.h"
+#include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
 #include "beacon/core/Context/TLUserIdContext.h"
 #include "beacon/core/TLLogger.h"
 #include "platform/foundation/Uuid.h"
@@ -109,6 +111,36 @@ void TLPropertyConfigurator::mergeTypedPropertiesWith(TLEventProperties& bag) co
   for (const auto& [name, property] : eventProperties_.properties()) {
     if (!bag.contains(name)) bag.put(name, property);
   }
+}
+
+namespace {
+
+// The first value `field` gives on the way from `target` up to its root.
+std::optional<std::string> nearest(const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
+                                   std::optional<std::string> (TLPropertyConfigurator::*field)() const) {
+  for (auto current = target; current; current = current->parentTarget()) {
+    if (auto value = (current->propertyConfigurator().get()->*field)()) return value;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void TLPropertyConfigurator::channelPrepareLog(TLChannelProtocol&, const Log& log) {
+  auto target = target_.lock();
+  if (!target) return;
+  auto* csLog = dynamic_cast<TLCommonSchemaLog*>(log.get());
+  if (!csLog || !target->isEnabled() || log->tag() != std::static_pointer_cast<const void>(target)) return;
+  if (!csLog->ext) csLog->ext = std::make_shared<TLCSExtensions>();
+  auto& ext = *csLog->ext;
+  if (!ext.appExt) ext.appExt = std::make_shared<TLAppExtension>();
+  if (!ext.userExt) ext.userExt = std::make_shared<TLUserExtension>();
+  if (!ext.deviceExt) ext.deviceExt = std::make_shared<TLDeviceExtension>();
+  if (auto value = nearest(target, &TLPropertyConfigurator::appVersion)) ext.appExt->ver = value;
+  if (auto value = nearest(target, &TLPropertyConfigurator::appName)) ext.appExt->name = value;
+  if (auto value = nearest(target, &TLPropertyConfigurator::appLocale)) ext.appExt->locale = value;
+  if (auto value = nearest(target, &TLPropertyConfigurator::userId)) ext.userExt->localId = value;
+  ext.deviceExt->localId = deviceId();
 }
 
 }  // namespace ml::beacon

@@ -49,6 +49,12 @@ class TLPropertyConfigurator final : public TLChannelDelegate {
   // Adds to `bag` every default property whose name it does not hold yet.
   void mergeTypedPropertiesWith(TLEventProperties& bag) const;
 
+  // For a common-schema log tracked through this configurator's target (its tag is the target)
+  // while the target is on: the application version, name and locale and the user id, each from
+  // the nearest configurator on the way up to the root that sets it (unset everywhere: the field
+  // keeps what the conversion put there), and the device id of this configurator alone.
+  void channelPrepareLog(TLChannelProtocol& channel, const Log& log) override;
+
  private:
   std::weak_ptr<TLAnalyticsTransmissionTarget> target_;
   mutable std::mutex lock_;

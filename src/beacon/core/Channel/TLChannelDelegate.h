@@ -40,7 +40,7 @@ class TLChannelDelegate {
   }
   // The log was prepared and named by its internal id (a random UUID string).
   virtual void channelDidPrepareLog(TLChannelProtocol& channel, const Log& log, const std::string& internalId,
-                                    std::uint32_t flags) {
+                                    std::uint64_t flags) {
     (void)channel;
     (void)log;
     (void)internalId;

@@ -54,9 +54,10 @@ std::shared_ptr<TLChannelUnitProtocol> TLChannelGroupDefault::addChannelUnitWith
   auto unit = TLChannelUnitDefault::make(ingestion ? ingestion : ingestion_.ingestion, storage_, configuration, queue_,
                                          environment_);
   unit->addDelegate(shared_from_this());
-  // Logs of an earlier run are not counted, so this schedules nothing until a log is saved; it
-  // keeps the unit's first decision on the queue, behind everything already posted.
-  queue_->async([unit] { unit->checkPendingLogs(); });
+  // Logs an earlier run stored under the group count as waiting, so they go out on the group's
+  // schedule even when this run saves nothing new there. The first decision stays on the queue,
+  // behind everything already posted.
+  queue_->async([unit] { unit->adoptStoredLogs(); });
   {
     std::lock_guard guard(lock_);
     channels_.push_back(unit);
@@ -150,7 +151,7 @@ void TLChannelGroupDefault::channelPrepareLog(TLChannelProtocol& channel, const 
 }
 
 void TLChannelGroupDefault::channelDidPrepareLog(TLChannelProtocol& channel, const Log& log,
-                                                 const std::string& internalId, std::uint32_t flags) {
+                                                 const std::string& internalId, std::uint64_t flags) {
   enumerateDelegates(
       [&](TLChannelDelegate& delegate) { delegate.channelDidPrepareLog(channel, log, internalId, flags); });
 }

@@ -77,7 +77,7 @@ class TLChannelGroupDefault final : public TLChannelGroupProtocol,
   // --- TLChannelDelegate: callbacks of the units, passed on to the group's delegates.
   void channelPrepareLog(TLChannelProtocol& channel, const Log& log) override;
   void channelDidPrepareLog(TLChannelProtocol& channel, const Log& log, const std::string& internalId,
-                            std::uint32_t flags) override;
+                            std::uint64_t flags) override;
   void channelDidCompleteEnqueueingLog(TLChannelProtocol& channel, const Log& log,
                                        const std::string& internalId) override;
   void channelWillSendLog(TLChannelProtocol& channel, const Log& log) override;

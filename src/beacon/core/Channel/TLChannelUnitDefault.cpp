@@ -6,6 +6,7 @@
 #include "beacon/core/Channel/TLChannelDelegate.h"
 #include "beacon/core/Context/TLAuthTokenContext.h"
 #include "beacon/core/Context/TLDeviceTracker.h"
+#include "beacon/core/Ingestion/TLHttpUtil.h"
 #include "beacon/core/Storage/TLStorage.h"
 #include "beacon/core/TLAbstractLog.h"
 #include "beacon/core/TLConstants.h"
@@ -133,7 +134,7 @@ void TLChannelUnitDefault::enumerateDelegates(Call call) const {
 
 // --- Enqueueing
 
-void TLChannelUnitDefault::enqueueItem(const Log& log, std::uint32_t flags) {
+void TLChannelUnitDefault::enqueueItem(const Log& log, std::uint64_t flags) {
   if (!log) {
     TL_LOG_WARNING(kBeaconLogTag, "Log is not valid.");
     return;
@@ -153,7 +154,7 @@ void TLChannelUnitDefault::enqueueItem(const Log& log, std::uint32_t flags) {
   });
 }
 
-void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& internalId, std::uint32_t flags) {
+void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& internalId, std::uint64_t flags) {
   auto complete = [&] {
     enumerateDelegates(
         [&](TLChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
@@ -194,6 +195,11 @@ void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& int
 }
 
 // --- Deciding when to flush
+
+void TLChannelUnitDefault::adoptStoredLogs() {
+  itemsCount_ = storage_ ? storage_->countLogsWithGroupId(configuration_.groupId) : 0;
+  checkPendingLogs();
+}
 
 void TLChannelUnitDefault::checkPendingLogs() {
   if (!paused_ && configuration_.flushInterval == TLChannelUnitConfiguration::kDefaultFlushInterval &&
@@ -348,7 +354,8 @@ void TLChannelUnitDefault::handleSendResult(const std::shared_ptr<TLLogContainer
     TL_LOG_WARNING(kBeaconLogTag, "Batch Id " << batchId << " not expected, ignore.");
     return;
   }
-  const bool succeeded = statusCode == 200;
+  // Any 2xx means the server took the batch; only then do its rows go.
+  const bool succeeded = TLHttpUtil::isSuccessStatusCode(statusCode);
   if (!succeeded) {
     TL_LOG_ERROR(kBeaconLogTag, "Log(s) sent with failure, batch Id:" << batchId << ", status code:" << statusCode);
     for (const auto& log : container->logs) {

@@ -83,10 +83,13 @@ class TLChannelUnitDefault final : public TLChannelUnitProtocol,
   void resumeWithIdentifyingObject(const TLIdentifyingObject& identifyingObject) override;
 
   // --- TLChannelUnitProtocol
-  void enqueueItem(const Log& log, std::uint32_t flags) override;
+  void enqueueItem(const Log& log, std::uint64_t flags) override;
   void pauseSendingLogsWithToken(const std::string& token) override;
   void resumeSendingLogsWithToken(const std::string& token) override;
   void checkPendingLogs() override;
+  // Counts the logs an earlier run of the process left stored under the unit's group and decides
+  // when to send them, as for logs saved now. Runs on the channel's queue only.
+  void adoptStoredLogs();
   const TLChannelUnitConfiguration& configuration() const override { return configuration_; }
   dispatch::Queue& logsDispatchQueue() const override { return *queue_; }
 
@@ -138,7 +141,7 @@ class TLChannelUnitDefault final : public TLChannelUnitProtocol,
   void enumerateDelegates(Call call) const;
 
   // --- Queue only
-  void enqueueOnQueue(const Log& log, const std::string& internalId, std::uint32_t flags);
+  void enqueueOnQueue(const Log& log, const std::string& internalId, std::uint64_t flags);
   std::uint64_t resolveFlushInterval();
   void startTimer(std::uint64_t seconds);
   void resetTimer();

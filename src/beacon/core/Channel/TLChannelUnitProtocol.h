@@ -16,7 +16,8 @@ namespace ml::beacon {
 
 class TLAbstractLog;
 
-// Flags enqueued with a log. The log store keeps the low byte as the row's priority.
+// Flags enqueued with a log: 64 bits, passed whole to every delegate. The log store keeps the
+// low byte as the row's priority.
 inline constexpr std::uint32_t kTLFlagsNormal = 1;    // normal persistence
 inline constexpr std::uint32_t kTLFlagsCritical = 2;  // kept longest when the store is full
 
@@ -25,7 +26,7 @@ class TLChannelUnitProtocol : public TLChannelProtocol {
   // Completes the log (time stamp, device), lets the delegates prepare it and hands it to the
   // channel's queue, where it is filtered, stored and scheduled for sending. Returns at once; an
   // absent or invalid log is refused with a warning. Callable from any thread.
-  virtual void enqueueItem(const std::shared_ptr<TLAbstractLog>& log, std::uint32_t flags) = 0;
+  virtual void enqueueItem(const std::shared_ptr<TLAbstractLog>& log, std::uint64_t flags) = 0;
   // Stops (resumes) loading stored logs whose target key is the token's for sending.
   virtual void pauseSendingLogsWithToken(const std::string& token) = 0;
   virtual void resumeSendingLogsWithToken(const std::string& token) = 0;

@@ -28,17 +28,17 @@ TLCommonCollectorChannelDelegate::TLCommonCollectorChannelDelegate(const foundat
 
 void TLCommonCollectorChannelDelegate::setLogUrl(const std::string& logUrl) { ingestion_->setBaseURL(logUrl); }
 
-std::shared_ptr<TLChannelUnitProtocol> TLCommonCollectorChannelDelegate::oneCollectorChannel(
+std::shared_ptr<TLChannelUnitProtocol> TLCommonCollectorChannelDelegate::commonCollectorChannel(
     const std::string& groupId) const {
   std::lock_guard guard(mutex_);
-  auto it = oneCollectorChannels_.find(groupId);
-  return it == oneCollectorChannels_.end() ? nullptr : it->second;
+  auto it = commonCollectorChannels_.find(groupId);
+  return it == commonCollectorChannels_.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<TLChannelUnitProtocol> TLCommonCollectorChannelDelegate::companionOf(TLChannelProtocol& channel) const {
   const auto* unit = asUnit(channel);
   if (!unit || isCommonCollectorGroup(unit->configuration().groupId)) return nullptr;
-  return oneCollectorChannel(unit->configuration().groupId);
+  return commonCollectorChannel(unit->configuration().groupId);
 }
 
 // ===== Units
@@ -54,7 +54,7 @@ void TLCommonCollectorChannelDelegate::channelGroupDidAddChannelUnit(
                                                        configuration.flushInterval),
       ingestion_);
   std::lock_guard guard(mutex_);
-  oneCollectorChannels_[configuration.groupId] = std::move(companion);
+  commonCollectorChannels_[configuration.groupId] = std::move(companion);
 }
 
 // ===== Logs
@@ -86,7 +86,7 @@ void TLCommonCollectorChannelDelegate::channelPrepareLog(TLChannelProtocol& chan
 }
 
 void TLCommonCollectorChannelDelegate::channelDidPrepareLog(TLChannelProtocol& channel, const Log& log,
-                                                            const std::string&, std::uint32_t flags) {
+                                                            const std::string&, std::uint64_t flags) {
   if (!log) return;
   auto companion = companionOf(channel);
   if (dynamic_cast<const TLCommonSchemaLog*>(log.get())) {

@@ -41,17 +41,17 @@ class TLCommonCollectorChannelDelegate : public TLChannelDelegate {
   // The base URL of the Common Collector ingestion.
   void setLogUrl(const std::string& logUrl);
 
-  const std::shared_ptr<TLCommonCollectorIngestion>& oneCollectorIngestion() const { return ingestion_; }
+  const std::shared_ptr<TLCommonCollectorIngestion>& commonCollectorIngestion() const { return ingestion_; }
   const std::string& baseUrl() const { return baseUrl_; }
   // The companion of the unit with that group id, or none.
-  std::shared_ptr<TLChannelUnitProtocol> oneCollectorChannel(const std::string& groupId) const;
+  std::shared_ptr<TLChannelUnitProtocol> commonCollectorChannel(const std::string& groupId) const;
 
   // --- TLChannelDelegate
   void channelGroupDidAddChannelUnit(TLChannelGroupProtocol& channelGroup,
                                      const std::shared_ptr<TLChannelUnitProtocol>& channelUnit) override;
   void channelPrepareLog(TLChannelProtocol& channel, const Log& log) override;
   void channelDidPrepareLog(TLChannelProtocol& channel, const Log& log, const std::string& internalId,
-                            std::uint32_t flags) override;
+                            std::uint64_t flags) override;
   bool channelUnitShouldFilterLog(TLChannelUnitProtocol& channelUnit, const Log& log) override;
   void channelDidSetEnabled(TLChannelProtocol& channel, bool isEnabled, bool deleteDataOnDisabled) override;
   void channelDidPause(TLChannelProtocol& channel, const TLIdentifyingObject& identifyingObject) override;
@@ -75,7 +75,7 @@ class TLCommonCollectorChannelDelegate : public TLChannelDelegate {
   const std::shared_ptr<TLCommonCollectorIngestion> ingestion_;
 
   mutable std::mutex mutex_;
-  std::map<std::string, std::shared_ptr<TLChannelUnitProtocol>> oneCollectorChannels_;
+  std::map<std::string, std::shared_ptr<TLChannelUnitProtocol>> commonCollectorChannels_;
   std::map<std::string, TLCSEpochAndSeq> epochsAndSeqsByIKey_;
 };
 

@@ -31,6 +31,8 @@ bool TLHttpUtil::isRecoverableError(long statusCode) {
 
 bool TLHttpUtil::isSuccessStatusCode(long statusCode) { return statusCode >= 200 && statusCode < 300; }
 
+bool TLHttpUtil::isRedirection(long statusCode) { return statusCode >= 300 && statusCode < 400; }
+
 bool TLHttpUtil::isNoInternetConnectionError(const foundation::Error& error) {
   return isUrlDomain(error) && (error.code == static_cast<int>(net::UrlErrorCode::notConnectedToInternet) ||
                                 error.code == static_cast<int>(net::UrlErrorCode::networkConnectionLost));

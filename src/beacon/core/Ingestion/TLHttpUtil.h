@@ -15,6 +15,8 @@ class TLHttpUtil {
   // 0 (no answer), 408, 429 and every status from 500 up are worth retrying.
   static bool isRecoverableError(long statusCode);
   static bool isSuccessStatusCode(long statusCode);  // 200 <= status < 300
+  // 300 <= status < 400. Never followed; an ingestion call treats it as a recoverable failure.
+  static bool isRedirection(long statusCode);
   // The URL-loading domain with "not connected to the internet" (-1009) or "connection lost"
   // (-1005).
   static bool isNoInternetConnectionError(const foundation::Error& error);

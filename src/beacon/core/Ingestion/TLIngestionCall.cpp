@@ -77,20 +77,26 @@ void TLIngestionCall::ingestionCallCompleted(const net::HttpOutcome& outcome, bo
 
   // 2. Worth another try while the schedule lasts. A transfer the ingestion cancelled itself is
   //    never retried: it was ended on purpose and is reported at once.
+  //    A redirection is not followed (the endpoint is configured, not discovered) and proves
+  //    nothing about the batch: it is retried like a server failure, and ends as recoverable, so
+  //    the stored batch is kept for a later launch instead of being wiped as after a refusal.
   bool cancelled = error && TLHttpUtil::isCancelledError(*error);
-  if (!cancelled && TLHttpUtil::isRecoverableError(status) && !hasReachedMaxRetries()) {
+  const bool recoverable = TLHttpUtil::isRecoverableError(status) || TLHttpUtil::isRedirection(status);
+  if (!cancelled && recoverable && !hasReachedMaxRetries()) {
     startRetryTimerWithStatusCode(status);
     return;
   }
 
-  // 3. An answer other than 200 is an error of the client's domain.
-  if (!error && status != 200) error = makeTLError(kTLConnectionHttpErrorCode, kTLConnectionHttpErrorDesc);
+  // 3. An answer outside 2xx is an error of the client's domain. Every 2xx is an acceptance: a
+  //    server answering 201, 202 or 204 has taken the batch, and calling it fatal would delete
+  //    every stored log.
+  if (!error && !TLHttpUtil::isSuccessStatusCode(status)) error = makeTLError(kTLConnectionHttpErrorCode, kTLConnectionHttpErrorDesc);
 
   // 4. Classify.
   TLIngestionCallResult result = TLIngestionCallResult::success;
   if (cancelled) {
     result = TLIngestionCallResult::success;
-  } else if (TLHttpUtil::isRecoverableError(status) && hasReachedMaxRetries()) {
+  } else if (recoverable && hasReachedMaxRetries()) {
     result = TLIngestionCallResult::recoverableError;
   } else if (error) {
     result = TLIngestionCallResult::fatalError;

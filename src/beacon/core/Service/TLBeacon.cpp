@@ -8,10 +8,12 @@
 
 #include "beacon/core/Channel/TLChannelGroupDefault.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
+#include "beacon/core/CommonSchema/TLCommonCollectorChannelDelegate.h"
 #include "beacon/core/Context/TLAuthTokenContext.h"
 #include "beacon/core/Context/TLDeviceTracker.h"
 #include "beacon/core/Context/TLSessionContext.h"
 #include "beacon/core/Context/TLUserIdContext.h"
+#include "beacon/core/Ingestion/TLBeaconIngestion.h"
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/Service/TLCustomProperties.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
@@ -52,11 +54,23 @@ const char* origin(bool fromApplication) { return fromApplication ? "" : "from a
 
 }  // namespace
 
-TLBeacon::Dependencies TLBeacon::Dependencies::standard() {
+TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironment environment) {
   Dependencies dependencies;
   dependencies.settings = &TLUserDefaults::shared();
-  dependencies.makeChannelGroup = [](const foundation::Uuid&, const std::string&) -> std::shared_ptr<TLChannelGroupProtocol> {
-    return TLChannelGroupDefault::make(TLChannelGroupDefault::DefaultIngestion{});
+  dependencies.makeChannelGroup = [environment](const foundation::Uuid& installId,
+                                                const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
+    auto ingestion = TLBeaconIngestion::create(logUrl, installId, environment);
+    TLChannelGroupDefault::DefaultIngestion defaultIngestion;
+    defaultIngestion.ingestion = ingestion;
+    defaultIngestion.setBaseURL = [ingestion](const std::string& baseUrl) { ingestion->setBaseURL(baseUrl); };
+    defaultIngestion.setAppSecret = [ingestion](const std::optional<std::string>& appSecret) {
+      ingestion->setAppSecret(appSecret);
+    };
+    return TLChannelGroupDefault::make(std::move(defaultIngestion));
+  };
+  dependencies.makeCommonCollectorChannelDelegate = [environment](const foundation::Uuid& installId,
+                                                                  const std::optional<std::string>& baseUrl) {
+    return std::make_shared<TLCommonCollectorChannelDelegate>(installId, baseUrl, environment);
   };
   return dependencies;
 }
@@ -221,8 +235,15 @@ bool TLBeacon::configureWithAppSecret(const std::optional<std::string>& appSecre
 
 void TLBeacon::initializeChannelGroup() {
   std::lock_guard guard(lock_);
+  if (!commonCollectorChannelDelegate_ && dependencies_.makeCommonCollectorChannelDelegate) {
+    // With an app secret the log URL is the client's own endpoint's, not the collector's.
+    commonCollectorChannelDelegate_ = dependencies_.makeCommonCollectorChannelDelegate(
+        installIdInstance(), appSecret_ ? std::nullopt : logUrl_);
+  }
   if (!channelGroup_) {
     channelGroup_ = dependencies_.makeChannelGroup(installIdInstance(), logUrl_.value_or(std::string(kDefaultLogUrl)));
+    // Before any unit, so that every unit gets its Common Collector companion.
+    if (commonCollectorChannelDelegate_) channelGroup_->addDelegate(commonCollectorChannelDelegate_);
     if (requestedMaxStorageSizeInBytes_) {
       channelGroup_->setMaxStorageSize(*requestedMaxStorageSizeInBytes_, maxStorageSizeCompletionHandler_);
     }
@@ -365,6 +386,7 @@ void TLBeacon::setLogUrlInstance(const std::string& logUrl) {
     channelGroup_->setLogUrl(logUrl);
   } else {
     TL_LOG_INFO(kBeaconLogTag, "The log url of Common Collector endpoint was changed to " << logUrl);
+    if (commonCollectorChannelDelegate_) commonCollectorChannelDelegate_->setLogUrl(logUrl);
   }
 }
 
@@ -504,6 +526,11 @@ std::shared_ptr<TLChannelGroupProtocol> TLBeacon::channelGroup() const {
 std::shared_ptr<TLChannelUnitProtocol> TLBeacon::channelUnit() const {
   std::lock_guard guard(lock_);
   return channelUnit_;
+}
+
+std::shared_ptr<TLCommonCollectorChannelDelegate> TLBeacon::commonCollectorChannelDelegate() const {
+  std::lock_guard guard(lock_);
+  return commonCollectorChannelDelegate_;
 }
 
 std::vector<std::shared_ptr<TLServiceCommon>> TLBeacon::services() const {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "beacon/core/Ingestion/TLHttpIngestion.h"
 #include "beacon/core/Service/TLServiceClass.h"
 #include "beacon/core/TLLogger.h"
 #include "platform/foundation/Uuid.h"
@@ -35,6 +36,7 @@ namespace ml::beacon {
 
 class TLChannelGroupProtocol;
 class TLChannelUnitProtocol;
+class TLCommonCollectorChannelDelegate;
 class TLCustomProperties;
 class TLUserDefaults;
 class TLWrapperSdk;
@@ -49,15 +51,22 @@ class TLBeacon {
   static constexpr std::string_view kDisableVariable = "BEACON_DISABLE";
   static constexpr std::string_view kTestCloudVariable = "RUNNING_IN_BEACON";
 
-  // What the client builds its pipeline from. standard() is the production wiring; tests give
-  // their own settings store and channel group.
+  // What the client builds its pipeline from. standard() is the production wiring: a channel
+  // group over the log store in the client folder and a TLBeaconIngestion, and the Common
+  // Collector delegate over its own ingestion; both ingestions take their clock, retry queue and
+  // HTTP session from `environment` (the system's when empty). Tests give their own settings
+  // store and channel group, and may leave the Common Collector delegate out.
   struct Dependencies {
     TLUserDefaults* settings = nullptr;
     // The channel group for the install id and the ingestion's base URL.
     std::function<std::shared_ptr<TLChannelGroupProtocol>(const foundation::Uuid& installId, const std::string& logUrl)>
         makeChannelGroup;
+    // The Common Collector delegate for the install id and its base URL (none: its default).
+    std::function<std::shared_ptr<TLCommonCollectorChannelDelegate>(const foundation::Uuid& installId,
+                                                                    const std::optional<std::string>& baseUrl)>
+        makeCommonCollectorChannelDelegate;
 
-    static Dependencies standard();
+    static Dependencies standard(TLHttpIngestionEnvironment environment = {});
   };
 
   explicit TLBeacon(Dependencies dependencies = Dependencies::standard());
@@ -126,6 +135,7 @@ class TLBeacon {
   std::optional<std::string> defaultTransmissionTargetToken() const;
   std::shared_ptr<TLChannelGroupProtocol> channelGroup() const;
   std::shared_ptr<TLChannelUnitProtocol> channelUnit() const;
+  std::shared_ptr<TLCommonCollectorChannelDelegate> commonCollectorChannelDelegate() const;
   // The started services, in start order.
   std::vector<std::shared_ptr<TLServiceCommon>> services() const;
   std::optional<std::string> logUrl() const;
@@ -160,6 +170,8 @@ class TLBeacon {
   std::optional<std::string> logUrl_;
   std::shared_ptr<TLChannelUnitProtocol> channelUnit_;
   std::shared_ptr<TLChannelGroupProtocol> channelGroup_;
+  // Owned here: the group holds its delegates weakly.
+  std::shared_ptr<TLCommonCollectorChannelDelegate> commonCollectorChannelDelegate_;
   std::vector<std::shared_ptr<TLServiceCommon>> services_;
   std::optional<std::vector<std::string>> startedServiceNames_;
   std::optional<std::string> appSecret_;

@@ -109,6 +109,13 @@ std::optional<TLDBConnection> TLDBConnection::open(const std::filesystem::path& 
     TL_LOG_ERROR(kBeaconLogTag, "Failed to open database with result: " << result << ".");
     return std::nullopt;
   }
+  // With the write-ahead log (switched on when the file is configured) a commit is durable
+  // against a killed process once it returns: its frames are in the log file. NORMAL skips the
+  // fsync per commit (only a power cut can lose the last commits).
+  sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  // Another reader of the file (a diagnostic tool, a second process at start) is waited for
+  // briefly instead of failing the save; this runs on the channel's queue, never the caller's.
+  sqlite3_busy_timeout(db, 1000);
   return TLDBConnection(db);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // One open SQLite handle and the statements the telemetry storage runs on it.
 //
-// The storage opens a connection for every query and closes it afterwards (no handle is kept
-// between calls); this type owns that handle for the duration of one query (RAII: closed on
-// destruction). Not thread-safe; a connection is used by the thread that opened it.
+// The storage keeps one connection for its queries (and opens short-lived ones to configure the
+// file and to change its cap); this type owns the handle (RAII: closed on destruction). Not
+// thread-safe: one thread at a time (the storage's callers serialise every call).
 //
 // Result codes are SQLite's primary codes (0 success, 11 corrupt, 13 full, 26 not a database).
 // Identifiers are written into the text in double quotes (quoteIdentifier); values always travel

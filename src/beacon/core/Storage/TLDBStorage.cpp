@@ -105,6 +105,9 @@ int TLDBStorage::configureDatabase(const std::optional<TLDBSchema>& schema, std:
 
   connection->enableAutoVacuum();
   connection->setVersion(version);
+  // Kept in the file: every later connection uses the write-ahead log. A file that cannot switch
+  // (another process holds it) stays in rollback mode, which is slower but just as safe.
+  connection->executeNonSelectionQuery("PRAGMA journal_mode = WAL");
   return SQLITE_OK;
 }
 
@@ -119,19 +122,25 @@ std::int64_t TLDBStorage::knownPageSize(TLDBConnection& connection) {
 
 int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) {
   int rc = SQLITE_OK;
-  auto connection = TLDBConnection::open(dbFileURL_, rc);
-  if (!connection) return rc;
+  if (!connection_) connection_ = TLDBConnection::open(dbFileURL_, rc);
+  if (!connection_) return rc;
+  TLDBConnection* connection = &*connection_;
 
   // With an unknown page size there is no page count to cap at; the query then runs uncapped
   // rather than dividing by zero.
   if (std::int64_t pageSize = knownPageSize(*connection); pageSize > 0) {
     rc = connection->setMaxPageCount(maxSizeInBytes_ / pageSize);
-    if (isCorruption(rc)) return rc;
+    if (isCorruption(rc)) {
+      connection_.reset();  // the next query opens the file again
+      return rc;
+    }
     if (rc != SQLITE_OK) TL_LOG_ERROR(kBeaconLogTag, "Failed to open database with specified maximum size constraint.");
   } else {
     TL_LOG_ERROR(kBeaconLogTag, "Failed to open database with specified maximum size constraint.");
   }
-  return block(*connection);
+  rc = block(*connection);
+  if (isCorruption(rc)) connection_.reset();
+  return rc;
 }
 
 int TLDBStorage::executeNonSelectionQuery(const std::string& sql, const TLDBBindings& bindings) {
@@ -193,6 +202,7 @@ bool TLDBStorage::dropTable(std::string_view table) {
 }
 
 void TLDBStorage::dropDatabase() {
+  connection_.reset();  // closed before its file goes
   if (dbFileURL_.empty()) {
     TL_LOG_ERROR(kBeaconLogTag, "Failed to delete database.");
     return;

@@ -4,8 +4,10 @@
 // migrates older files), the file kept below a maximum size through max_page_count, and a file
 // that SQLite reports as corrupt (or as not a database) deleted and created anew.
 //
-// No handle is kept open: every query opens the file, sets max_page_count for the current size
-// cap, runs and closes (executeQuery). Not thread-safe and takes no locks: the callers run every
+// One handle is opened at the first query and kept for the object's life (closed and opened again
+// after corruption or when the file is dropped); every query sets max_page_count for the current
+// size cap and runs (executeQuery). The file uses the write-ahead log with synchronous=NORMAL:
+// every commit that returned survives a killed process, and readers never block the writer. Not thread-safe and takes no locks: the callers run every
 // call on the channel group's serial queue. Failures are logged under the core's tag and answered
 // as SQLite result codes, false, empty rows or zero counts; nothing throws.
 //
@@ -88,6 +90,9 @@ class TLDBStorage {
   std::int64_t knownPageSize(TLDBConnection& connection);
 
   std::filesystem::path dbFileURL_;
+  // The handle queries run on, opened at the first query and kept: opening a file per query costs
+  // a wal-index recovery (or, in rollback mode, the journal's syncs) on every save.
+  std::optional<TLDBConnection> connection_;
   std::int64_t maxSizeInBytes_ = kDefaultMaxSizeInBytes;
   std::int64_t pageSize_ = 0;
 };

@@ -104,7 +104,7 @@ std::int64_t TLLogDBStorage::milliseconds(Date date) {
 // --- Saving
 
 bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId,
-                             std::uint32_t flags) {
+                             std::uint64_t flags) {
   if (!log) return false;
 
   std::int64_t timestamp = log->timestamp() ? milliseconds(*log->timestamp()) : 0;
@@ -114,7 +114,7 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
     return false;
   }
   std::string base64 = security::Base64::encode(*archive);
-  std::uint32_t priority = flags & 0xFF;
+  auto priority = static_cast<std::uint32_t>(flags & 0xFF);
 
   TLDBValue targetToken, targetKey;
   if (log->className() == kCommonSchemaLogClassName) {
@@ -178,6 +178,10 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
 }
 
 std::uint64_t TLLogDBStorage::countLogs() { return countEntriesForTable(kTableName); }
+
+std::uint64_t TLLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+  return countEntriesForTable(kTableName, q(kGroupIdColumnName) + " = ?", {groupId});
+}
 
 std::uint64_t TLLogDBStorage::countLogsBeforeDate(Date date) {
   return countEntriesForTable(kTableName, q(kTimestampColumnName) + " <= ?", {milliseconds(date)});

@@ -44,8 +44,9 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
 
   static const TLDBSchema& schema();
 
-  bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint32_t flags) override;
+  bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
   std::uint64_t countLogs() override;
+  std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
   Logs deleteLogsWithGroupId(const std::string& groupId) override;
   void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
   bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,

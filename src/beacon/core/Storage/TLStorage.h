@@ -25,8 +25,13 @@ class TLStorage {
 
   // Stores the log under the group; the low byte of `flags` is its priority. False when there is
   // no log, it cannot be encoded, or there is no room for it.
-  virtual bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint32_t flags) = 0;
+  virtual bool saveLog(const std::shared_ptr<TLAbstractLog>& log, const std::string& groupId, std::uint64_t flags) = 0;
   virtual std::uint64_t countLogs() = 0;
+  // Logs stored under the group. A store that cannot tell answers its whole count.
+  virtual std::uint64_t countLogsWithGroupId(const std::string& groupId) {
+    (void)groupId;
+    return countLogs();
+  }
   // Deletes every log of the group (and forgets its batches); answers the logs that were stored.
   virtual Logs deleteLogsWithGroupId(const std::string& groupId) = 0;
   // Deletes the logs of a loaded batch and forgets it; an unknown batch is ignored.

@@ -1,10 +1,12 @@
-#include "shell/ApplicationMain.h"
+#include "app/ApplicationMain.h"
 
 #include <QApplication>
 #include <QUrl>
 #include <QWidget>
 #include <filesystem>
 
+#include "app/BeaconTelemetry.h"
+#include "app/TelemetryHooks.h"
 #include "appkit/Application.h"
 #include "appkit/DBusFileManager.h"
 #include "appkit/DesktopWorkspace.h"
@@ -16,8 +18,10 @@
 #include "appkit/QtAlertPresenter.h"
 #include "appkit/QtOpenPanels.h"
 #include "appkit/QtTypeDescriber.h"
+#include "appkit/TerminationSignals.h"
 #include "appkit/WindowOrder.h"
 #include "appkit/WindowPresence.h"
+#include "beacon/analytics/TLAnalytics.h"
 #include "find/FindWindowFactory.h"
 #include "info/InfoWindow.h"
 #include "list/menu/ListMenu.h"
@@ -33,8 +37,9 @@
 #include "shell/MainMenuModel.h"
 #include "shell/preferences/PreferencesWindowFactory.h"
 
-namespace ml::shell {
+namespace ml::app {
 
+using namespace ml::shell;
 namespace fs = std::filesystem;
 
 namespace {
@@ -92,13 +97,23 @@ int runApplication(int argc, char** argv) {
   appkit::WindowOrder windowOrder;
   std::function<void()> activate;  // set once the launcher window exists
 
+  // Telemetry: the services the client can start here (the shell asks for crash reporting, then
+  // analytics; the client starts them by priority), and the usage events of every window over the
+  // analytics service. The crash-reporting service is provided here the same way once it exists.
+  auto telemetry = std::make_shared<BeaconTelemetryStarter>();
+  telemetry->provide(TelemetryService::analytics, beacon::TLServiceClass::of<beacon::TLAnalytics>());
+  TelemetryHooks telemetryHooks;
+
   ShellServices services;
+  services.telemetry = telemetry;
+  services.usageEvents = std::make_shared<AnalyticsUsageEvents>();
   auto alerts = std::make_shared<appkit::QtAlertPresenter>();
   services.alerts = alerts;
   services.openPanels = std::make_shared<appkit::QtOpenPanels>(main, background);
   services.workspace = std::make_shared<appkit::DesktopWorkspace>(fileManager, trash, main, background);
   services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
   services.preferences = &foundation::Preferences::standard();
+  telemetry->setDebugLogs(services.preferences->boolean("debugLogs").value_or(false));
   services.windows.preferences = preferencesWindowFactory(*services.preferences, services.alerts, services.usageEvents);
   services.windowsFrontToBack = [&windowOrder] {
     std::vector<const void*> windows;
@@ -156,13 +171,18 @@ int runApplication(int argc, char** argv) {
     }
     delegate.receiveHandOff(*received);
   });
-  QObject::connect(&app.qt(), &QCoreApplication::aboutToQuit, [&delegate] { delegate.willTerminate(); });
+  QObject::connect(&app.qt(), &QCoreApplication::aboutToQuit, [&delegate, &telemetryHooks] {
+    delegate.willTerminate();
+    telemetryHooks.willTerminate();
+  });
+  appkit::TerminationSignals terminationSignals;
 
   delegate.didFinishLaunching();
+  telemetryHooks.didFinishLaunching();
   presence.update();
   int code = app.exec();
   logging::Log::flush();
   return code;
 }
 
-}  // namespace ml::shell
+}  // namespace ml::app

@@ -1,0 +1,28 @@
+#include "appkit/ActivationWatcher.h"
+
+#include <QGuiApplication>
+
+namespace ml::appkit {
+
+ActivationWatcher::ActivationWatcher(std::function<void()> didBecomeActive, std::function<void()> didResignActive)
+    : didBecomeActive_(std::move(didBecomeActive)), didResignActive_(std::move(didResignActive)) {
+  if (auto* app = qGuiApp) {
+    connect(app, &QGuiApplication::applicationStateChanged, this, &ActivationWatcher::stateChanged);
+    active_ = QGuiApplication::applicationState() == Qt::ApplicationActive;
+  }
+}
+
+bool ActivationWatcher::isApplicationHidden() {
+  auto state = QGuiApplication::applicationState();
+  return state == Qt::ApplicationHidden || state == Qt::ApplicationSuspended;
+}
+
+void ActivationWatcher::stateChanged(Qt::ApplicationState state) {
+  const bool active = state == Qt::ApplicationActive;
+  if (active == active_) return;
+  active_ = active;
+  if (active && didBecomeActive_) didBecomeActive_();
+  if (!active && didResignActive_) didResignActive_();
+}
+
+}  // namespace ml::appkit

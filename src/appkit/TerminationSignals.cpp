@@ -1,0 +1,58 @@
+#include "appkit/TerminationSignals.h"
+
+#include <fcntl.h>
+#include <cerrno>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <atomic>
+
+namespace ml::appkit {
+
+namespace {
+
+std::atomic<int> gWriteFd{-1};
+
+void onSignal(int) {
+  int saved = errno;
+  int fd = gWriteFd.load();
+  if (fd >= 0) {
+    char byte = 1;
+    [[maybe_unused]] auto written = ::write(fd, &byte, 1);
+  }
+  errno = saved;
+}
+
+}  // namespace
+
+TerminationSignals::TerminationSignals() {
+  if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  gWriteFd.store(fds_[1]);
+  notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::received);
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, &previousTerm_);
+  sigaction(SIGINT, &action, &previousInt_);
+}
+
+TerminationSignals::~TerminationSignals() {
+  if (fds_[0] < 0) return;
+  sigaction(SIGTERM, &previousTerm_, nullptr);
+  sigaction(SIGINT, &previousInt_, nullptr);
+  gWriteFd.store(-1);
+  ::close(fds_[0]);
+  ::close(fds_[1]);
+}
+
+void TerminationSignals::received() {
+  char buffer[16];
+  while (::read(fds_[0], buffer, sizeof buffer) > 0) {
+  }
+  QCoreApplication::quit();
+}
+
+}  // namespace ml::appkit

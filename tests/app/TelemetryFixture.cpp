@@ -1,0 +1,125 @@
+#include "TelemetryFixture.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+
+#include "beacon/analytics/Model/TLEventLog.h"
+#include "beacon/analytics/TLAnalyticsLogClasses.h"
+#include "beacon/core/Storage/TLLogDBStorage.h"
+#include "beacon/core/TLTypedProperty.h"
+#include "platform/foundation/Preferences.h"
+
+namespace ml::test {
+
+namespace fs = std::filesystem;
+
+TelemetrySandbox::TelemetrySandbox() {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
+    hadRuntime_ = true;
+    savedRuntime_ = runtime;
+  }
+  fs::path runtime = root() / "runtime";
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+}
+
+TelemetrySandbox::~TelemetrySandbox() {
+  if (hadRuntime_) {
+    ::setenv("XDG_RUNTIME_DIR", savedRuntime_.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_RUNTIME_DIR");
+  }
+}
+
+std::map<std::string, std::string> TelemetrySandbox::childEnvironment(const std::string& logUrl) const {
+  std::map<std::string, std::string> environment{{"QT_QPA_PLATFORM", "offscreen"}, {"MARROWLANE_LOG_URL", logUrl}};
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+    if (const char* value = std::getenv(name)) environment[name] = value;
+  }
+  return environment;
+}
+
+void TelemetrySandbox::enableDebugLogs() const {
+  foundation::Preferences preferences(foundation::Preferences::standardFile());
+  preferences.set("debugLogs", foundation::PlistValue(true));
+}
+
+std::string decodedBody(const ReceivedHttpRequest& request) {
+  if (request.header("Content-Encoding").value_or("") != "gzip") return request.body;
+  z_stream stream{};
+  if (inflateInit2(&stream, 31) != Z_OK) return {};
+  std::string out;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(request.body.data()));
+  stream.avail_in = static_cast<uInt>(request.body.size());
+  char buffer[16384];
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    rc = inflate(&stream, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - stream.avail_out);
+  }
+  inflateEnd(&stream);
+  return rc == Z_STREAM_END ? out : std::string();
+}
+
+std::vector<ReceivedLog> receivedLogs(const LocalHttpServer& server) {
+  std::vector<ReceivedLog> logs;
+  for (const auto& request : server.requests()) {
+    std::string body = decodedBody(request);
+    if (request.target.starts_with("/logs")) {
+      auto container = nlohmann::json::parse(body, nullptr, false);
+      if (container.is_object() && container.contains("logs")) {
+        for (const auto& log : container["logs"]) logs.push_back({log, request});
+      }
+      continue;
+    }
+    std::size_t start = 0;
+    while (start < body.size()) {
+      std::size_t end = body.find('\n', start);
+      if (end == std::string::npos) end = body.size();
+      auto line = nlohmann::json::parse(body.substr(start, end - start), nullptr, false);
+      if (!line.is_discarded()) logs.push_back({line, request});
+      start = end + 1;
+    }
+  }
+  return logs;
+}
+
+std::vector<ReceivedLog> logsOfType(const std::vector<ReceivedLog>& logs, const std::string& type) {
+  std::vector<ReceivedLog> found;
+  for (const auto& log : logs) {
+    if (log.log.value("type", "") == type) found.push_back(log);
+  }
+  return found;
+}
+
+std::vector<StoredLog> storedLogs(const std::vector<std::string>& groupIds) {
+  beacon::registerAnalyticsArchiveClasses();
+  beacon::TLLogDBStorage store;
+  std::vector<StoredLog> found;
+  for (const auto& groupId : groupIds) {
+    store.loadLogsWithGroupId(groupId, 100000, std::nullopt, std::nullopt, std::nullopt,
+                              [&](const beacon::TLStorage::Logs& logs, const auto&) {
+                                for (const auto& log : logs) {
+                                  StoredLog stored{groupId, log->type().value_or(""), {}, {}};
+                                  if (auto* event = dynamic_cast<beacon::TLEventLog*>(log.get())) {
+                                    stored.name = event->name.value_or("");
+                                    if (event->typedProperties) {
+                                      for (const auto& [key, property] : event->typedProperties->properties()) {
+                                        if (auto* text = dynamic_cast<const beacon::TLStringTypedProperty*>(property.get())) {
+                                          stored.properties[key] = text->value.value_or("");
+                                        }
+                                      }
+                                    }
+                                  }
+                                  found.push_back(std::move(stored));
+                                }
+                              });
+  }
+  return found;
+}
+
+}  // namespace ml::test
