@@ -22,6 +22,7 @@
 #include "appkit/WindowOrder.h"
 #include "appkit/WindowPresence.h"
 #include "beacon/analytics/TLAnalytics.h"
+#include "beacon/crashes/TLCrashes.h"
 #include "find/FindWindowFactory.h"
 #include "info/InfoWindow.h"
 #include "list/menu/ListMenu.h"
@@ -99,8 +100,9 @@ int runApplication(int argc, char** argv) {
 
   // Telemetry: the services the client can start here (the shell asks for crash reporting, then
   // analytics; the client starts them by priority), and the usage events of every window over the
-  // analytics service. The crash-reporting service is provided here the same way once it exists.
+  // analytics service.
   auto telemetry = std::make_shared<BeaconTelemetryStarter>();
+  telemetry->provide(TelemetryService::crashes, beacon::TLServiceClass::of<beacon::TLCrashes>());
   telemetry->provide(TelemetryService::analytics, beacon::TLServiceClass::of<beacon::TLAnalytics>());
   TelemetryHooks telemetryHooks;
 

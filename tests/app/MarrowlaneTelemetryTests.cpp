@@ -47,7 +47,7 @@ TEST(MarrowlaneTelemetry, LaunchSendsTheStartServiceLogAndWindowOpenedWithTheirH
   auto logs = receivedLogs(server);
   auto started = logsOfType(logs, "startService");
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(started[0].log["services"], nlohmann::json::array({"Analytics"}));
+  EXPECT_EQ(started[0].log["services"], nlohmann::json::array({"Crashes", "Analytics"}));
 
   const std::string installId =
       foundation::Preferences(foundation::Preferences::standardFile()).string("TLInstallId").value_or("?");

@@ -514,7 +514,7 @@ std::shared_ptr<TLChannelUnitProtocol> TLCrashes::bufferChannelUnit() const {
 
 // --- Channel callbacks
 
-void TLCrashes::channelDidPrepareLog(TLChannelProtocol&, const Log& log, const std::string& internalId, std::uint32_t) {
+void TLCrashes::channelDidPrepareLog(TLChannelProtocol&, const Log& log, const std::string& internalId, std::uint64_t) {
   if (!log || !TLServiceAbstract::isEnabled()) return;
   TLCrashesLogBuffer::shared().didPrepareLog(
       *log, internalId, [this](const std::string& token) { return targetTokenEncrypter_->encryptString(token); });

@@ -176,7 +176,7 @@ class TLCrashes final : public TLServiceAbstract,
 
   // --- TLChannelDelegate
   void channelDidPrepareLog(TLChannelProtocol& channel, const Log& log, const std::string& internalId,
-                            std::uint32_t flags) override;
+                            std::uint64_t flags) override;
   void channelDidCompleteEnqueueingLog(TLChannelProtocol& channel, const Log& log,
                                        const std::string& internalId) override;
   void channelWillSendLog(TLChannelProtocol& channel, const Log& log) override;
