@@ -175,6 +175,8 @@ void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& int
     TL_LOG_DEBUG(kBeaconLogTag, "Log of type '" << typeOf(*log)
                                                 << "' was not filtered out by delegate(s) but ingestion is not ready "
                                                    "to send it.");
+    // The log is dropped: say so, so that a sender keeping a copy (a stored crash report) keeps it.
+    notifyFailureBeforeSendingForItem(log, logsDroppedError());
     complete();
     return;
   }
@@ -187,6 +189,7 @@ void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& int
   }
   TL_LOG_DEBUG(kBeaconLogTag, "Saving log, type: " << typeOf(*log) << ", flags: " << flags << ".");
   bool saved = storage_->saveLog(log, configuration_.groupId, flags);
+  if (!saved) notifyFailureBeforeSendingForItem(log, logsDroppedError());
   complete();
   if (saved) {
     ++itemsCount_;
