@@ -339,4 +339,7 @@ tlcrash_error_t tlcrash_log_writer_write(const tlcrash_log_writer* writer, Threa
   return report.write();
 }
 
+// Crash time.
+tlcrash_error_t tlcrash_log_writer_close(tlcrash_log_writer*) { return TLCRASH_ESUCCESS; }
+
 }  // namespace ml::crash

@@ -13,7 +13,7 @@
 #include "crashreporter/capture/LiveThreads.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
-#include "crashreporter/image/LoadedImages.h"
+#include "crashreporter/image/SharedImageList.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
 #include "crashreporter/unwind/TaskMemoryWindow.h"
 
@@ -55,7 +55,12 @@ bool enterCapture() {
 // The capture itself; the caller holds the guard.
 tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file* file, tlcrash_thread_t crashed_thread,
                             const tlcrash_async_thread_state_t* current_state, const tlcrash_log_signal_info* siginfo) {
-  auto* scratch = new (g_scratch) CaptureScratch(tlcrash_shared_image_list());
+  tlcrash_async_image_list* list = tlcrash_async_shared_image_list();
+  if (list == nullptr) {
+    TLCRASH_DIAG("No image list to read");
+    return TLCRASH_EINTERNAL;
+  }
+  auto* scratch = new (g_scratch) CaptureScratch(list);
   tlcrash_async_symbol_cache_init(&scratch->cache);
   scratch->threads.stop(crashed_thread, current_state);
   tlcrash_async_section_cache_begin();

@@ -26,14 +26,14 @@ bool ImageSymbolSource::lookupUnlisted(uint64_t pc, uint32_t strategy) {
       listed = image->format == tlcrash_image_format::kElf && image->elf.dynamic_addr == entry.dynamic;
     }
     if (listed) continue;  // its code was already ruled out
-    if (!tlcrash_async_link_map_image(list_->task, entry, &scratch_.elf, scratch_name_, sizeof(scratch_name_)) ||
-        !tlcrash_async_elf_contains_address(&scratch_.elf, pc)) {
+    if (!tlcrash_async_link_map_image(list_->task, entry, &scratch_.image.elf, scratch_name_, sizeof(scratch_name_)) ||
+        !tlcrash_async_elf_contains_address(&scratch_.image.elf, pc)) {
       continue;
     }
     // Parsed at crash time: its file's symbol table was never located, so .dynsym only.
-    scratch_.format = tlcrash_image_format::kElf;
-    scratch_.elf_file_symbols.available = false;
-    return tlcrash_async_find_symbol(&scratch_, strategy, cache_, pc, found, this) == TLCRASH_ESUCCESS;
+    scratch_.image.format = tlcrash_image_format::kElf;
+    scratch_.image.elf_file_symbols.available = false;
+    return tlcrash_async_find_symbol(&scratch_.image, strategy, cache_, pc, found, this) == TLCRASH_ESUCCESS;
   }
   return false;
 }

@@ -54,21 +54,15 @@ SegmentFields readSegment(const tlcrash_async_macho* image, const void* cmd) {
   return s;
 }
 
-void releaseParse(tlcrash_async_macho* image) {
-  tlcrash_async_mobject_free(&image->load_cmds);
-  image->name.clear();
-  image->name.shrink_to_fit();
-}
+// Crash time.
+void releaseParse(tlcrash_async_macho* image) { tlcrash_async_mobject_free(&image->load_cmds); }
 
 }  // namespace
 
-tlcrash_error_t tlcrash_nasync_macho_init(tlcrash_async_macho* image, tlcrash_task_t task, const char* name,
-                                          uint64_t header_address) {
-  *image = tlcrash_async_macho{};
-  image->task = task;
-  image->header_addr = header_address;
-  image->name = name != nullptr ? name : "";
-
+// Crash time.
+tlcrash_error_t tlcrash_async_macho_parse(tlcrash_async_macho* image) {
+  const tlcrash_task_t task = image->task;
+  const uint64_t header_address = image->header_addr;
   int kr = tlcrash_async_read_addr(task, header_address, image->header, kHeaderSize32);
   if (kr != 0) {
     TLCRASH_DIAG("Failed to read Mach-O header from 0x%llx for image %s, kern_error=%d",
@@ -137,10 +131,6 @@ tlcrash_error_t tlcrash_nasync_macho_init(tlcrash_async_macho* image, tlcrash_ta
   return TLCRASH_ESUCCESS;
 }
 
-void tlcrash_nasync_macho_free(tlcrash_async_macho* image) {
-  releaseParse(image);
-  *image = tlcrash_async_macho{};
-}
 
 const tlcrash_async_byteorder_t* tlcrash_async_macho_byteorder(const tlcrash_async_macho* image) { return image->byteorder; }
 const uint32_t* tlcrash_async_macho_header(const tlcrash_async_macho* image) { return image->header; }

@@ -84,14 +84,22 @@ tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_
       } else {
         TLCRASH_DIAG("No mappable pages found at 0x%llx", static_cast<unsigned long long>(target_address));
       }
-      if (::munmap(local, page_length) != 0) TLCRASH_DIAG("munmap() failed: %d", errno);
+      if (::munmap(local, page_length) != 0) TLCRASH_DIAG("munmap() failed: %s", tlcrash_async_errno_text(errno));
       return TLCRASH_ENOMEM;
     }
     // Give back the pages that could not be filled; the object ends where the readable run ends.
-    if (::munmap(static_cast<char*>(local) + copied, page_length - copied) != 0) TLCRASH_DIAG("munmap() failed: %d", errno);
+    if (::munmap(static_cast<char*>(local) + copied, page_length - copied) != 0) {
+      TLCRASH_DIAG("munmap() failed: %s", tlcrash_async_errno_text(errno));
+    }
     page_length = copied;
   }
-  if (::mprotect(local, page_length, PROT_READ) != 0) TLCRASH_DIAG("mprotect() failed: %d", errno);
+  // Read-only so that a reader's stray write faults. Without it the copy still reads correctly:
+  // say so, with the range and the reason, and go on.
+  if (::mprotect(local, page_length, PROT_READ) != 0) {
+    // The line must fit the 128-byte diagnostic buffer.
+    TLCRASH_DIAG("mprotect(%p, 0x%llx) of the copy of 0x%llx: %s", local, static_cast<unsigned long long>(page_length),
+                 static_cast<unsigned long long>(page_start), tlcrash_async_errno_text(errno));
+  }
 
   const auto local_start = reinterpret_cast<uint64_t>(local);
   mobj->task = task;
@@ -167,7 +175,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* m
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj) {
   if (mobj->mapping_address != 0 &&
       ::munmap(reinterpret_cast<void*>(static_cast<uintptr_t>(mobj->mapping_address)), mobj->mapping_length) != 0) {
-    TLCRASH_DIAG("munmap() failure: %d", errno);
+    TLCRASH_DIAG("munmap() failure: %s", tlcrash_async_errno_text(errno));
   }
   *mobj = tlcrash_async_mobject{};
 }

@@ -14,17 +14,6 @@ namespace ml::crash::mach {
 namespace {
 
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
-// Threads that may wait in the relay at once; a thread that finds no room is still relayed, but
-// its registers cannot be read by the handler.
-constexpr uint32_t kStoppedCapacity = 64;
-
-struct StoppedThread {
-  std::atomic<int32_t> tid{0};
-  std::atomic<const ucontext_t*> context{nullptr};
-  std::atomic<const siginfo_t*> info{nullptr};
-};
-
-StoppedThread g_stopped[kStoppedCapacity];
 struct sigaction g_previous[NSIG];  // written at activation, read on the fault path
 std::atomic<bool> g_active{false};
 std::mutex g_lock;
@@ -33,24 +22,6 @@ void onFault(int signo, siginfo_t* info, void* context);
 
 bool isRelay(const struct sigaction& action) {
   return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == onFault;
-}
-
-StoppedThread* recordStopped(int32_t tid, const ucontext_t* context, const siginfo_t* info) {
-  for (StoppedThread& slot : g_stopped) {
-    int32_t free = 0;
-    if (!slot.tid.compare_exchange_strong(free, tid, std::memory_order_acq_rel)) continue;
-    slot.info.store(info, std::memory_order_relaxed);
-    slot.context.store(context, std::memory_order_release);
-    return &slot;
-  }
-  return nullptr;
-}
-
-void forgetStopped(StoppedThread* slot) {
-  if (slot == nullptr) return;
-  slot->context.store(nullptr, std::memory_order_release);
-  slot->info.store(nullptr, std::memory_order_relaxed);
-  slot->tid.store(0, std::memory_order_release);
 }
 
 // Writes the general registers a handler handed back into the interrupted context.
@@ -150,11 +121,11 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
     tl_exception_port_entry registrations[2];
     uint32_t count = tl_exception_ports_for(tid, type, registrations);
     if (count > 0) {
-      StoppedThread* stopped = recordStopped(tid, context, info);
+      const int stopped = tl_fault_relay_record_stopped(tid, context, info);
       for (uint32_t i = 0; i < count && !handled; ++i) {
         handled = raiseAt(registrations[i], tid, type, codes, context) == KERN_SUCCESS;
       }
-      forgetStopped(stopped);
+      tl_fault_relay_forget_stopped(stopped);
     }
   }
   if (!handled) deliverSignal(signo, info, raw_context);
@@ -228,17 +199,5 @@ void tl_fault_relay_deactivate() {
 }
 
 bool tl_fault_relay_active() { return g_active.load(); }
-
-bool tl_fault_relay_stopped_thread(tlcrash_thread_t thread, const ucontext_t** context, const siginfo_t** info) {
-  for (const StoppedThread& slot : g_stopped) {
-    if (slot.tid.load(std::memory_order_acquire) != thread) continue;
-    const ucontext_t* found = slot.context.load(std::memory_order_acquire);
-    if (found == nullptr) continue;
-    *context = found;
-    *info = slot.info.load(std::memory_order_relaxed);
-    return true;
-  }
-  return false;
-}
 
 }  // namespace ml::crash::mach

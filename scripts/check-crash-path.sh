@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Fails when an object of the crash path (the ml_crashpath library: code that runs inside a crash
+# handler) refers to a function it must never call there: the allocator (malloc, calloc, realloc,
+# free, every operator new and delete), a mutex lock, the guard of a function-local static, or
+# buffered standard I/O. One line per offence names the object and the symbol.
+#
+# Usage: scripts/check-crash-path.sh [build-dir]   (default: build/, the g++ flavour)
+#
+# Run it on the g++ build. The sanitizer flavour's instrumentation adds calls of its own runtime
+# (__asan_*, __ubsan_*, coverage hooks) and may route memory and string calls through them; those
+# are the sanitizer's, not the code's, and would hide or fake offences. The code is the same in
+# both flavours, so one clean flavour proves it.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+objects_dir=$build/src/crashreporter/CMakeFiles/ml_crashpath.dir
+
+if [ ! -d "$objects_dir" ]; then
+  echo "check-crash-path: no crash path objects under $objects_dir (build the ml_crashpath target first)" >&2
+  exit 2
+fi
+mapfile -t objects < <(find "$objects_dir" -name '*.o' | sort)
+if [ "${#objects[@]}" -eq 0 ]; then
+  echo "check-crash-path: no objects in $objects_dir" >&2
+  exit 2
+fi
+
+# Mangled operator new / delete: _Znwm, _Znam (and their nothrow and aligned forms), _ZdlPv,
+# _ZdaPv (sized, aligned and nothrow forms included).
+forbidden='^(malloc|calloc|realloc|reallocarray|free|aligned_alloc|posix_memalign|memalign|valloc|pvalloc|strdup|strndup'
+forbidden+='|_Znw[jm].*|_Zna[jm].*|_Zdl.*|_Zda.*'
+forbidden+='|pthread_mutex_lock|pthread_mutex_trylock|pthread_mutex_timedlock|__cxa_guard_acquire'
+forbidden+='|(__)?(v?f?printf|v?s?n?printf|v?dprintf|v?fwprintf|v?wprintf)(_chk)?'
+forbidden+='|__(v?f|v?s|v?sn|v?d)?printf_chk|fopen|fopen64|fdopen|freopen|fclose|fflush|fwrite|fread'
+forbidden+='|fputs|fputc|puts|putc|putchar|fgets|fgetc|getc|getchar|gets|fscanf|scanf|sscanf|perror'
+forbidden+='|setvbuf|setbuf|ungetc|fseek|ftell|rewind|tmpfile|popen|pclose|open_memstream)$'
+
+failed=0
+for object in "${objects[@]}"; do
+  name=${object#"$objects_dir"/}
+  name=${name%.o}
+  while read -r symbol; do
+    [ -n "$symbol" ] || continue
+    echo "check-crash-path: $name refers to $symbol ($(c++filt "$symbol")), which may not run at crash time"
+    failed=1
+  done < <(nm -u "$object" | awk '{ print $NF }' | grep -E "$forbidden" || true)
+done
+if [ "$failed" -ne 0 ]; then
+  echo "check-crash-path: FAILED: the crash path must not allocate, lock or use stdio; move the code that" \
+       "does into the normal-context half of the reporter" >&2
+  exit 1
+fi
+echo "check-crash-path: ${#objects[@]} crash path objects refer to no allocator, lock or stdio function"
