@@ -42,6 +42,7 @@ bool runChain(tlcrash_signal_callback_list* callbacks, const CallbackNode* after
 
 }  // namespace
 
+// Crash time.
 void tlcrash_nasync_signal_lists_publish(tlcrash_signal_callback_list* callbacks,
                                          tlcrash_signal_action_list* previous_actions) {
   g_callbacks.store(callbacks, std::memory_order_release);

@@ -38,6 +38,7 @@ struct CaptureScratch {
 alignas(CaptureScratch) unsigned char g_scratch[sizeof(CaptureScratch)];
 
 // Enters the capture guard; false (with a diagnostic line) when this thread may not capture now.
+// Crash time.
 bool enterCapture() {
   switch (tlcrash_async_capture_enter(kCaptureWaitNs)) {
     case tlcrash_capture_entry::kEntered:
@@ -53,6 +54,7 @@ bool enterCapture() {
 }
 
 // The capture itself; the caller holds the guard.
+// Crash time.
 tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file* file, tlcrash_thread_t crashed_thread,
                             const tlcrash_async_thread_state_t* current_state, const tlcrash_log_signal_info* siginfo) {
   tlcrash_async_image_list* list = tlcrash_async_shared_image_list();
@@ -75,6 +77,7 @@ tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash_async_file* file,
                                        tlcrash_thread_t crashed_thread,
                                        const tlcrash_async_thread_state_t* current_state,
@@ -85,6 +88,7 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
   return result;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
                                      const tlcrash_log_signal_info* siginfo) {

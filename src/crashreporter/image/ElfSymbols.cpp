@@ -17,11 +17,13 @@ constexpr size_t kEntriesPerChunk = 32; // symbols read per call (768 bytes of s
 
 }  // namespace
 
+// Crash time.
 bool tlcrash_async_elf_symbol_is_function(const Elf64_Sym& s) {
   const unsigned type = ELF64_ST_TYPE(s.st_info);
   return (type == STT_FUNC || type == STT_GNU_IFUNC) && s.st_shndx != SHN_UNDEF && s.st_value != 0;
 }
 
+// Crash time.
 bool tlcrash_async_pread_all(int fd, void* out, size_t length, uint64_t offset) {
   auto* p = static_cast<char*>(out);
   while (length > 0) {
@@ -35,6 +37,7 @@ bool tlcrash_async_pread_all(int fd, void* out, size_t length, uint64_t offset) 
   return true;
 }
 
+// Crash time.
 bool tlcrash_async_elf_read_dynamic_symbols(const tlcrash_async_elf* image, uint64_t first, uint64_t count,
                                             Elf64_Sym* out) {
   if (image->dynsym_entsize == sizeof(Elf64_Sym)) {
@@ -50,6 +53,7 @@ bool tlcrash_async_elf_read_dynamic_symbols(const tlcrash_async_elf* image, uint
   return true;
 }
 
+// Crash time.
 bool tlcrash_async_elf_has_dynamic_symbols(const tlcrash_async_elf* image) {
   return image->dynsym_addr != 0 && image->dynsym_entsize >= sizeof(Elf64_Sym);
 }
@@ -65,8 +69,10 @@ struct Scan {
   uint32_t name = 0;
 };
 
+// Crash time.
 bool sizedCovers(uint64_t start, uint64_t size, uint64_t search) { return size != 0 && search - start < size; }
 
+// Crash time.
 void consider(const Elf64_Sym& s, uint64_t search, Scan* scan) {
   if (!tlcrash_async_elf_symbol_is_function(s)) return;
   // Without section bounds at hand, a sizeless symbol's extent is a guess: it names nothing.
@@ -86,8 +92,10 @@ void consider(const Elf64_Sym& s, uint64_t search, Scan* scan) {
   }
 }
 
+// Crash time.
 bool scanCovers(const Scan& scan, uint64_t search) { return scan.found && sizedCovers(scan.start, scan.size, search); }
 
+// Crash time.
 void scanDynsym(const tlcrash_async_elf* image, uint64_t search, Scan* scan) {
   if (!tlcrash_async_elf_has_dynamic_symbols(image)) return;
   Elf64_Sym chunk[kEntriesPerChunk];
@@ -101,6 +109,7 @@ void scanDynsym(const tlcrash_async_elf* image, uint64_t search, Scan* scan) {
 
 // The index entry covering `search`: of the symbols with the highest start at or below it, the
 // smallest that covers it, the first in table order on a tie. Null when none covers it.
+// Crash time.
 const tlcrash_elf_symbol_extent* indexLookup(const std::vector<tlcrash_elf_symbol_extent>& index, uint64_t search) {
   size_t low = 0, high = index.size();  // first entry starting above search
   while (low < high) {
@@ -122,6 +131,7 @@ const tlcrash_elf_symbol_extent* indexLookup(const std::vector<tlcrash_elf_symbo
 }
 
 
+// Crash time.
 bool sameFile(const tlcrash_elf_file_symbols* symbols, const struct stat& st) {
   return st.st_dev == symbols->device && st.st_ino == symbols->inode && st.st_size == symbols->file_size &&
          st.st_mtim.tv_sec == symbols->mtime_sec && st.st_mtim.tv_nsec == symbols->mtime_nsec;
@@ -129,7 +139,9 @@ bool sameFile(const tlcrash_elf_file_symbols* symbols, const struct stat& st) {
 
 // Copies the name at `offset` of a string table of `size` bytes into `name` (cut to 255 bytes).
 // `read` fetches bytes of the table: from the task or from the file.
+// Crash time.
 template <typename Read>
+// Crash time.
 bool readName(uint64_t offset, uint64_t size, char* name, Read read) {
   if (offset >= size) return false;
   uint64_t n = size - offset < kNameCapacity - 1 ? size - offset : kNameCapacity - 1;
@@ -148,6 +160,7 @@ bool readName(uint64_t offset, uint64_t size, char* name, Read read) {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_elf_find_symbol_by_pc(const tlcrash_async_elf* image,
                                                     const tlcrash_elf_file_symbols* file_symbols, uint64_t pc,
                                                     tlcrash_async_found_symbol_cb callback, void* context) {

@@ -4,10 +4,12 @@
 
 namespace ml::crash {
 
+// Crash time.
 ImageSymbolSource::ImageSymbolSource(tlcrash_async_image_list* list, tlcrash_async_symbol_cache* cache,
                                      bool include_unlisted)
     : list_(list), cache_(cache), include_unlisted_(include_unlisted) {}
 
+// Crash time.
 void ImageSymbolSource::found(uint64_t address, const char* name, void* context) {
   auto* self = static_cast<ImageSymbolSource*>(context);
   size_t n = 0;
@@ -16,6 +18,7 @@ void ImageSymbolSource::found(uint64_t address, const char* name, void* context)
   self->address_ = address;
 }
 
+// Crash time.
 bool ImageSymbolSource::lookupUnlisted(uint64_t pc, uint32_t strategy) {
   tlcrash_link_map_walk walk(list_->task);
   tlcrash_link_map_entry entry;
@@ -38,6 +41,7 @@ bool ImageSymbolSource::lookupUnlisted(uint64_t pc, uint32_t strategy) {
   return false;
 }
 
+// Crash time.
 bool ImageSymbolSource::lookup(uint64_t pc, uint32_t strategy, tlcrash_symbol* symbol) {
   tlcrash_async_image_list_set_reading(list_, true);
   bool ok = false;

@@ -15,6 +15,7 @@ namespace {
 // first byte on into `local`. process_vm_readv stops at the first unreadable page and reports the
 // bytes copied before it (or EFAULT when that is none), which is exactly the probe a partial
 // mapping needs. errno is preserved for the interrupted code.
+// Crash time.
 uint64_t copyReadablePrefix(tlcrash_task_t task, uint64_t page_start, uint64_t page_length, void* local,
                             int* error) {
   int saved = errno;
@@ -37,8 +38,10 @@ uint64_t copyReadablePrefix(tlcrash_task_t task, uint64_t page_start, uint64_t p
 
 }  // namespace
 
+// Crash time.
 uint64_t tlcrash_async_page_size() { return static_cast<uint64_t>(::getpagesize()); }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_task_t task, uint64_t target_address,
                                            uint64_t length, bool require_full) {
   const uint64_t page = tlcrash_async_page_size();
@@ -113,6 +116,7 @@ tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 bool tlcrash_async_mobject_verify_local_pointer(const tlcrash_async_mobject* mobj, uint64_t local_address,
                                                 int64_t offset, uint64_t length) {
   uint64_t start;
@@ -123,6 +127,7 @@ bool tlcrash_async_mobject_verify_local_pointer(const tlcrash_async_mobject* mob
   return end <= mobj->address + mobj->length;
 }
 
+// Crash time.
 void* tlcrash_async_mobject_remap_address(const tlcrash_async_mobject* mobj, uint64_t target_address,
                                           int64_t offset, uint64_t length) {
   if (mobj->address == 0) return nullptr;
@@ -133,7 +138,9 @@ void* tlcrash_async_mobject_remap_address(const tlcrash_async_mobject* mobj, uin
 
 namespace {
 
+// Crash time.
 template <typename T>
+// Crash time.
 tlcrash_error_t readValue(const tlcrash_async_mobject* mobj, uint64_t target_address, int64_t offset, T* result) {
   const void* source = tlcrash_async_mobject_remap_address(mobj, target_address, offset, sizeof(T));
   if (source == nullptr) return TLCRASH_EINVAL;
@@ -143,11 +150,13 @@ tlcrash_error_t readValue(const tlcrash_async_mobject* mobj, uint64_t target_add
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint8(const tlcrash_async_mobject* mobj, uint64_t target_address,
                                                  int64_t offset, uint8_t* result) {
   return readValue(mobj, target_address, offset, result);
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint16(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint16_t* result) {
@@ -156,6 +165,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint16(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint32(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint32_t* result) {
@@ -164,6 +174,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint32(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint64_t* result) {
@@ -172,6 +183,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj) {
   if (mobj->mapping_address != 0 &&
       ::munmap(reinterpret_cast<void*>(static_cast<uintptr_t>(mobj->mapping_address)), mobj->mapping_length) != 0) {

@@ -7,6 +7,7 @@ namespace {
 std::atomic<tlcrash_async_image_list*> g_published{nullptr};
 }  // namespace
 
+// Crash time.
 void tlcrash_nasync_shared_image_list_publish(tlcrash_async_image_list* list) {
   g_published.store(list, std::memory_order_release);
 }

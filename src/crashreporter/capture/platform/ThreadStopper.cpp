@@ -26,8 +26,11 @@ enum : uint32_t {
 constexpr uint32_t kPhaseBits = 4;
 constexpr uint32_t kPhaseMask = (1u << kPhaseBits) - 1;
 
+// Crash time.
 constexpr uint32_t word(uint32_t generation, uint32_t phase) { return (generation << kPhaseBits) | phase; }
+// Crash time.
 constexpr uint32_t phaseOf(uint32_t w) { return w & kPhaseMask; }
+// Crash time.
 constexpr uint32_t generationOf(uint32_t w) { return w >> kPhaseBits; }
 
 // How long the capturer gives a thread that claimed its slot to finish copying its registers.
@@ -82,6 +85,7 @@ void tlcrash_async_thread_stop_handler(int, siginfo_t* info, void* context) {
   errno = saved_errno;
 }
 
+// Crash time.
 void tlcrash_nasync_thread_stopper_set_signal(int signo) { g_stop_signal.store(signo, std::memory_order_release); }
 
 // Crash time.
