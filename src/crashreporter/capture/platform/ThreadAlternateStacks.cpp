@@ -195,7 +195,7 @@ void* tlcrash_nasync_alternate_stack_map() {
     const int error = errno;
     tlcrash_nasync_log("[TLCrashReporter] Warning -- could not protect the guard page at %p of the alternate signal "
                        "stack at %p: %s; an overrun of that stack will not fault",
-                       mapping, static_cast<uint8_t*>(mapping) + guard, std::strerror(error));
+                       mapping, static_cast<void*>(static_cast<uint8_t*>(mapping) + guard), std::strerror(error));
   }
   return static_cast<uint8_t*>(mapping) + guard;
 }
