@@ -23,6 +23,7 @@ struct ExceptionWrite {
   const tlcrash_log_signal_info* siginfo;
 };
 
+// Crash time (exception-server mode).
 tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argument) {
   auto* write = static_cast<ExceptionWrite*>(argument);
   return tlcrash_write_report(write->context, write->thread, state, write->siginfo);
@@ -30,6 +31,7 @@ tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argum
 
 }  // namespace
 
+// Crash time (exception-server mode).
 mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_t thread, mach::exception_type_t type,
                                             const mach::mach_exception_data_type_t* codes, uint32_t code_count,
                                             void* context) {

@@ -25,6 +25,7 @@ bool isRelay(const struct sigaction& action) {
 }
 
 // Writes the general registers a handler handed back into the interrupted context.
+// Crash time (exception-server mode).
 void applyRegisters(ucontext_t* context, const tlcrash_x86_thread_state64_t& r) {
   greg_t* g = context->uc_mcontext.gregs;
   g[REG_RAX] = static_cast<greg_t>(r.rax);
@@ -49,6 +50,7 @@ void applyRegisters(ucontext_t* context, const tlcrash_x86_thread_state64_t& r) 
 
 // Raises the exception at one registration, as the kernel would: the registration's behaviour
 // picks the message. Async-signal-safe.
+// Crash time (exception-server mode).
 kern_return_t raiseAt(const tl_exception_port_entry& entry, int32_t tid, exception_type_t type,
                       const mach_exception_data_type_t codes[2], ucontext_t* context) {
   const bool wide = (entry.behavior & MACH_EXCEPTION_CODES) != 0;
@@ -90,6 +92,7 @@ kern_return_t raiseAt(const tl_exception_port_entry& entry, int32_t tid, excepti
 }
 
 // What the signal would have done without the relay. Async-signal-safe.
+// Crash time (exception-server mode).
 void deliverSignal(int signo, siginfo_t* info, void* context) {
   const struct sigaction& previous = g_previous[signo];
   if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr && !isRelay(previous)) {
@@ -110,6 +113,7 @@ void deliverSignal(int signo, siginfo_t* info, void* context) {
   ::syscall(SYS_tgkill, ::getpid(), ::syscall(SYS_gettid), signo);
 }
 
+// Crash time (exception-server mode).
 void onFault(int signo, siginfo_t* info, void* raw_context) {
   const int saved_errno = errno;
   auto* context = static_cast<ucontext_t*>(raw_context);
@@ -134,6 +138,7 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
 
 }  // namespace
 
+// Crash time (exception-server mode).
 bool tl_fault_relay_exception_for(const siginfo_t* info, exception_type_t* type, mach_exception_data_type_t codes[2]) {
   if (info->si_code <= 0) return false;  // sent by kill, tgkill, sigqueue: not a processor fault
   const auto address = static_cast<mach_exception_data_type_t>(reinterpret_cast<uintptr_t>(info->si_addr));
