@@ -15,7 +15,7 @@ namespace {
 
 using namespace ml::crash;
 
-class SyntheticThreads : public ThreadSource {
+class SyntheticThreads final : public ThreadSource {
  public:
   SyntheticThreads(uint32_t threads, uint32_t frames) : threads_(threads), frames_(frames) {}
   uint32_t threadCount() override { return threads_; }
@@ -47,7 +47,7 @@ class SyntheticThreads : public ThreadSource {
   uint32_t thread_ = 0, position_ = 0;
 };
 
-class SyntheticImages : public ImageSource {
+class SyntheticImages final : public ImageSource {
  public:
   explicit SyntheticImages(uint32_t count) : count_(count) {}
   void beginReading() override {}

@@ -7,6 +7,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 void tlcrash_async_diag(int fd, const char* operation, int site, const char* format, ...) {
   static constexpr char kPrefix[] = "[TLCrashReport] ";
   char buffer[kDiagnosticBufferSize];

@@ -2,6 +2,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 const char* tlcrash_async_strerror(int32_t error) {
   switch (error) {
     case TLCRASH_ESUCCESS: return "No error";

@@ -9,6 +9,7 @@
 namespace ml::crash {
 namespace {
 
+// Crash time.
 bool writeOut(tlcrash_async_file* file, const void* data, size_t length, const char* operation) {
   if (tlcrash_async_writen(file->fd, data, length) < 0) {
     tlcrash_async_diag(2, operation, __LINE__, "Error occured writing to crash log: %s", tlcrash_async_errno_text(errno));
@@ -20,6 +21,7 @@ bool writeOut(tlcrash_async_file* file, const void* data, size_t length, const c
 
 }  // namespace
 
+// Crash time.
 void tlcrash_async_file_init(tlcrash_async_file* file, int fd, uint64_t output_limit) {
   file->fd = fd;
   file->limit_bytes = output_limit;
@@ -28,11 +30,13 @@ void tlcrash_async_file_init(tlcrash_async_file* file, int fd, uint64_t output_l
   file->failed = false;
 }
 
+// Crash time.
 uint64_t tlcrash_async_file_remaining(const tlcrash_async_file* file) {
   if (file->limit_bytes == 0) return UINT64_MAX;
   return file->total_bytes >= file->limit_bytes ? 0 : file->limit_bytes - file->total_bytes;
 }
 
+// Crash time.
 bool tlcrash_async_file_write(tlcrash_async_file* file, const void* data, size_t length) {
   if (file->failed) return false;
   if (length > tlcrash_async_file_remaining(file)) return false;
@@ -50,6 +54,7 @@ bool tlcrash_async_file_write(tlcrash_async_file* file, const void* data, size_t
   return writeOut(file, data, length, __func__);
 }
 
+// Crash time.
 bool tlcrash_async_file_flush(tlcrash_async_file* file) {
   if (file->failed) return false;
   if (file->buflen == 0) return true;
@@ -58,6 +63,7 @@ bool tlcrash_async_file_flush(tlcrash_async_file* file) {
   return true;
 }
 
+// Crash time.
 bool tlcrash_async_file_close(tlcrash_async_file* file) {
   if (!tlcrash_async_file_flush(file)) return false;
   if (::close(file->fd) != 0) {

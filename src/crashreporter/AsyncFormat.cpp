@@ -16,6 +16,7 @@ struct Sink {
   }
 };
 
+// Crash time.
 void putUnsigned(Sink& sink, uint64_t value, unsigned base, bool upper, int width, char pad, bool negative) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char scratch[24];
@@ -33,6 +34,7 @@ void putUnsigned(Sink& sink, uint64_t value, unsigned base, bool upper, int widt
 
 }  // namespace
 
+// Crash time.
 size_t tlcrash_async_vformat(char* buffer, size_t capacity, const char* format, va_list args) {
   Sink sink{buffer, capacity};
   for (const char* p = format; *p != 0; ++p) {
@@ -110,6 +112,7 @@ size_t tlcrash_async_vformat(char* buffer, size_t capacity, const char* format, 
   return sink.length;
 }
 
+// Crash time.
 size_t tlcrash_async_format(char* buffer, size_t capacity, const char* format, ...) {
   va_list args;
   va_start(args, format);

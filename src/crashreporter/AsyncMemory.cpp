@@ -9,10 +9,13 @@
 
 namespace ml::crash {
 
+// Crash time.
 tlcrash_task_t tlcrash_async_task_self() { return ::getpid(); }
 
+// Crash time.
 tlcrash_thread_t tl_mach_thread_self() { return static_cast<tlcrash_thread_t>(::syscall(SYS_gettid)); }
 
+// Crash time.
 int tlcrash_async_read_addr(tlcrash_task_t task, uint64_t address, void* destination, size_t length) {
   if (length == 0) return 0;
   iovec local{destination, length};
@@ -27,6 +30,7 @@ int tlcrash_async_read_addr(tlcrash_task_t task, uint64_t address, void* destina
   return result;
 }
 
+// Crash time.
 bool tlcrash_async_address_apply_offset(uint64_t base, int64_t offset, uint64_t* result) {
   uint64_t sum;
   if (offset >= 0) {
@@ -40,6 +44,7 @@ bool tlcrash_async_address_apply_offset(uint64_t base, int64_t offset, uint64_t*
   return true;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_task_memcpy(tlcrash_task_t task, uint64_t address, int64_t offset,
                                           void* destination, size_t length) {
   uint64_t target;
@@ -56,10 +61,12 @@ tlcrash_error_t tlcrash_async_task_memcpy(tlcrash_task_t task, uint64_t address,
   }
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_task_read_uint8(tlcrash_task_t task, uint64_t address, int64_t offset, uint8_t* result) {
   return tlcrash_async_task_memcpy(task, address, offset, result, sizeof(*result));
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_task_read_uint16(tlcrash_task_t task, const tlcrash_async_byteorder_t* byteorder,
                                                uint64_t address, int64_t offset, uint16_t* result) {
   tlcrash_error_t err = tlcrash_async_task_memcpy(task, address, offset, result, sizeof(*result));
@@ -67,6 +74,7 @@ tlcrash_error_t tlcrash_async_task_read_uint16(tlcrash_task_t task, const tlcras
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_task_read_uint32(tlcrash_task_t task, const tlcrash_async_byteorder_t* byteorder,
                                                uint64_t address, int64_t offset, uint32_t* result) {
   tlcrash_error_t err = tlcrash_async_task_memcpy(task, address, offset, result, sizeof(*result));
@@ -74,6 +82,7 @@ tlcrash_error_t tlcrash_async_task_read_uint32(tlcrash_task_t task, const tlcras
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_task_read_uint64(tlcrash_task_t task, const tlcrash_async_byteorder_t* byteorder,
                                                uint64_t address, int64_t offset, uint64_t* result) {
   tlcrash_error_t err = tlcrash_async_task_memcpy(task, address, offset, result, sizeof(*result));

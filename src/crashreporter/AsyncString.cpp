@@ -6,6 +6,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 int tlcrash_async_strcmp(const char* a, const char* b) {
   auto* p = reinterpret_cast<const unsigned char*>(a);
   auto* q = reinterpret_cast<const unsigned char*>(b);
@@ -16,6 +17,7 @@ int tlcrash_async_strcmp(const char* a, const char* b) {
   return static_cast<int>(*p) - static_cast<int>(*q);
 }
 
+// Crash time.
 int tlcrash_async_strncmp(const char* a, const char* b, size_t n) {
   auto* p = reinterpret_cast<const unsigned char*>(a);
   auto* q = reinterpret_cast<const unsigned char*>(b);
@@ -25,12 +27,14 @@ int tlcrash_async_strncmp(const char* a, const char* b, size_t n) {
   return 0;
 }
 
+// Crash time.
 size_t tlcrash_async_strlen(const char* s) {
   size_t n = 0;
   while (s[n] != 0) ++n;
   return n;
 }
 
+// Crash time.
 void* tlcrash_async_memcpy(void* destination, const void* source, size_t n) {
   // volatile keeps the compiler from turning the loop back into a memcpy call.
   auto* d = static_cast<volatile unsigned char*>(destination);
@@ -39,18 +43,21 @@ void* tlcrash_async_memcpy(void* destination, const void* source, size_t n) {
   return destination;
 }
 
+// Crash time.
 void* tlcrash_async_memset(void* destination, int value, size_t n) {
   auto* d = static_cast<volatile unsigned char*>(destination);
   for (size_t i = 0; i < n; ++i) d[i] = static_cast<unsigned char>(value);
   return destination;
 }
 
+// Crash time.
 const char* tlcrash_async_errno_text(int error) {
   // strerrordesc_np returns a static, untranslated text and takes no locale lock.
   const char* text = strerrordesc_np(error);
   return text != nullptr ? text : "Unknown error";
 }
 
+// Crash time.
 ssize_t tlcrash_async_writen(int fd, const void* data, size_t length) {
   auto* p = static_cast<const char*>(data);
   size_t left = length;

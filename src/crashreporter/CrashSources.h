@@ -19,7 +19,6 @@ enum class tlcrash_walk_step {
 
 class ThreadSource {
  public:
-  virtual ~ThreadSource() = default;
 
   // Threads to report, in the order the kernel lists them. A thread that cannot be walked (the
   // calling thread when no register state of it was captured) is not counted.
@@ -38,6 +37,11 @@ class ThreadSource {
   // false (with a static reason text) when the register cannot be read.
   virtual bool registerValue(uint32_t index, uint64_t* value, const char** error) = 0;
   virtual void endWalk() = 0;
+
+ protected:
+  // Not deleted through this interface: the crash path owns no heap, so no deleting destructor
+  // (which would call operator delete) is ever emitted for it.
+  ~ThreadSource() = default;
 };
 
 struct tlcrash_binary_image {
@@ -51,7 +55,6 @@ struct tlcrash_binary_image {
 
 class ImageSource {
  public:
-  virtual ~ImageSource() = default;
   // Marks the image list as being read, so loader callbacks leave it alone until endReading().
   virtual void beginReading() = 0;
   virtual void endReading() = 0;
@@ -59,6 +62,10 @@ class ImageSource {
   virtual void rewind() = 0;
   // The next image in list order; false at the end.
   virtual bool next(tlcrash_binary_image* image) = 0;
+
+ protected:
+  // Never deleted through this interface (see ThreadSource).
+  ~ImageSource() = default;
 };
 
 struct tlcrash_symbol {
@@ -68,9 +75,12 @@ struct tlcrash_symbol {
 
 class SymbolSource {
  public:
-  virtual ~SymbolSource() = default;
   // The symbol that holds `pc` under the writer's symbolication strategy; false when none is found.
   virtual bool lookup(uint64_t pc, uint32_t strategy, tlcrash_symbol* symbol) = 0;
+
+ protected:
+  // Never deleted through this interface (see ThreadSource).
+  ~SymbolSource() = default;
 };
 
 }  // namespace ml::crash

@@ -8,22 +8,28 @@
 namespace ml::crash {
 namespace {
 
+// Crash time.
 size_t uint32_pack(uint32_t value, uint8_t* out) { return uint64_pack(value, out); }
 
 // Negative int32 values are sign-extended to 64 bits, as the wire format requires (10 bytes).
+// Crash time.
 size_t int32_pack(int32_t value, uint8_t* out) {
   return value < 0 ? uint64_pack(static_cast<uint64_t>(static_cast<int64_t>(value)), out)
                    : uint32_pack(static_cast<uint32_t>(value), out);
 }
 
+// Crash time.
 uint32_t zigzag32(int32_t n) { return (static_cast<uint32_t>(n) << 1) ^ static_cast<uint32_t>(n >> 31); }
+// Crash time.
 uint64_t zigzag64(int64_t n) { return (static_cast<uint64_t>(n) << 1) ^ static_cast<uint64_t>(n >> 63); }
 
+// Crash time.
 size_t fixed_pack(const void* value, size_t width, uint8_t* out) {
   tlcrash_async_memcpy(out, value, width);  // the host is little-endian, as the wire format is
   return width;
 }
 
+// Crash time.
 uint8_t wireType(tlcrash_field_type type) {
   switch (type) {
     case TLCRASH_TYPE_SFIXED32:
@@ -41,6 +47,7 @@ uint8_t wireType(tlcrash_field_type type) {
 
 }  // namespace
 
+// Crash time.
 size_t uint64_pack(uint64_t value, uint8_t* out) {
   size_t n = 0;
   while (value >= 0x80) {
@@ -51,6 +58,7 @@ size_t uint64_pack(uint64_t value, uint8_t* out) {
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_pack(tlcrash_async_file* file, uint32_t field, tlcrash_field_type type, const void* value) {
   // Tag (at most 10 bytes) plus the largest inline value (a 10-byte varint).
   uint8_t scratch[20];

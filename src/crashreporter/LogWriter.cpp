@@ -30,7 +30,9 @@ constexpr uint64_t kNoLimit = UINT64_MAX;
 
 // Largest value in [0, high] for which `fits` holds, assuming it holds for every smaller value
 // too; -1 when it does not hold even for 0.
+// Crash time.
 template <typename Fits>
+// Crash time.
 int64_t largestFitting(uint32_t high, Fits&& fits) {
   if (!fits(0)) return -1;
   if (fits(high)) return high;
@@ -332,11 +334,15 @@ class ReportWriter {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_log_writer_write(const tlcrash_log_writer* writer, ThreadSource& threads, ImageSource& images,
                                          SymbolSource* symbols, tlcrash_async_file* file,
                                          const tlcrash_log_signal_info* siginfo) {
   ReportWriter report(writer, threads, images, symbols, file, siginfo);
   return report.write();
 }
+
+// Crash time.
+tlcrash_error_t tlcrash_log_writer_close(tlcrash_log_writer*) { return TLCRASH_ESUCCESS; }
 
 }  // namespace ml::crash

@@ -101,8 +101,6 @@ void tlcrash_log_writer_set_exception(tlcrash_log_writer* writer, const char* na
   std::atomic_thread_fence(std::memory_order_seq_cst);
 }
 
-tlcrash_error_t tlcrash_log_writer_close(tlcrash_log_writer*) { return TLCRASH_ESUCCESS; }
-
 void tlcrash_log_writer_free(tlcrash_log_writer* writer) { *writer = tlcrash_log_writer{}; }
 
 }  // namespace ml::crash

@@ -7,32 +7,39 @@
 namespace ml::crash {
 namespace {
 
+// Crash time.
 size_t packString(tlcrash_async_file* file, uint32_t field, const char* value) {
   return tlcrash_writer_pack(file, field, TLCRASH_TYPE_STRING, value != nullptr ? value : "");
 }
 
+// Crash time.
 size_t packUint64(tlcrash_async_file* file, uint32_t field, uint64_t value) {
   return tlcrash_writer_pack(file, field, TLCRASH_TYPE_UINT64, &value);
 }
 
+// Crash time.
 size_t packUint32(tlcrash_async_file* file, uint32_t field, uint32_t value) {
   return tlcrash_writer_pack(file, field, TLCRASH_TYPE_UINT32, &value);
 }
 
+// Crash time.
 size_t packBool(tlcrash_async_file* file, uint32_t field, bool value) {
   return tlcrash_writer_pack(file, field, TLCRASH_TYPE_BOOL, &value);
 }
 
+// Crash time.
 size_t packEnum(tlcrash_async_file* file, uint32_t field, uint32_t value) {
   return tlcrash_writer_pack(file, field, TLCRASH_TYPE_ENUM, &value);
 }
 
+// Crash time.
 size_t writeRegister(tlcrash_async_file* file, const char* name, uint64_t value) {
   return packString(file, 1, name) + packUint64(file, 2, value);
 }
 
 }  // namespace
 
+// Crash time.
 size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
   size_t n = packBool(file, 1, writer->user_requested);
   tlcrash_bytes uuid{writer->uuid.size(), writer->uuid.data()};
@@ -40,6 +47,7 @@ size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_system_info(tlcrash_async_file* file, const tlcrash_log_writer* writer, int64_t timestamp) {
   size_t n = packEnum(file, 1, kOperatingSystemLinux);
   n += packString(file, 2, writer->os_version.c_str());
@@ -49,10 +57,12 @@ size_t tlcrash_writer_write_system_info(tlcrash_async_file* file, const tlcrash_
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_processor_info(tlcrash_async_file* file, uint64_t type, uint64_t subtype) {
   return packEnum(file, 1, kTypeEncodingMach) + packUint64(file, 2, type) + packUint64(file, 3, subtype);
 }
 
+// Crash time.
 size_t tlcrash_writer_write_machine_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
   size_t n = 0;
   if (writer->model) n += packString(file, 1, writer->model->c_str());
@@ -65,6 +75,7 @@ size_t tlcrash_writer_write_machine_info(tlcrash_async_file* file, const tlcrash
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_app_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
   size_t n = packString(file, 1, writer->app_identifier.c_str());
   n += packString(file, 2, writer->app_version.c_str());
@@ -72,6 +83,7 @@ size_t tlcrash_writer_write_app_info(tlcrash_async_file* file, const tlcrash_log
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
   size_t n = 0;
   if (writer->process_name) n += packString(file, 1, writer->process_name->c_str());
@@ -84,10 +96,12 @@ size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_symbol(tlcrash_async_file* file, const tlcrash_symbol& symbol) {
   return packString(file, 1, symbol.name) + packUint64(file, 2, symbol.start_address);
 }
 
+// Crash time.
 size_t tlcrash_writer_write_thread_frame(tlcrash_async_file* file, const tlcrash_log_writer* writer,
                                          SymbolSource* symbols, uint64_t pc, bool return_address) {
   size_t n = packUint64(file, 3, pc);
@@ -102,6 +116,7 @@ size_t tlcrash_writer_write_thread_frame(tlcrash_async_file* file, const tlcrash
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_thread(tlcrash_async_file* file, const tlcrash_log_writer* writer, ThreadSource& threads,
                                    SymbolSource* symbols, uint32_t thread, uint32_t thread_number, uint32_t frame_limit) {
   if (frame_limit > kMaxFramesPerStack) frame_limit = kMaxFramesPerStack;
@@ -152,6 +167,7 @@ size_t tlcrash_writer_write_thread(tlcrash_async_file* file, const tlcrash_log_w
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_binary_image(tlcrash_async_file* file, const tlcrash_binary_image& image) {
   size_t n = packUint64(file, 2, image.size);
   n += packUint64(file, 1, image.base_address);
@@ -166,6 +182,7 @@ size_t tlcrash_writer_write_binary_image(tlcrash_async_file* file, const tlcrash
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_exception(tlcrash_async_file* file, const tlcrash_log_writer* writer, SymbolSource* symbols,
                                       uint32_t frame_limit) {
   const auto& exception = writer->uncaught_exception;
@@ -184,12 +201,14 @@ size_t tlcrash_writer_write_exception(tlcrash_async_file* file, const tlcrash_lo
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_mach_signal(tlcrash_async_file* file, const tlcrash_log_mach_signal_info* mach) {
   size_t n = packUint64(file, 1, static_cast<uint64_t>(static_cast<int64_t>(mach->type)));
   for (uint32_t i = 0; i < mach->code_count; ++i) n += packUint64(file, 2, static_cast<uint64_t>(mach->code[i]));
   return n;
 }
 
+// Crash time.
 size_t tlcrash_writer_write_signal(tlcrash_async_file* file, const tlcrash_log_signal_info* siginfo) {
   const tlcrash_log_bsd_signal_info* bsd = siginfo->bsd_info;
   char nameBuffer[kSignalFallbackNameSize];

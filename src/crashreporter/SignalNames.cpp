@@ -59,6 +59,7 @@ constexpr SignalCode kSignalCodes[] = {
 
 }  // namespace
 
+// Crash time.
 const char* tlcrash_async_signal_signame(int signo) {
   for (const auto& entry : kSignalNames) {
     if (entry.signo == signo) return entry.name;
@@ -66,6 +67,7 @@ const char* tlcrash_async_signal_signame(int signo) {
   return nullptr;
 }
 
+// Crash time.
 const char* tlcrash_async_signal_sigcode(int signo, int code) {
   for (const auto& entry : kSignalCodes) {
     if (entry.signo == signo && entry.code == code) return entry.name;

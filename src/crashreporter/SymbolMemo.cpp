@@ -2,10 +2,12 @@
 
 namespace ml::crash {
 
+// Crash time.
 SymbolMemo::SymbolMemo(SymbolSource* inner) : inner_(inner) {
   for (Entry& entry : entries_) entry.valid = false;
 }
 
+// Crash time.
 bool SymbolMemo::lookup(uint64_t pc, uint32_t strategy, tlcrash_symbol* symbol) {
   // Return addresses of one function differ in their low bits; mixing in the higher ones spreads
   // the functions of different images.

@@ -23,7 +23,7 @@ namespace {
 using test::ElfFixture;
 
 // One crashed thread with fixed frames and no registers.
-class FixedFrames : public ThreadSource {
+class FixedFrames final : public ThreadSource {
  public:
   explicit FixedFrames(std::vector<uint64_t> pcs) : pcs_(std::move(pcs)) {}
   uint32_t threadCount() override { return 1; }

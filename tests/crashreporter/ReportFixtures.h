@@ -25,7 +25,7 @@ struct FakeThread {
   std::vector<bool> unreadableRegisters;     // parallel to `registers`; true = read fails
 };
 
-class FakeThreads : public ThreadSource {
+class FakeThreads final : public ThreadSource {
  public:
   explicit FakeThreads(std::vector<FakeThread> threads) : threads_(std::move(threads)) {}
 
@@ -57,7 +57,7 @@ struct FakeImage {
   uint32_t cpuSubtype = 3;
 };
 
-class FakeImages : public ImageSource {
+class FakeImages final : public ImageSource {
  public:
   explicit FakeImages(std::vector<FakeImage> images) : images_(std::move(images)) {}
   void beginReading() override { ++readers; }
@@ -73,7 +73,7 @@ class FakeImages : public ImageSource {
 };
 
 // Names every pc "sym_<hex pc>" starting 16 bytes below it.
-class FakeSymbols : public SymbolSource {
+class FakeSymbols final : public SymbolSource {
  public:
   bool lookup(uint64_t pc, uint32_t strategy, tlcrash_symbol* symbol) override;
   int lookups = 0;

@@ -14,7 +14,7 @@
 
 namespace ml::crash::test {
 
-class ElfUnwindImages : public UnwindImageLookup {
+class ElfUnwindImages final : public UnwindImageLookup {
  public:
   ElfUnwindImages() { dl_iterate_phdr(&ElfUnwindImages::collect, this); }
 

@@ -6,7 +6,7 @@
 
 namespace ml::crash::test {
 
-class FixedUnwindImages : public UnwindImageLookup {
+class FixedUnwindImages final : public UnwindImageLookup {
  public:
   struct Image {
     uint64_t text_start;

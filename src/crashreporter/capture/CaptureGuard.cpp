@@ -11,6 +11,7 @@ namespace {
 std::atomic<uint32_t> g_owner{0};  // thread id of the capturing thread, 0 when none
 }  // namespace
 
+// Crash time.
 tlcrash_capture_entry tlcrash_async_capture_enter(uint64_t wait_ns) {
   const auto self = static_cast<uint32_t>(::syscall(SYS_gettid));
   const uint64_t deadline = tlcrash_async_monotonic_ns() + wait_ns;
@@ -22,6 +23,7 @@ tlcrash_capture_entry tlcrash_async_capture_enter(uint64_t wait_ns) {
   }
 }
 
+// Crash time.
 void tlcrash_async_capture_leave() {
   g_owner.store(0, std::memory_order_release);
   tlcrash_async_futex_wake(&g_owner);

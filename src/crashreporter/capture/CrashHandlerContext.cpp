@@ -4,11 +4,8 @@ namespace ml::crash {
 namespace {
 // Namespace scope: constructed before main, so the crash path never runs a guarded initialiser.
 tlcrash_signal_handler_context g_handler_context;
-tlcrash_crash_callbacks g_crash_callbacks;
 }  // namespace
 
 tlcrash_signal_handler_context* tlcrash_shared_handler_context() { return &g_handler_context; }
-
-tlcrash_crash_callbacks* tlcrash_shared_crash_callbacks() { return &g_crash_callbacks; }
 
 }  // namespace ml::crash

@@ -10,6 +10,7 @@ namespace {
 
 // A cursor is a plain value (two thread states and a few words): copied bytewise, as the cursor's
 // own steps copy thread states.
+// Crash time.
 void tlframe_cursor_copy(tlframe_cursor_t* to, const tlframe_cursor_t* from) {
   tlcrash_async_memcpy(to, from, sizeof(*to));
 }
@@ -19,6 +20,7 @@ constexpr const char* kNoRoom = "No room to keep the thread's registers";
 
 }  // namespace
 
+// Crash time.
 bool LiveThreads::listed(tlcrash_thread_t tid) const {
   for (uint32_t i = 0; i < count_; ++i) {
     if (entries_[i].tid == tid) return true;
@@ -26,6 +28,7 @@ bool LiveThreads::listed(tlcrash_thread_t tid) const {
   return false;
 }
 
+// Crash time.
 void LiveThreads::addNew(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state) {
   const tlcrash_thread_t self = tl_mach_thread_self();
   for (uint32_t i = 0; i < list_.count && count_ < kMaxListedThreads; ++i) {
@@ -52,6 +55,7 @@ void LiveThreads::addNew(tlcrash_thread_t crashed, const tlcrash_async_thread_st
   }
 }
 
+// Crash time.
 void LiveThreads::stop(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state) {
   count_ = 0;
   for (WalkMemo& memo : memos_) {
@@ -90,11 +94,13 @@ void LiveThreads::stop(tlcrash_thread_t crashed, const tlcrash_async_thread_stat
   }
 }
 
+// Crash time.
 void LiveThreads::resume() {
   if (stopped_any_) tlcrash_async_threads_resume();
   stopped_any_ = false;
 }
 
+// Crash time.
 const char* LiveThreads::beginWalk(uint32_t thread) {
   const Entry& entry = entries_[thread];
   if (entry.state == nullptr) return entry.missing != nullptr ? entry.missing : kNotStopped;
@@ -106,6 +112,7 @@ const char* LiveThreads::beginWalk(uint32_t thread) {
   return nullptr;
 }
 
+// Crash time.
 tlcrash_walk_step LiveThreads::step(uint64_t* pc, const char** error) {
   tlframe_error_t status = tlframe_cursor_next(&cursor_);
   if (status == TLFRAME_ENOFRAME) return tlcrash_walk_step::kEnd;
@@ -117,6 +124,7 @@ tlcrash_walk_step LiveThreads::step(uint64_t* pc, const char** error) {
   return tlcrash_walk_step::kFrame;
 }
 
+// Crash time.
 tlcrash_walk_step LiveThreads::nextFrame(uint64_t* pc, const char** error) {
   if (walking_ >= kMemoThreads) return step(pc, error);
   WalkMemo& memo = memos_[walking_];
@@ -149,10 +157,13 @@ tlcrash_walk_step LiveThreads::nextFrame(uint64_t* pc, const char** error) {
   return result;
 }
 
+// Crash time.
 uint32_t LiveThreads::registerCount() { return tlframe_cursor_get_regcount(&cursor_); }
 
+// Crash time.
 const char* LiveThreads::registerName(uint32_t index) { return tlframe_cursor_get_regname(&cursor_, index); }
 
+// Crash time.
 bool LiveThreads::registerValue(uint32_t index, uint64_t* value, const char** error) {
   tlframe_error_t status = tlframe_cursor_get_reg(&cursor_, index, value);
   if (status == TLFRAME_ESUCCESS) return true;
@@ -160,6 +171,7 @@ bool LiveThreads::registerValue(uint32_t index, uint64_t* value, const char** er
   return false;
 }
 
+// Crash time.
 void LiveThreads::endWalk() { tlframe_cursor_free(&cursor_); }
 
 }  // namespace ml::crash

@@ -17,28 +17,13 @@ namespace {
 
 std::atomic<uint32_t> g_exception_is_handled{0};
 
-// The fault address of a signal the processor raised; 0 for a signal that was sent (its siginfo
-// carries the sender's pid and uid where a fault carries the address).
-uint64_t faultAddress(const siginfo_t* info) {
-  if (info->si_code <= 0) return 0;
-  switch (info->si_signo) {
-    case SIGSEGV:
-    case SIGBUS:
-    case SIGILL:
-    case SIGFPE:
-    case SIGTRAP:
-      return reinterpret_cast<uintptr_t>(info->si_addr);
-    default:
-      return 0;
-  }
-}
-
 struct ExceptionWrite {
   tlcrash_signal_handler_context* context;
   tlcrash_thread_t thread;
   const tlcrash_log_signal_info* siginfo;
 };
 
+// Crash time (exception-server mode).
 tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argument) {
   auto* write = static_cast<ExceptionWrite*>(argument);
   return tlcrash_write_report(write->context, write->thread, state, write->siginfo);
@@ -46,30 +31,7 @@ tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argum
 
 }  // namespace
 
-bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
-                             TLCrashSignalHandlerCallback* /*next*/) {
-  auto* handler_context = static_cast<tlcrash_signal_handler_context*>(context);
-  struct sigaction fallback{};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  for (int monitored : kMonitoredSignals) ::sigaction(monitored, &fallback, nullptr);
-
-  tlcrash_async_thread_state_t state;
-  tlcrash_async_thread_state_mcontext_init(&state, &uap->uc_mcontext);
-  tlcrash_log_bsd_signal_info bsd{signo, info->si_code, faultAddress(info)};
-  tlcrash_log_signal_info siginfo{&bsd, nullptr};
-
-  tlcrash_error_t err = tlcrash_write_report(handler_context, tl_mach_thread_self(), &state, &siginfo);
-  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
-  if (err == TLCRASH_ESUCCESS && callbacks->handleSignal != nullptr) {
-    callbacks->handleSignal(info, uap, callbacks->context);
-  }
-  // The chain ends here: an earlier handler could recover from the signal, and a process that
-  // goes on would leave behind a report of a crash that never happened. Not handled, so the
-  // signal is raised again under the default action set above.
-  return false;
-}
-
+// Crash time (exception-server mode).
 mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_t thread, mach::exception_type_t type,
                                             const mach::mach_exception_data_type_t* codes, uint32_t code_count,
                                             void* context) {
@@ -91,7 +53,7 @@ mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_
   const siginfo_t* fault = nullptr;
   if (mach::tl_fault_relay_stopped_thread(thread, &fault_context, &fault) && fault != nullptr) {
     tlcrash_async_memcpy(&mapped, fault, sizeof(mapped));
-    bsd = {fault->si_signo, fault->si_code, faultAddress(fault)};
+    bsd = {fault->si_signo, fault->si_code, tlcrash_async_fault_address(fault)};
   }
   tlcrash_log_mach_signal_info mach_info{type, codes, code_count};
   tlcrash_log_signal_info siginfo{&bsd, &mach_info};

@@ -30,6 +30,10 @@ inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIG
 bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
                              TLCrashSignalHandlerCallback* next);
 
+// The fault address of a signal the processor raised; 0 for a signal that was sent (its siginfo
+// carries the sender's pid and uid where a fault carries the address). Crash time.
+uint64_t tlcrash_async_fault_address(const siginfo_t* info);
+
 // The exception path (the exception server's callback; context: the handler context). On the
 // server thread, async-signal-safe:
 //   1. offers the exception to the ports registered before ours; KERN_SUCCESS from one of them

@@ -6,21 +6,20 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "crashreporter/capture/SignalDelivery.h"
 #include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/image/AsyncList.h"
 
 namespace ml::crash {
 namespace {
 
-// Namespace scope: constructed before main, so delivery never runs a guarded initialiser.
-async_list<tlcrash_signal_user_callback> g_callbacks;
-async_list<tlcrash_signal_handler_action> g_previous_actions;
+// The lists delivery walks (SignalDelivery.h); their nodes are allocated here, at registration.
+// Namespace scope: constructed before main, and published before the first handler is installed.
+tlcrash_signal_callback_list g_callbacks;
+tlcrash_signal_action_list g_previous_actions;
 std::mutex g_register_lock;        // registerHandlers: serialises registration
 bool g_pass_through_added = false; // under g_register_lock
 std::atomic<bool> g_shared_stack_taken{false};
-
-bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
-                              TLCrashSignalHandlerCallback* next);
 
 // --- Alternate stacks ---------------------------------------------------------------------------
 
@@ -52,61 +51,6 @@ int useStack(void* base) {
   return ::sigaltstack(&stack, nullptr) == 0 ? 0 : errno;
 }
 
-// --- Delivery -------------------------------------------------------------------------------------
-
-bool runChain(const async_list<tlcrash_signal_user_callback>::node* after, int signo, siginfo_t* info,
-              ucontext_t* uap);
-
-bool chainStep(int signo, siginfo_t* info, ucontext_t* uap, void* context) {
-  return runChain(static_cast<const async_list<tlcrash_signal_user_callback>::node*>(context), signo, info, uap);
-}
-
-// Runs the entry after `after` (the head when null). Async-signal-safe.
-bool runChain(const async_list<tlcrash_signal_user_callback>::node* after, int signo, siginfo_t* info,
-              ucontext_t* uap) {
-  g_callbacks.set_reading(true);
-  const auto* entry = g_callbacks.next(after);
-  if (entry == nullptr) {
-    g_callbacks.set_reading(false);
-    return false;
-  }
-  TLCrashSignalHandlerCallback next{chainStep, const_cast<void*>(static_cast<const void*>(entry))};
-  const bool last = g_callbacks.next(entry) == nullptr;
-  const bool handled = entry->value.callback(signo, info, uap, entry->value.context, last ? nullptr : &next);
-  g_callbacks.set_reading(false);
-  return handled;
-}
-
-// The action in place before ours, looked up under a reader reference. Async-signal-safe.
-bool previousAction(int signo, struct sigaction* action) {
-  g_previous_actions.set_reading(true);
-  bool found = false;
-  for (const auto* n = g_previous_actions.next(nullptr); n != nullptr; n = g_previous_actions.next(n)) {
-    if (n->value.signo == signo) {
-      *action = n->value.action;
-      found = true;
-      break;
-    }
-  }
-  g_previous_actions.set_reading(false);
-  return found;
-}
-
-bool previous_action_callback(int signo, siginfo_t* info, ucontext_t* uap, void*, TLCrashSignalHandlerCallback* next) {
-  if (next != nullptr && TLCrashSignalHandlerForward(next, signo, info, uap)) return true;
-  struct sigaction previous{};
-  if (!previousAction(signo, &previous)) return false;
-  if ((previous.sa_flags & SA_SIGINFO) != 0) {
-    if (previous.sa_sigaction == nullptr) return false;
-    previous.sa_sigaction(signo, info, uap);
-    return true;
-  }
-  if (previous.sa_handler == SIG_IGN) return true;
-  if (previous.sa_handler == SIG_DFL) return false;
-  previous.sa_handler(signo);
-  return true;
-}
-
 bool containsCallback(const tlcrash_signal_user_callback& callback) {
   g_callbacks.set_reading(true);
   bool found = false;
@@ -129,26 +73,6 @@ void removeAll(async_list<V>& list) {
 }
 
 }  // namespace
-
-void tlcrash_signal_handler(int signo, siginfo_t* info, void* uap) {
-  const int saved_errno = errno;
-  if (!runChain(nullptr, signo, info, static_cast<ucontext_t*>(uap))) {
-    // Nobody handled it: the default action takes over. Raised again, the signal is delivered as
-    // soon as this handler returns; were our action left in place it would come straight back
-    // here, for ever.
-    struct sigaction fallback{};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    ::sigaction(signo, &fallback, nullptr);
-    ::raise(signo);
-  }
-  errno = saved_errno;
-}
-
-bool TLCrashSignalHandlerForward(TLCrashSignalHandlerCallback* next, int signo, siginfo_t* info, ucontext_t* uap) {
-  if (next == nullptr) return false;
-  return next->callback(signo, info, uap, next->context);
-}
 
 TLCrashSignalHandler::TLCrashSignalHandler() : sigstk_base_(mapStack()) {}
 
@@ -189,13 +113,14 @@ TLCrashStatus TLCrashSignalHandler::registerHandlerWithSignal(int signo) {
   std::lock_guard<std::mutex> lock(g_register_lock);
   if (TLCrashStatus stack = installAlternateStack(); !stack) return stack;
 
+  tlcrash_nasync_signal_lists_publish(&g_callbacks, &g_previous_actions);
   if (!g_pass_through_added) {
-    g_callbacks.append(tlcrash_signal_user_callback{previous_action_callback, nullptr});
+    g_callbacks.append(tlcrash_signal_user_callback{tlcrash_async_signal_pass_through, nullptr});
     g_pass_through_added = true;
   }
 
   struct sigaction known{};
-  if (previousAction(signo, &known)) return TLCrashOk{};  // installed once per signal
+  if (tlcrash_async_signal_previous_action(signo, &known)) return TLCrashOk{};  // installed once per signal
 
   struct sigaction action{};
   action.sa_sigaction = tlcrash_signal_handler;

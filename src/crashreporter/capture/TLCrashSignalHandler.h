@@ -17,6 +17,7 @@
 // Contexts: registration is normal context, serialised by one mutex; the lists are lock-free for
 // readers (AsyncList.h), so delivery on any thread, also during a registration, takes no lock,
 // allocates nothing and sends no message. Registered callbacks must be async-signal-safe too.
+// The delivery half (SignalDelivery.h) is built apart, into the crash path.
 //
 // Alternate stacks: the first thread that registers gets the handler's own stack; any other
 // thread that registers, or asks through installAlternateStackForCurrentThread, gets a stack of

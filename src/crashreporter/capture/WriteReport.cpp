@@ -13,7 +13,7 @@
 #include "crashreporter/capture/LiveThreads.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
-#include "crashreporter/image/LoadedImages.h"
+#include "crashreporter/image/SharedImageList.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
 #include "crashreporter/unwind/TaskMemoryWindow.h"
 
@@ -38,6 +38,7 @@ struct CaptureScratch {
 alignas(CaptureScratch) unsigned char g_scratch[sizeof(CaptureScratch)];
 
 // Enters the capture guard; false (with a diagnostic line) when this thread may not capture now.
+// Crash time.
 bool enterCapture() {
   switch (tlcrash_async_capture_enter(kCaptureWaitNs)) {
     case tlcrash_capture_entry::kEntered:
@@ -53,9 +54,15 @@ bool enterCapture() {
 }
 
 // The capture itself; the caller holds the guard.
+// Crash time.
 tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file* file, tlcrash_thread_t crashed_thread,
                             const tlcrash_async_thread_state_t* current_state, const tlcrash_log_signal_info* siginfo) {
-  auto* scratch = new (g_scratch) CaptureScratch(tlcrash_shared_image_list());
+  tlcrash_async_image_list* list = tlcrash_async_shared_image_list();
+  if (list == nullptr) {
+    TLCRASH_DIAG("No image list to read");
+    return TLCRASH_EINTERNAL;
+  }
+  auto* scratch = new (g_scratch) CaptureScratch(list);
   tlcrash_async_symbol_cache_init(&scratch->cache);
   scratch->threads.stop(crashed_thread, current_state);
   tlcrash_async_section_cache_begin();
@@ -70,6 +77,7 @@ tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash_async_file* file,
                                        tlcrash_thread_t crashed_thread,
                                        const tlcrash_async_thread_state_t* current_state,
@@ -80,6 +88,7 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
   return result;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
                                      const tlcrash_log_signal_info* siginfo) {

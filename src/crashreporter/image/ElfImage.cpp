@@ -15,14 +15,17 @@ constexpr uint64_t kMaxNoteBytes = 64 * 1024;
 constexpr uint64_t kMaxGnuHashChain = 1u << 24;
 constexpr uint32_t kGnuBuildIdNote = 3;  // NT_GNU_BUILD_ID
 
+// Crash time.
 bool readAt(const tlcrash_async_elf* image, uint64_t address, uint64_t offset, void* out, size_t length) {
   if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
   return tlcrash_async_task_memcpy(image->task, address, static_cast<int64_t>(offset), out, length) == TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 uint64_t align4(uint64_t n) { return (n + 3) & ~uint64_t{3}; }
 
 // Walks a note segment for the GNU build-id.
+// Crash time.
 void readBuildId(tlcrash_async_elf* image, uint64_t address, uint64_t size) {
   if (size > kMaxNoteBytes) size = kMaxNoteBytes;
   uint64_t offset = 0;
@@ -49,12 +52,14 @@ void readBuildId(tlcrash_async_elf* image, uint64_t address, uint64_t size) {
 // The loader rewrites most address entries of a loaded image's dynamic section to run-time
 // addresses; images it did not load (the vDSO, copies made by tests) keep link-time ones. A value
 // already inside the image's run-time span is taken as is, any other is moved by the bias.
+// Crash time.
 uint64_t runtimeAddress(const tlcrash_async_elf* image, uint64_t value, uint64_t span_end) {
   if (value >= image->header_addr && value < span_end) return value;
   return value + static_cast<uint64_t>(image->bias);
 }
 
 // Number of dynamic symbols from a GNU hash table: one past the highest index any chain reaches.
+// Crash time.
 uint64_t gnuHashSymbolCount(const tlcrash_async_elf* image, uint64_t table) {
   uint32_t head[4];  // nbuckets, symoffset, bloom_size, bloom_shift
   if (!readAt(image, table, 0, head, sizeof(head))) return 0;
@@ -79,6 +84,7 @@ uint64_t gnuHashSymbolCount(const tlcrash_async_elf* image, uint64_t table) {
   return 0;
 }
 
+// Crash time.
 void readDynamic(tlcrash_async_elf* image, uint64_t span_end) {
   uint64_t symtab = 0, strtab = 0, strsz = 0, syment = 0, hash = 0, gnu_hash = 0;
   uint64_t count = image->dynamic_size / sizeof(Elf64_Dyn);
@@ -121,6 +127,7 @@ void readDynamic(tlcrash_async_elf* image, uint64_t span_end) {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_elf_init(tlcrash_async_elf* image, tlcrash_task_t task, const char* name,
                                        uint64_t header_address) {
   *image = tlcrash_async_elf{};
@@ -205,10 +212,12 @@ tlcrash_error_t tlcrash_async_elf_init(tlcrash_async_elf* image, tlcrash_task_t 
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 bool tlcrash_async_elf_contains_address(const tlcrash_async_elf* image, uint64_t address) {
   return address >= image->header_addr && address - image->header_addr < image->text_size;
 }
 
+// Crash time.
 uint32_t tlcrash_async_elf_cpu_type(const tlcrash_async_elf* image) {
   switch (image->machine) {
     case EM_X86_64: return macho::kCpuTypeX86_64;
@@ -218,6 +227,7 @@ uint32_t tlcrash_async_elf_cpu_type(const tlcrash_async_elf* image) {
   }
 }
 
+// Crash time.
 uint32_t tlcrash_async_elf_cpu_subtype(const tlcrash_async_elf* image) {
   switch (image->machine) {
     case EM_X86_64:

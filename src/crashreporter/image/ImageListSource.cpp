@@ -2,19 +2,24 @@
 
 namespace ml::crash {
 
+// Crash time.
 ImageListSource::ImageListSource(tlcrash_async_image_list* list, bool include_unlisted)
     : list_(list), include_unlisted_(include_unlisted), walk_(list->task) {}
 
+// Crash time.
 void ImageListSource::beginReading() { tlcrash_async_image_list_set_reading(list_, true); }
 
+// Crash time.
 void ImageListSource::endReading() { tlcrash_async_image_list_set_reading(list_, false); }
 
+// Crash time.
 void ImageListSource::rewind() {
   current_ = nullptr;
   list_done_ = false;
   walk_ = tlcrash_link_map_walk(list_->task);
 }
 
+// Crash time.
 bool ImageListSource::listed(uint64_t dynamic) const {
   for (const tlcrash_async_image* image = tlcrash_async_image_list_next(list_, nullptr); image != nullptr;
        image = tlcrash_async_image_list_next(list_, image)) {
@@ -23,6 +28,7 @@ bool ImageListSource::listed(uint64_t dynamic) const {
   return false;
 }
 
+// Crash time.
 bool ImageListSource::next(tlcrash_binary_image* out) {
   if (!list_done_) {
     current_ = tlcrash_async_image_list_next(list_, current_);

@@ -28,7 +28,14 @@ class ImageSymbolSource final : public SymbolSource {
   tlcrash_async_image_list* list_;
   tlcrash_async_symbol_cache* cache_;
   bool include_unlisted_;
-  tlcrash_async_image scratch_;   // an image of the link-map chain, parsed on the spot
+  // An image of the link-map chain, parsed on the spot. Its strings and symbol index stay empty
+  // (the parse fills plain fields only), so it is never destroyed: its destructor would bring
+  // operator delete into the crash path.
+  union ScratchImage {
+    ScratchImage() : image() {}
+    ~ScratchImage() {}
+    tlcrash_async_image image;
+  } scratch_;
   char scratch_name_[1024] = {};
   char name_[kSymbolNameCapacity] = {};
   uint64_t address_ = 0;

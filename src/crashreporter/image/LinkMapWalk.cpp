@@ -4,6 +4,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 tlcrash_link_map_walk::tlcrash_link_map_walk(tlcrash_task_t task, uint64_t r_debug_address) : task_(task) {
   if (r_debug_address == 0) r_debug_address = reinterpret_cast<uint64_t>(&_r_debug);
   uint64_t map = 0;
@@ -13,6 +14,7 @@ tlcrash_link_map_walk::tlcrash_link_map_walk(tlcrash_task_t task, uint64_t r_deb
   }
 }
 
+// Crash time.
 bool tlcrash_link_map_walk::next(tlcrash_link_map_entry* entry) {
   if (next_ == 0 || steps_ >= kMaxSteps) return false;
   ++steps_;
@@ -29,6 +31,7 @@ bool tlcrash_link_map_walk::next(tlcrash_link_map_entry* entry) {
   return true;
 }
 
+// Crash time.
 bool tlcrash_async_link_map_image(tlcrash_task_t task, const tlcrash_link_map_entry& entry, tlcrash_async_elf* image,
                                   char* name, uint64_t capacity) {
   if (capacity == 0 || entry.bias == 0 || entry.dynamic == 0) return false;

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "crashreporter/image/SharedImageList.h"
+
 namespace ml::crash {
 namespace {
 
@@ -58,6 +60,10 @@ int collect(dl_phdr_info* info, size_t size, void* context) {
 
 // Constructed before main (namespace scope), so the crash path never runs a guarded initialiser.
 tlcrash_async_image_list g_shared_image_list;
+// Handed to the crash path as soon as it exists (SharedImageList.h), so a capture before start
+// finds it too (empty).
+[[maybe_unused]] const bool g_shared_image_list_published =
+    (tlcrash_nasync_shared_image_list_publish(&g_shared_image_list), true);
 std::mutex g_shared_start_lock;
 
 }  // namespace

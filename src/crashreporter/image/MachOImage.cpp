@@ -9,19 +9,23 @@ namespace {
 
 using namespace macho;
 
+// Crash time.
 uint64_t localOf(const void* pointer) { return reinterpret_cast<uint64_t>(pointer); }
 
+// Crash time.
 bool inCommands(const tlcrash_async_macho* image, const void* pointer, int64_t offset, uint64_t length) {
   return tlcrash_async_mobject_verify_local_pointer(&image->load_cmds, localOf(pointer), offset, length);
 }
 
 // Reads a field of a checked local structure (unaligned load) through the image's byte order.
+// Crash time.
 uint32_t field32(const tlcrash_async_macho* image, const void* base, uint64_t offset) {
   uint32_t value;
   tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(base) + offset, sizeof(value));
   return image->byteorder->swap32(value);
 }
 
+// Crash time.
 uint64_t field64(const tlcrash_async_macho* image, const void* base, uint64_t offset) {
   uint64_t value;
   tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(base) + offset, sizeof(value));
@@ -29,11 +33,13 @@ uint64_t field64(const tlcrash_async_macho* image, const void* base, uint64_t of
 }
 
 // A segment or section address field: u64 in a 64-bit image, u32 in a 32-bit one.
+// Crash time.
 uint64_t addressField(const tlcrash_async_macho* image, const void* base, uint64_t index_in_words) {
   if (image->m64) return field64(image, base, index_in_words * 8);
   return field32(image, base, index_in_words * 4);
 }
 
+// Crash time.
 bool nameEquals(const void* field, const char* name) {
   return tlcrash_async_strncmp(static_cast<const char*>(field), name, kNameLength) == 0;
 }
@@ -43,6 +49,7 @@ struct SegmentFields {
   uint32_t nsects;
 };
 
+// Crash time.
 SegmentFields readSegment(const tlcrash_async_macho* image, const void* cmd) {
   const auto* body = static_cast<const uint8_t*>(cmd) + kSegmentVmaddr;
   SegmentFields s{};
@@ -54,21 +61,15 @@ SegmentFields readSegment(const tlcrash_async_macho* image, const void* cmd) {
   return s;
 }
 
-void releaseParse(tlcrash_async_macho* image) {
-  tlcrash_async_mobject_free(&image->load_cmds);
-  image->name.clear();
-  image->name.shrink_to_fit();
-}
+// Crash time.
+void releaseParse(tlcrash_async_macho* image) { tlcrash_async_mobject_free(&image->load_cmds); }
 
 }  // namespace
 
-tlcrash_error_t tlcrash_nasync_macho_init(tlcrash_async_macho* image, tlcrash_task_t task, const char* name,
-                                          uint64_t header_address) {
-  *image = tlcrash_async_macho{};
-  image->task = task;
-  image->header_addr = header_address;
-  image->name = name != nullptr ? name : "";
-
+// Crash time.
+tlcrash_error_t tlcrash_async_macho_parse(tlcrash_async_macho* image) {
+  const tlcrash_task_t task = image->task;
+  const uint64_t header_address = image->header_addr;
   int kr = tlcrash_async_read_addr(task, header_address, image->header, kHeaderSize32);
   if (kr != 0) {
     TLCRASH_DIAG("Failed to read Mach-O header from 0x%llx for image %s, kern_error=%d",
@@ -137,36 +138,42 @@ tlcrash_error_t tlcrash_nasync_macho_init(tlcrash_async_macho* image, tlcrash_ta
   return TLCRASH_ESUCCESS;
 }
 
-void tlcrash_nasync_macho_free(tlcrash_async_macho* image) {
-  releaseParse(image);
-  *image = tlcrash_async_macho{};
-}
 
+// Crash time.
 const tlcrash_async_byteorder_t* tlcrash_async_macho_byteorder(const tlcrash_async_macho* image) { return image->byteorder; }
+// Crash time.
 const uint32_t* tlcrash_async_macho_header(const tlcrash_async_macho* image) { return image->header; }
+// Crash time.
 uint64_t tlcrash_async_macho_header_size(const tlcrash_async_macho* image) { return image->header_size; }
+// Crash time.
 uint32_t tlcrash_async_macho_cpu_type(const tlcrash_async_macho* image) { return image->byteorder->swap32(image->header[1]); }
+// Crash time.
 uint32_t tlcrash_async_macho_cpu_subtype(const tlcrash_async_macho* image) { return image->byteorder->swap32(image->header[2]); }
 
+// Crash time.
 bool tlcrash_async_macho_contains_address(const tlcrash_async_macho* image, uint64_t address) {
   // Written as a difference so that a __TEXT reaching the top of the address space cannot wrap.
   return address >= image->header_addr && address - image->header_addr < image->text_size;
 }
 
+// Crash time.
 uint32_t tlcrash_async_macho_command_type(const tlcrash_async_macho* image, const void* command) {
   return field32(image, command, 0);
 }
 
+// Crash time.
 uint32_t tlcrash_async_macho_command_size(const tlcrash_async_macho* image, const void* command) {
   return field32(image, command, 4);
 }
 
+// Crash time.
 bool tlcrash_async_macho_command_body(const tlcrash_async_macho* image, const void* command, uint64_t size) {
   if (!inCommands(image, command, 0, kLoadCommandSize)) return false;
   if (tlcrash_async_macho_command_size(image, command) < size) return false;
   return inCommands(image, command, 0, size);
 }
 
+// Crash time.
 const void* tlcrash_async_macho_next_command(const tlcrash_async_macho* image, const void* previous) {
   if (previous == nullptr) {
     if (image->byteorder->swap32(image->header[5]) < kLoadCommandSize) {
@@ -207,6 +214,7 @@ const void* tlcrash_async_macho_next_command(const tlcrash_async_macho* image, c
   return command;
 }
 
+// Crash time.
 const void* tlcrash_async_macho_next_command_type(const tlcrash_async_macho* image, const void* previous, uint32_t cmd) {
   for (const void* c = tlcrash_async_macho_next_command(image, previous); c != nullptr;
        c = tlcrash_async_macho_next_command(image, c)) {
@@ -215,6 +223,7 @@ const void* tlcrash_async_macho_next_command_type(const tlcrash_async_macho* ima
   return nullptr;
 }
 
+// Crash time.
 const void* tlcrash_async_macho_find_command(const tlcrash_async_macho* image, uint32_t cmd) {
   for (const void* c = tlcrash_async_macho_next_command(image, nullptr); c != nullptr;
        c = tlcrash_async_macho_next_command(image, c)) {
@@ -227,6 +236,7 @@ const void* tlcrash_async_macho_find_command(const tlcrash_async_macho* image, u
   return nullptr;
 }
 
+// Crash time.
 const void* tlcrash_async_macho_find_segment_cmd(const tlcrash_async_macho* image, const char* segname) {
   const uint32_t segment_cmd = image->m64 ? kLcSegment64 : kLcSegment;
   const uint64_t segment_size = image->m64 ? kSegmentCommandSize64 : kSegmentCommandSize32;
@@ -239,6 +249,7 @@ const void* tlcrash_async_macho_find_segment_cmd(const tlcrash_async_macho* imag
   return nullptr;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_map_segment(const tlcrash_async_macho* image, const char* segname,
                                                 tlcrash_async_macho_mapped_segment_t* segment) {
   *segment = tlcrash_async_macho_mapped_segment_t{};
@@ -252,10 +263,12 @@ tlcrash_error_t tlcrash_async_macho_map_segment(const tlcrash_async_macho* image
   return tlcrash_async_mobject_init(&segment->mobj, image->task, address, s.vmsize, false);
 }
 
+// Crash time.
 void tlcrash_async_macho_mapped_segment_free(tlcrash_async_macho_mapped_segment_t* segment) {
   tlcrash_async_mobject_free(&segment->mobj);
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_find_section(const tlcrash_async_macho* image, const char* segname,
                                                  const char* sectname, uint64_t* address, uint64_t* size) {
   const void* cmd = tlcrash_async_macho_find_segment_cmd(image, segname);
@@ -282,6 +295,7 @@ tlcrash_error_t tlcrash_async_macho_find_section(const tlcrash_async_macho* imag
   return TLCRASH_ENOTFOUND;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image, const char* segname,
                                                 const char* sectname, tlcrash_async_mobject* mobj) {
   *mobj = tlcrash_async_mobject{};
@@ -291,6 +305,7 @@ tlcrash_error_t tlcrash_async_macho_map_section(const tlcrash_async_macho* image
   return tlcrash_async_mobject_init(mobj, image->task, address, size, true);
 }
 
+// Crash time.
 bool tlcrash_async_macho_uuid(const tlcrash_async_macho* image, uint8_t uuid[16]) {
   const void* cmd = tlcrash_async_macho_find_command(image, kLcUuid);
   if (cmd == nullptr || !tlcrash_async_macho_command_body(image, cmd, kLoadCommandSize + 16)) return false;

@@ -47,6 +47,10 @@ struct tlcrash_async_macho_mapped_segment_t {
 // mapped whole. On failure nothing stays allocated. Normal context only.
 tlcrash_error_t tlcrash_nasync_macho_init(tlcrash_async_macho* image, tlcrash_task_t task, const char* name,
                                           uint64_t header_address);
+// The part of tlcrash_nasync_macho_init that allocates nothing: parses the header at the image's
+// header_addr of its task (both set, and its name, which only the diagnostics read). Same results;
+// on failure the load-command mapping is released. Crash time.
+tlcrash_error_t tlcrash_async_macho_parse(tlcrash_async_macho* image);
 // Releases the name and the load-command mapping. Normal context only.
 void tlcrash_nasync_macho_free(tlcrash_async_macho* image);
 

@@ -5,6 +5,7 @@
 namespace ml::crash {
 namespace {
 
+// Crash time.
 tlcrash_error_t mapString(tlcrash_async_macho_string* string) {
   if (string->mapped) return TLCRASH_ESUCCESS;
   const uint64_t page = tlcrash_async_page_size();
@@ -30,6 +31,7 @@ tlcrash_error_t mapString(tlcrash_async_macho_string* string) {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_string_init(tlcrash_async_macho_string* string, tlcrash_task_t task,
                                                 uint64_t address) {
   *string = tlcrash_async_macho_string{};
@@ -38,18 +40,21 @@ tlcrash_error_t tlcrash_async_macho_string_init(tlcrash_async_macho_string* stri
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_string_get_length(tlcrash_async_macho_string* string, uint64_t* length) {
   tlcrash_error_t err = mapString(string);
   if (err == TLCRASH_ESUCCESS) *length = string->length;
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_string_get_pointer(tlcrash_async_macho_string* string, const char** pointer) {
   if (mapString(string) != TLCRASH_ESUCCESS) return TLCRASH_EACCESS;
   *pointer = reinterpret_cast<const char*>(static_cast<uintptr_t>(string->mobj.address));
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 void tlcrash_async_macho_string_free(tlcrash_async_macho_string* string) {
   if (string->mapped) tlcrash_async_mobject_free(&string->mobj);
   string->mapped = false;

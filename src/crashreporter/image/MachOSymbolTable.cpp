@@ -11,6 +11,7 @@ namespace {
 
 using namespace macho;
 
+// Crash time.
 uint32_t commandField(const tlcrash_async_macho* image, const void* command, uint64_t offset) {
   uint32_t value;
   tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(command) + offset, sizeof(value));
@@ -19,6 +20,7 @@ uint32_t commandField(const tlcrash_async_macho* image, const void* command, uin
 
 // The signed distance from the start of __LINKEDIT's file range to `file_offset`; false when it
 // does not fit a signed 64-bit offset.
+// Crash time.
 bool linkeditOffset(const tlcrash_async_macho_mapped_segment_t& linkedit, uint64_t file_offset, int64_t* offset) {
   if (file_offset >= linkedit.fileoff) {
     uint64_t d = file_offset - linkedit.fileoff;
@@ -32,6 +34,7 @@ bool linkeditOffset(const tlcrash_async_macho_mapped_segment_t& linkedit, uint64
   return true;
 }
 
+// Crash time.
 const void* mapTable(const tlcrash_async_macho_symtab_reader_t* reader, uint64_t file_offset, uint64_t length,
                      const char* what) {
   const tlcrash_async_mobject* mobj = &reader->linkedit.mobj;
@@ -50,6 +53,7 @@ const void* mapTable(const tlcrash_async_macho_symtab_reader_t* reader, uint64_t
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_symtab_reader_init(tlcrash_async_macho_symtab_reader_t* reader,
                                                        const tlcrash_async_macho* image) {
   *reader = tlcrash_async_macho_symtab_reader_t{};
@@ -118,6 +122,7 @@ tlcrash_error_t tlcrash_async_macho_symtab_reader_init(tlcrash_async_macho_symta
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_async_macho_symtab_entry_t tlcrash_async_macho_symtab_reader_read(
     const tlcrash_async_macho_symtab_reader_t* reader, const void* table, uint32_t index) {
   const tlcrash_async_macho* image = reader->image;
@@ -152,6 +157,7 @@ tlcrash_async_macho_symtab_entry_t tlcrash_async_macho_symtab_reader_read(
   return out;
 }
 
+// Crash time.
 const char* tlcrash_async_macho_symtab_reader_symbol_name(const tlcrash_async_macho_symtab_reader_t* reader,
                                                           uint32_t n_strx) {
   // Every byte up to the NUL must lie inside the string table (and so inside the mapping).
@@ -162,6 +168,7 @@ const char* tlcrash_async_macho_symtab_reader_symbol_name(const tlcrash_async_ma
   return nullptr;
 }
 
+// Crash time.
 void tlcrash_async_macho_symtab_reader_free(tlcrash_async_macho_symtab_reader_t* reader) {
   tlcrash_async_macho_mapped_segment_free(&reader->linkedit);
   const tlcrash_async_macho* image = reader->image;
@@ -171,11 +178,13 @@ void tlcrash_async_macho_symtab_reader_free(tlcrash_async_macho_symtab_reader_t*
 
 namespace {
 
+// Crash time.
 bool isSectionSymbol(const tlcrash_async_macho_symtab_entry_t& e) {
   return (e.n_type & (kNStab | kNTypeMask)) == kNSect;  // (n_type & 0xEE) == 0x0E
 }
 
 // Best-symbol rule: the highest value at or below `search`; ties keep the entry found first.
+// Crash time.
 void searchTable(const tlcrash_async_macho_symtab_reader_t* reader, const void* table, uint32_t count,
                  uint64_t search, bool* found, tlcrash_async_macho_symtab_entry_t* best) {
   for (uint32_t i = 0; i < count; ++i) {
@@ -190,6 +199,7 @@ void searchTable(const tlcrash_async_macho_symtab_reader_t* reader, const void* 
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_find_symbol_by_name(const tlcrash_async_macho* image, const char* name,
                                                         uint64_t* address) {
   tlcrash_async_macho_symtab_reader_t reader;
@@ -210,6 +220,7 @@ tlcrash_error_t tlcrash_async_macho_find_symbol_by_name(const tlcrash_async_mach
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_macho_find_symbol_by_pc(const tlcrash_async_macho* image, uint64_t pc,
                                                       tlcrash_async_found_symbol_cb callback, void* context) {
   tlcrash_async_macho_symtab_reader_t reader;

@@ -15,6 +15,7 @@ namespace {
 // first byte on into `local`. process_vm_readv stops at the first unreadable page and reports the
 // bytes copied before it (or EFAULT when that is none), which is exactly the probe a partial
 // mapping needs. errno is preserved for the interrupted code.
+// Crash time.
 uint64_t copyReadablePrefix(tlcrash_task_t task, uint64_t page_start, uint64_t page_length, void* local,
                             int* error) {
   int saved = errno;
@@ -37,8 +38,10 @@ uint64_t copyReadablePrefix(tlcrash_task_t task, uint64_t page_start, uint64_t p
 
 }  // namespace
 
+// Crash time.
 uint64_t tlcrash_async_page_size() { return static_cast<uint64_t>(::getpagesize()); }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_task_t task, uint64_t target_address,
                                            uint64_t length, bool require_full) {
   const uint64_t page = tlcrash_async_page_size();
@@ -84,14 +87,22 @@ tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_
       } else {
         TLCRASH_DIAG("No mappable pages found at 0x%llx", static_cast<unsigned long long>(target_address));
       }
-      if (::munmap(local, page_length) != 0) TLCRASH_DIAG("munmap() failed: %d", errno);
+      if (::munmap(local, page_length) != 0) TLCRASH_DIAG("munmap() failed: %s", tlcrash_async_errno_text(errno));
       return TLCRASH_ENOMEM;
     }
     // Give back the pages that could not be filled; the object ends where the readable run ends.
-    if (::munmap(static_cast<char*>(local) + copied, page_length - copied) != 0) TLCRASH_DIAG("munmap() failed: %d", errno);
+    if (::munmap(static_cast<char*>(local) + copied, page_length - copied) != 0) {
+      TLCRASH_DIAG("munmap() failed: %s", tlcrash_async_errno_text(errno));
+    }
     page_length = copied;
   }
-  if (::mprotect(local, page_length, PROT_READ) != 0) TLCRASH_DIAG("mprotect() failed: %d", errno);
+  // Read-only so that a reader's stray write faults. Without it the copy still reads correctly:
+  // say so, with the range and the reason, and go on.
+  if (::mprotect(local, page_length, PROT_READ) != 0) {
+    // The line must fit the 128-byte diagnostic buffer.
+    TLCRASH_DIAG("mprotect(%p, 0x%llx) of the copy of 0x%llx: %s", local, static_cast<unsigned long long>(page_length),
+                 static_cast<unsigned long long>(page_start), tlcrash_async_errno_text(errno));
+  }
 
   const auto local_start = reinterpret_cast<uint64_t>(local);
   mobj->task = task;
@@ -105,6 +116,7 @@ tlcrash_error_t tlcrash_async_mobject_init(tlcrash_async_mobject* mobj, tlcrash_
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 bool tlcrash_async_mobject_verify_local_pointer(const tlcrash_async_mobject* mobj, uint64_t local_address,
                                                 int64_t offset, uint64_t length) {
   uint64_t start;
@@ -115,6 +127,7 @@ bool tlcrash_async_mobject_verify_local_pointer(const tlcrash_async_mobject* mob
   return end <= mobj->address + mobj->length;
 }
 
+// Crash time.
 void* tlcrash_async_mobject_remap_address(const tlcrash_async_mobject* mobj, uint64_t target_address,
                                           int64_t offset, uint64_t length) {
   if (mobj->address == 0) return nullptr;
@@ -125,7 +138,9 @@ void* tlcrash_async_mobject_remap_address(const tlcrash_async_mobject* mobj, uin
 
 namespace {
 
+// Crash time.
 template <typename T>
+// Crash time.
 tlcrash_error_t readValue(const tlcrash_async_mobject* mobj, uint64_t target_address, int64_t offset, T* result) {
   const void* source = tlcrash_async_mobject_remap_address(mobj, target_address, offset, sizeof(T));
   if (source == nullptr) return TLCRASH_EINVAL;
@@ -135,11 +150,13 @@ tlcrash_error_t readValue(const tlcrash_async_mobject* mobj, uint64_t target_add
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint8(const tlcrash_async_mobject* mobj, uint64_t target_address,
                                                  int64_t offset, uint8_t* result) {
   return readValue(mobj, target_address, offset, result);
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint16(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint16_t* result) {
@@ -148,6 +165,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint16(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint32(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint32_t* result) {
@@ -156,6 +174,7 @@ tlcrash_error_t tlcrash_async_mobject_read_uint32(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder_t* byteorder, uint64_t target_address,
                                                   int64_t offset, uint64_t* result) {
@@ -164,10 +183,11 @@ tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* m
   return err;
 }
 
+// Crash time.
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj) {
   if (mobj->mapping_address != 0 &&
       ::munmap(reinterpret_cast<void*>(static_cast<uintptr_t>(mobj->mapping_address)), mobj->mapping_length) != 0) {
-    TLCRASH_DIAG("munmap() failure: %d", errno);
+    TLCRASH_DIAG("munmap() failure: %s", tlcrash_async_errno_text(errno));
   }
   *mobj = tlcrash_async_mobject{};
 }

@@ -56,6 +56,7 @@ struct Walk {
 };
 
 // Class cache: (data pointer / 4) mod slots; a taken slot keeps its first entry.
+// Crash time.
 void classCacheSet(tlcrash_async_objc_cache* cache, uint64_t key, uint64_t value) {
   if (cache->class_cache_size == 0) {
     void* block = ::mmap(nullptr, kClassCacheBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -75,6 +76,7 @@ void classCacheSet(tlcrash_async_objc_cache* cache, uint64_t key, uint64_t value
   }
 }
 
+// Crash time.
 bool classCacheGet(const tlcrash_async_objc_cache* cache, uint64_t key, uint64_t* value) {
   if (cache->class_cache_size == 0 || key == 0) return false;
   const uint64_t slot = (key / 4) % cache->class_cache_size;
@@ -83,6 +85,7 @@ bool classCacheGet(const tlcrash_async_objc_cache* cache, uint64_t key, uint64_t
   return true;
 }
 
+// Crash time.
 void unmapSections(tlcrash_async_objc_cache* cache) {
   if (cache->objc_const_mapped) tlcrash_async_mobject_free(&cache->objc_const);
   if (cache->class_list_mapped) tlcrash_async_mobject_free(&cache->class_list);
@@ -94,6 +97,7 @@ void unmapSections(tlcrash_async_objc_cache* cache) {
 
 // ---- legacy form (version 1; 32-bit fields throughout) ----
 
+// Crash time.
 tlcrash_error_t parseObjC1MethodList(const Walk& w, uint64_t list, tlcrash_async_macho_string* class_name,
                                      bool is_class_method) {
   uint32_t head[2];  // obsolete, count
@@ -120,6 +124,7 @@ tlcrash_error_t parseObjC1MethodList(const Walk& w, uint64_t list, tlcrash_async
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t parseObjC1Class(const Walk& w, uint64_t address, bool is_class_method, uint32_t* isa) {
   uint32_t cls[10];  // isa, super_class, name, version, info, instance_size, ivars, methodLists, cache, protocols
   tlcrash_error_t err = w.taskRead(address, cls, sizeof(cls));
@@ -155,6 +160,7 @@ tlcrash_error_t parseObjC1Class(const Walk& w, uint64_t address, bool is_class_m
   return err;
 }
 
+// Crash time.
 tlcrash_error_t parseObjC1(const Walk& w) {
   tlcrash_async_mobject modules;
   tlcrash_error_t err = tlcrash_async_macho_map_section(w.image, "__OBJC", "__module_info", &modules);
@@ -206,6 +212,7 @@ tlcrash_error_t parseObjC1(const Walk& w) {
 // Maps one section into `mobj`. A section that is absent is not an error for the lists (an image
 // without categories has no category list); the class and category lists are looked for in
 // __DATA_CONST too, where current linkers put them.
+// Crash time.
 tlcrash_error_t mapSection(const Walk& w, const char* segment, const char* section, tlcrash_async_mobject* mobj,
                            bool* mapped) {
   tlcrash_error_t err = tlcrash_async_macho_map_section(w.image, segment, section, mobj);
@@ -217,6 +224,7 @@ tlcrash_error_t mapSection(const Walk& w, const char* segment, const char* secti
   return err;
 }
 
+// Crash time.
 tlcrash_error_t mapObjC2Sections(const Walk& w) {
   tlcrash_async_objc_cache* cache = w.cache;
   if (cache->last_image == w.image) return TLCRASH_ESUCCESS;
@@ -254,6 +262,7 @@ tlcrash_error_t mapObjC2Sections(const Walk& w) {
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 const void* inSection(const tlcrash_async_objc_cache* cache, const tlcrash_async_mobject& mobj, bool mapped,
                       uint64_t address, uint64_t length) {
   (void)cache;
@@ -268,6 +277,7 @@ struct ClassData {
 
 // Read-only data and name of a class record (local, checked). TLCRASH_ENOTFOUND when the runtime
 // has not set the class up.
+// Crash time.
 tlcrash_error_t classData(const Walk& w, const void* cls, ClassData* out) {
   tlcrash_async_objc_cache* cache = w.cache;
   const uint64_t ro_size = w.image->m64 ? 72 : 40;
@@ -308,10 +318,12 @@ tlcrash_error_t classData(const Walk& w, const void* cls, ClassData* out) {
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 uint64_t baseMethods(const Walk& w, const ClassData& data) {
   return w.image->m64 ? w.word(data.ro, 4) : w.word(data.ro, 5);
 }
 
+// Crash time.
 tlcrash_error_t parseMethodList(const Walk& w, tlcrash_async_macho_string* class_name, bool is_class_method,
                                 uint64_t list) {
   tlcrash_async_objc_cache* cache = w.cache;
@@ -344,6 +356,7 @@ tlcrash_error_t parseMethodList(const Walk& w, tlcrash_async_macho_string* class
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t parseClass(const Walk& w, const void* cls, bool is_class_method) {
   ClassData data;
   tlcrash_error_t err = classData(w, cls, &data);
@@ -354,6 +367,7 @@ tlcrash_error_t parseClass(const Walk& w, const void* cls, bool is_class_method)
   return err;
 }
 
+// Crash time.
 tlcrash_error_t parseObjC2(const Walk& w) {
   tlcrash_error_t err = mapObjC2Sections(w);
   if (err != TLCRASH_ESUCCESS) return err;
@@ -455,6 +469,7 @@ tlcrash_error_t parseObjC2(const Walk& w) {
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t parseObjC(const Walk& w) {
   if (w.cache == nullptr) return TLCRASH_EACCESS;
   if (!w.cache->got_objc2_info) {
@@ -470,6 +485,7 @@ struct BestImp {
   uint64_t imp = 0;
 };
 
+// Crash time.
 void keepBest(bool, tlcrash_async_macho_string*, tlcrash_async_macho_string*, uint64_t imp, void* context) {
   auto* best = static_cast<BestImp*>(context);
   if (imp <= best->pc && (!best->found || imp > best->imp)) {
@@ -485,6 +501,7 @@ struct Report {
   void* context;
 };
 
+// Crash time.
 void reportFirst(bool is_class_method, tlcrash_async_macho_string* class_name, tlcrash_async_macho_string* method_name,
                  uint64_t imp, void* context) {
   auto* report = static_cast<Report*>(context);
@@ -495,19 +512,23 @@ void reportFirst(bool is_class_method, tlcrash_async_macho_string* class_name, t
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_objc_cache_init(tlcrash_async_objc_cache* cache) {
   *cache = tlcrash_async_objc_cache{};
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 void tlcrash_async_objc_cache_free(tlcrash_async_objc_cache* cache) {
   unmapSections(cache);
   if (cache->class_cache_size != 0) ::munmap(cache->class_cache_keys, kClassCacheBytes);
   *cache = tlcrash_async_objc_cache{};
 }
 
+// Crash time.
 bool tlcrash_async_objc_supports_nonptr_isa(uint32_t cpu_type) { return cpu_type == macho::kCpuTypeArm64; }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_objc_find_method(const tlcrash_async_macho* image, tlcrash_async_objc_cache* cache,
                                                uint64_t pc, tlcrash_async_objc_found_method_cb callback, void* context) {
   BestImp best{pc};

@@ -14,8 +14,10 @@ struct LookupState {
 
 // Both searches report hits at or below the pc, so the higher one is the closer; an equal one
 // replaces the earlier hit.
+// Crash time.
 bool closer(const LookupState* state, uint64_t address) { return !state->found || address >= state->address; }
 
+// Crash time.
 void recordSymbol(uint64_t address, const char* name, void* context) {
   auto* state = static_cast<LookupState*>(context);
   if (!closer(state, address)) return;
@@ -27,10 +29,12 @@ void recordSymbol(uint64_t address, const char* name, void* context) {
 }
 
 // Appends `length` bytes of `text` at `*at`, keeping room for the NUL.
+// Crash time.
 void append(char* buffer, size_t* at, const char* text, uint64_t length) {
   for (uint64_t i = 0; i < length && *at + 1 < kSymbolNameCapacity; ++i) buffer[(*at)++] = text[i];
 }
 
+// Crash time.
 void recordMethod(bool is_class_method, tlcrash_async_macho_string* class_name, tlcrash_async_macho_string* method_name,
                   uint64_t imp, void* context) {
   auto* state = static_cast<LookupState*>(context);
@@ -70,12 +74,15 @@ void recordMethod(bool is_class_method, tlcrash_async_macho_string* class_name, 
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_symbol_cache_init(tlcrash_async_symbol_cache* cache) {
   return tlcrash_async_objc_cache_init(cache);
 }
 
+// Crash time.
 void tlcrash_async_symbol_cache_free(tlcrash_async_symbol_cache* cache) { tlcrash_async_objc_cache_free(cache); }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint32_t strategy,
                                           tlcrash_async_symbol_cache* cache, uint64_t pc,
                                           tlcrash_async_found_symbol_cb callback, void* context) {

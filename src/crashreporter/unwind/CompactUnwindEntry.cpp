@@ -30,8 +30,10 @@ constexpr uint32_t kArm64ModeDwarf = 3;
 constexpr uint32_t kArm64ModeFrame = 4;
 constexpr uint32_t kArm64StackSize = 0x00FFF000;
 
+// Crash time.
 uint32_t field(uint32_t encoding, uint32_t mask) { return (encoding & mask) >> __builtin_ctz(mask); }
 
+// Crash time.
 void clearEntry(tlcrash_async_cfe_entry_t* entry, uint32_t cpu_type) {
   tlcrash_async_memset(entry, 0, sizeof(*entry));
   entry->cpu_type = cpu_type;
@@ -40,6 +42,7 @@ void clearEntry(tlcrash_async_cfe_entry_t* entry, uint32_t cpu_type) {
 }
 
 // Adds one saved-register slot for a compact register number (0 = an empty slot).
+// Crash time.
 tlcrash_error_t addSlot(tlcrash_async_cfe_entry_t* entry, uint32_t compact_reg) {
   uint32_t reg;
   tlcrash_error_t err = tlcrash_async_map_register_name(compact_reg, &reg, entry->cpu_type);
@@ -51,6 +54,7 @@ tlcrash_error_t addSlot(tlcrash_async_cfe_entry_t* entry, uint32_t compact_reg) 
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t decodeX86(tlcrash_async_cfe_entry_t* entry, uint32_t encoding, int64_t word) {
   const uint32_t mode = field(encoding, kModeMask);
   switch (mode) {
@@ -105,6 +109,7 @@ tlcrash_error_t decodeX86(tlcrash_async_cfe_entry_t* entry, uint32_t encoding, i
   }
 }
 
+// Crash time.
 tlcrash_error_t decodeArm64(tlcrash_async_cfe_entry_t* entry, uint32_t encoding) {
   const uint32_t mode = field(encoding, kModeMask);
   switch (mode) {
@@ -145,6 +150,7 @@ tlcrash_error_t decodeArm64(tlcrash_async_cfe_entry_t* entry, uint32_t encoding)
 }
 
 // Reads one general register's worth (4 or 8 bytes) from the task, zero-extended.
+// Crash time.
 tlcrash_error_t readWord(tlcrash_task_t task, uint64_t address, int64_t offset, uint64_t word, uint64_t* value) {
   if (word == 4) {
     uint32_t v = 0;
@@ -157,6 +163,7 @@ tlcrash_error_t readWord(tlcrash_task_t task, uint64_t address, int64_t offset, 
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_map_register_name(uint32_t compact_reg, uint32_t* reg, uint32_t cpu_type) {
   static constexpr uint32_t kX86_64[7] = {kTLCrashRegInvalid, TLCRASH_X86_64_RBX, TLCRASH_X86_64_R12, TLCRASH_X86_64_R13,
                                           TLCRASH_X86_64_R14, TLCRASH_X86_64_R15, TLCRASH_X86_64_RBP};
@@ -179,6 +186,7 @@ tlcrash_error_t tlcrash_async_map_register_name(uint32_t compact_reg, uint32_t* 
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_cfe_register_decode(uint32_t permutation, uint32_t count, uint32_t registers[]) {
   if (count > 6) {
     TLCRASH_DIAG("Register permutation decoding attempted with an unsupported count of %u", count);
@@ -240,6 +248,7 @@ tlcrash_error_t tlcrash_async_cfe_register_decode(uint32_t permutation, uint32_t
   return TLCRASH_ESUCCESS;
 }
 
+// Crash time.
 uint32_t tlcrash_async_cfe_register_encode(const uint32_t registers[], uint32_t count) {
   assert(count <= 6);
   uint32_t digits[6] = {0, 0, 0, 0, 0, 0};
@@ -264,6 +273,7 @@ uint32_t tlcrash_async_cfe_register_encode(const uint32_t registers[], uint32_t 
   return permutation;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_cfe_entry_init(tlcrash_async_cfe_entry_t* entry, uint32_t cpu_type, uint32_t encoding) {
   clearEntry(entry, cpu_type);
   if (cpu_type == kTLCrashCpuTypeX86_64) return decodeX86(entry, encoding, 8);
@@ -273,10 +283,12 @@ tlcrash_error_t tlcrash_async_cfe_entry_init(tlcrash_async_cfe_entry_t* entry, u
   return TLCRASH_ENOTSUP;
 }
 
+// Crash time.
 void tlcrash_async_cfe_entry_register_list(const tlcrash_async_cfe_entry_t* entry, uint32_t registers[]) {
   for (uint32_t i = 0; i < entry->register_count; ++i) registers[i] = entry->register_list[i];
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_cfe_entry_apply(tlcrash_task_t task, uint64_t function_address,
                                               const tlcrash_async_thread_state_t* thread_state,
                                               const tlcrash_async_cfe_entry_t* entry,

@@ -15,6 +15,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 tlframe_error_t tlframe_cursor_read_compact_unwind(tlcrash_task_t task, UnwindImageLookup* images,
                                                    const tlcrash_async_thread_state_t* current,
                                                    const tlcrash_async_thread_state_t* previous,

@@ -26,7 +26,9 @@ namespace {
 constexpr uint64_t kEhFrameWithoutLength = UINT64_C(1) << 30;
 
 // .eh_frame as the header gives it; false when the header cannot be read.
+// Crash time.
 template <typename machine_ptr>
+// Crash time.
 bool ehFrameFromHeader(tlcrash_task_t task, const tlcrash_unwind_image_t& image, tlcrash_unwind_section_t* eh_frame) {
   TaskMemoryWindow header(task, image.eh_frame_hdr.address, image.eh_frame_hdr.length);
   eh_frame_hdr_reader<TaskMemoryWindow, machine_ptr> table(image.byteorder);
@@ -39,7 +41,9 @@ bool ehFrameFromHeader(tlcrash_task_t task, const tlcrash_unwind_image_t& image,
 
 // Finds the FDE for `pc`: through the .eh_frame_hdr table when the image has a usable one, by
 // scanning the section otherwise.
+// Crash time.
 template <typename machine_ptr>
+// Crash time.
 tlcrash_error_t findFde(tlcrash_task_t task, const tlcrash_unwind_image_t& image, dwarf_frame_reader<TaskMemoryWindow>& frames,
                         uint64_t pc, tlcrash_async_dwarf_fde_info_t* fde) {
   if (image.eh_frame_hdr.present() && !frames.is_debug_frame()) {
@@ -55,7 +59,9 @@ tlcrash_error_t findFde(tlcrash_task_t task, const tlcrash_unwind_image_t& image
   return frames.find_fde(0, pc, fde);
 }
 
+// Crash time.
 template <typename machine_ptr>
+// Crash time.
 tlframe_error_t unwind(tlcrash_task_t task, const tlcrash_unwind_image_t& image, TaskMemoryWindow& section, bool debug_frame,
                        const tlcrash_async_thread_state_t* current, uint64_t pc, tlcrash_async_thread_state_t* next) {
   const tlcrash_async_byteorder_t* byteorder = image.byteorder;
@@ -99,6 +105,7 @@ tlframe_error_t unwind(tlcrash_task_t task, const tlcrash_unwind_image_t& image,
 
 }  // namespace
 
+// Crash time.
 tlframe_error_t tlframe_cursor_read_dwarf_unwind(tlcrash_task_t task, UnwindImageLookup* images,
                                                  const tlcrash_async_thread_state_t* current,
                                                  const tlcrash_async_thread_state_t* previous,

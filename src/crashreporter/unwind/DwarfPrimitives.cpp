@@ -10,6 +10,7 @@ namespace {
 // unreadable page fails like one running off a mapping.
 constexpr uint64_t kTaskLebWindow = 4096;
 
+// Crash time.
 bool taskStart(uint64_t location, int64_t offset, uint64_t* start) {
   if (!tlcrash_async_address_apply_offset(location, offset, start)) {
     TLCRASH_DIAG("Applying the  offset of 0x%lld to base address %llx exceeds TL_VM_ADDRESS_MAX",
@@ -21,6 +22,7 @@ bool taskStart(uint64_t location, int64_t offset, uint64_t* start) {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_dwarf_read_task_uleb128(tlcrash_task_t task, uint64_t location, int64_t offset,
                                                       uint64_t* result, uint64_t* size) {
   uint64_t start;
@@ -29,6 +31,7 @@ tlcrash_error_t tlcrash_async_dwarf_read_task_uleb128(tlcrash_task_t task, uint6
   return tlcrash_async_dwarf_read_uleb128(window, start, 0, result, size);
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_dwarf_read_task_sleb128(tlcrash_task_t task, uint64_t location, int64_t offset,
                                                       int64_t* result, uint64_t* size) {
   uint64_t start;

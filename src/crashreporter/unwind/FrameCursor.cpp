@@ -15,6 +15,7 @@ const tlframe_cursor_frame_reader_t frame_reader_chain[3] = {
     tlframe_cursor_read_frame_ptr,
 };
 
+// Crash time.
 tlframe_error_t tlframe_cursor_init(tlframe_cursor_t* cursor, tlcrash_task_t task,
                                     const tlcrash_async_thread_state_t* thread_state, UnwindImageLookup* images) {
   cursor->task = task;
@@ -25,11 +26,13 @@ tlframe_error_t tlframe_cursor_init(tlframe_cursor_t* cursor, tlcrash_task_t tas
   return TLFRAME_ESUCCESS;
 }
 
+// Crash time.
 tlframe_error_t tlframe_cursor_next(tlframe_cursor_t* cursor) {
   return tlframe_cursor_next_with_readers(cursor, frame_reader_chain,
                                           sizeof(frame_reader_chain) / sizeof(frame_reader_chain[0]));
 }
 
+// Crash time.
 tlframe_error_t tlframe_cursor_next_with_readers(tlframe_cursor_t* cursor, const tlframe_cursor_frame_reader_t* readers,
                                                  uint32_t reader_count) {
   // The first frame is the initial state itself.
@@ -60,20 +63,24 @@ tlframe_error_t tlframe_cursor_next_with_readers(tlframe_cursor_t* cursor, const
   return TLFRAME_ESUCCESS;
 }
 
+// Crash time.
 tlframe_error_t tlframe_cursor_get_reg(const tlframe_cursor_t* cursor, uint32_t reg, uint64_t* value) {
   if (!tlcrash_async_thread_state_has_reg(&cursor->frame, reg)) return TLFRAME_ENOTSUP;
   *value = tlcrash_async_thread_state_get_reg(&cursor->frame, reg);
   return TLFRAME_ESUCCESS;
 }
 
+// Crash time.
 const char* tlframe_cursor_get_regname(const tlframe_cursor_t* cursor, uint32_t reg) {
   return tlcrash_async_thread_state_get_reg_name(&cursor->frame, reg);
 }
 
+// Crash time.
 uint32_t tlframe_cursor_get_regcount(const tlframe_cursor_t* cursor) {
   return tlcrash_async_thread_state_get_reg_count(&cursor->frame);
 }
 
+// Crash time.
 void tlframe_cursor_free(tlframe_cursor_t*) {}
 
 }  // namespace ml::crash

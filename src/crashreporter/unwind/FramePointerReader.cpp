@@ -6,6 +6,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 tlframe_error_t tlframe_cursor_read_frame_ptr(tlcrash_task_t task, UnwindImageLookup*,
                                               const tlcrash_async_thread_state_t* current,
                                               const tlcrash_async_thread_state_t* previous,

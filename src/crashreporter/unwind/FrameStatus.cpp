@@ -2,6 +2,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 const char* tlframe_strerror(int32_t error) {
   switch (error) {
     case TLFRAME_ESUCCESS: return "No error";

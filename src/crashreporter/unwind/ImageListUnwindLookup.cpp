@@ -8,6 +8,7 @@ namespace ml::crash {
 
 namespace {
 
+// Crash time.
 void fromElf(const tlcrash_async_elf& elf, tlcrash_unwind_image_t* image) {
   *image = tlcrash_unwind_image_t{};
   image->header_address = elf.header_addr;
@@ -18,6 +19,7 @@ void fromElf(const tlcrash_async_elf& elf, tlcrash_unwind_image_t* image) {
   image->eh_frame_hdr = {elf.eh_frame_hdr_addr, elf.eh_frame_hdr_size};
 }
 
+// Crash time.
 void fromMachO(const tlcrash_async_macho& macho, tlcrash_unwind_image_t* image) {
   *image = tlcrash_unwind_image_t{};
   image->header_address = macho.header_addr;
@@ -30,12 +32,14 @@ void fromMachO(const tlcrash_async_macho& macho, tlcrash_unwind_image_t* image) 
   tlcrash_async_macho_unwind_section(&macho, "__DWARF", "__debug_frame", &image->debug_frame);
 }
 
+// Crash time.
 uint32_t read32(const tlcrash_async_macho* image, const uint8_t* at) {
   uint32_t v;
   tlcrash_async_memcpy(&v, at, sizeof(v));
   return image->byteorder->swap32(v);
 }
 
+// Crash time.
 uint64_t read64(const tlcrash_async_macho* image, const uint8_t* at) {
   uint64_t v;
   tlcrash_async_memcpy(&v, at, sizeof(v));
@@ -44,6 +48,7 @@ uint64_t read64(const tlcrash_async_macho* image, const uint8_t* at) {
 
 }  // namespace
 
+// Crash time.
 bool tlcrash_async_macho_unwind_section(const tlcrash_async_macho* image, const char* segname, const char* sectname,
                                         tlcrash_unwind_section_t* section) {
   using namespace macho;
@@ -69,10 +74,13 @@ bool tlcrash_async_macho_unwind_section(const tlcrash_async_macho* image, const 
   return false;
 }
 
+// Crash time.
 void ImageListUnwindLookup::beginReading() { tlcrash_async_image_list_set_reading(list_, true); }
 
+// Crash time.
 void ImageListUnwindLookup::endReading() { tlcrash_async_image_list_set_reading(list_, false); }
 
+// Crash time.
 bool ImageListUnwindLookup::imageContaining(uint64_t pc, tlcrash_unwind_image_t* image) {
   const tlcrash_async_image* record = tlcrash_async_image_containing_address(list_, pc);
   if (record != nullptr) {

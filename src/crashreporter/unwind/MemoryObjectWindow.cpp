@@ -7,6 +7,7 @@ namespace ml::crash {
 
 static_assert(MemoryReader<MemoryObjectWindow>);
 
+// Crash time.
 tlcrash_error_t MemoryObjectWindow::read(uint64_t address, int64_t offset, void* destination, size_t length) {
   const void* source = tlcrash_async_mobject_remap_address(mobj_, address, offset, length);
   if (source == nullptr) return TLCRASH_EINVAL;

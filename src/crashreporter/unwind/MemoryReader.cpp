@@ -2,6 +2,7 @@
 
 namespace ml::crash {
 
+// Crash time.
 bool tlcrash_async_window_contains(uint64_t base, uint64_t window_length, uint64_t address, int64_t offset,
                                    uint64_t length, uint64_t* absolute) {
   uint64_t start;

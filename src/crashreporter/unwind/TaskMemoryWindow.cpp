@@ -21,6 +21,7 @@ CachedPage g_pages[kCachedPages];
 std::atomic<bool> g_cache_on{false};
 
 // The cached page holding `address`, read in whole on a miss; null when it cannot be read.
+// Crash time.
 const CachedPage* cachedPage(tlcrash_task_t task, uint64_t address) {
   const uint64_t page = address & ~(kCachePageSize - 1);
   CachedPage& slot = g_pages[(page / kCachePageSize) % kCachedPages];
@@ -34,11 +35,13 @@ const CachedPage* cachedPage(tlcrash_task_t task, uint64_t address) {
 
 }  // namespace
 
+// Crash time.
 void tlcrash_async_section_cache_begin() {
   for (CachedPage& page : g_pages) page.valid = false;
   g_cache_on.store(true, std::memory_order_release);
 }
 
+// Crash time.
 void tlcrash_async_section_cache_end() { g_cache_on.store(false, std::memory_order_release); }
 
 static_assert(MemoryReader<TaskMemoryWindow>);
@@ -46,6 +49,7 @@ static_assert((TaskMemoryWindow::kBlockSize & (TaskMemoryWindow::kBlockSize - 1)
                   4096 % TaskMemoryWindow::kBlockSize == 0,
               "a block must divide the page size so that it never spans two pages");
 
+// Crash time.
 bool TaskMemoryWindow::load(uint64_t address) {
   // `address` lies inside the window. The block is clipped to the window on both sides; every
   // quantity below is a distance inside one block or inside the window, so nothing overflows.
@@ -67,6 +71,7 @@ bool TaskMemoryWindow::load(uint64_t address) {
   return true;
 }
 
+// Crash time.
 tlcrash_error_t TaskMemoryWindow::read(uint64_t address, int64_t offset, void* destination, size_t length) {
   uint64_t start;
   if (!tlcrash_async_window_contains(base_, length_, address, offset, length, &start)) return TLCRASH_EINVAL;

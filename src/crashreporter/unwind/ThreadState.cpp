@@ -47,9 +47,11 @@ constexpr DwarfRow kX86Dwarf[] = {
     {TLCRASH_X86_ESP, 5}, {TLCRASH_X86_ESI, 6}, {TLCRASH_X86_EDI, 7}, {TLCRASH_X86_EIP, 8},
 };
 
+// Crash time.
 bool isX86(const tlcrash_async_thread_state_t* state) { return state->x86_state.flavor == kTLCrashX86ThreadState32; }
 
 // Address of register `reg`'s storage in a 64-bit state; null for a number out of range.
+// Crash time.
 uint64_t* slot64(tlcrash_async_thread_state_t* state, uint32_t reg) {
   auto& ts = state->x86_state.uts.ts64;
   switch (reg) {
@@ -80,6 +82,7 @@ uint64_t* slot64(tlcrash_async_thread_state_t* state, uint32_t reg) {
 
 // Address of a 32-bit register's storage; null for trapno (16 bits, in the exception state) and
 // numbers out of range.
+// Crash time.
 uint32_t* slot32(tlcrash_async_thread_state_t* state, uint32_t reg) {
   auto& ts = state->x86_state.uts.ts32;
   switch (reg) {
@@ -102,8 +105,10 @@ uint32_t* slot32(tlcrash_async_thread_state_t* state, uint32_t reg) {
   }
 }
 
+// Crash time.
 void zeroState(tlcrash_async_thread_state_t* state) { tlcrash_async_memset(state, 0, sizeof(*state)); }
 
+// Crash time.
 void setUp64(tlcrash_async_thread_state_t* state) {
   state->stack_direction = TLCRASH_ASYNC_STACK_DIRECTION_DOWN;
   state->greg_size = 8;
@@ -115,6 +120,7 @@ void setUp64(tlcrash_async_thread_state_t* state) {
 
 }  // namespace
 
+// Crash time.
 tlcrash_error_t tlcrash_async_thread_state_init(tlcrash_async_thread_state_t* state, uint32_t cpu_type) {
   zeroState(state);
   if (cpu_type == kTLCrashCpuTypeX86_64) {
@@ -133,6 +139,7 @@ tlcrash_error_t tlcrash_async_thread_state_init(tlcrash_async_thread_state_t* st
   return TLCRASH_ENOTSUP;
 }
 
+// Crash time.
 void tlcrash_async_thread_state_mcontext_init(tlcrash_async_thread_state_t* state, const mcontext_t* mcontext) {
   zeroState(state);
   setUp64(state);
@@ -168,27 +175,33 @@ void tlcrash_async_thread_state_mcontext_init(tlcrash_async_thread_state_t* stat
   state->valid_regs = (UINT64_C(1) << TLCRASH_X86_64_REG_COUNT) - 1;
 }
 
+// Crash time.
 void tlcrash_async_thread_state_copy(tlcrash_async_thread_state_t* destination,
                                      const tlcrash_async_thread_state_t* source) {
   tlcrash_async_memcpy(destination, source, sizeof(*destination));
 }
 
+// Crash time.
 uint32_t tlcrash_async_thread_state_get_reg_count(const tlcrash_async_thread_state_t* state) {
   return isX86(state) ? static_cast<uint32_t>(TLCRASH_X86_REG_COUNT) : static_cast<uint32_t>(TLCRASH_X86_64_REG_COUNT);
 }
 
+// Crash time.
 bool tlcrash_async_thread_state_has_reg(const tlcrash_async_thread_state_t* state, uint32_t reg) {
   if (reg >= tlcrash_async_thread_state_get_reg_count(state)) return false;
   return (state->valid_regs & (UINT64_C(1) << reg)) != 0;
 }
 
+// Crash time.
 void tlcrash_async_thread_state_clear_reg(tlcrash_async_thread_state_t* state, uint32_t reg) {
   if (reg >= 64) return;
   state->valid_regs &= ~(UINT64_C(1) << reg);
 }
 
+// Crash time.
 void tlcrash_async_thread_state_clear_all_regs(tlcrash_async_thread_state_t* state) { state->valid_regs = 0; }
 
+// Crash time.
 void tlcrash_async_thread_state_clear_volatile_regs(tlcrash_async_thread_state_t* state) {
   uint32_t count = tlcrash_async_thread_state_get_reg_count(state);
   for (uint32_t reg = 0; reg < count; ++reg) {
@@ -197,6 +210,7 @@ void tlcrash_async_thread_state_clear_volatile_regs(tlcrash_async_thread_state_t
   }
 }
 
+// Crash time.
 uint64_t tlcrash_async_thread_state_get_reg(const tlcrash_async_thread_state_t* state, uint32_t reg) {
   // The slot helpers only compute addresses; the const_cast never leads to a write here.
   auto* mutable_state = const_cast<tlcrash_async_thread_state_t*>(state);
@@ -209,6 +223,7 @@ uint64_t tlcrash_async_thread_state_get_reg(const tlcrash_async_thread_state_t* 
   return slot != nullptr ? *slot : 0;
 }
 
+// Crash time.
 void tlcrash_async_thread_state_set_reg(tlcrash_async_thread_state_t* state, uint32_t reg, uint64_t value) {
   if (reg >= tlcrash_async_thread_state_get_reg_count(state)) return;
   if (isX86(state)) {
@@ -223,6 +238,7 @@ void tlcrash_async_thread_state_set_reg(tlcrash_async_thread_state_t* state, uin
   state->valid_regs |= UINT64_C(1) << reg;
 }
 
+// Crash time.
 const char* tlcrash_async_thread_state_get_reg_name(const tlcrash_async_thread_state_t* state, uint32_t reg) {
   if (reg >= tlcrash_async_thread_state_get_reg_count(state)) {
     TLCRASH_DIAG("Missing register name for register id: %d", static_cast<int>(reg));
@@ -231,12 +247,15 @@ const char* tlcrash_async_thread_state_get_reg_name(const tlcrash_async_thread_s
   return isX86(state) ? kX86Registers[reg].name : kX86_64Registers[reg].name;
 }
 
+// Crash time.
 uint32_t tlcrash_async_thread_state_get_stack_direction(const tlcrash_async_thread_state_t* state) {
   return state->stack_direction;
 }
 
+// Crash time.
 uint64_t tlcrash_async_thread_state_get_greg_size(const tlcrash_async_thread_state_t* state) { return state->greg_size; }
 
+// Crash time.
 bool tlcrash_async_thread_state_map_dwarf_to_reg(const tlcrash_async_thread_state_t* state, uint64_t dwarf_reg,
                                                  uint32_t* reg) {
   const DwarfRow* rows = isX86(state) ? kX86Dwarf : kX86_64Dwarf;
@@ -250,6 +269,7 @@ bool tlcrash_async_thread_state_map_dwarf_to_reg(const tlcrash_async_thread_stat
   return false;
 }
 
+// Crash time.
 bool tlcrash_async_thread_state_map_reg_to_dwarf(const tlcrash_async_thread_state_t* state, uint32_t reg,
                                                  uint64_t* dwarf_reg) {
   const DwarfRow* rows = isX86(state) ? kX86Dwarf : kX86_64Dwarf;

@@ -35,7 +35,6 @@ struct tlcrash_unwind_image_t {
 
 class UnwindImageLookup {
  public:
-  virtual ~UnwindImageLookup() = default;
 
   // Counts the caller in and out as a reader of the image list: between the two calls the
   // images (and the names they point to) stay valid.
@@ -45,6 +44,10 @@ class UnwindImageLookup {
   // The image whose text holds `pc`; false when no loaded image does. Only between
   // beginReading() and endReading().
   virtual bool imageContaining(uint64_t pc, tlcrash_unwind_image_t* image) = 0;
+
+ protected:
+  // Never deleted through this interface (see ThreadSource).
+  ~UnwindImageLookup() = default;
 };
 
 // Counts in on construction and out on destruction, so every exit path counts out.

@@ -14,17 +14,6 @@ namespace ml::crash::mach {
 namespace {
 
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
-// Threads that may wait in the relay at once; a thread that finds no room is still relayed, but
-// its registers cannot be read by the handler.
-constexpr uint32_t kStoppedCapacity = 64;
-
-struct StoppedThread {
-  std::atomic<int32_t> tid{0};
-  std::atomic<const ucontext_t*> context{nullptr};
-  std::atomic<const siginfo_t*> info{nullptr};
-};
-
-StoppedThread g_stopped[kStoppedCapacity];
 struct sigaction g_previous[NSIG];  // written at activation, read on the fault path
 std::atomic<bool> g_active{false};
 std::mutex g_lock;
@@ -35,25 +24,8 @@ bool isRelay(const struct sigaction& action) {
   return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == onFault;
 }
 
-StoppedThread* recordStopped(int32_t tid, const ucontext_t* context, const siginfo_t* info) {
-  for (StoppedThread& slot : g_stopped) {
-    int32_t free = 0;
-    if (!slot.tid.compare_exchange_strong(free, tid, std::memory_order_acq_rel)) continue;
-    slot.info.store(info, std::memory_order_relaxed);
-    slot.context.store(context, std::memory_order_release);
-    return &slot;
-  }
-  return nullptr;
-}
-
-void forgetStopped(StoppedThread* slot) {
-  if (slot == nullptr) return;
-  slot->context.store(nullptr, std::memory_order_release);
-  slot->info.store(nullptr, std::memory_order_relaxed);
-  slot->tid.store(0, std::memory_order_release);
-}
-
 // Writes the general registers a handler handed back into the interrupted context.
+// Crash time (exception-server mode).
 void applyRegisters(ucontext_t* context, const tlcrash_x86_thread_state64_t& r) {
   greg_t* g = context->uc_mcontext.gregs;
   g[REG_RAX] = static_cast<greg_t>(r.rax);
@@ -78,6 +50,7 @@ void applyRegisters(ucontext_t* context, const tlcrash_x86_thread_state64_t& r) 
 
 // Raises the exception at one registration, as the kernel would: the registration's behaviour
 // picks the message. Async-signal-safe.
+// Crash time (exception-server mode).
 kern_return_t raiseAt(const tl_exception_port_entry& entry, int32_t tid, exception_type_t type,
                       const mach_exception_data_type_t codes[2], ucontext_t* context) {
   const bool wide = (entry.behavior & MACH_EXCEPTION_CODES) != 0;
@@ -119,6 +92,7 @@ kern_return_t raiseAt(const tl_exception_port_entry& entry, int32_t tid, excepti
 }
 
 // What the signal would have done without the relay. Async-signal-safe.
+// Crash time (exception-server mode).
 void deliverSignal(int signo, siginfo_t* info, void* context) {
   const struct sigaction& previous = g_previous[signo];
   if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr && !isRelay(previous)) {
@@ -139,6 +113,7 @@ void deliverSignal(int signo, siginfo_t* info, void* context) {
   ::syscall(SYS_tgkill, ::getpid(), ::syscall(SYS_gettid), signo);
 }
 
+// Crash time (exception-server mode).
 void onFault(int signo, siginfo_t* info, void* raw_context) {
   const int saved_errno = errno;
   auto* context = static_cast<ucontext_t*>(raw_context);
@@ -150,11 +125,11 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
     tl_exception_port_entry registrations[2];
     uint32_t count = tl_exception_ports_for(tid, type, registrations);
     if (count > 0) {
-      StoppedThread* stopped = recordStopped(tid, context, info);
+      const int stopped = tl_fault_relay_record_stopped(tid, context, info);
       for (uint32_t i = 0; i < count && !handled; ++i) {
         handled = raiseAt(registrations[i], tid, type, codes, context) == KERN_SUCCESS;
       }
-      forgetStopped(stopped);
+      tl_fault_relay_forget_stopped(stopped);
     }
   }
   if (!handled) deliverSignal(signo, info, raw_context);
@@ -163,6 +138,7 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
 
 }  // namespace
 
+// Crash time (exception-server mode).
 bool tl_fault_relay_exception_for(const siginfo_t* info, exception_type_t* type, mach_exception_data_type_t codes[2]) {
   if (info->si_code <= 0) return false;  // sent by kill, tgkill, sigqueue: not a processor fault
   const auto address = static_cast<mach_exception_data_type_t>(reinterpret_cast<uintptr_t>(info->si_addr));
@@ -228,17 +204,5 @@ void tl_fault_relay_deactivate() {
 }
 
 bool tl_fault_relay_active() { return g_active.load(); }
-
-bool tl_fault_relay_stopped_thread(tlcrash_thread_t thread, const ucontext_t** context, const siginfo_t** info) {
-  for (const StoppedThread& slot : g_stopped) {
-    if (slot.tid.load(std::memory_order_acquire) != thread) continue;
-    const ucontext_t* found = slot.context.load(std::memory_order_acquire);
-    if (found == nullptr) continue;
-    *context = found;
-    *info = slot.info.load(std::memory_order_relaxed);
-    return true;
-  }
-  return false;
-}
 
 }  // namespace ml::crash::mach

@@ -44,6 +44,13 @@ bool tl_fault_relay_active();
 // Async-signal-safe.
 bool tl_fault_relay_exception_for(const siginfo_t* info, exception_type_t* type, mach_exception_data_type_t codes[2]);
 
+// Records that thread `tid` waits in the relay with `context` and `info` while its exception is
+// raised; the slot's index, or -1 when every slot is taken (the thread is relayed all the same).
+// Crash time.
+int tl_fault_relay_record_stopped(int32_t tid, const ucontext_t* context, const siginfo_t* info);
+// Forgets the slot tl_fault_relay_record_stopped gave (nothing for -1). Crash time.
+void tl_fault_relay_forget_stopped(int index);
+
 // The context and signal of a thread that waits in the relay for its exception to be handled;
 // false when the thread is not stopped in an exception. Async-signal-safe.
 bool tl_fault_relay_stopped_thread(tlcrash_thread_t thread, const ucontext_t** context, const siginfo_t** info);

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include "crashreporter/capture/ReporterLog.h"
 #include "crashreporter/capture/platform/Futex.h"
 #include "crashreporter/capture/platform/ThreadList.h"
 
@@ -181,8 +183,20 @@ void* tlcrash_nasync_alternate_stack_map() {
   const size_t guard = pageSize();
   void* mapping =
       ::mmap(nullptr, guard + kThreadAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) return nullptr;
-  ::mprotect(mapping, guard, PROT_NONE);
+  if (mapping == MAP_FAILED) {
+    const int error = errno;
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- could not map an alternate signal stack of %zu bytes: %s",
+                       guard + kThreadAlternateStackSize, std::strerror(error));
+    return nullptr;
+  }
+  // The stack is still used without its guard page, but a handler that overruns it then writes
+  // over whatever lies below instead of faulting: the log must say so.
+  if (::mprotect(mapping, guard, PROT_NONE) != 0) {
+    const int error = errno;
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- could not protect the guard page at %p of the alternate signal "
+                       "stack at %p: %s; an overrun of that stack will not fault",
+                       mapping, static_cast<void*>(static_cast<uint8_t*>(mapping) + guard), std::strerror(error));
+  }
   return static_cast<uint8_t*>(mapping) + guard;
 }
 

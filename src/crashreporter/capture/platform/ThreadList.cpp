@@ -29,6 +29,7 @@ struct linux_dirent64 {
 constexpr size_t kNameOffset = offsetof(linux_dirent64, d_name);
 
 // A thread id from a directory entry name; false for "." and "..".
+// Crash time.
 bool parseTid(const char* name, size_t max_length, tlcrash_thread_t* tid) {
   int64_t value = 0;
   size_t i = 0;
@@ -44,6 +45,7 @@ bool parseTid(const char* name, size_t max_length, tlcrash_thread_t* tid) {
 
 }  // namespace
 
+// Crash time.
 int tlcrash_nasync_thread_list_prepare() {
   pid_t self = ::getpid();
   if (g_task_dir.load() >= 0 && g_task_dir_pid.load() == self) return 0;
@@ -56,6 +58,7 @@ int tlcrash_nasync_thread_list_prepare() {
   return 0;
 }
 
+// Crash time.
 tlcrash_error_t tlcrash_async_thread_list_read(tlcrash_async_thread_list* list) {
   list->count = 0;
   list->truncated = false;
@@ -99,6 +102,7 @@ tlcrash_error_t tlcrash_async_thread_list_read(tlcrash_async_thread_list* list) 
   return result;
 }
 
+// Crash time.
 bool tlcrash_async_thread_list_contains(const tlcrash_async_thread_list* list, tlcrash_thread_t tid) {
   for (uint32_t i = 0; i < list->count; ++i) {
     if (list->tids[i] == tid) return true;

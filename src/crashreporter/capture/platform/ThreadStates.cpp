@@ -6,6 +6,7 @@
 
 namespace ml::crash::mach {
 
+// Crash time.
 bool tl_thread_stopped_registers(tlcrash_thread_t thread, tlcrash_async_thread_state_t* state) {
   const ucontext_t* context = nullptr;
   const siginfo_t* info = nullptr;
@@ -20,6 +21,7 @@ bool tl_thread_stopped_registers(tlcrash_thread_t thread, tlcrash_async_thread_s
   return false;
 }
 
+// Crash time.
 uint32_t tl_thread_state_to_flavor(const tlcrash_async_thread_state_t* state, thread_state_flavor_t flavor,
                                    uint32_t* words, uint32_t capacity) {
   const auto& registers = state->x86_state.uts.ts64;
@@ -38,6 +40,7 @@ uint32_t tl_thread_state_to_flavor(const tlcrash_async_thread_state_t* state, th
   return 0;
 }
 
+// Crash time.
 bool tl_thread_state_from_flavor(thread_state_flavor_t flavor, const uint32_t* words, uint32_t count,
                                  tlcrash_x86_thread_state64_t* registers) {
   if (flavor == x86_THREAD_STATE64 && count >= x86_THREAD_STATE64_COUNT) {
@@ -52,6 +55,7 @@ bool tl_thread_state_from_flavor(thread_state_flavor_t flavor, const uint32_t* w
   return false;
 }
 
+// Crash time.
 kern_return_t tl_thread_get_state(tlcrash_thread_t thread, thread_state_flavor_t flavor, uint32_t* state,
                                   uint32_t* count) {
   if (flavor != x86_THREAD_STATE64 && flavor != x86_THREAD_STATE) return KERN_INVALID_ARGUMENT;

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <mutex>
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -27,8 +26,11 @@ enum : uint32_t {
 constexpr uint32_t kPhaseBits = 4;
 constexpr uint32_t kPhaseMask = (1u << kPhaseBits) - 1;
 
+// Crash time.
 constexpr uint32_t word(uint32_t generation, uint32_t phase) { return (generation << kPhaseBits) | phase; }
+// Crash time.
 constexpr uint32_t phaseOf(uint32_t w) { return w & kPhaseMask; }
+// Crash time.
 constexpr uint32_t generationOf(uint32_t w) { return w >> kPhaseBits; }
 
 // How long the capturer gives a thread that claimed its slot to finish copying its registers.
@@ -46,13 +48,15 @@ StopSlot g_slots[kMaxListedThreads];
 std::atomic<uint32_t> g_slot_count{0};
 std::atomic<uint32_t> g_generation{0};
 std::atomic<int> g_stop_signal{0};
-std::mutex g_prepare_lock;
 
+// Crash time.
 pid_t currentTid() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
 
-// The stop handler. Runs on the stopped thread with every signal blocked. Async-signal-safe:
-// a linear search, a register copy, futex waits; errno is preserved.
-void onStopSignal(int, siginfo_t* info, void* context) {
+}  // namespace
+
+// Crash time: the stop handler. Runs on the stopped thread with every signal blocked. A linear
+// search, a register copy, futex waits; errno is preserved.
+void tlcrash_async_thread_stop_handler(int, siginfo_t* info, void* context) {
   int saved_errno = errno;
   // Only our own tgkill counts: a stray kill(2) of this signal from elsewhere is ignored.
   if (info->si_code != SI_TKILL || info->si_pid != ::getpid()) {
@@ -81,33 +85,13 @@ void onStopSignal(int, siginfo_t* info, void* context) {
   errno = saved_errno;
 }
 
-bool isUnhandled(int signo) {
-  struct sigaction current{};
-  if (::sigaction(signo, nullptr, &current) != 0) return false;
-  return (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL;
-}
+// Crash time.
+void tlcrash_nasync_thread_stopper_set_signal(int signo) { g_stop_signal.store(signo, std::memory_order_release); }
 
-}  // namespace
-
-int tlcrash_nasync_thread_stopper_prepare() {
-  std::lock_guard<std::mutex> lock(g_prepare_lock);
-  if (g_stop_signal.load() != 0) return 0;
-  // The highest free real-time signal: libraries that use these take them from the bottom.
-  for (int signo = SIGRTMAX; signo >= SIGRTMIN; --signo) {
-    if (!isUnhandled(signo)) continue;
-    struct sigaction action{};
-    action.sa_sigaction = onStopSignal;
-    action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
-    sigfillset(&action.sa_mask);  // a stopped thread stays stopped
-    if (::sigaction(signo, &action, nullptr) != 0) return errno;
-    g_stop_signal.store(signo);
-    return 0;
-  }
-  return EAGAIN;
-}
-
+// Crash time.
 int tlcrash_async_thread_stopper_signal() { return g_stop_signal.load(std::memory_order_acquire); }
 
+// Crash time.
 uint32_t tlcrash_async_threads_stop(const tlcrash_thread_t* tids, uint32_t count, uint64_t answer_timeout_ns) {
   const int signo = g_stop_signal.load(std::memory_order_acquire);
   if (signo == 0) return 0;
@@ -147,6 +131,7 @@ uint32_t tlcrash_async_threads_stop(const tlcrash_thread_t* tids, uint32_t count
   return stopped;
 }
 
+// Crash time.
 const tlcrash_async_thread_state_t* tlcrash_async_thread_stopped_state(tlcrash_thread_t tid) {
   uint32_t count = g_slot_count.load(std::memory_order_acquire);
   for (uint32_t i = 0; i < count; ++i) {
@@ -158,6 +143,7 @@ const tlcrash_async_thread_state_t* tlcrash_async_thread_stopped_state(tlcrash_t
   return nullptr;
 }
 
+// Crash time.
 void tlcrash_async_threads_resume() {
   uint32_t count = g_slot_count.load(std::memory_order_acquire);
   // Forget the slots first: a late handler then finds nothing to answer.

@@ -17,6 +17,7 @@
 // given up: its slot is abandoned and it is reported without registers. A stopped thread that
 // is never resumed goes on by itself after kStoppedThreadMaxWait, so a lost capturer can delay
 // the process but never hang it.
+#include <csignal>
 #include <cstdint>
 
 #include "crashreporter/AsyncMemory.h"
@@ -35,6 +36,10 @@ inline constexpr uint64_t kStoppedThreadMaxWaitNs = 30ull * 1000 * 1000 * 1000;
 int tlcrash_nasync_thread_stopper_prepare();
 // The stop signal, or 0 before preparation. Async-signal-safe.
 int tlcrash_async_thread_stopper_signal();
+// Records the signal preparation installed the stop handler for. Normal context.
+void tlcrash_nasync_thread_stopper_set_signal(int signo);
+// The stop signal's handler (installed by preparation). Crash time, on each thread asked to stop.
+void tlcrash_async_thread_stop_handler(int signo, siginfo_t* info, void* context);
 
 // Asks each of `tids` to stop and waits until every one answered or the answer timeout passed.
 // Returns the number of threads that stopped. Threads already asked in this capture keep their
