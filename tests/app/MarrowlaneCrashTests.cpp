@@ -150,23 +150,23 @@ TEST(MarrowlaneCrashReporting, ACrashLeavesAReportThatTheNextLaunchSendsAsOneErr
   std::optional<pid_t> crashedPid;
   std::uint64_t interruptedAt = 0;
   std::string notRun;
+  // The start-service log names the crashes service once the client has started it (and with it
+  // the crash reporter).
+  auto crashesStarted = [](const LocalHttpServer& server) {
+    for (const auto& log : logsOfType(receivedLogs(server), "startService")) {
+      for (const auto& service : log.log.value("services", json::array())) {
+        if (service == "Crashes") return true;
+      }
+    }
+    return false;
+  };
   const std::vector<CrashScenario> scenarios = {
       {"marrowlane reads through a null pointer", SIGSEGV, "SIGSEGV",
        [&](const TelemetrySandbox& sandbox, const LocalHttpServer& server) -> std::optional<int> {
          ChildProcess app(ML_MARROWLANE_BINARY, {}, sandbox.childEnvironment(server.baseUrl()),
                           sandbox.root() / "crashing.out");
          crashedPid = app.pid();
-         // The start-service log names the crashes service once the client has started it (and
-         // with it the crash reporter).
-         auto crashesStarted = [&] {
-           for (const auto& log : logsOfType(receivedLogs(server), "startService")) {
-             for (const auto& service : log.log.value("services", json::array())) {
-               if (service == "Crashes") return true;
-             }
-           }
-           return false;
-         };
-         if (!waitUntil(crashesStarted, 30s)) {
+         if (!waitUntil([&] { return crashesStarted(server); }, 30s)) {
            ADD_FAILURE() << "the crashes service did not start\n" << app.output();
            return std::nullopt;
          }
@@ -208,6 +208,25 @@ TEST(MarrowlaneCrashReporting, ACrashLeavesAReportThatTheNextLaunchSendsAsOneErr
            throughTheApplication = throughTheApplication || (image && fs::path(image->imageName()).filename() == "marrowlane");
          }
          EXPECT_TRUE(throughTheApplication);
+       }},
+      {"marrowlane is sent a fatal signal", SIGBUS, "SIGBUS",
+       [&](const TelemetrySandbox& sandbox, const LocalHttpServer& server) -> std::optional<int> {
+         ChildProcess app(ML_MARROWLANE_BINARY, {}, sandbox.childEnvironment(server.baseUrl()),
+                          sandbox.root() / "killed.out");
+         crashedPid = app.pid();
+         if (!waitUntil([&] { return crashesStarted(server); }, 30s)) {
+           ADD_FAILURE() << "the crashes service did not start\n" << app.output();
+           return std::nullopt;
+         }
+         ::kill(app.pid(), SIGBUS);
+         auto status = app.wait(30s);
+         if (!status || !WIFSIGNALED(*status)) ADD_FAILURE() << app.output();
+         return status;
+       },
+       [](const crash::TLCrashReport& report) {
+         // Sent, not raised by the processor: no fault address, and no exception.
+         EXPECT_EQ(report.signalInfo().address(), 0u);
+         EXPECT_FALSE(report.machExceptionInfo().has_value());
        }},
       {"the crashes service's test crash in a process started like the application", SIGILL, "SIGILL",
        [&](const TelemetrySandbox& sandbox, const LocalHttpServer& server) -> std::optional<int> {

@@ -98,6 +98,28 @@ TEST_F(CrashTest, AbortOnTheExceptionPathIsCaughtByTheSignalHandler) {
   EXPECT_FALSE(report->machExceptionInfo().has_value());
 }
 
+// A kill is no processor fault, so the exception server never sees it; the signal
+// path still writes the report before the child dies of the signal.
+TEST_F(CrashTest, FatalSignalSentByAnotherProcessIsReportedOnTheExceptionPath) {
+  for (int signo : {SIGSEGV, SIGBUS}) {
+    ChildOutcome outcome = runInChild([signo] {
+      resetCrashSignals();
+      TLCrashReporter reporter = makeReporter(TLCrashReporterSignalHandlerTypeMach);
+      enableOrExit(reporter);
+      ::kill(::getpid(), signo);  // arrives as sent (SI_USER), as another process's kill does
+      for (;;) ::pause();
+    });
+    ASSERT_TRUE(outcome.signaled) << describe(outcome);
+    EXPECT_EQ(outcome.signal, signo);
+    std::string why;
+    auto report = readPendingReport(&why);
+    ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+    EXPECT_EQ(report->signalInfo().name(), signo == SIGSEGV ? "SIGSEGV" : "SIGBUS");
+    EXPECT_FALSE(report->machExceptionInfo().has_value());
+    EXPECT_NE(crashedThread(*report), nullptr);
+  }
+}
+
 // The handler of a port registered before the reporter's.
 mach::kern_return_t earlierHandler(tlcrash_task_t, tlcrash_thread_t, mach::exception_type_t type,
                                    const mach::mach_exception_data_type_t*, uint32_t, void* context) {

@@ -45,4 +45,9 @@ bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* 
   return false;
 }
 
+// Crash time.
+void sent_signal_report_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context) {
+  signal_handler_callback(signo, info, uap, context, nullptr);
+}
+
 }  // namespace ml::crash

@@ -16,6 +16,7 @@
 #include "crashreporter/capture/TLCrashSignalHandler.h"
 #include "crashreporter/capture/ThreadStateCurrent.h"
 #include "crashreporter/capture/WriteReport.h"
+#include "crashreporter/capture/platform/FaultRelay.h"
 #include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/capture/platform/ThreadList.h"
 #include "crashreporter/capture/platform/ThreadStopper.h"
@@ -272,6 +273,9 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
     context->port_set = previousMachPorts_ ? previousMachPorts_->asyncSafeRepresentation()
                                            : tlcrash_mach_exception_port_set{};
     std::atomic_thread_fence(std::memory_order_seq_cst);
+    // The server sees only faults the processor raises; a fatal signal sent by another process
+    // takes the signal path, so that it too leaves a report.
+    mach::tl_fault_relay_set_sent_signal_handler(sent_signal_report_callback, context);
   }
 
   // Any thread may overflow its stack: each needs an alternate stack for the fault to reach the

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
 #include <mutex>
+#include <vector>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,6 +19,12 @@ constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 struct sigaction g_previous[NSIG];  // written at activation, read on the fault path
 std::atomic<bool> g_active{false};
 std::mutex g_lock;
+struct SentSignalHandler {
+  tl_fault_relay_sent_signal_handler handler;
+  void* user;
+};
+// Replaced whole, never mutated in place, so the fault path reads a consistent pair.
+std::atomic<const SentSignalHandler*> g_sent_handler{nullptr};
 
 void onFault(int signo, siginfo_t* info, void* context);
 
@@ -120,7 +128,11 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
   exception_type_t type;
   mach_exception_data_type_t codes[2];
   bool handled = false;
-  if (tl_fault_relay_exception_for(info, &type, codes)) {
+  if (info->si_code <= 0) {
+    if (const SentSignalHandler* sent = g_sent_handler.load(std::memory_order_acquire); sent != nullptr) {
+      sent->handler(signo, info, context, sent->user);
+    }
+  } else if (tl_fault_relay_exception_for(info, &type, codes)) {
     const auto tid = static_cast<int32_t>(::syscall(SYS_gettid));
     tl_exception_port_entry registrations[2];
     uint32_t count = tl_exception_ports_for(tid, type, registrations);
@@ -204,5 +216,19 @@ void tl_fault_relay_deactivate() {
 }
 
 bool tl_fault_relay_active() { return g_active.load(); }
+
+void tl_fault_relay_set_sent_signal_handler(tl_fault_relay_sent_signal_handler handler, void* user) {
+  // Each setting is kept for the life of the process: a thread on the fault path may still hold
+  // the one it read. Settings are rare (one per enabled reporter).
+  static std::mutex settingLock;
+  std::lock_guard<std::mutex> lock(settingLock);
+  if (handler == nullptr) {
+    g_sent_handler.store(nullptr, std::memory_order_release);
+    return;
+  }
+  static std::vector<std::unique_ptr<SentSignalHandler>> settings;
+  settings.push_back(std::make_unique<SentSignalHandler>(SentSignalHandler{handler, user}));
+  g_sent_handler.store(settings.back().get(), std::memory_order_release);
+}
 
 }  // namespace ml::crash::mach

@@ -18,6 +18,10 @@
 //            that was installed before the relay, or, when that was the default or ignore, to
 //            the default action (the signal is raised again and ends the process).
 //
+// A fault signal sent by another process (kill, tgkill, sigqueue) is no exception; it goes to the
+// sent-signal handler when one is set, then on as above. The reporter sets one so that a process
+// killed by a fatal signal still leaves a report.
+//
 // Installed while any exception port is registered (ExceptionPorts.h activates it), removed when
 // none is. Activation and deactivation are normal-context calls; everything on the fault path is
 // async-signal-safe (fixed tables, the emulated port calls, sigaction, tgkill).
@@ -36,6 +40,12 @@ int tl_fault_relay_activate();
 // Puts the kept actions back, on the signals whose action is still the relay's.
 void tl_fault_relay_deactivate();
 bool tl_fault_relay_active();
+
+// Called on the receiving thread for a fault signal that was sent rather than raised by the
+// processor, before the signal goes on to its earlier action. Must be async-signal-safe.
+using tl_fault_relay_sent_signal_handler = void (*)(int signo, siginfo_t* info, ucontext_t* context, void* user);
+// Sets (or, with nullptr, clears) the sent-signal handler and its `user` pointer. Normal context.
+void tl_fault_relay_set_sent_signal_handler(tl_fault_relay_sent_signal_handler handler, void* user);
 
 // The exception a fault signal is raised as: SIGSEGV and SIGBUS -> EXC_BAD_ACCESS (codes: a
 // kernel return code or x86 fault code, then the address), SIGILL -> EXC_BAD_INSTRUCTION, SIGFPE
