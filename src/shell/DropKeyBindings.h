@@ -18,7 +18,7 @@ using DropKeyBindings = std::map<DropAction, DropKeys>;
 // Fails (domain kDropKeysErrorDomain) where decodeStoredDropKeyBindings does, and on an unknown
 // action. An action given twice keeps its last binding.
 foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::uint8_t> data);
-// Compact JSON, pairs in declaration order.
+// Compact JSON, pairs in declaration order; throws as encodeStoredDropKeyBindings does.
 std::vector<std::uint8_t> encodeDropKeyBindings(const DropKeyBindings& bindings);
 
 // The first action, in declaration order, whose binding equals `held` once its characters are

@@ -1,6 +1,8 @@
 #include "shell/coding/StoredDropKeyBindings.h"
 
 #include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
 
 #include "shell/coding/BoundedJson.h"
 
@@ -12,8 +14,15 @@ namespace {
 
 DropKeys withSpaceBar(DropKeys keys) {
   if (!keys.characters) return keys;
-  std::string& text = *keys.characters;
-  for (auto at = text.find("space"); at != std::string::npos; at = text.find("space", at + 1)) text.replace(at, 5, " ");
+  constexpr std::string_view kWord = "space";
+  std::string_view rest = *keys.characters;
+  std::string read;
+  for (auto at = rest.find(kWord); at != std::string_view::npos; at = rest.find(kWord)) {
+    read.append(rest.substr(0, at)).push_back(' ');
+    rest.remove_prefix(at + kWord.size());
+  }
+  read.append(rest);
+  keys.characters = std::move(read);
   return keys;
 }
 
@@ -43,7 +52,7 @@ std::vector<std::uint8_t> encodeStoredDropKeyBindings(const std::vector<StoredDr
     json.push_back(binding.action);
     json.push_back(binding.keys.toJson());
   }
-  std::string text = json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::string text = json.dump();
   return {text.begin(), text.end()};
 }
 

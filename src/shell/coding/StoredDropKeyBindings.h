@@ -25,7 +25,8 @@ struct StoredDropKeyBinding {
 // in older values reads as the space (letters are stored upper-case, so the lower-case word can
 // mean nothing else), which makes decoding an encoded value give the same pairs again.
 foundation::Result<std::vector<StoredDropKeyBinding>> decodeStoredDropKeyBindings(std::span<const std::uint8_t> data);
-// Compact JSON in the given order; characters that are not UTF-8 are written with U+FFFD.
+// Compact JSON in the given order. Throws nlohmann::json::type_error for characters that are not
+// UTF-8, which JSON text cannot hold (the preferences pane reports that as a failed save).
 std::vector<std::uint8_t> encodeStoredDropKeyBindings(const std::vector<StoredDropKeyBinding>& bindings);
 
 }  // namespace ml::shell
