@@ -14,6 +14,7 @@
 #include <sstream>
 #include <utility>
 
+#include "appkit/trashinfo/TrashInfo.h"
 #include "platform/darwin/Volumes.h"
 #include "platform/foundation/AppFolders.h"
 
@@ -153,23 +154,7 @@ fs::path FreedesktopTrash::homeTrash() const {
   return base / "Trash";
 }
 
-std::string FreedesktopTrash::encodePath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : path) {
-    auto byte = static_cast<unsigned char>(c);
-    bool keep = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-                byte == '-' || byte == '_' || byte == '.' || byte == '~' || byte == '/';
-    if (keep) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    }
-  }
-  return out;
-}
+std::string FreedesktopTrash::encodePath(std::string_view path) { return encodeTrashPath(path); }
 
 std::vector<fs::path> FreedesktopTrash::mountPoints() const {
   if (options_.mountPoints) return options_.mountPoints();
@@ -235,7 +220,7 @@ Result<fs::path> FreedesktopTrash::trash(const fs::path& given) const {
 
   // Leave room for ".trashinfo" and a ".NNNN" suffix within the file-name limit.
   std::string base = truncatedName(name, NAME_MAX - kInfoSuffix.size() - 6);
-  std::string contents = "[Trash Info]\nPath=" + encodePath(recordedPath) + "\nDeletionDate=" + deletionDate() + "\n";
+  std::string contents = TrashInfo{recordedPath, deletionDate()}.format();
   for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
     std::string candidate = candidateName(base, attempt);
     fs::path infoFile = trashRoot / "info" / (candidate + std::string(kInfoSuffix));

@@ -52,8 +52,8 @@ class FreedesktopTrash {
 
   std::filesystem::path homeTrash() const;
 
-  // The original-path line of a .trashinfo file: percent-encoding of every byte except
-  // unreserved URL characters and "/".
+  // The original-path line of a .trashinfo file (see TrashInfo): percent-encoding of every byte
+  // except unreserved URL characters and "/".
   static std::string encodePath(std::string_view path);
 
  private:

@@ -15,12 +15,10 @@ namespace ml::shell {
 // Ordered by declaration order of DropAction, so iteration settles ties the same way every time.
 using DropKeyBindings = std::map<DropAction, DropKeys>;
 
-// Fails (domain kDropKeysErrorDomain) on text that is not such an array: invalid JSON, an odd
-// number of elements, an unknown action, a null or malformed binding. An action given twice keeps
-// its last binding. The space bar is held as a space; the word "space" standing for it in older
-// values reads as the space.
+// Fails (domain kDropKeysErrorDomain) where decodeStoredDropKeyBindings does, and on an unknown
+// action. An action given twice keeps its last binding.
 foundation::Result<DropKeyBindings> decodeDropKeyBindings(std::span<const std::uint8_t> data);
-// Compact JSON, pairs in declaration order.
+// Compact JSON, pairs in declaration order; throws as encodeStoredDropKeyBindings does.
 std::vector<std::uint8_t> encodeDropKeyBindings(const DropKeyBindings& bindings);
 
 // The first action, in declaration order, whose binding equals `held` once its characters are

@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 
+#include "appkit/trashinfo/TrashInfo.h"
 #include "support/TempDir.h"
 
 namespace ml::appkit {
@@ -182,6 +183,40 @@ TEST_F(FreedesktopTrashTest, TopDirectoryTrashesOfMountsAreCountedAndEmptied) {
   ASSERT_TRUE(trash.empty().ok());
   EXPECT_EQ(*trash.count(), 0);
   EXPECT_FALSE(fs::exists(own / "info/x.trashinfo"));
+}
+
+TEST_F(FreedesktopTrashTest, AnyNameIsRecordedSoThatItReadsBackByteForByte) {
+  // Not UTF-8, a newline that could start a forged line, "%" and "=" of the record's own syntax.
+  auto item = items_.write("caf\xE9\nPath=%41 =x", "contents");
+  auto result = makeTrash().trash(item);
+  ASSERT_TRUE(result.ok()) << result.error();
+
+  auto record = TrashInfo::parse(readFile(home_.path() / "Trash/info" / (result->filename().string() + ".trashinfo")));
+  ASSERT_TRUE(record.ok()) << record.error();
+  EXPECT_EQ(record->path, (fs::canonical(items_.path()) / "caf\xE9\nPath=%41 =x").string());
+  EXPECT_TRUE(record->deletionDate.has_value());
+}
+
+TEST(TrashInfoReading, OtherWritersFormsAreReadAndRecordsWithoutAnOriginalPathRefused) {
+  auto lenient = TrashInfo::parse(
+      "# left by another program\r\n[Desktop Entry]\r\nPath=/not/this\r\n[Trash Info]\r\n"
+      "DeletionDate = 2026-12-07T13:12:28\r\nPath = Documents/caf\xC3\xA9 raw%25.txt\r\n");
+  ASSERT_TRUE(lenient.ok()) << lenient.error();
+  EXPECT_EQ(*lenient, (TrashInfo{"Documents/caf\xC3\xA9 raw%.txt", "2026-12-07T13:12:28"}));
+  auto undated = TrashInfo::parse("[Trash Info]\nPath=/a\nDeletionDate=yesterday\n");
+  ASSERT_TRUE(undated.ok());
+  EXPECT_EQ(undated->deletionDate, std::nullopt);
+
+  for (std::string_view bad : {"", "Path=/a\n", "[Trash Info]\nDeletionDate=2026-12-07T13:12:28\n",
+                               "[Trash Info]\nPath=/a\nPath=/b\n", "[Trash Info]\nPath=/a%zz\n",
+                               "[Trash Info]\nPath=/a%2\n", "[Trash Info]\nPath=/a%00b\n", "[Trash Info]\nPath=\n"}) {
+    auto refused = TrashInfo::parse(bad);
+    EXPECT_FALSE(refused.ok()) << bad;
+    if (!refused.ok()) {
+      EXPECT_EQ(refused.error().domain, kTrashInfoErrorDomain);
+    }
+  }
+  EXPECT_FALSE(TrashInfo::parse("[Trash Info]\nPath=/" + std::string(kMaxTrashInfoBytes, 'a') + "\n").ok());
 }
 
 TEST(FreedesktopTrashEncoding, PathKeepsUnreservedCharactersAndEscapesTheRest) {

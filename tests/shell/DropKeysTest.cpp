@@ -96,13 +96,25 @@ TEST(DropKeyBindingsCoding, EncodingRoundTripsInDeclarationOrder) {
 
 TEST(DropKeyBindingsCoding, MalformedDataIsAnError) {
   for (std::string_view bad : {"", "{", "{}", "[\"list\"]", "[\"jump\",{}]", "[\"list\",null]", "[5,{}]",
-                               "[\"list\",{\"characters\":1}]", "[\"list\",{}", "\xFF\xFE"}) {
+                               "[\"list\",{\"characters\":1}]", "[\"list\",{}", "\xFF\xFE",
+                               "[\"list\",{\"modifiers\":9223372036854775808}]"}) {
     auto decoded = decodeDropKeyBindings(bytes(bad));
     EXPECT_FALSE(decoded.ok()) << bad;
     if (!decoded.ok()) {
       EXPECT_EQ(decoded.error().domain, kDropKeysErrorDomain);
     }
   }
+}
+
+TEST(DropKeyBindingsCoding, OlderSpaceWordsReadAsTheSpaceBarAndStayReadAlike) {
+  // The pane writes back what it read; each read must give the same bindings again.
+  auto bindings = decodeDropKeyBindings(bytes("[\"copy\",{\"characters\":\"spacespace\",\"modifiers\":0}]"));
+  ASSERT_TRUE(bindings.ok()) << bindings.error();
+  EXPECT_EQ(bindings->at(DropAction::copy), (DropKeys{"  ", ModifierKeys()}));
+  EXPECT_EQ(*decodeDropKeyBindings(encodeDropKeyBindings(*bindings)), *bindings);
+  auto deep = decodeDropKeyBindings(bytes(std::string(100, '[') + std::string(100, ']')));
+  ASSERT_FALSE(deep.ok());
+  EXPECT_EQ(deep.error().domain, kDropKeysErrorDomain);
 }
 
 TEST(DropKeyBindingsChoice, HeldCharactersAreUpperCasedAndModifiersMustMatchExactly) {

@@ -1,4 +1,4 @@
-#include "shell/ModifierKeys.h"
+#include "shell/coding/ModifierKeys.h"
 
 namespace ml::shell {
 

@@ -1,7 +1,9 @@
-#include "shell/HandOff.h"
+#include "shell/coding/HandOff.h"
 
 #include <nlohmann/json.hpp>
 #include <optional>
+
+#include "shell/coding/BoundedJson.h"
 
 namespace ml::shell {
 
@@ -66,8 +68,10 @@ std::vector<std::uint8_t> HandOff::encode() const {
 }
 
 foundation::Result<HandOff> HandOff::decode(std::span<const std::uint8_t> bytes) {
-  nlohmann::json json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
-  if (json.is_discarded() || !json.is_object()) return handOffError(1, "the hand-off is not a JSON object");
+  auto parsed = parseBoundedJson(bytes);
+  if (!parsed) return handOffError(1, "the hand-off is not a JSON object: " + parsed.error().message);
+  const nlohmann::json& json = *parsed;
+  if (!json.is_object()) return handOffError(1, "the hand-off is not a JSON object");
   HandOff handOff;
   auto paths = json.find("paths");
   if (paths == json.end() || !paths->is_array()) return handOffError(2, "the hand-off has no list of paths");

@@ -1,8 +1,9 @@
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <cstdint>
 #include <iomanip>
 
 namespace ml::shell {
@@ -38,7 +39,11 @@ foundation::Result<DropKeys> DropKeys::fromJson(const nlohmann::json& json) {
     keys.characters = it->get<std::string>();
   }
   if (auto it = json.find("modifiers"); it != json.end() && !it->is_null()) {
-    if (!it->is_number_integer()) return Error::make(kDropKeysErrorDomain, 3, "\"modifiers\" is not an integer");
+    // Integers beyond the signed raw value (written by nothing of ours) would wrap to other keys.
+    if (!it->is_number_integer() ||
+        (it->is_number_unsigned() && it->get<std::uint64_t>() > std::uint64_t(INT64_MAX))) {
+      return Error::make(kDropKeysErrorDomain, 3, "\"modifiers\" is not an integer in range");
+    }
     keys.modifiers = ModifierKeys(it->get<ModifierKeys::RawValue>());
   }
   return keys;

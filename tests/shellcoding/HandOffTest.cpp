@@ -1,4 +1,4 @@
-#include "shell/HandOff.h"
+#include "shell/coding/HandOff.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,18 @@ TEST(HandOffCoding, NamesThatAreNotUtf8ArriveByteForByte) {
   EXPECT_EQ(*decoded, handOff);
 }
 
+TEST(HandOffCoding, DeeplyNestedMessagesAreRefusedBeforeTheyAreBuilt) {
+  // A few megabytes of brackets would otherwise build a tree of hundreds of megabytes.
+  const std::size_t depth = 4 * 1024 * 1024;
+  std::string nested = "{\"paths\":[],\"x\":" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  auto decoded = HandOff::decode(bytes(nested));
+  ASSERT_FALSE(decoded.ok());
+  EXPECT_EQ(decoded.error().domain, kHandOffErrorDomain);
+  EXPECT_NE(decoded.error().message.find("nested"), std::string::npos) << decoded.error();
+  // Unknown members of modest depth are still ignored.
+  EXPECT_TRUE(HandOff::decode(bytes("{\"paths\":[\"/a\"],\"x\":[[{\"y\":[1]}]]}")).ok());
+}
+
 TEST(HandOffCoding, MissingKeysMeanNoneHeld) {
   auto decoded = HandOff::decode(bytes("{\"paths\":[]}"));
   ASSERT_TRUE(decoded.ok());
@@ -34,7 +46,8 @@ TEST(HandOffCoding, MissingKeysMeanNoneHeld) {
 TEST(HandOffCoding, MalformedHandOffsAreRefused) {
   for (std::string_view bad : {"", "[]", "{}", "{\"paths\":\"/a\"}", "{\"paths\":[1]}", "{\"paths\":[\"relative\"]}",
                                "{\"paths\":[\"/a%0\"]}", "{\"paths\":[\"/a%zz\"]}", "{\"paths\":[\"/a%00b\"]}",
-                               "{\"paths\":[\"\"]}", "{\"paths\":[],\"keys\":{\"modifiers\":\"x\"}}"}) {
+                               "{\"paths\":[\"\"]}", "{\"paths\":[],\"keys\":{\"modifiers\":\"x\"}}",
+                               "{\"paths\":[],\"keys\":{\"modifiers\":18446744073709551615}}"}) {
     auto decoded = HandOff::decode(bytes(bad));
     EXPECT_FALSE(decoded.ok()) << bad;
     if (!decoded.ok()) {
