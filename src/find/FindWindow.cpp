@@ -20,7 +20,7 @@
 #include "platform/foundation/Preferences.h"
 #include "platform/logging/Log.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::find {
 namespace {

@@ -17,7 +17,7 @@
 #include "find/search/VolumeSearch.h"
 #include "platform/store/Core.h"
 #include "platform/store/Subscriber.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::find {
 

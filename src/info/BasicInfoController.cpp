@@ -8,7 +8,7 @@
 #include "files/TypeDescriber.h"
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
 #include "info/UpdateDate.h"
 #include "platform/dispatch/GlobalPool.h"

@@ -1,7 +1,7 @@
 #include "info/CloneCodes.h"
 
 #include "files/FileSystem.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/Dialogs.h"

@@ -8,7 +8,7 @@
 #include "info/PaneSupport.h"
 #include "platform/dispatch/MainQueue.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_DateAdjusterSheet.h"
 
 namespace ml::info {

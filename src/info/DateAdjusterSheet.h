@@ -10,10 +10,10 @@
 #include <QPointer>
 #include <memory>
 
-#include "info/DateArithmetic.h"
-#include "info/InfoWindowHost.h"
+#include "info/state/DateArithmetic.h"
+#include "info/state/InfoWindowHost.h"
 #include "info/SheetController.h"
-#include "info/TimestampType.h"
+#include "info/state/TimestampType.h"
 
 namespace Ui {
 class DateAdjusterSheet;

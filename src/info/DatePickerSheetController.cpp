@@ -4,12 +4,12 @@
 
 #include "appkit/LocalizableControls.h"
 #include "files/format/DateExtensions.h"
-#include "info/DateArithmetic.h"
+#include "info/state/DateArithmetic.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_DatePickerSheet.h"
 
 namespace ml::info {

@@ -9,8 +9,8 @@
 #include <QPointer>
 #include <memory>
 
-#include "info/EditableField.h"
-#include "info/InfoWindowHost.h"
+#include "info/state/EditableField.h"
+#include "info/state/InfoWindowHost.h"
 #include "info/SheetController.h"
 
 namespace Ui {

@@ -10,7 +10,7 @@
 #include "files/HfsResourceFork.h"
 #include "files/format/FileSizeFormatter.h"
 #include "info/CloneCodes.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "files/FileSystem.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
 #include "ui_FlagAttributesController.h"
 

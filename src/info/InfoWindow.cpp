@@ -8,13 +8,13 @@
 #include "info/FileInfoWindow.h"
 #include "info/FinderAttributesController.h"
 #include "info/FlagAttributesController.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "info/InfoWindowToolbarController.h"
 #include "info/PermissionsController.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info {
 

@@ -13,12 +13,12 @@
 #include <functional>
 #include <memory>
 
-#include "info/InfoWindowHost.h"
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowHost.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Core.h"
 #include "platform/store/Middleware.h"
 #include "shell/GlobalState.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::info {
 

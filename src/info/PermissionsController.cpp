@@ -5,7 +5,7 @@
 #include "files/FilePermissions.h"
 #include "files/FileSystem.h"
 #include "files/UsersAndGroups.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
 #include "ui_PermissionsController.h"
 

@@ -3,7 +3,7 @@
 #include "files/FileSystem.h"
 #include "platform/logging/Log.h"
 #include "shell/AppDelegate.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::shell {
 

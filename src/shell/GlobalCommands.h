@@ -17,7 +17,7 @@
 #include "platform/store/Command.h"
 #include "platform/store/Core.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "shell/GlobalCommandExecutors.h"
 
 namespace ml::shell {

@@ -10,7 +10,7 @@
 
 #include "platform/store/Event.h"
 #include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "InfoStoreProbe.h"
-#include "info/InfoWindowEvents.h"
-#include "info/InfoWindowHost.h"
+#include "infostate/InfoStoreProbe.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/InfoWindowHost.h"
 
 namespace ml::info::testing {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeInfoWindow.h"
-#include "FaultyFileSystem.h"
+#include "infostate/FaultyFileSystem.h"
 #include "shell/ShellFixture.h"
 
 namespace ml::info::testing {

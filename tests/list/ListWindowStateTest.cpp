@@ -4,7 +4,7 @@
 
 #include "ListFixture.h"
 #include "list/rows/DataSourceObserver.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::list {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/dispatch/Queue.h"
 #include "shell/RenameWindows.h"
 #include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell::testing {
 

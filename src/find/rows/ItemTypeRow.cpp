@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "find/FindWindowEvents.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LocalizedStrings.h"
 

@@ -3,7 +3,7 @@
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
 #include "shell/AppDelegate.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::list {
 

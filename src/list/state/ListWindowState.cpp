@@ -7,7 +7,7 @@
 #include "list/state/ListEvents.h"
 #include "list/state/OutlineView.h"
 #include "platform/dispatch/MainQueue.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::list {
 

@@ -15,7 +15,7 @@
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/store/Event.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::store {
 template <class S>

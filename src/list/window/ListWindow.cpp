@@ -34,9 +34,9 @@
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "shell/GlobalCommands.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 #include "ui_ListWindow.h"
 
 namespace ml::list {

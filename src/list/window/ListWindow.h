@@ -26,7 +26,7 @@
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/store/Core.h"
 #include "rename/rules/CaseFormat.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 class QMenu;
 class QModelIndex;

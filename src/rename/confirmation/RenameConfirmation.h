@@ -12,7 +12,7 @@
 
 #include "files/Path.h"
 #include "platform/foundation/Result.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 #include "shell/RenameWindows.h"
 
 namespace ml::rename {

@@ -10,7 +10,7 @@
 #include "rename/ItemName.h"
 #include "rename/ToolkitWindow.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_RenameConfirmationDialog.h"
 
 namespace ml::rename {

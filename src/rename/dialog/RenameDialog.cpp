@@ -19,7 +19,7 @@
 #include "rename/dialog/RenameDialogEvents.h"
 #include "rename/dialog/RenameDialogSubscribers.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_RenameDialog.h"
 
 namespace ml::rename {

@@ -23,7 +23,7 @@
 #include "platform/foundation/Preferences.h"
 #include "platform/store/Event.h"
 #include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 class QMainWindow;
 class QTabWidget;

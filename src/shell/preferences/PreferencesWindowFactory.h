@@ -7,7 +7,7 @@
 #include "appkit/Alert.h"
 #include "platform/foundation/Preferences.h"
 #include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 

@@ -8,9 +8,9 @@
 #include <typeinfo>
 #include <vector>
 
-#include "info/InfoWindowEvents.h"
-#include "info/InfoWindowState.h"
-#include "shell/ApplicationEvents.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/InfoWindowState.h"
+#include "shell/core/ApplicationEvents.h"
 #include "platform/store/Core.h"
 
 namespace ml::info::testing {

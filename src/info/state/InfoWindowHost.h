@@ -9,10 +9,10 @@
 #include <optional>
 
 #include "files/Date.h"
-#include "info/EditableField.h"
-#include "info/TimestampType.h"
+#include "info/state/EditableField.h"
+#include "info/state/TimestampType.h"
 #include "platform/store/Core.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::info {
 
