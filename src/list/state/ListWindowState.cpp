@@ -19,11 +19,12 @@ void onMain(const std::function<void()>& work) { MainQueue::sync(work); }
 
 }  // namespace
 
-ListWindowState::ListWindowState(dispatch::Clock& clock)
+ListWindowState::ListWindowState(dispatch::Clock& clock, std::shared_ptr<shell::UsageEvents> usageEvents)
     : dataSource(std::make_shared<ListWindowDataSource2>()),
       lastUpdated(clock.now()),
       store(std::make_shared<ListStoreReference>()),
-      clock_(&clock) {}
+      clock_(&clock),
+      usageEvents_(std::move(usageEvents)) {}
 
 std::vector<files::Path> ListWindowState::selectedItems() const {
   auto read = [view = view] {
@@ -55,7 +56,7 @@ void ListWindowState::append(const std::vector<files::Path>& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
   buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
     onMain([&] { dataSource->append(std::move(batch)); });
-  });
+  }, {}, usageEvents_);
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {
@@ -78,7 +79,7 @@ void ListWindowState::replace(const shell::PathMapping& mapping) {
   for (const auto& source : sources) {
     auto it = newPaths.find(source);
     if (it == newPaths.end()) continue;
-    replacements[source].push_back(PathListItem::make(it->second));
+    replacements[source].push_back(PathListItem::make(it->second, usageEvents_));
   }
   if (replacements.empty()) return;
   onMain([&] { dataSource->replace(std::move(replacements)); });

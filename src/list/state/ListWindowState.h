@@ -15,6 +15,7 @@
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/store/Event.h"
+#include "shell/Telemetry.h"
 #include "shell/core/PathList.h"
 
 namespace ml::store {
@@ -49,8 +50,9 @@ class ListStoreReference {
 
 struct ListWindowState {
   // An empty list; `clock` stamps each event and paces the batches of added rows. It must
-  // outlive every copy of the state.
-  explicit ListWindowState(dispatch::Clock& clock = dispatch::Clock::system());
+  // outlive every copy of the state. Rows report unreadable items to `usageEvents` (may be null).
+  explicit ListWindowState(dispatch::Clock& clock = dispatch::Clock::system(),
+                           std::shared_ptr<shell::UsageEvents> usageEvents = nullptr);
 
   // The outline showing the rows; null until ListWindowLoadedEvent.
   std::shared_ptr<OutlineView> view;
@@ -75,6 +77,7 @@ struct ListWindowState {
   void replace(const shell::PathMapping& mapping);
 
   dispatch::Clock* clock_;
+  std::shared_ptr<shell::UsageEvents> usageEvents_;
 };
 
 }  // namespace ml::list

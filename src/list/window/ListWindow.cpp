@@ -79,10 +79,16 @@ QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
+// Where the rows report items they cannot read.
+std::shared_ptr<shell::UsageEvents> usageEvents() {
+  auto* delegate = shell::AppDelegate::shared();
+  return delegate ? delegate->services().usageEvents : nullptr;
+}
+
 }  // namespace
 
 ListWindow::ListWindow(dispatch::Clock& clock, dispatch::Queue& background)
-    : core_(std::make_shared<ListStore>(ListWindowState(clock))),
+    : core_(std::make_shared<ListStore>(ListWindowState(clock, usageEvents()))),
       details_(background, dispatch::MainQueue::shared()),
       clock_(clock),
       background_(background) {
