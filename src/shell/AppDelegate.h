@@ -24,6 +24,7 @@
 #include "shell/GlobalState.h"
 #include "shell/HandOff.h"
 #include "shell/ShellServices.h"
+#include "shell/WindowContext.h"
 #include "util/Atomic.h"
 
 namespace ml::shell {
@@ -47,6 +48,8 @@ class AppDelegate {
 
   store::Core<GlobalState>& reactor() { return reactor_; }
   const ShellServices& services() const { return services_; }
+  // What the windows reach of the application: this delegate's store and services.
+  WindowContext windowContext() { return {&reactor_, &services_}; }
   std::optional<DropLaunch> dropLaunch() const { return dropLaunch_; }
 
   // The main menu whose File > Close the launch points at the close action. Not owned.

@@ -38,6 +38,8 @@ class InfoCommandTest : public shell::testing::ShellTest {
     };
     delegate();
     removeClosedWindows = delegate().reactor().add(closedWindows);
+    window->global = &delegate().reactor();
+    window->panels = panels;
     window->load();
   }
   ~InfoCommandTest() override { removeClosedWindows(); }

@@ -42,7 +42,7 @@ class InfoWindowTest : public testing::InfoCommandTest {
     return active.count(controller) != 0;
   }
 
-  std::shared_ptr<InfoWindow> controller = InfoWindow::make();
+  std::shared_ptr<InfoWindow> controller = InfoWindow::make(delegate().windowContext());
   std::shared_ptr<testing::EventRecorder> recorder = std::make_shared<testing::EventRecorder>();
   Path a = Path(dir.write("a.txt", "x"));
   Path b = Path(dir.write("b.txt", "y"));

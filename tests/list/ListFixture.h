@@ -1,6 +1,7 @@
 #pragma once
 // The list store fixture in an application with fake desktop services (ShellTest): the
-// application comes up in SetUp, so a fixture can change its services in its constructor.
+// application and the store over its services come up in SetUp, so a fixture can change its
+// services in its constructor.
 #include "listmodel/ListStoreFixture.h"
 #include "shell/ShellFixture.h"
 
@@ -8,7 +9,10 @@ namespace ml::list::testing {
 
 class ListStoreTest : public ListStoreFixture<shell::testing::ShellTest> {
  protected:
-  void SetUp() override { delegate(); }
+  void SetUp() override {
+    const auto& given = delegate().services();
+    load(ListServices{given.usageEvents, given.workspace, given.openPanels});
+  }
 };
 
 }  // namespace ml::list::testing

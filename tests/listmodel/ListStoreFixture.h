@@ -81,7 +81,9 @@ class Marker final : public store::Command<ListWindowState> {
 template <class Base>
 class ListStoreFixture : public Base {
  protected:
-  ListStoreFixture() : core(std::make_shared<ListStore>(ListWindowState(clock))) {
+  // Makes the store as the window does, over `services`, and loads it with the fake outline.
+  void load(ListServices services = {}) {
+    core = std::make_shared<ListStore>(ListWindowState(clock, std::move(services)));
     core->state().store->attach(core);
     core->fire(ListWindowLoadedEvent(view));
   }
@@ -137,6 +139,9 @@ class MainLoopTest : public ::testing::Test {
   test::ManualMainLoop loop;
 };
 
-using HeadlessListStoreTest = ListStoreFixture<MainLoopTest>;
+class HeadlessListStoreTest : public ListStoreFixture<MainLoopTest> {
+ protected:
+  HeadlessListStoreTest() { load(); }
+};
 
 }  // namespace ml::list::testing

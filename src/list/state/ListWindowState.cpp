@@ -19,12 +19,12 @@ void onMain(const std::function<void()>& work) { MainQueue::sync(work); }
 
 }  // namespace
 
-ListWindowState::ListWindowState(dispatch::Clock& clock, std::shared_ptr<shell::UsageEvents> usageEvents)
+ListWindowState::ListWindowState(dispatch::Clock& clock, ListServices services)
     : dataSource(std::make_shared<ListWindowDataSource2>()),
       lastUpdated(clock.now()),
       store(std::make_shared<ListStoreReference>()),
       clock_(&clock),
-      usageEvents_(std::move(usageEvents)) {}
+      services_(std::make_shared<const ListServices>(std::move(services))) {}
 
 std::vector<files::Path> ListWindowState::selectedItems() const {
   auto read = [view = view] {
@@ -56,7 +56,7 @@ void ListWindowState::append(const std::vector<files::Path>& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
   buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
     onMain([&] { dataSource->append(std::move(batch)); });
-  }, {}, usageEvents_);
+  }, {}, services_->usageEvents);
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {
@@ -79,7 +79,7 @@ void ListWindowState::replace(const shell::PathMapping& mapping) {
   for (const auto& source : sources) {
     auto it = newPaths.find(source);
     if (it == newPaths.end()) continue;
-    replacements[source].push_back(PathListItem::make(it->second, usageEvents_));
+    replacements[source].push_back(PathListItem::make(it->second, services_->usageEvents));
   }
   if (replacements.empty()) return;
   onMain([&] { dataSource->replace(std::move(replacements)); });
