@@ -1,9 +1,9 @@
 #include "info/ButtonBarController.h"
 
 #include "appkit/Localization.h"
+#include "info/PaneSupport.h"
 #include "info/state/AcceptChanges.h"
 #include "info/state/InfoWindowEvents.h"
-#include "info/PaneSupport.h"
 #include "info/state/SaveAndClose.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui_ButtonBarController.h"

@@ -2,8 +2,8 @@
 
 #include <QSpinBox>
 
-#include "appkit/Localization.h"
 #include "appkit/LocalizableControls.h"
+#include "appkit/Localization.h"
 #include "files/format/DateExtensions.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/MainQueue.h"

@@ -10,12 +10,12 @@
 #include <QPointer>
 #include <memory>
 
+#include "info/SheetController.h"
 #include "info/state/DateArithmetic.h"
 #include "info/state/InfoWindowHost.h"
-#include "info/SheetController.h"
+#include "info/state/TimestampType.h"
 #include "platform/store/Core.h"
 #include "shell/GlobalState.h"
-#include "info/state/TimestampType.h"
 
 namespace Ui {
 class DateAdjusterSheet;

@@ -4,8 +4,8 @@
 
 #include "appkit/LocalizableControls.h"
 #include "files/format/DateExtensions.h"
-#include "info/state/DateArithmetic.h"
 #include "info/PaneSupport.h"
+#include "info/state/DateArithmetic.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"

@@ -9,9 +9,9 @@
 #include <QPointer>
 #include <memory>
 
+#include "info/SheetController.h"
 #include "info/state/EditableField.h"
 #include "info/state/InfoWindowHost.h"
-#include "info/SheetController.h"
 #include "platform/store/Core.h"
 #include "shell/GlobalState.h"
 

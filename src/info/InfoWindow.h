@@ -15,9 +15,9 @@
 
 #include "info/state/InfoWindowHost.h"
 #include "info/state/InfoWindowState.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/store/Core.h"
 #include "platform/store/Middleware.h"
-#include "platform/dispatch/Clock.h"
 #include "shell/GlobalState.h"
 #include "shell/WindowContext.h"
 #include "shell/core/WindowController.h"

@@ -1,8 +1,8 @@
 #include "shell/Dialogs.h"
 
+#include "appkit/OpenPanels.h"
 #include "files/FileSystem.h"
 #include "platform/logging/Log.h"
-#include "appkit/OpenPanels.h"
 #include "shell/core/PathList.h"
 
 namespace ml::shell {

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "infostate/InfoStoreProbe.h"
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/InfoWindowHost.h"
+#include "infostate/InfoStoreProbe.h"
 
 namespace ml::info::testing {
 

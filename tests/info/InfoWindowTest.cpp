@@ -8,12 +8,12 @@
 #include <QMessageBox>
 
 #include "InfoCommandTest.h"
-#include "info/DateAdjusterSheet.h"
-#include "info/FileInfoWindow.h"
-#include "info/FailureReporter.h"
-#include "info/UpdateDate.h"
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
+#include "info/DateAdjusterSheet.h"
+#include "info/FailureReporter.h"
+#include "info/FileInfoWindow.h"
+#include "info/UpdateDate.h"
 #include "platform/darwin/ItemAttributes.h"
 #include "support/Unprivileged.h"
 

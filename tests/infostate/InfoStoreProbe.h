@@ -10,8 +10,8 @@
 
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/InfoWindowState.h"
-#include "shell/core/ApplicationEvents.h"
 #include "platform/store/Core.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info::testing {
 

@@ -1,8 +1,8 @@
 #include "list/commands/RemoveSelectedItems.h"
 
+#include "appkit/Workspace.h"
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
-#include "appkit/Workspace.h"
 #include "shell/core/PathList.h"
 
 namespace ml::list {

@@ -33,8 +33,8 @@
 #include "platform/logging/Log.h"
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
-#include "shell/core/ApplicationEvents.h"
 #include "shell/GlobalCommands.h"
+#include "shell/core/ApplicationEvents.h"
 #include "shell/core/PathList.h"
 #include "ui_ListWindow.h"
 
