@@ -28,8 +28,8 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
     row->isGone_ = !fs.identity(path) && (errno == ENOENT || errno == ENOTDIR);
     LOG_ERROR("failed to read date information for " << path.description());
     if (usage) usage->trackEvent("Failed to read dates", {});
-  row->usage_ = std::move(usage);
   }
+  row->usage_ = std::move(usage);
 
   row->isExpandable_ = fs.isDirectory(path);
   if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
