@@ -9,7 +9,7 @@
 #include <set>
 
 #include "platform/store/Event.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 #include "shell/core/WindowController.h"
 
 namespace ml::shell {

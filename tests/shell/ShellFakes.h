@@ -13,7 +13,7 @@
 #include "appkit/Workspace.h"
 #include "platform/dispatch/Queue.h"
 #include "shell/RenameWindows.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 #include "shell/core/WindowController.h"
 
 namespace ml::shell::testing {

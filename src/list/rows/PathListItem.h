@@ -25,7 +25,7 @@
 #include "files/Date.h"
 #include "files/FileIcon.h"
 #include "files/Path.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::list {
 

@@ -13,7 +13,7 @@
 
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::list {
 

@@ -15,8 +15,8 @@
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/store/Event.h"
-#include "shell/Telemetry.h"
 #include "shell/core/PathList.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::store {
 template <class S>

@@ -22,7 +22,7 @@
 #include "appkit/Alert.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/store/Event.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 #include "shell/core/WindowController.h"
 
 class QMainWindow;

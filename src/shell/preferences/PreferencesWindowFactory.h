@@ -6,8 +6,8 @@
 
 #include "appkit/Alert.h"
 #include "platform/foundation/Preferences.h"
-#include "shell/Telemetry.h"
 #include "shell/WindowContext.h"
+#include "shell/core/Telemetry.h"
 #include "shell/core/WindowController.h"
 
 namespace ml::shell {
