@@ -116,7 +116,6 @@ int runApplication(int argc, char** argv) {
   services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
   services.preferences = &foundation::Preferences::standard();
   telemetry->setDebugLogs(services.preferences->boolean("debugLogs").value_or(false));
-  services.windows.preferences = preferencesWindowFactory(*services.preferences, services.alerts, services.usageEvents);
   services.windowsFrontToBack = [&windowOrder] {
     std::vector<const void*> windows;
     for (QWidget* window : windowOrder.frontToBack()) windows.push_back(window);
@@ -128,10 +127,15 @@ int runApplication(int argc, char** argv) {
   };
   services.main = &main;
   services.background = &background;
-  rename::installRenameWindows(services.windows);
-  services.windows.info = [] { return info::InfoWindow::make(); };
-  find::installFindWindow(services.windows);
-  list::installListWindows(services.windows);
+  // What the windows reach of the application: the delegate's store and services. Filled in once
+  // the delegate exists, before any window is made (windows are made only after launch).
+  WindowContext windowContext;
+  services.windows.preferences =
+      preferencesWindowFactory(*services.preferences, services.alerts, services.usageEvents, windowContext);
+  rename::installRenameWindows(services.windows, windowContext);
+  services.windows.info = [&windowContext] { return info::InfoWindow::make(windowContext); };
+  find::installFindWindow(services.windows, windowContext);
+  list::installListWindows(services.windows, windowContext);
 
   // The first launch's held keys are read before anything else happens; reuse that reading.
   services.heldKeys = [heldAtLaunch, first = true]() mutable {
@@ -143,6 +147,7 @@ int runApplication(int argc, char** argv) {
   };
 
   AppDelegate delegate(services);
+  windowContext = delegate.windowContext();
   appkit::MainMenu menu(mainMenuModel(delegate));
   menu.setFiller("List", list::listMenuFiller());
   menu.watch();

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "beacon/core/Service/TLServiceClass.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::app {
 

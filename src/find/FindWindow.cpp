@@ -19,8 +19,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::find {
 namespace {
@@ -45,15 +44,14 @@ std::string homeFolderName() {
   return name.empty() ? folder->description() : name;
 }
 
-foundation::Preferences& preferences() {
-  if (auto* delegate = shell::AppDelegate::shared(); delegate && delegate->services().preferences)
-    return *delegate->services().preferences;
+foundation::Preferences& preferences(const shell::WindowContext& context) {
+  if (context.services && context.services->preferences) return *context.services->preferences;
   return foundation::Preferences::standard();
 }
 
 }  // namespace
 
-FindWindow::FindWindow() = default;
+FindWindow::FindWindow(shell::WindowContext context) : context_(context) {}
 
 // May run on any thread: the widgets go on the main queue.
 FindWindow::~FindWindow() {
@@ -81,10 +79,10 @@ void FindWindow::show() {
 void FindWindow::windowDidLoad() {
   auto self = std::static_pointer_cast<FindWindow>(shared_from_this());
   std::weak_ptr<FindWindow> weak = self;
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowOpened(self));
+  if (auto* global = context_.global) {
+    global->fire(shell::ApplicationEvents::WindowOpened(self));
     watcher_ = std::make_shared<WindowEventWatcher>(window_->resultActionPopup());
-    delegate->reactor().add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
+    global->add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
   } else {
     LOG_ERROR("find window opened without an application delegate");
   }
@@ -92,12 +90,14 @@ void FindWindow::windowDidLoad() {
   if (auto name = darwin::volumeName("/")) window_->locationSegment(1)->setText(QString::fromStdString(*name));
   window_->locationSegment(2)->setText(QString::fromStdString(homeFolderName()));
 
-  nameRow_ = NameRow::make(window_->nameRowContainer(), preferences());
+  nameRow_ = NameRow::make(window_->nameRowContainer(), preferences(context_));
   extensionRow_ = ExtensionRow::make(window_->extensionRowContainer());
   packageRow_ = PackageAndVisibilityRow::make(window_->packageRowContainer());
   itemTypeRow_ = ItemTypeRow::make(window_->itemTypeRowContainer());
 
-  core_ = std::make_shared<store::Core<FindWindowState>>(FindWindowState{});
+  FindWindowState initial;
+  initial.context = context_;
+  core_ = std::make_shared<store::Core<FindWindowState>>(initial);
   // Both middleware rows hold the store, so each is detached at close to end that cycle.
   middlewareDisconnects_.push_back(core_->add(std::shared_ptr<store::Middleware<FindWindowState>>(nameRow_)));
   nameRow_->setReactor(core_);
@@ -227,9 +227,7 @@ void FindWindow::windowWillClose() {
   // A search of a closed window would only open a list nobody asked for any more.
   if (core_) core_->fire(SearchTerminated(false));
   auto self = shared_from_this();
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(self));
-  }
+  context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   for (auto& disconnect : middlewareDisconnects_) disconnect();
   middlewareDisconnects_.clear();
 }

@@ -17,7 +17,8 @@
 #include "find/search/VolumeSearch.h"
 #include "platform/store/Core.h"
 #include "platform/store/Subscriber.h"
-#include "shell/WindowController.h"
+#include "shell/WindowContext.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::find {
 
@@ -30,9 +31,10 @@ class WindowEventWatcher;
 
 class FindWindow final : public shell::ShowableWindow, public store::Subscriber<FindWindowState> {
  public:
-  FindWindow();
+  // `context` is what the window reaches of the application (its results go there).
+  explicit FindWindow(shell::WindowContext context);
   ~FindWindow() override;
-  static std::shared_ptr<FindWindow> make() { return std::make_shared<FindWindow>(); }
+  static std::shared_ptr<FindWindow> make(shell::WindowContext context) { return std::make_shared<FindWindow>(context); }
 
   // Searches run with these settings (tests pass a manual clock).
   void setSearchSettings(SearchSettings settings) { searchSettings_ = settings; }
@@ -64,6 +66,7 @@ class FindWindow final : public shell::ShowableWindow, public store::Subscriber<
   // Checks the location segment of `location`, the place a search will search.
   void showLocation(const SearchLocation& location);
 
+  shell::WindowContext context_;
   std::shared_ptr<store::Core<FindWindowState>> core_;
   std::vector<std::function<void()>> middlewareDisconnects_;
   QPointer<FindWindowView> window_;

@@ -4,8 +4,8 @@
 
 namespace ml::find {
 
-void installFindWindow(shell::WindowFactories& factories) {
-  factories.find = [] { return std::static_pointer_cast<shell::ShowableWindow>(FindWindow::make()); };
+void installFindWindow(shell::WindowFactories& factories, const shell::WindowContext& context) {
+  factories.find = [&context] { return std::static_pointer_cast<shell::ShowableWindow>(FindWindow::make(context)); };
 }
 
 }  // namespace ml::find

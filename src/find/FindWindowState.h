@@ -11,6 +11,7 @@
 #include "find/SearchLocation.h"
 #include "find/search/SearchDescriptor.h"
 #include "platform/store/Event.h"
+#include "shell/WindowContext.h"
 
 namespace ml::find {
 
@@ -20,6 +21,8 @@ struct FindWindowState {
   std::optional<ActiveSearch> currentSearch;
   ResultAction resultAction = ResultAction::newList;
   std::optional<int> maxResults;  // a cut of the shown results; absent (or not positive): none
+  // Where the results go: the window's view of the application (none: they are dropped).
+  shell::WindowContext context;
 
   void react(const store::Event& event);
 

@@ -4,7 +4,6 @@
 
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
 #include "shell/GlobalCommands.h"
 #include "shell/GlobalState.h"
 
@@ -14,9 +13,10 @@ namespace {
 using Commands = shell::GlobalCommands<shell::GlobalState>;
 
 // The frontmost open list window (of any list window type), or null.
-std::shared_ptr<shell::ListWindowController> frontListWindow(shell::AppDelegate& delegate) {
-  const auto& order = delegate.services().windowsFrontToBack;
-  shell::GlobalState state = delegate.reactor().state();
+std::shared_ptr<shell::ListWindowController> frontListWindow(const shell::WindowContext& context) {
+  static const std::function<std::vector<const void*>()> none;
+  const auto& order = context.services ? context.services->windowsFrontToBack : none;
+  shell::GlobalState state = context.global->state();
   std::shared_ptr<shell::ListWindowController> fallback;
   for (const auto& controller : state.activeWindows) {
     if (auto list = std::dynamic_pointer_cast<shell::ListWindowController>(controller)) {
@@ -37,26 +37,26 @@ std::shared_ptr<shell::ListWindowController> frontListWindow(shell::AppDelegate&
 
 }  // namespace
 
-void deliverResults(ResultAction action, std::vector<files::Path> results) {
-  shell::AppDelegate* delegate = shell::AppDelegate::shared();
-  if (!delegate) {
+void deliverResults(const shell::WindowContext& context, ResultAction action, std::vector<files::Path> results) {
+  auto* global = context.global;
+  if (!global) {
     LOG_ERROR("search results delivered without an application delegate; dropped. count=" << results.size());
     return;
   }
   switch (action) {
     case ResultAction::newList:
-      delegate->reactor().fire(Commands::list(std::move(results)));
+      global->fire(Commands::list(std::move(results)));
       return;
     case ResultAction::infoWindow:
-      delegate->reactor().fire(Commands::fileInfo(std::move(results)));
+      global->fire(Commands::fileInfo(std::move(results)));
       return;
     case ResultAction::addToFrontList:
-      if (auto list = frontListWindow(*delegate)) {
-        dispatch::Queue* main = delegate->services().main ? delegate->services().main : &dispatch::MainQueue::shared();
+      if (auto list = frontListWindow(context)) {
+        dispatch::Queue* main = context.services && context.services->main ? context.services->main : &dispatch::MainQueue::shared();
         main->async([list, results = std::move(results)] { list->addItems(results); });
       } else {
         LOG_INFO("no list window is open to add search results to; opening a new list");
-        delegate->reactor().fire(Commands::list(std::move(results)));
+        global->fire(Commands::list(std::move(results)));
       }
       return;
   }

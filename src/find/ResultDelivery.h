@@ -8,9 +8,11 @@
 
 #include "files/Path.h"
 #include "find/ResultAction.h"
+#include "shell/WindowContext.h"
 
 namespace ml::find {
 
-void deliverResults(ResultAction action, std::vector<files::Path> results);
+// Through `context`'s global store; without one the results are dropped (and logged).
+void deliverResults(const shell::WindowContext& context, ResultAction action, std::vector<files::Path> results);
 
 }  // namespace ml::find

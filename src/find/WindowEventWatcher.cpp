@@ -3,7 +3,7 @@
 #include <QStandardItemModel>
 
 #include "files/Collections.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::find {
 

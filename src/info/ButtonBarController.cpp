@@ -1,10 +1,10 @@
 #include "info/ButtonBarController.h"
 
 #include "appkit/Localization.h"
-#include "info/AcceptChanges.h"
-#include "info/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
-#include "info/SaveAndClose.h"
+#include "info/state/AcceptChanges.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/SaveAndClose.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui_ButtonBarController.h"
 

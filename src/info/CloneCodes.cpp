@@ -1,7 +1,7 @@
 #include "info/CloneCodes.h"
 
 #include "files/FileSystem.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/Dialogs.h"
@@ -26,7 +26,7 @@ void CloneCodes::execute(const InfoWindowState& state, store::Core<InfoWindowSta
       LOG_ERROR("no window to clone codes into");
       return;
     }
-    shell::Dialogs::chooseFile(true, [store = host->store(), codes](files::Path chosen) {
+    shell::Dialogs(host->openPanels()).chooseFile(true, [store = host->store(), codes](files::Path chosen) {
       auto finder = chosen.fileSystem().finderAttributes(chosen);
       const FieldValue type = finder ? code(finder->typeCode()) : std::nullopt;
       const FieldValue creator = finder ? code(finder->creatorCode()) : std::nullopt;

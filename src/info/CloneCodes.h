@@ -3,7 +3,7 @@
 // (folders allowed) and make them pending edits of the shown item. A code the chosen item lacks
 // (or whose attributes cannot be read) is sent as an absent value: the shown item is to have no
 // such code. A cancelled panel changes nothing.
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Command.h"
 
 namespace ml::info {

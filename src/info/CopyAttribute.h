@@ -6,8 +6,8 @@
 #include <string>
 
 #include "files/Path.h"
-#include "info/CopyableAttribute.h"
-#include "info/InfoWindowState.h"
+#include "info/state/CopyableAttribute.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Command.h"
 
 namespace ml::info {

@@ -2,13 +2,12 @@
 
 #include <QSpinBox>
 
-#include "appkit/Localization.h"
 #include "appkit/LocalizableControls.h"
+#include "appkit/Localization.h"
 #include "files/format/DateExtensions.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/MainQueue.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_DateAdjusterSheet.h"
 
 namespace ml::info {
@@ -27,8 +26,9 @@ const char* timestampName(TimestampType type) {
 
 }  // namespace
 
-DateAdjusterSheet::DateAdjusterSheet(TimestampType type, files::Date date, DateCallback callback)
-    : type_(type), value_(date), completionCallback_(std::move(callback)) {}
+DateAdjusterSheet::DateAdjusterSheet(TimestampType type, files::Date date, DateCallback callback,
+                                     store::Core<shell::GlobalState>* global)
+    : type_(type), value_(date), completionCallback_(std::move(callback)), global_(global) {}
 
 DateAdjusterSheet::~DateAdjusterSheet() {
   dispatch::MainQueue::shared().async([dialog = dialog_] { delete dialog.data(); });
@@ -46,8 +46,8 @@ QDialog& DateAdjusterSheet::sheetWindow() {
 }
 
 void DateAdjusterSheet::windowDidLoad() {
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
+  if (global_) {
+    global_->fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
   }
   ui_->modalTitle->setText(appkit::localizedText(QString::fromUtf8(timestampName(type_)) + QStringLiteral(" Date")));
   ui_->currentDate->setText(qt(files::dates::string(value_)));

@@ -10,10 +10,12 @@
 #include <QPointer>
 #include <memory>
 
-#include "info/DateArithmetic.h"
-#include "info/InfoWindowHost.h"
 #include "info/SheetController.h"
-#include "info/TimestampType.h"
+#include "info/state/DateArithmetic.h"
+#include "info/state/InfoWindowHost.h"
+#include "info/state/TimestampType.h"
+#include "platform/store/Core.h"
+#include "shell/GlobalState.h"
 
 namespace Ui {
 class DateAdjusterSheet;
@@ -23,7 +25,10 @@ namespace ml::info {
 
 class DateAdjusterSheet final : public SheetController {
  public:
-  DateAdjusterSheet(TimestampType type, files::Date date, DateCallback callback);
+  // Announces its opening (and the picker its closing) on `global` when given; it must outlive
+  // the sheet.
+  DateAdjusterSheet(TimestampType type, files::Date date, DateCallback callback,
+        store::Core<shell::GlobalState>* global = nullptr);
   ~DateAdjusterSheet() override;
 
   QDialog& sheetWindow() override;
@@ -48,6 +53,7 @@ class DateAdjusterSheet final : public SheetController {
   files::Date value_;
   DateOffsets offsets_{};
   DateCallback completionCallback_;
+  store::Core<shell::GlobalState>* global_;
   QPointer<QDialog> dialog_;
   std::unique_ptr<Ui::DateAdjusterSheet> ui_;
 };

@@ -4,12 +4,11 @@
 
 #include "appkit/LocalizableControls.h"
 #include "files/format/DateExtensions.h"
-#include "info/DateArithmetic.h"
 #include "info/PaneSupport.h"
+#include "info/state/DateArithmetic.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_DatePickerSheet.h"
 
 namespace ml::info {
@@ -39,8 +38,8 @@ const char* fieldTitle(EditableField field) {
 }  // namespace
 
 DatePickerSheetController::DatePickerSheetController(EditableField field, std::optional<files::Date> startingAt,
-                                                     DateCallback callback)
-    : field_(field), originalValue_(startingAt), callback_(std::move(callback)) {}
+                                                     DateCallback callback, store::Core<shell::GlobalState>* global)
+    : field_(field), originalValue_(startingAt), callback_(std::move(callback)), global_(global) {}
 
 DatePickerSheetController::~DatePickerSheetController() {
   dispatch::MainQueue::shared().async([dialog = dialog_] { delete dialog.data(); });
@@ -58,8 +57,8 @@ QDialog& DatePickerSheetController::sheetWindow() {
 }
 
 void DatePickerSheetController::windowDidLoad() {
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
+  if (global_) {
+    global_->fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
   }
   QObject::connect(ui_->saveButton, &QPushButton::clicked, dialog_, [this] { saveChanges(); });
   QObject::connect(ui_->cancelButton, &QPushButton::clicked, dialog_, [this] { abortChanges(); });
@@ -112,8 +111,8 @@ void DatePickerSheetController::finish(std::optional<files::Date> date, int resu
 void DatePickerSheetController::windowWillClose() {
   if (closedAnnounced_) return;
   closedAnnounced_ = true;
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(shared_from_this()));
+  if (global_) {
+    global_->fire(shell::ApplicationEvents::WindowClosed(shared_from_this()));
   }
 }
 

@@ -9,9 +9,11 @@
 #include <QPointer>
 #include <memory>
 
-#include "info/EditableField.h"
-#include "info/InfoWindowHost.h"
 #include "info/SheetController.h"
+#include "info/state/EditableField.h"
+#include "info/state/InfoWindowHost.h"
+#include "platform/store/Core.h"
+#include "shell/GlobalState.h"
 
 namespace Ui {
 class DatePickerSheet;
@@ -21,7 +23,10 @@ namespace ml::info {
 
 class DatePickerSheetController final : public SheetController {
  public:
-  DatePickerSheetController(EditableField field, std::optional<files::Date> startingAt, DateCallback callback);
+  // Announces its opening (and the picker its closing) on `global` when given; it must outlive
+  // the sheet.
+  DatePickerSheetController(EditableField field, std::optional<files::Date> startingAt, DateCallback callback,
+        store::Core<shell::GlobalState>* global = nullptr);
   ~DatePickerSheetController() override;
 
   QDialog& sheetWindow() override;
@@ -43,6 +48,7 @@ class DatePickerSheetController final : public SheetController {
   EditableField field_;
   std::optional<files::Date> originalValue_;
   DateCallback callback_;
+  store::Core<shell::GlobalState>* global_;
   bool closedAnnounced_ = false;
   QPointer<QDialog> dialog_;
   std::unique_ptr<Ui::DatePickerSheet> ui_;

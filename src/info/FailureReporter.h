@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 
 namespace ml::info {
 

@@ -3,15 +3,15 @@
 #include <QMenu>
 #include <QStringDecoder>
 
-#include "appkit/Localization.h"
 #include "appkit/LocalizableMenuItem.h"
+#include "appkit/Localization.h"
 #include "files/FileSystem.h"
 #include "files/Files.h"
 #include "files/HfsResourceFork.h"
 #include "files/format/FileSizeFormatter.h"
 #include "info/CloneCodes.h"
-#include "info/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"

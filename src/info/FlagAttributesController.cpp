@@ -3,8 +3,8 @@
 #include <string>
 
 #include "files/FileSystem.h"
-#include "info/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
+#include "info/state/InfoWindowEvents.h"
 #include "ui_FlagAttributesController.h"
 
 namespace ml::info {

@@ -8,17 +8,17 @@
 #include "info/FileInfoWindow.h"
 #include "info/FinderAttributesController.h"
 #include "info/FlagAttributesController.h"
-#include "info/InfoWindowEvents.h"
 #include "info/InfoWindowToolbarController.h"
 #include "info/PermissionsController.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info {
 
-InfoWindow::InfoWindow() : core_(std::make_shared<store::Core<InfoWindowState>>(InfoWindowState{})) {}
+InfoWindow::InfoWindow(shell::WindowContext context, dispatch::Clock& clock)
+    : context_(context), core_(std::make_shared<store::Core<InfoWindowState>>(InfoWindowState(clock))) {}
 
 // May run on any thread: the widgets go on the main queue.
 InfoWindow::~InfoWindow() {
@@ -47,9 +47,9 @@ void InfoWindow::show() {
 void InfoWindow::windowDidLoad() {
   LOG_TRACE();
   auto self = std::static_pointer_cast<InfoWindow>(shared_from_this());
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowOpened(self));
-    globalObserverRelease_ = delegate->reactor().add(std::shared_ptr<store::Middleware<shell::GlobalState>>(self));
+  if (auto* global = context_.global) {
+    global->fire(shell::ApplicationEvents::WindowOpened(self));
+    globalObserverRelease_ = global->add(std::shared_ptr<store::Middleware<shell::GlobalState>>(self));
   } else {
     LOG_ERROR("info window opened without an application delegate; renames elsewhere will not reach it");
   }
@@ -80,20 +80,18 @@ void InfoWindow::process(const store::Event& event, const shell::GlobalState&) {
 
 void InfoWindow::windowWillClose() {
   auto self = shared_from_this();
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(self));
-  }
+  context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (globalObserverRelease_) globalObserverRelease_();
 }
 
 std::shared_ptr<shell::WindowController> InfoWindow::makeDateAdjuster(TimestampType type, files::Date date,
                                                                       DateCallback callback) {
-  return std::make_shared<DateAdjusterSheet>(type, date, std::move(callback));
+  return std::make_shared<DateAdjusterSheet>(type, date, std::move(callback), context_.global);
 }
 
 std::shared_ptr<shell::WindowController> InfoWindow::makeDatePicker(EditableField field, files::Date date,
                                                                     DateCallback callback) {
-  return std::make_shared<DatePickerSheetController>(field, date, std::move(callback));
+  return std::make_shared<DatePickerSheetController>(field, date, std::move(callback), context_.global);
 }
 
 void InfoWindow::beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) {

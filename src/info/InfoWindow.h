@@ -13,12 +13,14 @@
 #include <functional>
 #include <memory>
 
-#include "info/InfoWindowHost.h"
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowHost.h"
+#include "info/state/InfoWindowState.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/store/Core.h"
 #include "platform/store/Middleware.h"
 #include "shell/GlobalState.h"
-#include "shell/WindowController.h"
+#include "shell/WindowContext.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::info {
 
@@ -29,10 +31,11 @@ class InfoWindow final : public shell::InfoWindowController,
                          public store::Middleware<shell::GlobalState>,
                          public InfoWindowHost {
  public:
-  InfoWindow();
+  // `context` is what the window reaches of the application; `clock` stamps its state's redraws.
+  explicit InfoWindow(shell::WindowContext context, dispatch::Clock& clock = dispatch::Clock::system());
   ~InfoWindow() override;
   // A new controller (main thread); the window loads when it is first shown.
-  static std::shared_ptr<InfoWindow> make() { return std::make_shared<InfoWindow>(); }
+  static std::shared_ptr<InfoWindow> make(shell::WindowContext context) { return std::make_shared<InfoWindow>(context); }
 
   store::Core<InfoWindowState>& core() { return *core_; }
 
@@ -51,6 +54,8 @@ class InfoWindow final : public shell::InfoWindowController,
   std::shared_ptr<shell::WindowController> makeDatePicker(EditableField field, files::Date date,
                                                           DateCallback callback) override;
   void beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) override;
+  store::Core<shell::GlobalState>* globalStore() const override { return context_.global; }
+  std::shared_ptr<appkit::OpenPanels> openPanels() const override { return context_.openPanels(); }
 
   // The loaded window, or null before the first show() and after it has gone.
   FileInfoWindow* window() const;
@@ -59,6 +64,7 @@ class InfoWindow final : public shell::InfoWindowController,
   void windowDidLoad();
   void windowWillClose();
 
+  shell::WindowContext context_;
   std::shared_ptr<store::Core<InfoWindowState>> core_;
   std::function<void()> globalObserverRelease_;
   QPointer<FileInfoWindow> window_;

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "info/StoreConnection.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::info {
 

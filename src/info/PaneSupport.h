@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "info/EditableField.h"
+#include "info/state/EditableField.h"
 
 namespace ml::info {
 

@@ -5,8 +5,8 @@
 #include "files/FilePermissions.h"
 #include "files/FileSystem.h"
 #include "files/UsersAndGroups.h"
-#include "info/InfoWindowEvents.h"
 #include "info/PaneSupport.h"
+#include "info/state/InfoWindowEvents.h"
 #include "ui_PermissionsController.h"
 
 namespace ml::info {

@@ -7,7 +7,7 @@
 // main queue.
 #include <QDialog>
 
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::info {
 

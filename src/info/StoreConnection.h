@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <memory>
 
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Core.h"
 
 namespace ml::info {

@@ -1,11 +1,11 @@
 #include "info/UpdateDate.h"
 
 #include "files/Files.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/GlobalState.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info {
 
@@ -49,10 +49,9 @@ void UpdateDate::execute(const InfoWindowState& state, store::Core<InfoWindowSta
         adjust ? host->makeDateAdjuster(*timestampType(field), start, std::move(callback))
                : host->makeDatePicker(field, start, std::move(callback));
     if (!sheet) return;
-    host->beginSheet(sheet, [weakSheet = std::weak_ptr<shell::WindowController>(sheet)] {
-      auto* delegate = shell::AppDelegate::shared();
+    host->beginSheet(sheet, [weakSheet = std::weak_ptr<shell::WindowController>(sheet), global = host->globalStore()] {
       auto ended = weakSheet.lock();
-      if (delegate && ended) delegate->reactor().fire(shell::ApplicationEvents::WindowClosed(ended));
+      if (global && ended) global->fire(shell::ApplicationEvents::WindowClosed(ended));
     });
   });
 }

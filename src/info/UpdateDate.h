@@ -7,8 +7,8 @@
 //
 // Does nothing when nothing is shown, for another field, or when the item's dates (or the
 // creation date of a creation-date edit) cannot be read.
-#include "info/EditableField.h"
-#include "info/InfoWindowState.h"
+#include "info/state/EditableField.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Command.h"
 
 namespace ml::info {

@@ -5,10 +5,13 @@
 
 namespace ml::rename {
 
-void installRenameWindows(shell::WindowFactories& windows) {
-  windows.renameDialog = [](const std::vector<files::Path>& items) { return std::make_shared<RenameDialog>(items); };
-  windows.renameConfirmation = [](const std::vector<files::Path>& items, std::shared_ptr<const shell::RenameRule> rule) {
-    return std::make_shared<RenameConfirmationDialog>(items, std::move(rule));
+void installRenameWindows(shell::WindowFactories& windows, const shell::WindowContext& context) {
+  windows.renameDialog = [&context](const std::vector<files::Path>& items) {
+    return std::make_shared<RenameDialog>(items, context);
+  };
+  windows.renameConfirmation = [&context](const std::vector<files::Path>& items,
+                                          std::shared_ptr<const shell::RenameRule> rule) {
+    return std::make_shared<RenameConfirmationDialog>(items, std::move(rule), context);
   };
 }
 

@@ -4,7 +4,7 @@
 // that has already gone. Main thread.
 #include <QWidget>
 
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::rename {
 

@@ -7,7 +7,7 @@
 #include "shell/DropActions.h"
 #include "shell/GlobalCommands.h"
 #include "shell/MenuCommand.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::shell {
 

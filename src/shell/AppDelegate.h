@@ -2,9 +2,10 @@
 // The application's spine: owns the global store, interprets dropped items (which keys were held,
 // which drop action they pick), runs the launch steps and answers the main menu's actions.
 //
-// Exactly one exists while the application runs; AppDelegate::shared() reaches it from every
-// window, command and drop action. Entry points run on the main thread; the store may be fired
-// from any thread.
+// Exactly one exists while the application runs. Windows reach its store and services through
+// the WindowContext their factories were given (windowContext()); AppDelegate::shared() remains
+// for the global commands (fired on any store) and the drop actions. Entry points run on the main
+// thread; the store may be fired from any thread.
 //
 // Items handed over while the application already runs (a second launch, a drop on the launcher
 // window) are interpreted the same way and their drop action is run at once.
@@ -24,6 +25,7 @@
 #include "shell/GlobalState.h"
 #include "shell/HandOff.h"
 #include "shell/ShellServices.h"
+#include "shell/WindowContext.h"
 #include "util/Atomic.h"
 
 namespace ml::shell {
@@ -47,6 +49,8 @@ class AppDelegate {
 
   store::Core<GlobalState>& reactor() { return reactor_; }
   const ShellServices& services() const { return services_; }
+  // What the windows reach of the application: this delegate's store and services.
+  WindowContext windowContext() { return {&reactor_, &services_}; }
   std::optional<DropLaunch> dropLaunch() const { return dropLaunch_; }
 
   // The main menu whose File > Close the launch points at the close action. Not owned.

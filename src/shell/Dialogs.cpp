@@ -1,22 +1,13 @@
 #include "shell/Dialogs.h"
 
+#include "appkit/OpenPanels.h"
 #include "files/FileSystem.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::shell {
 
 namespace {
-
-std::shared_ptr<appkit::OpenPanels> panels() {
-  AppDelegate* delegate = AppDelegate::shared();
-  if (!delegate || !delegate->services().openPanels) {
-    LOG_ERROR("no open panels without an application delegate");
-    return nullptr;
-  }
-  return delegate->services().openPanels;
-}
 
 files::Path onDefaultFileSystem(const std::filesystem::path& item) {
   return files::Path(files::FileSystems::defaultFileSystem(), item);
@@ -24,8 +15,13 @@ files::Path onDefaultFileSystem(const std::filesystem::path& item) {
 
 }  // namespace
 
-void Dialogs::chooseFile(bool allowDirectories, std::function<void(files::Path)> callback) {
-  if (auto shown = panels()) {
+appkit::OpenPanels* Dialogs::panels() const {
+  if (!panels_) LOG_ERROR("no open panels without an application delegate");
+  return panels_.get();
+}
+
+void Dialogs::chooseFile(bool allowDirectories, std::function<void(files::Path)> callback) const {
+  if (auto* shown = panels()) {
     shown->chooseFile(allowDirectories, [callback = std::move(callback)](std::filesystem::path item) {
       if (callback) callback(onDefaultFileSystem(item));
     });
@@ -33,16 +29,16 @@ void Dialogs::chooseFile(bool allowDirectories, std::function<void(files::Path)>
 }
 
 void Dialogs::chooseFiles(bool allowDirectories, bool allowFiles,
-                          std::function<void(std::vector<files::Path>)> callback) {
-  if (auto shown = panels()) {
+                          std::function<void(std::vector<files::Path>)> callback) const {
+  if (auto* shown = panels()) {
     shown->chooseFiles(allowDirectories, allowFiles, [callback = std::move(callback)](std::vector<std::filesystem::path> items) {
       if (callback && !items.empty()) callback(pathsOnDefaultFileSystem(items));
     });
   }
 }
 
-void Dialogs::chooseDirectory(std::function<void(files::Path)> callback) {
-  if (auto shown = panels()) {
+void Dialogs::chooseDirectory(std::function<void(files::Path)> callback) const {
+  if (auto* shown = panels()) {
     shown->chooseDirectory([callback = std::move(callback)](std::filesystem::path folder) {
       if (callback) callback(onDefaultFileSystem(folder));
     });

@@ -6,8 +6,8 @@
 #include "files/FileSystem.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
-#include "shell/ApplicationEvents.h"
-#include "shell/PathList.h"
+#include "shell/core/ApplicationEvents.h"
+#include "shell/core/PathList.h"
 
 namespace ml::shell::commands {
 

@@ -17,8 +17,8 @@
 #include "platform/store/Command.h"
 #include "platform/store/Core.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
 #include "shell/GlobalCommandExecutors.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::shell {
 

@@ -1,6 +1,6 @@
 #include "shell/GlobalState.h"
 
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::shell {
 

@@ -9,8 +9,8 @@
 #include <set>
 
 #include "platform/store/Event.h"
-#include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/Telemetry.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 

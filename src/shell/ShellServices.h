@@ -13,8 +13,8 @@
 #include "appkit/Workspace.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/foundation/Preferences.h"
-#include "shell/Telemetry.h"
 #include "shell/WindowFactories.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::shell {
 

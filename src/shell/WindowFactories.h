@@ -9,7 +9,7 @@
 
 #include "files/Path.h"
 #include "shell/RenameWindows.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 

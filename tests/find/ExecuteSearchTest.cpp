@@ -33,6 +33,7 @@ class ExecuteSearchTest : public shell::testing::ShellTest {
 
   std::shared_ptr<store::Core<FindWindowState>> makeStore(SearchLocation location) {
     FindWindowState initial;
+    initial.context = delegate().windowContext();
     initial.location = std::move(location);
     initial.criteria.extension = ExtensionCriterion{"txt", false};
     return std::make_shared<store::Core<FindWindowState>>(initial);

@@ -35,7 +35,7 @@ class FindWindowTest : public shell::testing::ShellTest {
   }
 
   std::shared_ptr<FindWindow> open() {
-    auto window = FindWindow::make();
+    auto window = FindWindow::make(delegate().windowContext());
     window->setSearchSettings(SearchSettings{&clock, std::chrono::seconds(1), 2});
     window->show();
     windows.push_back(window);

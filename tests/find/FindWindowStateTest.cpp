@@ -23,6 +23,7 @@ class FindWindowStateTest : public shell::testing::ShellTest {
   // A state with a current search holding `n` results, in arrival order over two batches.
   FindWindowState searching(int n) {
     FindWindowState state;
+    state.context = delegate().windowContext();
     state.react(SearchStarted(ActiveSearch{std::make_shared<const std::vector<Path>>(), task}));
     auto all = paths(n);
     state.react(SearchResultsUpdated({all.begin(), all.begin() + n / 2}, true));

@@ -145,7 +145,8 @@ TEST_F(FindWindowTest, ANameTypedJustBeforeSearchIsSearchedAndTheSegmentsShowThe
 
 TEST_F(FindWindowTest, TheFactoryMakesFindWindows) {
   shell::WindowFactories factories;
-  installFindWindow(factories);
+  const shell::WindowContext context = delegate().windowContext();
+  installFindWindow(factories, context);
   ASSERT_TRUE(factories.find);
   EXPECT_NE(std::dynamic_pointer_cast<FindWindow>(factories.find()), nullptr);
 }

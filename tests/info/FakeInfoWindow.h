@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "InfoStoreProbe.h"
-#include "info/InfoWindowEvents.h"
-#include "info/InfoWindowHost.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/InfoWindowHost.h"
+#include "infostate/InfoStoreProbe.h"
 
 namespace ml::info::testing {
 
@@ -46,6 +46,8 @@ class FakeInfoWindow final : public InfoWindowHost, public std::enable_shared_fr
   void beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) override {
     std::static_pointer_cast<FakeDateSheet>(sheet)->ended = std::move(ended);
   }
+  store::Core<shell::GlobalState>* globalStore() const override { return global; }
+  std::shared_ptr<appkit::OpenPanels> openPanels() const override { return panels; }
 
   std::vector<std::shared_ptr<FakeDateSheet>> sheets() const {
     std::lock_guard lock(mutex_);
@@ -53,6 +55,9 @@ class FakeInfoWindow final : public InfoWindowHost, public std::enable_shared_fr
   }
 
   InfoStoreProbe probe;
+  // What the window was given of the application.
+  store::Core<shell::GlobalState>* global = nullptr;
+  std::shared_ptr<appkit::OpenPanels> panels;
 
  private:
   std::shared_ptr<FakeDateSheet> remember(std::shared_ptr<FakeDateSheet> sheet) {

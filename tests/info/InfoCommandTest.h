@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeInfoWindow.h"
-#include "FaultyFileSystem.h"
+#include "infostate/FaultyFileSystem.h"
 #include "shell/ShellFixture.h"
 
 namespace ml::info::testing {
@@ -38,6 +38,8 @@ class InfoCommandTest : public shell::testing::ShellTest {
     };
     delegate();
     removeClosedWindows = delegate().reactor().add(closedWindows);
+    window->global = &delegate().reactor();
+    window->panels = panels;
     window->load();
   }
   ~InfoCommandTest() override { removeClosedWindows(); }

@@ -8,12 +8,12 @@
 #include <QMessageBox>
 
 #include "InfoCommandTest.h"
-#include "info/DateAdjusterSheet.h"
-#include "info/FileInfoWindow.h"
-#include "info/FailureReporter.h"
-#include "info/UpdateDate.h"
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
+#include "info/DateAdjusterSheet.h"
+#include "info/FailureReporter.h"
+#include "info/FileInfoWindow.h"
+#include "info/UpdateDate.h"
 #include "platform/darwin/ItemAttributes.h"
 #include "support/Unprivileged.h"
 
@@ -42,7 +42,7 @@ class InfoWindowTest : public testing::InfoCommandTest {
     return active.count(controller) != 0;
   }
 
-  std::shared_ptr<InfoWindow> controller = InfoWindow::make();
+  std::shared_ptr<InfoWindow> controller = InfoWindow::make(delegate().windowContext());
   std::shared_ptr<testing::EventRecorder> recorder = std::make_shared<testing::EventRecorder>();
   Path a = Path(dir.write("a.txt", "x"));
   Path b = Path(dir.write("b.txt", "y"));

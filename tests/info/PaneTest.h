@@ -6,9 +6,9 @@
 #include <QComboBox>
 #include <QWidget>
 
-#include "FaultyFileSystem.h"
-#include "InfoStoreProbe.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
+#include "infostate/FaultyFileSystem.h"
+#include "infostate/InfoStoreProbe.h"
 #include "support/FileFixtures.h"
 #include "support/ManualMainLoop.h"
 #include "support/TempDir.h"

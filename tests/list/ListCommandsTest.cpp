@@ -8,7 +8,7 @@
 #include "ListFixture.h"
 #include "appkit/Pasteboard.h"
 #include "files/MutableAppleAttributes.h"
-#include "info/FaultyFileSystem.h"
+#include "infostate/FaultyFileSystem.h"
 #include "list/commands/AddCommands.h"
 #include "list/commands/ChangeCaseFormat.h"
 #include "list/commands/ClearCodeCommand.h"

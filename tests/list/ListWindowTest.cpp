@@ -37,7 +37,7 @@ class ListWindowTest : public shell::testing::ShellTest {
   }
   void SetUp() override {
     delegate();
-    window = std::make_shared<ListWindow>(clock, background);
+    window = std::make_shared<ListWindow>(delegate().windowContext(), clock, background);
   }
 
   // Lets the store handle what was fired (and what commands fired in turn) and the window redraw.

@@ -119,7 +119,7 @@ TEST_F(RenameCommandTest, FailedRenameIsToldAndTheItemStaysCurrent) {
   delegate();
   auto items = testing::makeItems(folder, {"a.txt", "a-x.txt", "b.txt"});
   auto sheet = std::make_shared<RenameConfirmationDialog>(std::vector<files::Path>{items[0], items[2]},
-                                                          testing::suffixRule("-x"));
+                                                          testing::suffixRule("-x"), delegate().windowContext());
   sheets.push_back(sheet);
   int ended = 0;
   sheet->beginSheet(&parent.widget, [&ended] { ++ended; });
@@ -145,7 +145,7 @@ TEST_F(RenameCommandTest, RenameAllListsEveryFailureInOneAlert) {
   delegate();
   auto items = testing::makeItems(folder, {"a.txt", "a-x.txt", "b.txt", "b-x.txt", "c.txt"});
   auto sheet = std::make_shared<RenameConfirmationDialog>(std::vector<files::Path>{items[0], items[2], items[4]},
-                                                          testing::suffixRule("-x"));
+                                                          testing::suffixRule("-x"), delegate().windowContext());
   sheets.push_back(sheet);
   sheet->beginSheet(&parent.widget, [] {});
   child<QPushButton>(sheet->window(), "renameRemainingButton")->click();
@@ -204,7 +204,8 @@ TEST_F(RenameCommandTest, SkippingEveryItemFinishesAndAnnouncesNothing) {
 
 TEST_F(RenameCommandTest, NothingToConfirmSaysSoWithoutASheet) {
   delegate();
-  auto sheet = std::make_shared<RenameConfirmationDialog>(std::vector<files::Path>{}, testing::suffixRule("-x"));
+  auto sheet = std::make_shared<RenameConfirmationDialog>(std::vector<files::Path>{}, testing::suffixRule("-x"),
+                                                          delegate().windowContext());
   int ended = 0;
   sheet->beginSheet(&parent.widget, [&ended] { ++ended; });
   EXPECT_EQ(ended, 1);
@@ -216,7 +217,8 @@ TEST_F(RenameCommandTest, NothingToConfirmSaysSoWithoutASheet) {
 TEST_F(RenameCommandTest, NameTheFolderCannotHoldIsShownAndNotOffered) {
   delegate();
   auto items = testing::makeItems(folder, {"a.txt"});
-  auto sheet = std::make_shared<RenameConfirmationDialog>(items, std::make_shared<testing::FixedNameRule>("../a.txt"));
+  auto sheet = std::make_shared<RenameConfirmationDialog>(items, std::make_shared<testing::FixedNameRule>("../a.txt"),
+                                                          delegate().windowContext());
   sheets.push_back(sheet);
   sheet->beginSheet(&parent.widget, [] {});
   EXPECT_EQ(child<QLineEdit>(sheet->window(), "newNameField")->text(), "../a.txt");

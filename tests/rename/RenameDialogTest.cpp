@@ -15,7 +15,7 @@ class RenameDialogTest : public RenameWindowsTest {
  protected:
   std::shared_ptr<RenameDialog> open(const std::vector<std::string>& names) {
     delegate();
-    auto dialog = std::make_shared<RenameDialog>(testing::makeItems(folder, names));
+    auto dialog = std::make_shared<RenameDialog>(testing::makeItems(folder, names), delegate().windowContext());
     dialogs.push_back(dialog);
     dialog->show();
     sync(*dialog);
@@ -151,7 +151,7 @@ TEST_F(RenameDialogTest, SheetEndsWithCancelAndExecuteCodes) {
   testing::ParentWindow parent;
   std::vector<int> responses;
   for (bool executing : {false, true}) {
-    auto dialog = std::make_shared<RenameDialog>(testing::makeItems(folder, {"x.txt"}));
+    auto dialog = std::make_shared<RenameDialog>(testing::makeItems(folder, {"x.txt"}), delegate().windowContext());
     dialogs.push_back(dialog);
     dialog->beginSheet(std::shared_ptr<shell::WindowController>(&parent, [](auto*) {}),
                        [&responses](int response) { responses.push_back(response); });
@@ -181,7 +181,7 @@ TEST_F(RenameDialogTest, LargeBatchPreviewWaitsForAPauseInTyping) {
   for (std::size_t i = 0; i <= PreviewUpdater::kImmediateLimit; ++i) {
     items.emplace_back(folder.path() / ("IMG_" + std::to_string(i) + ".jpg"));
   }
-  auto dialog = std::make_shared<RenameDialog>(items, clock);
+  auto dialog = std::make_shared<RenameDialog>(items, delegate().windowContext(), clock);
   dialog->show();
   QWidget* w = dialog->window();
   type(w, "nameValue", "IMG_");

@@ -33,7 +33,7 @@ class RenameWindowsTest : public shell::testing::ShellTest {
  protected:
   RenameWindowsTest() {
     shell::WindowFactories real;
-    installRenameWindows(real);
+    installRenameWindows(real, windowContext);
     services.windows.renameDialog = [this, real](const std::vector<files::Path>& items) {
       auto dialog = std::static_pointer_cast<RenameDialog>(real.renameDialog(items));
       dialogs.push_back(dialog);
@@ -51,6 +51,13 @@ class RenameWindowsTest : public shell::testing::ShellTest {
       if (d->window()) d->window()->hide();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  // The application, and what the windows the factories make reach of it.
+  shell::AppDelegate& delegate() {
+    auto& made = ShellTest::delegate();
+    windowContext = made.windowContext();
+    return made;
   }
 
   template <class T>
@@ -114,6 +121,7 @@ class RenameWindowsTest : public shell::testing::ShellTest {
   test::TempDir folder;
   std::vector<std::shared_ptr<RenameDialog>> dialogs;
   std::vector<std::shared_ptr<RenameConfirmationDialog>> sheets;
+  shell::WindowContext windowContext;
 };
 
 }  // namespace ml::rename::testing

@@ -12,11 +12,13 @@ using testing::ShellTest;
 class DialogsTest : public ShellTest {
  protected:
   DialogsTest() { delegate(); }
+
+  Dialogs dialogs{panels};
 };
 
 TEST_F(DialogsTest, ChosenItemsArriveAsPathsInThePanelsOrder) {
   std::vector<files::Path> chosen;
-  Dialogs::chooseFiles(true, false, [&](std::vector<files::Path> items) { chosen = std::move(items); });
+  dialogs.chooseFiles(true, false, [&](std::vector<files::Path> items) { chosen = std::move(items); });
   ASSERT_EQ(panels->count(), 1u);
   EXPECT_TRUE(panels->request(0).allowDirectories);
   EXPECT_FALSE(panels->request(0).allowFiles);
@@ -26,8 +28,8 @@ TEST_F(DialogsTest, ChosenItemsArriveAsPathsInThePanelsOrder) {
 
 TEST_F(DialogsTest, OneItemAndFolderPanelsGiveOnePath) {
   std::optional<files::Path> file, folder;
-  Dialogs::chooseFile(false, [&](files::Path item) { file = item; });
-  Dialogs::chooseDirectory([&](files::Path item) { folder = item; });
+  dialogs.chooseFile(false, [&](files::Path item) { file = item; });
+  dialogs.chooseDirectory([&](files::Path item) { folder = item; });
   EXPECT_EQ(panels->request(0).kind, testing::FakeOpenPanels::Request::Kind::file);
   EXPECT_FALSE(panels->request(0).allowDirectories);
   EXPECT_EQ(panels->request(1).kind, testing::FakeOpenPanels::Request::Kind::directory);
@@ -39,7 +41,7 @@ TEST_F(DialogsTest, OneItemAndFolderPanelsGiveOnePath) {
 
 TEST_F(DialogsTest, CancelledPanelCallsNothing) {
   bool called = false;
-  Dialogs::chooseFiles(true, true, [&](std::vector<files::Path>) { called = true; });
+  dialogs.chooseFiles(true, true, [&](std::vector<files::Path>) { called = true; });
   panels->choose(0, {});
   EXPECT_FALSE(called);
 }

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "ShellFakes.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::shell {
 namespace {

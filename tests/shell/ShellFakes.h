@@ -13,8 +13,8 @@
 #include "appkit/Workspace.h"
 #include "platform/dispatch/Queue.h"
 #include "shell/RenameWindows.h"
-#include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/Telemetry.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell::testing {
 

@@ -11,7 +11,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Preferences.h"
 #include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "support/ManualMainLoop.h"
 #include "support/TempDir.h"
 

@@ -20,8 +20,9 @@ using testing::ShellTest;
 class PreferencesOnTheGlobalStoreTest : public ShellTest {
  protected:
   PreferencesOnTheGlobalStoreTest() {
-    services.windows.preferences = preferencesWindowFactory(preferences, alerts, usage);
+    services.windows.preferences = preferencesWindowFactory(preferences, alerts, usage, windowContext);
   }
+  void SetUp() override { windowContext = delegate().windowContext(); }
   ~PreferencesOnTheGlobalStoreTest() override {
     logging::Log::resetForTesting();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -35,6 +36,8 @@ class PreferencesOnTheGlobalStoreTest : public ShellTest {
     if (!waitFor([&] { return registeredWindows() == 1; })) return nullptr;
     return std::dynamic_pointer_cast<PreferencesController>(*delegate().reactor().state().activeWindows.begin());
   }
+
+  WindowContext windowContext;
 };
 
 TEST_F(PreferencesOnTheGlobalStoreTest, ClosingTheWindowWithoutSavingLeavesNoControllerRegistered) {

@@ -7,7 +7,7 @@
 #include <QTabWidget>
 
 #include "PreferencesFixture.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "shell/preferences/AdvancedPreferenceController.h"
 #include "shell/preferences/DropKeyField.h"
 #include "shell/preferences/DropKeysPreferenceController.h"

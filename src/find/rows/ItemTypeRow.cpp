@@ -4,9 +4,9 @@
 #include <QWidget>
 
 #include "find/FindWindowEvents.h"
-#include "shell/ApplicationEvents.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LocalizedStrings.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::find {
 

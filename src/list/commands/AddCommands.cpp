@@ -8,14 +8,14 @@
 namespace ml::list {
 
 void SelectItemsToAdd::execute(const ListWindowState& state, ListStore&) {
-  shell::Dialogs::chooseFiles(true, true, [store = state.store->weak()](std::vector<files::Path> chosen) {
+  shell::Dialogs(state.services().openPanels).chooseFiles(true, true, [store = state.store->weak()](std::vector<files::Path> chosen) {
     LOG_DEBUG("passing msg to event loop. message=[" << shell::PathList{chosen} << "]");
     fireLater(store, ItemsAddedEvent(std::move(chosen)));
   });
 }
 
 void SelectContainersToAdd::execute(const ListWindowState& state, ListStore&) {
-  shell::Dialogs::chooseFiles(true, false, [store = state.store->weak()](std::vector<files::Path> chosen) {
+  shell::Dialogs(state.services().openPanels).chooseFiles(true, false, [store = state.store->weak()](std::vector<files::Path> chosen) {
     LOG_DEBUG("passing msg to event loop. message=[" << shell::PathList{chosen} << "]");
     std::vector<files::Path> entries;
     for (const auto& folder : chosen) {

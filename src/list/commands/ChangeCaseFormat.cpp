@@ -2,7 +2,7 @@
 
 #include <unicode/locid.h>
 
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
 #include "rename/MoveToNewName.h"

@@ -1,7 +1,7 @@
 #include "list/commands/CopyNames.h"
 
 #include "appkit/Pasteboard.h"
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace ml::list {

@@ -1,9 +1,9 @@
 #include "list/commands/RemoveSelectedItems.h"
 
+#include "appkit/Workspace.h"
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::list {
 
@@ -14,12 +14,12 @@ void RemoveSelectedItems::execute(const ListWindowState& state, ListStore& core)
     return;
   }
   if (selected.empty()) return;
-  auto* delegate = shell::AppDelegate::shared();
-  if (!delegate || !delegate->services().workspace) {
+  const auto& workspace = state.services().workspace;
+  if (!workspace) {
     LOG_ERROR("failed to recycle items: no workspace. items=" << shell::PathList{selected});
     return;
   }
-  delegate->services().workspace->recycle(
+  workspace->recycle(
       shell::fileSystemPaths(selected),
       [selected, store = state.store->weak()](std::vector<std::filesystem::path> recycled,
                                               std::optional<foundation::Error> error) {

@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "files/FileSystem.h"
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 #include "list/state/ListEvents.h"
 #include "list/state/OutlineView.h"
 #include "platform/dispatch/MainQueue.h"

@@ -1,7 +1,7 @@
 #include "list/menu/AncestorEntries.h"
 
 #include "files/FileSystem.h"
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 #include "platform/foundation/LocalizedStrings.h"
 
 namespace ml::list {

@@ -5,13 +5,12 @@
 
 #include "files/FileSystem.h"
 #include "files/TypeDescriber.h"
-#include "list/ListAnalytics.h"
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
 
-std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path) {
+std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::shared_ptr<shell::UsageEvents> usage) {
   std::shared_ptr<PathListItem> row(new PathListItem(path));
   const files::FileSystem& fs = path.fileSystem();
   row->name_ = lastPathComponent(path.url());
@@ -28,8 +27,9 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path) {
     errno = 0;
     row->isGone_ = !fs.identity(path) && (errno == ENOENT || errno == ENOTDIR);
     LOG_ERROR("failed to read date information for " << path.description());
-    trackUsageEvent("Failed to read dates");
+    if (usage) usage->trackEvent("Failed to read dates", {});
   }
+  row->usage_ = std::move(usage);
 
   row->isExpandable_ = fs.isDirectory(path);
   if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
@@ -59,7 +59,7 @@ std::shared_ptr<PathListItem> PathListItem::child(int64_t index) {
 
   const files::Path entry(source_.sharedFileSystem(), source_.url() / entryNames_[static_cast<std::size_t>(index)]);
   const auto start = std::chrono::steady_clock::now();
-  slot = make(entry);
+  slot = make(entry, usage_);
   const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
   slot->setParent(this, static_cast<int>(index));
   LOG_DEBUG("Converting path to list item completed. path=[" << entry.description() << "] time=["

@@ -25,14 +25,17 @@
 #include "files/Date.h"
 #include "files/FileIcon.h"
 #include "files/Path.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::list {
 
 class PathListItem : public std::enable_shared_from_this<PathListItem> {
  public:
   // Reads the item's attributes, icon and, for a folder, its entries. Blocking; any thread.
-  // Unreadable dates are logged and reported as the usage event "Failed to read dates".
-  static std::shared_ptr<PathListItem> make(const files::Path& path);
+  // Unreadable dates are logged and reported to `usage` (when given) as the usage event "Failed
+  // to read dates"; the row's children report to the same sink.
+  static std::shared_ptr<PathListItem> make(const files::Path& path,
+                                            std::shared_ptr<shell::UsageEvents> usage = nullptr);
   static std::shared_ptr<PathListItem> make(const std::optional<files::Path>& path) {
     return path ? make(*path) : nullptr;
   }
@@ -68,6 +71,8 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
 
   // The child at `index` if it was built already, else null. Never builds.
   std::shared_ptr<PathListItem> builtChild(int64_t index) const;
+  // Where this row and its children report unreadable items; may be null.
+  const std::shared_ptr<shell::UsageEvents>& usageEvents() const { return usage_; }
 
   // The locations of the folder's entries, in listing order (one per child slot).
   std::vector<files::Path> entryPaths() const;
@@ -99,6 +104,7 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   int64_t shownChildren_ = 0;
   PathListItem* parent_ = nullptr;
   int indexInParent_ = 0;
+  std::shared_ptr<shell::UsageEvents> usage_;
 };
 
 }  // namespace ml::list

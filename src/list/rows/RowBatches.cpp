@@ -6,7 +6,7 @@ namespace ml::list {
 
 void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& clock,
                         const std::function<void(std::vector<std::shared_ptr<PathListItem>>)>& deliver,
-                        const std::function<bool()>& keepGoing) {
+                        const std::function<bool()>& keepGoing, const std::shared_ptr<shell::UsageEvents>& usage) {
   std::vector<std::shared_ptr<PathListItem>> batch;
   const auto started = clock.now();
   auto lastBatch = started;
@@ -20,7 +20,7 @@ void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& 
   };
   for (const auto& path : paths) {
     if (keepGoing && !keepGoing()) return;
-    batch.push_back(PathListItem::make(path));
+    batch.push_back(PathListItem::make(path, usage));
     const auto now = clock.now();
     if (first ? (batch.size() >= kFirstBatchRows || now - started >= kFirstBatchDelay) : now - lastBatch >= kBatchInterval) {
       flush();

@@ -13,6 +13,7 @@
 
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::list {
 
@@ -23,9 +24,11 @@ inline constexpr auto kFirstBatchDelay = std::chrono::milliseconds(100);
 inline constexpr auto kBatchInterval = std::chrono::milliseconds(500);
 
 // Calls `deliver` with each batch, in order; every path gets exactly one row. `keepGoing`, when
-// given, is asked before each row: false stops the building (nothing more is delivered).
+// given, is asked before each row: false stops the building (nothing more is delivered). The rows
+// report unreadable items to `usage` (see PathListItem::make).
 void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& clock,
                         const std::function<void(std::vector<std::shared_ptr<PathListItem>>)>& deliver,
-                        const std::function<bool()>& keepGoing = {});
+                        const std::function<bool()>& keepGoing = {},
+                        const std::shared_ptr<shell::UsageEvents>& usage = nullptr);
 
 }  // namespace ml::list

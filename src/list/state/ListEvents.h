@@ -6,7 +6,7 @@
 
 #include "files/Path.h"
 #include "platform/store/Event.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 namespace ml::list {
 

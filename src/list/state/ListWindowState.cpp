@@ -7,7 +7,7 @@
 #include "list/state/ListEvents.h"
 #include "list/state/OutlineView.h"
 #include "platform/dispatch/MainQueue.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::list {
 
@@ -19,11 +19,12 @@ void onMain(const std::function<void()>& work) { MainQueue::sync(work); }
 
 }  // namespace
 
-ListWindowState::ListWindowState(dispatch::Clock& clock)
+ListWindowState::ListWindowState(dispatch::Clock& clock, ListServices services)
     : dataSource(std::make_shared<ListWindowDataSource2>()),
       lastUpdated(clock.now()),
       store(std::make_shared<ListStoreReference>()),
-      clock_(&clock) {}
+      clock_(&clock),
+      services_(std::make_shared<const ListServices>(std::move(services))) {}
 
 std::vector<files::Path> ListWindowState::selectedItems() const {
   auto read = [view = view] {
@@ -55,7 +56,7 @@ void ListWindowState::append(const std::vector<files::Path>& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
   buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
     onMain([&] { dataSource->append(std::move(batch)); });
-  });
+  }, {}, services_->usageEvents);
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {
@@ -78,7 +79,7 @@ void ListWindowState::replace(const shell::PathMapping& mapping) {
   for (const auto& source : sources) {
     auto it = newPaths.find(source);
     if (it == newPaths.end()) continue;
-    replacements[source].push_back(PathListItem::make(it->second));
+    replacements[source].push_back(PathListItem::make(it->second, services_->usageEvents));
   }
   if (replacements.empty()) return;
   onMain([&] { dataSource->replace(std::move(replacements)); });

@@ -15,11 +15,16 @@
 #include "files/Path.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/store/Event.h"
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
+#include "shell/core/Telemetry.h"
 
 namespace ml::store {
 template <class S>
 class Core;
+}
+namespace ml::appkit {
+class OpenPanels;
+class Workspace;
 }
 
 namespace ml::list {
@@ -28,6 +33,17 @@ class ListWindowDataSource2;
 class OutlineView;
 struct ListWindowState;
 using ListStore = store::Core<ListWindowState>;
+
+// What a list window's rows and commands reach of the application, handed over by the window.
+// Any of them may be null: nothing is reported, trashed or asked for then (and the log says so).
+struct ListServices {
+  // Rows report the items they cannot read here.
+  std::shared_ptr<shell::UsageEvents> usageEvents;
+  // Moves removed items to the Trash.
+  std::shared_ptr<appkit::Workspace> workspace;
+  // Asks the user for items to add.
+  std::shared_ptr<appkit::OpenPanels> openPanels;
+};
 
 // The store a state belongs to, for work that fires into it after waiting (open panels, the
 // Trash): it fires nothing once the store is gone. Attached once by the store's owner.
@@ -49,8 +65,8 @@ class ListStoreReference {
 
 struct ListWindowState {
   // An empty list; `clock` stamps each event and paces the batches of added rows. It must
-  // outlive every copy of the state.
-  explicit ListWindowState(dispatch::Clock& clock = dispatch::Clock::system());
+  // outlive every copy of the state. `services` is what the rows and commands reach outside.
+  explicit ListWindowState(dispatch::Clock& clock = dispatch::Clock::system(), ListServices services = {});
 
   // The outline showing the rows; null until ListWindowLoadedEvent.
   std::shared_ptr<OutlineView> view;
@@ -68,6 +84,7 @@ struct ListWindowState {
   void react(const store::Event& event);
 
   dispatch::Clock& clock() const { return *clock_; }
+  const ListServices& services() const { return *services_; }
 
  private:
   void append(const std::vector<files::Path>& paths);
@@ -75,6 +92,8 @@ struct ListWindowState {
   void replace(const shell::PathMapping& mapping);
 
   dispatch::Clock* clock_;
+  // Shared by every copy, so a snapshot costs one reference.
+  std::shared_ptr<const ListServices> services_;
 };
 
 }  // namespace ml::list

@@ -186,7 +186,7 @@ void ListOutlineModel::fetchMore(const QModelIndex& parent) {
   // The entries not shown yet; names are copied here, the row itself stays on the main thread.
   std::vector<files::Path> entries = row->entryPaths();
   entries.erase(entries.begin(), entries.begin() + row->shownChildCount());
-  background_.async([entries = std::move(entries), weakRow, link, &clock] {
+  background_.async([entries = std::move(entries), weakRow, link, &clock, usage = row->usageEvents()] {
     buildRowsInBatches(
         entries, clock,
         [&](std::vector<std::shared_ptr<PathListItem>> batch) {
@@ -196,7 +196,7 @@ void ListOutlineModel::fetchMore(const QModelIndex& parent) {
             if (alive && alive->model && parentRow) alive->model->childrenArrived(parentRow, std::move(batch));
           });
         },
-        [&] { return !weakRow.expired() && !link.expired(); });
+        [&] { return !weakRow.expired() && !link.expired(); }, usage);
   });
 }
 

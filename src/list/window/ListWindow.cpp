@@ -33,10 +33,9 @@
 #include "platform/logging/Log.h"
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
 #include "shell/GlobalCommands.h"
-#include "shell/PathList.h"
+#include "shell/core/ApplicationEvents.h"
+#include "shell/core/PathList.h"
 #include "ui_ListWindow.h"
 
 namespace ml::list {
@@ -79,11 +78,16 @@ QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
+ListServices listServices(const shell::WindowContext& context) {
+  return ListServices{context.usageEvents(), context.workspace(), context.openPanels()};
+}
+
 }  // namespace
 
-ListWindow::ListWindow(dispatch::Clock& clock, dispatch::Queue& background)
-    : core_(std::make_shared<ListStore>(ListWindowState(clock))),
+ListWindow::ListWindow(shell::WindowContext context, dispatch::Clock& clock, dispatch::Queue& background)
+    : core_(std::make_shared<ListStore>(ListWindowState(clock, listServices(context)))),
       details_(background, dispatch::MainQueue::shared()),
+      context_(context),
       clock_(clock),
       background_(background) {
   core_->state().store->attach(core_);
@@ -130,9 +134,9 @@ void ListWindow::windowDidLoad() {
   auto& ui = *ui_;
   std::weak_ptr<ListWindow> weak = self();
 
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self()));
-    globalObserverDisconnect_ = delegate->reactor().add(std::make_shared<GlobalObserver>(core_));
+  if (auto* global = context_.global) {
+    global->fire(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self()));
+    globalObserverDisconnect_ = global->add(std::make_shared<GlobalObserver>(core_));
   }
   core_->add(std::make_shared<Redraw>(weak), dispatch::MainQueue::shared());
 
@@ -273,9 +277,7 @@ void ListWindow::connectActions() {
 }
 
 void ListWindow::windowWillClose() {
-  if (auto* delegate = shell::AppDelegate::shared()) {
-    delegate->reactor().fire(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
-  }
+  context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
   if (globalObserverDisconnect_) globalObserverDisconnect_();
   details_.cancel();
 }

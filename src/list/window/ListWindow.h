@@ -26,7 +26,8 @@
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/store/Core.h"
 #include "rename/rules/CaseFormat.h"
-#include "shell/WindowController.h"
+#include "shell/WindowContext.h"
+#include "shell/core/WindowController.h"
 
 class QMenu;
 class QModelIndex;
@@ -44,9 +45,10 @@ class PathListItem;
 
 class ListWindow final : public shell::ListWindowController, public FileDropDelegate {
  public:
-  // `clock` stamps the store's events; `background` reads the selected item's details (folder
-  // totals included). Both must outlive the window.
-  explicit ListWindow(dispatch::Clock& clock = dispatch::Clock::system(),
+  // `context` is what the window reaches of the application; `clock` stamps the store's events;
+  // `background` reads the selected item's details (folder totals included). All must outlive
+  // the window.
+  explicit ListWindow(shell::WindowContext context = {}, dispatch::Clock& clock = dispatch::Clock::system(),
                       dispatch::Queue& background = dispatch::GlobalPool::shared());
   ~ListWindow() override;
 
@@ -118,6 +120,7 @@ class ListWindow final : public shell::ListWindowController, public FileDropDele
   std::vector<QMetaObject::Connection> contextConnections_;
   SelectionDetails details_;
   std::weak_ptr<PathListItem> detailsRow_;
+  shell::WindowContext context_;
   dispatch::Clock& clock_;
   dispatch::Queue& background_;
 };

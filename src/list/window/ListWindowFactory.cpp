@@ -4,8 +4,8 @@
 
 namespace ml::list {
 
-void installListWindows(shell::WindowFactories& windows) {
-  windows.list = [] { return std::make_shared<ListWindow>(); };
+void installListWindows(shell::WindowFactories& windows, const shell::WindowContext& context) {
+  windows.list = [&context] { return std::make_shared<ListWindow>(context); };
 }
 
 }  // namespace ml::list

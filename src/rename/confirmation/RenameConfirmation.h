@@ -12,8 +12,8 @@
 
 #include "files/Path.h"
 #include "platform/foundation/Result.h"
-#include "shell/PathList.h"
 #include "shell/RenameWindows.h"
+#include "shell/core/PathList.h"
 
 namespace ml::rename {
 

@@ -9,30 +9,25 @@
 #include "platform/foundation/LocalizedStrings.h"
 #include "rename/ItemName.h"
 #include "rename/ToolkitWindow.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_RenameConfirmationDialog.h"
 
 namespace ml::rename {
 
 namespace {
 
-void announce(std::shared_ptr<const store::Event> event) {
-  if (auto* delegate = shell::AppDelegate::shared()) delegate->reactor().fire(std::move(event));
-}
-
-void showAlert(const appkit::Alert& alert) {
-  auto* delegate = shell::AppDelegate::shared();
-  if (delegate && delegate->services().alerts) delegate->services().alerts->runModal(alert);
-}
-
 std::string quoted(const files::Path& item) { return "\u201C" + itemName(item) + "\u201D"; }
 
 }  // namespace
 
 RenameConfirmationDialog::RenameConfirmationDialog(std::vector<files::Path> items,
-                                                   std::shared_ptr<const shell::RenameRule> rule)
-    : walk_(std::move(items), std::move(rule)) {}
+                                                   std::shared_ptr<const shell::RenameRule> rule,
+                                                   shell::WindowContext context)
+    : context_(context), walk_(std::move(items), std::move(rule)) {}
+
+void RenameConfirmationDialog::showAlert(const appkit::Alert& alert) const {
+  if (auto alerts = context_.alerts()) alerts->runModal(alert);
+}
 
 RenameConfirmationDialog::~RenameConfirmationDialog() {
   // May run off the main thread (see RenameDialog); the widgets go on theirs.
@@ -75,7 +70,7 @@ void RenameConfirmationDialog::beginSheet(QWidget* parent, std::function<void()>
 }
 
 void RenameConfirmationDialog::windowDidLoad() {
-  if (auto self = weak_from_this().lock()) announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
+  if (auto self = weak_from_this().lock()) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
   auto weak = weak_from_this();
   auto on = [weak](void (RenameConfirmationDialog::*action)()) {
     return [weak, action] {
@@ -164,7 +159,7 @@ void RenameConfirmationDialog::finish() {
 
 void RenameConfirmationDialog::finished(int) {
   auto self = weak_from_this().lock();  // the announcement below may drop the last other reference
-  if (self) announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
+  if (self) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (auto ended = std::move(ended_)) {
     ended_ = nullptr;
     ended();

@@ -19,6 +19,7 @@
 #include "files/Path.h"
 #include "rename/confirmation/RenameConfirmation.h"
 #include "shell/RenameWindows.h"
+#include "shell/WindowContext.h"
 
 class QDialog;
 class QWidget;
@@ -34,7 +35,10 @@ inline constexpr int kConfirmationAbortedResponse = -1001;
 
 class RenameConfirmationDialog final : public shell::RenameConfirmationController {
  public:
-  RenameConfirmationDialog(std::vector<files::Path> items, std::shared_ptr<const shell::RenameRule> rule);
+  // `context` is what the sheet reaches of the application (its alerts, the global store); it
+  // must outlive the sheet.
+  RenameConfirmationDialog(std::vector<files::Path> items, std::shared_ptr<const shell::RenameRule> rule,
+                           shell::WindowContext context);
   ~RenameConfirmationDialog() override;
 
   void beginSheet(const std::shared_ptr<shell::WindowController>& parent, std::function<void()> ended) override;
@@ -57,7 +61,10 @@ class RenameConfirmationDialog final : public shell::RenameConfirmationControlle
   void showItem();
   void finish();
   void finished(int response);
+  // Shows `alert` modally through the application's alerts; nothing without them.
+  void showAlert(const appkit::Alert& alert) const;
 
+  shell::WindowContext context_;
   RenameConfirmation walk_;
   std::unique_ptr<Ui::RenameConfirmationDialog> ui_;
   QPointer<QDialog> window_;

@@ -18,8 +18,7 @@
 #include "rename/dialog/PreviewUpdater.h"
 #include "rename/dialog/RenameDialogEvents.h"
 #include "rename/dialog/RenameDialogSubscribers.h"
-#include "shell/AppDelegate.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "ui_RenameDialog.h"
 
 namespace ml::rename {
@@ -63,14 +62,10 @@ QVariant selectedObject(const QComboBox* popup) {
   return popup->itemData(popup->currentIndex());
 }
 
-void announce(std::shared_ptr<const store::Event> event) {
-  if (auto* delegate = shell::AppDelegate::shared()) delegate->reactor().fire(std::move(event));
-}
-
 }  // namespace
 
-RenameDialog::RenameDialog(std::vector<files::Path> items, dispatch::Clock& clock)
-    : reactor_(RenameDialogState(std::move(items))), clock_(clock) {}
+RenameDialog::RenameDialog(std::vector<files::Path> items, shell::WindowContext context, dispatch::Clock& clock)
+    : context_(context), reactor_(RenameDialogState(std::move(items))), clock_(clock) {}
 
 RenameDialog::~RenameDialog() {
   // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
@@ -97,7 +92,7 @@ QDialog* RenameDialog::window() {
 const void* RenameDialog::windowIdentity() const { return window_.data(); }
 
 void RenameDialog::windowDidLoad() {
-  if (auto self = weak_from_this().lock()) announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
+  if (auto self = weak_from_this().lock()) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
 
   auto& ui = *ui_;
   dispatch::Queue& main = dispatch::MainQueue::shared();
@@ -261,7 +256,7 @@ void RenameDialog::execute() {
     return;
   }
   auto rule = std::make_shared<const StrategyRule>(std::move(strategy));
-  confirmation_ = std::make_shared<RenameConfirmationDialog>(itemsWithNewNames(reactor_.state().items(), *rule), rule);
+  confirmation_ = std::make_shared<RenameConfirmationDialog>(itemsWithNewNames(reactor_.state().items(), *rule), rule, context_);
   confirmation_->beginSheet(window_.data(), [weak = weakSelf()] {
     if (auto self = weak.lock()) self->confirmationEnded();
   });
@@ -281,14 +276,14 @@ void RenameDialog::confirmationEnded() {
   if (!confirmation) return;
   shell::PathMapping renamed = confirmation->results();
   if (renamed.empty()) return;
-  announce(std::make_shared<const shell::ApplicationEvents::ItemsRenamed>(std::move(renamed)));
+  context_.announce(std::make_shared<const shell::ApplicationEvents::ItemsRenamed>(std::move(renamed)));
   // The items have new paths now: the settings no longer describe anything on disk.
   if (window_) window_->close();
 }
 
 void RenameDialog::finished(int response) {
   auto self = weak_from_this().lock();  // the announcement below may drop the last other reference
-  if (self) announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
+  if (self) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (auto ended = std::move(ended_)) {
     ended_ = nullptr;
     ended(response);

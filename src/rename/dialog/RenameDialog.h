@@ -22,6 +22,7 @@
 #include "platform/store/Core.h"
 #include "rename/dialog/RenameDialogState.h"
 #include "shell/RenameWindows.h"
+#include "shell/WindowContext.h"
 
 class QDialog;
 class QLineEdit;
@@ -36,9 +37,10 @@ class RenameConfirmationDialog;
 
 class RenameDialog final : public shell::RenameDialogController {
  public:
-  // The window loads on first use. `clock` times the preview's quiet interval for large batches
-  // and must outlive the dialog.
-  explicit RenameDialog(std::vector<files::Path> items, dispatch::Clock& clock = dispatch::Clock::system());
+  // The window loads on first use. `context` is what the dialog reaches of the application;
+  // `clock` times the preview's quiet interval for large batches. Both must outlive the dialog.
+  RenameDialog(std::vector<files::Path> items, shell::WindowContext context,
+               dispatch::Clock& clock = dispatch::Clock::system());
   ~RenameDialog() override;
 
   bool hasWindow() const override { return true; }
@@ -65,6 +67,7 @@ class RenameDialog final : public shell::RenameDialogController {
   void finished(int response);
   void confirmationEnded();
 
+  shell::WindowContext context_;
   store::Core<RenameDialogState> reactor_;
   dispatch::Clock& clock_;
   std::vector<std::shared_ptr<store::Subscriber<RenameDialogState>>> subscribers_;

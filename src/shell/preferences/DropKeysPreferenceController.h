@@ -19,7 +19,7 @@
 #include "platform/dispatch/Queue.h"
 #include "platform/foundation/Preferences.h"
 #include "shell/DropAction.h"
-#include "shell/Telemetry.h"
+#include "shell/core/Telemetry.h"
 #include "shell/preferences/PreferencesPane.h"
 
 class QPushButton;

@@ -5,7 +5,7 @@
 
 #include "appkit/Localization.h"
 #include "platform/logging/Log.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 #include "shell/preferences/AdvancedPreferenceController.h"
 #include "shell/preferences/DropKeysPreferenceController.h"
 #include "shell/preferences/GeneralPreferenceController.h"

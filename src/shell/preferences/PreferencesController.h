@@ -22,8 +22,8 @@
 #include "appkit/Alert.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/store/Event.h"
-#include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/core/Telemetry.h"
+#include "shell/core/WindowController.h"
 
 class QMainWindow;
 class QTabWidget;

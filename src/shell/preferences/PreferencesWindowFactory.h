@@ -6,14 +6,17 @@
 
 #include "appkit/Alert.h"
 #include "platform/foundation/Preferences.h"
-#include "shell/Telemetry.h"
-#include "shell/WindowController.h"
+#include "shell/WindowContext.h"
+#include "shell/core/Telemetry.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 
-// `preferences` must outlive every window made. The factory is called on the main thread.
+// `preferences` must outlive every window made; each window announces itself through `context`,
+// read when it announces, which must outlive the factory. The factory is called on the main
+// thread.
 std::function<std::shared_ptr<ShowableWindow>()> preferencesWindowFactory(
     foundation::Preferences& preferences, std::shared_ptr<appkit::AlertPresenter> alerts,
-    std::shared_ptr<UsageEvents> usageEvents);
+    std::shared_ptr<UsageEvents> usageEvents, const WindowContext& context);
 
 }  // namespace ml::shell

@@ -1,4 +1,4 @@
-#include "shell/PathList.h"
+#include "shell/core/PathList.h"
 
 #include "files/FileSystem.h"
 

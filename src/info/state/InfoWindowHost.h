@@ -1,6 +1,7 @@
 #pragma once
 // What the Info window's commands need of the window itself, apart from the toolkit: its store
-// (for results that arrive after a command has returned) and its date sheets. The window
+// (for results that arrive after a command has returned), its date sheets, and what the window
+// was given of the application (its global store and open panels). The window
 // controller implements it; tests use a fake. The state holds it weakly (InfoWindowState::window).
 //
 // Thread affinity: store() from any thread; everything else on the main thread.
@@ -9,10 +10,17 @@
 #include <optional>
 
 #include "files/Date.h"
-#include "info/EditableField.h"
-#include "info/TimestampType.h"
+#include "info/state/EditableField.h"
+#include "info/state/TimestampType.h"
 #include "platform/store/Core.h"
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
+
+namespace ml::appkit {
+class OpenPanels;
+}
+namespace ml::shell {
+struct GlobalState;
+}
 
 namespace ml::info {
 
@@ -38,6 +46,12 @@ class InfoWindowHost {
   // Shows a sheet made above on the window; `ended` runs on the main thread once it has closed,
   // whatever its answer.
   virtual void beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) = 0;
+
+  // The application's global store (a sheet's closing is announced there), or null without one.
+  // It outlives the window.
+  virtual store::Core<shell::GlobalState>* globalStore() const = 0;
+  // The application's open panels, or null without them.
+  virtual std::shared_ptr<appkit::OpenPanels> openPanels() const = 0;
 };
 
 }  // namespace ml::info

@@ -8,10 +8,10 @@
 #include <typeinfo>
 #include <vector>
 
-#include "info/InfoWindowEvents.h"
-#include "info/InfoWindowState.h"
-#include "shell/ApplicationEvents.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Core.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info::testing {
 

@@ -1,4 +1,4 @@
-#include "shell/WindowController.h"
+#include "shell/core/WindowController.h"
 
 #include <cxxabi.h>
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "files/Path.h"
-#include "info/EditableField.h"
-#include "info/FieldValue.h"
+#include "info/state/EditableField.h"
+#include "info/state/FieldValue.h"
 #include "platform/foundation/Result.h"
 #include "platform/store/Event.h"
 

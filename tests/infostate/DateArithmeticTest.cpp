@@ -1,4 +1,4 @@
-#include "info/DateArithmetic.h"
+#include "info/state/DateArithmetic.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // reported by ChangesFailed is seen and nothing the user typed is lost.
 #include <functional>
 
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/store/Command.h"
 
 namespace ml::info {

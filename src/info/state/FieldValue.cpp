@@ -1,4 +1,4 @@
-#include "info/FieldValue.h"
+#include "info/state/FieldValue.h"
 
 #include <cstdio>
 #include <sstream>

@@ -18,7 +18,7 @@
 // Runs on the store's queue; every write is synchronous there.
 #include <optional>
 
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 #include "platform/foundation/Result.h"
 #include "platform/store/Command.h"
 

@@ -2,7 +2,7 @@
 // The timestamp a date adjuster sheet shifts; the raw values are stable (0 to 3).
 #include <optional>
 
-#include "info/EditableField.h"
+#include "info/state/EditableField.h"
 
 namespace ml::info {
 

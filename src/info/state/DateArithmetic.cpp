@@ -1,4 +1,4 @@
-#include "info/DateArithmetic.h"
+#include "info/state/DateArithmetic.h"
 
 #include <unicode/calendar.h>
 #include <unicode/locid.h>

@@ -1,4 +1,4 @@
-#include "info/AcceptChanges.h"
+#include "info/state/AcceptChanges.h"
 
 #include <cerrno>
 #include <string>
@@ -7,8 +7,8 @@
 #include "files/FileSystem.h"
 #include "files/MutableAppleAttributes.h"
 #include "files/MutableBasicAttributes.h"
-#include "info/InfoWindowEvents.h"
-#include "info/SizelessViews.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/SizelessViews.h"
 #include "platform/logging/Log.h"
 
 namespace ml::info {

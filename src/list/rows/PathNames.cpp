@@ -1,4 +1,4 @@
-#include "list/PathNames.h"
+#include "list/rows/PathNames.h"
 
 namespace ml::list {
 

@@ -9,8 +9,8 @@
 #include "files/Path.h"
 #include "platform/foundation/Result.h"
 #include "platform/store/Event.h"
-#include "shell/PathList.h"
-#include "shell/WindowController.h"
+#include "shell/core/PathList.h"
+#include "shell/core/WindowController.h"
 
 namespace ml::shell {
 

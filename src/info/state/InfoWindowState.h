@@ -18,9 +18,10 @@
 
 #include "files/Date.h"
 #include "files/Path.h"
-#include "info/EditableField.h"
-#include "info/FieldValue.h"
-#include "info/InfoWindowHost.h"
+#include "info/state/EditableField.h"
+#include "info/state/FieldValue.h"
+#include "info/state/InfoWindowHost.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Result.h"
 #include "platform/store/Event.h"
 
@@ -33,7 +34,9 @@ struct ApplyFailure {
 };
 
 struct InfoWindowState {
-  InfoWindowState() : lastUpdate(std::chrono::system_clock::now()) {}
+  // `clock` stamps the forced redraws; it must outlive every copy of the state.
+  explicit InfoWindowState(dispatch::Clock& clock) : lastUpdate(clock.now()), clock_(&clock) {}
+  InfoWindowState() : InfoWindowState(dispatch::Clock::system()) {}
 
   // The loaded window (parent of the date sheets); empty until WindowLoaded.
   std::weak_ptr<InfoWindowHost> window;
@@ -66,6 +69,8 @@ struct InfoWindowState {
   bool isFieldResetBy(EditableField field, const FieldValue& value) const;
   void judge(EditableField field, const FieldValue& value);
   void replacePaths(const std::vector<std::pair<files::Path, files::Path>>& mapping);
+
+  dispatch::Clock* clock_;
 };
 
 }  // namespace ml::info

@@ -78,12 +78,32 @@ TEST_F(RowsTest, AnEmptyFolderIsExpandableAndHasNoChildren) {
   EXPECT_EQ(row->child(0), nullptr);
 }
 
-TEST_F(RowsTest, AnUnreadableItemHasNoDatesAndNoSize) {
-  auto row = PathListItem::make(files::Path(dir.path() / "missing"));
+// The usage events sent, by name.
+class RecordingUsage final : public shell::UsageEvents {
+ public:
+  void trackEvent(const std::string& name, const std::map<std::string, std::string>&) override { names.push_back(name); }
+  std::vector<std::string> names;
+};
+
+TEST_F(RowsTest, AnUnreadableItemHasNoDatesAndNoSizeAndIsReportedWhereItsFolderReports) {
+  auto usage = std::make_shared<RecordingUsage>();
+  auto row = PathListItem::make(files::Path(dir.path() / "missing"), usage);
   EXPECT_FALSE(row->creationDate().has_value());
   EXPECT_FALSE(row->lastModifiedDate().has_value());
   EXPECT_EQ(row->byteCount(), -1);
   EXPECT_EQ(row->name(), "missing");
+  EXPECT_EQ(usage->names, std::vector<std::string>{"Failed to read dates"});
+
+  // A child built after its entry vanished reports to its folder's sink.
+  auto box = folder("box");
+  file("box/gone");
+  auto parent = PathListItem::make(box, usage);
+  EXPECT_EQ(usage->names.size(), 1u);
+  fs::remove(dir.path() / "box" / "gone");
+  ASSERT_NE(parent->child(0), nullptr);
+  EXPECT_EQ(usage->names.size(), 2u);
+  EXPECT_EQ(PathListItem::make(files::Path(dir.path() / "missing"))->name(), "missing");  // no sink: nothing sent
+  EXPECT_EQ(usage->names.size(), 2u);
 }
 
 TEST_F(RowsTest, ARowOfAnItemThatIsGoneSaysSoAndAnUnreadableOneDoesNot) {

@@ -1,11 +1,12 @@
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 
 #include <gtest/gtest.h>
 
 #include "files/FileSystem.h"
 #include "files/MutableAppleAttributes.h"
-#include "info/InfoWindowEvents.h"
-#include "shell/ApplicationEvents.h"
+#include "info/state/InfoWindowEvents.h"
+#include "platform/dispatch/ManualClock.h"
+#include "shell/core/ApplicationEvents.h"
 #include "support/FileFixtures.h"
 #include "support/TempDir.h"
 
@@ -21,7 +22,7 @@ class InfoWindowStateTest : public ::testing::Test {
 
   // A state showing `paths` at `displayed`, as the window has it after Initialized.
   InfoWindowState showing(std::vector<Path> paths, int displayed = 0) {
-    InfoWindowState state;
+    InfoWindowState state(clock);
     state.react(Initialized(std::move(paths)));
     state.displayed = displayed;
     return state;
@@ -35,6 +36,7 @@ class InfoWindowStateTest : public ::testing::Test {
   }
 
   test::TempDir dir;
+  dispatch::ManualClock clock;
 };
 
 TEST_F(InfoWindowStateTest, InitializedSetsThePathsAndKeepsTheRest) {
@@ -207,11 +209,12 @@ TEST_F(InfoWindowStateTest, ChangesAppliedReplacesTheShownPathAfterARenameAndCle
 TEST_F(InfoWindowStateTest, RenamesOutsideTheListChangeNoPathButAskForARedraw) {
   Path a = item("a"), b = item("b");
   auto state = showing({a, b});
-  state.lastUpdate = files::Date{};
+  EXPECT_EQ(state.lastUpdate, files::Date(clock.now()));
+  clock.advance(5s);
   Path elsewhere(dir.path() / "other");
   state.react(shell::ApplicationEvents::ItemsRenamed({{elsewhere, Path(dir.path() / "other2")}}));
   EXPECT_EQ(state.paths, (std::vector<Path>{a, b}));
-  EXPECT_GT(state.lastUpdate, files::Date{});
+  EXPECT_EQ(state.lastUpdate, files::Date(clock.now()));
 }
 
 TEST_F(InfoWindowStateTest, ARenameIsFollowedOnceAndAgainChangesNothing) {
@@ -236,9 +239,9 @@ TEST_F(InfoWindowStateTest, AMoveFromTheToolbarIsFollowedLikeARename) {
 TEST_F(InfoWindowStateTest, InvalidatingAndResettingTheInterface) {
   auto state = showing({item("a")});
   state.react(FieldUpdated(EditableField::name, std::string("z")));
-  state.lastUpdate = files::Date{};
+  clock.advance(1s);
   state.react(InterfaceInvalidated());
-  EXPECT_GT(state.lastUpdate, files::Date{});
+  EXPECT_EQ(state.lastUpdate, files::Date(clock.now()));
   EXPECT_TRUE(state.hasChange(EditableField::name));
   state.react(StateReset());
   EXPECT_TRUE(state.changes.empty());

@@ -1,4 +1,4 @@
-#include "info/EditableField.h"
+#include "info/state/EditableField.h"
 
 namespace ml::info {
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
 
-#include "shell/ShellFakes.h"
 #include "list/display/SelectionDetails.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/ManualMainLoop.h"
@@ -13,6 +12,12 @@ namespace ml::list {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Runs each task at once, on the caller's thread.
+class InlineQueue final : public dispatch::Queue {
+ public:
+  void async(std::function<void()> task) override { task(); }
+};
 
 class ListDisplayTest : public ::testing::Test {
  protected:
@@ -81,7 +86,7 @@ TEST_F(ListDisplayTest, DetailTexts) {
 
 class SelectionDetailsTest : public ::testing::Test {
  protected:
-  shell::testing::InlineQueue background;
+  InlineQueue background;
   test::ManualMainLoop loop;
   test::TempDir dir;
   SelectionDetails details{background, dispatch::MainQueue::shared()};

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "ListFixture.h"
+#include "ListStoreFixture.h"
 #include "list/rows/DataSourceObserver.h"
-#include "shell/ApplicationEvents.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::list {
 namespace {
 
-using testing::ListStoreTest;
+using testing::HeadlessListStoreTest;
 
-class ListWindowStateTest : public ListStoreTest {};
+class ListWindowStateTest : public HeadlessListStoreTest {};
 
 // Counts the rows of each insertion the data source announces.
 class BatchCounter final : public DataSourceObserver {

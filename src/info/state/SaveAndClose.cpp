@@ -1,6 +1,6 @@
-#include "info/SaveAndClose.h"
+#include "info/state/SaveAndClose.h"
 
-#include "info/AcceptChanges.h"
+#include "info/state/AcceptChanges.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace ml::info {

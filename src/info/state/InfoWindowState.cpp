@@ -1,10 +1,10 @@
-#include "info/InfoWindowState.h"
+#include "info/state/InfoWindowState.h"
 
 #include "files/FileSystem.h"
-#include "info/InfoWindowEvents.h"
+#include "info/state/InfoWindowEvents.h"
 #include "platform/logging/Log.h"
-#include "shell/ApplicationEvents.h"
-#include "shell/PathList.h"
+#include "shell/core/ApplicationEvents.h"
+#include "shell/core/PathList.h"
 
 namespace ml::info {
 
@@ -130,7 +130,7 @@ void InfoWindowState::replacePaths(const std::vector<std::pair<files::Path, file
         break;
       }
     }
-    lastUpdate = std::chrono::system_clock::now();
+    lastUpdate = clock_->now();
   }
 }
 
@@ -153,7 +153,7 @@ void InfoWindowState::react(const store::Event& event) {
     return;
   }
   if (event.as<InterfaceInvalidated>()) {
-    lastUpdate = std::chrono::system_clock::now();
+    lastUpdate = clock_->now();
     return;
   }
   if (event.as<StateReset>()) {

@@ -1,4 +1,4 @@
-#include "info/AcceptChanges.h"
+#include "info/state/AcceptChanges.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include "InfoStoreProbe.h"
 #include "files/MutableAppleAttributes.h"
 #include "files/MutableBasicAttributes.h"
-#include "info/InfoWindowEvents.h"
-#include "info/SaveAndClose.h"
+#include "info/state/InfoWindowEvents.h"
+#include "info/state/SaveAndClose.h"
 #include "support/FileFixtures.h"
 #include "support/ManualMainLoop.h"
 #include "support/TempDir.h"
