@@ -3,10 +3,13 @@
 #   app   g++, -O2 without debug information, everything (build/); the crash reporter needs only
 #         the symbol table and .eh_frame, which every build keeps
 #   asan  clang, ASan + UBSan + libFuzzer targets, Qt-free modules only (build-asan/)
+#   tsan  clang, ThreadSanitizer, only the suites of the threaded code: dispatch, store and the
+#         telemetry core (build-tsan/; the other suites of the tree show as *_NOT_BUILT there)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-app}
 jobs=${ML_JOBS:-$(nproc)}
+targets=()  # all when empty
 case "$flavour" in
   app)
     dir=$root/build
@@ -19,7 +22,18 @@ case "$flavour" in
           -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
           -DML_WITH_QT=OFF -DML_SANITIZE=ON -DML_FUZZ=ON -DML_BENCH=OFF)
     ;;
+  tsan)
+    dir=$root/build-tsan
+    args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=Debug
+          -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
+          -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_C_FLAGS="-fsanitize=thread"
+          -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
+          -DML_WITH_QT=OFF -DML_SANITIZE=OFF -DML_FUZZ=OFF -DML_BENCH=OFF)
+    targets=(ml_dispatch_tests ml_store_tests ml_beacon_core_tests ml_beacon_channel_tests
+             ml_beacon_commonschema_tests ml_beacon_context_tests ml_beacon_ingestion_tests
+             ml_beacon_service_tests ml_beacon_storage_tests)
+    ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$dir" -j "$jobs"
+cmake --build "$dir" -j "$jobs" ${targets[@]+--target "${targets[@]}"}

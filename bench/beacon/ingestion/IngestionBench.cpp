@@ -1,6 +1,7 @@
 // Cost of what the sending side does per batch: the request of the client's endpoint (batch JSON
 // and gzip), the Common Collector request (one JSON line per log), the conversion of a log into
-// its common-schema form, and gzip alone. Batches hold 50 logs, the channels' default limit.
+// its common-schema form, gzip alone, and a query that waits for the ingestion's owner queue.
+// Batches hold 50 logs, the channels' default limit.
 #include <benchmark/benchmark.h>
 
 #include "beacon/core/CommonSchema/TLCommonSchemaConversion.h"
@@ -88,6 +89,19 @@ void BM_CommonCollectorRequestOf50Logs(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(ingestion->createRequest(container, std::nullopt, std::nullopt));
 }
 BENCHMARK(BM_CommonCollectorRequestOf50Logs);
+
+// A query (what a channel unit asks before storing each log) waits for the ingestion's owner
+// queue: one hand-over there and back.
+void BM_ReadyToSendQueryFromAnotherThread(benchmark::State& state) {
+  TLLogger::setCurrentLogLevel(TLLogLevel::none);
+  dispatch::ManualClock clock;
+  auto ingestion = TLBeaconIngestion::create(
+      "https://in.example.org", foundation::Uuid::random(), offlineEnvironment(clock),
+      TLReachability::reachabilityWithMonitor(std::make_shared<net::ManualNetworkMonitor>()));
+  ingestion->setAppSecret("0123456789abcdef0123456789abcdef");
+  for (auto _ : state) benchmark::DoNotOptimize(ingestion->isReadyToSend());
+}
+BENCHMARK(BM_ReadyToSendQueryFromAnotherThread);
 
 void BM_CommonSchemaConversion(benchmark::State& state) {
   auto log = eventLog(1);

@@ -9,15 +9,27 @@ namespace ml::beacon {
 
 namespace {
 
-// The logger's process-wide state. The handler is read on every line from any thread, so it is
-// published through an atomic shared pointer: a reader keeps the handler it loaded alive even if
-// another thread replaces it meanwhile.
+// The logger's process-wide state. The handler is read on every line from any thread: a reader
+// copies the pointer under `handlerLock` and calls the handler outside it, keeping the handler it
+// took alive even if another thread replaces it meanwhile. (The library's atomic shared pointer
+// would do without the lock, but its load releases its inner lock with relaxed order, so a load
+// and a later store are not ordered for a race detector.)
 struct LoggerState {
   std::mutex lock;  // serialises level and handler changes
   std::atomic<int> level{static_cast<int>(TLLogLevel::assert)};
   std::atomic<bool> userDefined{false};
-  std::atomic<std::shared_ptr<const TLLogHandler>> handler{
-      std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler)};
+  std::mutex handlerLock;  // held only to copy or replace `handler`
+  std::shared_ptr<const TLLogHandler> handler = std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler);
+
+  void setHandler(std::shared_ptr<const TLLogHandler> replacement) {
+    std::lock_guard guard(handlerLock);
+    handler.swap(replacement);
+    // The old handler goes when `replacement` does, outside the lock.
+  }
+  std::shared_ptr<const TLLogHandler> currentHandler() {
+    std::lock_guard guard(handlerLock);
+    return handler;
+  }
 };
 
 LoggerState& state() {
@@ -38,7 +50,7 @@ void TLLogger::setCurrentLogLevel(TLLogLevel level) {
 void TLLogger::setLogHandler(TLLogHandler handler) {
   std::lock_guard guard(state().lock);
   state().userDefined = true;
-  state().handler.store(std::make_shared<const TLLogHandler>(std::move(handler)));
+  state().setHandler(std::make_shared<const TLLogHandler>(std::move(handler)));
 }
 
 bool TLLogger::isUserDefinedLogLevel() { return state().userDefined.load(); }
@@ -47,7 +59,7 @@ void TLLogger::setIsUserDefinedLogLevel(bool userDefined) { state().userDefined 
 
 void TLLogger::logMessage(const TLLogMessageProvider& message, TLLogLevel level, std::string_view tag,
                           const char* file, const char* function, std::uint32_t line) {
-  std::shared_ptr<const TLLogHandler> handler = state().handler.load();
+  std::shared_ptr<const TLLogHandler> handler = state().currentHandler();
   if (handler && *handler) (*handler)(message, level, tag, file, function, line);
 }
 
@@ -86,7 +98,7 @@ void TLLogger::resetToDefaults() {
   std::lock_guard guard(state().lock);
   state().userDefined = false;
   state().level = static_cast<int>(TLLogLevel::assert);
-  state().handler.store(std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler));
+  state().setHandler(std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler));
 }
 
 }  // namespace ml::beacon

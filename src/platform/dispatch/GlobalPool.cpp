@@ -80,6 +80,8 @@ void GlobalPool::async(std::function<void()> task) {
   shared_->wake.notify_one();
 }
 
+bool GlobalPool::isCurrent() const { return isWorkerThread(); }
+
 std::size_t GlobalPool::threadCount() const { return shared_->workers.size(); }
 
 bool GlobalPool::isWorkerThread() const {

@@ -27,6 +27,9 @@ class GlobalPool final : public Queue {
 
   void async(std::function<void()> task) override;
 
+  // Whether the caller is one of this pool's workers (as isWorkerThread()).
+  bool isCurrent() const override;
+
   std::size_t threadCount() const;
   // Whether the caller is one of this pool's workers.
   bool isWorkerThread() const;

@@ -102,6 +102,8 @@ void MainQueue::installPoster(Poster poster) {
   }
 }
 
+bool MainQueue::isCurrent() const { return isMainThread(); }
+
 bool MainQueue::isMainThread() { return state().mainThread.load() == std::this_thread::get_id(); }
 
 void MainQueue::markCurrentThreadAsMain() { state().mainThread.store(std::this_thread::get_id()); }

@@ -23,6 +23,8 @@ class MainQueue final : public Queue {
   static MainQueue& shared();
 
   void async(std::function<void()> task) override;
+  // Whether the caller runs on the thread marked as main (as isMainThread()).
+  bool isCurrent() const override;
 
   // Installs the poster (an empty one uninstalls). Once this returns, the previous poster is
   // never called again.

@@ -25,7 +25,7 @@ class SerialQueue final : public Queue {
   void sync(const std::function<void()>& fn);
 
   // Whether the caller is this queue's worker.
-  bool isCurrent() const;
+  bool isCurrent() const override;
   const std::string& label() const;
 
  private:

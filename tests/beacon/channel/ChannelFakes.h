@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "beacon/core/Channel/TLChannelDelegate.h"
@@ -23,9 +24,11 @@
 
 namespace ml::beacon::test {
 
-// Tasks wait until the test drains them, on the test's thread.
+// Tasks wait until the test drains them, on the test's thread. That thread (the one that made the
+// queue) is the queue's only worker, so it counts as on the queue, inside a drain or not.
 class ManualQueue final : public dispatch::Queue {
  public:
+  bool isCurrent() const override { return std::this_thread::get_id() == worker_; }
   void async(std::function<void()> task) override {
     std::lock_guard guard(lock_);
     tasks_.push_back(std::move(task));
@@ -51,6 +54,7 @@ class ManualQueue final : public dispatch::Queue {
   }
 
  private:
+  const std::thread::id worker_ = std::this_thread::get_id();
   mutable std::mutex lock_;
   std::deque<std::function<void()>> tasks_;
 };

@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#include <future>
+#include <set>
+#include <thread>
+
 #include "IngestionFixture.h"
 #include "beacon/core/Ingestion/TLErrors.h"
 #include "platform/net/UrlError.h"
@@ -111,6 +115,7 @@ TEST_F(TLBeaconIngestionTest, WithoutAppSecretNothingIsSentAndTheCallWaits) {
   auto ingestion = makeIngestion(server.baseUrl(), false);
   EXPECT_FALSE(ingestion->isReadyToSend());
   ingestion->sendAsync(batch("A"), std::nullopt, completions.handler());
+  ingestion->pendingCallCount();  // waits for the send to be handled
   EXPECT_EQ(log.count(TLLogLevel::error, "Beacon ingestion is used without app secret."), 1u);
   EXPECT_EQ(ingestion->pendingCallCount(), 1u);
   EXPECT_EQ(completions.count(), 0u);
@@ -210,10 +215,12 @@ TEST_F(TLBeaconIngestionTest, Every2xxIsSuccessAndA3xxIsRetriedThenEndsRecoverab
   // Any 2xx: no error, the ingestion stays on.
   for (int status : {201, 202, 204}) server.enqueue(ScriptedHttpAnswer::respond(status));
   auto ingestion = makeIngestion(server.baseUrl());
+  std::size_t sent = 0;  // counted here: the completion may arrive before the test looks
   for (const char* id : {"C201", "C202", "C204"}) {
     ingestion->sendAsync(batch(id), std::nullopt, completions.handler());
-    ASSERT_TRUE(server.waitForRequests(completions.count() + 1));
-    ASSERT_TRUE(completions.waitFor(completions.count() + 1));
+    ++sent;
+    ASSERT_TRUE(server.waitForRequests(sent));
+    ASSERT_TRUE(completions.waitFor(sent));
   }
   for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(completions.at(i).error) << completions.at(i).callId;
   EXPECT_TRUE(ingestion->isEnabled());
@@ -265,6 +272,7 @@ TEST_F(TLBeaconIngestionTest, GoingOfflineResetsAWaitingRetryAndReconnectionSend
   EXPECT_EQ(ingestion->pendingCall("OFF")->retryCount, 0u);  // a fresh schedule
 
   monitor->setStatus(net::NetworkStatus::reachable);
+  ingestion->isPaused();  // waits for the news to be handled
   EXPECT_EQ(delegate->resumes, 1);
   ASSERT_TRUE(completions.waitFor(1));  // without the clock moving
   EXPECT_EQ(completions.at(0).statusCode, 200);
@@ -401,6 +409,78 @@ TEST_F(TLBeaconIngestionTest, LogOutputMasksSecretsTokensAndAnswerTokens) {
     EXPECT_EQ(line.message.find("eyJ.secret.sig"), std::string::npos) << line.message;
     EXPECT_EQ(line.message.find("server-secret-token"), std::string::npos) << line.message;
   }
+}
+
+// Listens the way a channel unit must not be able to break: it asks the ingestion back from
+// inside its callbacks.
+class AskingBackDelegate : public TLIngestionDelegate {
+ public:
+  void ingestionDidPause(TLIngestionProtocol& ingestion) override { pausedWhenAsked += ingestion.isPaused() ? 1 : 0; }
+  std::atomic<int> pausedWhenAsked{0};
+};
+
+TEST_F(TLBeaconIngestionTest, SendersOnManyThreadsFlappingNetworkAndCallbacksThatCallBackEndEveryCallOnce) {
+  auto ingestion = makeIngestion(server.baseUrl());
+  auto asking = std::make_shared<AskingBackDelegate>();
+  ingestion->addDelegate(asking);
+
+  // Each sender's first completion sends one batch more from inside the completion.
+  constexpr int kThreads = 4, kPerThread = 10;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([&, t] {
+      auto record = completions.handler();
+      for (int i = 0; i < kPerThread; ++i) {
+        std::string id = "T" + std::to_string(t) + "-" + std::to_string(i);
+        ingestion->sendAsync(batch(id), std::nullopt,
+                             [&, record, i, t](const std::string& callId, std::optional<int> status,
+                                               const std::vector<std::uint8_t>& data,
+                                               const std::optional<foundation::Error>& error) {
+                               if (i == 0) {
+                                 ingestion->sendAsync(batch("AGAIN-" + std::to_string(t)), std::nullopt, record);
+                                 ingestion->pendingCallCount();
+                               }
+                               record(callId, status, data, error);
+                             });
+        ingestion->isReadyToSend();
+      }
+    });
+  }
+  std::thread flapper([&] {
+    for (int i = 0; i < 20; ++i) {
+      monitor->setStatus(i % 2 == 0 ? net::NetworkStatus::notReachable : net::NetworkStatus::reachable);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  for (auto& sender : senders) sender.join();
+  flapper.join();
+  monitor->setStatus(net::NetworkStatus::reachable);
+
+  const std::size_t expected = kThreads * kPerThread + kThreads;
+  ASSERT_TRUE(completions.waitFor(expected));
+  EXPECT_TRUE(waitUntil([&] { return ingestion->pendingCallCount() == 0; }));
+  std::set<std::string> ids;
+  for (std::size_t i = 0; i < completions.count(); ++i) {
+    EXPECT_EQ(completions.at(i).statusCode, 200) << completions.at(i).callId;
+    ids.insert(completions.at(i).callId);
+  }
+  EXPECT_EQ(ids.size(), expected);
+  EXPECT_EQ(completions.count(), expected);
+  EXPECT_GE(asking->pausedWhenAsked, 1);
+  EXPECT_EQ(asking->pausedWhenAsked, delegate->pauses);
+
+  // The last reference may go inside a completion, on the ingestion's own thread.
+  std::weak_ptr<TLBeaconIngestion> weak = ingestion;
+  std::promise<void> released;
+  ingestion->sendAsync(batch("LAST"), std::nullopt,
+                       [&, holder = std::make_shared<std::shared_ptr<TLBeaconIngestion>>(std::move(ingestion))](
+                           const std::string&, std::optional<int>, const std::vector<std::uint8_t>&,
+                           const std::optional<foundation::Error>&) {
+                         holder->reset();
+                         released.set_value();
+                       });
+  ASSERT_EQ(released.get_future().wait_for(seconds(30)), std::future_status::ready);
+  EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
 }
 
 TEST(TLHttpIngestionPayload, ShowsJsonIndentedTextAsItIsAndOtherContentAsBinary) {

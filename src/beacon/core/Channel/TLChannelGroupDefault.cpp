@@ -4,6 +4,7 @@
 #include "beacon/core/Context/TLAuthTokenContext.h"
 #include "beacon/core/Storage/TLLogDBStorage.h"
 #include "beacon/core/TLConstants.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/dispatch/SerialQueue.h"
 
 namespace ml::beacon {
@@ -158,38 +159,46 @@ void TLChannelGroupDefault::channelDidPrepareLog(TLChannelProtocol& channel, con
 
 void TLChannelGroupDefault::channelDidCompleteEnqueueingLog(TLChannelProtocol& channel, const Log& log,
                                                             const std::string& internalId) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates(
       [&](TLChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(channel, log, internalId); });
 }
 
 void TLChannelGroupDefault::channelWillSendLog(TLChannelProtocol& channel, const Log& log) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelWillSendLog(channel, log); });
 }
 
 void TLChannelGroupDefault::channelDidSucceedSendingLog(TLChannelProtocol& channel, const Log& log) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(channel, log); });
 }
 
 void TLChannelGroupDefault::channelDidFailSendingLog(TLChannelProtocol& channel, const Log& log,
                                                      const std::optional<foundation::Error>& error) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelDidFailSendingLog(channel, log, error); });
 }
 
 void TLChannelGroupDefault::channelDidSetEnabled(TLChannelProtocol& channel, bool isEnabled,
                                                  bool deleteDataOnDisabled) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates(
       [&](TLChannelDelegate& delegate) { delegate.channelDidSetEnabled(channel, isEnabled, deleteDataOnDisabled); });
 }
 
 void TLChannelGroupDefault::channelDidPause(TLChannelProtocol& channel, const TLIdentifyingObject& identifyingObject) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelDidPause(channel, identifyingObject); });
 }
 
 void TLChannelGroupDefault::channelDidResume(TLChannelProtocol& channel, const TLIdentifyingObject& identifyingObject) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelDidResume(channel, identifyingObject); });
 }
 
 bool TLChannelGroupDefault::channelUnitShouldFilterLog(TLChannelUnitProtocol& channelUnit, const Log& log) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   for (const auto& delegate : delegateSnapshot()) {
     if (delegate->channelUnitShouldFilterLog(channelUnit, log)) return true;
   }

@@ -74,7 +74,9 @@ class TLChannelGroupDefault final : public TLChannelGroupProtocol,
   // Switches the ingestion on and resumes every unit with the object.
   void resumeWithIdentifyingObject(const TLIdentifyingObject& identifyingObject) override;
 
-  // --- TLChannelDelegate: callbacks of the units, passed on to the group's delegates.
+  // --- TLChannelDelegate: callbacks of the units, passed on to the group's delegates. The two
+  // "prepare" callbacks come on the thread that enqueues a log; the others come from the units'
+  // work on the group's queue: queue only.
   void channelPrepareLog(TLChannelProtocol& channel, const Log& log) override;
   void channelDidPrepareLog(TLChannelProtocol& channel, const Log& log, const std::string& internalId,
                             std::uint64_t flags) override;

@@ -16,6 +16,7 @@
 #include "beacon/core/TLUtility.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/Uuid.h"
 
 namespace ml::beacon {
@@ -95,6 +96,7 @@ std::string TLChannelUnitDefault::startTimerKey(const std::string& groupId) {
 }
 
 TLChannelUnitDefault::State TLChannelUnitDefault::state() const {
+  ML_ASSERT_ON_QUEUE(*queue_);
   return {enabled_,         paused_,           discardLogs_,      availableBatchFromStorage_,
           pendingBatchQueueFull_, itemsCount_, pendingBatchIds_, pausedTargetKeys_,
           timer_.isValid()};
@@ -155,6 +157,7 @@ void TLChannelUnitDefault::enqueueItem(const Log& log, std::uint64_t flags) {
 }
 
 void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& internalId, std::uint64_t flags) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   auto complete = [&] {
     enumerateDelegates(
         [&](TLChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
@@ -200,11 +203,13 @@ void TLChannelUnitDefault::enqueueOnQueue(const Log& log, const std::string& int
 // --- Deciding when to flush
 
 void TLChannelUnitDefault::adoptStoredLogs() {
+  ML_ASSERT_ON_QUEUE(*queue_);
   itemsCount_ = storage_ ? storage_->countLogsWithGroupId(configuration_.groupId) : 0;
   checkPendingLogs();
 }
 
 void TLChannelUnitDefault::checkPendingLogs() {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (!paused_ && configuration_.flushInterval == TLChannelUnitConfiguration::kDefaultFlushInterval &&
       itemsCount_ >= configuration_.batchSizeLimit) {
     flushQueue();
@@ -221,6 +226,7 @@ void TLChannelUnitDefault::checkPendingLogs() {
 }
 
 std::uint64_t TLChannelUnitDefault::resolveFlushInterval() {
+  ML_ASSERT_ON_QUEUE(*queue_);
   const std::uint64_t interval = configuration_.flushInterval;
   if (interval < kPersistedIntervalMinimum) return interval;
   TLUserDefaults& settings = *environment_.settings;
@@ -244,6 +250,7 @@ std::uint64_t TLChannelUnitDefault::resolveFlushInterval() {
 }
 
 void TLChannelUnitDefault::startTimer(std::uint64_t seconds) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (!enabled_) return;
   resetTimer();
   std::weak_ptr<TLChannelUnitDefault> weak = weak_from_this();
@@ -256,11 +263,15 @@ void TLChannelUnitDefault::startTimer(std::uint64_t seconds) {
   });
 }
 
-void TLChannelUnitDefault::resetTimer() { timer_.cancel(); }
+void TLChannelUnitDefault::resetTimer() {
+  ML_ASSERT_ON_QUEUE(*queue_);
+  timer_.cancel();
+}
 
 // --- Flushing
 
 void TLChannelUnitDefault::flushQueue() {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (!ingestion_ || !enabled_ || !ingestion_->isReadyToSend()) return;
   resetTimer();
   if (!paused_ && !pendingBatchQueueFull_) {
@@ -277,11 +288,13 @@ void TLChannelUnitDefault::flushQueue() {
 }
 
 void TLChannelUnitDefault::flushQueueForTokenArray(const TokenWindows& tokens, std::size_t index) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   loadBatch(tokens, index);
   flushNextBatchFromQueueForTokenArray(tokens, index);
 }
 
 void TLChannelUnitDefault::loadBatch(const TokenWindows& tokens, std::size_t index) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   const TLAuthTokenValidityInfo& window = tokens[index];
   std::vector<std::string> excludedTargetKeys(pausedTargetKeys_.begin(), pausedTargetKeys_.end());
   availableBatchFromStorage_ = storage_->loadLogsWithGroupId(
@@ -302,6 +315,7 @@ void TLChannelUnitDefault::loadBatch(const TokenWindows& tokens, std::size_t ind
 // Iterative form of "load the next batch of this window, or move to the next window", so a long
 // backlog cannot deepen the stack.
 void TLChannelUnitDefault::flushNextBatchFromQueueForTokenArray(const TokenWindows& tokens, std::size_t index) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   while (!pendingBatchQueueFull_) {
     if (availableBatchFromStorage_) {
       loadBatch(tokens, index);
@@ -316,6 +330,7 @@ void TLChannelUnitDefault::flushNextBatchFromQueueForTokenArray(const TokenWindo
 
 void TLChannelUnitDefault::sendLogContainer(const std::shared_ptr<TLLogContainer>& container,
                                             const TokenWindows& tokens, std::size_t index) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   pendingBatchIds_.push_back(container->batchId);
   if (pendingBatchIds_.size() >= configuration_.pendingBatchesLimit) pendingBatchQueueFull_ = true;
 
@@ -339,7 +354,7 @@ void TLChannelUnitDefault::sendLogContainer(const std::shared_ptr<TLLogContainer
       [weak, container, tokens, index](const std::string&, std::optional<int> statusCode,
                                        const std::vector<std::uint8_t>&,
                                        const std::optional<foundation::Error>& error) {
-        // Runs on the ingestion's thread, possibly under its lock: only hand over.
+        // Runs on the ingestion's thread: only hand over.
         auto unit = weak.lock();
         if (!unit) return;
         unit->queue_->async([unit, container, status = statusCode.value_or(0), error, tokens, index] {
@@ -351,6 +366,7 @@ void TLChannelUnitDefault::sendLogContainer(const std::shared_ptr<TLLogContainer
 void TLChannelUnitDefault::handleSendResult(const std::shared_ptr<TLLogContainer>& container, int statusCode,
                                             const std::optional<foundation::Error>& error,
                                             const TokenWindows& tokens, std::size_t index) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   const std::string& batchId = container->batchId;
   auto pending = std::find(pendingBatchIds_.begin(), pendingBatchIds_.end(), batchId);
   if (pending == pendingBatchIds_.end()) {
@@ -386,6 +402,7 @@ void TLChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled)
 }
 
 void TLChannelUnitDefault::setEnabledSync(bool isEnabled, bool deleteDataOnDisabled) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (enabled_ != isEnabled) {
     enabled_ = isEnabled;
     if (isEnabled) {
@@ -419,6 +436,7 @@ void TLChannelUnitDefault::resumeWithIdentifyingObject(const TLIdentifyingObject
 }
 
 void TLChannelUnitDefault::pauseWithIdentifyingObjectSync(const TLIdentifyingObject& identifyingObject) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (!identifyingObject) return;
   std::erase_if(pausedIdentifyingObjects_, [](const auto& entry) { return entry.expired(); });
   bool present = std::any_of(pausedIdentifyingObjects_.begin(), pausedIdentifyingObjects_.end(),
@@ -435,6 +453,7 @@ void TLChannelUnitDefault::pauseWithIdentifyingObjectSync(const TLIdentifyingObj
 }
 
 void TLChannelUnitDefault::resumeWithIdentifyingObjectSync(const TLIdentifyingObject& identifyingObject) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   if (!identifyingObject) return;
   std::erase_if(pausedIdentifyingObjects_,
                 [&](const auto& entry) { return entry.expired() || sameObject(entry, identifyingObject); });
@@ -476,6 +495,7 @@ void TLChannelUnitDefault::deleteAllLogsWithError(foundation::Error error) {
 }
 
 void TLChannelUnitDefault::deleteAllLogsWithErrorSync(const foundation::Error& error) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   for (const auto& batchId : pendingBatchIds_) storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
   for (const auto& log : storage_->deleteLogsWithGroupId(configuration_.groupId)) {
     notifyFailureBeforeSendingForItem(log, error);
@@ -483,6 +503,7 @@ void TLChannelUnitDefault::deleteAllLogsWithErrorSync(const foundation::Error& e
 }
 
 void TLChannelUnitDefault::notifyFailureBeforeSendingForItem(const Log& log, const foundation::Error& error) {
+  ML_ASSERT_ON_QUEUE(*queue_);
   enumerateDelegates([&](TLChannelDelegate& delegate) {
     delegate.channelWillSendLog(*this, log);
     delegate.channelDidFailSendingLog(*this, log, error);

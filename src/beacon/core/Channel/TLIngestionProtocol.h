@@ -4,7 +4,8 @@
 // send at all (an app secret, for example), and the switch. Implemented by the HTTP ingestions.
 //
 // Threads: every member may be called from any thread. The completion runs on the ingestion's
-// own thread, possibly under its lock: a caller only hands the outcome over to its own queue.
+// own thread (no lock held): a caller hands the outcome over to its own queue and never waits
+// there for a thread that may be waiting for the ingestion.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -5,6 +5,7 @@
 #include "beacon/core/Ingestion/TLHttpUtil.h"
 #include "beacon/core/TLLogContainer.h"
 #include "beacon/core/TLLogger.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::beacon {
 
@@ -28,18 +29,15 @@ TLBeaconIngestion::TLBeaconIngestion(ConstructionKey key, TLHttpIngestionConfigu
     : TLHttpIngestion(key, std::move(configuration)) {}
 
 std::optional<std::string> TLBeaconIngestion::appSecret() const {
-  std::lock_guard guard(lock());
-  return appSecret_;
+  return query([this] { return appSecret_; });
 }
 
 void TLBeaconIngestion::setAppSecret(const std::optional<std::string>& appSecret) {
-  std::lock_guard guard(lock());
-  appSecret_ = appSecret;
+  post([this, appSecret] { appSecret_ = appSecret; });
 }
 
 bool TLBeaconIngestion::isReadyToSend() const {
-  std::lock_guard guard(lock());
-  return appSecret_ && !appSecret_->empty();
+  return query([this] { return appSecret_ && !appSecret_->empty(); });
 }
 
 void TLBeaconIngestion::sendAsync(const std::shared_ptr<TLLogContainer>& container,
@@ -54,10 +52,10 @@ void TLBeaconIngestion::sendAsync(const std::shared_ptr<TLLogContainer>& contain
   if (completionHandler) completionHandler(container ? container->batchId : std::string(), std::nullopt, {}, error);
 }
 
-std::optional<net::HttpRequest> TLBeaconIngestion::createRequest(const std::shared_ptr<TLLogContainer>& container,
-                                                                 const std::optional<std::string>&,
-                                                                 const std::optional<std::string>& authToken) {
-  std::lock_guard guard(lock());
+std::optional<net::HttpRequest> TLBeaconIngestion::makeRequest(const std::shared_ptr<TLLogContainer>& container,
+                                                               const std::optional<std::string>&,
+                                                               const std::optional<std::string>& authToken) {
+  ML_ASSERT_ON_QUEUE(ownerQueue());
   if (!appSecret_ || appSecret_->empty()) {
     TL_LOG_ERROR(kBeaconLogTag, "Beacon ingestion is used without app secret.");
     return std::nullopt;
@@ -66,7 +64,7 @@ std::optional<net::HttpRequest> TLBeaconIngestion::createRequest(const std::shar
   if (!json) return std::nullopt;  // logged by the container
 
   net::HttpRequest request;
-  request.url = sendURL();
+  request.url = currentSendURL();
   request.method = "POST";
   for (const auto& [name, value] : httpHeaders()) request.headers.set(name, value);
   request.headers.set("App-Secret", *appSecret_);

@@ -9,7 +9,7 @@
 // its batch id. Nothing is sent before an app secret is set (isReadyToSend() answers false; a
 // call made meanwhile waits in the pending list).
 //
-// Threads as TLHttpIngestion; the app secret is kept under the ingestion's lock.
+// Threads as TLHttpIngestion; the app secret belongs to the owner queue like the rest.
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,9 +32,10 @@ class TLBeaconIngestion final : public TLHttpIngestion {
                                                    std::shared_ptr<TLReachability> reachability = nullptr);
   TLBeaconIngestion(ConstructionKey key, TLHttpIngestionConfiguration configuration);
 
+  // A query and a command (see TLHttpIngestion): a secret set before a send is the one it uses.
   std::optional<std::string> appSecret() const;
   void setAppSecret(const std::optional<std::string>& appSecret);
-  // An app secret is set.
+  // An app secret is set (a query).
   bool isReadyToSend() const override;
 
   using TLHttpIngestion::sendAsync;
@@ -43,14 +44,15 @@ class TLBeaconIngestion final : public TLHttpIngestion {
   void sendAsync(const std::shared_ptr<TLLogContainer>& container, const std::optional<std::string>& authToken,
                  TLIngestionCompletion completionHandler) override;
 
-  std::optional<net::HttpRequest> createRequest(const std::shared_ptr<TLLogContainer>& container,
-                                                const std::optional<std::string>& eTag,
-                                                const std::optional<std::string>& authToken) override;
+  // Queue only (createRequest() builds it there).
+  std::optional<net::HttpRequest> makeRequest(const std::shared_ptr<TLLogContainer>& container,
+                                              const std::optional<std::string>& eTag,
+                                              const std::optional<std::string>& authToken) override;
   // "Authorization" shows only its scheme word, "App-Secret" only its last 8 characters.
   std::string obfuscateHeaderValue(std::string_view value, std::string_view key) const override;
 
  private:
-  std::optional<std::string> appSecret_;
+  std::optional<std::string> appSecret_;  // owner queue
 };
 
 }  // namespace ml::beacon

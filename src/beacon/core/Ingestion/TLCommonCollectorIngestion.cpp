@@ -14,6 +14,7 @@
 #include "beacon/core/TLLogContainer.h"
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLUtility.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::beacon {
 
@@ -48,12 +49,13 @@ void TLCommonCollectorIngestion::sendAsync(const std::shared_ptr<TLLogContainer>
   if (completionHandler) completionHandler(container ? container->batchId : std::string(), std::nullopt, {}, error);
 }
 
-std::optional<net::HttpRequest> TLCommonCollectorIngestion::createRequest(
+std::optional<net::HttpRequest> TLCommonCollectorIngestion::makeRequest(
     const std::shared_ptr<TLLogContainer>& container, const std::optional<std::string>&,
     const std::optional<std::string>&) {
+  ML_ASSERT_ON_QUEUE(ownerQueue());
   if (!container) return std::nullopt;
   net::HttpRequest request;
-  request.url = sendURL();
+  request.url = currentSendURL();
   request.method = "POST";
   for (const auto& [name, value] : httpHeaders()) request.headers.set(name, value);
 

@@ -43,10 +43,11 @@ class TLCommonCollectorIngestion final : public TLHttpIngestion {
   void sendAsync(const std::shared_ptr<TLLogContainer>& container, const std::optional<std::string>& authToken,
                  TLIngestionCompletion completionHandler) override;
 
-  // The eTag and the auth token are not used by this endpoint.
-  std::optional<net::HttpRequest> createRequest(const std::shared_ptr<TLLogContainer>& container,
-                                                const std::optional<std::string>& eTag,
-                                                const std::optional<std::string>& authToken) override;
+  // The eTag and the auth token are not used by this endpoint. Queue only (createRequest()
+  // builds it there).
+  std::optional<net::HttpRequest> makeRequest(const std::shared_ptr<TLLogContainer>& container,
+                                              const std::optional<std::string>& eTag,
+                                              const std::optional<std::string>& authToken) override;
   std::string obfuscateHeaderValue(std::string_view value, std::string_view key) const override;
 
   // Each ","-separated token through TLHttpUtil::hideSecret.

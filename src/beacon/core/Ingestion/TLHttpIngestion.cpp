@@ -9,6 +9,7 @@
 #include "beacon/core/TLUtility.h"
 #include "beacon/core/Utf8.h"
 #include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/net/CurlHttpSession.h"
 #include "platform/net/Url.h"
@@ -31,7 +32,8 @@ std::shared_ptr<TLHttpIngestion> TLHttpIngestion::make(TLHttpIngestionConfigurat
 }
 
 TLHttpIngestion::TLHttpIngestion(ConstructionKey, TLHttpIngestionConfiguration configuration)
-    : baseURL_(std::move(configuration.baseUrl)),
+    : ownerQueue_(std::string(kTLReverseDomainPrefix) + ".IngestionOwner"),
+      baseURL_(std::move(configuration.baseUrl)),
       apiPath_(std::move(configuration.apiPath)),
       httpHeaders_(std::move(configuration.headers)),
       reachability_(configuration.reachability ? std::move(configuration.reachability)
@@ -39,7 +41,7 @@ TLHttpIngestion::TLHttpIngestion(ConstructionKey, TLHttpIngestionConfiguration c
       callsRetryIntervals_(std::move(configuration.retryIntervals)),
       maxNumberOfConnections_(configuration.maxNumberOfConnections),
       clock_(configuration.environment.clock ? configuration.environment.clock : &dispatch::Clock::system()),
-      retryQueue_(configuration.environment.retryQueue ? configuration.environment.retryQueue
+      releaseQueue_(configuration.environment.retryQueue ? configuration.environment.retryQueue
                                                        : &dispatch::GlobalPool::shared()),
       sessionFactory_(configuration.environment.sessionFactory ? std::move(configuration.environment.sessionFactory)
                                                                : net::HttpSessionFactory(&net::CurlHttpSession::make)),
@@ -52,25 +54,50 @@ TLHttpIngestion::TLHttpIngestion(ConstructionKey, TLHttpIngestionConfiguration c
   sendURL_ = baseURL_ + apiPath_ + (queryText_.empty() ? "" : "?" + queryText_);
 }
 
+// Nothing else holds the object any more (every task of the owner queue holds it weakly, and a
+// query's caller holds it), so the state is this thread's to tear down.
 TLHttpIngestion::~TLHttpIngestion() {
   if (reachability_) {
     if (reachabilityObserver_) reachability_->removeObserver(*reachabilityObserver_);
     reachability_->stopNotifier();
   }
+  // A call kept alive elsewhere must not fire into the owner queue once it is gone.
+  for (const auto& [id, call] : pendingCalls_) call->resetTimer();
   // The session's destructor cancels what still runs; the completions find this object gone.
   if (session_) session_->invalidateAndCancel();
 }
 
 void TLHttpIngestion::didCreate(const std::shared_ptr<TLHttpIngestion>& ingestion) {
-  std::lock_guard guard(ingestion->lock_);
-  ingestion->observeReachability();
-  ingestion->reachability_->startNotifier();
+  ingestion->post([raw = ingestion.get()] {
+    raw->observeReachability();
+    raw->reachability_->startNotifier();
+  });
+}
+
+void TLHttpIngestion::post(std::function<void()> task) {
+  ownerQueue_.async([weakSelf = weak_from_this(), task = std::move(task)] {
+    // The task may capture `this`: it only runs while the object lives.
+    if (auto self = weakSelf.lock()) task();
+  });
 }
 
 void TLHttpIngestion::observeReachability() {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   std::weak_ptr<TLHttpIngestion> weakSelf = weak_from_this();
-  reachabilityObserver_ = reachability_->addObserver([weakSelf](TLReachability&) {
-    if (auto self = weakSelf.lock()) self->networkStateChanged();
+  reachabilityObserver_ = reachability_->addObserver([weakSelf](TLReachability& sender) {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    // The first notification comes synchronously from startNotifier(), called on the owner
+    // queue: handled at once, so whoever enables the ingestion finds it resumed. The others come
+    // from the monitor's thread.
+    if (self->ownerQueue_.isCurrent()) {
+      if (&sender == self->reachability_.get()) self->networkStateChanged();
+      return;
+    }
+    self->post([raw = self.get(), sender = &sender] {
+      // A notification of a watcher replaced meanwhile says nothing about the current one.
+      if (sender == raw->reachability_.get()) raw->networkStateChanged();
+    });
   });
 }
 
@@ -101,40 +128,52 @@ void TLHttpIngestion::sendAsync(const std::shared_ptr<TLLogContainer>& container
 void TLHttpIngestion::sendAsync(const std::shared_ptr<TLLogContainer>& container,
                                 const std::optional<std::string>& eTag, const std::optional<std::string>& authToken,
                                 const std::string& callId, TLIngestionCompletion completionHandler) {
-  std::lock_guard guard(lock_);
-  if (pendingCalls_.count(callId)) return;
-  auto call = std::make_shared<TLIngestionCall>(callsRetryIntervals_, *clock_, *retryQueue_);
-  call->delegate = std::static_pointer_cast<TLIngestionCallDelegate>(shared_from_this());
-  call->data = container;
-  call->authToken = authToken;
-  call->eTag = eTag;
-  call->callId = callId;
-  call->completionHandler = std::move(completionHandler);
-  pendingCalls_[callId] = call;
-  sendCallAsync(call);
+  post([this, container, eTag, authToken, callId, completionHandler = std::move(completionHandler)]() mutable {
+    if (pendingCalls_.count(callId)) return;
+    auto call = std::make_shared<TLIngestionCall>(callsRetryIntervals_, *clock_, ownerQueue_);
+    call->delegate = std::static_pointer_cast<TLIngestionCallDelegate>(shared_from_this());
+    call->data = container;
+    call->authToken = authToken;
+    call->eTag = eTag;
+    call->callId = callId;
+    call->completionHandler = std::move(completionHandler);
+    pendingCalls_[callId] = call;
+    sendOnQueue(call);
+  });
 }
 
 void TLHttpIngestion::sendCallAsync(const std::shared_ptr<TLIngestionCall>& call) {
-  std::lock_guard guard(lock_);
+  if (ownerQueue_.isCurrent()) {
+    sendOnQueue(call);
+  } else {
+    post([this, call] { sendOnQueue(call); });
+  }
+}
+
+void TLHttpIngestion::sendOnQueue(const std::shared_ptr<TLIngestionCall>& call) {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (!call) return;
-  // Only a call that is still pending, and not already on the wire, is sent: a retry timer that
-  // fires after the call was dropped, or while resume() already sent it, does nothing.
+  // Only a call that is still pending, and not already on the wire, is sent: a call that was
+  // dropped, or that resume() already sent, is left alone.
   auto pending = pendingCalls_.find(call->callId);
   if (pending == pendingCalls_.end() || pending->second != call || call->submitted) return;
   call->resetTimer();
   if (paused_ || !enabled_) return;
-  auto request = createRequest(call->data, call->eTag, call->authToken);
+  auto request = makeRequest(call->data, call->eTag, call->authToken);
   if (!request) return;
   if (!request->timeout) request->timeout = requestTimeout_;
   std::weak_ptr<TLHttpIngestion> weakSelf = weak_from_this();
+  // The answer comes on the session's delivery queue and is handed over at once.
   session().start(std::move(*request), [weakSelf, call](const net::HttpOutcome& outcome) {
-    if (auto self = weakSelf.lock()) self->handleResponse(call, outcome);
+    if (auto self = weakSelf.lock()) {
+      self->post([raw = self.get(), call, outcome] { raw->handleResponse(call, outcome); });
+    }
   });
   call->submitted = true;
 }
 
 void TLHttpIngestion::handleResponse(const std::shared_ptr<TLIngestionCall>& call, const net::HttpOutcome& outcome) {
-  std::lock_guard guard(lock_);
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (outcome.error) {
     TL_LOG_DEBUG(kBeaconLogTag, "HTTP request error with code: " << outcome.error->code << ", domain: "
                                                                  << outcome.error->domain
@@ -147,12 +186,21 @@ void TLHttpIngestion::handleResponse(const std::shared_ptr<TLIngestionCall>& cal
   }
   call->submitted = false;
   bool networkUnavailable = reachability_->currentReachabilityStatus() == TLNetworkStatus::notReachable;
+  // Calls the caller's completion (and then callCompletedWithResult) here, on the owner queue.
   call->ingestionCallCompleted(outcome, networkUnavailable);
 }
 
 void TLHttpIngestion::callCompletedWithResult(const std::shared_ptr<TLIngestionCall>& call,
                                               TLIngestionCallResult result) {
-  std::lock_guard guard(lock_);
+  if (ownerQueue_.isCurrent()) {
+    callEndedOnQueue(call, result);
+  } else {
+    post([this, call, result] { callEndedOnQueue(call, result); });
+  }
+}
+
+void TLHttpIngestion::callEndedOnQueue(const std::shared_ptr<TLIngestionCall>& call, TLIngestionCallResult result) {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   // The call leaves the pending list first, so switching off below does not end it a second time.
   bool removed = false;
   if (call && !call->callId.empty()) {
@@ -163,9 +211,9 @@ void TLHttpIngestion::callCompletedWithResult(const std::shared_ptr<TLIngestionC
     }
   }
   if (result == TLIngestionCallResult::recoverableError) {
-    setEnabled(false, false);
+    setEnabledOnQueue(false, false);
   } else if (result == TLIngestionCallResult::fatalError) {
-    setEnabled(false, true);
+    setEnabledOnQueue(false, true);
     forEachDelegate([&](TLIngestionDelegate& delegate) { delegate.ingestionDidReceiveFatalError(*this); });
   }
   if (!call || call->callId.empty()) {
@@ -185,25 +233,30 @@ void TLHttpIngestion::callCompletedWithResult(const std::shared_ptr<TLIngestionC
 
 void TLHttpIngestion::addDelegate(const std::shared_ptr<TLIngestionDelegate>& delegate) {
   if (!delegate) return;
-  std::lock_guard guard(lock_);
-  for (const auto& existing : delegates_) {
-    if (existing.lock() == delegate) return;
-  }
-  delegates_.push_back(delegate);
+  post([this, weakDelegate = std::weak_ptr<TLIngestionDelegate>(delegate)] {
+    auto added = weakDelegate.lock();
+    if (!added) return;
+    for (const auto& existing : delegates_) {
+      if (existing.lock() == added) return;
+    }
+    delegates_.push_back(added);
+  });
 }
 
 void TLHttpIngestion::removeDelegate(const std::shared_ptr<TLIngestionDelegate>& delegate) {
-  std::lock_guard guard(lock_);
-  delegates_.erase(std::remove_if(delegates_.begin(), delegates_.end(),
-                                  [&](const auto& weak) {
-                                    auto strong = weak.lock();
-                                    return !strong || strong == delegate;
-                                  }),
-                   delegates_.end());
+  post([this, weakDelegate = std::weak_ptr<TLIngestionDelegate>(delegate)] {
+    auto removed = weakDelegate.lock();
+    std::erase_if(delegates_, [&](const auto& weak) {
+      auto strong = weak.lock();
+      return !strong || strong == removed;
+    });
+  });
 }
 
 template <class Visit>
 void TLHttpIngestion::forEachDelegate(Visit&& visit) {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
+  // On a copy: a delegate may add or remove delegates (which posts) or drop its last reference.
   std::vector<std::shared_ptr<TLIngestionDelegate>> snapshot;
   for (const auto& weak : delegates_) {
     if (auto strong = weak.lock()) snapshot.push_back(std::move(strong));
@@ -212,7 +265,11 @@ void TLHttpIngestion::forEachDelegate(Visit&& visit) {
 }
 
 void TLHttpIngestion::pause() {
-  std::lock_guard guard(lock_);
+  post([this] { pauseOnQueue(); });
+}
+
+void TLHttpIngestion::pauseOnQueue() {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (paused_) return;
   TL_LOG_INFO(kBeaconLogTag, "Pause ingestion.");
   paused_ = true;
@@ -223,7 +280,11 @@ void TLHttpIngestion::pause() {
 }
 
 void TLHttpIngestion::resume() {
-  std::lock_guard guard(lock_);
+  post([this] { resumeOnQueue(); });
+}
+
+void TLHttpIngestion::resumeOnQueue() {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (!paused_ || !enabled_) return;
   TL_LOG_INFO(kBeaconLogTag, "Resume ingestion.");
   paused_ = false;
@@ -231,27 +292,28 @@ void TLHttpIngestion::resume() {
   for (const auto& [id, call] : pendingCalls_) {
     if (!call->submitted) waiting.push_back(call);
   }
-  for (const auto& call : waiting) sendCallAsync(call);
+  for (const auto& call : waiting) sendOnQueue(call);
   forEachDelegate([&](TLIngestionDelegate& delegate) { delegate.ingestionDidResume(*this); });
 }
 
 bool TLHttpIngestion::isPaused() const {
-  std::lock_guard guard(lock_);
-  return paused_;
+  return query([this] { return paused_; });
 }
 
 void TLHttpIngestion::setPaused(bool paused) {
-  std::lock_guard guard(lock_);
-  paused_ = paused;
+  post([this, paused] { paused_ = paused; });
 }
 
 bool TLHttpIngestion::isEnabled() const {
-  std::lock_guard guard(lock_);
-  return enabled_;
+  return query([this] { return enabled_; });
 }
 
 void TLHttpIngestion::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
-  std::lock_guard guard(lock_);
+  post([this, isEnabled, deleteDataOnDisabled] { setEnabledOnQueue(isEnabled, deleteDataOnDisabled); });
+}
+
+void TLHttpIngestion::setEnabledOnQueue(bool isEnabled, bool deleteDataOnDisabled) {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (enabled_ == isEnabled) return;
   enabled_ = isEnabled;
   if (isEnabled) {
@@ -260,7 +322,7 @@ void TLHttpIngestion::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
     return;
   }
   reachability_->stopNotifier();
-  pause();
+  pauseOnQueue();
   if (!deleteDataOnDisabled) return;
   retireSession();
   // Every call still pending ends now: those with a running transfer through its cancellation,
@@ -274,15 +336,16 @@ void TLHttpIngestion::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
 }
 
 void TLHttpIngestion::retireSession() {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (!session_) return;
   session_->invalidateAndCancel();
-  // The session is released away from this lock: its destruction waits for its delivery queue,
-  // whose completions take this lock.
-  retryQueue_->async([retired = std::move(session_)]() mutable { retired.reset(); });
+  // Released on the helper queue: the session's destruction joins its transfer thread.
+  releaseQueue_->async([retired = std::move(session_)]() mutable { retired.reset(); });
   session_.reset();
 }
 
 net::HttpSession& TLHttpIngestion::session() {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (!session_) {
     net::HttpSessionConfiguration configuration;
     configuration.requestTimeout = requestTimeout_;
@@ -294,86 +357,97 @@ net::HttpSession& TLHttpIngestion::session() {
 }
 
 std::shared_ptr<TLReachability> TLHttpIngestion::reachability() const {
-  std::lock_guard guard(lock_);
-  return reachability_;
+  return query([this] { return reachability_; });
 }
 
 void TLHttpIngestion::setReachability(std::shared_ptr<TLReachability> reachability) {
   if (!reachability) return;
-  std::lock_guard guard(lock_);
-  if (reachabilityObserver_) reachability_->removeObserver(*reachabilityObserver_);
-  bool watching = reachability_->isNotifierRunning();
-  reachability_->stopNotifier();
-  reachability_ = std::move(reachability);
-  observeReachability();
-  if (watching) reachability_->startNotifier();
+  post([this, reachability = std::move(reachability)]() mutable {
+    if (reachabilityObserver_) reachability_->removeObserver(*reachabilityObserver_);
+    bool watching = reachability_->isNotifierRunning();
+    reachability_->stopNotifier();
+    reachability_ = std::move(reachability);
+    observeReachability();
+    if (watching) reachability_->startNotifier();
+  });
 }
 
 void TLHttpIngestion::networkStateChanged() {
-  std::lock_guard guard(lock_);
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   if (reachability_->currentReachabilityStatus() == TLNetworkStatus::notReachable) {
     TL_LOG_INFO(kBeaconLogTag, "Internet connection is down.");
-    pause();
+    pauseOnQueue();
   } else {
     TL_LOG_INFO(kBeaconLogTag, "Internet connection is up.");
-    resume();
+    resumeOnQueue();
   }
 }
 
 // ===== Endpoint
 
 void TLHttpIngestion::setBaseURL(const std::string& baseURL) {
-  std::lock_guard guard(lock_);
-  baseURL_ = baseURL;
-  auto newUrl = net::Url::parse(baseURL + apiPath_);
-  if (!newUrl) {
-    TL_LOG_INFO(kBeaconLogTag, "Failed to update HTTP URL " << sendURL_ << " with " << baseURL);
-    return;
-  }
-  // The query of the current URL stays (the one built at creation when the current URL is not
-  // a URL at all).
-  auto current = net::Url::parse(sendURL_);
-  net::Url updated = current ? *current : *newUrl;
-  if (!current) updated.query = queryText_.empty() ? std::nullopt : std::optional<std::string>(queryText_);
-  updated.scheme = newUrl->scheme;
-  updated.user = newUrl->user;
-  updated.password = newUrl->password;
-  updated.host = newUrl->host;
-  updated.port = newUrl->port;
-  updated.path = newUrl->path;
-  if (auto text = updated.string()) {
-    sendURL_ = *text;
-  } else {
-    TL_LOG_INFO(kBeaconLogTag, "Failed to update HTTP URL " << sendURL_ << " with " << baseURL);
-  }
+  post([this, baseURL] {
+    baseURL_ = baseURL;
+    auto newUrl = net::Url::parse(baseURL + apiPath_);
+    if (!newUrl) {
+      TL_LOG_INFO(kBeaconLogTag, "Failed to update HTTP URL " << sendURL_ << " with " << baseURL);
+      return;
+    }
+    // The query of the current URL stays (the one built at creation when the current URL is
+    // not a URL at all).
+    auto current = net::Url::parse(sendURL_);
+    net::Url updated = current ? *current : *newUrl;
+    if (!current) updated.query = queryText_.empty() ? std::nullopt : std::optional<std::string>(queryText_);
+    updated.scheme = newUrl->scheme;
+    updated.user = newUrl->user;
+    updated.password = newUrl->password;
+    updated.host = newUrl->host;
+    updated.port = newUrl->port;
+    updated.path = newUrl->path;
+    if (auto text = updated.string()) {
+      sendURL_ = *text;
+    } else {
+      TL_LOG_INFO(kBeaconLogTag, "Failed to update HTTP URL " << sendURL_ << " with " << baseURL);
+    }
+  });
 }
 
 std::string TLHttpIngestion::baseURL() const {
-  std::lock_guard guard(lock_);
-  return baseURL_;
+  return query([this] { return baseURL_; });
 }
 
 std::string TLHttpIngestion::sendURL() const {
-  std::lock_guard guard(lock_);
+  return query([this] { return sendURL_; });
+}
+
+const std::string& TLHttpIngestion::currentSendURL() const {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   return sendURL_;
 }
 
 std::size_t TLHttpIngestion::pendingCallCount() const {
-  std::lock_guard guard(lock_);
-  return pendingCalls_.size();
+  return query([this] { return pendingCalls_.size(); });
 }
 
 std::shared_ptr<TLIngestionCall> TLHttpIngestion::pendingCall(const std::string& callId) const {
-  std::lock_guard guard(lock_);
-  auto it = pendingCalls_.find(callId);
-  return it == pendingCalls_.end() ? nullptr : it->second;
+  return query([&]() -> std::shared_ptr<TLIngestionCall> {
+    auto it = pendingCalls_.find(callId);
+    return it == pendingCalls_.end() ? nullptr : it->second;
+  });
 }
 
 // ===== Requests and log output
 
-std::optional<net::HttpRequest> TLHttpIngestion::createRequest(const std::shared_ptr<TLLogContainer>&,
-                                                               const std::optional<std::string>&,
-                                                               const std::optional<std::string>&) {
+std::optional<net::HttpRequest> TLHttpIngestion::createRequest(const std::shared_ptr<TLLogContainer>& container,
+                                                               const std::optional<std::string>& eTag,
+                                                               const std::optional<std::string>& authToken) {
+  return query([&] { return makeRequest(container, eTag, authToken); });
+}
+
+std::optional<net::HttpRequest> TLHttpIngestion::makeRequest(const std::shared_ptr<TLLogContainer>&,
+                                                             const std::optional<std::string>&,
+                                                             const std::optional<std::string>&) {
+  ML_ASSERT_ON_QUEUE(ownerQueue_);
   return std::nullopt;
 }
 

@@ -19,17 +19,23 @@
 // that is still pending (ignored) and calls alive when the ingestion is destroyed. Calls dropped
 // by switching off with deletion end with a `cancelled` error.
 //
-// Threads: every public member may be called from any thread; one recursive lock guards the
-// state. Answers arrive on the session's delivery queue, retries fire on the retry queue,
-// reachability changes arrive on the monitor's thread. Completions and delegate callbacks run
-// with the lock held: they must only hand their work over to their own queues.
+// Threads: the ingestion owns one serial queue, and everything it keeps (pending calls, the
+// switch and pause flags, the listeners, the endpoint, the session) belongs to that queue.
+// Commands (sending, pause, resume, the switch, listeners, endpoint and reachability changes)
+// may be called from any thread and are posted there, in the order they were made. Queries
+// (isPaused(), pendingCallCount(), sendURL(), createRequest(), ...) run there too and wait for
+// it, so they see every command made before them; from the queue itself they run inline.
+// Answers arrive on the session's delivery queue, reachability changes on the monitor's thread:
+// both are posted to the owner queue, and retry timers fire on it. No lock is held while a
+// completion or a delegate callback runs (on the owner queue); they must not wait for a thread
+// that may itself be waiting for this ingestion (posting work to their own queue is the rule).
 //
 // Made only through make() (or a subclass's create()), which also starts watching the network.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +48,7 @@
 #include "beacon/core/Ingestion/TLReachability.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/dispatch/SerialQueue.h"
 #include "platform/net/HttpRequest.h"
 #include "platform/net/HttpSession.h"
 
@@ -49,10 +56,12 @@ namespace ml::beacon {
 
 class TLLogContainer;
 
-// Where an ingestion takes its time, its retry thread and its HTTP session from.
+// Where an ingestion takes its time, a helper thread and its HTTP session from.
 struct TLHttpIngestionEnvironment {
   dispatch::Clock* clock = nullptr;           // the system clock when null
-  dispatch::Queue* retryQueue = nullptr;      // the global pool when null
+  // Where a session dropped by switching off is released (its destruction joins its transfer
+  // thread, which the owner queue does not wait for); the global pool when null.
+  dispatch::Queue* retryQueue = nullptr;
   net::HttpSessionFactory sessionFactory;     // a CurlHttpSession when empty
   dispatch::Duration requestTimeout = std::chrono::seconds(60);
 };
@@ -79,8 +88,9 @@ class TLHttpIngestion : public TLIngestionProtocol,
  public:
   static std::shared_ptr<TLHttpIngestion> make(TLHttpIngestionConfiguration configuration);
   TLHttpIngestion(ConstructionKey, TLHttpIngestionConfiguration configuration);
-  // Stops watching the network and cancels the transfers still running (their batches stay
-  // stored by their callers and go out later).
+  // Stops watching the network, drops the retry timers and cancels the transfers still running
+  // (their batches stay stored by their callers and go out later). Runs on whichever thread lets
+  // go of the last reference, the owner queue included.
   ~TLHttpIngestion() override;
   TLHttpIngestion(const TLHttpIngestion&) = delete;
   TLHttpIngestion& operator=(const TLHttpIngestion&) = delete;
@@ -110,14 +120,15 @@ class TLHttpIngestion : public TLIngestionProtocol,
   bool isReadyToSend() const override { return true; }
   // Off: stops watching the network and pauses; with deletion also cancels every transfer and
   // ends every pending call with `cancelled`. On: watches the network again, which resumes it
-  // when the network is there.
+  // when the network is there (before the next query sees it).
   void setEnabled(bool isEnabled, bool deleteDataOnDisabled) override;
   bool isEnabled() const;
 
   std::shared_ptr<TLReachability> reachability() const;
   void setReachability(std::shared_ptr<TLReachability> reachability);
 
-  // --- TLIngestionCallDelegate
+  // --- TLIngestionCallDelegate: what a call reports. Its calls come from the owner queue (a
+  // retry timer, the end of a transfer) and run inline; from elsewhere they are posted there.
   void sendCallAsync(const std::shared_ptr<TLIngestionCall>& call) override;
   void callCompletedWithResult(const std::shared_ptr<TLIngestionCall>& call, TLIngestionCallResult result) override;
 
@@ -129,6 +140,7 @@ class TLHttpIngestion : public TLIngestionProtocol,
   std::string baseURL() const;
   const std::string& apiPath() const { return apiPath_; }
   std::string sendURL() const;
+  // Fixed at creation, so readable from any thread.
   const std::map<std::string, std::string>& httpHeaders() const { return httpHeaders_; }
   const std::vector<std::uint32_t>& callsRetryIntervals() const { return callsRetryIntervals_; }
   std::size_t maxNumberOfConnections() const { return maxNumberOfConnections_; }
@@ -137,10 +149,11 @@ class TLHttpIngestion : public TLIngestionProtocol,
   std::shared_ptr<TLIngestionCall> pendingCall(const std::string& callId) const;
 
   // --- For subclasses and log output
-  // The request of a call; none in this class (the call then waits in the pending list).
-  virtual std::optional<net::HttpRequest> createRequest(const std::shared_ptr<TLLogContainer>& container,
-                                                        const std::optional<std::string>& eTag,
-                                                        const std::optional<std::string>& authToken);
+  // The request of a call (makeRequest(), built on the owner queue); none in this class (the
+  // call then waits in the pending list).
+  std::optional<net::HttpRequest> createRequest(const std::shared_ptr<TLLogContainer>& container,
+                                                const std::optional<std::string>& eTag,
+                                                const std::optional<std::string>& authToken);
   // The value as log output may show it; unchanged in this class.
   virtual std::string obfuscateHeaderValue(std::string_view value, std::string_view key) const;
   // "<name> = <value>" per header (values through obfuscateHeaderValue), joined by ", ".
@@ -158,11 +171,35 @@ class TLHttpIngestion : public TLIngestionProtocol,
   // Starts watching the network; called by every factory once the object is shared.
   static void didCreate(const std::shared_ptr<TLHttpIngestion>& ingestion);
   dispatch::Clock& clock() const { return *clock_; }
-  std::recursive_mutex& lock() const { return lock_; }
+  // The queue that owns the state, for subclasses' own state.
+  dispatch::SerialQueue& ownerQueue() const { return ownerQueue_; }
+  // Runs `task` on the owner queue, later, while the ingestion lives (also when called from the
+  // queue itself: commands never run inside the task that made them).
+  void post(std::function<void()> task);
+  // Runs `read` on the owner queue after everything posted before, waits and answers its result;
+  // inline from the owner queue.
+  template <class Read>
+  auto query(Read&& read) const {
+    std::optional<decltype(read())> result;
+    ownerQueue_.sync([&] { result.emplace(read()); });
+    return std::move(*result);
+  }
+  // The request of a call. Queue only.
+  virtual std::optional<net::HttpRequest> makeRequest(const std::shared_ptr<TLLogContainer>& container,
+                                                      const std::optional<std::string>& eTag,
+                                                      const std::optional<std::string>& authToken);
+  // The send URL. Queue only.
+  const std::string& currentSendURL() const;
   // The verbose "URL: ..." and "Headers: ..." lines of a request.
   void logRequest(const net::HttpRequest& request) const;
 
  private:
+  // --- Queue only
+  void sendOnQueue(const std::shared_ptr<TLIngestionCall>& call);
+  void callEndedOnQueue(const std::shared_ptr<TLIngestionCall>& call, TLIngestionCallResult result);
+  void pauseOnQueue();
+  void resumeOnQueue();
+  void setEnabledOnQueue(bool isEnabled, bool deleteDataOnDisabled);
   void networkStateChanged();
   void handleResponse(const std::shared_ptr<TLIngestionCall>& call, const net::HttpOutcome& outcome);
   net::HttpSession& session();
@@ -171,7 +208,8 @@ class TLHttpIngestion : public TLIngestionProtocol,
   template <class Visit>
   void forEachDelegate(Visit&& visit);
 
-  mutable std::recursive_mutex lock_;
+  // Declared first so it goes last: the calls' retry timers post to it.
+  mutable dispatch::SerialQueue ownerQueue_;
   std::string baseURL_;
   const std::string apiPath_;
   std::string queryText_;  // percent-encoded, without "?"
@@ -188,7 +226,7 @@ class TLHttpIngestion : public TLIngestionProtocol,
   bool paused_ = false;
 
   dispatch::Clock* clock_;
-  dispatch::Queue* retryQueue_;
+  dispatch::Queue* releaseQueue_;  // environment.retryQueue
   net::HttpSessionFactory sessionFactory_;
   dispatch::Duration requestTimeout_;
 };

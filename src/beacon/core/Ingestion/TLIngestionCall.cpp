@@ -24,8 +24,8 @@ std::uint32_t randomBelow(std::uint32_t bound) {
 }  // namespace
 
 TLIngestionCall::TLIngestionCall(std::vector<std::uint32_t> retryIntervals, dispatch::Clock& clock,
-                                 dispatch::Queue& retryQueue)
-    : retryIntervals_(std::move(retryIntervals)), clock_(clock), retryQueue_(retryQueue) {}
+                                 dispatch::Queue& timerQueue)
+    : retryIntervals_(std::move(retryIntervals)), clock_(clock), timerQueue_(timerQueue) {}
 
 dispatch::Duration TLIngestionCall::delayForRetryCount(std::uint32_t count) const {
   if (count >= retryIntervals_.size()) return dispatch::Duration::zero();
@@ -42,10 +42,10 @@ void TLIngestionCall::startRetryTimerWithStatusCode(int statusCode) {
                                                  << " ms.");
   ++retryCount;
   std::weak_ptr<TLIngestionCall> weakSelf = weak_from_this();
-  timer_ = dispatch::Timer::oneShot(clock_, retryQueue_, delay, [weakSelf] {
+  timer_ = dispatch::Timer::oneShot(clock_, timerQueue_, delay, [weakSelf] {
     auto self = weakSelf.lock();
     if (!self) return;
-    // The ingestion takes its lock, drops the timer and sends the call if it still may.
+    // On the owner queue: the ingestion drops the timer and sends the call if it still may.
     if (auto owner = self->delegate.lock()) owner->sendCallAsync(self);
   });
 }

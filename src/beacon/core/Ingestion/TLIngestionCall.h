@@ -5,10 +5,10 @@
 // Retries: after the n-th failure worth retrying, the call is sent again after a random delay in
 // [i/2, i) seconds, i being the n-th interval of the schedule (10, 300 and 1200 s by default: so
 // after 5-9 s, 150-299 s and 600-1199 s). The timer runs on the ingestion's clock and fires on
-// its retry queue.
+// the ingestion's owner queue, so cancelling it there is exact.
 //
-// Not synchronised: every member is used under the owning ingestion's lock, except the timer's
-// firing, which only reads the (immutable) delegate before handing the call back to it.
+// Not synchronised: the call belongs to the owner queue of its ingestion, which is the only
+// thread that touches it (outside readers wait for that queue first, as pendingCall() does).
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,7 +28,9 @@ class TLLogContainer;
 
 class TLIngestionCall : public std::enable_shared_from_this<TLIngestionCall> {
  public:
-  TLIngestionCall(std::vector<std::uint32_t> retryIntervals, dispatch::Clock& clock, dispatch::Queue& retryQueue);
+  // `timerQueue`, where the retry timer fires, must outlive the timer: the ingestion cancels it
+  // before its queue goes.
+  TLIngestionCall(std::vector<std::uint32_t> retryIntervals, dispatch::Clock& clock, dispatch::Queue& timerQueue);
 
   std::shared_ptr<TLLogContainer> data;
   std::string callId;
@@ -65,7 +67,7 @@ class TLIngestionCall : public std::enable_shared_from_this<TLIngestionCall> {
 
   std::vector<std::uint32_t> retryIntervals_;
   dispatch::Clock& clock_;
-  dispatch::Queue& retryQueue_;
+  dispatch::Queue& timerQueue_;
   dispatch::Timer timer_;
   bool finished_ = false;
 };
