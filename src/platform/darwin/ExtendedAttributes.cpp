@@ -46,6 +46,13 @@ std::optional<Bytes> extendedAttribute(const std::filesystem::path& file, std::s
   return std::move(result).value();
 }
 
+std::optional<std::size_t> extendedAttributeSize(const std::filesystem::path& file, std::string_view name) {
+  if (hasNul(name)) return std::nullopt;
+  const ssize_t size = ::getxattr(file.c_str(), linuxAttributeName(name).c_str(), nullptr, 0);
+  if (size < 0) return std::nullopt;
+  return static_cast<std::size_t>(size);
+}
+
 Status setExtendedAttribute(const std::filesystem::path& file, std::span<const uint8_t> data,
                             std::string_view name) {
   if (hasNul(name)) return Error::posix(EINVAL);
