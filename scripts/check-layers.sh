@@ -99,7 +99,7 @@ cd "$src"
   }
   $1 == "I" {
     # "file:line:text"; file names under src/ hold no colon.
-    text = $2
+    text = substr($0, 3)
     file = substr(text, 1, index(text, ":") - 1); text = substr(text, length(file) + 2)
     line = substr(text, 1, index(text, ":") - 1); text = substr(text, length(line) + 2)
     if (text ~ /include[[:space:]]*</) {
