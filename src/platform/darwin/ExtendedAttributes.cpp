@@ -1,8 +1,10 @@
 #include "platform/darwin/ExtendedAttributes.h"
 
 #include <sys/xattr.h>
+#include <linux/limits.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/darwin/SizedRead.h"
 
@@ -46,9 +48,14 @@ std::optional<Bytes> extendedAttribute(const std::filesystem::path& file, std::s
   return std::move(result).value();
 }
 
-std::optional<std::size_t> extendedAttributeSize(const std::filesystem::path& file, std::string_view name) {
-  if (hasNul(name)) return std::nullopt;
-  const ssize_t size = ::getxattr(file.c_str(), linuxAttributeName(name).c_str(), nullptr, 0);
+std::optional<std::size_t> extendedAttributeSize(const char* file, std::string_view name) {
+  // The Linux name on the stack: this runs once per file of a folder-size walk.
+  char linuxName[XATTR_NAME_MAX + 1];
+  if (hasNul(name) || kUserPrefix.size() + name.size() > XATTR_NAME_MAX) return std::nullopt;
+  std::memcpy(linuxName, kUserPrefix.data(), kUserPrefix.size());
+  std::memcpy(linuxName + kUserPrefix.size(), name.data(), name.size());
+  linuxName[kUserPrefix.size() + name.size()] = '\0';
+  const ssize_t size = ::getxattr(file, linuxName, nullptr, 0);
   if (size < 0) return std::nullopt;
   return static_cast<std::size_t>(size);
 }

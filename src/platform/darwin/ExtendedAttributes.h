@@ -34,8 +34,8 @@ foundation::Result<std::optional<Bytes>> readExtendedAttribute(const std::filesy
 std::optional<Bytes> extendedAttribute(const std::filesystem::path& file, std::string_view name);
 
 // The attribute's length in bytes, without reading it; nullopt when the file has no attribute of
-// that name or it cannot be queried.
-std::optional<std::size_t> extendedAttributeSize(const std::filesystem::path& file, std::string_view name);
+// that name or it cannot be queried. Allocates nothing, for walks that ask it of every file.
+std::optional<std::size_t> extendedAttributeSize(const char* file, std::string_view name);
 
 // Creates or replaces the attribute.
 foundation::Status setExtendedAttribute(const std::filesystem::path& file, std::span<const uint8_t> data,
