@@ -103,7 +103,8 @@ void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
     }
     totals.bytes += *size;
     ++totals.files;
-    if (auto fork = darwin::extendedAttributeSize(path.c_str(), kResourceFork)) totals.bytes += static_cast<int64_t>(*fork);
+    if (auto fork = darwin::extendedAttributeSize(path.c_str(), kResourceFork))
+      totals.bytes += static_cast<int64_t>(*fork);
   });
   // A folder whose listing broke off counts as unreadable; what was listed before still counts.
   if (!listed) ++totals.unreadable;

@@ -35,7 +35,8 @@ class StoreLink {
 std::optional<files::Path> ExecuteSearch::startFolder(const SearchLocation& location) {
   switch (location.kind) {
     case SearchLocation::Kind::root: return files::FileSystems::defaultFileSystem()->rootPath();
-    case SearchLocation::Kind::home: return files::Path(files::FileSystems::defaultFileSystem(), foundation::AppFolders::home());
+    case SearchLocation::Kind::home:
+      return files::Path(files::FileSystems::defaultFileSystem(), foundation::AppFolders::home());
     case SearchLocation::Kind::local:
     case SearchLocation::Kind::other: return std::nullopt;
   }
