@@ -1,7 +1,5 @@
 #include "files/DefaultFileSystem.h"
 
-#include <sys/stat.h>
-
 #include "files/DefaultAttributeViews.h"
 #include "files/FinderMetadata.h"
 #include "files/MutableBasicAttributes.h"
@@ -9,6 +7,7 @@
 #include "platform/darwin/FinderInfo.h"
 #include "platform/darwin/FourCharCode.h"
 #include "platform/darwin/ItemAttributes.h"
+#include "platform/darwin/ItemStatus.h"
 #include "platform/darwin/Volumes.h"
 #include "platform/logging/Log.h"
 
@@ -40,6 +39,15 @@ Status finderInfoWritable(const darwin::ItemAttributes& attrs, const std::filesy
   return Error::posix(EAGAIN, "the Finder information changed while it was read");
 }
 
+// Logs an undo step of a failed update that failed as well. The item then holds part of the
+// change, which the caller's error alone does not say; the line names the item, what could not be
+// put back and the errno text, so the half-written state can be found and mended.
+void logFailedRollback(const Path& path, std::string_view what, const Status& undone) {
+  if (undone) return;
+  LOG_ERROR("failed to undo a partial update, the item may be left half-written. path="
+            << path.description() << " restoring=" << what << " error=" << undone.error().description());
+}
+
 }  // namespace
 
 const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
@@ -49,20 +57,17 @@ const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
 
 Path DefaultFileSystem::rootPath() const { return Path(FileSystems::defaultFileSystem(), "/"); }
 
-bool DefaultFileSystem::exists(const Path& path) const {
-  struct stat st;
-  return ::stat(absoluteOf(path).c_str(), &st) == 0;
-}
+bool DefaultFileSystem::exists(const Path& path) const { return darwin::statusOfTarget(absoluteOf(path)).ok(); }
 
 bool DefaultFileSystem::isDirectory(const Path& path) const {
-  struct stat st;
-  return ::stat(path.url().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  auto status = darwin::statusOfTarget(path.url());
+  return status && status->isDirectory();
 }
 
 std::optional<ItemIdentity> DefaultFileSystem::identity(const Path& path) const {
-  struct stat st;
-  if (::lstat(path.url().c_str(), &st) != 0) return std::nullopt;
-  return ItemIdentity{st.st_dev, st.st_ino, S_ISDIR(st.st_mode), S_ISLNK(st.st_mode)};
+  auto status = darwin::statusOfItem(path.url());
+  if (!status) return std::nullopt;
+  return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
 }
 
 void DefaultFileSystem::createFile(const Path& path) const { (void)darwin::createEmptyFile(path.url()); }
@@ -147,11 +152,7 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
     creationWritten = true;
   }
   auto undoCreation = [&] {
-    if (!creationWritten) return;
-    if (auto s = darwin::setStoredCreationDate(item, storedBefore); !s) {
-      LOG_ERROR("failed to restore the creation date. path=" << path.description()
-                                                             << " error=" << s.error().description());
-    }
+    if (creationWritten) logFailedRollback(path, "creation date", darwin::setStoredCreationDate(item, storedBefore));
   };
 
   darwin::FinderInfo info = before->finderInfo;
@@ -174,7 +175,7 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
   }
 
   if (auto s = darwin::setItemTimes(item, record->lastModifiedDate(), record->lastAccessedDate()); !s) {
-    if (infoChanged) (void)darwin::writeFinderInfo(item, before->finderInfo);
+    if (infoChanged) logFailedRollback(path, "Finder information", darwin::writeFinderInfo(item, before->finderInfo));
     undoCreation();
     return s;
   }
@@ -184,9 +185,9 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
 // Only the six read and write bits the record holds change; execute, set-id and sticky bits of
 // the item stay as they are.
 Status DefaultFileSystem::updatePosixAttributes(const Path& path, const PosixFileAttributeView& values) const {
-  struct stat st;
-  if (::stat(path.url().c_str(), &st) != 0) return Error::posix(errno);
-  const unsigned kept = st.st_mode & 07777 & ~static_cast<unsigned>(FilePermissions::kAllBits);
+  auto status = darwin::statusOfTarget(path.url());
+  if (!status) return Error::posix(status.error().code);
+  const unsigned kept = status->mode & 07777 & ~static_cast<unsigned>(FilePermissions::kAllBits);
   const unsigned wanted = static_cast<unsigned>(values.permissions().rawValue() & FilePermissions::kAllBits);
   return darwin::setMode(path.url(), kept | wanted);
 }
@@ -225,7 +226,7 @@ Status DefaultFileSystem::updateFinderAttributes(const Path& path, const AppleAt
   if (!status) {
     LOG_ERROR("failed to save attributes. path=" << path.description() << " error=" << status.error().description());
     // The caller sees the failure and restores what it read; leave no half-written update.
-    if (commentChanged) (void)writeFinderComment(item, oldComment);
+    if (commentChanged) logFailedRollback(path, "Finder comment", writeFinderComment(item, oldComment));
   }
   return status;
 }

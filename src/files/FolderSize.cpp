@@ -1,11 +1,5 @@
 #include "files/FolderSize.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -16,11 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/darwin/ExtendedAttributes.h"
+#include "platform/darwin/FolderReader.h"
+
 namespace ml::files {
 
 namespace {
 
-constexpr const char* kResourceFork = "user.com.apple.ResourceFork";
+constexpr const char* kResourceFork = "com.apple.ResourceFork";
 // The walk is bound by system calls on a warm cache, which scale with cores; more helpers than
 // this only contend on the queue.
 constexpr unsigned kMaxWalkers = 8;
@@ -81,48 +78,36 @@ class WorkQueue {
 };
 
 void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
-  const int fd = ::open(folder.path.empty() ? "/" : folder.path.c_str(),
-                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folder.chain ? O_NOFOLLOW : 0));
-  if (fd < 0) {
+  using darwin::EntryKind;
+  auto reader = darwin::FolderReader::open(folder.path.empty() ? "/" : folder.path,
+                                           folder.chain ? darwin::FolderReader::Links::refuse
+                                                        : darwin::FolderReader::Links::follow);
+  if (!reader) {
     ++totals.unreadable;
     return;
   }
-  struct stat self;
-  if (::fstat(fd, &self) != 0 || (folder.chain && folder.chain->contains(self.st_dev, self.st_ino))) {
-    ::close(fd);
-    return;
-  }
-  DIR* dir = ::fdopendir(fd);
-  if (!dir) {
-    ::close(fd);
-    ++totals.unreadable;
-    return;
-  }
-  auto chain = std::make_shared<const Chain>(Chain{self.st_dev, self.st_ino, folder.chain});
+  if (folder.chain && folder.chain->contains(reader->device(), reader->inode())) return;
+  auto chain = std::make_shared<const Chain>(Chain{reader->device(), reader->inode(), folder.chain});
   std::string path = folder.path;
   path += '/';
   const size_t base = path.size();
-  while (dirent* entry = ::readdir(dir)) {
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    unsigned char type = entry->d_type;
-    struct stat st;
-    if (type == DT_UNKNOWN || type == DT_REG) {
-      if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
-    }
+  auto listed = reader->forEachEntry([&](const darwin::FolderEntry& entry) {
+    if (entry.kind != EntryKind::regular && entry.kind != EntryKind::directory) return;
+    std::optional<int64_t> size;
+    if (entry.kind == EntryKind::regular && !(size = reader->sizeOf(entry.name))) return;
     path.resize(base);
-    path += name;
-    if (type == DT_REG) {
-      totals.bytes += st.st_size;
-      ++totals.files;
-      const ssize_t fork = ::lgetxattr(path.c_str(), kResourceFork, nullptr, 0);
-      if (fork > 0) totals.bytes += fork;
-    } else if (type == DT_DIR) {
+    path += entry.name;
+    if (entry.kind == EntryKind::directory) {
       queue.push({path, chain});
+      return;
     }
-  }
-  ::closedir(dir);
+    totals.bytes += *size;
+    ++totals.files;
+    if (auto fork = darwin::extendedAttributeSize(path.c_str(), kResourceFork))
+      totals.bytes += static_cast<int64_t>(*fork);
+  });
+  // A folder whose listing broke off counts as unreadable; what was listed before still counts.
+  if (!listed) ++totals.unreadable;
 }
 
 void walk(WorkQueue& queue, FolderTotals& totals) {

@@ -1,23 +1,15 @@
 #include "find/ExecuteSearch.h"
 
-#include <cstdlib>
-#include <pwd.h>
 #include <sstream>
-#include <unistd.h>
 
 #include "files/FileSystem.h"
 #include "find/FindWindowEvents.h"
 #include "find/SearchQueue.h"
+#include "platform/foundation/AppFolders.h"
 #include "platform/logging/Log.h"
 
 namespace ml::find {
 namespace {
-
-std::filesystem::path homeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-  return "/";
-}
 
 // Fires on the store the search was started for, while it exists.
 class StoreLink {
@@ -43,7 +35,8 @@ class StoreLink {
 std::optional<files::Path> ExecuteSearch::startFolder(const SearchLocation& location) {
   switch (location.kind) {
     case SearchLocation::Kind::root: return files::FileSystems::defaultFileSystem()->rootPath();
-    case SearchLocation::Kind::home: return files::Path(files::FileSystems::defaultFileSystem(), homeFolder());
+    case SearchLocation::Kind::home:
+      return files::Path(files::FileSystems::defaultFileSystem(), foundation::AppFolders::home());
     case SearchLocation::Kind::local:
     case SearchLocation::Kind::other: return std::nullopt;
   }

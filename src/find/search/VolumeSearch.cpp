@@ -1,16 +1,7 @@
 #include "find/search/VolumeSearch.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,27 +9,11 @@
 #include "files/FileSystem.h"
 #include "find/search/ItemFilter.h"
 #include "platform/darwin/FinderInfo.h"
+#include "platform/darwin/FolderReader.h"
 #include "platform/logging/Log.h"
 
 namespace ml::find {
 namespace {
-
-// The record layout getdents64 fills (the kernel's linux_dirent64): inode (8 bytes), offset (8),
-// record length (2), type (1), then the name with its terminating zero, padded to 8 bytes.
-constexpr size_t kRecordLengthOffset = 16;
-constexpr size_t kTypeOffset = 18;
-constexpr size_t kNameOffset = 19;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() { if (fd_ >= 0) ::close(fd_); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
- private:
-  int fd_;
-};
 
 uint16_t finderFlagsOf(const std::string& path) {
   auto info = darwin::readFinderInfo(path);
@@ -65,49 +40,26 @@ struct Walk {
 
 void listFolder(Walk& walk, const std::string& folder, std::vector<std::string>& subfolders,
                 std::vector<files::Path>& kept) {
-  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (fd.get() < 0) {
-    LOG_DEBUG("search skips an unreadable folder. path=" << folder << " error=" << std::strerror(errno));
+  auto reader = darwin::FolderReader::open(folder, darwin::FolderReader::Links::refuse);
+  if (!reader) {
+    LOG_DEBUG("search skips an unreadable folder. path=" << folder << " error=" << reader.error().message);
     return;
   }
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || st.st_dev != walk.device) return;  // a mount point: another volume
+  if (reader->device() != walk.device) return;  // a mount point: another volume
 
-  alignas(8) std::array<char, 64 * 1024> buffer;
   std::string prefix = folder;
   if (prefix.empty() || prefix.back() != '/') prefix += '/';
-  for (;;) {
-    long count = ::syscall(SYS_getdents64, fd.get(), buffer.data(), buffer.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      LOG_DEBUG("search stops listing a folder. path=" << folder << " error=" << std::strerror(errno));
-      return;
-    }
-    if (count == 0) return;
-    for (long offset = 0; offset < count;) {
-      const char* record = buffer.data() + offset;
-      uint16_t recordLength = 0;
-      std::memcpy(&recordLength, record + kRecordLengthOffset, sizeof recordLength);
-      if (recordLength == 0) break;  // never from a sane kernel; guards the loop
-      offset += recordLength;
-      const char* entryName = record + kNameOffset;
-      std::string_view name(entryName);
-      if (name == "." || name == "..") continue;
-      auto type = static_cast<unsigned char>(record[kTypeOffset]);
-      if (type == DT_UNKNOWN) {  // some file systems leave the type to a stat
-        struct stat entry {};
-        if (::fstatat(fd.get(), entryName, &entry, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        type = S_ISDIR(entry.st_mode) ? DT_DIR : S_ISLNK(entry.st_mode) ? DT_LNK : DT_REG;
-      }
-      FoundEntry item{name, type == DT_DIR, type == DT_LNK, 0};
-      std::string path = prefix;
-      path.append(name);
-      if (walk.filter.needsFinderInfo() || (item.isDirectory && walk.filter.needsFolderFinderInfo()))
-        item.finderFlags = finderFlagsOf(path);
-      if (walk.filter.descendsInto(item)) subfolders.push_back(path);
-      if (walk.filter.accepts(item)) kept.emplace_back(walk.fileSystem, std::move(path));
-    }
-  }
+  auto listed = reader->forEachEntry([&](const darwin::FolderEntry& entry) {
+    const bool isDirectory = entry.kind == darwin::EntryKind::directory;
+    FoundEntry item{entry.name, isDirectory, entry.kind == darwin::EntryKind::symbolicLink, 0};
+    std::string path = prefix;
+    path.append(entry.name);
+    if (walk.filter.needsFinderInfo() || (isDirectory && walk.filter.needsFolderFinderInfo()))
+      item.finderFlags = finderFlagsOf(path);
+    if (walk.filter.descendsInto(item)) subfolders.push_back(path);
+    if (walk.filter.accepts(item)) kept.emplace_back(walk.fileSystem, std::move(path));
+  });
+  if (!listed) LOG_DEBUG("search stops listing a folder. path=" << folder << " error=" << listed.error().message);
 }
 
 void walker(Walk& walk) {
@@ -145,16 +97,15 @@ void run(const dispatch::Operation& operation, const files::Path& folder, const 
          const BatchHandler& handler, const SearchSettings& settings) {
   dispatch::Clock& clock = settings.clock ? *settings.clock : dispatch::Clock::system();
   const std::string start = folder.description();
-  FileDescriptor root(::open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat st {};
-  if (root.get() < 0 || ::fstat(root.get(), &st) != 0) {
-    LOG_ERROR("search failed to open its start folder. path=" << start << " error=" << std::strerror(errno));
+  auto root = darwin::FolderReader::open(start, darwin::FolderReader::Links::follow);
+  if (!root) {
+    LOG_ERROR("search failed to open its start folder. path=" << start << " error=" << root.error().message);
     return;
   }
   if (!criteria.includePackageContents) LOG_DEBUG("skipping packages");
   if (criteria.invisible == false) LOG_DEBUG("skipping invisible");
 
-  auto walk = std::make_shared<Walk>(ItemFilter(criteria), st.st_dev);
+  auto walk = std::make_shared<Walk>(ItemFilter(criteria), root->device());
   walk->folders.push_back(start);
   const int threads = walkerCount(settings.walkerThreads);
   walk->walkersLeft = threads;

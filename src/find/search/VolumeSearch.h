@@ -1,6 +1,6 @@
 #pragma once
-// The catalogue search of one volume: a parallel walk of the start folder's tree (openat +
-// getdents64, entry types from the listing) that never crosses to another device and never
+// The catalogue search of one volume: a parallel walk of the start folder's tree (darwin's
+// FolderReader: entry kinds from the listing) that never crosses to another device and never
 // follows a symbolic link. Every entry below the start folder (the folder itself excluded) is
 // tested against the criteria (ItemFilter) and the kept ones are handed on in batches.
 //

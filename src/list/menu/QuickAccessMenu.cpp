@@ -1,7 +1,5 @@
 #include "list/menu/QuickAccessMenu.h"
 
-#include <pwd.h>
-#include <unistd.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
@@ -11,6 +9,7 @@
 
 #include "appkit/FreedesktopTrash.h"
 #include "files/TypeDescriber.h"
+#include "platform/darwin/LocalDirectory.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
@@ -158,7 +157,7 @@ QuickAccessSources QuickAccessSources::system() {
   sources.volumes = [] { return mountedVolumes(); };
   sources.baseDirectories = [] { return BaseDirectories::fromEnvironment(); };
   sources.userName = [] {
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_name) return std::string(entry->pw_name);
+    if (auto name = darwin::currentUserName()) return std::move(*name);
     const char* user = std::getenv("USER");
     return std::string(user ? user : "");
   };

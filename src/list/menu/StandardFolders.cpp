@@ -1,9 +1,8 @@
 #include "list/menu/StandardFolders.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
+
+#include "platform/foundation/AppFolders.h"
 
 namespace ml::list {
 
@@ -34,12 +33,6 @@ std::vector<fs::path> pathList(const char* name, std::vector<fs::path> defaults)
   return paths.empty() ? defaults : paths;
 }
 
-fs::path homeFolder() {
-  if (auto home = absoluteVariable("HOME"); !home.empty()) return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-  return "/";
-}
-
 std::vector<fs::path> appended(const std::vector<fs::path>& folders, const fs::path& component) {
   std::vector<fs::path> result;
   for (const auto& folder : folders) result.push_back(folder / component);
@@ -50,7 +43,7 @@ std::vector<fs::path> appended(const std::vector<fs::path>& folders, const fs::p
 
 BaseDirectories BaseDirectories::fromEnvironment() {
   BaseDirectories base;
-  base.home = homeFolder();
+  base.home = foundation::AppFolders::home();
   auto orDefault = [&](const char* name, const fs::path& fallback) {
     fs::path value = absoluteVariable(name);
     return value.empty() ? fallback : value;

@@ -1,8 +1,10 @@
 #include "platform/darwin/ExtendedAttributes.h"
 
 #include <sys/xattr.h>
+#include <linux/limits.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/darwin/SizedRead.h"
 
@@ -44,6 +46,18 @@ std::optional<Bytes> extendedAttribute(const std::filesystem::path& file, std::s
   auto result = readExtendedAttribute(file, name);
   if (!result) return std::nullopt;
   return std::move(result).value();
+}
+
+std::optional<std::size_t> extendedAttributeSize(const char* file, std::string_view name) {
+  // The Linux name on the stack: this runs once per file of a folder-size walk.
+  char linuxName[XATTR_NAME_MAX + 1];
+  if (hasNul(name) || kUserPrefix.size() + name.size() > XATTR_NAME_MAX) return std::nullopt;
+  std::memcpy(linuxName, kUserPrefix.data(), kUserPrefix.size());
+  std::memcpy(linuxName + kUserPrefix.size(), name.data(), name.size());
+  linuxName[kUserPrefix.size() + name.size()] = '\0';
+  const ssize_t size = ::getxattr(file, linuxName, nullptr, 0);
+  if (size < 0) return std::nullopt;
+  return static_cast<std::size_t>(size);
 }
 
 Status setExtendedAttribute(const std::filesystem::path& file, std::span<const uint8_t> data,

@@ -33,6 +33,10 @@ foundation::Result<std::optional<Bytes>> readExtendedAttribute(const std::filesy
 // The attribute's bytes, or nullopt when it cannot be read for any reason.
 std::optional<Bytes> extendedAttribute(const std::filesystem::path& file, std::string_view name);
 
+// The attribute's length in bytes, without reading it; nullopt when the file has no attribute of
+// that name or it cannot be queried. Allocates nothing, for walks that ask it of every file.
+std::optional<std::size_t> extendedAttributeSize(const char* file, std::string_view name);
+
 // Creates or replaces the attribute.
 foundation::Status setExtendedAttribute(const std::filesystem::path& file, std::span<const uint8_t> data,
                                         std::string_view name);

@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <mutex>
@@ -84,5 +85,7 @@ std::optional<std::string> groupName(gid_t gid) {
     return std::string(found->gr_name);
   }
 }
+
+std::optional<std::string> currentUserName() { return userName(::getuid()); }
 
 }  // namespace ml::darwin

@@ -20,5 +20,7 @@ foundation::Result<std::vector<std::string>> groupRecordNames();
 // The account name of one id; nullopt when the databases have none.
 std::optional<std::string> userName(uid_t uid);
 std::optional<std::string> groupName(gid_t gid);
+// The account name of the user the process runs as.
+std::optional<std::string> currentUserName();
 
 }  // namespace ml::darwin

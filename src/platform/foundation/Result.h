@@ -2,14 +2,15 @@
 // Value-or-error results for fallible calls. An Error names its domain (for system calls the
 // POSIX domain with errno and the strerror text), so callers can log it and tests can pin it.
 //
-// Header-only on purpose: the lowest layers (logging) use it without linking ml_foundation.
+// Header-only: using it adds no link dependency. The errno text comes from logging, the layer below.
 #include <cerrno>
-#include <cstring>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <variant>
+
+#include "platform/logging/ErrnoText.h"
 
 namespace ml::foundation {
 
@@ -36,21 +37,8 @@ struct Error {
   friend std::ostream& operator<<(std::ostream& out, const Error& e) { return out << e.description(); }
 };
 
-namespace detail {
-// strerror_r comes in a GNU flavour (returns the text) and an XSI one (fills the buffer); the
-// overloads pick whichever this C library declares. strerror itself is not thread-safe.
-inline const char* strerrorResult(const char* text, const char*) { return text; }
-inline const char* strerrorResult(int status, const char* buffer) {
-  return status == 0 ? buffer : "Unknown error";
-}
-inline std::string strerrorText(int errnoValue) {
-  char buffer[256] = {};
-  return strerrorResult(strerror_r(errnoValue, buffer, sizeof buffer), buffer);
-}
-}  // namespace detail
-
 inline Error Error::posix(int errnoValue) {
-  return Error{errnoValue, kPosixDomain, detail::strerrorText(errnoValue)};
+  return Error{errnoValue, kPosixDomain, logging::errnoText(errnoValue)};
 }
 
 inline Error Error::posix(int errnoValue, std::string_view context) {

@@ -8,9 +8,8 @@ namespace {
 
 // Creates the folder and adds the configuration, or reports why not on stderr.
 void addIfCreated(std::vector<RotatingLogFileConfiguration>& list, RotatingLogFileConfiguration configuration) {
-  if (auto status = configuration.createLogDirectory(); !status) {
-    std::fprintf(stderr, "[ERROR] unable to create log directories. %s\n",
-                 status.error().description().c_str());
+  if (auto failure = configuration.createLogDirectory()) {
+    std::fprintf(stderr, "[ERROR] unable to create log directories. %s\n", failure->description().c_str());
     return;
   }
   list.push_back(std::move(configuration));

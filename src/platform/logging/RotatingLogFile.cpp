@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/foundation/Result.h"
+#include "platform/logging/ErrnoText.h"
 
 namespace ml::logging {
 
@@ -36,7 +36,7 @@ bool RotatingLogFile::open(const LocalDay& day) {
     if (lastReportedFailureDay_ != day) {
       lastReportedFailureDay_ = day;
       std::fprintf(stderr, "[ERROR] unable to open log file %s: %s\n", path.c_str(),
-                   foundation::Error::posix(err).message.c_str());
+                   errnoText(err).c_str());
     }
     return false;
   }

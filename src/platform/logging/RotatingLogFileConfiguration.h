@@ -5,11 +5,22 @@
 // in the folder are never touched. In synchronous mode a log call returns only once its line has
 // been written; otherwise it returns at once and the writer thread writes it.
 #include <filesystem>
+#include <optional>
+#include <string>
 
-#include "platform/foundation/Result.h"
 #include "platform/logging/LogSeverity.h"
 
 namespace ml::logging {
+
+// Why a log folder could not be made: the errno value and what failed with its errno text
+// ("create /x/logs: Not a directory"). Logging sits below the error type of foundation, so it
+// words the failure itself, the same way ("NSPOSIXErrorDomain(20): create ...").
+struct LogDirectoryError {
+  int code = 0;
+  std::string message;
+
+  std::string description() const;
+};
 
 class RotatingLogFileConfiguration {
  public:
@@ -22,8 +33,8 @@ class RotatingLogFileConfiguration {
   const std::filesystem::path& directory() const { return directory_; }
   bool synchronousMode() const { return synchronousMode_; }
 
-  // Creates the folder and its parents (existing ones are fine); the POSIX error otherwise.
-  foundation::Status createLogDirectory() const;
+  // Creates the folder and its parents (existing ones are fine): nullopt, else the POSIX error.
+  std::optional<LogDirectoryError> createLogDirectory() const;
 
  private:
   LogSeverity minimum_;

@@ -119,7 +119,7 @@ TEST_F(RotatingLogFileTest, SynchronousModeWritesBeforeTheCallReturns) {
 TEST_F(RotatingLogFileTest, UnwritableFolderDropsLinesWithoutFailing) {
   std::filesystem::create_directories(dir_.path());
   std::ofstream(folder()) << "a file where the folder should be";
-  EXPECT_FALSE(configuration(LogSeverity::info, 3).createLogDirectory().ok());
+  EXPECT_TRUE(configuration(LogSeverity::info, 3).createLogDirectory().has_value());
   ASSERT_TRUE(Log::enable({configuration(LogSeverity::info, 3)}, clock_.source()));
   ::testing::internal::CaptureStderr();
   LOG_INFO("nowhere to go");
@@ -133,18 +133,20 @@ TEST_F(RotatingLogFileTest, UnwritableFolderDropsLinesWithoutFailing) {
 
 TEST_F(RotatingLogFileTest, CreateLogDirectoryMakesParentsAndAcceptsAnExistingFolder) {
   auto c = RotatingLogFileConfiguration(LogSeverity::info, 3, dir_.path() / "a" / "b" / "c", false);
-  ASSERT_TRUE(c.createLogDirectory().ok());
+  ASSERT_FALSE(c.createLogDirectory().has_value());
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "a" / "b" / "c"));
-  EXPECT_TRUE(c.createLogDirectory().ok());
+  EXPECT_FALSE(c.createLogDirectory().has_value());
 }
 
 TEST_F(RotatingLogFileTest, CreateLogDirectoryReportsThePosixError) {
   std::ofstream(dir_.path() / "blocker") << "x";
   auto c = RotatingLogFileConfiguration(LogSeverity::info, 3, dir_.path() / "blocker" / "logs", false);
-  auto status = c.createLogDirectory();
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().domain, "NSPOSIXErrorDomain");
-  EXPECT_EQ(status.error().code, ENOTDIR);
+  auto failure = c.createLogDirectory();
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->code, ENOTDIR);
+  EXPECT_EQ(failure->description(),
+            "NSPOSIXErrorDomain(" + std::to_string(ENOTDIR) + "): create " + (dir_.path() / "blocker" / "logs").string() +
+                ": Not a directory");
 }
 
 }  // namespace
