@@ -8,7 +8,8 @@
 #      every permission check and so hides what an ordinary user meets;
 #   4. each libFuzzer target on its seed corpus for a short while (ML_FUZZ_SECONDS, default 15:
 #      a smoke run that replays the seeds and explores briefly; long runs happen outside CI).
-# Before any suite runs, the crash path's objects are checked for allocation, locks and stdio.
+# Before anything is built, every include is checked against the layer order; before any suite
+# runs, the crash path's objects are checked for allocation, locks and stdio.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${ML_JOBS:-$(nproc)}
@@ -16,6 +17,9 @@ fuzz_seconds=${ML_FUZZ_SECONDS:-15}
 export QT_QPA_PLATFORM=offscreen
 
 bash "$root/scripts/install-deps.sh"
+
+echo "== include layers (${SECONDS}s)"
+bash "$root/scripts/check-layers.sh"
 
 echo "== g++ build and tests (${SECONDS}s)"
 bash "$root/scripts/build.sh" app
