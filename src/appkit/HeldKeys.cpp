@@ -43,18 +43,20 @@ void appendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// The text a keysym types: Latin-1 keysyms are their own code points, 0x01000000 + U for the
-// rest of Unicode; function and modifier keysyms type nothing.
-std::string textOf(KeySym sym) {
+}  // namespace
+
+std::string keysymText(unsigned long keysym) {
   std::string text;
-  if ((sym >= 0x20 && sym <= 0x7E) || (sym >= 0xA0 && sym <= 0xFF)) {
-    appendUtf8(text, static_cast<char32_t>(sym));
-  } else if ((sym & 0xFF000000UL) == 0x01000000UL) {
-    char32_t c = static_cast<char32_t>(sym & 0x00FFFFFFUL);
+  if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF)) {
+    appendUtf8(text, static_cast<char32_t>(keysym));
+  } else if ((keysym & 0xFF000000UL) == 0x01000000UL) {
+    char32_t c = static_cast<char32_t>(keysym & 0x00FFFFFFUL);
     if (c >= 0x20 && c != 0x7F) appendUtf8(text, c);
   }
   return text;
 }
+
+namespace {
 
 void noteModifier(KeySym sym, PlatformModifiers& modifiers) {
   switch (sym) {
@@ -98,7 +100,7 @@ HeldKeys readHeldKeys() {
     // Group 0, level 0: what the key types with no modifier held.
     KeySym sym = XkbKeycodeToKeysym(display.get(), static_cast<KeyCode>(code), 0, 0);
     noteModifier(sym, held.modifiers);
-    held.keys.push_back(HeldKey{code, textOf(sym)});
+    held.keys.push_back(HeldKey{code, keysymText(sym)});
   }
   return held;
 }

@@ -41,6 +41,11 @@ struct HeldKeys {
   const HeldKey* key(unsigned keycode) const;
 };
 
+// The text an X11 keysym types: Latin-1 keysyms are their own code points, 0x01000000 + U stands
+// for the rest of Unicode; function, keypad and modifier keysyms type nothing (empty). The one
+// rule both a drop's held keys and a recorded binding go by, so the two match.
+std::string keysymText(unsigned long keysym);
+
 // Reads the keys held right now: from the X11 keymap when an X display can be opened, else only
 // the modifiers (from the toolkit, which needs a QGuiApplication for that). Any thread; opens and
 // closes its own display connection.
