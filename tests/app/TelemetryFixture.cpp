@@ -1,7 +1,5 @@
 #include "TelemetryFixture.h"
 
-#include <zlib.h>
-
 #include <cstdlib>
 
 #include "beacon/analytics/Model/TLEventLog.h"
@@ -9,6 +7,7 @@
 #include "beacon/core/Storage/TLLogDBStorage.h"
 #include "beacon/core/TLTypedProperty.h"
 #include "platform/foundation/Preferences.h"
+#include "support/Gunzip.h"
 
 namespace ml::test {
 
@@ -48,21 +47,7 @@ void TelemetrySandbox::enableDebugLogs() const {
 
 std::string decodedBody(const ReceivedHttpRequest& request) {
   if (request.header("Content-Encoding").value_or("") != "gzip") return request.body;
-  z_stream stream{};
-  if (inflateInit2(&stream, 31) != Z_OK) return {};
-  std::string out;
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(request.body.data()));
-  stream.avail_in = static_cast<uInt>(request.body.size());
-  char buffer[16384];
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    stream.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream.avail_out = sizeof buffer;
-    rc = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - stream.avail_out);
-  }
-  inflateEnd(&stream);
-  return rc == Z_STREAM_END ? out : std::string();
+  return gunzip(request.body);
 }
 
 std::vector<ReceivedLog> receivedLogs(const LocalHttpServer& server) {

@@ -2,7 +2,6 @@
 // launch of it sends the crash over a loopback ingestion, and the stored crash files end up as
 // they should (sent and gone, kept while the channel refuses, removed when they cannot decode).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -17,32 +16,17 @@
 #include "ChildProgram.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
+#include "support/Gunzip.h"
 
 namespace ml::beacon::test {
 namespace {
+
+using ml::test::gunzip;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 const std::string kChild = ML_CRASHING_CHILD;
-
-std::string gunzip(const std::string& data) {
-  z_stream stream{};
-  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return {};
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  std::string out;
-  char buffer[16384];
-  int status = Z_OK;
-  while (status == Z_OK) {
-    stream.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream.avail_out = sizeof buffer;
-    status = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - stream.avail_out);
-  }
-  inflateEnd(&stream);
-  return status == Z_STREAM_END ? out : std::string();
-}
 
 // Every log the server received, in order.
 std::vector<json> receivedLogs(const ml::test::LocalHttpServer& server) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <zlib.h>
 
 #include <future>
 #include <set>
@@ -9,27 +8,16 @@
 #include "IngestionFixture.h"
 #include "beacon/core/Ingestion/TLErrors.h"
 #include "platform/net/UrlError.h"
+#include "support/Gunzip.h"
 
 namespace ml::beacon::test {
 namespace {
 
+using ml::test::gunzip;
+
 using ml::test::LocalHttpServer;
 using ml::test::ScriptedHttpAnswer;
 using std::chrono::seconds;
-
-std::string gunzip(const std::vector<std::uint8_t>& data) {
-  z_stream stream{};
-  EXPECT_EQ(inflateInit2(&stream, 31), Z_OK);
-  std::string out(1 << 20, '\0');
-  stream.next_in = const_cast<Bytef*>(data.data());
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
-  out.resize(stream.total_out);
-  inflateEnd(&stream);
-  return out;
-}
 
 bool isUrlError(const RecordedCompletion& completion, net::UrlErrorCode code) {
   return completion.error && net::isUrlError(*completion.error, code);
