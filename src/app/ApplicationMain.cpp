@@ -149,7 +149,7 @@ int runApplication(int argc, char** argv) {
   AppDelegate delegate(services);
   windowContext = delegate.windowContext();
   appkit::MainMenu menu(mainMenuModel(delegate));
-  menu.setFiller("List", list::listMenuFiller());
+  menu.setFiller("List", list::listMenuFiller(delegate.reactor()));
   menu.watch();
   delegate.setMainMenu(&menu);
 

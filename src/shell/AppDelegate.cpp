@@ -79,7 +79,7 @@ void AppDelegate::openFiles(const std::vector<std::filesystem::path>& names) {
   dropLaunch_ = interpret(keys, names);
   if (launched_) {
     LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-    executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+    executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
   }
 }
 
@@ -94,7 +94,7 @@ void AppDelegate::receiveHandOff(const HandOff& handOff) {
   dropLaunch_ = interpret(handOff.keys, names);
   if (!launched_) return;  // the launch steps run it
   LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-  executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+  executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
 }
 
 void AppDelegate::didFinishLaunching() {
@@ -112,12 +112,12 @@ void AppDelegate::didFinishLaunching() {
   launched_ = true;
   if (dropLaunch_) {
     LOG_INFO("drop launch detected. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-    executeDropAction(dropLaunch_->action, dropLaunch_->paths);
+    executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
     return;
   }
   if (!services_.preferences) return;
   if (auto stored = services_.preferences->string("startupAction")) {
-    if (auto action = startupActionFromRawValue(*stored)) executeStartupAction(*action);
+    if (auto action = startupActionFromRawValue(*stored)) executeStartupAction(reactor_, *action);
   }
 }
 

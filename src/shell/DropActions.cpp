@@ -27,11 +27,8 @@ DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences&
   return action;
 }
 
-void executeDropAction(DropAction action, const std::vector<files::Path>& paths) {
+void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, const std::vector<files::Path>& paths) {
   using Global = GlobalCommands<GlobalState>;
-  AppDelegate* delegate = AppDelegate::shared();
-  if (!delegate) return;
-  auto& reactor = delegate->reactor();
   switch (action) {
     case DropAction::info: reactor.fire(Global::fileInfo(paths)); break;
     case DropAction::list: reactor.fire(Global::list(paths)); break;
@@ -47,13 +44,11 @@ void executeDropAction(DropAction action, const std::vector<files::Path>& paths)
   }
 }
 
-void executeStartupAction(StartupAction action) {
+void executeStartupAction(store::Core<GlobalState>& reactor, StartupAction action) {
   using Global = GlobalCommands<GlobalState>;
-  AppDelegate* delegate = AppDelegate::shared();
-  if (!delegate) return;
   switch (action) {
-    case StartupAction::newList: delegate->reactor().fire(Global::list()); break;
-    case StartupAction::find: delegate->reactor().fire(Global::showSearch()); break;
+    case StartupAction::newList: reactor.fire(Global::list()); break;
+    case StartupAction::find: reactor.fire(Global::showSearch()); break;
     case StartupAction::none: break;
   }
 }

@@ -348,7 +348,7 @@ TEST_F(ListWindowTest, TheListMenuEnablesFrontListItemsOnlyForAListWindow) {
   show({file("a")});
   ASSERT_TRUE(waitFor([&] { return isAnnounced(); }));
   QMenu menu;
-  ListMenu::fill(menu, [&] { return static_cast<QWidget*>(window->window()); });
+  ListMenu::fill(menu, delegate().reactor(), [&] { return static_cast<QWidget*>(window->window()); });
   auto actions = menu.actions();
   ASSERT_EQ(actions.size(), 6);
   EXPECT_TRUE(actions[0]->isEnabled());
@@ -360,7 +360,7 @@ TEST_F(ListWindowTest, TheListMenuEnablesFrontListItemsOnlyForAListWindow) {
 
   QMainWindow other;
   QMenu elsewhere;
-  ListMenu::fill(elsewhere, [&] { return static_cast<QWidget*>(&other); });
+  ListMenu::fill(elsewhere, delegate().reactor(), [&] { return static_cast<QWidget*>(&other); });
   EXPECT_FALSE(elsewhere.actions()[4]->isEnabled());
   EXPECT_TRUE(elsewhere.actions()[0]->isEnabled());
 
@@ -372,7 +372,7 @@ TEST_F(ListWindowTest, TheListMenuEnablesFrontListItemsOnlyForAListWindow) {
 
 TEST_F(ListWindowTest, TheMainMenusListMenuIsFilledByTheListModule) {
   appkit::MainMenu menu(shell::mainMenuModel(delegate()));
-  menu.setFiller("List", listMenuFiller());
+  menu.setFiller("List", listMenuFiller(delegate().reactor()));
   QMainWindow host;
   menu.installOn(host);
   auto* list = host.findChild<QMenu*>("List");
@@ -384,7 +384,7 @@ TEST_F(ListWindowTest, TheMainMenusListMenuIsFilledByTheListModule) {
 
 TEST_F(ListWindowTest, AChosenQuickAccessEntryOpensAListOfItsItems) {
   dir.write("a", "x");
-  ListMenu::fleetlookItemSelected(files::Path(dir.path()));
+  ListMenu::fleetlookItemSelected(delegate().reactor(), files::Path(dir.path()));
   ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
   EXPECT_EQ(listWindows[0]->items, (std::vector<files::Path>{files::Path(dir.path() / "a")}));
 }

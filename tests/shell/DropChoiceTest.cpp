@@ -68,8 +68,8 @@ TEST_F(DropChoiceTest, UnreadableBindingsCountAsNone) {
 TEST_F(DropChoiceTest, EachSupportedDropActionFiresItsCommand) {
   delegate();
   std::vector<files::Path> items = {path("/tmp/a"), path("/tmp/b")};
-  executeDropAction(DropAction::info, items);
-  executeDropAction(DropAction::list, items);
+  executeDropAction(delegate().reactor(), DropAction::info, items);
+  executeDropAction(delegate().reactor(), DropAction::list, items);
   ASSERT_TRUE(waitFor([&] { return count(infoWindows) == 1 && count(listWindows) == 1; }));
   EXPECT_EQ(infoWindows[0]->items, items);
   EXPECT_EQ(listWindows[0]->items, items);
@@ -78,7 +78,7 @@ TEST_F(DropChoiceTest, EachSupportedDropActionFiresItsCommand) {
 TEST_F(DropChoiceTest, UnsupportedDropActionsOpenNothing) {
   delegate();
   for (auto action : {DropAction::group, DropAction::alias, DropAction::similar, DropAction::ask}) {
-    executeDropAction(action, {path("/tmp/a")});
+    executeDropAction(delegate().reactor(), action, {path("/tmp/a")});
   }
   settle();
   EXPECT_EQ(panels->count(), 0u);
@@ -88,9 +88,9 @@ TEST_F(DropChoiceTest, UnsupportedDropActionsOpenNothing) {
 
 TEST_F(DropChoiceTest, StartupActionsOpenAnEmptyListOrTheFindWindow) {
   delegate();
-  executeStartupAction(StartupAction::none);
-  executeStartupAction(StartupAction::newList);
-  executeStartupAction(StartupAction::find);
+  executeStartupAction(delegate().reactor(), StartupAction::none);
+  executeStartupAction(delegate().reactor(), StartupAction::newList);
+  executeStartupAction(delegate().reactor(), StartupAction::find);
   ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1 && count(findWindows) == 1; }));
   EXPECT_TRUE(listWindows[0]->items.empty());
   EXPECT_TRUE(listWindows[0]->shown);

@@ -10,7 +10,7 @@
 #include "list/commands/RemoveSelectedItems.h"
 #include "list/window/ListWindow.h"
 #include "platform/logging/Log.h"
-#include "shell/AppDelegate.h"
+#include "shell/GlobalState.h"
 #include "shell/GlobalCommands.h"
 #include "shell/MenuCommand.h"
 
@@ -37,7 +37,7 @@ QIcon iconOf(const MenuImage& image) {
   return QIcon(icon.pixmap(kMenuIconSize, kMenuIconSize));
 }
 
-void addEntries(QMenu& menu, const std::vector<QuickAccessEntry>& entries) {
+void addEntries(QMenu& menu, GlobalStore& global, const std::vector<QuickAccessEntry>& entries) {
   for (const auto& entry : entries) {
     if (entry.separator) {
       menu.addSeparator();
@@ -50,15 +50,15 @@ void addEntries(QMenu& menu, const std::vector<QuickAccessEntry>& entries) {
       submenu->setObjectName(QString::fromLatin1(kFleetlookIdentifier));
       auto* whole = submenu->addAction(iconOf(entry.image), QString::fromStdString(entry.title));
       QObject::connect(whole, &QAction::triggered, &menu,
-                       [target = *entry.target] { ListMenu::fleetlookItemSelected(target); });
+                       [&global, target = *entry.target] { ListMenu::fleetlookItemSelected(global, target); });
       submenu->addSeparator();
-      addEntries(*submenu, entry.submenu);
+      addEntries(*submenu, global, entry.submenu);
       action->setMenu(submenu);
       continue;
     }
     if (entry.target) {
       QObject::connect(action, &QAction::triggered, &menu,
-                       [target = *entry.target] { ListMenu::fleetlookItemSelected(target); });
+                       [&global, target = *entry.target] { ListMenu::fleetlookItemSelected(global, target); });
     }
   }
 }
@@ -69,52 +69,48 @@ void dropChildMenus(QMenu& menu) {
 
 }  // namespace
 
-std::shared_ptr<ListWindow> ListMenu::listWindowShowing(const QWidget* window) {
-  auto* delegate = shell::AppDelegate::shared();
-  if (!window || !delegate) return nullptr;
-  for (const auto& controller : delegate->reactor().state().activeWindows) {
+std::shared_ptr<ListWindow> ListMenu::listWindowShowing(const GlobalStore& global, const QWidget* window) {
+  if (!window) return nullptr;
+  for (const auto& controller : global.state().activeWindows) {
     if (controller->windowIdentity() != static_cast<const void*>(window)) continue;
     if (auto list = std::dynamic_pointer_cast<ListWindow>(controller)) return list;
   }
   return nullptr;
 }
 
-void ListMenu::newListWindow() {
-  if (auto* delegate = shell::AppDelegate::shared()) delegate->reactor().fire(shell::GlobalCommands<shell::GlobalState>::list());
+void ListMenu::newListWindow(GlobalStore& global) { global.fire(shell::GlobalCommands<shell::GlobalState>::list()); }
+
+void ListMenu::addToFrontWindow(GlobalStore& global, QWidget* window) {
+  if (auto list = listWindowShowing(global, window)) list->core().fire(std::make_shared<SelectItemsToAdd>());
 }
 
-void ListMenu::addToFrontWindow(QWidget* window) {
-  if (auto list = listWindowShowing(window)) list->core().fire(std::make_shared<SelectItemsToAdd>());
+void ListMenu::removeFromFrontWindow(GlobalStore& global, QWidget* window) {
+  if (auto list = listWindowShowing(global, window)) list->core().fire(std::make_shared<RemoveSelectedItems>(false));
 }
 
-void ListMenu::removeFromFrontWindow(QWidget* window) {
-  if (auto list = listWindowShowing(window)) list->core().fire(std::make_shared<RemoveSelectedItems>(false));
+void ListMenu::fleetlookItemSelected(GlobalStore& global, const QuickAccessTarget& target) {
+  global.fire(shell::MenuCommand::list(itemsOf(target)));
 }
 
-void ListMenu::fleetlookItemSelected(const QuickAccessTarget& target) {
-  std::vector<files::Path> paths = itemsOf(target);
-  if (auto* delegate = shell::AppDelegate::shared()) delegate->reactor().fire(shell::MenuCommand::list(std::move(paths)));
-}
-
-void ListMenu::fill(QMenu& menu, const std::function<QWidget*()>& keyWindow) {
+void ListMenu::fill(QMenu& menu, GlobalStore& global, const std::function<QWidget*()>& keyWindow) {
   dropChildMenus(menu);
   auto add = [&menu](const char* title, std::function<void()> run) {
     auto* action = menu.addAction(appkit::localizedText(QString::fromUtf8(title)));
     QObject::connect(action, &QAction::triggered, &menu, std::move(run));
     return action;
   };
-  add("New List", [] { newListWindow(); });
+  add("New List", [&global] { newListWindow(global); });
   add(kOpenListTitle, [] {});
   auto* fleetlook = new QMenu(appkit::localizedText(QStringLiteral("Fleetlook")), &menu);  // owned by the menu
   fleetlook->setObjectName(QString::fromLatin1(kFleetlookIdentifier));
   QObject::connect(fleetlook, &QMenu::aboutToShow, fleetlook,
-                   [fleetlook] { fillFleetlook(*fleetlook, QuickAccessSources::system()); });
+                   [fleetlook, &global] { fillFleetlook(*fleetlook, global, QuickAccessSources::system()); });
   menu.addMenu(fleetlook);
   menu.addSeparator();
-  add("Add to Front List\u2026", [keyWindow] { addToFrontWindow(keyWindow ? keyWindow() : nullptr); });
-  add("Remove from Front List", [keyWindow] { removeFromFrontWindow(keyWindow ? keyWindow() : nullptr); });
+  add("Add to Front List\u2026", [&global, keyWindow] { addToFrontWindow(global, keyWindow ? keyWindow() : nullptr); });
+  add("Remove from Front List", [&global, keyWindow] { removeFromFrontWindow(global, keyWindow ? keyWindow() : nullptr); });
 
-  const bool listInFront = listWindowShowing(keyWindow ? keyWindow() : nullptr) != nullptr;
+  const bool listInFront = listWindowShowing(global, keyWindow ? keyWindow() : nullptr) != nullptr;
   const QList<QAction*> actions = menu.actions();
   for (int position = 0; position < actions.size(); ++position) {
     QAction* action = actions[position];
@@ -125,14 +121,14 @@ void ListMenu::fill(QMenu& menu, const std::function<QWidget*()>& keyWindow) {
   }
 }
 
-void ListMenu::fillFleetlook(QMenu& menu, const QuickAccessSources& sources) {
+void ListMenu::fillFleetlook(QMenu& menu, GlobalStore& global, const QuickAccessSources& sources) {
   menu.clear();
   dropChildMenus(menu);
-  addEntries(menu, buildQuickAccessMenu(sources));
+  addEntries(menu, global, buildQuickAccessMenu(sources));
 }
 
-appkit::MainMenu::MenuFiller listMenuFiller() {
-  return [](QMenu& menu) { ListMenu::fill(menu, [] { return QApplication::activeWindow(); }); };
+appkit::MainMenu::MenuFiller listMenuFiller(GlobalStore& global) {
+  return [&global](QMenu& menu) { ListMenu::fill(menu, global, [] { return QApplication::activeWindow(); }); };
 }
 
 }  // namespace ml::list

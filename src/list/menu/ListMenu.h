@@ -12,35 +12,42 @@
 
 #include "appkit/MainMenu.h"
 #include "list/menu/QuickAccessMenu.h"
+#include "platform/store/Core.h"
 
 class QMenu;
+
+namespace ml::shell {
+struct GlobalState;
+}
 
 namespace ml::list {
 
 class ListWindow;
+using GlobalStore = store::Core<shell::GlobalState>;
 
 class ListMenu {
  public:
   ListMenu() = delete;
 
-  // Fills the List menu; `keyWindow` gives the window in front when the menu opens.
-  static void fill(QMenu& menu, const std::function<QWidget*()>& keyWindow);
+  // Fills the List menu, whose commands go to `global`; `keyWindow` gives the window in front
+  // when the menu opens.
+  static void fill(QMenu& menu, GlobalStore& global, const std::function<QWidget*()>& keyWindow);
   // Rebuilds the quick-access submenu from `sources`.
-  static void fillFleetlook(QMenu& menu, const QuickAccessSources& sources);
+  static void fillFleetlook(QMenu& menu, GlobalStore& global, const QuickAccessSources& sources);
 
-  static void newListWindow();
+  static void newListWindow(GlobalStore& global);
   // Fire on the store of the list window `window` runs (nothing for any other window).
-  static void addToFrontWindow(QWidget* window);
-  static void removeFromFrontWindow(QWidget* window);
+  static void addToFrontWindow(GlobalStore& global, QWidget* window);
+  static void removeFromFrontWindow(GlobalStore& global, QWidget* window);
   // Opens a new list window holding the items `target` stands for now.
-  static void fleetlookItemSelected(const QuickAccessTarget& target);
+  static void fleetlookItemSelected(GlobalStore& global, const QuickAccessTarget& target);
 
-  // The list window that `window` shows, if it is one that has announced itself.
-  static std::shared_ptr<ListWindow> listWindowShowing(const QWidget* window);
+  // The list window that `window` shows, if it is one that has announced itself on `global`.
+  static std::shared_ptr<ListWindow> listWindowShowing(const GlobalStore& global, const QWidget* window);
 };
 
 // The filler for the main menu's "List" menu (the window in front: the application's active
-// window).
-appkit::MainMenu::MenuFiller listMenuFiller();
+// window); `global` outlives the menu.
+appkit::MainMenu::MenuFiller listMenuFiller(GlobalStore& global);
 
 }  // namespace ml::list
