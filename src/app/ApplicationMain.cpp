@@ -34,7 +34,7 @@
 #include "rename/RenameWindowFactories.h"
 #include "shell/AppDelegate.h"
 #include "shell/GlobalCommands.h"
-#include "shell/HandOff.h"
+#include "shell/coding/HandOff.h"
 #include "shell/MainMenuModel.h"
 #include "shell/preferences/PreferencesWindowFactory.h"
 

@@ -23,7 +23,7 @@
 #include "shell/CleaningCommands.h"
 #include "shell/DropAction.h"
 #include "shell/GlobalState.h"
-#include "shell/HandOff.h"
+#include "shell/coding/HandOff.h"
 #include "shell/ShellServices.h"
 #include "shell/WindowContext.h"
 #include "util/Atomic.h"

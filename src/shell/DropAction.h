@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 
 namespace ml::shell {
 

@@ -1,11 +1,11 @@
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "shell/DropKeyBindings.h"
-#include "shell/ModifierKeys.h"
+#include "shell/coding/ModifierKeys.h"
 
 namespace ml::shell {
 namespace {

@@ -22,7 +22,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/Queue.h"
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 #include "shell/preferences/UnmodifiedKeyText.h"
 #include "util/Debouncer.h"
 

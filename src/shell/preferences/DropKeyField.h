@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <optional>
 
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 
 namespace ml::shell {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/DropKeys.h"
+#include "shell/coding/DropKeys.h"
 
 namespace ml::shell {
 

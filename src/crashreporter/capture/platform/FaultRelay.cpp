@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <memory>
 #include <mutex>
-#include <vector>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -19,12 +17,10 @@ constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 struct sigaction g_previous[NSIG];  // written at activation, read on the fault path
 std::atomic<bool> g_active{false};
 std::mutex g_lock;
-struct SentSignalHandler {
-  tl_fault_relay_sent_signal_handler handler;
-  void* user;
-};
-// Replaced whole, never mutated in place, so the fault path reads a consistent pair.
-std::atomic<const SentSignalHandler*> g_sent_handler{nullptr};
+// The handler is stored after its user pointer, so a fault path that sees a handler also sees the
+// pointer that goes with it (set once per enabled reporter, before any fault it handles).
+std::atomic<tl_fault_relay_sent_signal_handler> g_sent_handler{nullptr};
+std::atomic<void*> g_sent_user{nullptr};
 
 void onFault(int signo, siginfo_t* info, void* context);
 
@@ -129,8 +125,8 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
   mach_exception_data_type_t codes[2];
   bool handled = false;
   if (info->si_code <= 0) {
-    if (const SentSignalHandler* sent = g_sent_handler.load(std::memory_order_acquire); sent != nullptr) {
-      sent->handler(signo, info, context, sent->user);
+    if (auto sent = g_sent_handler.load(std::memory_order_acquire); sent != nullptr) {
+      sent(signo, info, context, g_sent_user.load(std::memory_order_acquire));
     }
   } else if (tl_fault_relay_exception_for(info, &type, codes)) {
     const auto tid = static_cast<int32_t>(::syscall(SYS_gettid));
@@ -218,17 +214,9 @@ void tl_fault_relay_deactivate() {
 bool tl_fault_relay_active() { return g_active.load(); }
 
 void tl_fault_relay_set_sent_signal_handler(tl_fault_relay_sent_signal_handler handler, void* user) {
-  // Each setting is kept for the life of the process: a thread on the fault path may still hold
-  // the one it read. Settings are rare (one per enabled reporter).
-  static std::mutex settingLock;
-  std::lock_guard<std::mutex> lock(settingLock);
-  if (handler == nullptr) {
-    g_sent_handler.store(nullptr, std::memory_order_release);
-    return;
-  }
-  static std::vector<std::unique_ptr<SentSignalHandler>> settings;
-  settings.push_back(std::make_unique<SentSignalHandler>(SentSignalHandler{handler, user}));
-  g_sent_handler.store(settings.back().get(), std::memory_order_release);
+  g_sent_handler.store(nullptr, std::memory_order_release);
+  g_sent_user.store(user, std::memory_order_release);
+  g_sent_handler.store(handler, std::memory_order_release);
 }
 
 }  // namespace ml::crash::mach
