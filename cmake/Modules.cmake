@@ -2,7 +2,43 @@
 # own folder, so adding a file never touches a shared list. Every module includes from src/, so an
 # include reads as its path: #include "platform/dispatch/MainQueue.h".
 
+# The table of modules (cmake/modules.txt): for each module, global properties
+# ML_MODULE_<module>_FOLDER, _QT, _TSAN and _USES; ML_MODULES lists them in table order.
+function(ml_read_module_table)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/modules.txt rows REGEX "^[^#]")
+  set(modules)
+  foreach(row IN LISTS rows)
+    string(REGEX REPLACE "[ \t]+" ";" fields "${row}")
+    list(LENGTH fields count)
+    if(count LESS 5)
+      message(FATAL_ERROR "cmake/modules.txt: a line needs module, folder, qt, tsan and uses: '${row}'")
+    endif()
+    list(POP_FRONT fields module folder qt tsan)
+    list(REMOVE_ITEM fields "-")
+    set_property(GLOBAL PROPERTY ML_MODULE_${module}_FOLDER ${folder})
+    set_property(GLOBAL PROPERTY ML_MODULE_${module}_QT ${qt})
+    set_property(GLOBAL PROPERTY ML_MODULE_${module}_TSAN ${tsan})
+    set_property(GLOBAL PROPERTY ML_MODULE_${module}_USES ${fields})
+    list(APPEND modules ${module})
+  endforeach()
+  set_property(GLOBAL PROPERTY ML_MODULES ${modules})
+endfunction()
+ml_read_module_table()
+
+# ml_module_uses(<module> <out>): the modules <module> may use, as the table gives them. A target
+# the table does not name stops the configuration: a new module is a line in the table first.
+function(ml_module_uses module out)
+  get_property(listed GLOBAL PROPERTY ML_MODULE_${module}_FOLDER SET)
+  if(NOT listed)
+    message(FATAL_ERROR "${module} is not in cmake/modules.txt: add a line for it there.")
+  endif()
+  get_property(uses GLOBAL PROPERTY ML_MODULE_${module}_USES)
+  set(${out} ${uses} PARENT_SCOPE)
+endfunction()
+
 # ml_library(<name> [DEPS <targets>...] [QT])
+# DEPS name what lies outside the table (system and third-party libraries); the modules it may use
+# come from the table.
 function(ml_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
@@ -17,17 +53,19 @@ function(ml_library name)
     list(FILTER srcs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${sub}/")
     list(FILTER hdrs EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${sub}/")
   endforeach()
+  ml_module_uses(${name} uses)
   add_library(${name} STATIC ${srcs} ${hdrs})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/src)
   target_compile_options(${name} PRIVATE ${ML_WARNINGS})
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} Threads::Threads)
+  target_link_libraries(${name} PUBLIC ${uses} ${ARG_DEPS} Threads::Threads)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON)
   endif()
 endfunction()
 
 # ml_test(<name> [DEPS <targets>...] [QT])
-# One test executable per module folder under tests/; each TEST becomes its own CTest case.
+# One test executable per module folder under tests/; each TEST becomes its own CTest case. The
+# first of DEPS is the module under test.
 function(ml_test name)
   cmake_parse_arguments(ARG "QT" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -37,6 +75,22 @@ function(ml_test name)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
+  list(GET ARG_DEPS 0 module)
+  ml_suite(${name} ${module})
+endfunction()
+
+# ml_suite(<test executable> <module under test>): registers a suite with CTest and `ml_suites`
+# when this flavour runs the module's suites (ML_SUITES=tsan: those the table marks "tsan"); else
+# the executable stays defined (its folder may still configure it) but is neither built nor run.
+function(ml_suite name module)
+  if(ML_SUITES STREQUAL "tsan")
+    get_property(tsan GLOBAL PROPERTY ML_MODULE_${module}_TSAN)
+    if(NOT tsan STREQUAL "yes")
+      set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+      return()
+    endif()
+  endif()
+  add_dependencies(ml_suites ${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()

@@ -1,19 +1,24 @@
-# ml_add_subfolders(): adds every folder below the current one that has a CMakeLists.txt and is
-# not a module needing Qt while Qt is off. Qt-dependent folders are listed in ML_QT_MODULES by
-# their path relative to src/ (appkit, shell, info, rename, list, find).
+# ml_add_subfolders(): adds every folder below the current one that has a CMakeLists.txt, except,
+# while Qt is off, those named after a module that needs Qt (tests/list for src/list, ...): the
+# first part of such a module's folder in cmake/modules.txt.
 function(ml_add_subfolders)
+  set(qt_folders)
+  get_property(modules GLOBAL PROPERTY ML_MODULES)
+  foreach(module IN LISTS modules)
+    get_property(qt GLOBAL PROPERTY ML_MODULE_${module}_QT)
+    get_property(folder GLOBAL PROPERTY ML_MODULE_${module}_FOLDER)
+    string(REGEX REPLACE "/.*" "" top "${folder}")
+    if(qt STREQUAL "yes" AND NOT top MATCHES "\\.cpp$")
+      list(APPEND qt_folders ${top})
+    endif()
+  endforeach()
   file(GLOB_RECURSE lists RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
   list(SORT lists)
   foreach(f IN LISTS lists)
     get_filename_component(dir ${f} DIRECTORY)
-    set(qt_only FALSE)
-    foreach(q IN ITEMS appkit shell info rename list find app)
-      if(dir STREQUAL q OR dir MATCHES "^${q}/")
-        set(qt_only TRUE)
-      endif()
-    endforeach()
-    if(qt_only AND NOT ML_WITH_QT)
+    string(REGEX REPLACE "/.*" "" top "${dir}")
+    if(NOT ML_WITH_QT AND top IN_LIST qt_folders)
       continue()
     endif()
     add_subdirectory(${dir})

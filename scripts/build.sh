@@ -3,8 +3,8 @@
 #   app   g++, -O2 without debug information, everything (build/); the crash reporter needs only
 #         the symbol table and .eh_frame, which every build keeps
 #   asan  clang, ASan + UBSan + libFuzzer targets, Qt-free modules only (build-asan/)
-#   tsan  clang, ThreadSanitizer, only the suites of the threaded code: dispatch, store and the
-#         telemetry core (build-tsan/; the other suites of the tree show as *_NOT_BUILT there)
+#   tsan  clang, ThreadSanitizer, only the suites of the modules cmake/modules.txt marks "tsan"
+#         (build-tsan/), with what they need
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-app}
@@ -28,10 +28,8 @@ case "$flavour" in
           -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
           -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_C_FLAGS="-fsanitize=thread"
           -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
-          -DML_WITH_QT=OFF -DML_SANITIZE=OFF -DML_FUZZ=OFF -DML_BENCH=OFF)
-    targets=(ml_dispatch_tests ml_store_tests ml_beacon_core_tests ml_beacon_channel_tests
-             ml_beacon_commonschema_tests ml_beacon_context_tests ml_beacon_ingestion_tests
-             ml_beacon_service_tests ml_beacon_storage_tests)
+          -DML_WITH_QT=OFF -DML_SANITIZE=OFF -DML_FUZZ=OFF -DML_BENCH=OFF -DML_SUITES=tsan)
+    targets=(ml_suites)
     ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac

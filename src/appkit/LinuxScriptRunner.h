@@ -11,10 +11,10 @@
 // others run on any thread.
 #include <memory>
 
-#include "appkit/Alert.h"
 #include "appkit/FileManager.h"
 #include "appkit/FreedesktopTrash.h"
 #include "appkit/ScriptRunner.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::appkit {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Shows alerts with QMessageBox, buttons in the order given, the first one the default.
-#include "appkit/Alert.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::appkit {
 

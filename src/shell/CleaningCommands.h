@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "appkit/Alert.h"
 #include "appkit/ScriptRunner.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::shell {
 

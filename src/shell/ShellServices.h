@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "appkit/Alert.h"
 #include "appkit/HeldKeys.h"
 #include "appkit/OpenPanels.h"
 #include "appkit/ScriptRunner.h"
 #include "appkit/Workspace.h"
+#include "appkit/values/Alert.h"
 #include "platform/dispatch/Queue.h"
 #include "platform/foundation/Preferences.h"
 #include "shell/WindowFactories.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "appkit/Alert.h"
 #include "appkit/FileManager.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::appkit::testing {
 

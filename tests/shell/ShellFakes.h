@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "appkit/Alert.h"
 #include "appkit/OpenPanels.h"
 #include "appkit/ScriptRunner.h"
 #include "appkit/Workspace.h"
+#include "appkit/values/Alert.h"
 #include "platform/dispatch/Queue.h"
 #include "shell/RenameWindows.h"
 #include "shell/core/Telemetry.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "appkit/Alert.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::list {
 

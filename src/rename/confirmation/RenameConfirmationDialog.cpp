@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <cmath>
 
-#include "appkit/Alert.h"
 #include "appkit/LocalizableControls.h"
+#include "appkit/values/Alert.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "rename/ItemName.h"
 #include "rename/ToolkitWindow.h"

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "appkit/HeldKeys.h"
+#include "appkit/values/HeldKeys.h"
 
 namespace ml::shell {
 

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "appkit/Alert.h"
+#include "appkit/values/Alert.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/store/Event.h"
 #include "shell/core/Telemetry.h"

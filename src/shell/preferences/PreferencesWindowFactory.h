@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "appkit/Alert.h"
+#include "appkit/values/Alert.h"
 #include "platform/foundation/Preferences.h"
 #include "shell/WindowContext.h"
 #include "shell/core/Telemetry.h"
