@@ -56,6 +56,7 @@ FindWindow::FindWindow(shell::WindowContext context) : context_(context) {}
 // May run on any thread: the widgets go on the main queue.
 FindWindow::~FindWindow() {
   for (auto& disconnect : middlewareDisconnects_) disconnect();
+  if (watcherDisconnect_) watcherDisconnect_();
   dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
 }
 
@@ -82,7 +83,7 @@ void FindWindow::windowDidLoad() {
   if (auto* global = context_.global) {
     global->fire(shell::ApplicationEvents::WindowOpened(self));
     watcher_ = std::make_shared<WindowEventWatcher>(window_->resultActionPopup());
-    global->add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
+    watcherDisconnect_ = global->add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
   } else {
     LOG_ERROR("find window opened without an application delegate");
   }
@@ -230,6 +231,9 @@ void FindWindow::windowWillClose() {
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   for (auto& disconnect : middlewareDisconnects_) disconnect();
   middlewareDisconnects_.clear();
+  // The global store outlives every window: a closed window leaves nothing subscribed there.
+  if (watcherDisconnect_) watcherDisconnect_();
+  watcherDisconnect_ = nullptr;
 }
 
 }  // namespace ml::find

@@ -22,8 +22,18 @@ TEST_F(FindWindowTest, OpeningAnnouncesTheWindowAndTwoWindowsHaveTheirOwnStores)
   auto second = open();
   ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 2; }));
   EXPECT_NE(first->core(), second->core());
+  // A closed window leaves nothing behind on the global store, which lives for the process.
+  std::weak_ptr<WindowEventWatcher> watcher = first->watcher();
+  std::weak_ptr<FindWindow> closed = first;
+  ASSERT_FALSE(watcher.expired());
   first->window()->close();
   ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 1; }));
+  std::erase(windows, first);
+  first.reset();
+  settle();
+  EXPECT_TRUE(closed.expired());
+  EXPECT_TRUE(watcher.expired());
+  EXPECT_FALSE(second->watcher().expired());
 }
 
 TEST_F(FindWindowTest, AddToFrontListIsEnabledOnlyWhileAListWindowIsOpen) {
