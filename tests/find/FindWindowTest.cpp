@@ -107,6 +107,17 @@ TEST_F(FindWindowTest, CancellingTheSheetDeliversNothing) {
   EXPECT_TRUE(task->isCancelled());
   EXPECT_EQ(count(listWindows), 0u);
   EXPECT_FALSE(window->progressShowing());
+
+  // Closing the window while it searches stops the search and delivers nothing either.
+  auto running = dispatch::Operation::make([](const dispatch::Operation&) {});
+  window->core()->fire(SearchStarted(ActiveSearch{std::make_shared<const std::vector<files::Path>>(), running}));
+  window->core()->fire(SearchResultsUpdated({files::Path("/b")}, true));
+  ASSERT_TRUE(waitFor([&] { return window->progressShowing(); }));
+  window->window()->close();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.currentSearch; }));
+  settle();
+  EXPECT_TRUE(running->isCancelled());
+  EXPECT_EQ(count(listWindows), 0u);
 }
 
 TEST_F(FindWindowTest, ANameTypedJustBeforeSearchIsSearchedAndTheSegmentsShowThePlaceSearched) {
