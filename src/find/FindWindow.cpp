@@ -150,6 +150,10 @@ void FindWindow::showLocation(const SearchLocation& location) {
 void FindWindow::update(const FindWindowState& state) {
   if (!window_ || closed_) return;
   showLocation(state.location);
+  // A place that cannot be searched never gets a Search button that does nothing.
+  const bool searchable = ExecuteSearch::startFolder(state.location).has_value();
+  window_->searchButton()->setEnabled(searchable);
+  window_->searchButton()->setToolTip(searchable ? QString() : FindWindowView::unsearchableLocationTip());
   if (state.currentSearch) {
     if (!progressShowing_) {
       std::string location;

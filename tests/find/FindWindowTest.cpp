@@ -57,11 +57,23 @@ TEST_F(FindWindowTest, PopupsAndSegmentsFireTheirEvents) {
   ASSERT_TRUE(waitForState(*window, [](const auto& s) {
     return s.resultAction == ResultAction::infoWindow && s.maxResults == 50 && s.location == SearchLocation::home();
   }));
-  window->window()->locationSegment(3)->click();  // "Other…" fires nothing
-  window->window()->locationSegment(0)->click();
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.location == SearchLocation::local(); }));
+  // The places that cannot be searched cannot be chosen, and say so.
+  for (int segment : {0, 3}) {
+    QPushButton* unsearchable = window->window()->locationSegment(segment);
+    EXPECT_FALSE(unsearchable->isEnabled());
+    EXPECT_FALSE(unsearchable->toolTip().isEmpty());
+    QTest::mouseClick(unsearchable, Qt::LeftButton);
+  }
   choose(window->window()->resultSizePopup(), 0);
   ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.maxResults; }));
+  EXPECT_EQ(window->core()->state().location, SearchLocation::home());
+  EXPECT_TRUE(window->window()->searchButton()->isEnabled());
+  // A state holding such a place anyway offers no Search that would do nothing.
+  window->core()->fire(SearchLocationUpdated(SearchLocation::local()));
+  ASSERT_TRUE(waitFor([&] { return !window->window()->searchButton()->isEnabled(); }));
+  EXPECT_EQ(window->window()->searchButton()->toolTip(), FindWindowView::unsearchableLocationTip());
+  window->window()->locationSegment(1)->click();
+  ASSERT_TRUE(waitFor([&] { return window->window()->searchButton()->isEnabled(); }));
 }
 
 TEST_F(FindWindowTest, ASearchOfHomeShowsTheSheetAndEndsInANewList) {
