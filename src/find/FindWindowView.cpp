@@ -84,7 +84,7 @@ FindWindowView::FindWindowView() {
 }
 
 QString FindWindowView::unsearchableLocationTip() {
-  return tr("This location cannot be searched. Choose Root or Home.");
+  return tr("This location cannot be searched yet. Search the startup volume or your home folder instead.");
 }
 
 QPushButton* FindWindowView::locationSegment(int index) const {
