@@ -45,7 +45,11 @@ std::optional<files::Path> ExecuteSearch::startFolder(const SearchLocation& loca
 
 void ExecuteSearch::execute(const FindWindowState& state, store::Core<FindWindowState>& core) {
   auto folder = startFolder(state.location);
-  if (!folder) return;  // not a searchable location: nothing starts, nothing is said
+  if (!folder) {
+    // The window offers no way to search such a place; reaching here is a caller's mistake.
+    LOG_WARNING("search of a location that cannot be searched; nothing started");
+    return;
+  }
   auto link = std::make_shared<StoreLink>(store_, core);
   // The operation's identity tags its events, so a search replaced by a newer one cannot add to
   // or end the newer one. Set before the operation can run.

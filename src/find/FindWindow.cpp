@@ -56,6 +56,7 @@ FindWindow::FindWindow(shell::WindowContext context) : context_(context) {}
 // May run on any thread: the widgets go on the main queue.
 FindWindow::~FindWindow() {
   for (auto& disconnect : middlewareDisconnects_) disconnect();
+  if (watcherDisconnect_) watcherDisconnect_();
   dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
 }
 
@@ -82,7 +83,7 @@ void FindWindow::windowDidLoad() {
   if (auto* global = context_.global) {
     global->fire(shell::ApplicationEvents::WindowOpened(self));
     watcher_ = std::make_shared<WindowEventWatcher>(window_->resultActionPopup());
-    global->add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
+    watcherDisconnect_ = global->add(std::shared_ptr<store::Subscriber<shell::GlobalState>>(watcher_));
   } else {
     LOG_ERROR("find window opened without an application delegate");
   }
@@ -149,6 +150,10 @@ void FindWindow::showLocation(const SearchLocation& location) {
 void FindWindow::update(const FindWindowState& state) {
   if (!window_ || closed_) return;
   showLocation(state.location);
+  // A place that cannot be searched never gets a Search button that does nothing.
+  const bool searchable = ExecuteSearch::startFolder(state.location).has_value();
+  window_->searchButton()->setEnabled(searchable);
+  window_->searchButton()->setToolTip(searchable ? QString() : FindWindowView::unsearchableLocationTip());
   if (state.currentSearch) {
     if (!progressShowing_) {
       std::string location;
@@ -230,6 +235,9 @@ void FindWindow::windowWillClose() {
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   for (auto& disconnect : middlewareDisconnects_) disconnect();
   middlewareDisconnects_.clear();
+  // The global store outlives every window: a closed window leaves nothing subscribed there.
+  if (watcherDisconnect_) watcherDisconnect_();
+  watcherDisconnect_ = nullptr;
 }
 
 }  // namespace ml::find

@@ -6,8 +6,9 @@
 //
 // Life: made by the show-search command (FindWindow::make), shown; from its loading until its
 // closing the global state's set of open windows keeps it alive. Closing cancels a running search
-// without showing its results. The last reference may go on any thread: the widgets are then
-// deleted on the main queue. Everything else runs on the main thread.
+// without showing its results and leaves nothing of the window registered on the global store.
+// The last reference may go on any thread: the widgets are then deleted on the main queue.
+// Everything else runs on the main thread.
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -58,6 +59,8 @@ class FindWindow final : public shell::ShowableWindow, public store::Subscriber<
   PackageAndVisibilityRow* packageRow() const { return packageRow_.get(); }
   ItemTypeRow* itemTypeRow() const { return itemTypeRow_.get(); }
   bool progressShowing() const { return progressShowing_; }
+  // The subscriber that follows the global store for the result popup (null before loading).
+  std::weak_ptr<WindowEventWatcher> watcher() const { return watcher_; }
 
  private:
   void windowDidLoad();
@@ -75,6 +78,7 @@ class FindWindow final : public shell::ShowableWindow, public store::Subscriber<
   std::shared_ptr<PackageAndVisibilityRow> packageRow_;
   std::shared_ptr<ItemTypeRow> itemTypeRow_;
   std::shared_ptr<WindowEventWatcher> watcher_;
+  std::function<void()> watcherDisconnect_;  // unsubscribes the watcher from the global store
   SearchSettings searchSettings_;
   bool progressShowing_ = false;
   bool closed_ = false;

@@ -1,5 +1,6 @@
 #include "find/FindWindowView.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,6 +26,13 @@ FindWindowView::FindWindowView() {
     locationLine->addWidget(segment);
   }
   locations_->button(1)->setChecked(true);  // the state starts at the root
+  // Only the root and the home folder can be searched: the other places are shown, but cannot be
+  // chosen, and say why.
+  for (int unsearchable : {0, 3}) {
+    QAbstractButton* segment = locations_->button(unsearchable);
+    segment->setEnabled(false);
+    segment->setToolTip(unsearchableLocationTip());
+  }
   locationLine->addStretch(1);
   layout->addLayout(locationLine);
 
@@ -73,6 +81,10 @@ FindWindowView::FindWindowView() {
   sheetLayout->addWidget(sheetLocation_);
   sheetLayout->addWidget(sheetCount_);
   sheetLayout->addLayout(sheetButtons);
+}
+
+QString FindWindowView::unsearchableLocationTip() {
+  return tr("This location cannot be searched yet. Search the startup volume or your home folder instead.");
 }
 
 QPushButton* FindWindowView::locationSegment(int index) const {

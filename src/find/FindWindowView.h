@@ -36,6 +36,9 @@ class FindWindowView final : public QWidget {
 
   void setWillClose(std::function<void()> willClose) { willClose_ = std::move(willClose); }
 
+  // Why a place (a location segment, or the search of the state's place) cannot be searched.
+  static QString unsearchableLocationTip();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 

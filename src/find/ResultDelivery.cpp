@@ -12,7 +12,8 @@ namespace {
 
 using Commands = shell::GlobalCommands<shell::GlobalState>;
 
-// The frontmost open list window (of any list window type), or null.
+// The frontmost open list window (of any list window type), or null. Main thread only: the
+// window order and the controllers' windows belong to it.
 std::shared_ptr<shell::ListWindowController> frontListWindow(const shell::WindowContext& context) {
   static const std::function<std::vector<const void*>()> none;
   const auto& order = context.services ? context.services->windowsFrontToBack : none;
@@ -50,15 +51,21 @@ void deliverResults(const shell::WindowContext& context, ResultAction action, st
     case ResultAction::infoWindow:
       global->fire(Commands::fileInfo(std::move(results)));
       return;
-    case ResultAction::addToFrontList:
-      if (auto list = frontListWindow(context)) {
-        dispatch::Queue* main = context.services && context.services->main ? context.services->main : &dispatch::MainQueue::shared();
-        main->async([list, results = std::move(results)] { list->addItems(results); });
-      } else {
+    case ResultAction::addToFrontList: {
+      // Which list is in front is the main thread's to say (this runs on a store's queue), so the
+      // whole choice is made there, against the windows as they are at that moment.
+      dispatch::Queue* main =
+          context.services && context.services->main ? context.services->main : &dispatch::MainQueue::shared();
+      main->async([context, results = std::move(results)]() mutable {
+        if (auto list = frontListWindow(context)) {
+          list->addItems(results);
+          return;
+        }
         LOG_INFO("no list window is open to add search results to; opening a new list");
-        global->fire(Commands::list(std::move(results)));
-      }
+        context.global->fire(Commands::list(std::move(results)));
+      });
       return;
+    }
   }
 }
 

@@ -32,6 +32,7 @@ struct ShellServices {
   // The keys held right now.
   std::function<appkit::HeldKeys()> heldKeys = appkit::readHeldKeys;
   // The toolkit windows from front to back (identities as WindowController::windowIdentity()).
+  // Main thread only: the order follows window activation there.
   std::function<std::vector<const void*>()> windowsFrontToBack;
   // Closes the key window (the File menu's Close).
   std::function<void()> closeFrontWindow;

@@ -127,6 +127,28 @@ TEST_F(CriterionRowsTest, HistoryIgnoresNonStringsAndCompletesByPrefix) {
   EXPECT_FALSE(row.completedString("x"));
   EXPECT_EQ(row.objectValue(1), "readme");
   EXPECT_FALSE(row.objectValue(2));
+
+  // The field completes what is typed by that same rule: case-sensitive, first in history order.
+  QLineEdit* field = row.valueCombomBox->lineEdit();
+  auto type = [field](const QString& keys) {
+    QTest::keyClicks(field, keys);
+    QCoreApplication::sendPostedEvents();
+  };
+  type("RE");
+  EXPECT_EQ(field->text(), "RE");
+  field->clear();
+  QCoreApplication::sendPostedEvents();
+  type("re");
+  EXPECT_EQ(field->text(), "report");
+  EXPECT_EQ(field->selectedText(), "port");
+  type("a");  // replaces the shown completion
+  EXPECT_EQ(field->text(), "readme");
+  EXPECT_EQ(field->selectedText(), "dme");
+  QTest::keyClick(field, Qt::Key_Backspace);  // takes the completion away, and completes nothing
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(field->text(), "rea");
+  type("d");
+  EXPECT_EQ(field->text(), "readme");
 }
 
 TEST_F(CriterionRowsTest, ItemTypePopupIsFilledOnLoadAndFiresTheChosenType) {

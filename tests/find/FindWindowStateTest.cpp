@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "find/FindWindowEvents.h"
+#include "platform/dispatch/MainQueue.h"
 #include "shell/ShellFixture.h"
 
 namespace ml::find {
@@ -12,7 +16,14 @@ using files::Path;
 
 class FindWindowStateTest : public shell::testing::ShellTest {
  protected:
-  FindWindowStateTest() { delegate(); }
+  FindWindowStateTest() {
+    services.windowsFrontToBack = [this] {
+      ++orderReads;
+      if (!dispatch::MainQueue::isMainThread()) orderReadOffMain = true;
+      return frontToBack;
+    };
+    delegate();
+  }
 
   static std::vector<Path> paths(int n) {
     std::vector<Path> out;
@@ -31,6 +42,9 @@ class FindWindowStateTest : public shell::testing::ShellTest {
     return state;
   }
 
+  std::atomic<int> orderReads{0};
+  std::atomic<bool> orderReadOffMain{false};
+  std::vector<const void*> frontToBack;  // main thread
   std::shared_ptr<dispatch::Operation> task = dispatch::Operation::make([](const dispatch::Operation&) {});
 };
 
@@ -150,15 +164,27 @@ TEST_F(FindWindowStateTest, AddToFrontListFallsBackToANewListWhenNoneIsOpen) {
   EXPECT_EQ(listWindows[0]->items.size(), 3u);
 }
 
-TEST_F(FindWindowStateTest, AddToFrontListAddsToTheOpenListWindow) {
-  auto list = std::make_shared<shell::testing::ListWindow>();
-  delegate().reactor().fire(shell::ApplicationEvents::WindowOpened(list));
+TEST_F(FindWindowStateTest, AddToFrontListChoosesTheFrontListOnTheMainThread) {
+  // The reducer runs on the find store's queue; the window order belongs to the main thread and
+  // changes there, so the front list must be chosen there, as the windows stand at delivery.
+  auto back = std::make_shared<shell::testing::ListWindow>();
+  auto front = std::make_shared<shell::testing::ListWindow>();
+  back->identity = &back;
+  front->identity = &front;
+  delegate().reactor().fire(shell::ApplicationEvents::WindowOpened(back));
+  delegate().reactor().fire(shell::ApplicationEvents::WindowOpened(front));
   settle();
   auto state = searching(3);
   state.react(ResultActionUpdated(ResultAction::addToFrontList));
-  state.react(SearchTerminated(true));
+  std::thread storeQueue([&] { state.react(SearchTerminated(true)); });
+  storeQueue.join();
+  EXPECT_EQ(orderReads, 0);  // nothing of the windows was read off the main thread
+  frontToBack = {&front, &back};  // the user brings the other list to the front meanwhile
   settle();
-  EXPECT_EQ(list->items, paths(3));
+  EXPECT_EQ(orderReads, 1);
+  EXPECT_FALSE(orderReadOffMain);
+  EXPECT_EQ(front->items, paths(3));
+  EXPECT_TRUE(back->items.empty());
   EXPECT_EQ(count(listWindows), 0u);
 }
 

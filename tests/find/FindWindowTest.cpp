@@ -22,8 +22,18 @@ TEST_F(FindWindowTest, OpeningAnnouncesTheWindowAndTwoWindowsHaveTheirOwnStores)
   auto second = open();
   ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 2; }));
   EXPECT_NE(first->core(), second->core());
+  // A closed window leaves nothing behind on the global store, which lives for the process.
+  std::weak_ptr<WindowEventWatcher> watcher = first->watcher();
+  std::weak_ptr<FindWindow> closed = first;
+  ASSERT_FALSE(watcher.expired());
   first->window()->close();
   ASSERT_TRUE(waitFor([&] { return delegate().reactor().state().activeWindows.size() == 1; }));
+  std::erase(windows, first);
+  first.reset();
+  settle();
+  EXPECT_TRUE(closed.expired());
+  EXPECT_TRUE(watcher.expired());
+  EXPECT_FALSE(second->watcher().expired());
 }
 
 TEST_F(FindWindowTest, AddToFrontListIsEnabledOnlyWhileAListWindowIsOpen) {
@@ -47,11 +57,23 @@ TEST_F(FindWindowTest, PopupsAndSegmentsFireTheirEvents) {
   ASSERT_TRUE(waitForState(*window, [](const auto& s) {
     return s.resultAction == ResultAction::infoWindow && s.maxResults == 50 && s.location == SearchLocation::home();
   }));
-  window->window()->locationSegment(3)->click();  // "Other…" fires nothing
-  window->window()->locationSegment(0)->click();
-  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.location == SearchLocation::local(); }));
+  // The places that cannot be searched cannot be chosen, and say so.
+  for (int segment : {0, 3}) {
+    QPushButton* unsearchable = window->window()->locationSegment(segment);
+    EXPECT_FALSE(unsearchable->isEnabled());
+    EXPECT_FALSE(unsearchable->toolTip().isEmpty());
+    QTest::mouseClick(unsearchable, Qt::LeftButton);
+  }
   choose(window->window()->resultSizePopup(), 0);
   ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.maxResults; }));
+  EXPECT_EQ(window->core()->state().location, SearchLocation::home());
+  EXPECT_TRUE(window->window()->searchButton()->isEnabled());
+  // A state holding such a place anyway offers no Search that would do nothing.
+  window->core()->fire(SearchLocationUpdated(SearchLocation::local()));
+  ASSERT_TRUE(waitFor([&] { return !window->window()->searchButton()->isEnabled(); }));
+  EXPECT_EQ(window->window()->searchButton()->toolTip(), FindWindowView::unsearchableLocationTip());
+  window->window()->locationSegment(1)->click();
+  ASSERT_TRUE(waitFor([&] { return window->window()->searchButton()->isEnabled(); }));
 }
 
 TEST_F(FindWindowTest, ASearchOfHomeShowsTheSheetAndEndsInANewList) {
@@ -97,6 +119,17 @@ TEST_F(FindWindowTest, CancellingTheSheetDeliversNothing) {
   EXPECT_TRUE(task->isCancelled());
   EXPECT_EQ(count(listWindows), 0u);
   EXPECT_FALSE(window->progressShowing());
+
+  // Closing the window while it searches stops the search and delivers nothing either.
+  auto running = dispatch::Operation::make([](const dispatch::Operation&) {});
+  window->core()->fire(SearchStarted(ActiveSearch{std::make_shared<const std::vector<files::Path>>(), running}));
+  window->core()->fire(SearchResultsUpdated({files::Path("/b")}, true));
+  ASSERT_TRUE(waitFor([&] { return window->progressShowing(); }));
+  window->window()->close();
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return !s.currentSearch; }));
+  settle();
+  EXPECT_TRUE(running->isCancelled());
+  EXPECT_EQ(count(listWindows), 0u);
 }
 
 TEST_F(FindWindowTest, ANameTypedJustBeforeSearchIsSearchedAndTheSegmentsShowThePlaceSearched) {

@@ -174,6 +174,25 @@ TEST_F(ListWindowTest, ControlWClosesTheWindowAndAnnouncesIt) {
   ASSERT_TRUE(waitFor([&] { return !isAnnounced(); }));
 }
 
+TEST_F(ListWindowTest, ALoadingListShowsItsRowsSoFarAndAClosedListBuildsNoMore) {
+  show({});
+  std::vector<files::Path> many;
+  for (int i = 0; i < 250; ++i) many.push_back(file("f" + std::to_string(i)));
+  window->addItems(many);
+  // The first batch is in the outline while the rest of the one event still builds.
+  ASSERT_TRUE(waitFor([&] { return model().rowCount() >= 100; }));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(window->window()->windowTitle(), QString("Items: %1").arg(model().rowCount()));
+  EXPECT_NE(detailTab(), 0) << "the empty-list page stays over rows";
+  settleWindow();
+  EXPECT_EQ(window->window()->windowTitle(), "Items: 250");
+
+  window->window()->close();
+  window->addItems(many);
+  settleWindow();
+  EXPECT_EQ(model().rowCount(), 250) << "a closed window's rows are not built";
+}
+
 TEST_F(ListWindowTest, RenamesElsewhereReachTheListWhileItIsOpen) {
   auto a = file("a"), b = file("b");
   show({a, b});

@@ -76,9 +76,20 @@ std::shared_ptr<NameRow> NameRow::make(QWidget* container, foundation::Preferenc
                    [changed, box = row->caseSensitiveCheckbox.data()] { changed(box); });
   QObject::connect(row->searchTypePopup, &QComboBox::activated, row->searchTypePopup,
                    [changed, popup = row->searchTypePopup.data()] { changed(popup); });
-  QObject::connect(row->valueCombomBox, &QComboBox::editTextChanged, row->valueCombomBox, [weak] {
-    if (auto self = weak.lock()) self->controlTextDidChange();
+  QObject::connect(row->valueCombomBox, &QComboBox::editTextChanged, row->valueCombomBox, [weak](const QString& text) {
+    auto self = weak.lock();
+    if (!self) return;
+    self->shown_ = text;
+    if (!self->completing_) self->completionStart_.reset();
+    self->controlTextDidChange();
   });
+  // The toolkit's own completer ignores case; the history completes by the row's own rule.
+  row->valueCombomBox->setCompleter(nullptr);
+  if (QLineEdit* edit = row->valueCombomBox->lineEdit()) {
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [weak](const QString& text) {
+      if (auto self = weak.lock()) self->completeTyping(text);
+    });
+  }
   return row;
 }
 
@@ -164,6 +175,35 @@ std::optional<std::string> NameRow::completedString(const std::string& typed) co
   for (const auto& entry : history_)
     if (entry.starts_with(typed)) return entry;
   return std::nullopt;
+}
+
+void NameRow::completeTyping(const QString& text) {
+  QLineEdit* edit = valueCombomBox ? valueCombomBox->lineEdit() : nullptr;
+  if (!edit || isCheckingLength_) return;
+  // What the user had typed before this edit (the completion shown after it not counted). Only
+  // typing on at its end completes: deleting, the shown completion included, or editing inside
+  // the text leaves what the user made.
+  const QString before = completionStart_ ? shown_.left(*completionStart_) : shown_;
+  if (text.size() <= before.size() || !text.startsWith(before) || edit->cursorPosition() != text.size()) return;
+  auto completed = completedString(text.toStdString());
+  if (!completed) return;
+  const QString full = QString::fromStdString(*completed);
+  if (full.size() <= text.size()) return;
+  // After the toolkit has finished reporting this edit (it reports the edited text once more
+  // after this call), and only if nothing changed the field meanwhile.
+  std::weak_ptr<NameRow> weak = weak_from_this();
+  QMetaObject::invokeMethod(
+      edit,
+      [weak, edit, text, full] {
+        auto self = weak.lock();
+        if (!self || edit->text() != text || edit->cursorPosition() != text.size()) return;
+        self->completing_ = true;
+        edit->setText(full);
+        self->completing_ = false;
+        self->completionStart_ = text.size();
+        edit->setSelection(static_cast<int>(text.size()), static_cast<int>(full.size() - text.size()));
+      },
+      Qt::QueuedConnection);
 }
 
 void NameRow::process(const store::Event& event, const FindWindowState&) {

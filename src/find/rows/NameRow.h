@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPointer>
+#include <QString>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,8 +52,12 @@ class NameRow final : public store::Middleware<FindWindowState>, public std::ena
   // The history as the combo box offers it.
   int numberOfItems() const { return static_cast<int>(history_.size()); }
   std::optional<std::string> objectValue(int index) const;
-  // The first history entry beginning with `typed`, if any.
+  // The first history entry beginning with `typed` (a plain, case-sensitive prefix test), if any.
+  // The combo box completes what the user types by this rule alone.
   std::optional<std::string> completedString(const std::string& typed) const;
+  // The user edited the field to `text`: when that added to the end of what was typed, the rest
+  // of the completion is put after it, selected, so typing on replaces it.
+  void completeTyping(const QString& text);
   const std::vector<std::string>& history() const { return history_; }
 
   void process(const store::Event& event, const FindWindowState& state) override;
@@ -71,6 +76,11 @@ class NameRow final : public store::Middleware<FindWindowState>, public std::ena
   util::Debouncer debouncer_;
   std::vector<std::string> history_;
   bool isCheckingLength_ = false;
+  // The field's text as last shown, and where the completion shown in it starts (none while
+  // no completion is shown): the text before an edit, as the toolkit reports the edit first.
+  QString shown_;
+  std::optional<qsizetype> completionStart_;
+  bool completing_ = false;
 };
 
 }  // namespace ml::find

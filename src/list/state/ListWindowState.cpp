@@ -54,9 +54,10 @@ void ListWindowState::react(const store::Event& event) {
 
 void ListWindowState::append(const std::vector<files::Path>& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
+  // Closing the window stops the building: nobody will see those rows.
   buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
     onMain([&] { dataSource->append(std::move(batch)); });
-  }, {}, services_->usageEvents);
+  }, [closed = store] { return !closed->isClosed(); }, services_->usageEvents);
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {

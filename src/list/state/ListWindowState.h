@@ -7,6 +7,7 @@
 // every change of the row list, and the clearing of the selection, to the main thread, waiting
 // for it: the outline reads the rows on the main thread, and so the two never race. Rows of a
 // large addition arrive in batches: the first early, then at most one per interval.
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -57,10 +58,14 @@ class ListStoreReference {
     std::lock_guard lock(mutex_);
     return store_;
   }
+  // The window is closed: rows still being built for it are not built any more. Any thread.
+  void close() { closed_.store(true); }
+  bool isClosed() const { return closed_.load(); }
 
  private:
   mutable std::mutex mutex_;
   std::weak_ptr<ListStore> store_;
+  std::atomic<bool> closed_{false};
 };
 
 struct ListWindowState {

@@ -159,6 +159,14 @@ void ListWindow::windowDidLoad() {
   ui.splitter->setStretchFactor(0, 1);
   ui.splitter->setStretchFactor(1, 0);
 
+  // A large addition reaches the outline in batches within one event, and the store redraws only
+  // after the event: the title and the detail pane follow each batch meanwhile.
+  QObject::connect(
+      model_, &QAbstractItemModel::rowsInserted, window_,
+      [weak](const QModelIndex& parent) {
+        if (auto window = weak.lock(); window && !parent.isValid()) window->update(window->core_->state());
+      },
+      Qt::QueuedConnection);
   QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, window_, [weak] {
     if (auto window = weak.lock()) window->outlineViewSelectionDidChange();
   });
@@ -277,6 +285,7 @@ void ListWindow::connectActions() {
 }
 
 void ListWindow::windowWillClose() {
+  core_->state().store->close();
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
   if (globalObserverDisconnect_) globalObserverDisconnect_();
   details_.cancel();

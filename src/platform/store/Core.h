@@ -13,14 +13,16 @@
 // one copy of S (the snapshot, shared by all subscribers), so large parts of a state belong
 // behind std::shared_ptr<const ...>.
 //
-// Ownership. The store keeps every subscriber and middleware alive while registered.
-// Subscribers stay for the store's life; middlewares until their remover is called.
+// Ownership. The store keeps every subscriber and middleware alive while registered: until the
+// remover that add() returned is called, or for the store's life. A window that subscribes to a
+// store living longer than itself (the global store) calls the remover when it closes.
 //
 // Destruction drains: events and commands already fired are still handled (their subscriber
 // updates are posted as usual) before the destructor returns. Never destroy a store from work
 // running on its own queue.
 //
 // S needs a copy constructor and `void react(const Event&)`.
+#include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -37,6 +39,7 @@
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
 #include "platform/store/detail/QueueLabel.h"
+#include "platform/store/detail/Registry.h"
 
 namespace ml::store {
 
@@ -48,7 +51,8 @@ class Core {
   explicit Core(S initial, std::vector<std::shared_ptr<Middleware<S>>> middlewares = {})
       : working_(initial),
         published_(std::make_shared<const S>(std::move(initial))),
-        middlewares_(std::make_shared<MiddlewareRegistry>()),
+        middlewares_(std::make_shared<detail::Registry<std::shared_ptr<Middleware<S>>>>()),
+        subscribers_(std::make_shared<detail::Registry<Registration>>()),
         queue_(detail::nextQueueLabel()) {
     static_assert(requires(S& s, const Event& e) { s.react(e); }, "a state type needs react(const Event&)");
     for (auto& middleware : middlewares) {
@@ -96,22 +100,39 @@ class Core {
     queue_.async([this, command = std::move(command)] { command->execute(working_, *this); });
   }
 
-  // Registers `subscriber` for the store's life. It first gets the state as all events fired
-  // before this call left it, then every later state; always on `queue`, which must outlive the
-  // store's posts to it. A null subscriber is ignored.
-  void add(std::shared_ptr<Subscriber<S>> subscriber,
-           dispatch::Queue& queue = dispatch::MainQueue::shared()) {
-    if (!subscriber) return;
-    // On the store's queue, so the first update cannot overtake or repeat a later one.
-    queue_.async([this, subscriber = std::move(subscriber), &queue]() mutable {
+  // Registers `subscriber` until the returned remover is called (or for the store's life). It
+  // first gets the state as all events fired before this call left it, then every later state;
+  // always on `queue`, which must outlive the store's posts to it. The remover works from any
+  // thread, any number of times, also after the store is gone; once it has returned, no update
+  // starts on `queue` any more (one running on another thread at that moment may finish). A null
+  // subscriber is ignored (its remover does nothing).
+  std::function<void()> add(std::shared_ptr<Subscriber<S>> subscriber,
+                            dispatch::Queue& queue = dispatch::MainQueue::shared()) {
+    if (!subscriber) return [] {};
+    auto live = std::make_shared<std::atomic<bool>>(true);
+    // Registered at once but passed over until its first update is posted, on the store's queue,
+    // so that first update cannot overtake or repeat a later one.
+    const auto id = subscribers_->add(Registration{subscriber, &queue, live, false});
+    queue_.async([this, id, subscriber = std::move(subscriber), live, &queue] {
+      bool registered = false;
+      subscribers_->update(id, [&registered](Registration& registration) {
+        registration.ready = true;
+        registered = true;
+      });
+      if (!registered) return;  // removed before it was ever called
       std::shared_ptr<const S> snapshot;
       {
         std::lock_guard lock(publishedMutex_);
         snapshot = published_;
       }
-      queue.async([subscriber, snapshot] { subscriber->update(*snapshot); });
-      subscribers_.push_back(Registration{std::move(subscriber), &queue});
+      queue.async([subscriber, live, snapshot] {
+        if (live->load()) subscriber->update(*snapshot);
+      });
     });
+    return [weak = std::weak_ptr<detail::Registry<Registration>>(subscribers_), id, live] {
+      live->store(false);
+      if (auto registry = weak.lock()) registry->remove(id);
+    };
   }
 
   // Registers `middleware` at once: every event handled from now on reaches it (including
@@ -122,44 +143,17 @@ class Core {
   std::function<void()> add(std::shared_ptr<Middleware<S>> middleware) {
     if (!middleware) return [] {};
     const auto id = middlewares_->add(std::move(middleware));
-    return [weak = std::weak_ptr<MiddlewareRegistry>(middlewares_), id] {
+    return [weak = std::weak_ptr<detail::Registry<std::shared_ptr<Middleware<S>>>>(middlewares_), id] {
       if (auto registry = weak.lock()) registry->remove(id);
     };
   }
 
  private:
-  using MiddlewareList = std::vector<std::pair<std::uint64_t, std::shared_ptr<Middleware<S>>>>;
-
-  // Copy-on-write list: handling an event takes the current list under a short lock and walks
-  // it unlocked, so a middleware may add or remove middlewares while it runs.
-  struct MiddlewareRegistry {
-    std::uint64_t add(std::shared_ptr<Middleware<S>> middleware) {
-      std::lock_guard lock(mutex);
-      auto next = std::make_shared<MiddlewareList>(*list);
-      const auto id = nextId++;
-      next->emplace_back(id, std::move(middleware));
-      list = std::move(next);
-      return id;
-    }
-    void remove(std::uint64_t id) {
-      std::lock_guard lock(mutex);
-      auto next = std::make_shared<MiddlewareList>(*list);
-      std::erase_if(*next, [id](const auto& entry) { return entry.first == id; });
-      list = std::move(next);
-    }
-    std::shared_ptr<const MiddlewareList> current() const {
-      std::lock_guard lock(mutex);
-      return list;
-    }
-
-    mutable std::mutex mutex;
-    std::shared_ptr<const MiddlewareList> list = std::make_shared<const MiddlewareList>();
-    std::uint64_t nextId = 1;
-  };
-
   struct Registration {
     std::shared_ptr<Subscriber<S>> subscriber;
     dispatch::Queue* queue;
+    std::shared_ptr<std::atomic<bool>> live;  // false once removed
+    bool ready;                               // its first update is posted
   };
 
   // On the store's queue.
@@ -172,17 +166,21 @@ class Core {
       std::lock_guard lock(publishedMutex_);
       published_ = snapshot;
     }
-    for (const auto& registration : subscribers_) {
-      registration.queue->async(
-          [subscriber = registration.subscriber, snapshot] { subscriber->update(*snapshot); });
+    const auto subscribers = subscribers_->current();
+    for (const auto& entry : *subscribers) {
+      const Registration& registration = entry.second;
+      if (!registration.ready) continue;
+      registration.queue->async([subscriber = registration.subscriber, live = registration.live, snapshot] {
+        if (live->load()) subscriber->update(*snapshot);
+      });
     }
   }
 
-  S working_;                               // store's queue only
-  std::vector<Registration> subscribers_;   // store's queue only
+  S working_;                           // store's queue only
   mutable std::mutex publishedMutex_;
-  std::shared_ptr<const S> published_;      // under publishedMutex_
-  std::shared_ptr<MiddlewareRegistry> middlewares_;
+  std::shared_ptr<const S> published_;  // under publishedMutex_
+  std::shared_ptr<detail::Registry<std::shared_ptr<Middleware<S>>>> middlewares_;
+  std::shared_ptr<detail::Registry<Registration>> subscribers_;
   dispatch::SerialQueue queue_;  // last, see ~Core
 };
 

@@ -226,6 +226,45 @@ TEST(CoreTest, MiddlewareRemoverOutlivingTheStoreIsHarmless) {
   remove();
 }
 
+TEST(CoreTest, RemovedSubscriberGetsNothingMoreAndIsReleased) {
+  test::ManualMainLoop loop;
+  std::function<void()> removeLater;
+  {
+    Core<Counter> core{Counter{}};
+    auto kept = std::make_shared<RecordingSubscriber>();
+    auto removed = std::make_shared<RecordingSubscriber>();
+    auto never = std::make_shared<RecordingSubscriber>();
+    std::weak_ptr<RecordingSubscriber> weakRemoved = removed;
+    std::weak_ptr<RecordingSubscriber> weakNever = never;
+    core.add(kept);
+    auto remove = core.add(removed);
+    core.fire(Added(1));
+    settle(core, loop);
+    core.fire(Added(2));  // its update is posted to the main queue but not run yet...
+    core.add(never)();    // ...and this one goes before its first update is posted
+    auto flag = std::make_shared<std::atomic<bool>>(false);
+    core.fire(PostMarkerToMain(flag));
+    ASSERT_TRUE(waitFor([&] { return loop.pending() > 0 && core.state().total == 3; }));
+    remove();  // on the main thread, before the posted update runs: it must not arrive
+    remove();  // twice is harmless
+    ASSERT_TRUE(loop.drainUntil([&] { return flag->load(); }));
+    core.fire(Added(4));
+    settle(core, loop);
+
+    EXPECT_EQ(kept->seen().back().total, 7);
+    std::vector<int> totals;
+    for (const auto& state : removed->seen()) totals.push_back(state.total);
+    EXPECT_EQ(totals, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(never->seen().empty());
+    removed.reset();
+    never.reset();
+    EXPECT_TRUE(weakRemoved.expired()) << "the store releases a removed subscriber";
+    EXPECT_TRUE(weakNever.expired());
+    removeLater = core.add(std::make_shared<RecordingSubscriber>());
+  }
+  removeLater();  // after the store is gone: harmless
+}
+
 TEST(CoreTest, StoreKeepsItsSubscribersAndMiddlewaresAlive) {
   test::ManualMainLoop loop;
   Core<Counter> core{Counter{}};
