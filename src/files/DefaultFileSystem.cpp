@@ -8,6 +8,7 @@
 #include "platform/darwin/FourCharCode.h"
 #include "platform/darwin/ItemAttributes.h"
 #include "platform/darwin/ItemStatus.h"
+#include "platform/darwin/StorableDates.h"
 #include "platform/darwin/Volumes.h"
 #include "platform/logging/Log.h"
 
@@ -140,6 +141,28 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
     return Error::posix(EINVAL, "a name that starts with \".\" keeps the item invisible");
   }
 
+  // A date is written only when it differs from what the item holds now: a date the user left
+  // as it was read is not rewritten, so it keeps every nanosecond and cannot be clamped.
+  const auto modified = record->lastModifiedDate() != before->modificationDate
+                            ? std::optional<Date>(record->lastModifiedDate()) : std::nullopt;
+  const auto accessed = record->lastAccessedDate() != before->accessDate
+                            ? std::optional<Date>(record->lastAccessedDate()) : std::nullopt;
+  // A date the file system would clamp is refused before anything is written.
+  if (modified || accessed) {
+    std::vector<Date> asked;
+    if (modified) asked.push_back(*modified);
+    if (accessed) asked.push_back(*accessed);
+    if (auto range = darwin::storableDates(item)) {
+      if (auto s = range->check(asked); !s) return s;
+    }
+  }
+
+  // The creation date is kept in an attribute of ours, not by the file system: any date a
+  // timestamp can express is fine there.
+  if (const auto created = record->creationDate()) {
+    if (auto s = darwin::StorableDates{INT64_MIN, INT64_MAX}.check(std::span(&*created, 1)); !s) return s;
+  }
+
   // The stored creation date is read only when it is about to change (the undo needs it): an
   // owner who may not read the item's attributes may still set its other dates.
   bool creationWritten = false;
@@ -174,7 +197,7 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
     }
   }
 
-  if (auto s = darwin::setItemTimes(item, record->lastModifiedDate(), record->lastAccessedDate()); !s) {
+  if (auto s = darwin::setItemTimes(item, modified, accessed); !s) {
     if (infoChanged) logFailedRollback(path, "Finder information", darwin::writeFinderInfo(item, before->finderInfo));
     undoCreation();
     return s;
