@@ -58,7 +58,8 @@ const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
 
 Path DefaultFileSystem::rootPath() const { return Path(FileSystems::defaultFileSystem(), "/"); }
 
-bool DefaultFileSystem::exists(const Path& path) const { return darwin::statusOfTarget(absoluteOf(path)).ok(); }
+// A symbolic link is an item of its own, also when what it points to is gone.
+bool DefaultFileSystem::exists(const Path& path) const { return darwin::statusOfItem(absoluteOf(path)).ok(); }
 
 bool DefaultFileSystem::isDirectory(const Path& path) const {
   auto status = darwin::statusOfTarget(path.url());
@@ -78,6 +79,14 @@ Status DefaultFileSystem::createDirectory(const Path& path) const { return darwi
 std::optional<std::string> DefaultFileSystem::volumeName(const Path& path) const {
   if (!exists(path)) return std::nullopt;
   return darwin::volumeName(absoluteOf(path));
+}
+
+std::optional<std::filesystem::path> DefaultFileSystem::volumeMountPoint(const Path& path) const {
+  return darwin::volumeMountPoint(absoluteOf(path));
+}
+
+std::filesystem::path DefaultFileSystem::resolvedLocation(const Path& path) const {
+  return darwin::resolvedLocation(path.url());
 }
 
 std::shared_ptr<const BasicAttributeView> DefaultFileSystem::basicAttributes(const Path& path) const {

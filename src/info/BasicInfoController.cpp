@@ -106,8 +106,8 @@ void BasicInfoController::update(const InfoWindowState& state) {
   const auto kind = finder ? finder->kind() : std::nullopt;
   ui_->kindLabel->setText(kind ? qt(*kind) : appkit::localizedText("Unknown File Type"));
 
-  const files::Path folder = item->parent().value_or(fs.rootPath());
-  ui_->locationField->setText(qt(item->volume() + folder.description()));
+  // The folder's path within the item's volume, so a volume's own mount point is not repeated.
+  ui_->locationField->setText(qt(item->volume() + item->pathOnVolume().parent_path().string()));
 
   const QIcon icon = appkit::iconFor(files::TypeDescriber::current()->icon(item->url()));
   ui_->iconButton->setPixmap(icon.pixmap(64, 64));
