@@ -72,6 +72,12 @@ std::optional<ItemIdentity> DefaultFileSystem::identity(const Path& path) const 
   return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
 }
 
+std::optional<ItemIdentity> DefaultFileSystem::targetIdentity(const Path& path) const {
+  auto status = darwin::statusOfTarget(path.url());
+  if (!status) return std::nullopt;
+  return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
+}
+
 void DefaultFileSystem::createFile(const Path& path) const { (void)darwin::createEmptyFile(path.url()); }
 
 Status DefaultFileSystem::createDirectory(const Path& path) const { return darwin::createDirectory(path.url()); }

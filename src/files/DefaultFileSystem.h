@@ -28,6 +28,7 @@ class DefaultFileSystem final : public FileSystem {
   foundation::Status updateFinderAttributes(const Path& path, const AppleAttributeView& values) const override;
   std::optional<std::vector<Path>> contentsOf(const Path& directory) const override;
   std::optional<ItemIdentity> identity(const Path& path) const override;
+  std::optional<ItemIdentity> targetIdentity(const Path& path) const override;
 
  private:
   std::string separator_;

@@ -57,6 +57,10 @@ class FileSystem {
   virtual foundation::Status updateFinderAttributes(const Path& path, const AppleAttributeView& values) const = 0;
   virtual std::optional<std::vector<Path>> contentsOf(const Path& directory) const = 0;
   virtual std::optional<ItemIdentity> identity(const Path& path) const = 0;
+  // The identity of what a symbolic link at the path points to (of the item itself when it is
+  // no link); nullopt when nothing is there. A file system that cannot follow links answers
+  // identity().
+  virtual std::optional<ItemIdentity> targetIdentity(const Path& path) const { return identity(path); }
 };
 
 // The process-wide default file system, created once on first use (thread-safe).
