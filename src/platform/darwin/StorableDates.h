@@ -1,8 +1,8 @@
 #pragma once
 // Which dates the file system holding an item can store. A file system does not refuse a date
 // outside its range: the kernel silently clamps it to the nearest end (ext4 with large inodes
-// keeps 1901-12-13 to 2446-05-10, with small ones up to 2038; tmpfs, btrfs and xfs with big
-// timestamps keep any 64-bit count of seconds). So the range is learnt by a probe: an unnamed
+// keeps 1901-12-13 to 2446-05-10, with small ones up to 2038; xfs up to 2038, or 2486 with big
+// timestamps; tmpfs and btrfs any 64-bit count of seconds). So the range is learnt by a probe: an unnamed
 // temporary file (O_TMPFILE) made in the item's folder, on the item's own file system, is given
 // the highest and the lowest date there are, and what it reads back are the two ends. The probe
 // leaves nothing behind and touches nothing the user owns; the type of the file system alone
