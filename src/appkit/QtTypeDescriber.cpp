@@ -47,7 +47,9 @@ QIcon iconFor(const files::FileIcon& icon) {
     if (!generic.isNull()) return generic;
   }
   QFileIconProvider provider;
-  return provider.icon(QFileInfo(QString::fromStdString(icon.path.string())));
+  const QIcon own = provider.icon(QFileInfo(QString::fromStdString(icon.path.string())));
+  // A link whose target is gone has no icon of its own; it is still an item and shows as one.
+  return own.isNull() ? provider.icon(QFileIconProvider::File) : own;
 }
 
 }  // namespace ml::appkit

@@ -17,7 +17,7 @@ FileSize DefaultBasicAttributes::totalSize() const {
   if (isRegularFile()) return {attrs_.totalSize(), attrs_.totalAllocatedSize()};
   if (isDirectory() || attrs_.isPackage()) {
     const auto totals = folderTotals(file_.url());
-    return {totals.bytes, totals.bytes};
+    return {totals.bytes, totals.allocated};
   }
   return FileSize::unknown();
 }

@@ -8,6 +8,7 @@
 #include "platform/darwin/FourCharCode.h"
 #include "platform/darwin/ItemAttributes.h"
 #include "platform/darwin/ItemStatus.h"
+#include "platform/darwin/StorableDates.h"
 #include "platform/darwin/Volumes.h"
 #include "platform/logging/Log.h"
 
@@ -57,7 +58,8 @@ const std::shared_ptr<const FileSystem>& FileSystems::defaultFileSystem() {
 
 Path DefaultFileSystem::rootPath() const { return Path(FileSystems::defaultFileSystem(), "/"); }
 
-bool DefaultFileSystem::exists(const Path& path) const { return darwin::statusOfTarget(absoluteOf(path)).ok(); }
+// A symbolic link is an item of its own, also when what it points to is gone.
+bool DefaultFileSystem::exists(const Path& path) const { return darwin::statusOfItem(absoluteOf(path)).ok(); }
 
 bool DefaultFileSystem::isDirectory(const Path& path) const {
   auto status = darwin::statusOfTarget(path.url());
@@ -70,6 +72,12 @@ std::optional<ItemIdentity> DefaultFileSystem::identity(const Path& path) const 
   return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
 }
 
+std::optional<ItemIdentity> DefaultFileSystem::targetIdentity(const Path& path) const {
+  auto status = darwin::statusOfTarget(path.url());
+  if (!status) return std::nullopt;
+  return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
+}
+
 void DefaultFileSystem::createFile(const Path& path) const { (void)darwin::createEmptyFile(path.url()); }
 
 Status DefaultFileSystem::createDirectory(const Path& path) const { return darwin::createDirectory(path.url()); }
@@ -77,6 +85,14 @@ Status DefaultFileSystem::createDirectory(const Path& path) const { return darwi
 std::optional<std::string> DefaultFileSystem::volumeName(const Path& path) const {
   if (!exists(path)) return std::nullopt;
   return darwin::volumeName(absoluteOf(path));
+}
+
+std::optional<std::filesystem::path> DefaultFileSystem::volumeMountPoint(const Path& path) const {
+  return darwin::volumeMountPoint(absoluteOf(path));
+}
+
+std::filesystem::path DefaultFileSystem::resolvedLocation(const Path& path) const {
+  return darwin::resolvedLocation(path.url());
 }
 
 std::shared_ptr<const BasicAttributeView> DefaultFileSystem::basicAttributes(const Path& path) const {
@@ -140,6 +156,28 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
     return Error::posix(EINVAL, "a name that starts with \".\" keeps the item invisible");
   }
 
+  // A date is written only when it differs from what the item holds now: a date the user left
+  // as it was read is not rewritten, so it keeps every nanosecond and cannot be clamped.
+  const auto modified = record->lastModifiedDate() != before->modificationDate
+                            ? std::optional<Date>(record->lastModifiedDate()) : std::nullopt;
+  const auto accessed = record->lastAccessedDate() != before->accessDate
+                            ? std::optional<Date>(record->lastAccessedDate()) : std::nullopt;
+  // A date the file system would clamp is refused before anything is written.
+  if (modified || accessed) {
+    std::vector<Date> asked;
+    if (modified) asked.push_back(*modified);
+    if (accessed) asked.push_back(*accessed);
+    if (auto range = darwin::storableDates(item)) {
+      if (auto s = range->check(asked); !s) return s;
+    }
+  }
+
+  // The creation date is kept in an attribute of ours, not by the file system: any date a
+  // timestamp can express is fine there.
+  if (const auto created = record->creationDate()) {
+    if (auto s = darwin::StorableDates{INT64_MIN, INT64_MAX}.check(std::span(&*created, 1)); !s) return s;
+  }
+
   // The stored creation date is read only when it is about to change (the undo needs it): an
   // owner who may not read the item's attributes may still set its other dates.
   bool creationWritten = false;
@@ -174,7 +212,7 @@ Status DefaultFileSystem::updateBasicAttributes(const Path& path, const BasicAtt
     }
   }
 
-  if (auto s = darwin::setItemTimes(item, record->lastModifiedDate(), record->lastAccessedDate()); !s) {
+  if (auto s = darwin::setItemTimes(item, modified, accessed); !s) {
     if (infoChanged) logFailedRollback(path, "Finder information", darwin::writeFinderInfo(item, before->finderInfo));
     undoCreation();
     return s;

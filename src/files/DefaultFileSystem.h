@@ -19,6 +19,8 @@ class DefaultFileSystem final : public FileSystem {
   std::shared_ptr<const AppleAttributeView> finderAttributes(const Path& path) const override;
   std::shared_ptr<const FullAttributeView> allAttributes(const Path& path) const override;
   std::optional<std::string> volumeName(const Path& path) const override;
+  std::optional<std::filesystem::path> volumeMountPoint(const Path& path) const override;
+  std::filesystem::path resolvedLocation(const Path& path) const override;
   foundation::Status copy(const Path& from, const Path& to) const override;
   foundation::Status move(const Path& from, const Path& to) const override;
   foundation::Status updateBasicAttributes(const Path& path, const BasicAttributeView& values) const override;
@@ -26,6 +28,7 @@ class DefaultFileSystem final : public FileSystem {
   foundation::Status updateFinderAttributes(const Path& path, const AppleAttributeView& values) const override;
   std::optional<std::vector<Path>> contentsOf(const Path& directory) const override;
   std::optional<ItemIdentity> identity(const Path& path) const override;
+  std::optional<ItemIdentity> targetIdentity(const Path& path) const override;
 
  private:
   std::string separator_;

@@ -41,6 +41,14 @@ class FileSystem {
   virtual std::shared_ptr<const AppleAttributeView> finderAttributes(const Path& path) const = 0;
   virtual std::shared_ptr<const FullAttributeView> allAttributes(const Path& path) const = 0;
   virtual std::optional<std::string> volumeName(const Path& path) const = 0;
+  // Where the volume holding the item itself is mounted ("/" for the root volume), and the
+  // item's location with the links above it resolved, so the two can be compared; nullopt when
+  // the file system does not know (paths then read as lying on a volume mounted at "/").
+  virtual std::optional<std::filesystem::path> volumeMountPoint(const Path& path) const {
+    (void)path;
+    return std::nullopt;
+  }
+  virtual std::filesystem::path resolvedLocation(const Path& path) const { return path.url(); }
   // Neither ever replaces an existing item at `to`.
   virtual foundation::Status copy(const Path& from, const Path& to) const = 0;
   virtual foundation::Status move(const Path& from, const Path& to) const = 0;
@@ -49,6 +57,10 @@ class FileSystem {
   virtual foundation::Status updateFinderAttributes(const Path& path, const AppleAttributeView& values) const = 0;
   virtual std::optional<std::vector<Path>> contentsOf(const Path& directory) const = 0;
   virtual std::optional<ItemIdentity> identity(const Path& path) const = 0;
+  // The identity of what a symbolic link at the path points to (of the item itself when it is
+  // no link); nullopt when nothing is there. A file system that cannot follow links answers
+  // identity().
+  virtual std::optional<ItemIdentity> targetIdentity(const Path& path) const { return identity(path); }
 };
 
 // The process-wide default file system, created once on first use (thread-safe).

@@ -37,8 +37,10 @@ void countBelow(const Path& folder, bool recursing, ContentCounts& counts, Ances
   const auto& fs = folder.fileSystem();
   auto entries = fs.contentsOf(folder);
   if (!entries) return;
+  // A link to a folder counts as a folder and is followed; one that leads back to a folder
+  // being walked (itself or an enclosing one) is counted but not entered, so the count ends.
   for (const auto& entry : *entries) {
-    const auto identity = fs.identity(entry);
+    const auto identity = fs.targetIdentity(entry);
     if (identity && identity->isDirectory) {
       if (!recursing) continue;
       ++counts.folders;
@@ -59,7 +61,7 @@ std::optional<ContentCounts> Files::countContents(const Path& path, bool recursi
   if (!fs.exists(path) || !fs.isDirectory(path)) return std::nullopt;
   ContentCounts counts;
   Ancestors ancestors;
-  if (auto self = fs.identity(path)) ancestors.insert({self->device, self->inode});
+  if (auto self = fs.targetIdentity(path)) ancestors.insert({self->device, self->inode});
   countBelow(path, recursing, counts, ancestors);
   return counts;
 }

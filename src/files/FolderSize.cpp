@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,7 +78,22 @@ class WorkQueue {
   int busy_ = 0;
 };
 
-void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
+// Inodes with more than one hard link, counted once in the allocated total however many
+// names they have below the folder (as du counts them). Shared by the walkers.
+class LinkedInodes {
+ public:
+  // True the first time an inode is offered.
+  bool firstSight(dev_t device, ino_t inode) {
+    std::lock_guard lock(mutex_);
+    return seen_.insert({device, inode}).second;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::pair<dev_t, ino_t>> seen_;
+};
+
+void listFolder(const Folder& folder, WorkQueue& queue, LinkedInodes& linked, FolderTotals& totals) {
   using darwin::EntryKind;
   auto reader = darwin::FolderReader::open(folder.path.empty() ? "/" : folder.path,
                                            folder.chain ? darwin::FolderReader::Links::refuse
@@ -88,20 +104,23 @@ void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
   }
   if (folder.chain && folder.chain->contains(reader->device(), reader->inode())) return;
   auto chain = std::make_shared<const Chain>(Chain{reader->device(), reader->inode(), folder.chain});
+  totals.allocated += reader->allocatedSize();
   std::string path = folder.path;
   path += '/';
   const size_t base = path.size();
   auto listed = reader->forEachEntry([&](const darwin::FolderEntry& entry) {
-    if (entry.kind != EntryKind::regular && entry.kind != EntryKind::directory) return;
-    std::optional<int64_t> size;
-    if (entry.kind == EntryKind::regular && !(size = reader->sizeOf(entry.name))) return;
     path.resize(base);
     path += entry.name;
     if (entry.kind == EntryKind::directory) {
-      queue.push({path, chain});
+      queue.push({path, chain});  // its blocks are counted when it is listed
       return;
     }
-    totals.bytes += *size;
+    // Links and other items take blocks too (du counts them); only files have a size here.
+    const auto sizes = reader->sizesOf(entry.name);
+    if (!sizes) return;
+    if (sizes->links <= 1 || linked.firstSight(reader->device(), sizes->inode)) totals.allocated += sizes->allocated;
+    if (entry.kind != EntryKind::regular) return;
+    totals.bytes += sizes->size;
     ++totals.files;
     if (auto fork = darwin::extendedAttributeSize(path.c_str(), kResourceFork))
       totals.bytes += static_cast<int64_t>(*fork);
@@ -110,10 +129,10 @@ void listFolder(const Folder& folder, WorkQueue& queue, FolderTotals& totals) {
   if (!listed) ++totals.unreadable;
 }
 
-void walk(WorkQueue& queue, FolderTotals& totals) {
+void walk(WorkQueue& queue, LinkedInodes& linked, FolderTotals& totals) {
   bool finished = false;
   while (auto folder = queue.next(finished)) {
-    listFolder(*folder, queue, totals);
+    listFolder(*folder, queue, linked, totals);
     finished = true;
   }
 }
@@ -126,18 +145,20 @@ FolderTotals folderTotals(const std::filesystem::path& folder) {
   if (root == "/") root.clear();
 
   WorkQueue queue;
+  LinkedInodes linked;
   queue.push({root, nullptr});
   const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWalkers) - 1;
   std::vector<FolderTotals> partial(helpers + 1);
   {
     std::vector<std::jthread> threads;
     threads.reserve(helpers);
-    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([&queue, &partial, i] { walk(queue, partial[i + 1]); });
-    walk(queue, partial[0]);
+    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([&queue, &linked, &partial, i] { walk(queue, linked, partial[i + 1]); });
+    walk(queue, linked, partial[0]);
   }
   FolderTotals totals;
   for (const auto& p : partial) {
     totals.bytes += p.bytes;
+    totals.allocated += p.allocated;
     totals.files += p.files;
     totals.unreadable += p.unreadable;
   }

@@ -25,6 +25,17 @@ std::string Path::volume() const {
   return foundation::localizedString("Unknown");
 }
 
+std::filesystem::path Path::pathOnVolume() const {
+  const auto mountPoint = fileSystem_->volumeMountPoint(*this);
+  if (!mountPoint) return url_;
+  const auto location = fileSystem_->resolvedLocation(*this);
+  if (*mountPoint == "/") return location;
+  const auto inside = location.lexically_relative(*mountPoint);
+  if (inside.empty() || *inside.begin() == "..") return url_;
+  if (inside == ".") return "/";
+  return std::filesystem::path("/") / inside;
+}
+
 std::optional<Path> Path::parent() const {
   auto parent = withoutTrailingSeparator(withoutTrailingSeparator(url_).parent_path().lexically_normal());
   if (parent.empty() || parent == url_) return std::nullopt;

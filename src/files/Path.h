@@ -25,6 +25,10 @@ class Path {
   std::string description() const { return url_.string(); }
   // The name of the volume holding the item, or the localized "Unknown".
   std::string volume() const;
+  // The item's location within its volume, from the volume's root: "/album" for /x/mnt/album on
+  // a volume mounted at /x/mnt, "/" for the volume's root, the full location on the root volume.
+  // The location as given when the volume is unknown.
+  std::filesystem::path pathOnVolume() const;
   // The folder holding the item on the same file system; nullopt at the root.
   std::optional<Path> parent() const;
 

@@ -29,12 +29,11 @@ constexpr int kAdjustDate = 6;
 
 QString dateText(files::Date date) { return qt(files::dates::string(date)); }
 
-qlonglong nanoseconds(files::Date date) {
-  return static_cast<qlonglong>(std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count());
-}
+// Decimal text: a date's nanoseconds need more than 64 bits.
+QString nanoseconds(files::Date date) { return QString::fromStdString(darwin::decimalNanoseconds(date)); }
 
-files::Date fromNanoseconds(qlonglong ns) {
-  return files::Date(std::chrono::duration_cast<files::Date::duration>(std::chrono::nanoseconds(ns)));
+std::optional<files::Date> fromNanoseconds(const QString& ns) {
+  return darwin::dateFromDecimalNanoseconds(ns.toStdString());
 }
 
 void setRepresented(QComboBox& popup, int index, const QString& kind, std::optional<files::Date> date = std::nullopt) {
@@ -107,8 +106,8 @@ void BasicInfoController::update(const InfoWindowState& state) {
   const auto kind = finder ? finder->kind() : std::nullopt;
   ui_->kindLabel->setText(kind ? qt(*kind) : appkit::localizedText("Unknown File Type"));
 
-  const files::Path folder = item->parent().value_or(fs.rootPath());
-  ui_->locationField->setText(qt(item->volume() + folder.description()));
+  // The folder's path within the item's volume, so a volume's own mount point is not repeated.
+  ui_->locationField->setText(qt(item->volume() + item->pathOnVolume().parent_path().string()));
 
   const QIcon icon = appkit::iconFor(files::TypeDescriber::current()->icon(item->url()));
   ui_->iconButton->setPixmap(icon.pixmap(64, 64));
@@ -209,7 +208,7 @@ void BasicInfoController::onDateChanged(int index) {
   } else if (kind == QLatin1String("none")) {
     fire(FieldUpdated(*field, std::nullopt));
   } else if (kind == QLatin1String("date") && date.isValid()) {
-    fire(FieldUpdated(*field, fromNanoseconds(date.toLongLong())));
+    if (const auto represented = fromNanoseconds(date.toString())) fire(FieldUpdated(*field, *represented));
   }
 }
 

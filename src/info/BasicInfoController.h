@@ -35,7 +35,7 @@ class BasicInfoController final : public appkit::TolvekViewController, public St
   void update(const InfoWindowState& state);
 
   // Roles of a date menu item's represented object: the kind ("date", "now", "set", "adjust",
-  // "none") and, for a date, its nanoseconds since 1970.
+  // "none") and, for a date, its nanoseconds since 1970 as decimal text.
   static constexpr int kRepresentedKindRole = Qt::UserRole;
   static constexpr int kRepresentedDateRole = Qt::UserRole + 1;
 

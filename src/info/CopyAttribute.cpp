@@ -14,8 +14,9 @@ namespace {
 
 std::string hfsStyle(const std::string& volume, const std::filesystem::path& path) {
   std::string text = volume;
+  // The volume name stands for the volume's root: the path is taken from there, without a "/".
   for (const auto& component : path) {
-    if (component.empty()) continue;  // a trailing separator
+    if (component.empty() || component == "/") continue;  // a trailing separator, the root
     text += ":" + component.string();
   }
   return text;
@@ -90,14 +91,14 @@ std::optional<std::string> copyableText(CopyableAttribute attribute, const files
     case CopyableAttribute::path:
       return path.description();
     case CopyableAttribute::hfsPath:
-      return hfsStyle(path.volume(), path.url());
+      return hfsStyle(path.volume(), path.pathOnVolume());
     case CopyableAttribute::parent: {
       auto parent = path.parent();
       return parent ? parent->description() : std::string("/");
     }
     case CopyableAttribute::hfsParent: {
       auto parent = path.parent();
-      return parent ? hfsStyle(parent->volume(), parent->url()) : path.volume();
+      return parent ? hfsStyle(parent->volume(), parent->pathOnVolume()) : path.volume();
     }
   }
   return std::nullopt;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "files/FileSystem.h"
 #include "files/Files.h"
 #include "platform/darwin/ExtendedAttributes.h"
@@ -47,18 +49,37 @@ TEST_F(AttributeViewTest, FileWithoutResourceForkHasNoResourceSize) {
   EXPECT_FALSE(all->lastBackupDate());
 }
 
-TEST_F(AttributeViewTest, FolderTotalsItsFilesAndEmptyFolderIsZero) {
+// What du counts for a folder, in bytes: the blocks of every item below it and of the folder.
+int64_t duBytes(const std::filesystem::path& folder) {
+  const std::string command = "du -s -B1 '" + folder.string() + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  long long bytes = -1;
+  if (std::fscanf(pipe, "%lld", &bytes) != 1) bytes = -1;
+  ::pclose(pipe);
+  return bytes;
+}
+
+// The actual size is the sum of both forks of the files; the allocated one is what du counts
+// (a file's blocks, a hard link's inode once, the folders' own blocks).
+TEST_F(AttributeViewTest, FolderTotalsItsFilesAndAllocatesWhatDuCounts) {
   dir.write("folder/a", std::string(100, 'a'));
   dir.write("folder/sub/.hidden", std::string(20, 'b'));
+  dir.write("folder/big", std::string(300000, 'c'));
+  std::filesystem::create_hard_link(dir.path() / "folder/big", dir.path() / "folder/sub/big again");
   ASSERT_TRUE(darwin::setExtendedAttribute(dir.path() / "folder/a", std::vector<uint8_t>(7, 1), "com.apple.ResourceFork"));
   std::filesystem::create_symlink(dir.path(), dir.path() / "folder/loop");  // never followed
   auto all = fs().allAttributes(Path(dir.path() / "folder"));
   ASSERT_TRUE(all);
-  EXPECT_EQ(all->totalSize(), (FileSize{127, 127}));
+  EXPECT_EQ(all->totalSize().actual, 127 + 2 * 300000);
+  EXPECT_EQ(all->totalSize().allocated, duBytes(dir.path() / "folder"));
+  EXPECT_GE(all->totalSize().allocated, 300000);
   EXPECT_EQ(all->dataSize(), all->totalSize());
   EXPECT_FALSE(all->resourceSize());
   std::filesystem::create_directory(dir.path() / "empty");
-  EXPECT_EQ(fs().basicAttributes(Path(dir.path() / "empty"))->totalSize(), (FileSize{0, 0}));
+  const auto empty = fs().basicAttributes(Path(dir.path() / "empty"))->totalSize();
+  EXPECT_EQ(empty.actual, 0);
+  EXPECT_EQ(empty.allocated, duBytes(dir.path() / "empty"));
 }
 
 TEST_F(AttributeViewTest, SymbolicLinkHasNoSizeAndIsNotOther) {

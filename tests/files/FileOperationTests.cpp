@@ -47,11 +47,18 @@ TEST(CountContents, CountsFilesAndFoldersBelow) {
   EXPECT_EQ(Files::countContents(Path(dir.path() / "gone"), true), std::nullopt);
 }
 
-TEST(CountContents, LinksBackToAnEnclosingFolderAreCountedAsFilesAndNotFollowed) {
+// A link to a folder is a folder and is followed; one back to an enclosing folder is counted
+// but not entered, so the count ends.
+TEST(CountContents, LinksToFoldersAreFollowedAndLoopsEnd) {
   test::TempDir dir;
   dir.write("top/sub/c", "");
+  dir.write("other/x", "");
+  dir.write("other/y", "");
   std::filesystem::create_directory_symlink(dir.path() / "top", dir.path() / "top/sub/up");
-  EXPECT_EQ(Files::countContents(Path(dir.path() / "top"), true), (ContentCounts{2, 1}));
+  std::filesystem::create_directory_symlink(dir.path() / "other", dir.path() / "top/out");
+  std::filesystem::create_directory_symlink(dir.path() / "top", dir.path() / "other/back");
+  // Files: c, out/x, out/y. Folders: sub, sub/up, out, out/back.
+  EXPECT_EQ(Files::countContents(Path(dir.path() / "top"), true), (ContentCounts{3, 4}));
 }
 
 TEST(Move, OntoATakenNameFailsWithThePosixError) {

@@ -1,10 +1,14 @@
 #include "files/Path.h"
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "files/DefaultFileSystem.h"
 #include "files/FilePermissions.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace ml::files {
 namespace {
@@ -33,6 +37,37 @@ TEST(Path, VolumeOfAMissingItemIsUnknown) {
   test::TempDir dir;
   EXPECT_EQ(Path(dir.path() / "missing").volume(), "Unknown");
   EXPECT_NE(Path(dir.path()).volume(), "Unknown");
+}
+
+// A volume's path starts at its mount point, also when the item is reached through a link; a
+// link whose target is gone is still an item, with a volume and dates of its own.
+TEST(Path, PathOnVolumeStartsAtTheMountPointAndABrokenLinkIsAnItem) {
+  test::TempDir dir;
+  std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "broken");
+  const Path broken(dir.path() / "broken");
+  EXPECT_EQ(broken.volume(), Path(dir.path()).volume());
+  EXPECT_NE(broken.volume(), "Unknown");
+  const auto basic = broken.fileSystem().basicAttributes(broken);
+  ASSERT_TRUE(basic);
+  EXPECT_TRUE(basic->isSymbolicLink());
+  struct stat st {};
+  ASSERT_EQ(::lstat(broken.url().c_str(), &st), 0);
+  EXPECT_EQ(basic->lastModifiedDate(), darwin::dateOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+
+  const auto mount = dir.path() / "x/mnt";
+  std::filesystem::create_directories(mount);
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here" << (test::isPrivileged() ? "" : ": needs root");
+  struct Unmount {
+    std::filesystem::path point;
+    ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+  } unmount{mount};
+  std::filesystem::create_directory(mount / "album");
+  std::filesystem::create_directory_symlink(mount, dir.path() / "alias");
+  EXPECT_EQ(Path(mount / "album").volume(), "mnt");
+  EXPECT_EQ(Path(mount / "album").pathOnVolume(), "/album");
+  EXPECT_EQ(Path(dir.path() / "alias/album").pathOnVolume(), "/album");
+  EXPECT_EQ(Path(mount).pathOnVolume(), "/");
 }
 
 TEST(DefaultFileSystem, RootPathAlwaysNamesTheDefaultFileSystem) {

@@ -18,11 +18,12 @@ using namespace std::chrono;
 // the sub-millisecond part is dropped towards the past (a date just before a second boundary
 // stays in that second).
 UDate toUDate(Date date) {
-  return static_cast<UDate>(floor<milliseconds>(date.time_since_epoch()).count());
+  return static_cast<UDate>(floor<duration<darwin::DateTicks, std::milli>>(date.time_since_epoch()).count());
 }
 
+// ICU's own dates lie within a few million years, far inside what a Date holds.
 Date fromUDate(UDate udate) {
-  return Date(duration_cast<Date::duration>(milliseconds(static_cast<int64_t>(udate))));
+  return Date(duration_cast<Date::duration>(duration<darwin::DateTicks, std::milli>(static_cast<int64_t>(udate))));
 }
 
 // The current calendar, set to `date`; null when ICU has no calendar data.
@@ -61,7 +62,7 @@ int componentValue(icu::Calendar& calendar, Date date, CalendarComponent compone
     case CalendarComponent::nanosecond: {
       // Zone offsets are whole seconds, so the nanoseconds within the local second are those
       // within the UTC second (counted forward also for dates before 1970).
-      const auto ns = duration_cast<nanoseconds>(date.time_since_epoch()).count() % 1'000'000'000;
+      const auto ns = date.time_since_epoch().count() % 1'000'000'000;
       return static_cast<int>(ns < 0 ? ns + 1'000'000'000 : ns);
     }
   }

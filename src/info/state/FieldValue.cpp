@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "platform/foundation/Dates.h"
+#include "platform/darwin/FileDate.h"
 
 namespace ml::info {
 
@@ -13,8 +13,10 @@ struct Describe {
   std::ostringstream& out;
   void operator()(const std::string& text) const { out << '"' << text << '"'; }
   void operator()(bool flag) const { out << (flag ? "true" : "false"); }
+  // The log clock's 64-bit nanoseconds end in 2262; a file date may lie beyond.
   void operator()(const files::Date& date) const {
-    out << foundation::Dates::iso8601(date);
+    const auto t = darwin::timespecOf(date);
+    out << (t ? darwin::utcText(t->tv_sec) : darwin::decimalNanoseconds(date) + " ns after 1970");
   }
   void operator()(const files::FinderTags& tags) const {
     out << '[';

@@ -77,7 +77,7 @@ std::vector<StandardFolderGroup> standardFolderGroups(const BaseDirectories& bas
       {"Fonts", fonts, Kept::existing, Image::folder, false},
       {"Library", {base.home / ".local", "/usr/local", "/usr"}, Kept::all, Image::firstFolderIcon, false},
       {"Logs", {base.stateHome, "/var/log"}, Kept::existing, Image::folder, false},
-      {"Preference Panes", appended(data, "applications"), Kept::all, Image::firstFolderIcon, false},
+      {"Preference Panes", appended(data, "applications"), Kept::existing, Image::firstFolderIcon, false},
       {"Preferences", preferences, Kept::existing, Image::firstFolderIcon, false},
       {"Trash Folders", {}, Kept::all, Image::trash, false},
   };

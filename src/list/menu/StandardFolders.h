@@ -10,7 +10,7 @@
 //   Fonts                <data home>/fonts, ~/.fonts, <data dirs>/fonts  existing
 //   Library              ~/.local, /usr/local, /usr                      all
 //   Logs                 state home, then /var/log                       existing
-//   Preference Panes     <data home and dirs>/applications (settings panels are desktop entries)   all
+//   Preference Panes     <data home and dirs>/applications (settings panels are desktop entries)   existing
 //   Preferences          config home, config dirs, /etc                  existing
 //   Trash Folders        the freedesktop trash folders' items
 //   Crash Reports        /var/crash, /var/lib/systemd/coredump           existing

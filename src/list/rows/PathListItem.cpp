@@ -34,7 +34,7 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   row->isExpandable_ = fs.isDirectory(path);
   if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
 
-  row->fullPath_ = path.volume() + parentPathText(path.url());
+  row->fullPath_ = path.volume() + parentPathText(path.pathOnVolume());
   row->icon_ = files::TypeDescriber::current()->icon(path.url());
 
   if (row->isExpandable_) {

@@ -57,11 +57,14 @@ Result<FolderReader> FolderReader::open(const std::string& path, Links links) {
     ::close(fd);
     return Error::posix(err, "stat " + path);
   }
-  return FolderReader(fd, st.st_dev, st.st_ino);
+  return FolderReader(fd, st.st_dev, st.st_ino, static_cast<std::int64_t>(st.st_blocks) * 512);
 }
 
 FolderReader::FolderReader(FolderReader&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), device_(other.device_), inode_(other.inode_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      device_(other.device_),
+      inode_(other.inode_),
+      allocatedSize_(other.allocatedSize_) {}
 
 FolderReader& FolderReader::operator=(FolderReader&& other) noexcept {
   if (this != &other) {
@@ -69,6 +72,7 @@ FolderReader& FolderReader::operator=(FolderReader&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     device_ = other.device_;
     inode_ = other.inode_;
+    allocatedSize_ = other.allocatedSize_;
   }
   return *this;
 }
@@ -105,10 +109,11 @@ Status FolderReader::forEachEntry(const std::function<void(const FolderEntry&)>&
   }
 }
 
-std::optional<std::int64_t> FolderReader::sizeOf(const char* name) const {
+std::optional<FolderReader::EntrySizes> FolderReader::sizesOf(const char* name) const {
   struct stat st {};
   if (::fstatat(fd_, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-  return static_cast<std::int64_t>(st.st_size);
+  return EntrySizes{static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_blocks) * 512, st.st_ino,
+                    st.st_nlink};
 }
 
 }  // namespace ml::darwin

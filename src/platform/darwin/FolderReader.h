@@ -45,16 +45,27 @@ class FolderReader {
   // any: the entries visited before it stand.
   foundation::Status forEachEntry(const std::function<void(const FolderEntry&)>& visit) const;
 
-  // The size in bytes of one entry of the folder (a link is not followed); nullopt when the
-  // entry cannot be described (gone, or not searchable).
-  std::optional<std::int64_t> sizeOf(const char* name) const;
+  // Bytes of the blocks the folder itself takes (st_blocks * 512), read when it was opened.
+  std::int64_t allocatedSize() const { return allocatedSize_; }
+
+  struct EntrySizes {
+    std::int64_t size = 0;       // bytes
+    std::int64_t allocated = 0;  // bytes of allocated blocks (st_blocks * 512)
+    ino_t inode = 0;
+    nlink_t links = 0;           // hard links to the entry's inode
+  };
+  // The sizes of one entry of the folder (a link is not followed); nullopt when the entry
+  // cannot be described (gone, or not searchable).
+  std::optional<EntrySizes> sizesOf(const char* name) const;
 
  private:
-  FolderReader(int fd, dev_t device, ino_t inode) : fd_(fd), device_(device), inode_(inode) {}
+  FolderReader(int fd, dev_t device, ino_t inode, std::int64_t allocated)
+      : fd_(fd), device_(device), inode_(inode), allocatedSize_(allocated) {}
 
   int fd_ = -1;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  std::int64_t allocatedSize_ = 0;
 };
 
 }  // namespace ml::darwin

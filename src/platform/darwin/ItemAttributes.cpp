@@ -9,10 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
+#include <vector>
 
 #include "platform/darwin/ExtendedAttributes.h"
 #include "platform/darwin/SizedRead.h"
+#include "platform/darwin/StorableDates.h"
 
 namespace ml::darwin {
 
@@ -25,22 +26,7 @@ namespace {
 const std::string kResourceForkName = linuxAttributeName("com.apple.ResourceFork");
 const std::string kCreationDateName = linuxAttributeName(kCreationDateAttribute);
 
-Date toDate(const struct statx_timestamp& t) {
-  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(t.tv_sec) +
-                                                         std::chrono::nanoseconds(t.tv_nsec)));
-}
-
-timespec toTimespec(Date date) {
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count();
-  timespec t;
-  t.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-  t.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-  if (t.tv_nsec < 0) {
-    t.tv_nsec += 1'000'000'000;
-    t.tv_sec -= 1;
-  }
-  return t;
-}
+Date toDate(const struct statx_timestamp& t) { return dateOf(t.tv_sec, t.tv_nsec); }
 
 // The immutable flag through the inode-flags ioctl, for file systems whose statx does not
 // report it. Only regular files and folders are opened: opening a device or a FIFO could
@@ -66,17 +52,10 @@ bool ItemAttributes::isPackage() const {
   return hasPackageExtension || finderInfo.hasFlag(FinderInfo::kHasBundle);
 }
 
-std::string encodeCreationDate(Date date) {
-  return std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(date.time_since_epoch()).count());
-}
+std::string encodeCreationDate(Date date) { return decimalNanoseconds(date); }
 
 std::optional<Date> decodeCreationDate(std::span<const uint8_t> bytes) {
-  const char* begin = reinterpret_cast<const char*>(bytes.data());
-  const char* end = begin + bytes.size();
-  int64_t ns = 0;
-  auto [ptr, ec] = std::from_chars(begin, end, ns);
-  if (ec != std::errc() || ptr != end || bytes.empty()) return std::nullopt;
-  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds(ns)));
+  return dateFromDecimalNanoseconds(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 Result<std::optional<Date>> readStoredCreationDate(const std::filesystem::path& item) {
@@ -158,10 +137,34 @@ Result<ItemAttributes> readItemAttributes(const std::filesystem::path& item) {
   return a;
 }
 
-Status setItemTimes(const std::filesystem::path& item, Date modification, Date access) {
-  const timespec times[2] = {toTimespec(access), toTimespec(modification)};
+Status setItemTimes(const std::filesystem::path& item, std::optional<Date> modification, std::optional<Date> access) {
+  if (!modification && !access) return {};
+  std::vector<Date> asked;
+  if (modification) asked.push_back(*modification);
+  if (access) asked.push_back(*access);
+  const auto range = storableDates(item);
+  // Without a probe only what timespec can express is known to be storable; the read-back below
+  // then catches what the file system clamped.
+  const StorableDates known = range ? *range : StorableDates{INT64_MIN, INT64_MAX};
+  if (auto s = known.check(asked); !s) return s;
+
+  struct stat before {};
+  if (::lstat(item.c_str(), &before) != 0) return Error::posix(errno);
+  const timespec omit{0, UTIME_OMIT};
+  const timespec times[2] = {access ? *timespecOf(*access) : omit, modification ? *timespecOf(*modification) : omit};
   if (::utimensat(AT_FDCWD, item.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
-  return {};
+  if (range) return {};
+
+  struct stat after {};
+  if (::lstat(item.c_str(), &after) != 0) return Error::posix(errno);
+  const bool accessKept = !access || after.st_atim.tv_sec == times[0].tv_sec;
+  const bool modificationKept = !modification || after.st_mtim.tv_sec == times[1].tv_sec;
+  if (accessKept && modificationKept) return {};
+  const timespec previous[2] = {access ? before.st_atim : omit, modification ? before.st_mtim : omit};
+  (void)::utimensat(AT_FDCWD, item.c_str(), previous, AT_SYMLINK_NOFOLLOW);
+  const Date refused = modificationKept ? *access : *modification;
+  return Error::posix(ERANGE, "the date " + utcText(timespecOf(refused)->tv_sec) +
+                                  " is outside what this item's volume can store");
 }
 
 }  // namespace ml::darwin

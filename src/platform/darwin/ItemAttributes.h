@@ -27,12 +27,11 @@
 #include <span>
 #include <string>
 
+#include "platform/darwin/FileDate.h"
 #include "platform/darwin/FinderInfo.h"
 #include "platform/foundation/Result.h"
 
 namespace ml::darwin {
-
-using Date = std::chrono::system_clock::time_point;
 
 enum class ItemKind { regular, directory, symbolicLink, other };
 
@@ -72,8 +71,12 @@ inline constexpr const char* kCreationDateAttribute = "org.marrowlane.creationDa
 // EACCES for one in a folder the caller may not search).
 foundation::Result<ItemAttributes> readItemAttributes(const std::filesystem::path& item);
 
-// Modification and access dates of the item itself (a link is not followed).
-foundation::Status setItemTimes(const std::filesystem::path& item, Date modification, Date access);
+// Modification and access dates of the item itself (a link is not followed); a date not given
+// is left exactly as it is. A date the item's file system cannot store is refused with ERANGE
+// before anything is written (StorableDates). Where no probe of the range can be made, the dates
+// are written, read back, and put back as they were when the file system did not keep them.
+foundation::Status setItemTimes(const std::filesystem::path& item, std::optional<Date> modification,
+                                std::optional<Date> access);
 
 // Stores the creation date the user chose; nullopt removes a stored one (a missing one is fine).
 foundation::Status setStoredCreationDate(const std::filesystem::path& item, std::optional<Date> date);

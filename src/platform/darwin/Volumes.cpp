@@ -114,24 +114,37 @@ std::string volumeNameOf(const MountEntry& entry, const std::filesystem::path& l
   return entry.fileSystemType.empty() ? "/" : entry.fileSystemType;
 }
 
-std::optional<std::string> volumeName(const std::filesystem::path& item) {
+std::filesystem::path resolvedLocation(const std::filesystem::path& item) {
+  std::error_code ec;
+  auto absolute = std::filesystem::absolute(item, ec).lexically_normal();
+  if (ec) return item;
+  std::string text = absolute.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  absolute = text;
+  if (!absolute.has_parent_path() || absolute == absolute.root_path()) return absolute;
+  const auto folder = std::filesystem::weakly_canonical(absolute.parent_path(), ec);
+  return ec ? absolute : folder / absolute.filename();
+}
+
+namespace {
+
+// The mount holding the item itself; of several mounts of its device (bind mounts), the one whose
+// point is the longest prefix of the item's location, then the last one mounted.
+std::optional<MountEntry> mountOf(const std::filesystem::path& item) {
   struct stat st;
-  if (::stat(item.c_str(), &st) != 0) return std::nullopt;
+  if (::lstat(item.c_str(), &st) != 0) return std::nullopt;
   std::ifstream in("/proc/self/mountinfo");
   std::stringstream text;
   text << in.rdbuf();
   const auto entries = parseMountInfo(text.str());
-  // The device may be mounted at several places (bind mounts); prefer the mount whose point is
-  // the longest prefix of the item's canonical path, then the last one mounted.
-  std::error_code ec;
-  const auto canonical = std::filesystem::weakly_canonical(item, ec).string();
+  const auto location = resolvedLocation(item).string();
   const MountEntry* best = nullptr;
   size_t bestLength = 0;
   for (const auto& e : entries) {
     if (e.major != major(st.st_dev) || e.minor != minor(st.st_dev)) continue;
     const std::string point = e.mountPoint.string();
-    const bool prefix = canonical == point || point == "/" ||
-                        (canonical.starts_with(point) && canonical.size() > point.size() && canonical[point.size()] == '/');
+    const bool prefix = location == point || point == "/" ||
+                        (location.starts_with(point) && location.size() > point.size() && location[point.size()] == '/');
     const size_t length = prefix ? point.size() + 1 : 0;
     if (!best || length >= bestLength) {
       best = &e;
@@ -139,7 +152,21 @@ std::optional<std::string> volumeName(const std::filesystem::path& item) {
     }
   }
   if (!best || isPseudoFileSystem(best->fileSystemType)) return std::nullopt;
-  return volumeNameOf(*best);
+  return *best;
+}
+
+}  // namespace
+
+std::optional<std::string> volumeName(const std::filesystem::path& item) {
+  const auto mount = mountOf(item);
+  if (!mount) return std::nullopt;
+  return volumeNameOf(*mount);
+}
+
+std::optional<std::filesystem::path> volumeMountPoint(const std::filesystem::path& item) {
+  const auto mount = mountOf(item);
+  if (!mount) return std::nullopt;
+  return mount->mountPoint;
 }
 
 }  // namespace ml::darwin

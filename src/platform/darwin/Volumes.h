@@ -24,9 +24,17 @@ std::vector<MountEntry> parseMountInfo(std::string_view text);
 
 bool isPseudoFileSystem(std::string_view type);
 
-// The name of the volume holding the item (a link at the path is followed); nullopt when the
-// item is missing or lies on a pseudo file system.
+// The name of the volume holding the item itself (a link at the path is not followed, so a
+// broken one has a volume too); nullopt when the item is missing or lies on a pseudo file system.
 std::optional<std::string> volumeName(const std::filesystem::path& item);
+
+// Where the volume holding the item itself is mounted ("/" for the root volume); nullopt as for
+// volumeName.
+std::optional<std::filesystem::path> volumeMountPoint(const std::filesystem::path& item);
+
+// Where the item lies with every link above it resolved; the item itself is kept as named, so
+// a link is not replaced by its target.
+std::filesystem::path resolvedLocation(const std::filesystem::path& item);
 
 // The name for one entry, given the labels folder (tests pass their own).
 std::string volumeNameOf(const MountEntry& entry,

@@ -65,8 +65,8 @@ TEST(FolderReader, RefusesOrFollowsALinkAndDescribesTheFolder) {
   EXPECT_TRUE(real->isDirectory());
   EXPECT_EQ(followed->device(), real->device);
   EXPECT_EQ(followed->inode(), real->inode);
-  EXPECT_EQ(followed->sizeOf("data.bin"), 1234);
-  EXPECT_FALSE(followed->sizeOf("gone").has_value());
+  EXPECT_EQ(followed->sizesOf("data.bin")->size, 1234);
+  EXPECT_FALSE(followed->sizesOf("gone").has_value());
 
   // The link itself, and what it names.
   auto link = statusOfItem(dir.path() / "alias");
