@@ -17,9 +17,10 @@ shown=src
 #   platform        Qt-free stand-ins of the platform. logging sits below foundation so that
 #                   foundation (preferences) may log; darwin uses foundation's types.
 #   util, files     helpers and the file-system model over the platform.
-#   rename/rules, find/search
+#   rename/rules, rename/mover, find/search
 #                   the Qt-free engines of two window families: they build without Qt (the
-#                   sanitizer build tests them), so they sit under every Qt layer.
+#                   sanitizer build tests them), so they sit under every Qt layer. The mover
+#                   is the one way every window renames an item.
 #   crashreporter, beacon/*
 #                   the crash reporter and the telemetry libraries: platform only, never Qt or
 #                   the application.
@@ -40,6 +41,7 @@ layers=(
   util
   files
   rename/rules
+  rename/mover
   find/search
   crashreporter
   beacon/core

@@ -107,7 +107,7 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   controller->initialize({a});
   controller->show();
   settleWindow();
-  controller->core().fire(ChangesFailed(foundation::Error::posix(EEXIST, "rename")));
+  controller->core().fire(ChangesFailed(a, foundation::Error::posix(EEXIST, "rename")));
   settleWindow();
   auto* alert = controller->window()->findChild<QMessageBox*>("applyFailureAlert");
   ASSERT_NE(alert, nullptr);
