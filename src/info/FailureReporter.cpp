@@ -24,7 +24,10 @@ void FailureReporter::update(const InfoWindowState& state) {
   auto* box = new QMessageBox(QMessageBox::Warning, appkit::localizedText("Info"),
                               messageText(qt(state.lastFailure->item.url().filename().string())),
                               QMessageBox::Ok, window_);
-  box->setInformativeText(qt(rename::breakableText(state.lastFailure->error.message)));
+  // The reason as a sentence: "An item named “b.txt” is already in this folder".
+  QString reason = qt(rename::breakableText(state.lastFailure->error.message));
+  if (!reason.isEmpty()) reason[0] = reason[0].toUpper();
+  box->setInformativeText(reason);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setObjectName(QStringLiteral("applyFailureAlert"));
   box->open();
