@@ -188,6 +188,14 @@ TEST_F(InfoWindowStateTest, ATrashNeverHandsTheShownItemsEditsToAnother) {
   state.react(shell::ItemsTrashed({a}, std::nullopt));
   EXPECT_EQ(state.displayedPath(), b);
   EXPECT_TRUE(state.hasChange(EditableField::name));
+
+  // A sheet's or panel's answer made for another item is not taken by the shown one.
+  state.react(FieldUpdated(EditableField::typeCode, std::string("TEXT"), c));
+  state.react(FieldsUpdated({{EditableField::creatorCode, std::string("ttxt")}}, c));
+  EXPECT_FALSE(state.hasChange(EditableField::typeCode));
+  EXPECT_FALSE(state.hasChange(EditableField::creatorCode));
+  state.react(FieldUpdated(EditableField::typeCode, std::string("TEXT"), b));
+  EXPECT_TRUE(state.hasChange(EditableField::typeCode));
 }
 
 TEST_F(InfoWindowStateTest, ATrashErrorIsLoggedAndItsItemsStillLeaveTheList) {

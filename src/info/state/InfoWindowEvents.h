@@ -28,17 +28,23 @@ struct WindowLoaded : store::Event {
   std::weak_ptr<InfoWindowHost> window;
 };
 
-// One edit from a pane control, a date sheet or a clone command.
+// One edit from a pane control, a date sheet or a clone command. An edit that answers a sheet or
+// a panel names the item it was asked for (`item`): should another item be shown by the time it
+// arrives, it is not taken, since it would land on an item it was not made for.
 struct FieldUpdated : store::Event {
-  FieldUpdated(EditableField f, FieldValue v) : field(f), value(std::move(v)) {}
+  FieldUpdated(EditableField f, FieldValue v, std::optional<files::Path> i = std::nullopt)
+      : field(f), value(std::move(v)), item(std::move(i)) {}
   EditableField field;
   FieldValue value;
+  std::optional<files::Path> item;
 };
 
-// Several edits at once, judged one by one (in field order).
+// Several edits at once, judged one by one (in field order); `item` as for FieldUpdated.
 struct FieldsUpdated : store::Event {
-  explicit FieldsUpdated(std::map<EditableField, FieldValue> u) : update(std::move(u)) {}
+  explicit FieldsUpdated(std::map<EditableField, FieldValue> u, std::optional<files::Path> i = std::nullopt)
+      : update(std::move(u)), item(std::move(i)) {}
   std::map<EditableField, FieldValue> update;
+  std::optional<files::Path> item;
 };
 
 // The panes should redraw from the file system.

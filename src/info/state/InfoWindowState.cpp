@@ -112,6 +112,14 @@ bool InfoWindowState::isFieldResetBy(EditableField field, const FieldValue& valu
   return false;
 }
 
+bool InfoWindowState::isForShownItem(const std::optional<files::Path>& item) const {
+  if (!item) return true;
+  const auto shown = displayedPath();
+  if (shown && shown->url() == item->url()) return true;
+  LOG_WARNING("dropping an edit made for an item no longer shown. item=" << item->description());
+  return false;
+}
+
 int InfoWindowState::indexOf(const files::Path& path) const {
   for (size_t i = 0; i < paths.size(); ++i) {
     if (paths[i].url() == path.url()) return static_cast<int>(i);
@@ -152,10 +160,11 @@ void InfoWindowState::react(const store::Event& event) {
     return;
   }
   if (auto* e = event.as<FieldUpdated>()) {
-    judge(e->field, e->value);
+    if (isForShownItem(e->item)) judge(e->field, e->value);
     return;
   }
   if (auto* e = event.as<FieldsUpdated>()) {
+    if (!isForShownItem(e->item)) return;
     for (const auto& [field, value] : e->update) judge(field, value);
     return;
   }

@@ -71,6 +71,8 @@ struct InfoWindowState {
   // item's attributes cannot be read.
   bool isFieldResetBy(EditableField field, const FieldValue& value) const;
   void judge(EditableField field, const FieldValue& value);
+  // Whether an edit made for `item` (any item when absent) may be taken: it is the shown one.
+  bool isForShownItem(const std::optional<files::Path>& item) const;
   // The index of the first path at `path`'s location, or -1.
   int indexOf(const files::Path& path) const;
   void replacePaths(const std::vector<std::pair<files::Path, files::Path>>& mapping);
