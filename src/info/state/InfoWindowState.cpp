@@ -194,8 +194,8 @@ void InfoWindowState::react(const store::Event& event) {
   if (auto* e = event.as<shell::ItemsTrashed>()) {
     if (e->error) LOG_ERROR("failed to delete some items. error=" << e->error->description());
     std::vector<files::Path> remaining;
-    int shownAt = -1;      // the shown item's index among the remaining ones, when it remains
-    int before = 0;        // remaining items listed before the shown one
+    int shownAt = -1;  // the shown item's index among the remaining ones, when it remains
+    int before = 0;    // remaining items listed before the shown one
     for (size_t i = 0; i < paths.size(); ++i) {
       bool trashed = false;
       for (const auto& item : e->items) trashed = trashed || item.url() == paths[i].url();
@@ -204,9 +204,9 @@ void InfoWindowState::react(const store::Event& event) {
       if (static_cast<int>(i) < displayed) ++before;
       remaining.push_back(paths[i]);
     }
-    if (displayed >= 0 && shownAt < 0 && !changes.empty()) {
+    if (const auto shown = displayedPath(); shown && shownAt < 0 && !changes.empty()) {
       // The edits were the trashed item's: no other item may receive them.
-      LOG_INFO("dropping the pending edits of a trashed item. item=" << paths[static_cast<size_t>(displayed)].description());
+      LOG_INFO("dropping the pending edits of a trashed item. item=" << shown->description());
       changes.clear();
     }
     if (!remaining.empty()) {
