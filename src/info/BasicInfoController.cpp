@@ -1,8 +1,11 @@
 #include "info/BasicInfoController.h"
 
+#include <algorithm>
+
 #include "appkit/Localization.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/FileSystem.h"
+#include "files/FinderMetadata.h"
 #include "files/Files.h"
 #include "files/KnownSizes.h"
 #include "files/TypeDescriber.h"
@@ -63,12 +66,28 @@ std::optional<files::Date> pendingDate(const InfoWindowState& state, EditableFie
   return date ? std::optional(*date) : std::nullopt;
 }
 
-// "Work (Red)" for a tag with a colour, "Later" for one without.
-QStringList tagTokens(const files::FinderTags& tags) {
+std::string tagToken(const files::FinderTag& tag) {
+  return tag.color ? tag.name + " (" + tag.color->name + ")" : tag.name;
+}
+
+// "Work (Red)" for a tag with a colour, "Later" for one without. Every tag the item carries is
+// shown, in the order it keeps them: the Finder view holds only the tags that are labels (they
+// bring the colour), so the names are read from the item as well, and custom tags such as
+// "Work" are not lost.
+QStringList tagTokens(const files::Path& item, const files::FinderTags& labelled) {
   QStringList tokens;
-  for (const auto& tag : tags) {
-    tokens << (tag.color ? qt(tag.name + " (" + tag.color->name + ")") : qt(tag.name));
+  std::vector<const files::FinderTag*> unused;
+  for (const auto& tag : labelled) unused.push_back(&tag);
+  for (const auto& name : files::readTagNames(item.url())) {
+    auto label = std::find_if(unused.begin(), unused.end(), [&](const files::FinderTag* tag) { return tag->name == name; });
+    if (label != unused.end()) {
+      tokens << qt(tagToken(**label));
+      unused.erase(label);
+    } else {
+      tokens << qt(name);
+    }
   }
+  for (const auto* tag : unused) tokens << qt(tagToken(*tag));
   return tokens;
 }
 
@@ -116,7 +135,7 @@ void BasicInfoController::update(const InfoWindowState& state) {
   updateDates(state, *item);
   updateSize(*item);
 
-  ui_->tagTokenField->setText(finder ? tagTokens(finder->tags()).join(QStringLiteral(", ")) : QString());
+  ui_->tagTokenField->setText(finder ? tagTokens(*item, finder->tags()).join(QStringLiteral(", ")) : QString());
   shown_ = *item;
 }
 

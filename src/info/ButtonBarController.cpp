@@ -1,6 +1,8 @@
 #include "info/ButtonBarController.h"
 
 #include "appkit/Localization.h"
+#include "appkit/QtAlertPresenter.h"
+#include "info/state/ApplyAndSelect.h"
 #include "info/PaneSupport.h"
 #include "info/state/AcceptChanges.h"
 #include "info/state/InfoWindowEvents.h"
@@ -48,7 +50,41 @@ void ButtonBarController::update(const InfoWindowState& state) {
 
 void ButtonBarController::changeSelectedPath(int index) {
   if (index < 0 || static_cast<size_t>(index) >= pickerPaths_.size()) return;
-  fire(SelectedPathUpdated(pickerPaths_[static_cast<size_t>(index)]));
+  const files::Path chosen = pickerPaths_[static_cast<size_t>(index)];
+  auto core = reactor();
+  if (!core) return;
+  const InfoWindowState state = core->state();
+  const auto shown = state.displayedPath();
+  if (shown && shown->url() == chosen.url()) return;  // the item already shown: nothing to switch
+  if (state.changes.empty()) {
+    fire(SelectedPathUpdated(chosen));
+    return;
+  }
+  const std::string name = shown ? shown->url().filename().string() : std::string();
+  appkit::Alert alert;
+  alert.style = appkit::Alert::Style::warning;
+  alert.messageText = appkit::localizedText(QStringLiteral("Apply the changes to \u201C%1\u201D?"))
+                          .arg(qt(name))
+                          .toStdString();
+  alert.informativeText =
+      appkit::localizedText("The changes belong to this item. If you discard them, they are lost.").toStdString();
+  alert.buttons = {appkit::localizedText("Apply").toStdString(), appkit::localizedText("Discard").toStdString(),
+                   appkit::localizedText("Cancel").toStdString()};
+  if (!alerts_) alerts_ = std::make_shared<appkit::QtAlertPresenter>();
+  switch (alerts_->runModal(alert) - appkit::kFirstButtonReturn) {
+    case 0:
+      fire(std::make_shared<ApplyAndSelect>(chosen));
+      break;
+    case 1:
+      fire(SelectedPathUpdated(chosen));
+      break;
+    default:
+      // Stay on the item; the picker shows it again.
+      if (state.displayed >= 0 && state.displayed < ui_->filePicker->count()) {
+        ui_->filePicker->setCurrentIndex(state.displayed);
+      }
+      break;
+  }
 }
 
 void ButtonBarController::revertChanges() { fire(StateReset()); }

@@ -3,11 +3,14 @@
 // close), and a menu that switches between the window's items. Apply, revert and save-and-close
 // show only while edits are pending; the cancel button then reads "Cancel", else "Close". When
 // nothing is left to show (every item went to the Trash) the bar closes the window.
+// Switching items while edits are pending asks first (Apply / Discard / Cancel): the edits
+// belong to the item shown and would otherwise be lost.
 // Main thread.
 #include <QPushButton>
 #include <memory>
 #include <vector>
 
+#include "appkit/Alert.h"
 #include "appkit/TolvekViewController.h"
 #include "info/StoreConnection.h"
 
@@ -26,6 +29,8 @@ class ButtonBarController final : public appkit::TolvekViewController, public St
   void update(const InfoWindowState& state);
   // The button that closes the window (connected by the window to its close action).
   QPushButton& cancelButton();
+  // Asks about pending edits before a switch; without one, a message box on the main thread.
+  void setAlerts(std::shared_ptr<appkit::AlertPresenter> alerts) { alerts_ = std::move(alerts); }
 
  public slots:
   void changeSelectedPath(int index);
@@ -36,6 +41,7 @@ class ButtonBarController final : public appkit::TolvekViewController, public St
  private:
   std::unique_ptr<Ui::ButtonBarController> ui_;
   std::vector<files::Path> pickerPaths_;  // the picker's represented objects, by position
+  std::shared_ptr<appkit::AlertPresenter> alerts_;
 };
 
 }  // namespace ml::info

@@ -3,6 +3,9 @@
 #include <QCloseEvent>
 
 #include "appkit/LocalizableControls.h"
+#include "appkit/Localization.h"
+#include "files/FileSystem.h"
+#include "rename/mover/RenameFailure.h"
 #include "info/BasicInfoController.h"
 #include "info/ButtonBarController.h"
 #include "info/FinderAttributesController.h"
@@ -16,6 +19,13 @@ namespace ml::info {
 FileInfoWindow::FileInfoWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::FileInfoWindow>()) {
   ui_->setupUi(this);
   toolbar_ = new InfoWindowToolbarController(*ui_->toolbar, this);
+  missingNotice_ = new QLabel(this);
+  missingNotice_->setObjectName(QStringLiteral("missingItemNotice"));
+  missingNotice_->setWordWrap(true);
+  missingNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  missingNotice_->setContentsMargins(12, 12, 12, 12);
+  missingNotice_->hide();
+  ui_->windowLayout->insertWidget(0, missingNotice_);
   appkit::awakeLocalizableControls(*this);
   // The cancel (or close) button closes the window; a close also ends the window's life.
   connect(&ui_->buttons->cancelButton(), &QPushButton::clicked, this, &QWidget::close);
@@ -28,6 +38,24 @@ ButtonBarController& FileInfoWindow::buttons() { return *ui_->buttons; }
 FlagAttributesController& FileInfoWindow::flags() { return *ui_->flags; }
 FinderAttributesController& FileInfoWindow::finder() { return *ui_->finder; }
 PermissionsController& FileInfoWindow::permissions() { return *ui_->permissions; }
+
+void FileInfoWindow::update(const InfoWindowState& state) {
+  const auto shown = state.displayedPath();
+  if (!shown) return;  // nothing left to show: the window is closing
+  const bool missing = !shown->fileSystem().exists(*shown);
+  if (missing) {
+    const std::string where = shown->url().parent_path().string();
+    missingNotice_->setText(
+        appkit::localizedText(QStringLiteral("\u201C%1\u201D does not exist in %2."))
+            .arg(QString::fromStdString(rename::breakableText(shown->url().filename().string())),
+                 QString::fromStdString(rename::breakableText(where))));
+  }
+  missingNotice_->setVisible(missing);
+  for (QWidget* pane : {static_cast<QWidget*>(ui_->basic), static_cast<QWidget*>(ui_->finderGroup),
+                        static_cast<QWidget*>(ui_->flagsGroup), static_cast<QWidget*>(ui_->permissionsGroup)}) {
+    pane->setVisible(!missing);
+  }
+}
 
 void FileInfoWindow::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);

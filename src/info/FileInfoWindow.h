@@ -2,9 +2,16 @@
 // The Info window's widgets, loaded from its interface file: the toolbar, the basic, Finder,
 // flags and permissions panes and the button bar. It renders nothing itself; the controller
 // (InfoWindow) connects the panes to the window's store. Main thread.
+//
+// Subscribed to the store itself for one thing: when the shown item does not exist (a path given
+// at launch that names nothing, an item deleted meanwhile), the window says so in place of the
+// panes, which would show nothing but "Unknown" and offer edits that cannot be written.
+#include <QLabel>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+
+#include "info/state/InfoWindowState.h"
 
 namespace Ui {
 class FileInfoWindow;
@@ -32,6 +39,9 @@ class FileInfoWindow final : public QMainWindow {
   InfoWindowToolbarController& toolbar() { return *toolbar_; }
   PermissionsController& permissions();
 
+  // Shows or hides the notice of a missing item, and the panes the other way round.
+  void update(const InfoWindowState& state);
+
   // Called once when the window closes, whoever closes it.
   void setWillClose(std::function<void()> willClose) { willClose_ = std::move(willClose); }
 
@@ -41,6 +51,7 @@ class FileInfoWindow final : public QMainWindow {
  private:
   std::unique_ptr<Ui::FileInfoWindow> ui_;
   InfoWindowToolbarController* toolbar_;  // a child QObject
+  QLabel* missingNotice_;                  // a child widget, hidden while the item exists
   std::function<void()> willClose_;
 };
 

@@ -1,5 +1,8 @@
 #include "info/FinderAttributesController.h"
 
+#include "info/BoundedTextView.h"
+#include "rename/mover/RenameFailure.h"
+
 #include <QMenu>
 #include <QStringDecoder>
 
@@ -44,6 +47,10 @@ FinderAttributesController::FinderAttributesController(QWidget* parent)
     : appkit::TolvekViewController(parent), ui_(std::make_unique<Ui::FinderAttributesController>()) {
   ui_->setupUi(this);
   keepMarkerSpace(*this);
+  // A long comment scrolls after a few lines rather than being cut or squeezing the rows below.
+  commentsView_ = new BoundedTextView(4, this);
+  delete ui_->finderLayout->replaceWidget(ui_->commentsField, commentsView_);
+  commentsView_->setLabel(*ui_->commentsField);
   for (QCheckBox* box : {ui_->stationaryCheckbox, ui_->nameLockedCheckbox, ui_->lockedCheckbox}) {
     connect(box, &QCheckBox::clicked, this, &FinderAttributesController::onFlagToggled);
     // Nothing writes these flags back to the item: they are shown, not offered for editing.
@@ -121,7 +128,9 @@ void FinderAttributesController::update(const InfoWindowState& state) {
   ui_->lockedCheckbox->setChecked(flagShown(state, EditableField::fileLocked, finder->isLocked()));
   ui_->lockedMarker->setVisible(state.hasChange(EditableField::fileLocked));
 
-  ui_->commentsField->setText(comment ? qt(*comment) : QString());
+  // Long unbroken runs (a pasted URL) get break opportunities, so the field wraps them.
+  ui_->commentsField->setText(comment ? qt(rename::breakableText(*comment)) : QString());
+  commentsView_->refit();
   shown_ = *item;
 }
 
@@ -155,7 +164,10 @@ void FinderAttributesController::adoptAttachedComment(const files::Path& item, c
   dispatch::GlobalPool::shared().async([item, text = text->toStdString(), self] {
     files::Files::setComment(item, text);
     dispatch::MainQueue::shared().async([item, text, self] {
-      if (self && self->shown_ == item) self->ui_->commentsField->setText(qt(text));
+      if (self && self->shown_ == item) {
+        self->ui_->commentsField->setText(qt(rename::breakableText(text)));
+        self->commentsView_->refit();
+      }
     });
   });
 }

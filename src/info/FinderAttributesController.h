@@ -22,6 +22,8 @@ class FinderAttributesController;
 
 namespace ml::info {
 
+class BoundedTextView;
+
 class FinderAttributesController final : public appkit::TolvekViewController, public StoreConnection {
   Q_OBJECT
  public:
@@ -46,6 +48,7 @@ class FinderAttributesController final : public appkit::TolvekViewController, pu
 
   std::unique_ptr<Ui::FinderAttributesController> ui_;
   std::optional<files::Path> shown_;
+  BoundedTextView* commentsView_ = nullptr;  // a child widget holding the comments field
 };
 
 }  // namespace ml::info

@@ -60,6 +60,7 @@ void InfoWindow::windowDidLoad() {
   basic.setReactor(core_);
   subscribe(*core_, basic);
   window_->buttons().setReactor(core_);
+  if (auto alerts = context_.alerts()) window_->buttons().setAlerts(alerts);
   subscribe(*core_, window_->buttons());
   window_->flags().setReactor(core_);
   subscribe(*core_, window_->flags());
@@ -72,6 +73,7 @@ void InfoWindow::windowDidLoad() {
   window_->permissions().windowDidLoad();
   subscribe(*core_, window_->permissions());
   subscribe(*core_, *new FailureReporter(*window_));
+  subscribe(*core_, *window_.data());
 }
 
 void InfoWindow::process(const store::Event& event, const shell::GlobalState&) {

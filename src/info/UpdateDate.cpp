@@ -32,15 +32,16 @@ void UpdateDate::execute(const InfoWindowState& state, store::Core<InfoWindowSta
 
   // The window is reached on the main thread only: this queue must never hold the last
   // reference to it (its store would then be destroyed from its own queue).
-  dispatch::MainQueue::shared().async([window = state.window, field = field_, adjust = adjust_, start = *start] {
+  dispatch::MainQueue::shared().async([window = state.window, field = field_, adjust = adjust_, start = *start,
+                                       item = *shown] {
     auto host = window.lock();
     if (!host) return;
     // The sheet may answer after the window's store has gone: its answer is then dropped.
-    DateCallback callback = [store = host->store(), field](std::optional<files::Date> date) {
+    DateCallback callback = [store = host->store(), field, item](std::optional<files::Date> date) {
       auto core = store.lock();
       if (!core) return;
       if (date) {
-        core->fire(FieldUpdated(field, *date));
+        core->fire(FieldUpdated(field, *date, item));
       } else {
         core->fire(InterfaceInvalidated());
       }

@@ -107,13 +107,32 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   controller->initialize({a});
   controller->show();
   settleWindow();
-  controller->core().fire(ChangesFailed(foundation::Error::posix(EEXIST, "rename")));
+  controller->core().fire(ChangesFailed(a, foundation::Error::posix(EEXIST, "rename")));
   settleWindow();
   auto* alert = controller->window()->findChild<QMessageBox*>("applyFailureAlert");
   ASSERT_NE(alert, nullptr);
   EXPECT_EQ(alert->text(), FailureReporter::messageText("a.txt"));
   EXPECT_TRUE(alert->informativeText().contains("File exists"));
   alert->close();
+}
+
+// A path that names nothing (given at launch, or deleted meanwhile) is said to be missing, in
+// place of panes that would show "Unknown" and offer edits.
+TEST_F(InfoWindowTest, AMissingItemIsSaidToBeMissingInPlaceOfThePanes) {
+  Path missing(dir.path() / "nope.txt");
+  controller->initialize({missing, a});
+  controller->show();
+  settleWindow();
+  auto* window = controller->window();
+  auto* notice = window->findChild<QLabel*>("missingItemNotice");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_FALSE(notice->isHidden());
+  EXPECT_TRUE(notice->text().startsWith("\u201Cnope.txt\u201D does not exist in "));
+  EXPECT_TRUE(window->findChild<QWidget*>("basic")->isHidden());
+  controller->core().fire(SelectedPathUpdated(a));
+  settleWindow();
+  EXPECT_TRUE(notice->isHidden());
+  EXPECT_FALSE(window->findChild<QWidget*>("basic")->isHidden());
 }
 
 TEST_F(InfoWindowTest, TheAdjusterSheetTurnsItsDateIntoAPendingEdit) {

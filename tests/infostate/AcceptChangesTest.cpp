@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "FaultyFileSystem.h"
 #include "InfoStoreProbe.h"
 #include "files/MutableAppleAttributes.h"
 #include "files/MutableBasicAttributes.h"
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SaveAndClose.h"
+#include "support/CaseInsensitiveVolume.h"
 #include "support/FileFixtures.h"
 #include "support/ManualMainLoop.h"
 #include "support/TempDir.h"
@@ -236,6 +240,60 @@ TEST_F(AcceptChangesTest, AppliedThroughTheStoreTheStateTakesTheNewPathAndDropsT
   auto state = probe.state();
   EXPECT_EQ(state.displayedPath(), Path(dir.path() / "summary.txt"));
   EXPECT_TRUE(state.changes.empty());
+}
+
+// The window on [a.txt, b.txt]: an edit made for a.txt is written to a.txt or to nothing, and the
+// outcome of an apply changes only the item it wrote, whatever the window shows by then.
+TEST_F(AcceptChangesTest, EditsAndTheirOutcomeStayWithTheirItem) {
+  Path b = fs->path(dir.write("b.txt", "b"));
+  probe.core->fire(Initialized({path, b}));
+  probe.core->fire(FieldUpdated(EditableField::name, std::string("renamed-a.txt")));
+  probe.core->fire(shell::ItemsTrashed({path}, std::nullopt));
+  probe.core->fire(AcceptChanges());
+  probe.settle();
+  EXPECT_TRUE(std::filesystem::exists(b.url()));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "renamed-a.txt"));
+
+  // The other item is picked while the apply runs: its outcome arrives after the pick.
+  Path c = fs->path(dir.write("c.txt", "c"));
+  probe.core->fire(Initialized({b, c}));
+  probe.core->fire(FieldUpdated(EditableField::name, std::string("renamed-b.txt")));
+  probe.core->fire(AcceptChanges());
+  probe.core->fire(SelectedPathUpdated(c));
+  probe.settle();
+  auto state = probe.state();
+  EXPECT_EQ(state.paths, (std::vector<Path>{Path(dir.path() / "renamed-b.txt"), c}));
+  EXPECT_EQ(state.displayedPath(), c);
+}
+
+// A change of case alone, on a volume that ignores case, where a plain move finds the item itself
+// in the way; a name another item holds is still refused, saying so.
+TEST(AcceptChangesOnACaseInsensitiveVolume, ChangesTheCaseOfANameAndRefusesATakenOne) {
+  test::CaseInsensitiveVolume volume;
+  if (!volume.mounted()) GTEST_SKIP() << volume.skipReason();
+  const auto root = volume.root();
+  { std::ofstream(root / "photo.JPG") << "jpeg"; }
+  { std::ofstream(root / "other.txt") << "text"; }
+  InfoStoreProbe probe;
+  probe.core->fire(Initialized({Path(root / "photo.JPG")}));
+  probe.core->fire(FieldUpdated(EditableField::name, std::string("photo.jpg")));
+  probe.core->fire(AcceptChanges());
+  probe.settle();
+  ASSERT_TRUE(probe.recorder->all<ChangesFailed>().empty()) << probe.recorder->all<ChangesFailed>()[0].error;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(root)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"other.txt", "photo.jpg"})) << volume.how();
+  EXPECT_EQ(probe.state().displayedPath(), Path(root / "photo.jpg"));
+
+  probe.core->fire(FieldUpdated(EditableField::name, std::string("OTHER.TXT")));
+  probe.core->fire(AcceptChanges());
+  probe.settle();
+  auto failed = probe.recorder->all<ChangesFailed>();
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_TRUE(failed[0].error.isPosix(EEXIST));
+  EXPECT_NE(failed[0].error.message.find("OTHER.TXT"), std::string::npos) << failed[0].error.message;
+  EXPECT_TRUE(std::filesystem::exists(root / "photo.jpg"));
 }
 
 class SaveAndCloseTest : public AcceptChangesTest {

@@ -133,12 +133,15 @@ TEST_F(InfoWindowStateTest, SelectedPathUpdatedShowsTheMatchingPathAndDropsEdits
   EXPECT_TRUE(state.changes.empty());
 }
 
-TEST_F(InfoWindowStateTest, SelectedPathUpdatedWithAnUnknownPathKeepsTheIndexAndDropsEdits) {
-  auto state = showing({item("a"), item("b")}, 1);
+// The edits belong to the shown item: a pick that shows no other item keeps them.
+TEST_F(InfoWindowStateTest, PickingTheShownItemOrAnUnknownPathKeepsTheIndexAndTheEdits) {
+  Path a = item("a"), b = item("b");
+  auto state = showing({a, b}, 1);
   state.react(FieldUpdated(EditableField::name, std::string("c")));
   state.react(SelectedPathUpdated(Path(dir.path() / "elsewhere")));
+  state.react(SelectedPathUpdated(Path(b.url())));
   EXPECT_EQ(state.displayed, 1);
-  EXPECT_TRUE(state.changes.empty());
+  EXPECT_TRUE(state.hasChange(EditableField::name));
 }
 
 TEST_F(InfoWindowStateTest, TrashingTheShownItemShowsTheOneThatMovedIntoItsPlace) {
@@ -167,7 +170,32 @@ TEST_F(InfoWindowStateTest, TrashingEveryItemLeavesNothingShownAndKeepsThePaths)
   EXPECT_EQ(state.paths, (std::vector<Path>{a, b}));
   EXPECT_FALSE(state.displayedPath());
   EXPECT_TRUE(state.selectedItems().empty());
-  EXPECT_TRUE(state.hasChange(EditableField::name));  // trashing keeps pending edits
+  EXPECT_FALSE(state.hasChange(EditableField::name));  // they were the trashed item's
+}
+
+// Pending edits belong to their item: a trash hands them to no other item, and the shown item
+// keeps being shown (with its edits) when others leave the list before it.
+TEST_F(InfoWindowStateTest, ATrashNeverHandsTheShownItemsEditsToAnother) {
+  Path a = item("a.txt"), b = item("b.txt"), c = item("c.txt");
+  auto state = showing({a, b});
+  state.react(FieldUpdated(EditableField::name, std::string("renamed-a.txt")));
+  state.react(shell::ItemsTrashed({a}, std::nullopt));
+  EXPECT_EQ(state.displayedPath(), b);
+  EXPECT_TRUE(state.changes.empty());
+
+  state = showing({a, b, c}, 1);
+  state.react(FieldUpdated(EditableField::name, std::string("renamed-b.txt")));
+  state.react(shell::ItemsTrashed({a}, std::nullopt));
+  EXPECT_EQ(state.displayedPath(), b);
+  EXPECT_TRUE(state.hasChange(EditableField::name));
+
+  // A sheet's or panel's answer made for another item is not taken by the shown one.
+  state.react(FieldUpdated(EditableField::typeCode, std::string("TEXT"), c));
+  state.react(FieldsUpdated({{EditableField::creatorCode, std::string("ttxt")}}, c));
+  EXPECT_FALSE(state.hasChange(EditableField::typeCode));
+  EXPECT_FALSE(state.hasChange(EditableField::creatorCode));
+  state.react(FieldUpdated(EditableField::typeCode, std::string("TEXT"), b));
+  EXPECT_TRUE(state.hasChange(EditableField::typeCode));
 }
 
 TEST_F(InfoWindowStateTest, ATrashErrorIsLoggedAndItsItemsStillLeaveTheList) {
@@ -184,8 +212,8 @@ TEST_F(InfoWindowStateTest, AFailedApplyIsLoggedCountedAndKeepsTheEdits) {
   Path a = item("a");
   auto state = showing({a});
   state.react(FieldUpdated(EditableField::name, std::string("z")));
-  state.react(ChangesFailed(foundation::Error::posix(EEXIST)));
-  state.react(ChangesFailed(foundation::Error::posix(EPERM)));
+  state.react(ChangesFailed(a, foundation::Error::posix(EEXIST)));
+  state.react(ChangesFailed(a, foundation::Error::posix(EPERM)));
   EXPECT_TRUE(state.hasChange(EditableField::name));
   ASSERT_TRUE(state.lastFailure);
   EXPECT_EQ(state.lastFailure->serial, 2u);
@@ -198,12 +226,28 @@ TEST_F(InfoWindowStateTest, ChangesAppliedReplacesTheShownPathAfterARenameAndCle
   Path a = item("a"), b = item("b");
   auto state = showing({a, b}, 1);
   state.react(FieldUpdated(EditableField::name, std::string("z")));
-  state.react(ChangesApplied());
+  state.react(ChangesApplied(b, std::nullopt, state.changes));
   EXPECT_EQ(state.paths, (std::vector<Path>{a, b}));
   EXPECT_TRUE(state.changes.empty());
   Path renamed(dir.path() / "z");
-  state.react(ChangesApplied(renamed));
+  state.react(ChangesApplied(b, renamed));
   EXPECT_EQ(state.paths, (std::vector<Path>{a, renamed}));
+}
+
+// An outcome arriving after the window switched items is about the item written, not the one
+// shown: that one keeps its place and its edits, and no item leaves the window.
+TEST_F(InfoWindowStateTest, AnApplyOutcomeChangesOnlyTheItemItWrote) {
+  Path a = item("a.txt"), b = item("b.txt");
+  auto state = showing({a, b}, 1);
+  state.react(FieldUpdated(EditableField::invisible, true));
+  Path renamed(dir.path() / "renamed-a.txt");
+  state.react(ChangesApplied(a, renamed, {{EditableField::name, std::string("renamed-a.txt")}}));
+  EXPECT_EQ(state.paths, (std::vector<Path>{renamed, b}));
+  EXPECT_EQ(state.displayedPath(), b);
+  EXPECT_TRUE(state.hasChange(EditableField::invisible));
+  // On the shown item, an edit made while the apply ran is not one it wrote, and stays.
+  state.react(ChangesApplied(b, std::nullopt, {{EditableField::invisible, false}}));
+  EXPECT_TRUE(state.hasChange(EditableField::invisible));
 }
 
 TEST_F(InfoWindowStateTest, RenamesOutsideTheListChangeNoPathButAskForARedraw) {

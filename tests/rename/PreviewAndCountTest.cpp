@@ -41,14 +41,16 @@ TEST(PreviewRows, ItemsWithNewNamesLeaveOutUnchangedAndFailingItems) {
   EXPECT_EQ(itemsWithNewNames(items, *rule), std::vector<files::Path>{items[0]});
 }
 
-TEST(ApplicableItems, CountsFilesOnlyByDefaultWhilePreviewShowsAll) {
+TEST(ApplicableItems, CountsTheItemsTheRuleRenamesFoldersIncluded) {
   test::TempDir dir;
-  auto items = makeItems(dir, {"a/", "b/", "c.txt", "d.txt", "e.txt"});
-  EXPECT_EQ(applicableCount(items, true, false), 3);
-  EXPECT_EQ(applicableCount(items, false, true), 2);
-  EXPECT_EQ(applicableCount(items, true, true), 5);
-  EXPECT_EQ(applicableCountText(3), "Items to rename: 3");
-  EXPECT_EQ(previewRows(RenameDialogState(items)).size(), 5u);
+  auto items = makeItems(dir, {"a_1/", "b/", "c_1.txt", "d.txt", "e.txt"});
+  RenameDialogState state(items);
+  EXPECT_EQ(applicableCount(state), 0);  // no rule yet
+  state.react(PatternUpdated("_1"));
+  state.react(ReplacementValueUpdated("-2"));
+  EXPECT_EQ(applicableCount(state), 2);
+  EXPECT_EQ(applicableCountText(2), "Items to rename: 2");
+  EXPECT_EQ(previewRows(state).size(), 5u);
 }
 
 TEST(NameChangeVisibility, EachModeShowsItsControls) {

@@ -139,11 +139,31 @@ TEST_F(RenameDialogTest, PopupsCarryTheirValues) {
   EXPECT_EQ(dialog->reactor().state().locations, MatchLocation::end);
 }
 
-TEST_F(RenameDialogTest, CountLabelCountsFilesWhileThePreviewShowsFoldersToo) {
+// The count is what the confirmation will rename, folders included; a greyed button says why.
+TEST_F(RenameDialogTest, CountLabelCountsWhatWillBeRenamedAndTheButtonSaysWhyItIsGreyed) {
   auto dialog = open({"a/", "b/", "c.txt", "d.txt", "e.txt"});
   QWidget* w = dialog->window();
-  EXPECT_EQ(child<QLabel>(w, "applicableCountLabel")->text(), "Items to rename: 3");
+  auto* count = child<QLabel>(w, "applicableCountLabel");
+  auto* problem = child<QLabel>(w, "executeProblemLabel");
+  EXPECT_EQ(count->text(), "Items to rename: 0");
+  EXPECT_TRUE(problem->isHidden());  // nothing typed yet: nothing to explain
+  choose(w, "nameModificationType", 5);  // no change
+  type(w, "prefixField", "new-");
+  sync(*dialog);
+  EXPECT_EQ(count->text(), "Items to rename: 5");
   EXPECT_EQ(previewNewNames(w).size(), 5u);
+
+  choose(w, "nameModificationType", 4);  // regular expression
+  type(w, "nameValue", "(b|c");
+  type(w, "replacementValue", "x");
+  sync(*dialog);
+  EXPECT_FALSE(child<QPushButton>(w, "executeButton")->isEnabled());
+  EXPECT_FALSE(problem->isHidden());
+  EXPECT_EQ(problem->text(), "The regular expression is not valid: a parenthesis is not closed or not opened, at character 5.");
+  type(w, "nameValue", ")");
+  sync(*dialog);
+  EXPECT_TRUE(problem->isHidden());
+  EXPECT_EQ(count->text(), "Items to rename: 5");  // the prefix still applies to all
 }
 
 TEST_F(RenameDialogTest, SheetEndsWithCancelAndExecuteCodes) {

@@ -10,6 +10,7 @@
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SizelessViews.h"
 #include "platform/logging/Log.h"
+#include "rename/mover/MoveToNewName.h"
 
 namespace ml::info {
 
@@ -139,8 +140,8 @@ void rollback(const files::Path& path, const files::MutableBasicAttributes& basi
   }
 }
 
-Status fail(store::Core<InfoWindowState>& core, Error error) {
-  core.fire(ChangesFailed(error));
+Status fail(store::Core<InfoWindowState>& core, const files::Path& item, Error error) {
+  core.fire(ChangesFailed(item, error));
   return error;
 }
 
@@ -160,7 +161,7 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   auto basicView = fs.basicAttributes(path);
   auto finderView = fs.finderAttributes(path);
   if (!basicView || !finderView) {
-    return fail(core, Error::posix(ENOENT, "cannot read the attributes of " + path.description()));
+    return fail(core, path, Error::posix(ENOENT, "cannot read the attributes of " + path.description()));
   }
 
   // The records copy every member of the views once; the sizeless views keep a folder's total
@@ -173,19 +174,19 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   // Edits nothing writes (their controls are read-only, so they come only from elsewhere) were
   // logged one by one in take(); they must not hold back the edits that can be written.
   if (!plan.invalid.empty()) {
-    return fail(core, Error::posix(EINVAL, sentence(joined(plan.invalid) + " cannot be set to the value given")));
+    return fail(core, path, Error::posix(EINVAL, sentence(joined(plan.invalid) + " cannot be set to the value given")));
   }
 
   if (plan.basic.hasChanges()) {
     if (auto status = fs.updateBasicAttributes(path, plan.basic); !status) {
       rollback(path, basicBefore, finderBefore);
-      return fail(core, status.error());
+      return fail(core, path, status.error());
     }
   }
   if (plan.finder.hasChanges()) {
     if (auto status = fs.updateFinderAttributes(path, plan.finder); !status) {
       rollback(path, basicBefore, finderBefore);
-      return fail(core, status.error());
+      return fail(core, path, status.error());
     }
   }
 
@@ -193,16 +194,18 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   if (plan.newName) {
     const files::Path parent = path.parent().value_or(fs.rootPath());
     destination = files::Path(parent.sharedFileSystem(), parent.url() / *plan.newName);
-    if (auto status = fs.move(path, *destination); !status) {
+    // Through the application's one mover: it never replaces another item, and a change of
+    // case alone also works on a volume that ignores case.
+    if (auto status = rename::moveToNewName(path, *destination); !status) {
       LOG_ERROR("unable to rename file. path=" << path.description() << " destination=Optional("
                                                << destination->description()
                                                << ") error=" << status.error().description());
       rollback(path, basicBefore, finderBefore);
-      return fail(core, status.error());
+      return fail(core, path, status.error());
     }
   }
 
-  core.fire(ChangesApplied(destination));
+  core.fire(ChangesApplied(path, destination, state.changes));
   return {};
 }
 

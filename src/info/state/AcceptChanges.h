@@ -1,10 +1,12 @@
 #pragma once
 // Writes the pending edits of an Info window to the shown item, and reports the outcome on the
-// window's store: ChangesApplied (with the new path after a rename) or ChangesFailed.
+// window's store: ChangesApplied (with the new path after a rename) or ChangesFailed, both naming
+// the item written, which need not be the one shown when the outcome arrives.
 //
 // Order of writes, fixed: the basic attributes (dates, invisible and extension-hidden flags),
 // then the Finder attributes (type and creator codes), then the rename by a move within the
-// item's folder. The rename comes last so the attribute writes address the item by its old path.
+// item's folder (rename::moveToNewName, which also changes the case of a name alone on a volume
+// that ignores case). The rename comes last so the attribute writes address the item by its old path.
 // When any step fails, both attribute sets are written back as they were read before the first
 // write, and ChangesFailed carries the error of the failed step.
 //

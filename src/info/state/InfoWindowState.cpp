@@ -112,6 +112,21 @@ bool InfoWindowState::isFieldResetBy(EditableField field, const FieldValue& valu
   return false;
 }
 
+bool InfoWindowState::isForShownItem(const std::optional<files::Path>& item) const {
+  if (!item) return true;
+  const auto shown = displayedPath();
+  if (shown && shown->url() == item->url()) return true;
+  LOG_WARNING("dropping an edit made for an item no longer shown. item=" << item->description());
+  return false;
+}
+
+int InfoWindowState::indexOf(const files::Path& path) const {
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (paths[i].url() == path.url()) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 void InfoWindowState::judge(EditableField field, const FieldValue& value) {
   if (isFieldResetBy(field, value)) {
     changes.erase(field);
@@ -145,10 +160,11 @@ void InfoWindowState::react(const store::Event& event) {
     return;
   }
   if (auto* e = event.as<FieldUpdated>()) {
-    judge(e->field, e->value);
+    if (isForShownItem(e->item)) judge(e->field, e->value);
     return;
   }
   if (auto* e = event.as<FieldsUpdated>()) {
+    if (!isForShownItem(e->item)) return;
     for (const auto& [field, value] : e->update) judge(field, value);
     return;
   }
@@ -161,40 +177,58 @@ void InfoWindowState::react(const store::Event& event) {
     return;
   }
   if (auto* e = event.as<ChangesApplied>()) {
-    if (e->replacementPath && displayedPath()) paths[static_cast<size_t>(displayed)] = *e->replacementPath;
-    changes.clear();
+    // The written item is found by its path when the apply began: the window may show another
+    // item by now, which keeps its place and its edits.
+    const int written = indexOf(e->item);
+    if (written < 0) return;
+    if (e->replacementPath) paths[static_cast<size_t>(written)] = *e->replacementPath;
+    if (written == displayed) {
+      // Only the edits that were written end; one made while the apply ran stays pending.
+      for (const auto& [field, value] : e->applied) {
+        auto pending = changes.find(field);
+        if (pending != changes.end() && pending->second == value) changes.erase(pending);
+      }
+    }
     return;
   }
   if (auto* e = event.as<shell::ItemsTrashed>()) {
     if (e->error) LOG_ERROR("failed to delete some items. error=" << e->error->description());
     std::vector<files::Path> remaining;
-    for (const auto& path : paths) {
+    int shownAt = -1;  // the shown item's index among the remaining ones, when it remains
+    int before = 0;    // remaining items listed before the shown one
+    for (size_t i = 0; i < paths.size(); ++i) {
       bool trashed = false;
-      for (const auto& item : e->items) trashed = trashed || item.url() == path.url();
-      if (!trashed) remaining.push_back(path);
+      for (const auto& item : e->items) trashed = trashed || item.url() == paths[i].url();
+      if (trashed) continue;
+      if (static_cast<int>(i) == displayed) shownAt = static_cast<int>(remaining.size());
+      if (static_cast<int>(i) < displayed) ++before;
+      remaining.push_back(paths[i]);
+    }
+    if (const auto shown = displayedPath(); shown && shownAt < 0 && !changes.empty()) {
+      // The edits were the trashed item's: no other item may receive them.
+      LOG_INFO("dropping the pending edits of a trashed item. item=" << shown->description());
+      changes.clear();
     }
     if (!remaining.empty()) {
       paths = std::move(remaining);
-      displayed = std::min(displayed, static_cast<int>(paths.size()) - 1);
+      // The shown item keeps being shown where it now stands; a trashed one gives its place to
+      // the item that moved into it (the new last item when it was last).
+      if (displayed >= 0) displayed = shownAt >= 0 ? shownAt : std::min(before, static_cast<int>(paths.size()) - 1);
     } else {
       displayed = std::min(displayed, -1);  // nothing left: the window closes itself
     }
     return;
   }
   if (auto* e = event.as<ChangesFailed>()) {
-    const auto shown = displayedPath();
-    LOG_ERROR("failed to apply changes. patah=" << (shown ? shown->description() : std::string())
-                                                << " err=" << e->error.description());
-    lastFailure = ApplyFailure{e->error, lastFailure ? lastFailure->serial + 1 : 1};
+    LOG_ERROR("failed to apply changes. patah=" << e->item.description() << " err=" << e->error.description());
+    lastFailure = ApplyFailure{e->item, e->error, lastFailure ? lastFailure->serial + 1 : 1};
     return;
   }
   if (auto* e = event.as<SelectedPathUpdated>()) {
-    for (size_t i = 0; i < paths.size(); ++i) {
-      if (paths[i].url() == e->path.url()) {
-        displayed = static_cast<int>(i);
-        break;
-      }
-    }
+    // Edits belong to the item they were made for: they end only when another item is shown.
+    const int chosen = indexOf(e->path);
+    if (chosen < 0 || chosen == displayed) return;
+    displayed = chosen;
     changes.clear();
     return;
   }

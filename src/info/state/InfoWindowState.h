@@ -3,9 +3,11 @@
 // edits not yet written. Nothing reaches the disk until the apply command runs; an edit that
 // restores what the shown item already holds is dropped rather than kept.
 //
-// Invariant kept by react(): `displayed` is a valid index of `paths`, or -1 once every listed
+// Invariants kept by react(): `displayed` is a valid index of `paths`, or -1 once every listed
 // item has gone to the Trash (the window is about to close: panes and commands then do nothing).
-// `paths` is empty only between creation and the Initialized event.
+// `paths` is empty only between creation and the Initialized event. `changes` always belong to
+// the shown item: whatever makes another item shown (a pick, a trash) drops them, and an
+// outcome of an apply touches them only when it is about the shown item.
 //
 // A plain value; the store copies it for each published snapshot. react() runs on the store's
 // queue and reads the file system (to judge edits); it touches no interface object.
@@ -29,6 +31,7 @@ namespace ml::info {
 
 // The last apply that failed, so the window can tell the user once per failure.
 struct ApplyFailure {
+  files::Path item;  // the item the apply wrote to
   foundation::Error error;
   uint64_t serial = 0;  // counts failures of this window, from 1
 };
@@ -68,6 +71,10 @@ struct InfoWindowState {
   // item's attributes cannot be read.
   bool isFieldResetBy(EditableField field, const FieldValue& value) const;
   void judge(EditableField field, const FieldValue& value);
+  // Whether an edit made for `item` (any item when absent) may be taken: it is the shown one.
+  bool isForShownItem(const std::optional<files::Path>& item) const;
+  // The index of the first path at `path`'s location, or -1.
+  int indexOf(const files::Path& path) const;
   void replacePaths(const std::vector<std::pair<files::Path, files::Path>>& mapping);
 
   dispatch::Clock* clock_;

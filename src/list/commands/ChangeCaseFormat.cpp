@@ -4,8 +4,12 @@
 
 #include "list/rows/PathNames.h"
 #include "list/state/ListEvents.h"
+#include "list/state/OutlineView.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
-#include "rename/MoveToNewName.h"
+#include "rename/mover/MoveToNewName.h"
+#include "rename/mover/RenameFailure.h"
 #include "rename/rules/UnicodeText.h"
 
 namespace ml::list {
@@ -44,6 +48,7 @@ std::optional<std::string> nameInCase(const std::string& name, rename::CaseForma
 
 void ChangeCaseFormat::execute(const ListWindowState& state, ListStore& core) {
   shell::PathMapping changes;
+  std::string failures;  // one line per item that kept its name, for the alert
   for (const auto& item : state.selectedItems()) {
     auto parent = item.parent();
     if (!parent) continue;
@@ -63,12 +68,23 @@ void ChangeCaseFormat::execute(const ListWindowState& state, ListStore& core) {
     if (!status) {
       LOG_WARNING("failed to change item name: " << item.description() << " -> " << splitExtension(*newName).first
                                                  << ". error=" << status.error());
+      failures += (failures.empty() ? "" : "\n") + rename::renameFailureText(item, status.error());
       continue;
     }
     addChange(changes, item, renamed);
   }
   const bool wasSuccessful = changes.size() == state.selectedItems().size();
   core.fire(ItemsRenamed(std::move(changes), wasSuccessful));
+  if (!failures.empty() && state.view) {
+    dispatch::MainQueue::shared().async([view = state.view, failures] {
+      appkit::Alert alert;
+      alert.style = appkit::Alert::Style::warning;
+      alert.messageText = foundation::localizedString("Name change failed");
+      alert.informativeText = failures;
+      alert.buttons = {foundation::localizedString("OK")};
+      view->beginSheet(alert);
+    });
+  }
 }
 
 }  // namespace ml::list

@@ -9,18 +9,20 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
-#include "rename/MoveToNewName.h"
+#include "rename/mover/MoveToNewName.h"
+#include "rename/mover/RenameFailure.h"
 
 namespace ml::list {
 
 namespace {
 
-void tellNameChangeFailed(const std::shared_ptr<OutlineView>& view) {
-  dispatch::MainQueue::shared().async([view] {
+void tellNameChangeFailed(const std::shared_ptr<OutlineView>& view, std::string details) {
+  dispatch::MainQueue::shared().async([view, details = std::move(details)] {
     if (!view) return;
     appkit::Alert alert;
     alert.style = appkit::Alert::Style::warning;
     alert.messageText = foundation::localizedString("Name change failed");
+    alert.informativeText = details;
     alert.buttons = {foundation::localizedString("OK")};
     view->beginSheet(alert);
   });
@@ -35,8 +37,9 @@ bool isSingleComponentName(const std::string& name) {
 
 void SimpleRename::execute(const ListWindowState& state, ListStore& core) {
   if (!isSingleComponentName(newName_)) {
-    LOG_ERROR("failed to rename file. error=" << foundation::Error::posix(EINVAL, "not a file name: \"" + newName_ + "\""));
-    tellNameChangeFailed(state.view);
+    const auto error = foundation::Error::posix(EINVAL, "not a file name: \"" + newName_ + "\"");
+    LOG_ERROR("failed to rename file. error=" << error);
+    tellNameChangeFailed(state.view, rename::renameFailureText(item_, error));
     return;
   }
   if (newName_ == lastPathComponent(item_.url())) {
@@ -49,7 +52,7 @@ void SimpleRename::execute(const ListWindowState& state, ListStore& core) {
   auto status = rename::moveToNewName(item_, renamed);
   if (!status) {
     LOG_ERROR("failed to rename file. error=" << status.error());
-    tellNameChangeFailed(state.view);
+    tellNameChangeFailed(state.view, rename::renameFailureText(item_, status.error()));
     return;
   }
   core.fire(ItemsRenamed({{item_, renamed}}, true));

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <string>
 
-#include "rename/ItemName.h"
-#include "rename/MoveToNewName.h"
+#include "rename/mover/ItemName.h"
+#include "rename/mover/MoveToNewName.h"
 
 namespace ml::rename {
 

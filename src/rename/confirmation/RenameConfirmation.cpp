@@ -4,7 +4,7 @@
 
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
-#include "rename/ItemName.h"
+#include "rename/mover/ItemName.h"
 #include "rename/confirmation/ItemRenamer.h"
 
 namespace ml::rename {

@@ -7,18 +7,13 @@
 #include "appkit/LocalizableControls.h"
 #include "appkit/values/Alert.h"
 #include "platform/foundation/LocalizedStrings.h"
-#include "rename/ItemName.h"
+#include "rename/mover/ItemName.h"
+#include "rename/mover/RenameFailure.h"
 #include "rename/ToolkitWindow.h"
 #include "shell/core/ApplicationEvents.h"
 #include "ui_RenameConfirmationDialog.h"
 
 namespace ml::rename {
-
-namespace {
-
-std::string quoted(const files::Path& item) { return "\u201C" + itemName(item) + "\u201D"; }
-
-}  // namespace
 
 RenameConfirmationDialog::RenameConfirmationDialog(std::vector<files::Path> items,
                                                    std::shared_ptr<const shell::RenameRule> rule,
@@ -108,7 +103,7 @@ void RenameConfirmationDialog::renameItem() {
       appkit::Alert alert;
       alert.style = appkit::Alert::Style::warning;
       alert.messageText = foundation::localizedString("Unable to rename file");
-      alert.informativeText = quoted(item) + ": " + renamed.error().message;
+      alert.informativeText = renameFailureText(item, renamed.error());
       showAlert(alert);
       ui_->renameButton->setEnabled(false);
     }
@@ -140,7 +135,7 @@ void RenameConfirmationDialog::renameRemaining() {
     alert.messageText = foundation::localizedString("Some items could not be renamed.");
     for (const auto& failure : failures) {
       if (!alert.informativeText.empty()) alert.informativeText += "\n";
-      alert.informativeText += quoted(failure.item) + ": " + failure.error.message;
+      alert.informativeText += renameFailureText(failure.item, failure.error);
     }
     showAlert(alert);
   }

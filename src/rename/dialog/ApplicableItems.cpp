@@ -1,18 +1,15 @@
 #include "rename/dialog/ApplicableItems.h"
 
-#include "files/FileSystem.h"
 #include "platform/foundation/LocalizedStrings.h"
+#include "rename/StrategyRule.h"
+#include "rename/dialog/PreviewRows.h"
 
 namespace ml::rename {
 
-std::int64_t applicableCount(const std::vector<files::Path>& items, bool includeFiles, bool includeFolders) {
-  if (includeFiles && includeFolders) return static_cast<std::int64_t>(items.size());
-  std::int64_t folders = 0;
-  for (const auto& item : items) {
-    if (item.fileSystem().isDirectory(item)) ++folders;
-  }
-  if (!includeFiles) return folders;
-  return static_cast<std::int64_t>(items.size()) - folders;
+std::int64_t applicableCount(const RenameDialogState& state) {
+  auto rule = state.strategy();
+  if (!rule) return 0;
+  return static_cast<std::int64_t>(itemsWithNewNames(state.items(), StrategyRule(rule)).size());
 }
 
 std::string applicableCountText(std::int64_t count) {

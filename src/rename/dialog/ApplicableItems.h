@@ -1,16 +1,15 @@
 #pragma once
-// The count of items the rename applies to, and its label text.
+// The count of items the rename will rename, and its label text.
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "files/Path.h"
+#include "rename/dialog/RenameDialogState.h"
 
 namespace ml::rename {
 
-// Folders only when files are not included; every item when both are; otherwise the items that
-// are not folders (asked of each item's file system; a missing item counts as a file).
-std::int64_t applicableCount(const std::vector<files::Path>& items, bool includeFiles, bool includeFolders);
+// The items the state's rule gives a new name (folders as well as files: the confirmation
+// renames both); 0 while the settings make no rule.
+std::int64_t applicableCount(const RenameDialogState& state);
 
 // "Items to rename: 3", the text looked up in the table "Localizable".
 std::string applicableCountText(std::int64_t count);

@@ -1,6 +1,6 @@
 #include "rename/dialog/PreviewRows.h"
 
-#include "rename/ItemName.h"
+#include "rename/mover/ItemName.h"
 
 namespace ml::rename {
 

@@ -128,7 +128,7 @@ void RenameDialog::windowDidLoad() {
                                             static_cast<int>(MatchLocation::beginning),
                                             static_cast<int>(MatchLocation::end)});
 
-  if (ui.executeButton) subscribe(std::make_shared<ExecuteButtonToggle>(ui.executeButton));
+  if (ui.executeButton) subscribe(std::make_shared<ExecuteButtonToggle>(ui.executeButton, ui.executeProblemLabel));
 
   ui.warningIcon->setPixmap(window_->style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
   QHeaderView* header = ui.previewTable->horizontalHeader();

@@ -1,5 +1,6 @@
 #include "rename/dialog/RenameDialogState.h"
 
+#include "platform/foundation/LocalizedStrings.h"
 #include "rename/dialog/RenameDialogEvents.h"
 #include "rename/rules/RegularExpression.h"
 #include "rename/rules/UnicodeText.h"
@@ -73,6 +74,44 @@ bool RenameDialogState::isValid() const {
              unicode::characters(std::string_view(*replacement)).size();
   }
   return false;
+}
+
+std::optional<std::string> RenameDialogState::problem() const {
+  using foundation::localizedString;
+  const bool needsPattern = mode.kind() != ChangeMode::Kind::none;
+  if (needsPattern && pattern.empty()) return std::nullopt;
+  switch (mode.kind()) {
+    case ChangeMode::Kind::regex:
+      if (auto why = RegularExpression::problemWith(pattern, !caseSensitive)) {
+        return localizedString("The regular expression is not valid: ") + *why + ".";
+      }
+      if (!replacement) {
+        return localizedString("Type the replacement. To remove what matches, choose Delete Text.");
+      }
+      break;
+    case ChangeMode::Kind::replace:
+      if (!replacement || (!mode.characters() && replacement->empty())) {
+        return localizedString("Type the replacement.");
+      }
+      if (mode.characters()) {
+        const auto from = unicode::characters(std::string_view(pattern)).size();
+        const auto to = unicode::characters(std::string_view(*replacement)).size();
+        if (from != to) {
+          return localizedString("The replacement needs as many characters as the pattern (") +
+                 std::to_string(from) + ", not " + std::to_string(to) + ").";
+        }
+      }
+      break;
+    case ChangeMode::Kind::remove:
+    case ChangeMode::Kind::none:
+      break;
+  }
+  if (trimLength && maxNameLength && *maxNameLength < kMinimumNameLength) {
+    return localizedString("Names cannot be shortened to fewer than ") + std::to_string(kMinimumNameLength) +
+           localizedString(" characters.");
+  }
+  if (!canExecute()) return localizedString("These settings make no rule to apply.");
+  return std::nullopt;
 }
 
 std::shared_ptr<const BasicRenamingStrategy> RenameDialogState::strategy() const {

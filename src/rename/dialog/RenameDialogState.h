@@ -60,6 +60,10 @@ struct RenameDialogState {
   std::shared_ptr<const BasicRenamingStrategy> strategy() const;
   // Whether executing has a rule to apply: valid settings that make one.
   bool canExecute() const { return isValid() && strategy() != nullptr; }
+  // Why executing is not possible, for the line beside the greyed button ("The regular
+  // expression is not valid: a parenthesis is not closed or not opened, at character 4."); nothing
+  // when it is, and nothing while the text to look for is still empty (no reason is needed there).
+  std::optional<std::string> problem() const;
 
   // For logs: the settings, not the items.
   friend std::ostream& operator<<(std::ostream& out, const RenameDialogState& state);

@@ -38,16 +38,16 @@ void NameTrimUpdated::update(const RenameDialogState& state) {
 }
 
 void ApplicableItemsUpdater::update(const RenameDialogState& state) {
-  if (!field_) return;
-  const std::pair<bool, bool> switches{state.includeFiles, state.includeFolders};
-  if (!counted_ || counted_->first != switches) {
-    counted_.emplace(switches, applicableCount(state.items(), state.includeFiles, state.includeFolders));
-  }
-  field_->setText(QString::fromStdString(applicableCountText(counted_->second)));
+  if (field_) field_->setText(QString::fromStdString(applicableCountText(applicableCount(state))));
 }
 
 void ExecuteButtonToggle::update(const RenameDialogState& state) {
   if (button_) button_->setEnabled(state.canExecute());
+  if (problem_) {
+    const auto why = state.problem();
+    problem_->setText(why ? QString::fromStdString(*why) : QString());
+    problem_->setVisible(why.has_value());
+  }
 }
 
 }  // namespace ml::rename

@@ -63,8 +63,8 @@ class NameTrimUpdated final : public DialogSubscriber {
   QPointer<QAbstractButton> checkbox_;
 };
 
-// "Items to rename: n". The items and the include switches never change while a dialog is open,
-// so the folders are counted once, not on every keystroke.
+// "Items to rename: n": the items the rule gives a new name, files and folders alike, which are
+// the items the confirmation will offer to rename.
 class ApplicableItemsUpdater final : public DialogSubscriber {
  public:
   explicit ApplicableItemsUpdater(QLabel* field) : field_(field) {}
@@ -72,17 +72,18 @@ class ApplicableItemsUpdater final : public DialogSubscriber {
 
  private:
   QPointer<QLabel> field_;
-  std::optional<std::pair<std::pair<bool, bool>, std::int64_t>> counted_;  // switches -> count
 };
 
-// The execute button is enabled while the settings make a rule to apply.
+// The execute button is enabled while the settings make a rule to apply; while it is not, the
+// label beside it (when there is one) says why.
 class ExecuteButtonToggle final : public DialogSubscriber {
  public:
-  explicit ExecuteButtonToggle(QAbstractButton* button) : button_(button) {}
+  explicit ExecuteButtonToggle(QAbstractButton* button, QLabel* problem = nullptr) : button_(button), problem_(problem) {}
   void update(const RenameDialogState& state) override;
 
  private:
   QPointer<QAbstractButton> button_;
+  QPointer<QLabel> problem_;
 };
 
 }  // namespace ml::rename

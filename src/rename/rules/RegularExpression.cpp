@@ -45,6 +45,32 @@ foundation::Result<RegularExpression> RegularExpression::compile(std::string_vie
                            caseInsensitive);
 }
 
+std::optional<std::string> RegularExpression::problemWith(std::string_view pattern, bool caseInsensitive) {
+  auto text = unicode::fromUtf8(pattern);
+  if (!text) return std::string("the pattern is not valid text");
+  UErrorCode status = U_ZERO_ERROR;
+  UParseError where{};
+  std::unique_ptr<icu::RegexPattern> compiled(
+      icu::RegexPattern::compile(*text, caseInsensitive ? UREGEX_CASE_INSENSITIVE : 0, where, status));
+  if (!U_FAILURE(status) && compiled) return std::nullopt;
+  std::string reason;
+  switch (status) {
+    case U_REGEX_MISMATCHED_PAREN: reason = "a parenthesis is not closed or not opened"; break;
+    case U_REGEX_MISSING_CLOSE_BRACKET: reason = "a \u201C[\u201D is not closed"; break;
+    case U_REGEX_BAD_ESCAPE_SEQUENCE: reason = "an escape sequence is not known"; break;
+    case U_REGEX_BAD_INTERVAL:
+    case U_REGEX_MAX_LT_MIN: reason = "a repetition in braces is not valid"; break;
+    case U_REGEX_INVALID_RANGE: reason = "a character range is in the wrong order"; break;
+    case U_REGEX_RULE_SYNTAX: reason = "a character cannot stand where it is (a repetition with nothing to repeat?)"; break;
+    case U_REGEX_PROPERTY_SYNTAX: reason = "a character property is not valid"; break;
+    case U_REGEX_LOOK_BEHIND_LIMIT: reason = "a look-behind has no bounded length"; break;
+    default: reason = std::string("ICU refuses it (") + u_errorName(status) + ")"; break;
+  }
+  // ICU counts in UTF-16 units from 0; people count characters from 1.
+  if (where.offset >= 0) reason += ", at character " + std::to_string(text->countChar32(0, where.offset) + 1);
+  return reason;
+}
+
 int32_t RegularExpression::captureGroupCount() const {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::RegexMatcher> matcher(compiled_->matcher(status));

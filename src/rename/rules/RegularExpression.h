@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,9 @@ class RegularExpression {
   // Fails with "The value “<pattern>” is invalid." when the pattern does not compile (or is not
   // UTF-8).
   static foundation::Result<RegularExpression> compile(std::string_view pattern, bool caseInsensitive = false);
+  // Why `pattern` does not compile, in words a user reads ("a parenthesis is not closed, at
+  // character 4"); nothing when it compiles.
+  static std::optional<std::string> problemWith(std::string_view pattern, bool caseInsensitive = false);
 
   const std::string& pattern() const { return source_; }
   bool isCaseInsensitive() const { return caseInsensitive_; }

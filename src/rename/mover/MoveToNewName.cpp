@@ -1,4 +1,4 @@
-#include "rename/MoveToNewName.h"
+#include "rename/mover/MoveToNewName.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 
 #include "files/FileSystem.h"
 #include "platform/logging/Log.h"
-#include "rename/ItemName.h"
+#include "rename/mover/ItemName.h"
 
 namespace ml::rename {
 
@@ -48,6 +48,11 @@ files::Path temporarySibling(const files::Path& folder, const std::string& name)
   return files::Path(folder.sharedFileSystem(), folder.url() / temporary);
 }
 
+foundation::Error nameTaken(const files::Path& target) {
+  return foundation::Error::make(foundation::Error::kPosixDomain, EEXIST,
+                                 "an item named \u201C" + itemName(target) + "\u201D is already in this folder");
+}
+
 foundation::Status changeSpelling(const files::Path& item, const files::Path& target, const files::Path& folder) {
   const files::Path temporary = temporarySibling(folder, itemName(target));
   if (auto moved = item.fileSystem().move(item, temporary); !moved) return moved;
@@ -59,6 +64,8 @@ foundation::Status changeSpelling(const files::Path& item, const files::Path& ta
     return foundation::Error::make(foundation::Error::kPosixDomain, renamed.error().code,
                                    renamed.error().message + " (the item is now at " + temporary.description() + ")");
   }
+  // Another item holds the name after all (only its case differs); the item is back in place.
+  if (renamed.error().isPosix(EEXIST)) return nameTaken(target);
   return renamed;
 }
 
@@ -68,7 +75,7 @@ foundation::Status moveToNewName(const files::Path& item, const files::Path& tar
   auto moved = item.fileSystem().move(item, target);
   if (moved || !moved.error().isPosix(EEXIST)) return moved;
   const files::Path folder = target.parent().value_or(target.fileSystem().rootPath());
-  if (!itemIsInItsOwnWay(item, target, folder)) return moved;
+  if (!itemIsInItsOwnWay(item, target, folder)) return nameTaken(target);
   return changeSpelling(item, target, folder);
 }
 
