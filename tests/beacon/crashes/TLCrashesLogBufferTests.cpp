@@ -1,13 +1,17 @@
 // The crash log buffer: slots, crash-time files and their replay at the next start.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLUtilityFile.h"
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
 #include "beacon/crashes/Model/TLErrorAttachmentLog.h"
 #include "crashreporter/capture/CrashHandlerContext.h"
 #include "support/TempDir.h"
@@ -112,6 +116,29 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
     EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
   }
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
+}
+
+// The crash-time write reads the slots while other threads may still change them: it writes
+// whole logs or empty files, never bytes that were freed or half replaced under it.
+TEST_F(TLCrashesLogBufferTest, CrashWriteWhileSlotsChangeWritesOnlyWholeLogs) {
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    for (int i = 0; !stop.load(); ++i) {
+      auto changing = log("s" + std::to_string(i));
+      buffer_.didPrepareLog(*changing, "churn", encrypter());
+      buffer_.didCompleteEnqueueingLog(*changing, "churn");
+    }
+  });
+  registerCrashesArchiveClasses();
+  const std::string slot0 = std::string(kFolder) + "/0.mscrasheslogbuffer";
+  for (int round = 0; round < 300; ++round) {
+    buffer_.saveAtCrash();
+    auto bytes = TLUtilityFile::loadDataForPathComponent(slot0);  // may be gone: a freed slot's file is deleted
+    if (!bytes || bytes->empty()) continue;
+    EXPECT_TRUE(TLKeyedUnarchiver::unarchivedObjectOfClass<TLAbstractLog>(*bytes)) << "round " << round;
+  }
+  stop = true;
+  churn.join();
 }
 
 TEST_F(TLCrashesLogBufferTest, ReplaySkipsCorruptFilesAndUndecryptableTokens) {
