@@ -1,7 +1,7 @@
 #pragma once
 // The crash log buffer: a copy of every log the channel has prepared but not yet finished with,
 // kept in 60 fixed slots so that a crash loses none of them. At a crash the post-crash callback
-// writes each slot to its own file in "crasheslogbuffer" (slot i: "<i>.mscrasheslogbuffer", and
+// writes each slot to its own file in "crasheslogbuffer" (slot i: "<i>.tlcrasheslogbuffer", and
 // "<i>.targettoken" for the encrypted target token) with open/write/close only; at the next
 // start the files are read back, their logs re-enqueued and the files emptied.
 //
@@ -34,7 +34,7 @@ namespace ml::beacon {
 class TLCrashesLogBuffer {
  public:
   static constexpr int kSlotCount = 60;
-  static constexpr std::string_view kBufferExtension = "mscrasheslogbuffer";
+  static constexpr std::string_view kBufferExtension = "tlcrasheslogbuffer";
   static constexpr std::string_view kTokenExtension = "targettoken";
 
   using Encrypt = std::function<std::optional<std::string>(const std::string&)>;
@@ -68,7 +68,7 @@ class TLCrashesLogBuffer {
   // The crash reporter's post-crash callback: saveAtCrash() of the shared buffer.
   static void postCrashCallback(siginfo_t* info, ucontext_t* userContext, void* context);
 
-  // Reads every "*.mscrasheslogbuffer" file of the folder, enqueues each log it decodes (with its
+  // Reads every "*.tlcrasheslogbuffer" file of the folder, enqueues each log it decodes (with its
   // decrypted target token, when one was saved) and leaves every buffer file empty.
   static void processLogBufferAfterCrash(const std::string& folderComponent, const Decrypt& decrypt,
                                          const Enqueue& enqueue);
