@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
 
@@ -197,6 +198,63 @@ INSTANTIATE_TEST_SUITE_P(EachCrashEachMode, CrashMatrix,
                            }
                            return name;
                          });
+
+// The helper's crash in `mode`, run in a child.
+ChildOutcome runHelper(const char* helper, const char* crash, const char* mode) {
+  return runInChild([&] {
+    ::execl(helper, helper, crash, mode, static_cast<char*>(nullptr));
+    ::_exit(127);
+  });
+}
+
+class EachCaptureMode : public CrashTest, public testing::WithParamInterface<const char*> {};
+
+// Two threads fault within the same few instructions, many times over: the first report is the
+// one left, whole, however the second thread's crash interleaves with it.
+TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
+  constexpr int kRuns = 50;
+  for (int run = 0; run < kRuns; ++run) {
+    (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
+    ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, "together", GetParam());
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << describe(outcome);
+    std::string why;
+    std::optional<TLCrashReport> report = readPendingReport(&why);
+    if (!report) {
+      ADD_FAILURE() << "run " << run << ": " << why << "\n" << describe(outcome);
+      continue;
+    }
+    const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+    if (crashed == nullptr) {
+      ADD_FAILURE() << "run " << run << ": not exactly one crashed thread";
+      continue;
+    }
+    EXPECT_TRUE(hasFrameIn(*crashed, "crashcapture_null_read")) << "run " << run;
+  }
+}
+
+// A call through a null function pointer faults before the callee could set up a frame: the
+// innermost frame is the null pc and the next one the function that made the call, whether or
+// not the code keeps frame pointers.
+TEST_P(EachCaptureMode, NullCallIsFollowedByItsCaller) {
+  for (const char* helper : {CRASHCAPTURE_HELPER_FP, CRASHCAPTURE_HELPER_NOFP}) {
+    SCOPED_TRACE(helper);
+    (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
+    ChildOutcome outcome = runHelper(helper, "null-call", GetParam());
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << describe(outcome);
+    std::string why;
+    std::optional<TLCrashReport> report = readPendingReport(&why);
+    ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+    const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+    ASSERT_NE(crashed, nullptr);
+    const auto& frames = crashed->stackFrames();
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[0].instructionPointer(), 0u);
+    EXPECT_EQ(symbolOf(frames[1]), "crashcapture_null_call");
+    EXPECT_EQ(symbolOf(frames[2]), "main");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, EachCaptureMode, testing::Values("bsd", "mach"));
 
 }  // namespace
 }  // namespace ml::crash::test

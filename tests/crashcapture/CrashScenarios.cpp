@@ -60,6 +60,17 @@ __attribute__((noinline, used)) void crashcapture_breakpoint() {
   asm volatile("" ::: "memory");
 }
 
+// The sanitizer build checks an indirect call's target by reading just before it: that read
+// would fault first, inside this function, instead of the call.
+#if defined(__clang__)
+__attribute__((no_sanitize("function")))
+#endif
+__attribute__((noinline, used)) void crashcapture_null_call() {
+  void (*volatile target)() = nullptr;
+  target();
+  asm volatile("" ::: "memory");
+}
+
 __attribute__((noinline, used)) void crashcapture_blocked_thread_wait() {
   for (;;) ::pause();
 }
@@ -77,7 +88,32 @@ void* blockedThread(void*) {
   return nullptr;
 }
 
+std::atomic<size_t> g_ready{0};
+std::atomic<bool> g_fault_now{false};
+
+void* faultingThread(void*) {
+  g_ready.fetch_add(1);
+  while (!g_fault_now.load(std::memory_order_acquire)) {
+  }
+  crashcapture_null_read();
+  return nullptr;
+}
+
 }  // namespace
+
+void faultTogether(size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    pthread_t thread;
+    if (::pthread_create(&thread, nullptr, faultingThread, nullptr) != 0) {
+      std::fprintf(stderr, "pthread_create failed\n");
+      ::_exit(91);
+    }
+  }
+  // All spin on the flag, so they leave it within the same few instructions.
+  while (g_ready.load() < count) ::usleep(100);
+  g_fault_now.store(true, std::memory_order_release);
+  for (;;) ::pause();
+}
 
 TLCrashReporter makeReporter(uint64_t handler_type, uint64_t strategy, bool uncaught_exception_hook) {
   return TLCrashReporter(kTestAppIdentifier, kTestAppVersion, std::string("7.0"),

@@ -19,6 +19,8 @@ int crashcapture_overflow(int depth);
 void crashcapture_breakpoint();
 // Where the blocked threads wait.
 void crashcapture_blocked_thread_wait();
+// Calls through a null function pointer (a real call: the return address is pushed).
+void crashcapture_null_call();
 }
 
 namespace ml::crash::test {
@@ -35,6 +37,10 @@ TLCrashReporter makeReporter(uint64_t handler_type,
 // Starts `count` threads that block in crashcapture_blocked_thread_wait until the process ends,
 // and returns once all of them are blocked there. Child processes only (the threads never end).
 void startBlockedThreads(size_t count);
+
+// Starts `count` threads that wait for one signal together and then all fault in
+// crashcapture_null_read at the same moment; does not return. Child processes only.
+[[noreturn]] void faultTogether(size_t count);
 
 // Enables `reporter` or exits the child with status 90 after printing the error.
 void enableOrExit(TLCrashReporter& reporter);

@@ -248,8 +248,8 @@ TEST(MachPorts, NoSendersNotificationArrivesWhenTheLastSendRightGoes) {
   ASSERT_EQ(tl_mach_msg_receive(notify, buffer, sizeof(buffer), &size, kNoWait), MACH_MSG_SUCCESS);
   mach_msg_header_t header;
   std::memcpy(&header, buffer, sizeof(header));
-  EXPECT_EQ(header.msgh_id, MACH_NOTIFY_NO_SENDERS);
-  EXPECT_EQ(header.msgh_local_port, notify);
+  EXPECT_EQ(header.id, MACH_NOTIFY_NO_SENDERS);
+  EXPECT_EQ(header.local_port, notify);
   EXPECT_EQ(tl_mach_msg_receive(notify, buffer, sizeof(buffer), &size, kNoWait), MACH_RCV_TIMED_OUT)
       << "one notification per request";
   tl_mach_port_destroy(port);
@@ -261,9 +261,9 @@ TEST(MachPorts, ReceiveKeepsAMessageThatDoesNotFitAndReportsItsSize) {
   ASSERT_EQ(tl_mach_port_allocate_receive(&port), KERN_SUCCESS);
   alignas(8) uint8_t message[200] = {};
   mach_msg_header_t header{};
-  header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, 0);
-  header.msgh_remote_port = port;
-  header.msgh_id = 1234;
+  header.bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, 0);
+  header.remote_port = port;
+  header.id = 1234;
   std::memcpy(message, &header, sizeof(header));
   ASSERT_EQ(tl_mach_msg_send(message, sizeof(message), kNoWait), MACH_MSG_SUCCESS);
 
@@ -274,8 +274,8 @@ TEST(MachPorts, ReceiveKeepsAMessageThatDoesNotFitAndReportsItsSize) {
   alignas(8) uint8_t large[256];
   ASSERT_EQ(tl_mach_msg_receive(port, large, sizeof(large), &size, kNoWait), MACH_MSG_SUCCESS);
   std::memcpy(&header, large, sizeof(header));
-  EXPECT_EQ(header.msgh_id, 1234);
-  EXPECT_EQ(header.msgh_size, sizeof(message));
+  EXPECT_EQ(header.id, 1234);
+  EXPECT_EQ(header.size, sizeof(message));
   tl_mach_port_destroy(port);
 }
 

@@ -39,7 +39,7 @@ void* answerWithNewRegisters(void*) {
   }
   mach_msg_header_t header;
   std::memcpy(&header, request, sizeof(header));
-  if (header.msgh_id != kMachExceptionRaiseStateIdentityId) ::_exit(81);
+  if (header.id != kMachExceptionRaiseStateIdentityId) ::_exit(81);
   if (tl_msg_read_u32(request, kExceptionRequestTypeOffset) != static_cast<uint32_t>(EXC_BREAKPOINT)) ::_exit(82);
   const uint32_t at = kExceptionRequestCodesOffset + 8 * tl_msg_read_u32(request, kExceptionRequestCountOffset);
   const uint32_t flavor = tl_msg_read_u32(request, at);
@@ -50,7 +50,7 @@ void* answerWithNewRegisters(void*) {
   tl_exception_reply_encode(header, KERN_SUCCESS, reply);
   mach_msg_header_t reply_header;
   std::memcpy(&reply_header, reply, sizeof(reply_header));
-  reply_header.msgh_size = sizeof(reply);
+  reply_header.size = sizeof(reply);
   std::memcpy(reply, &reply_header, sizeof(reply_header));
   tl_msg_write_u32(reply, 36, flavor);
   tl_msg_write_u32(reply, 40, count);

@@ -173,7 +173,7 @@ void answerStateIdentity(mach_port_t port, int32_t* seen_id, uint32_t* seen_stat
   if (tl_mach_msg_receive(port, buffer, sizeof(buffer), &size, 10ull * 1000 * 1000 * 1000) != MACH_MSG_SUCCESS) return;
   mach_msg_header_t header;
   std::memcpy(&header, buffer, sizeof(header));
-  *seen_id = header.msgh_id;
+  *seen_id = header.id;
   // identity form, 64-bit codes: codes at 68, two of them; then flavour, count, state
   uint32_t count = tl_msg_read_u32(buffer, 64);
   uint32_t at = 68 + 8 * count;

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
+#include "ReportChecks.h"
 #include "crashreporter/CrashReport.h"
 #include "crashreporter/capture/ReporterLog.h"
 #include "crashreporter/capture/TLCrashReporter.h"
@@ -94,13 +96,37 @@ TEST_F(TLCrashReporterFront, PopulatingMakesBothFoldersWithMode0755) {
   EXPECT_TRUE(reporter.populateCrashReportDirectory().ok()) << "existing folders are fine";
 }
 
-TEST_F(TLCrashReporterFront, PopulatingReportsAFileInTheWay) {
+// Whatever stands where the reports go is moved aside, kept, with one warning each, and the next
+// crash is reported: a file in place of the report folder or of its queued folder, a folder in
+// place of the report file.
+TEST_F(TLCrashReporterFront, ObstaclesAreMovedAsideAndTheNextCrashIsReported) {
   TLCrashReporter reporter = makeReporter(TLCrashReporterSignalHandlerTypeBSD);
-  fs::create_directories(fs::path(reporter.crashReportDirectory()).parent_path());
-  std::ofstream(reporter.crashReportDirectory()) << "not a folder";
-  auto status = reporter.populateCrashReportDirectory();
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().osError, ENOTDIR);
+  const fs::path folder = reporter.crashReportDirectory();
+  fs::create_directories(folder.parent_path());
+  std::ofstream(folder) << "not a folder";
+  std::vector<std::string> warnings;
+  tlcrash_nasync_log_set_sink([&](const std::string& line) { warnings.push_back(line); });
+  EXPECT_TRUE(reporter.populateCrashReportDirectory().ok());
+  tlcrash_nasync_log_set_sink({});
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_TRUE(fs::is_regular_file(folder.string() + ".moved-aside"));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(folder.string() + ".moved-aside"), std::string::npos) << warnings[0];
+
+  fs::remove(reporter.queuedCrashReportDirectory());
+  std::ofstream(reporter.queuedCrashReportDirectory()) << "not a folder";
+  fs::create_directories(fs::path(reporter.crashReportPath()) / "kept");
+  EXPECT_FALSE(reporter.hasPendingCrashReport()) << "a folder is no report";
+  ChildOutcome outcome = runInChild([] {
+    ::execl(CRASHCAPTURE_HELPER, CRASHCAPTURE_HELPER, "segv", "bsd", static_cast<char*>(nullptr));
+    ::_exit(127);
+  });
+  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  std::string why;
+  EXPECT_TRUE(readPendingReport(&why).has_value()) << why << "\n" << describe(outcome);
+  EXPECT_TRUE(fs::is_directory(reporter.queuedCrashReportDirectory()));
+  EXPECT_TRUE(fs::is_regular_file(reporter.queuedCrashReportDirectory() + ".moved-aside"));
+  EXPECT_TRUE(fs::is_directory(reporter.crashReportPath() + ".moved-aside/kept"));
 }
 
 TEST_F(TLCrashReporterFront, PendingReportIsCheckedLoadedAndPurged) {
@@ -129,12 +155,15 @@ TEST_F(TLCrashReporterFront, CallbacksWithAnUnknownVersionAreRefused) {
 TEST_F(TLCrashReporterFront, SecondEnablingFailsWithCodeThreeEvenAfterAFailedFirst) {
   ChildOutcome outcome = runInChild([] {
     TLCrashReporter first = makeReporter(TLCrashReporterSignalHandlerTypeBSD);
-    // The first attempt fails at the folder...
-    fs::create_directories(fs::path(first.crashReportDirectory()).parent_path());
-    std::ofstream(first.crashReportDirectory()) << "in the way";
+    // The first attempt fails at the folder (a file in place of the caches folder, which is not
+    // the reporter's to move)...
+    const fs::path caches = fs::path(first.crashReportDirectory()).parent_path().parent_path();
+    fs::remove_all(caches);
+    std::ofstream(caches) << "in the way";
     auto failed = first.enableCrashReporter();
     if (failed.ok() || failed.error().code == TLCrashReporterErrorResourceBusy) ::_exit(10);
-    ::unlink(first.crashReportDirectory().c_str());
+    fs::remove(caches);
+    fs::create_directories(caches);
     // ...and still counts.
     TLCrashReporter second = makeReporter(TLCrashReporterSignalHandlerTypeBSD);
     auto again = second.enableCrashReporter();

@@ -3,8 +3,8 @@
 // thread stopper's slots, the thread-list descriptor and the static scratch of the writer, so
 // only one thread may capture at once.
 //
-// A second thread that crashes while a report is being written waits (bounded) for the first: in
-// practice the first stops it, writes, and ends the process, so the second never goes on. A
+// A second thread that crashes while a report is being written waits (bounded) for the first;
+// when it gets in, it finds the report claimed (ReportLatch.h) and writes nothing. A
 // thread that faults inside its own capture (a fault in the writer) is told so and must not write
 // again.
 //

@@ -8,6 +8,7 @@
 #include "crashreporter/AsyncString.h"
 #include "crashreporter/capture/CrashHandlerContext.h"
 #include "crashreporter/capture/MachExceptionForward.h"
+#include "crashreporter/capture/ReportLatch.h"
 #include "crashreporter/capture/ThreadStateCurrent.h"
 #include "crashreporter/capture/WriteReport.h"
 #include "crashreporter/capture/platform/FaultRelay.h"
@@ -21,12 +22,25 @@ struct ExceptionWrite {
   tlcrash_signal_handler_context* context;
   tlcrash_thread_t thread;
   const tlcrash_log_signal_info* siginfo;
+  siginfo_t* mapped;
 };
+
+// The post-crash callback of the exception path, with a zeroed user context: the server has no
+// context of the faulting thread to give. Crash time (exception-server mode).
+void runPostCrashCallback(void* argument) {
+  auto* write = static_cast<ExceptionWrite*>(argument);
+  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
+  if (callbacks->handleSignal == nullptr) return;
+  ucontext_t empty;
+  tlcrash_async_memset(&empty, 0, sizeof(empty));
+  callbacks->handleSignal(write->mapped, &empty, callbacks->context);
+}
 
 // Crash time (exception-server mode).
 tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argument) {
   auto* write = static_cast<ExceptionWrite*>(argument);
-  return tlcrash_write_report(write->context, write->thread, state, write->siginfo);
+  const tlcrash_report_written_hook written{runPostCrashCallback, write};
+  return tlcrash_write_report(write->context, write->thread, state, write->siginfo, &written);
 }
 
 }  // namespace
@@ -58,17 +72,14 @@ mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_
   tlcrash_log_mach_signal_info mach_info{type, codes, code_count};
   tlcrash_log_signal_info siginfo{&bsd, &mach_info};
 
-  ExceptionWrite write{handler_context, thread, &siginfo};
+  // One report per process: a fault queued behind the one already written is not written again
+  // (that would truncate the finished report while the process is being ended).
+  if (tlcrash_async_report_latch_owner() != 0) return mach::KERN_FAILURE;
+  ExceptionWrite write{handler_context, thread, &siginfo, &mapped};
   tlcrash_error_t err = tlcrash_async_thread_state_current(writeFromServer, &write);
   if (err != TLCRASH_ESUCCESS) {
     TLCRASH_DIAG("Failed to write live report: %d", err);
     return mach::KERN_FAILURE;
-  }
-  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
-  if (callbacks->handleSignal != nullptr) {
-    ucontext_t empty;
-    tlcrash_async_memset(&empty, 0, sizeof(empty));
-    callbacks->handleSignal(&mapped, &empty, callbacks->context);
   }
   return mach::KERN_FAILURE;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The crash reporter's three entry points at crash time: the callback it registers with the
 // signal handler, the callback of its exception server, and the uncaught-exception hook. Each
-// writes the report through the handler context (CrashHandlerContext.h) and then runs the
-// post-crash callback, only when the write succeeded.
+// writes the report through the handler context (CrashHandlerContext.h) and, only when the write
+// succeeded, runs the post-crash callback before the stopped threads go on. One report per
+// process: a crash that comes after the report was claimed writes nothing (ReportLatch.h).
 #include <csignal>
 #include <cstdint>
 #include <ucontext.h>
@@ -19,10 +20,13 @@ inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIG
 
 // The signal path (registered with TLCrashSignalHandler; context: the handler context). On the
 // crashing thread, async-signal-safe:
-//   1. restores the default action of the monitored signals (a fault while writing then ends the
-//      process instead of coming back here);
-//   2. writes the report with the thread's registers from the signal's context;
-//   3. after a successful write, runs the post-crash callback;
+//   1. writes the report with the thread's registers from the signal's context;
+//   2. after a successful write, runs the post-crash callback (the other threads still stopped);
+//      when another thread's crash was reported instead, waits (bounded) for that one to end
+//      the process;
+//   3. restores the default action of the monitored signals (only after the write, so that
+//      another thread's fault meanwhile waits here instead of ending the process under the
+//      writer);
 //   4. ends the chain: the signal is reported not handled without asking the actions installed
 //      before the reporter, so the handler raises it again under the default action and the
 //      process ends with it. (Were an earlier handler to recover, the process would live on
@@ -46,7 +50,9 @@ uint64_t tlcrash_async_fault_address(const siginfo_t* info);
 //   2. maps it to a signal; an exception without one gets KERN_FAILURE and no report;
 //   3. writes the report from the server thread (its own registers captured in place; the
 //      faulting thread's from the fault relay) with the signal and the exception;
-//   4. after a successful write, runs the post-crash callback with a zeroed user context;
+//   4. after a successful write, runs the post-crash callback with a zeroed user context (the
+//      other threads still stopped); an exception that comes after the report was written gets
+//      KERN_FAILURE and no report;
 //   5. answers KERN_FAILURE, so the fault goes on to the signal the process ends with.
 // The signal written is the one the faulting thread will receive when the fault relay knows it
 // (the exception's mapping can name a different signal than the platform delivers); the mapped

@@ -1,9 +1,26 @@
 #include "crashreporter/capture/ReporterCallbacks.h"
 
+#include "crashreporter/capture/CaptureGuard.h"
 #include "crashreporter/capture/CrashHandlerContext.h"
+#include "crashreporter/capture/ReportLatch.h"
 #include "crashreporter/capture/WriteReport.h"
 
 namespace ml::crash {
+namespace {
+
+struct SignalCallbackArguments {
+  siginfo_t* info;
+  ucontext_t* uap;
+};
+
+// Crash time.
+void runPostCrashCallback(void* argument) {
+  auto* arguments = static_cast<SignalCallbackArguments*>(argument);
+  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
+  if (callbacks->handleSignal != nullptr) callbacks->handleSignal(arguments->info, arguments->uap, callbacks->context);
+}
+
+}  // namespace
 
 // Crash time.
 uint64_t tlcrash_async_fault_address(const siginfo_t* info) {
@@ -24,21 +41,29 @@ uint64_t tlcrash_async_fault_address(const siginfo_t* info) {
 bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
                              TLCrashSignalHandlerCallback* /*next*/) {
   auto* handler_context = static_cast<tlcrash_signal_handler_context*>(context);
-  struct sigaction fallback{};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  for (int monitored : kMonitoredSignals) ::sigaction(monitored, &fallback, nullptr);
-
   tlcrash_async_thread_state_t state;
   tlcrash_async_thread_state_mcontext_init(&state, &uap->uc_mcontext);
   tlcrash_log_bsd_signal_info bsd{signo, info->si_code, tlcrash_async_fault_address(info)};
   tlcrash_log_signal_info siginfo{&bsd, nullptr};
 
-  tlcrash_error_t err = tlcrash_write_report(handler_context, tl_mach_thread_self(), &state, &siginfo);
-  tlcrash_crash_callbacks* callbacks = tlcrash_shared_crash_callbacks();
-  if (err == TLCRASH_ESUCCESS && callbacks->handleSignal != nullptr) {
-    callbacks->handleSignal(info, uap, callbacks->context);
+  const tlcrash_thread_t self = tl_mach_thread_self();
+  SignalCallbackArguments arguments{info, uap};
+  const tlcrash_report_written_hook written{runPostCrashCallback, &arguments};
+  tlcrash_error_t err = tlcrash_write_report(handler_context, self, &state, &siginfo, &written);
+  const tlcrash_thread_t reported = tlcrash_async_report_latch_owner();
+  if (err != TLCRASH_ESUCCESS && reported != 0 && reported != self) {
+    // Another thread's crash was reported: its signal ends the process. Going on here could end
+    // it first, by this thread's own signal, while that thread still saves what it must.
+    tlcrash_async_report_latch_wait_for_end(kCaptureWaitNs);
   }
+  // Only now the default actions: while the report was being written, another thread's fault had
+  // to come to this handler (and wait) rather than end the process under the writer. A fault of
+  // the writer itself cannot come back here: its own signal is blocked in this handler (the
+  // kernel then ends the process), and any other one finds the capture held by this thread.
+  struct sigaction fallback{};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  for (int monitored : kMonitoredSignals) ::sigaction(monitored, &fallback, nullptr);
   // The chain ends here: an earlier handler could recover from the signal, and a process that
   // goes on would leave behind a report of a crash that never happened. Not handled, so the
   // signal is raised again under the default action set above.

@@ -98,9 +98,9 @@ void* exceptionServerThread(void* argument) {
 
     mach_msg_header_t header;
     tlcrash_async_memcpy(&header, buffer, sizeof(header));
-    if (header.msgh_local_port == context->notify_port) {
-      if (header.msgh_id == MACH_NOTIFY_NO_SENDERS) continue;
-      if (header.msgh_id == kExceptionServerStopId && context->stop_requested.load() != 0) {
+    if (header.local_port == context->notify_port) {
+      if (header.id == MACH_NOTIFY_NO_SENDERS) continue;
+      if (header.id == kExceptionServerStopId && context->stop_requested.load() != 0) {
         ::munmap(buffer, size);
         markStopped(context);
         return nullptr;
@@ -126,7 +126,7 @@ void* exceptionServerThread(void* argument) {
       verdict = context->callback(task, thread, type, codes, count, context->callback_context);
     }
 
-    if (MACH_PORT_VALID(header.msgh_remote_port)) {
+    if (MACH_PORT_VALID(header.remote_port)) {
       uint8_t reply[kExceptionReplySize];
       uint32_t reply_size = tl_exception_reply_encode(header, verdict, reply);
       kern_return_t sent = tl_mach_msg_send(reply, reply_size, kReplySendTimeoutNs);
@@ -206,11 +206,11 @@ TLCrashMachExceptionServer::~TLCrashMachExceptionServer() {
   context_->stop_requested.compare_exchange_strong(expected, 1);
 
   mach_msg_header_t stop{};
-  stop.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND_ONCE);
-  stop.msgh_size = sizeof(stop);
-  stop.msgh_remote_port = context_->notify_port;
-  stop.msgh_local_port = MACH_PORT_NULL;
-  stop.msgh_id = kExceptionServerStopId;
+  stop.bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND_ONCE);
+  stop.size = sizeof(stop);
+  stop.remote_port = context_->notify_port;
+  stop.local_port = MACH_PORT_NULL;
+  stop.id = kExceptionServerStopId;
   kern_return_t kr = tl_mach_msg_send(&stop, sizeof(stop), kStopSendTimeoutNs);
   if (kr != MACH_MSG_SUCCESS) {
     tlcrash_nasync_log("Unexpected error sending termination message to background thread: %d", kr);

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "crashreporter/AsyncFile.h"
 #include "crashreporter/LogWriter.h"
+#include "crashreporter/capture/ReportFolderObstacles.h"
 #include "crashreporter/capture/ReporterCallbacks.h"
 #include "crashreporter/capture/ReporterLog.h"
 #include "crashreporter/capture/TLCrashSignalHandler.h"
@@ -47,26 +49,6 @@ std::string folderName(const std::string& identifier) {
     if (c == '/') c = '_';
   }
   return name;
-}
-
-// mkdir -p with mode 0755 for every folder it makes. 0, or the errno of the first failure.
-int makeFolders(const std::string& path) {
-  if (path.empty()) return ENOENT;
-  std::string partial;
-  size_t at = 0;
-  while (at != std::string::npos) {
-    size_t next = path.find('/', at + 1);
-    partial = path.substr(0, next);
-    at = next;
-    if (partial.empty() || partial == "/") continue;
-    struct stat info{};
-    if (::stat(partial.c_str(), &info) == 0) {
-      if (!S_ISDIR(info.st_mode)) return ENOTDIR;
-      continue;
-    }
-    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return errno;
-  }
-  return 0;
 }
 
 Result<std::vector<uint8_t>> readWholeFile(const std::string& path) {
@@ -175,7 +157,11 @@ std::string TLCrashReporter::queuedCrashReportDirectory() const {
 
 std::string TLCrashReporter::crashReportPath() const { return crashReportDirectory_ + "/" + kPendingReportName; }
 
-bool TLCrashReporter::hasPendingCrashReport() const { return ::access(crashReportPath().c_str(), F_OK) == 0; }
+bool TLCrashReporter::hasPendingCrashReport() const {
+  // Only a file is a report: a folder in its place is an obstacle, moved aside at enabling.
+  struct stat info{};
+  return ::stat(crashReportPath().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
 
 Result<std::vector<uint8_t>> TLCrashReporter::loadPendingCrashReportData() const {
   return readWholeFile(crashReportPath());
@@ -189,11 +175,19 @@ TLCrashStatus TLCrashReporter::purgePendingCrashReport() const {
 }
 
 TLCrashStatus TLCrashReporter::populateCrashReportDirectory() const {
-  if (int error = makeFolders(crashReportDirectory_); error != 0) {
+  // The folders below the caches folder are the reporter's own: whatever blocks them is moved
+  // aside rather than left to turn reporting off at every launch.
+  const std::string root = std::filesystem::path(crashReportDirectory_).parent_path().parent_path().string();
+  if (int error = tlcrash_nasync_make_report_folders(root, crashReportDirectory_); error != 0) {
     return tlcrash_populate_posix_error(error, "Failed to create the crash report directory");
   }
-  if (int error = makeFolders(queuedCrashReportDirectory()); error != 0) {
+  if (int error = tlcrash_nasync_make_report_folders(root, queuedCrashReportDirectory()); error != 0) {
     return tlcrash_populate_posix_error(error, "Failed to create the queued crash report directory");
+  }
+  // A folder (or anything but a file) at the report's path would make every crash's report fail
+  // to open.
+  if (int error = tlcrash_nasync_clear_report_file_path(crashReportPath()); error != 0) {
+    return tlcrash_populate_posix_error(error, "Failed to clear the way to the crash report file");
   }
   return TLCrashOk{};
 }

@@ -78,7 +78,9 @@ class TLCrashReporter {
   std::string crashReportDirectory() const { return crashReportDirectory_; }
   std::string queuedCrashReportDirectory() const;
   std::string crashReportPath() const;
-  // Makes the folder, then the queued folder, each only when missing.
+  // Makes the folder, then the queued folder, each only when missing, and keeps the report's own
+  // path free for a file. Whatever stands in the way (a file where a folder goes, a folder where
+  // the report goes) is moved aside, with a warning, so that reporting goes on.
   TLCrashStatus populateCrashReportDirectory() const;
 
   // 0 stays 0; anything else keeps its two low bits.

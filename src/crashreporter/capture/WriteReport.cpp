@@ -11,6 +11,7 @@
 #include "crashreporter/capture/CaptureGuard.h"
 #include "crashreporter/SymbolMemo.h"
 #include "crashreporter/capture/LiveThreads.h"
+#include "crashreporter/capture/ReportLatch.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
 #include "crashreporter/image/SharedImageList.h"
@@ -53,26 +54,56 @@ bool enterCapture() {
   return false;
 }
 
-// The capture itself; the caller holds the guard.
+// Stops the other threads and sets up the scratch; null (threads left running) when there is no
+// image list to read. The caller holds the guard and ends the capture with endCapture.
 // Crash time.
-tlcrash_error_t captureHeld(const tlcrash_log_writer* writer, tlcrash_async_file* file, tlcrash_thread_t crashed_thread,
-                            const tlcrash_async_thread_state_t* current_state, const tlcrash_log_signal_info* siginfo) {
+CaptureScratch* beginCapture(tlcrash_thread_t crashed_thread, const tlcrash_async_thread_state_t* current_state) {
   tlcrash_async_image_list* list = tlcrash_async_shared_image_list();
   if (list == nullptr) {
     TLCRASH_DIAG("No image list to read");
-    return TLCRASH_EINTERNAL;
+    return nullptr;
   }
   auto* scratch = new (g_scratch) CaptureScratch(list);
   tlcrash_async_symbol_cache_init(&scratch->cache);
   scratch->threads.stop(crashed_thread, current_state);
+  return scratch;
+}
+
+// Crash time.
+tlcrash_error_t writeCaptured(CaptureScratch* scratch, const tlcrash_log_writer* writer, tlcrash_async_file* file,
+                              const tlcrash_log_signal_info* siginfo) {
   tlcrash_async_section_cache_begin();
   tlcrash_error_t result =
       tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->memo, file, siginfo);
   tlcrash_async_section_cache_end();
+  return result;
+}
+
+// Lets the stopped threads go on and tears the scratch down.
+// Crash time.
+void endCapture(CaptureScratch* scratch) {
   scratch->threads.resume();
   tlcrash_async_symbol_cache_free(&scratch->cache);
   scratch->~CaptureScratch();
-  return result;
+}
+
+// Closes the writer and the report file. Crash time.
+tlcrash_error_t closeReport(tlcrash_log_writer* writer, tlcrash_async_file* file, int fd) {
+  if (tlcrash_log_writer_close(writer) != TLCRASH_ESUCCESS) {
+    TLCRASH_DIAG("Failed to close the log writer");
+    ::close(fd);
+    return TLCRASH_EINTERNAL;
+  }
+  if (!tlcrash_async_file_flush(file)) {
+    TLCRASH_DIAG("Failed to flush output file");
+    ::close(fd);
+    return TLCRASH_EINTERNAL;
+  }
+  if (!tlcrash_async_file_close(file)) {
+    TLCRASH_DIAG("Failed to close output file");
+    return TLCRASH_EINTERNAL;
+  }
+  return TLCRASH_ESUCCESS;
 }
 
 }  // namespace
@@ -83,7 +114,11 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
                                        const tlcrash_async_thread_state_t* current_state,
                                        const tlcrash_log_signal_info* siginfo) {
   if (!enterCapture()) return TLCRASH_EINTERNAL;
-  tlcrash_error_t result = captureHeld(writer, file, crashed_thread, current_state, siginfo);
+  tlcrash_error_t result = TLCRASH_EINTERNAL;
+  if (CaptureScratch* scratch = beginCapture(crashed_thread, current_state); scratch != nullptr) {
+    result = writeCaptured(scratch, writer, file, siginfo);
+    endCapture(scratch);
+  }
   tlcrash_async_capture_leave();
   return result;
 }
@@ -91,9 +126,16 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
 // Crash time.
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
-                                     const tlcrash_log_signal_info* siginfo) {
+                                     const tlcrash_log_signal_info* siginfo,
+                                     const tlcrash_report_written_hook* written) {
   // The guard comes first: a second crash must not truncate the report being written.
   if (!enterCapture()) return TLCRASH_EINTERNAL;
+  // And once written, the report stays as it is: the process is already on its way out.
+  if (!tlcrash_async_report_latch_claim(crashed_thread)) {
+    TLCRASH_DIAG("The report of this process's crash is already written; not writing another");
+    tlcrash_async_capture_leave();
+    return TLCRASH_EINTERNAL;
+  }
   int fd = ::open(context->report_path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     TLCRASH_DIAG("Could not open the crashlog output file: %s", tlcrash_async_errno_text(errno));
@@ -102,20 +144,15 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   }
   tlcrash_async_file file;
   tlcrash_async_file_init(&file, fd, kReportOutputLimit);
-  tlcrash_error_t result = captureHeld(&context->writer, &file, crashed_thread, current_state, siginfo);
+  CaptureScratch* scratch = beginCapture(crashed_thread, current_state);
+  tlcrash_error_t result = TLCRASH_EINTERNAL;
+  if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo);
   // The guard is kept until the file is closed, so a waiting crash cannot truncate it meanwhile.
-  if (tlcrash_log_writer_close(&context->writer) != TLCRASH_ESUCCESS) {
-    TLCRASH_DIAG("Failed to close the log writer");
-    ::close(fd);
-    result = TLCRASH_EINTERNAL;
-  } else if (!tlcrash_async_file_flush(&file)) {
-    TLCRASH_DIAG("Failed to flush output file");
-    ::close(fd);
-    result = TLCRASH_EINTERNAL;
-  } else if (!tlcrash_async_file_close(&file)) {
-    TLCRASH_DIAG("Failed to close output file");
-    result = TLCRASH_EINTERNAL;
-  }
+  const tlcrash_error_t closed = closeReport(&context->writer, &file, fd);
+  if (closed != TLCRASH_ESUCCESS) result = closed;
+  // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.
+  if (result == TLCRASH_ESUCCESS && written != nullptr && written->run != nullptr) written->run(written->argument);
+  if (scratch != nullptr) endCapture(scratch);
   tlcrash_async_capture_leave();
   return result;
 }

@@ -16,14 +16,25 @@
 
 namespace ml::crash {
 
+// What runs once the report is written and closed, while the other threads are still stopped (the
+// post-crash callback: it reads memory that running threads could change or free). Crash time.
+struct tlcrash_report_written_hook {
+  void (*run)(void* argument);
+  void* argument;
+};
+
 // Writes the report of a crash to the handler context's report path (created or truncated,
-// mode 0644, limited to kReportOutputLimit bytes). `crashed_thread` is the thread that crashed;
-// `current_state` the calling thread's registers (required when the caller is the crashed
-// thread), or null. Returns 0, or TLCRASH_EINTERNAL when the file cannot be opened, written or
-// closed, or another capture is in progress (each with a diagnostic line).
+// mode 0644, limited to kReportOutputLimit bytes), once per process: the first call claims the
+// report (ReportLatch.h) and every later one writes nothing. `crashed_thread` is the thread that
+// crashed; `current_state` the calling thread's registers (required when the caller is the
+// crashed thread), or null. After a successful write, `written` (may be null) runs before the
+// stopped threads go on. Returns 0, or TLCRASH_EINTERNAL when the file cannot be opened, written
+// or closed, another capture is in progress, or the report was already claimed (each with a
+// diagnostic line).
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
-                                     const tlcrash_log_signal_info* siginfo);
+                                     const tlcrash_log_signal_info* siginfo,
+                                     const tlcrash_report_written_hook* written);
 
 // The part shared with the live report: stops the threads, writes the report into `file` and lets
 // the threads go. Does not flush or close the file. Returns the writer's result, or

@@ -9,7 +9,8 @@ namespace {
 constexpr uint64_t kLowestReturnAddress = 0x1000;
 }  // namespace
 
-const tlframe_cursor_frame_reader_t frame_reader_chain[3] = {
+const tlframe_cursor_frame_reader_t frame_reader_chain[4] = {
+    tlframe_cursor_read_fault_return,
     tlframe_cursor_read_compact_unwind,
     tlframe_cursor_read_dwarf_unwind,
     tlframe_cursor_read_frame_ptr,

@@ -34,8 +34,8 @@ struct tlframe_cursor_t {
   tlcrash_async_thread_state_t frame;
 };
 
-// The default chain: compact unwind, DWARF, frame pointer.
-extern const tlframe_cursor_frame_reader_t frame_reader_chain[3];
+// The default chain: the faulted call's return, compact unwind, DWARF, frame pointer.
+extern const tlframe_cursor_frame_reader_t frame_reader_chain[4];
 
 // Starts at `thread_state` (copied). Always TLFRAME_ESUCCESS.
 tlframe_error_t tlframe_cursor_init(tlframe_cursor_t* cursor, tlcrash_task_t task,
@@ -64,6 +64,16 @@ tlframe_error_t tlframe_cursor_read_frame_ptr(tlcrash_task_t task, UnwindImageLo
                                               const tlcrash_async_thread_state_t* current,
                                               const tlcrash_async_thread_state_t* previous,
                                               tlcrash_async_thread_state_t* next);
+
+// The faulted-call reader (FaultReturnReader.cpp): at the innermost frame only, when the thread
+// faulted fetching its pc and the pc lies in no loaded image (a call through a bad function
+// pointer), the caller is the return address on top of the stack, with the stack pointer above
+// it and the callee-saved registers kept. TLFRAME_ENOTSUP in every other case (and when that
+// word does not point into a loaded image), so the next readers decide.
+tlframe_error_t tlframe_cursor_read_fault_return(tlcrash_task_t task, UnwindImageLookup* images,
+                                                 const tlcrash_async_thread_state_t* current,
+                                                 const tlcrash_async_thread_state_t* previous,
+                                                 tlcrash_async_thread_state_t* next);
 
 // The DWARF reader (DwarfFrameUnwind.cpp): the pc's FDE in its image's .eh_frame (through
 // .eh_frame_hdr when the image has one) or .debug_frame.

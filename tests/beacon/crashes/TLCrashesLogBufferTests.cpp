@@ -1,13 +1,17 @@
 // The crash log buffer: slots, crash-time files and their replay at the next start.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLUtilityFile.h"
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
+#include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
 #include "beacon/crashes/Model/TLErrorAttachmentLog.h"
 #include "crashreporter/capture/CrashHandlerContext.h"
 #include "support/TempDir.h"
@@ -48,12 +52,12 @@ class TLCrashesLogBufferTest : public ::testing::Test {
 
 TEST_F(TLCrashesLogBufferTest, SetupCreatesSixtyEmptyFilesAndKeepsCrashLeftovers) {
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / (std::to_string(i) + ".tlcrasheslogbuffer")), 0u);
   }
-  std::ofstream(folder() / "3.mscrasheslogbuffer") << "left";
+  std::ofstream(folder() / "3.tlcrasheslogbuffer") << "left";
   buffer_.setup(kFolder);
-  EXPECT_EQ(size(folder() / "3.mscrasheslogbuffer"), 4u);
-  EXPECT_EQ(buffer_.bufferPath(3), (folder() / "3.mscrasheslogbuffer").string());
+  EXPECT_EQ(size(folder() / "3.tlcrasheslogbuffer"), 4u);
+  EXPECT_EQ(buffer_.bufferPath(3), (folder() / "3.tlcrasheslogbuffer").string());
 }
 
 TEST_F(TLCrashesLogBufferTest, PreparedLogFillsFirstFreeSlotAndCompletionFreesIt) {
@@ -94,10 +98,10 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   buffer_.didPrepareLog(*withToken, "id-a", encrypter());
   buffer_.didPrepareLog(*log("b"), "id-b", encrypter());
   buffer_.saveAtCrash();
-  EXPECT_GT(size(folder() / "0.mscrasheslogbuffer"), 0u);
+  EXPECT_GT(size(folder() / "0.tlcrasheslogbuffer"), 0u);
   EXPECT_TRUE(fs::exists(folder() / "0.targettoken"));
   EXPECT_FALSE(fs::exists(folder() / "1.targettoken"));
-  EXPECT_EQ(size(folder() / "2.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / "2.tlcrasheslogbuffer"), 0u);
 
   std::vector<std::shared_ptr<TLAbstractLog>> replayed;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(),
@@ -109,25 +113,48 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   }
   EXPECT_EQ(withTokens, 1);
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / (std::to_string(i) + ".tlcrasheslogbuffer")), 0u);
   }
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
 
+// The crash-time write reads the slots while other threads may still change them: it writes
+// whole logs or empty files, never bytes that were freed or half replaced under it.
+TEST_F(TLCrashesLogBufferTest, CrashWriteWhileSlotsChangeWritesOnlyWholeLogs) {
+  std::atomic<bool> stop{false};
+  std::thread churn([&] {
+    for (int i = 0; !stop.load(); ++i) {
+      auto changing = log("s" + std::to_string(i));
+      buffer_.didPrepareLog(*changing, "churn", encrypter());
+      buffer_.didCompleteEnqueueingLog(*changing, "churn");
+    }
+  });
+  registerCrashesArchiveClasses();
+  const std::string slot0 = std::string(kFolder) + "/0.tlcrasheslogbuffer";
+  for (int round = 0; round < 300; ++round) {
+    buffer_.saveAtCrash();
+    auto bytes = TLUtilityFile::loadDataForPathComponent(slot0);  // may be gone: a freed slot's file is deleted
+    if (!bytes || bytes->empty()) continue;
+    EXPECT_TRUE(TLKeyedUnarchiver::unarchivedObjectOfClass<TLAbstractLog>(*bytes)) << "round " << round;
+  }
+  stop = true;
+  churn.join();
+}
+
 TEST_F(TLCrashesLogBufferTest, ReplaySkipsCorruptFilesAndUndecryptableTokens) {
-  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / "5.tlcrasheslogbuffer") << "garbage";
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   std::ofstream(folder() / "0.targettoken") << "not-encrypted";
   // The crash write truncated slot 5 (free); write the corrupt bytes after it.
-  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / "5.tlcrasheslogbuffer") << "garbage";
   int count = 0;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(), [&](std::shared_ptr<TLAbstractLog> l) {
     ++count;
     EXPECT_FALSE(l->transmissionTargetTokens());
   });
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(size(folder() / "5.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / "5.tlcrasheslogbuffer"), 0u);
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
 
@@ -135,15 +162,15 @@ TEST_F(TLCrashesLogBufferTest, CompletionAfterCrashWriteDeletesTheSlotFile) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   buffer_.didCompleteEnqueueingLog(*log("a"), "id-a");
-  EXPECT_FALSE(fs::exists(folder() / "0.mscrasheslogbuffer"));
+  EXPECT_FALSE(fs::exists(folder() / "0.tlcrasheslogbuffer"));
 }
 
 TEST_F(TLCrashesLogBufferTest, EmptyingLeavesTokenFilesAndSlotsAlone) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
-  std::ofstream(folder() / "1.mscrasheslogbuffer") << "data";
+  std::ofstream(folder() / "1.tlcrasheslogbuffer") << "data";
   std::ofstream(folder() / "1.targettoken") << "t";
   TLCrashesLogBuffer::emptyLogBufferFiles(kFolder);
-  EXPECT_EQ(size(folder() / "1.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / "1.tlcrasheslogbuffer"), 0u);
   EXPECT_EQ(size(folder() / "1.targettoken"), 1u);
   EXPECT_FALSE(buffer_.slot(0).buffer.empty());
 }

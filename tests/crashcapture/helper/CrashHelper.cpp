@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
   if (crash == "ill") crashcapture_illegal_instruction();
   if (crash == "trap") crashcapture_breakpoint();
   if (crash == "abort") crashcapture_abort();
+  if (crash == "null-call") crashcapture_null_call();
+  if (crash == "together") faultTogether(2);
   if (crash == "parked") {
     startBlockedThreads(kParkedThreads);
     crashcapture_null_read();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
@@ -79,26 +80,29 @@ void TLCrashesLogBuffer::setup(const std::string& folderComponent) {
     if (url && url->string().size() < PATH_MAX) {
       TLUtilityFile::createFileAtPathComponent(component, std::nullopt, false, false);
     }
-    slot.changing.store(true);
     copyPath(slot.bufferPath, url ? url->string() : std::string());
     copyPath(slot.targetTokenPath, url ? tokenPathFor(url->string()) : std::string());
-    slot.buffer.clear();
-    slot.targetToken.clear();
+    replace(slot, nullptr);
     slot.internalId.clear();
     slot.timestamp = 0;
-    slot.changing.store(false);
   }
   pathsReady_.store(true);
 }
 
+void TLCrashesLogBuffer::replace(Slot& slot, std::unique_ptr<const Contents> next) {
+  // Publish first, then look whether a crash-time write has begun (both sequentially consistent,
+  // as are the writer's flag store and pointer load): either the writer loads the new pointer,
+  // or this sees its flag and keeps the old contents alive for it.
+  slot.published.store(next.get());
+  std::unique_ptr<const Contents> previous = std::exchange(slot.contents, std::move(next));
+  if (previous && writeBufferTaskStarted_.load()) keptForCrashWriter_.push_back(std::move(previous));
+}
+
 void TLCrashesLogBuffer::fill(Slot& slot, std::vector<std::uint8_t> data, std::string token,
                               const std::string& internalId) {
-  slot.changing.store(true);
-  slot.buffer = std::move(data);
-  slot.targetToken = std::move(token);
+  replace(slot, std::make_unique<const Contents>(Contents{std::move(data), std::move(token)}));
   slot.internalId = internalId;
   slot.timestamp = now_();
-  slot.changing.store(false);
 }
 
 void TLCrashesLogBuffer::didPrepareLog(const TLAbstractLog& log, const std::string& internalId, const Encrypt& encrypt) {
@@ -117,7 +121,7 @@ void TLCrashesLogBuffer::didPrepareLog(const TLAbstractLog& log, const std::stri
   int oldestIndex = 0;
   for (int i = 0; i < kSlotCount; ++i) {
     Slot& slot = slots_[i];
-    if (slot.buffer.empty()) {
+    if (!slot.contents) {
       fill(slot, std::move(*data), std::move(token), internalId);
       TL_LOG_VERBOSE(kCrashesLogTag, "Found an empty buffer position.");
       return;
@@ -139,12 +143,9 @@ void TLCrashesLogBuffer::didCompleteEnqueueingLog(const TLAbstractLog& log, cons
   for (Slot& slot : slots_) {
     if (slot.internalId.empty() || slot.internalId != internalId) continue;
     TL_LOG_VERBOSE(kCrashesLogTag, "Deleting a log from buffer with id " << internalId);
-    slot.changing.store(true);
-    slot.buffer.clear();
-    slot.targetToken.clear();
+    replace(slot, nullptr);
     slot.internalId.clear();
     slot.timestamp = 0;
-    slot.changing.store(false);
     if (writeBufferTaskStarted_.load()) {
       ::unlink(slot.bufferPath.data());
       TL_LOG_VERBOSE(kCrashesLogTag, "Deleted a log from Crashes Buffer (sid: " << log.sid().value_or("(null)")
@@ -159,10 +160,14 @@ void TLCrashesLogBuffer::saveAtCrash() noexcept {
   writeBufferTaskStarted_.store(true);
   if (!pathsReady_.load()) return;
   for (Slot& slot : slots_) {
-    if (slot.changing.load()) continue;
-    writeFile(slot.bufferPath.data(), slot.buffer.data(), slot.buffer.size());
-    if (!slot.targetToken.empty()) {
-      writeFile(slot.targetTokenPath.data(), slot.targetToken.data(), slot.targetToken.size());
+    const Contents* contents = slot.published.load();
+    if (contents == nullptr) {
+      writeFile(slot.bufferPath.data(), nullptr, 0);  // a free slot leaves an empty file
+      continue;
+    }
+    writeFile(slot.bufferPath.data(), contents->buffer.data(), contents->buffer.size());
+    if (!contents->targetToken.empty()) {
+      writeFile(slot.targetTokenPath.data(), contents->targetToken.data(), contents->targetToken.size());
     }
   }
 }
@@ -226,7 +231,8 @@ void TLCrashesLogBuffer::emptyLogBufferFiles(const std::string& folderComponent)
 TLCrashesLogBuffer::SlotView TLCrashesLogBuffer::slot(int index) const {
   std::lock_guard lock(lock_);
   const Slot& s = slots_.at(index);
-  return SlotView{s.buffer, s.targetToken, s.internalId, s.timestamp};
+  if (!s.contents) return SlotView{{}, {}, s.internalId, s.timestamp};
+  return SlotView{s.contents->buffer, s.contents->targetToken, s.internalId, s.timestamp};
 }
 
 std::string TLCrashesLogBuffer::bufferPath(int index) const {

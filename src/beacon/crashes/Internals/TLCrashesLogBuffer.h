@@ -1,14 +1,16 @@
 #pragma once
 // The crash log buffer: a copy of every log the channel has prepared but not yet finished with,
 // kept in 60 fixed slots so that a crash loses none of them. At a crash the post-crash callback
-// writes each slot to its own file in "crasheslogbuffer" (slot i: "<i>.mscrasheslogbuffer", and
+// writes each slot to its own file in "crasheslogbuffer" (slot i: "<i>.tlcrasheslogbuffer", and
 // "<i>.targettoken" for the encrypted target token) with open/write/close only; at the next
 // start the files are read back, their logs re-enqueued and the files emptied.
 //
 // Slots are changed under the buffer's lock from any thread. The crash-time writer takes no lock
-// and allocates nothing: every path is prepared at set-up, and a slot that another thread was in
-// the middle of changing when the process stopped is skipped (its bytes may be half replaced)
-// instead of being read.
+// and allocates nothing: every path is prepared at set-up, and a slot's bytes (the archive and
+// the token) are an immutable block published through one atomic pointer. A change publishes a
+// new block and frees the old one, unless a crash-time write has begun: then the old block is
+// kept to the end of the process, since the writer may be reading it. So the writer sees, for
+// each slot, a whole block or none, whatever other threads are doing.
 //
 // Crash logs and attachments never enter the buffer: the service stores them by its own means.
 #include <array>
@@ -32,7 +34,7 @@ namespace ml::beacon {
 class TLCrashesLogBuffer {
  public:
   static constexpr int kSlotCount = 60;
-  static constexpr std::string_view kBufferExtension = "mscrasheslogbuffer";
+  static constexpr std::string_view kBufferExtension = "tlcrasheslogbuffer";
   static constexpr std::string_view kTokenExtension = "targettoken";
 
   using Encrypt = std::function<std::optional<std::string>(const std::string&)>;
@@ -66,7 +68,7 @@ class TLCrashesLogBuffer {
   // The crash reporter's post-crash callback: saveAtCrash() of the shared buffer.
   static void postCrashCallback(siginfo_t* info, ucontext_t* userContext, void* context);
 
-  // Reads every "*.mscrasheslogbuffer" file of the folder, enqueues each log it decodes (with its
+  // Reads every "*.tlcrasheslogbuffer" file of the folder, enqueues each log it decodes (with its
   // decrypted target token, when one was saved) and leaves every buffer file empty.
   static void processLogBufferAfterCrash(const std::string& folderComponent, const Decrypt& decrypt,
                                          const Enqueue& enqueue);
@@ -84,23 +86,30 @@ class TLCrashesLogBuffer {
   std::string bufferPath(int index) const;
 
  private:
+  // What the crash-time writer reads of a slot; never changed once published.
+  struct Contents {
+    std::vector<std::uint8_t> buffer;  // never empty
+    std::string targetToken;
+  };
   struct Slot {
     std::array<char, PATH_MAX> bufferPath{};
     std::array<char, PATH_MAX> targetTokenPath{};
-    std::vector<std::uint8_t> buffer;
-    std::string targetToken;
+    std::unique_ptr<const Contents> contents;  // null = free; under lock_
+    std::atomic<const Contents*> published{nullptr};  // = contents.get(), for the crash-time writer
     std::string internalId;
     double timestamp = 0;
-    // True while a thread changes the slot's contents; the crash-time writer skips such a slot.
-    std::atomic<bool> changing{false};
   };
   void fill(Slot& slot, std::vector<std::uint8_t> data, std::string token, const std::string& internalId);
+  // Publishes `next` (null frees the slot) and lets go of the slot's previous contents. Under lock_.
+  void replace(Slot& slot, std::unique_ptr<const Contents> next);
 
   Now now_;
   mutable std::mutex lock_;
   std::array<Slot, kSlotCount> slots_;
   std::atomic<bool> pathsReady_{false};
   std::atomic<bool> writeBufferTaskStarted_{false};
+  // Contents replaced after a crash-time write began; the writer may still read them. Under lock_.
+  std::vector<std::unique_ptr<const Contents>> keptForCrashWriter_;
 };
 
 }  // namespace ml::beacon

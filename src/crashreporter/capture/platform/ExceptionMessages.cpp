@@ -60,12 +60,12 @@ void writePortDescriptor(uint8_t* message, uint32_t offset, uint32_t name) {
 uint32_t encode(const Request& request, mach_port_t port, uint8_t* message) {
   tlcrash_async_memset(message, 0, kMaxMessageSize);
   mach_msg_header_t header{};
-  header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, 0);
-  header.msgh_remote_port = port;
-  header.msgh_id = request.id;
+  header.bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, 0);
+  header.remote_port = port;
+  header.id = request.id;
   uint32_t at;
   if (request.identity) {
-    header.msgh_bits |= MACH_MSGH_BITS_COMPLEX;
+    header.bits |= MACH_MSGH_BITS_COMPLEX;
     tl_msg_write_u32(message, 24, 2);
     writePortDescriptor(message, 28, static_cast<uint32_t>(request.thread));
     writePortDescriptor(message, 40, static_cast<uint32_t>(request.task));
@@ -86,7 +86,7 @@ uint32_t encode(const Request& request, mach_port_t port, uint8_t* message) {
     tlcrash_async_memcpy(message + at + 8, request.state, request.state_count * 4);
     at += 8 + request.state_count * 4;
   }
-  header.msgh_size = at;
+  header.size = at;
   tlcrash_async_memcpy(message, &header, sizeof(header));
   return at;
 }
@@ -174,12 +174,12 @@ kern_return_t tl_exception_raise_state_identity(mach_port_t port, tlcrash_thread
 
 uint32_t tl_exception_reply_encode(const mach_msg_header_t& request, kern_return_t return_code, uint8_t* reply) {
   mach_msg_header_t header{};
-  header.msgh_bits = request.msgh_bits & 0x1F;
-  header.msgh_size = kExceptionReplySize;
-  header.msgh_remote_port = request.msgh_remote_port;
-  header.msgh_local_port = MACH_PORT_NULL;
-  header.msgh_voucher_port = 0;
-  header.msgh_id = request.msgh_id + kReplyIdOffset;
+  header.bits = request.bits & 0x1F;
+  header.size = kExceptionReplySize;
+  header.remote_port = request.remote_port;
+  header.local_port = MACH_PORT_NULL;
+  header.voucher_port = 0;
+  header.id = request.id + kReplyIdOffset;
   tlcrash_async_memcpy(reply, &header, sizeof(header));
   tlcrash_async_memcpy(reply + 24, kNdrRecord, sizeof(kNdrRecord));
   tl_msg_write_u32(reply, kExceptionReplyCodeOffset, static_cast<uint32_t>(return_code));

@@ -134,10 +134,10 @@ void afterSendRefsDropped(PortEntry& entry) {
       uint64_t ndr;
       uint32_t not_count;
     } notification{};
-    notification.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_MOVE_SEND_ONCE, 0);
-    notification.header.msgh_size = sizeof(notification);
-    notification.header.msgh_remote_port = entry.notify;
-    notification.header.msgh_id = MACH_NOTIFY_NO_SENDERS;
+    notification.header.bits = MACH_MSGH_BITS(MACH_MSG_TYPE_MOVE_SEND_ONCE, 0);
+    notification.header.size = sizeof(notification);
+    notification.header.remote_port = entry.notify;
+    notification.header.id = MACH_NOTIFY_NO_SENDERS;
     entry.notify = MACH_PORT_NULL;  // one notification per request
     tl_mach_msg_send(&notification, sizeof(notification), kNoWait);
   }
@@ -146,12 +146,12 @@ void afterSendRefsDropped(PortEntry& entry) {
 // The header as the receiver sees it: the destination as its local port, the sender's reply
 // port as its remote port, and the two dispositions swapped with them.
 void turnHeader(mach_msg_header_t* header, mach_port_t destination, uint32_t size) {
-  uint32_t remote_bits = header->msgh_bits & 0xFF;
-  uint32_t local_bits = (header->msgh_bits >> 8) & 0xFF;
-  header->msgh_bits = (header->msgh_bits & ~0xFFFFu) | MACH_MSGH_BITS(local_bits, remote_bits);
-  header->msgh_remote_port = header->msgh_local_port;
-  header->msgh_local_port = destination;
-  header->msgh_size = size;
+  uint32_t remote_bits = header->bits & 0xFF;
+  uint32_t local_bits = (header->bits >> 8) & 0xFF;
+  header->bits = (header->bits & ~0xFFFFu) | MACH_MSGH_BITS(local_bits, remote_bits);
+  header->remote_port = header->local_port;
+  header->local_port = destination;
+  header->size = size;
 }
 
 kern_return_t deliverReply(mach_port_t name, const void* message, uint32_t size) {
@@ -181,12 +181,12 @@ void dropQueued(MessageQueue& queue) {
     if (slot.state.load(std::memory_order_acquire) == kSlotFull) {
       mach_msg_header_t header;
       tlcrash_async_memcpy(&header, slot.bytes, sizeof(header));
-      if (isReplyName(header.msgh_remote_port)) {
+      if (isReplyName(header.remote_port)) {
         mach_msg_header_t notification{};
-        notification.msgh_size = sizeof(notification);
-        notification.msgh_remote_port = header.msgh_remote_port;
-        notification.msgh_id = MACH_NOTIFY_SEND_ONCE;
-        deliverReply(header.msgh_remote_port, &notification, sizeof(notification));
+        notification.size = sizeof(notification);
+        notification.remote_port = header.remote_port;
+        notification.id = MACH_NOTIFY_SEND_ONCE;
+        deliverReply(header.remote_port, &notification, sizeof(notification));
       }
     }
     slot.state.store(kSlotEmpty, std::memory_order_release);
@@ -311,7 +311,7 @@ kern_return_t tl_mach_msg_send(const void* message, uint32_t size, uint64_t time
   if (size > kMaxMessageSize) return MACH_SEND_TOO_LARGE;
   mach_msg_header_t header;
   tlcrash_async_memcpy(&header, message, sizeof(header));
-  const mach_port_t destination = header.msgh_remote_port;
+  const mach_port_t destination = header.remote_port;
   if (isReplyName(destination)) return deliverReply(destination, message, size);
 
   PortEntry* port = lookup(destination);
@@ -398,8 +398,8 @@ kern_return_t tl_mach_msg_rpc(void* request, uint32_t request_size, void* reply,
   if (port == nullptr) return MACH_SEND_NO_BUFFER;
 
   auto* header = static_cast<mach_msg_header_t*>(request);
-  header->msgh_local_port = replyName(index, generation);
-  header->msgh_bits = (header->msgh_bits & ~0xFF00u) | (MACH_MSG_TYPE_MAKE_SEND_ONCE << 8);
+  header->local_port = replyName(index, generation);
+  header->bits = (header->bits & ~0xFF00u) | (MACH_MSG_TYPE_MAKE_SEND_ONCE << 8);
   const uint64_t deadline = deadlineAfter(timeout_ns);
   kern_return_t kr = tl_mach_msg_send(request, request_size, timeout_ns);
   if (kr != MACH_MSG_SUCCESS) {
@@ -423,7 +423,7 @@ kern_return_t tl_mach_msg_rpc(void* request, uint32_t request_size, void* reply,
   kr = MACH_MSG_SUCCESS;
   mach_msg_header_t reply_header;
   tlcrash_async_memcpy(&reply_header, port->bytes, sizeof(reply_header));
-  if (reply_header.msgh_id == MACH_NOTIFY_SEND_ONCE) {
+  if (reply_header.id == MACH_NOTIFY_SEND_ONCE) {
     kr = MACH_RCV_PORT_DIED;  // the request was destroyed unanswered
   } else if (port->size > reply_capacity) {
     kr = MACH_RCV_TOO_LARGE;

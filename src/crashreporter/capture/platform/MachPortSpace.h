@@ -25,12 +25,12 @@
 namespace ml::crash::mach {
 
 struct mach_msg_header_t {
-  uint32_t msgh_bits;
-  uint32_t msgh_size;
-  mach_port_t msgh_remote_port;
-  mach_port_t msgh_local_port;
-  uint32_t msgh_voucher_port;
-  int32_t msgh_id;
+  uint32_t bits;
+  uint32_t size;
+  mach_port_t remote_port;
+  mach_port_t local_port;
+  uint32_t voucher_port;
+  int32_t id;
 };
 static_assert(sizeof(mach_msg_header_t) == 24);
 
