@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "appkit/Alert.h"
 #include "appkit/TolvekViewController.h"
+#include "appkit/values/Alert.h"
 #include "info/StoreConnection.h"
 
 namespace Ui {

@@ -1,7 +1,7 @@
 #include "info/ButtonBarController.h"
 
 #include "PaneTest.h"
-#include "appkit/Alert.h"
+#include "appkit/values/Alert.h"
 
 namespace ml::info {
 namespace {

@@ -7,9 +7,9 @@
 #include "appkit/LocalizableControls.h"
 #include "appkit/values/Alert.h"
 #include "platform/foundation/LocalizedStrings.h"
+#include "rename/ToolkitWindow.h"
 #include "rename/mover/ItemName.h"
 #include "rename/mover/RenameFailure.h"
-#include "rename/ToolkitWindow.h"
 #include "shell/core/ApplicationEvents.h"
 #include "ui_RenameConfirmationDialog.h"
 
