@@ -120,6 +120,8 @@ class StoreDamage : public ::testing::Test {
     return child->output();
   }
 
+  void launchOverAReadOnlyStore(bool checkExit);
+
   XdgSandbox sandbox_;
   LocalHttpServer server_;
   int launches_ = 0;
@@ -185,7 +187,11 @@ TEST_F(StoreDamage, ATableWithOtherColumnsAndAFolderAtTheFilePathNoLongerLoseNew
   EXPECT_NE(output.find("Found a folder where the database"), std::string::npos) << output;
 }
 
-TEST_F(StoreDamage, AReadOnlyStoreSendsEachStoredEventOncePerLaunch) {
+// Twenty launches over a store the client may read but not write, each stopped (SIGTERM, a
+// normal return from main) once its server received the 120 stored events. Each launch sends
+// each event once: the batches it cannot delete stay reserved. `checkExit` also asks for a clean
+// exit at every launch.
+void StoreDamage::launchOverAReadOnlyStore(bool checkExit) {
   storeOffline(120);
   // Root writes through file modes; the immutable flag stops it too.
   std::optional<ImmutableItem> locked;
@@ -195,7 +201,6 @@ TEST_F(StoreDamage, AReadOnlyStoreSendsEachStoredEventOncePerLaunch) {
   } else {
     fs::permissions(store(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   }
-
   for (int run = 0; run < 20; ++run) {
     const auto before = sentEvents(server_).size();
     auto child = launch(server_.baseUrl(), "none", 0);
@@ -209,8 +214,16 @@ TEST_F(StoreDamage, AReadOnlyStoreSendsEachStoredEventOncePerLaunch) {
     ASSERT_TRUE(status);
     EXPECT_NE(child->output().find("they are not sent again until the next launch"), std::string::npos)
         << child->output();
+    if (checkExit) {
+      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "launch " << run << ": status " << *status;
+    }
   }
 }
+
+TEST_F(StoreDamage, AReadOnlyStoreSendsEachStoredEventOncePerLaunch) { launchOverAReadOnlyStore(false); }
+
+// Disabled until the client's teardown at exit no longer races its last ingestion answers.
+TEST_F(StoreDamage, DISABLED_AClientOverAReadOnlyStoreExitsCleanlyAtEveryLaunch) { launchOverAReadOnlyStore(true); }
 
 }  // namespace
 }  // namespace ml::test
