@@ -96,8 +96,8 @@ TEST_F(TLDBStorageTest, FileThatIsNotADatabaseIsRecreated) {
   EXPECT_EQ(sqliteInteger(file(), "PRAGMA user_version"), 4);
   EXPECT_EQ(storage.countEntriesForTable("items"), 0u);
   EXPECT_EQ(capture.count(TLLogLevel::warning,
-                          "Database \"Test.sqlite\" is damaged (file is not a database) and was replaced by a new "
-                          "file: no row could be read from it; how many were lost cannot be known."),
+                          "Database \"Test.sqlite\" is damaged (file is not a database); it was deleted and created "
+                          "anew: nothing could be read from it; how many rows were lost is unknown."),
             1u);
   EXPECT_EQ(capture.count(TLLogLevel::error, "Failed to initialize database."), 0u);
 }

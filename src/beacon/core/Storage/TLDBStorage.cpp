@@ -29,26 +29,27 @@ void removeDatabaseFiles(const fs::path& file, bool withMainFile) {
   if (withMainFile && fs::is_regular_file(file, ec)) fs::remove(file, ec);
 }
 
-// "N row(s) of table "t" could be read and were kept, M were lost", per table.
+// What a rebuild kept and lost: "N row(s) of table "t" could be read, K were copied into the new
+// file, L were lost", with the losses left open where the damaged file could not count its rows.
 std::string describeSalvage(const TLDBSalvage& salvage, const TLDBRestoreCount& restored, bool replaced) {
-  if (!replaced) return "it could not be rebuilt, so it was deleted with every row it held";
-  if (salvage.empty()) return "no row could be read from it; how many were lost cannot be known";
-  std::uint64_t read = 0;
+  if (!replaced) return "it could not be rebuilt, so every row it held was lost";
+  if (salvage.empty()) return "nothing could be read from it; how many rows were lost is unknown";
+  std::string text;
   std::uint64_t unreadable = 0;
   bool counted = true;  // every table could still count its rows
   for (const auto& [table, salvaged] : salvage) {
-    read += salvaged.rows.size();
+    if (!text.empty()) text += ", ";
+    text += std::to_string(salvaged.rows.size()) + " row(s) of table \"" + table + "\"";
     if (!salvaged.rowCount || *salvaged.rowCount < salvaged.rows.size()) {
       counted = false;
     } else {
       unreadable += *salvaged.rowCount - salvaged.rows.size();
     }
   }
-  std::string text = std::to_string(read) + " stored row(s) could be read, " + std::to_string(restored.kept) +
-                     " of them were kept";
+  text += " could be read, " + std::to_string(restored.kept) + " were copied into the new file";
   if (counted) return text + ", " + std::to_string(unreadable + restored.refused) + " were lost";
-  text += restored.refused > 0 ? ", " + std::to_string(restored.refused) + " were lost" : std::string();
-  return text + " (rows that could not be read are lost; how many cannot be known)";
+  if (restored.refused > 0) text += ", " + std::to_string(restored.refused) + " could not be copied";
+  return text + "; how many rows could not be read is unknown";
 }
 
 // Reports the process-wide configuration once, on the first storage made in the process.
@@ -293,7 +294,7 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   dbFileURL_ = damaged;
   maxSizeInBytes_ = maxSize;
   TL_LOG_WARNING(kBeaconLogTag, "Database \"" << filename_ << "\" is damaged (" << damage
-                                             << ") and was replaced by a new file: "
+                                             << "); it was deleted and created anew: "
                                              << describeSalvage(salvage, restored, replaced) << ".");
   return rc == SQLITE_OK;
 }

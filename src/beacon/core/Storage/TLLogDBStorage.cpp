@@ -222,7 +222,7 @@ void TLLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std
   int rc = SQLITE_OK;
   if (!batch->second.empty()) {
     std::vector<TLDBValue> ids(batch->second.begin(), batch->second.end());
-    rc = deleteLogsWithColumnValues(ids, kIdColumnName);
+    rc = deleteLogsWithColumnValues(ids, kIdColumnName, false);  // a failure is reported below, once
   }
   if (rc == SQLITE_OK) {
     batches_.erase(batch);
@@ -243,13 +243,18 @@ void TLLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std
   deletionFailing_ = true;
 }
 
-int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName) {
-  return executeQuery(
-      [&](TLDBConnection& connection) { return deleteLogsWithColumnValues(values, columnName, connection); });
+int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
+                                               bool logsFailure) {
+  return executeQuery([&](TLDBConnection& connection) {
+    connection.setLogsFailures(logsFailure);
+    int rc = deleteLogsWithColumnValues(values, columnName, connection, logsFailure);
+    connection.setLogsFailures(true);
+    return rc;
+  });
 }
 
 int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
-                                               TLDBConnection& connection) {
+                                               TLDBConnection& connection, bool logsFailure) {
   if (values.empty()) return SQLITE_OK;
   std::string sql = "DELETE FROM " + logsTable() + " WHERE " + q(columnName) + " IN (";
   TLDBBindings bindings;
@@ -265,7 +270,7 @@ int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& val
   for (const auto& value : values) joined += (joined.empty() ? "" : "','") + describe(value);
   if (rc == SQLITE_OK) {
     TL_LOG_VERBOSE(kBeaconLogTag, "Deletion of log(s) by " << columnName << " with value(s) '" << joined << "' succeeded.");
-  } else {
+  } else if (logsFailure) {
     TL_LOG_ERROR(kBeaconLogTag, "Deletion of log(s) by " << columnName << " with value(s) '" << joined << "' failed.");
   }
   return rc;

@@ -80,10 +80,12 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
   // ORDER BY / LIMIT), decoded; rows that do not decode are deleted and left out.
   std::vector<StoredLog> logsWithCondition(const std::string& condition, const TLDBBindings& bindings);
   std::shared_ptr<TLAbstractLog> decodeLog(std::int64_t id, const TLDBValue& logText, const TLDBValue& targetToken);
-  // Deletes the rows whose column holds one of the values (all of one kind: ids or texts).
-  int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName);
+  // Deletes the rows whose column holds one of the values (all of one kind: ids or texts). A
+  // failure is logged unless `logsFailure` is false (the caller reports it).
+  int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
+                                 bool logsFailure = true);
   static int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
-                                        TLDBConnection& connection);
+                                        TLDBConnection& connection, bool logsFailure = true);
   static void createPriorityIndex(TLDBConnection& connection);
 
   std::map<std::pair<std::string, std::string>, std::vector<std::int64_t>> batches_;
