@@ -121,17 +121,6 @@ TEST_F(TLDBStorageTest, PathWithUriSpecialCharactersOpens) {
   EXPECT_EQ(TLDBConnection::fileURI("/a b/?#%/x"), "file:/a%20b/%3F%23%25/x");
 }
 
-TEST_F(TLDBStorageTest, FolderAtTheFilePathIsRenamedAsideWithItsContentsAndTheFileCreated) {
-  fs::create_directories(file() / "inside");
-  std::ofstream(file() / "inside" / "kept.txt") << "kept";
-  TLDBStorage storage(kSchema, 1, "Test.sqlite");
-  EXPECT_EQ(capture.count(TLLogLevel::error, "Failed to initialize database."), 0u);
-  EXPECT_EQ(capture.count(TLLogLevel::warning, "Found a folder where the database"), 1u);
-  EXPECT_TRUE(fs::exists(file().string() + ".moved-aside/inside/kept.txt"));
-  EXPECT_EQ(storage.executeNonSelectionQuery("INSERT INTO items (name) VALUES (?)", {std::string("a")}), 0);
-  EXPECT_EQ(sqliteInteger(file(), "SELECT COUNT(*) FROM items"), 1);
-}
-
 TEST_F(TLDBStorageTest, UnopenableFileLeavesAUsableObjectWithoutDividingByZero) {
   const fs::path blocker = sandbox.root() / "blocker";
   std::ofstream(blocker) << "a file where the data folder should be";
