@@ -176,7 +176,9 @@ std::int64_t TLDBStorage::knownPageSize(TLDBConnection& connection) {
 
 int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) {
   int rc = runQuery(block);
-  if (isCorruption(rc) && recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
+  // A file that could not be rebuilt once (a read-only folder, a full disk) is not salvaged
+  // again at every query.
+  if (isCorruption(rc) && !rebuildFailed_ && recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
   return rc;
 }
 
@@ -277,7 +279,8 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   bool replaced = rc == SQLITE_OK && !damaged.empty();
   if (replaced) {
     {
-      auto connection = TLDBConnection::open(dbFileURL_, rc);  // closing it folds its log into the file
+      int opened = SQLITE_OK;
+      auto connection = TLDBConnection::open(dbFileURL_, opened);  // closing it folds its log into the file
       if (connection) restored = restoreSalvagedRows(*connection, salvage);
     }
     removeDatabaseFiles(damaged, false);
@@ -293,6 +296,7 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   }
   dbFileURL_ = damaged;
   maxSizeInBytes_ = maxSize;
+  rebuildFailed_ = rc != SQLITE_OK;
   TL_LOG_WARNING(kBeaconLogTag, "Database \"" << filename_ << "\" is damaged (" << damage
                                              << "); it was deleted and created anew: "
                                              << describeSalvage(salvage, restored, replaced) << ".");

@@ -114,6 +114,7 @@ class TLDBStorage {
   // a wal-index recovery (or, in rollback mode, the journal's syncs) on every save.
   std::optional<TLDBConnection> connection_;
   std::int64_t maxSizeInBytes_ = kDefaultMaxSizeInBytes;
+  bool rebuildFailed_ = false;  // the last rebuild of a damaged file failed
   std::int64_t pageSize_ = 0;
 };
 
