@@ -107,6 +107,7 @@ TEST_F(StoreDamage, APageOfRandomBytesLosesOnlyItsRowsAndIsReportedWithWhatWasKe
   const std::string output = sendWithNewEvents(30, "new");
   EXPECT_EQ(sent("new").size(), 30u);
   const auto old = sent("old");
+  RecordProperty("old_events_kept", std::to_string(old.size()));
   EXPECT_GE(old.size(), 150u);  // all but the rows of one page
   EXPECT_LT(old.size(), 200u);
   EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
