@@ -225,6 +225,7 @@ class RecordingStorage final : public TLStorage {
     maxSizes.push_back(sizeInBytes);
     store_->setMaxStorageSize(sizeInBytes, completionHandler);
   }
+  void setEvictionHandler(EvictionHandler handler) override { store_->setEvictionHandler(std::move(handler)); }
 
   std::vector<Load> loads;
   std::vector<std::int64_t> maxSizes;

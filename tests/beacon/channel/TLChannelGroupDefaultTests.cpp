@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "ChannelFixture.h"
 #include "beacon/core/Channel/TLChannelGroupDefault.h"
 #include "beacon/core/Channel/TLChannelUnitDefault.h"
@@ -139,6 +141,27 @@ TEST_F(TLChannelGroupTest, SecretUrlAndStorageCapAreHandedOn) {
   queue->drain();
   EXPECT_EQ(storage->maxSizes, std::vector<std::int64_t>{64 * 1024});
   EXPECT_EQ(applied, true);
+}
+
+TEST_F(TLChannelGroupTest, LogsEvictedFromTheFullStoreFailAtTheirOwnUnitWithOneWarningPerSave) {
+  group->setMaxStorageSize(12 * 4096, {});
+  auto older = group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Older"));
+  auto newer = group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration("Newer"));
+  const std::string padding(700, 'x');
+  older->enqueueItem(makeLog("old" + padding), kTLFlagsNormal);
+  queue->drain();
+  for (int i = 0; i < 200 && delegate->eventsStartingWith("didFail").empty(); ++i) {
+    newer->enqueueItem(makeLog("new" + padding), kTLFlagsNormal);
+    queue->drain();
+  }
+  // One save made room by deleting the oldest rows, the other unit's first.
+  const std::string code = " code=" + std::to_string(TLChannelUnitDefault::kLogsEvictedErrorCode);
+  const Strings failed = delegate->eventsStartingWith("didFail");
+  ASSERT_FALSE(failed.empty());
+  EXPECT_NE(std::find(failed.begin(), failed.end(), "didFail old" + padding + code), failed.end());
+  for (const auto& event : failed) EXPECT_TRUE(event.ends_with(code)) << event;
+  EXPECT_EQ(failed.size(), capture.count(TLLogLevel::debug, "to store a new log."));
+  EXPECT_EQ(capture.count(TLLogLevel::warning, "oldest log(s) with equal or lower priority deleted."), 1u);
 }
 
 TEST_F(TLChannelGroupTest, DelegateMayAddAUnitFromTheAnnouncement) {

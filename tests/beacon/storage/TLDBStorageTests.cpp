@@ -63,7 +63,7 @@ TEST_F(TLDBStorageTest, NewFileGetsTablesCustomisationAutoVacuumAndVersion) {
 }
 
 TEST_F(TLDBStorageTest, OlderFileIsMigratedFromItsVersion) {
-  sqliteExec(file(), "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT); PRAGMA user_version = 2;");
+  sqliteExec(file(), "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, amount INTEGER); PRAGMA user_version = 2;");
   RecordingStorage storage(kSchema, 4, "Test.sqlite");
   EXPECT_EQ(storage.migrations, std::vector<std::uint32_t>{2});
   EXPECT_EQ(storage.customized, 0);
@@ -72,7 +72,7 @@ TEST_F(TLDBStorageTest, OlderFileIsMigratedFromItsVersion) {
 }
 
 TEST_F(TLDBStorageTest, NewerFileIsNotMigratedButTakesTheRequestedVersion) {
-  sqliteExec(file(), "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT); PRAGMA user_version = 5;");
+  sqliteExec(file(), "CREATE TABLE items (id INTEGER PRIMARY KEY, name TEXT, amount INTEGER); PRAGMA user_version = 5;");
   RecordingStorage storage(kSchema, 4, "Test.sqlite");
   EXPECT_TRUE(storage.migrations.empty());
   EXPECT_EQ(storage.customized, 0);
@@ -95,7 +95,10 @@ TEST_F(TLDBStorageTest, FileThatIsNotADatabaseIsRecreated) {
   EXPECT_EQ(storage.customized, 1);
   EXPECT_EQ(sqliteInteger(file(), "PRAGMA user_version"), 4);
   EXPECT_EQ(storage.countEntriesForTable("items"), 0u);
-  EXPECT_EQ(capture.count(TLLogLevel::verbose, "has been deleted."), 1u);
+  EXPECT_EQ(capture.count(TLLogLevel::warning,
+                          "Database \"Test.sqlite\" is damaged (file is not a database); it was deleted and created "
+                          "anew: nothing could be read from it; how many rows were lost is unknown."),
+            1u);
   EXPECT_EQ(capture.count(TLLogLevel::error, "Failed to initialize database."), 0u);
 }
 
@@ -119,7 +122,9 @@ TEST_F(TLDBStorageTest, PathWithUriSpecialCharactersOpens) {
 }
 
 TEST_F(TLDBStorageTest, UnopenableFileLeavesAUsableObjectWithoutDividingByZero) {
-  fs::create_directories(file());  // a folder where the file should be: every open fails
+  const fs::path blocker = sandbox.root() / "blocker";
+  std::ofstream(blocker) << "a file where the data folder should be";
+  ::setenv("XDG_DATA_HOME", blocker.c_str(), 1);  // restored by the sandbox; no folder can be made below a file
   TLDBStorage storage(kSchema, 1, "Test.sqlite");
   EXPECT_EQ(capture.count(TLLogLevel::error, "Failed to initialize database."), 1u);
   EXPECT_EQ(storage.pageSize(), 0);
@@ -127,7 +132,8 @@ TEST_F(TLDBStorageTest, UnopenableFileLeavesAUsableObjectWithoutDividingByZero) 
   storage.setMaxStorageSize(8192, [&](bool) { called = true; });
   EXPECT_FALSE(called);  // the file cannot be opened: no answer
 
-  fs::remove(file());
+  fs::remove(blocker);
+  fs::create_directories(storage.dbFileURL().parent_path());
   EXPECT_EQ(storage.executeNonSelectionQuery("CREATE TABLE t (x INTEGER)"), 0);
   EXPECT_EQ(storage.pageSize(), 4096);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 #include "LogCapture.h"
 #include "ModelFixtures.h"
@@ -316,6 +317,10 @@ TEST_F(TLLogDBStorageTest, EmptyStoredTokenIsReportedAndTheLogKept) {
 TEST_F(TLLogDBStorageTest, FullDatabaseEvictsLowestPriorityOldestFirst) {
   auto storage = open();
   storage->setMaxStorageSize(12 * 4096, {});
+  std::map<std::string, std::size_t> evicted;  // group -> logs reported as evicted
+  storage->setEvictionHandler([&](const std::string& group, const TLStorage::Logs& logs) {
+    for (const auto& log : logs) evicted[group] += log ? 1 : 0;
+  });
   std::string padding(700, 'x');
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(storage->saveLog(makeLog("high" + padding), "B", 2));  // ids 1-3
 
@@ -328,7 +333,8 @@ TEST_F(TLLogDBStorageTest, FullDatabaseEvictsLowestPriorityOldestFirst) {
   ASSERT_LT(saved, 200);
   EXPECT_EQ(capture.count(TLLogLevel::debug, "Deleted a log with id 4 to store a new log."), 1u);
   EXPECT_EQ(sqliteInteger(file(), "SELECT COUNT(*) FROM logs WHERE id <= 3"), 3);
-  EXPECT_EQ(capture.count(TLLogLevel::debug, "oldest log(s) with equal or lower priority deleted."), 1u);
+  EXPECT_EQ(capture.count(TLLogLevel::warning, "oldest log(s) with equal or lower priority deleted."), 1u);
+  EXPECT_EQ(evicted, (std::map<std::string, std::size_t>{{"A", capture.count(TLLogLevel::debug, "Deleted a log with id")}}));
 
   // High-priority logs push out every low-priority row before any high-priority one.
   capture.clear();

@@ -30,8 +30,21 @@ std::shared_ptr<TLChannelGroupDefault> TLChannelGroupDefault::make(DefaultIngest
                                                                    std::shared_ptr<TLStorage> storage,
                                                                    std::shared_ptr<dispatch::Queue> logsDispatchQueue,
                                                                    TLChannelEnvironment environment) {
-  return std::make_shared<TLChannelGroupDefault>(Passkey(), std::move(ingestion), std::move(storage),
-                                                 std::move(logsDispatchQueue), std::move(environment));
+  auto group = std::make_shared<TLChannelGroupDefault>(Passkey(), std::move(ingestion), std::move(storage),
+                                                       std::move(logsDispatchQueue), std::move(environment));
+  // Logs the full store deletes to make room go to their own group's listeners as failures. Runs
+  // on the queue, inside the save that evicted them.
+  if (group->storage_) {
+    std::weak_ptr<TLChannelGroupDefault> weak = group;
+    group->storage_->setEvictionHandler([weak](const std::string& groupId, const TLStorage::Logs& logs) {
+      auto strong = weak.lock();
+      if (!strong) return;
+      for (const auto& unit : strong->channels()) {
+        if (unit->configuration().groupId == groupId) unit->notifyLogsEvicted(logs);
+      }
+    });
+  }
+  return group;
 }
 
 TLChannelGroupDefault::TLChannelGroupDefault(Passkey, DefaultIngestion ingestion,

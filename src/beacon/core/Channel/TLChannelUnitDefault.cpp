@@ -91,6 +91,11 @@ foundation::Error TLChannelUnitDefault::logsDroppedError() {
                                  std::string(kLogsDroppedErrorDescription));
 }
 
+foundation::Error TLChannelUnitDefault::logsEvictedError() {
+  return foundation::Error::make(std::string(kTLReverseDomainPrefix), kLogsEvictedErrorCode,
+                                 std::string(kLogsEvictedErrorDescription));
+}
+
 std::string TLChannelUnitDefault::startTimerKey(const std::string& groupId) {
   return std::string(kStartTimerKey) + ":" + groupId;
 }
@@ -500,6 +505,12 @@ void TLChannelUnitDefault::deleteAllLogsWithErrorSync(const foundation::Error& e
   for (const auto& log : storage_->deleteLogsWithGroupId(configuration_.groupId)) {
     notifyFailureBeforeSendingForItem(log, error);
   }
+}
+
+void TLChannelUnitDefault::notifyLogsEvicted(const std::vector<Log>& logs) {
+  ML_ASSERT_ON_QUEUE(*queue_);
+  const foundation::Error error = logsEvictedError();
+  for (const auto& log : logs) notifyFailureBeforeSendingForItem(log, error);
 }
 
 void TLChannelUnitDefault::notifyFailureBeforeSendingForItem(const Log& log, const foundation::Error& error) {

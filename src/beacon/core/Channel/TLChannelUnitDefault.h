@@ -56,6 +56,9 @@ class TLChannelUnitDefault final : public TLChannelUnitProtocol,
   static constexpr std::uint64_t kPersistedIntervalMinimum = 4;  // seconds
   static constexpr int kLogsDroppedErrorCode = 100;
   static constexpr std::string_view kLogsDroppedErrorDescription = "Canceled, connection paused with log deletion.";
+  static constexpr int kLogsEvictedErrorCode = 102;
+  static constexpr std::string_view kLogsEvictedErrorDescription =
+      "Deleted from the full log storage to make room for a newer log.";
 
   // Only make() can name it; it lets make() construct through std::make_shared.
   class Passkey {
@@ -93,6 +96,10 @@ class TLChannelUnitDefault final : public TLChannelUnitProtocol,
   const TLChannelUnitConfiguration& configuration() const override { return configuration_; }
   dispatch::Queue& logsDispatchQueue() const override { return *queue_; }
 
+  // Reports logs of the unit's group that the full store deleted to make room as failed (the
+  // code-102 error). Queue only.
+  void notifyLogsEvicted(const std::vector<Log>& logs);
+
   // Posted to the queue: fails and deletes every stored log of the group, the rows of batches in
   // flight included.
   void deleteAllLogsWithError(foundation::Error error);
@@ -109,6 +116,8 @@ class TLChannelUnitDefault final : public TLChannelUnitProtocol,
 
   // The code-100 error of logs dropped before sending.
   static foundation::Error logsDroppedError();
+  // The code-102 error of logs deleted from the full store.
+  static foundation::Error logsEvictedError();
   // "TLChannelStartTimer:<group id>".
   static std::string startTimerKey(const std::string& groupId);
 

@@ -123,7 +123,7 @@ int TLDBConnection::executeNonSelectionQuery(const std::string& sql, const TLDBB
   if (bindings.empty()) {
     char* message = nullptr;
     int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &message);
-    if (rc != SQLITE_OK) logStatementFailure(rc, sql, message ? message : sqlite3_errmsg(db_.get()));
+    if (rc != SQLITE_OK && logsFailures_) logStatementFailure(rc, sql, message ? message : sqlite3_errmsg(db_.get()));
     sqlite3_free(message);
     return rc;
   }
@@ -137,7 +137,7 @@ int TLDBConnection::executeNonSelectionQuery(const std::string& sql, const TLDBB
     } while (rc == SQLITE_ROW);
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
   }
-  if (rc != SQLITE_OK) logStatementFailure(rc, sql, sqlite3_errmsg(db_.get()));
+  if (rc != SQLITE_OK && logsFailures_) logStatementFailure(rc, sql, sqlite3_errmsg(db_.get()));
   return rc;
 }
 
@@ -158,7 +158,7 @@ TLDBRows TLDBConnection::executeSelectionQuery(const std::string& sql, const TLD
     }
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
   }
-  if (rc != SQLITE_OK) {
+  if (rc != SQLITE_OK && logsFailures_) {
     TL_LOG_ERROR(kBeaconLogTag,
                  "Query \"" << sql << "\" failed with error: " << rc << " - " << sqlite3_errmsg(db_.get()));
   }

@@ -64,6 +64,8 @@ class TLDBConnection {
   std::int64_t lastInsertRowId() const;
 
   sqlite3* handle() const { return db_.get(); }
+  // Off while a caller reads a damaged file and reports the outcome as a whole (on by default).
+  void setLogsFailures(bool logsFailures) { logsFailures_ = logsFailures; }
 
  private:
   struct Closer {
@@ -72,6 +74,7 @@ class TLDBConnection {
   explicit TLDBConnection(sqlite3* db) : db_(db) {}
 
   std::unique_ptr<sqlite3, Closer> db_;
+  bool logsFailures_ = true;
 };
 
 }  // namespace ml::beacon

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "beacon/core/Storage/TLDBSalvage.h"
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLUtilityFile.h"
 
@@ -13,6 +14,43 @@ namespace fs = std::filesystem;
 namespace {
 
 bool isCorruption(int rc) { return rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB; }
+
+// Suffix of the file a damaged database's replacement is built in.
+constexpr std::string_view kRebuiltSuffix = ".rebuilt";
+
+// Removes a database file and the journals SQLite keeps beside it. A journal left beside a
+// deleted file would be taken for the next file's hot journal and rolled into it.
+void removeDatabaseFiles(const fs::path& file, bool withMainFile) {
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    std::error_code ec;
+    fs::remove(fs::path(file.string() + suffix), ec);
+  }
+  std::error_code ec;
+  if (withMainFile && fs::is_regular_file(file, ec)) fs::remove(file, ec);
+}
+
+// What a rebuild kept and lost: "N row(s) of table "t" could be read, K were copied into the new
+// file, L were lost", with the losses left open where the damaged file could not count its rows.
+std::string describeSalvage(const TLDBSalvage& salvage, const TLDBRestoreCount& restored, bool replaced) {
+  if (!replaced) return "it could not be rebuilt, so every row it held was lost";
+  if (salvage.empty()) return "nothing could be read from it; how many rows were lost is unknown";
+  std::string text;
+  std::uint64_t unreadable = 0;
+  bool counted = true;  // every table could still count its rows
+  for (const auto& [table, salvaged] : salvage) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(salvaged.rows.size()) + " row(s) of table \"" + table + "\"";
+    if (!salvaged.rowCount || *salvaged.rowCount < salvaged.rows.size()) {
+      counted = false;
+    } else {
+      unreadable += *salvaged.rowCount - salvaged.rows.size();
+    }
+  }
+  text += " could be read, " + std::to_string(restored.kept) + " were copied into the new file";
+  if (counted) return text + ", " + std::to_string(unreadable + restored.refused) + " were lost";
+  if (restored.refused > 0) text += ", " + std::to_string(restored.refused) + " could not be copied";
+  return text + "; how many rows could not be read is unknown";
+}
 
 // Reports the process-wide configuration once, on the first storage made in the process.
 void reportSQLiteConfigurationOnce() {
@@ -50,20 +88,25 @@ TLDBStorage::TLDBStorage(std::uint32_t version, std::string_view filename)
 void TLDBStorage::initializeDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version,
                                      std::string_view filename) {
   reportSQLiteConfigurationOnce();
-  int rc = configureDatabase(schema, version, filename);
+  schema_ = schema;
+  version_ = version;
+  filename_ = std::string(filename);
+  std::string damage;
+  int rc = configureDatabase(schema, version, filename, &damage);
   if (isCorruption(rc)) {
-    dropDatabase();
-    rc = configureDatabase(schema, version, filename);
+    if (damage.empty()) damage = sqlite3_errstr(rc);
+    if (recreateDamagedDatabase(damage)) rc = SQLITE_OK;
   }
   if (rc != SQLITE_OK) TL_LOG_ERROR(kBeaconLogTag, "Failed to initialize database.");
 }
 
 int TLDBStorage::configureDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version,
-                                   std::string_view filename) {
+                                   std::string_view filename, std::string* damage) {
   // A file of zero bytes holds no database yet (SQLite treats it as empty): it is configured as a
   // new file, not migrated.
   bool existed = false;
   if (auto path = TLUtilityFile::fullURLForPathComponent(filename)) {
+    moveAsideIfNotAFile(*path);
     std::error_code ec;
     existed = TLUtilityFile::fileExistsForPathComponent(filename) && fs::file_size(*path, ec) > 0 && !ec;
   }
@@ -98,6 +141,17 @@ int TLDBStorage::configureDatabase(const std::optional<TLDBSchema>& schema, std:
                                                 << version << ".");
       migrateDatabase(*connection, storedVersion);
     }
+    // A table the migrations could not bring to the schema refuses every new row: the file is
+    // treated as damaged.
+    for (const auto& [table, columns] : schema.value_or(TLDBSchema{})) {
+      auto faults = columnsMismatch(*connection, table, columns);
+      if (faults.empty()) continue;
+      if (damage) {
+        *damage = "table \"" + table + "\" has ";
+        for (std::size_t i = 0; i < faults.size(); ++i) *damage += (i == 0 ? "" : ", ") + faults[i];
+      }
+      return SQLITE_CORRUPT;
+    }
   } else {
     TL_LOG_INFO(kBeaconLogTag, "Created \"" << name << "\" database with " << version << " version.");
     customizeDatabase(*connection);
@@ -121,6 +175,14 @@ std::int64_t TLDBStorage::knownPageSize(TLDBConnection& connection) {
 }
 
 int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) {
+  int rc = runQuery(block);
+  // A file that could not be rebuilt once (a read-only folder, a full disk) is not salvaged
+  // again at every query.
+  if (isCorruption(rc) && !rebuildFailed_ && recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
+  return rc;
+}
+
+int TLDBStorage::runQuery(const std::function<int(TLDBConnection&)>& block) {
   int rc = SQLITE_OK;
   if (!connection_) connection_ = TLDBConnection::open(dbFileURL_, rc);
   if (!connection_) return rc;
@@ -131,7 +193,7 @@ int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) 
   if (std::int64_t pageSize = knownPageSize(*connection); pageSize > 0) {
     rc = connection->setMaxPageCount(maxSizeInBytes_ / pageSize);
     if (isCorruption(rc)) {
-      connection_.reset();  // the next query opens the file again
+      connection_.reset();
       return rc;
     }
     if (rc != SQLITE_OK) TL_LOG_ERROR(kBeaconLogTag, "Failed to open database with specified maximum size constraint.");
@@ -201,18 +263,74 @@ bool TLDBStorage::dropTable(std::string_view table) {
   return rc == SQLITE_OK;
 }
 
+bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
+  connection_.reset();  // closed before its file is read and replaced
+  const fs::path damaged = dbFileURL_;
+  const std::int64_t maxSize = maxSizeInBytes_;
+  TLDBSalvage salvage;
+  if (schema_ && !damaged.empty()) salvage = salvageReadableRows(damaged, *schema_);
+
+  // The replacement is built beside the damaged file and then renamed over it: a process killed
+  // meanwhile finds the damaged file again (and salvages it again), never a half-filled one.
+  const std::string rebuiltName = filename_ + std::string(kRebuiltSuffix);
+  if (auto rebuilt = TLUtilityFile::fullURLForPathComponent(rebuiltName)) removeDatabaseFiles(*rebuilt, true);
+  TLDBRestoreCount restored;
+  int rc = configureDatabase(schema_, version_, rebuiltName);
+  bool replaced = rc == SQLITE_OK && !damaged.empty();
+  if (replaced) {
+    {
+      int opened = SQLITE_OK;
+      auto connection = TLDBConnection::open(dbFileURL_, opened);  // closing it folds its log into the file
+      if (connection) restored = restoreSalvagedRows(*connection, salvage);
+    }
+    removeDatabaseFiles(damaged, false);
+    std::error_code ec;
+    fs::rename(dbFileURL_, damaged, ec);
+    replaced = !ec;
+  }
+  if (!replaced) {
+    if (!dbFileURL_.empty() && dbFileURL_ != damaged) removeDatabaseFiles(dbFileURL_, true);
+    dbFileURL_ = damaged;
+    dropDatabase();
+    rc = configureDatabase(schema_, version_, filename_);
+  }
+  dbFileURL_ = damaged;
+  maxSizeInBytes_ = maxSize;
+  rebuildFailed_ = rc != SQLITE_OK;
+  TL_LOG_WARNING(kBeaconLogTag, "Database \"" << filename_ << "\" is damaged (" << damage
+                                             << "); it was deleted and created anew: "
+                                             << describeSalvage(salvage, restored, replaced) << ".");
+  return rc == SQLITE_OK;
+}
+
+void TLDBStorage::moveAsideIfNotAFile(const fs::path& file) {
+  std::error_code ec;
+  const auto status = fs::status(file, ec);
+  if (ec || !fs::exists(status) || fs::is_regular_file(status)) return;
+  for (int attempt = 1; attempt <= 100; ++attempt) {
+    fs::path aside = file.string() + ".moved-aside" + (attempt > 1 ? "-" + std::to_string(attempt) : std::string());
+    if (fs::exists(fs::symlink_status(aside, ec))) continue;
+    fs::rename(file, aside, ec);
+    if (!ec) {
+      TL_LOG_WARNING(kBeaconLogTag, "Found " << (fs::is_directory(status) ? "a folder" : "an item that is not a file")
+                                             << " where the database " << file << " belongs; it was renamed to "
+                                             << aside << " and a new database is created in its place.");
+      return;
+    }
+    break;
+  }
+  TL_LOG_ERROR(kBeaconLogTag, "Found an item that is not a database file at " << file
+                                                                              << " and could not rename it aside.");
+}
+
 void TLDBStorage::dropDatabase() {
   connection_.reset();  // closed before its file goes
   if (dbFileURL_.empty()) {
     TL_LOG_ERROR(kBeaconLogTag, "Failed to delete database.");
     return;
   }
-  // A journal left beside a deleted file would be taken for the new file's hot journal and rolled
-  // into it; it goes with the file.
-  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-    std::error_code ec;
-    fs::remove(fs::path(dbFileURL_.string() + suffix), ec);
-  }
+  moveAsideIfNotAFile(dbFileURL_);  // a folder's contents are not ours to delete
+  removeDatabaseFiles(dbFileURL_, false);
   if (TLUtilityFile::deleteFileAtURL(dbFileURL_)) {
     TL_LOG_VERBOSE(kBeaconLogTag, "Database " << TLDBConnection::fileURI(dbFileURL_) << " has been deleted.");
   } else {

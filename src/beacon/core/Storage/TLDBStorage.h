@@ -2,7 +2,11 @@
 // The telemetry client's thin layer over SQLite: one database file in the client folder, its
 // tables created from a schema description, the schema version kept in user_version (a subclass
 // migrates older files), the file kept below a maximum size through max_page_count, and a file
-// that SQLite reports as corrupt (or as not a database) deleted and created anew.
+// that SQLite reports as corrupt (or as not a database), or whose tables lack columns of the
+// schema, replaced by a new file that keeps every row that could still be read. Corruption counts
+// the same whether configuring the file or a later query meets it; the replacement is reported
+// at warning level with the rows kept and lost. A folder found where the file belongs is renamed
+// aside (never deleted) and the file created in its place.
 //
 // One handle is opened at the first query and kept for the object's life (closed and opened again
 // after corruption or when the file is dropped); every query sets max_page_count for the current
@@ -44,8 +48,9 @@ class TLDBStorage {
   std::int64_t pageSize() const { return pageSize_; }
 
   // The road of every query: opens the file, applies the size cap and runs `block` on the open
-  // connection, whose answer is the result. An open failure, or corruption met while applying the
-  // cap, skips the block and answers that code.
+  // connection, whose answer is the result. An open failure skips the block and answers that
+  // code. Corruption met while applying the cap or by the block replaces the file (see above)
+  // and runs the block once more on the new file.
   int executeQuery(const std::function<int(TLDBConnection&)>& block);
   int executeNonSelectionQuery(const std::string& sql, const TLDBBindings& bindings = {});
   TLDBRows executeSelectionQuery(const std::string& sql, const TLDBBindings& bindings = {});
@@ -57,7 +62,8 @@ class TLDBStorage {
   bool createTable(std::string_view table, const TLDBColumnsSchema& columns,
                    const std::vector<std::string>& uniqueColumnsConstraint = {});
   bool dropTable(std::string_view table);
-  // Deletes the file (and any journal SQLite left beside it).
+  // Deletes the file (and any journal SQLite left beside it). A folder in its place is renamed
+  // aside instead.
   void dropDatabase();
 
   // Caps the file at `sizeInBytes`, rounded up to whole pages. Refused (false) when the file
@@ -78,7 +84,10 @@ class TLDBStorage {
   // Configures the file; on corruption deletes it and configures once more. A failure is logged
   // ("Failed to initialize database.") and leaves a usable object whose queries fail on their own.
   void initializeDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version, std::string_view filename);
-  int configureDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version, std::string_view filename);
+  // SQLITE_CORRUPT, with `damage` (when given) saying why, also for a table of the schema that
+  // lacks one of its columns or has an extra one that refuses rows without it.
+  int configureDatabase(const std::optional<TLDBSchema>& schema, std::uint32_t version, std::string_view filename,
+                        std::string* damage = nullptr);
 
   // Hooks, called on the open connection during configuration: a new file, or an existing file
   // whose version is lower than the requested one.
@@ -88,12 +97,24 @@ class TLDBStorage {
  private:
   // The page size, read now when it is still unknown; 0 when it cannot be read.
   std::int64_t knownPageSize(TLDBConnection& connection);
+  // One run of `block` on the kept connection (see executeQuery).
+  int runQuery(const std::function<int(TLDBConnection&)>& block);
+  // Replaces the damaged file by a new one holding every row that could still be read, and
+  // reports it. False when not even an empty new file could be made.
+  bool recreateDamagedDatabase(const std::string& damage);
+  // Renames a folder (or anything that is not a file) found at the file's path aside.
+  static void moveAsideIfNotAFile(const std::filesystem::path& file);
 
   std::filesystem::path dbFileURL_;
+  // What the file is configured with, kept to build a replacement of a damaged file.
+  std::optional<TLDBSchema> schema_;
+  std::uint32_t version_ = 0;
+  std::string filename_;
   // The handle queries run on, opened at the first query and kept: opening a file per query costs
   // a wal-index recovery (or, in rollback mode, the journal's syncs) on every save.
   std::optional<TLDBConnection> connection_;
   std::int64_t maxSizeInBytes_ = kDefaultMaxSizeInBytes;
+  bool rebuildFailed_ = false;  // the last rebuild of a damaged file failed
   std::int64_t pageSize_ = 0;
 };
 

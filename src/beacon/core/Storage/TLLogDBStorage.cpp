@@ -136,6 +136,7 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
                              q(kPriorityColumnName) + ", " + q(kTimestampColumnName) + ") VALUES (?, ?, ?, ?, ?, ?)";
   const TLDBBindings values = {groupId, base64, targetToken, targetKey, std::int64_t{priority}, timestamp};
 
+  std::map<std::string, Logs> evicted;  // group id -> logs deleted to make room
   int rc = executeQuery([&](TLDBConnection& connection) {
     std::int64_t maxSize = connection.maxPageCount() * connection.pageSize();
     if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
@@ -144,27 +145,37 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
                                                        << maxSize << " bytes.");
       return SQLITE_ERROR;
     }
+    evicted.clear();  // the block runs again after a damaged file was replaced
     int result = connection.executeNonSelectionQuery(insert, values);
     if (result == SQLITE_FULL) {
       TLDBRows candidates = connection.executeSelectionQuery(
-          "SELECT " + q(kIdColumnName) + " FROM " + logsTable() + " WHERE " + q(kPriorityColumnName) + " <= ? ORDER BY " +
-              q(kPriorityColumnName) + " ASC, " + q(kIdColumnName) + " ASC",
+          "SELECT " + q(kIdColumnName) + ", " + q(kGroupIdColumnName) + " FROM " + logsTable() + " WHERE " +
+              q(kPriorityColumnName) + " <= ? ORDER BY " + q(kPriorityColumnName) + " ASC, " + q(kIdColumnName) + " ASC",
           {std::int64_t{priority}});
       std::int64_t deleted = 0;
       for (const auto& candidate : candidates) {
+        // Read before it goes, so that its channel can report it as not delivered.
+        TLDBRows row = connection.executeSelectionQuery("SELECT " + q(kLogColumnName) + ", " + q(kTargetTokenColumnName) +
+                                                            " FROM " + logsTable() + " WHERE " + q(kIdColumnName) + " = ?",
+                                                        {candidate.front()});
+        const auto* id = tlDBInteger(candidate.front());
+        const auto* group = candidate.size() > 1 ? tlDBText(candidate[1]) : nullptr;
+        std::shared_ptr<TLAbstractLog> evictedLog;
+        if (id && group && !row.empty() && row.front().size() > 1) evictedLog = decodeLog(*id, row.front()[0], row.front()[1]);
         int deletion = deleteLogsWithColumnValues({candidate.front()}, kIdColumnName, connection);
         if (deletion != SQLITE_OK) {
           result = deletion;
           break;
         }
         ++deleted;
+        if (evictedLog) evicted[*group].push_back(std::move(evictedLog));
         TL_LOG_DEBUG(kBeaconLogTag, "Deleted a log with id " << describe(candidate.front()) << " to store a new log.");
         result = connection.executeNonSelectionQuery(insert, values);
         if (result != SQLITE_FULL) break;
       }
       if (deleted > 0) {
-        TL_LOG_DEBUG(kBeaconLogTag, "Log storage was over capacity, " << deleted
-                                                                       << " oldest log(s) with equal or lower priority deleted.");
+        TL_LOG_WARNING(kBeaconLogTag, "Log storage was over capacity, " << deleted
+                                                                         << " oldest log(s) with equal or lower priority deleted.");
       }
     }
     if (result == SQLITE_OK) {
@@ -174,6 +185,9 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
     }
     return result;
   });
+  if (evictionHandler_) {
+    for (const auto& [group, logs] : evicted) evictionHandler_(group, logs);
+  }
   return rc == SQLITE_OK;
 }
 
@@ -192,7 +206,8 @@ std::uint64_t TLLogDBStorage::countLogsBeforeDate(Date date) {
 TLStorage::Logs TLLogDBStorage::deleteLogsWithGroupId(const std::string& groupId) {
   Logs logs;
   for (auto& stored : logsWithCondition(q(kGroupIdColumnName) + " = ?", {groupId})) logs.push_back(std::move(stored.log));
-  deleteLogsWithColumnValues({groupId}, kGroupIdColumnName);
+  // Rows that could not be deleted keep their batches reserved (see deleteLogsWithBatchId).
+  if (deleteLogsWithColumnValues({groupId}, kGroupIdColumnName) != SQLITE_OK) return logs;
   // Batches are keyed by the exact group: another group whose name starts with this one keeps its
   // batches.
   for (auto it = batches_.begin(); it != batches_.end();) {
@@ -204,20 +219,42 @@ TLStorage::Logs TLLogDBStorage::deleteLogsWithGroupId(const std::string& groupId
 void TLLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) {
   auto batch = batches_.find({groupId, batchId});
   if (batch == batches_.end()) return;
+  int rc = SQLITE_OK;
   if (!batch->second.empty()) {
     std::vector<TLDBValue> ids(batch->second.begin(), batch->second.end());
-    deleteLogsWithColumnValues(ids, kIdColumnName);
+    rc = deleteLogsWithColumnValues(ids, kIdColumnName, false);  // a failure is reported below, once
   }
-  batches_.erase(batch);
-}
-
-int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName) {
-  return executeQuery(
-      [&](TLDBConnection& connection) { return deleteLogsWithColumnValues(values, columnName, connection); });
+  if (rc == SQLITE_OK) {
+    batches_.erase(batch);
+    deletionFailing_ = false;
+    return;
+  }
+  // Forgetting the batch would hand its rows out again at once, and a store that refuses every
+  // deletion (a read-only file) would then resend them as fast as the server answers. The rows
+  // stay reserved instead: sent once per process, and again only after a restart.
+  if (!deletionFailing_) {
+    TL_LOG_ERROR(kBeaconLogTag, "Could not delete the " << batch->second.size() << " sent log(s) of batch " << batchId
+                                                        << " from the store (" << sqlite3_errstr(rc)
+                                                        << "); they are not sent again until the next launch, "
+                                                           "which may send them once more.");
+  } else {
+    TL_LOG_DEBUG(kBeaconLogTag, "Could not delete the sent logs of batch " << batchId << " either; kept reserved.");
+  }
+  deletionFailing_ = true;
 }
 
 int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
-                                               TLDBConnection& connection) {
+                                               bool logsFailure) {
+  return executeQuery([&](TLDBConnection& connection) {
+    connection.setLogsFailures(logsFailure);
+    int rc = deleteLogsWithColumnValues(values, columnName, connection, logsFailure);
+    connection.setLogsFailures(true);
+    return rc;
+  });
+}
+
+int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
+                                               TLDBConnection& connection, bool logsFailure) {
   if (values.empty()) return SQLITE_OK;
   std::string sql = "DELETE FROM " + logsTable() + " WHERE " + q(columnName) + " IN (";
   TLDBBindings bindings;
@@ -233,7 +270,7 @@ int TLLogDBStorage::deleteLogsWithColumnValues(const std::vector<TLDBValue>& val
   for (const auto& value : values) joined += (joined.empty() ? "" : "','") + describe(value);
   if (rc == SQLITE_OK) {
     TL_LOG_VERBOSE(kBeaconLogTag, "Deletion of log(s) by " << columnName << " with value(s) '" << joined << "' succeeded.");
-  } else {
+  } else if (logsFailure) {
     TL_LOG_ERROR(kBeaconLogTag, "Deletion of log(s) by " << columnName << " with value(s) '" << joined << "' failed.");
   }
   return rc;

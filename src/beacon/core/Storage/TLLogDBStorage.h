@@ -5,7 +5,8 @@
 //   targetKey TEXT (its target key), priority INTEGER (flags & 0xFF), timestamp INTEGER (ms since
 //   1970), with the index ix_logs_priority on priority.
 // Loaded batches are remembered in memory by (group id, batch id) so their rows are not handed
-// out twice until the batch or its group is deleted. When the file is full a new log evicts logs
+// out twice until the batch or its group is deleted; a batch whose rows cannot be deleted stays
+// reserved for the life of the object. When the file is full a new log evicts logs
 // of any group with equal or lower priority, lowest priority and oldest first.
 //
 // Not thread-safe: every call comes from the channel group's serial queue (which also guards the
@@ -54,6 +55,7 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
                            const std::optional<Date>& afterDate, const std::optional<Date>& beforeDate,
                            const LoadCompletion& completionHandler) override;
   std::uint64_t countLogsBeforeDate(Date date) override;
+  void setEvictionHandler(EvictionHandler handler) override { evictionHandler_ = std::move(handler); }
   void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override {
     TLDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
   }
@@ -78,14 +80,19 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
   // ORDER BY / LIMIT), decoded; rows that do not decode are deleted and left out.
   std::vector<StoredLog> logsWithCondition(const std::string& condition, const TLDBBindings& bindings);
   std::shared_ptr<TLAbstractLog> decodeLog(std::int64_t id, const TLDBValue& logText, const TLDBValue& targetToken);
-  // Deletes the rows whose column holds one of the values (all of one kind: ids or texts).
-  int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName);
+  // Deletes the rows whose column holds one of the values (all of one kind: ids or texts). A
+  // failure is logged unless `logsFailure` is false (the caller reports it).
+  int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
+                                 bool logsFailure = true);
   static int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
-                                        TLDBConnection& connection);
+                                        TLDBConnection& connection, bool logsFailure = true);
   static void createPriorityIndex(TLDBConnection& connection);
 
   std::map<std::pair<std::string, std::string>, std::vector<std::int64_t>> batches_;
   std::unique_ptr<TLEncrypter> targetTokenEncrypter_;
+  // The last deletion of a sent batch failed: further failures are not reported as errors again.
+  bool deletionFailing_ = false;
+  EvictionHandler evictionHandler_;
 };
 
 }  // namespace ml::beacon

@@ -21,6 +21,9 @@ class TLStorage {
   // The logs of a loaded batch and its id (nothing when no log was loaded).
   using LoadCompletion = std::function<void(const Logs& logs, const std::optional<std::string>& batchId)>;
 
+  // Logs of one group deleted from a full store to make room for a newer log.
+  using EvictionHandler = std::function<void(const std::string& groupId, const Logs& logs)>;
+
   virtual ~TLStorage() = default;
 
   // Stores the log under the group; the low byte of `flags` is its priority. False when there is
@@ -34,7 +37,8 @@ class TLStorage {
   }
   // Deletes every log of the group (and forgets its batches); answers the logs that were stored.
   virtual Logs deleteLogsWithGroupId(const std::string& groupId) = 0;
-  // Deletes the logs of a loaded batch and forgets it; an unknown batch is ignored.
+  // Deletes the logs of a loaded batch and forgets it; an unknown batch is ignored. A batch whose
+  // logs cannot be deleted stays loaded, so they are not loaded again in this process.
   virtual void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) = 0;
   // Loads at most `limit` logs of the group that are not in a loaded batch, highest priority
   // first and oldest first within a priority, skipping logs whose target key is excluded and
@@ -46,6 +50,9 @@ class TLStorage {
   // Logs whose timestamp is at or before `date` (millisecond precision).
   virtual std::uint64_t countLogsBeforeDate(Date date) = 0;
   virtual void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) = 0;
+  // Called from saveLog, once per group, with the logs it deleted to make room (the logs no
+  // longer decode are not among them). A store that never evicts ignores it.
+  virtual void setEvictionHandler(EvictionHandler handler) { (void)handler; }
 };
 
 }  // namespace ml::beacon
