@@ -211,10 +211,23 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
                                                 const std::shared_ptr<const TLEventProperties>& typedProperties,
                                                 const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
                                                 std::uint64_t flags) {
-  std::lock_guard guard(serviceLock_);
-  if (!canBeUsed() || !isEnabled()) return;
-  std::shared_ptr<TLAnalyticsTransmissionTarget> effectiveTarget = target ? target : defaultTransmissionTarget_;
+  std::shared_ptr<TLEventLog> log;
   std::uint64_t persistence = flags & 0xFF;
+  {
+    std::lock_guard guard(serviceLock_);
+    log = makeEventLog(name, typedProperties, target, persistence);
+  }
+  // Handed over outside the lock: the channel runs the prepare delegates (the host's
+  // authentication provider among them) on this thread.
+  if (log) sendLog(log, persistence);
+}
+
+std::shared_ptr<TLEventLog> TLAnalytics::makeEventLog(const std::string& name,
+                                                      const std::shared_ptr<const TLEventProperties>& typedProperties,
+                                                      const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
+                                                      std::uint64_t& persistence) {
+  if (!canBeUsed() || !isEnabled()) return nullptr;
+  std::shared_ptr<TLAnalyticsTransmissionTarget> effectiveTarget = target ? target : defaultTransmissionTarget_;
   if (persistence != kFlagsNormal && persistence != kFlagsCritical) {
     TL_LOG_WARNING(kBeaconAnalyticsLogTag,
                    "Invalid flags (" << persistence << ") received, using normal as a default.");
@@ -225,7 +238,7 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
   if (effectiveTarget) {
     if (!effectiveTarget->isEnabled()) {
       TL_LOG_ERROR(kBeaconAnalyticsLogTag, "This transmission target is disabled.");
-      return;
+      return nullptr;
     }
     log->addTransmissionTargetToken(effectiveTarget->transmissionTargetToken());
     log->setTag(effectiveTarget);
@@ -238,12 +251,14 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
   log->name = name;
   log->eventId = foundation::Uuid::random().string();
   if (properties && !properties->isEmpty()) log->typedProperties = std::move(properties);
-  sendLog(log, persistence);
+  return log;
 }
 
 void TLAnalytics::trackPageWithProperties(const std::string& name, const std::optional<TLStringProperties>& properties) {
-  std::lock_guard guard(serviceLock_);
-  if (!canBeUsed() || !isEnabled()) return;
+  {
+    std::lock_guard guard(serviceLock_);
+    if (!canBeUsed() || !isEnabled()) return;
+  }
   auto log = std::make_shared<TLPageLog>();
   log->name = name;
   if (properties && !properties->empty()) log->properties = *properties;
@@ -256,7 +271,6 @@ void TLAnalytics::sendLog(const std::shared_ptr<TLAbstractLog>& log, std::uint64
 }
 
 void TLAnalytics::pauseInstance() {
-  std::lock_guard guard(serviceLock_);
   if (!canBeUsed()) return;
   TLIdentifyingObject self = shared_from_this();
   if (auto unit = channelUnit()) unit->pauseWithIdentifyingObject(self);
@@ -264,7 +278,6 @@ void TLAnalytics::pauseInstance() {
 }
 
 void TLAnalytics::resumeInstance() {
-  std::lock_guard guard(serviceLock_);
   if (!canBeUsed()) return;
   TLIdentifyingObject self = shared_from_this();
   if (auto unit = channelUnit()) unit->resumeWithIdentifyingObject(self);
@@ -321,15 +334,19 @@ void TLAnalytics::channelDidFailSendingLog(TLChannelProtocol& channel, const Log
 // --- Transmission targets
 
 std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalytics::transmissionTargetForToken(const std::string& token) {
-  std::lock_guard guard(serviceLock_);
-  if (auto found = transmissionTargets_.find(token); found != transmissionTargets_.end()) {
-    TL_LOG_DEBUG(kBeaconAnalyticsLogTag, "Returning transmission target found with id "
-                                             << TLUtility::targetKeyFromTargetToken(token).value_or("") << ".");
-    return found->second;
+  {
+    std::lock_guard guard(serviceLock_);
+    if (auto found = transmissionTargets_.find(token); found != transmissionTargets_.end()) {
+      TL_LOG_DEBUG(kBeaconAnalyticsLogTag, "Returning transmission target found with id "
+                                               << TLUtility::targetKeyFromTargetToken(token).value_or("") << ".");
+      return found->second;
+    }
   }
+  // Made outside the lock: making a target asks the service's switch and joins the channel
+  // group. Of two threads making the same token's target the first kept wins.
   auto target = createTransmissionTargetForToken(token);
-  transmissionTargets_[token] = target;
-  return target;
+  std::lock_guard guard(serviceLock_);
+  return transmissionTargets_.try_emplace(token, std::move(target)).first->second;
 }
 
 std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalytics::createTransmissionTargetForToken(const std::string& token) {

@@ -1,5 +1,7 @@
 #include "beacon/crashes/TLCrashes.h"
 
+#include <cerrno>
+
 #include "beacon/core/Channel/TLChannelGroupProtocol.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
 #include "beacon/core/Context/TLDeviceTracker.h"
@@ -165,24 +167,16 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
     crash::TLCrashReporter* reporter = crashReporter();
     // The stored switch still holds the old state here: off means this enabling ends a disabled
     // period, and a crash of that period is never reported.
-    if (reporter && !TLServiceAbstract::isEnabled()) reporter->purgePendingCrashReport();
+    if (reporter && !TLServiceAbstract::isEnabled()) purgePendingCrashReport();
     if (reporter && reporter->hasPendingCrashReport()) {
       didCrashInLastSession_.store(true);
       TL_LOG_DEBUG(kCrashesLogTag, "The application crashed in the last session.");
-      std::shared_ptr<TLErrorReport> report;
-      {
-        std::lock_guard processing(processorLock_);
-        report = processor_->handleLatestCrashReport();
-      }
+      std::shared_ptr<TLErrorReport> report = processor_->handleLatestCrashReport();
       std::lock_guard guard(lock_);
       if (report) lastSessionCrashReport_ = std::move(report);
     }
-    bool noStoredCrash = false;
-    {
-      std::lock_guard processing(processorLock_);
-      processor_->setCrashFiles(processor_->persistedCrashReports());
-      noStoredCrash = processor_->crashFiles().empty();
-    }
+    processor_->setCrashFiles(processor_->persistedCrashReports());
+    const bool noStoredCrash = processor_->crashFiles().empty();
     if (noStoredCrash) {
       delayedProcessingSemaphore_.release();
       clearContextHistoryAndKeepCurrentSession();
@@ -208,20 +202,11 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
   source.reset();
   TL_LOG_DEBUG(kCrashesLogTag, "Cleaning up all crash files.");
   TLWrapperExceptionManager::deleteAllWrapperExceptions();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->deleteAllFromCrashesDirectory();
-  }
+  processor_->deleteAllFromCrashesDirectory();
   emptyLogBufferFiles();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->removeAnalyzerFile();
-  }
-  if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->clearUnprocessedReports();
-  }
+  processor_->removeAnalyzerFile();
+  purgePendingCrashReport();
+  processor_->clearUnprocessedReports();
   clearContextHistoryAndKeepCurrentSession();
   environment_.settings->removeObjectForKey(kMemoryWarningKey);
   TL_LOG_INFO(kCrashesLogTag, "Crashes service has been disabled.");
@@ -301,8 +286,24 @@ TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
     if (!data) return std::nullopt;
     return std::move(data).value();
   };
-  env.purgePendingCrashReport = [this] {
-    if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
+  env.purgePendingCrashReport = [this] { return purgePendingCrashReport(); };
+  env.loadSentIncidents = [this] {
+    std::vector<std::string> incidents;
+    auto stored = environment_.settings->objectForKey(kSentCrashReportsKey);
+    if (const auto* list = stored ? stored->array() : nullptr) {
+      for (const auto& item : *list) {
+        if (const auto* text = item.string()) incidents.push_back(*text);
+      }
+    }
+    return incidents;
+  };
+  env.storeSentIncidents = [this](const std::vector<std::string>& incidents) {
+    if (incidents.empty()) {
+      environment_.settings->removeObjectForKey(kSentCrashReportsKey);
+      return;
+    }
+    foundation::PlistValue::Array list(incidents.begin(), incidents.end());
+    environment_.settings->setObject(foundation::PlistValue(std::move(list)), kSentCrashReportsKey);
   };
   env.shouldAlwaysSend = [this] { return storedBoolean(*environment_.settings, kUserConfirmationKey, false); };
   env.setAlwaysSend = [this] { environment_.settings->setObject(foundation::PlistValue(true), kUserConfirmationKey); };
@@ -359,27 +360,22 @@ void TLCrashes::startCrashProcessing() {
                    "exception, which causes any subsequent error handler not to be invoked, these crashes will NOT "
                    "be reported to Beacon!");
   }
-  std::lock_guard processing(processorLock_);
   processor_->processCrashReports();
 }
 
 std::vector<std::shared_ptr<TLErrorReport>> TLCrashes::unprocessedCrashReports() {
   delayedProcessingSemaphore_.acquire();
   delayedProcessingSemaphore_.release();
-  std::lock_guard processing(processorLock_);
-  const auto& reports = processor_->unprocessedReports();
-  return reports ? *reports : std::vector<std::shared_ptr<TLErrorReport>>{};
+  return processor_->unprocessedReports().value_or(std::vector<std::shared_ptr<TLErrorReport>>{});
 }
 
 bool TLCrashes::sendCrashReportsOrAwaitUserConfirmationForFilteredIds(
     const std::vector<std::string>& incidentIdentifiers) {
-  std::lock_guard processing(processorLock_);
   return processor_->sendCrashReportsOrAwaitUserConfirmationForFilteredIds(incidentIdentifiers);
 }
 
 void TLCrashes::notifyWithUserConfirmationInstance(TLUserConfirmation confirmation) {
   const bool hasHandler = static_cast<bool>(userConfirmationHandler());
-  std::lock_guard processing(processorLock_);
   if (!hasHandler && !processor_->unprocessedReports()) {
     TL_LOG_ERROR(kCrashesLogTag,
                  "Incorrect usage of notifyWithUserConfirmation: it should only be called from userConfirmationHandler. "
@@ -390,23 +386,22 @@ void TLCrashes::notifyWithUserConfirmationInstance(TLUserConfirmation confirmati
 }
 
 void TLCrashes::sendErrorAttachmentsInstance(const Attachments& attachments, const std::string& incidentIdentifier) {
-  std::lock_guard processing(processorLock_);
   processor_->sendErrorAttachments(attachments, incidentIdentifier);
 }
 
-void TLCrashes::setAutomaticProcessingEnabled(bool enabled) {
-  std::lock_guard processing(processorLock_);
-  processor_->setAutomaticProcessingEnabled(enabled);
-}
+void TLCrashes::setAutomaticProcessingEnabled(bool enabled) { processor_->setAutomaticProcessingEnabled(enabled); }
 
-bool TLCrashes::isAutomaticProcessingEnabled() const {
-  std::lock_guard processing(processorLock_);
-  return processor_->isAutomaticProcessingEnabled();
-}
+bool TLCrashes::isAutomaticProcessingEnabled() const { return processor_->isAutomaticProcessingEnabled(); }
 
-std::vector<std::filesystem::path> TLCrashes::crashFiles() const {
-  std::lock_guard processing(processorLock_);
-  return processor_->crashFiles();
+std::vector<std::filesystem::path> TLCrashes::crashFiles() const { return processor_->crashFiles(); }
+
+bool TLCrashes::purgePendingCrashReport() {
+  crash::TLCrashReporter* reporter = crashReporter();
+  if (!reporter) return true;
+  auto purged = reporter->purgePendingCrashReport();
+  if (purged || purged.error().osError == ENOENT) return true;
+  TL_LOG_ERROR(kCrashesLogTag, "Couldn't remove the pending crash report: " << purged.error().description);
+  return false;
 }
 
 // --- Last session
@@ -459,8 +454,8 @@ void TLCrashes::setUserConfirmationHandlerInstance(UserConfirmationHandler handl
 
 void TLCrashes::trackModelExceptionInstance(const std::shared_ptr<TLException>& exception,
                                             const std::optional<TLStringProperties>& properties) {
-  std::lock_guard guard(lock_);
   if (!canBeUsed() || !TLServiceAbstract::isEnabled()) return;
+  // No lock: the channel runs its prepare delegates on this thread.
   auto log = std::make_shared<TLHandledErrorLog>();
   log->setUserId(TLUserIdContext::sharedInstance()->userId());
   log->errorId = foundation::Uuid::random().string();
@@ -523,10 +518,7 @@ void TLCrashes::channelDidPrepareLog(TLChannelProtocol&, const Log& log, const s
 void TLCrashes::channelDidCompleteEnqueueingLog(TLChannelProtocol&, const Log& log, const std::string& internalId) {
   if (!log) return;
   TLCrashesLogBuffer::shared().didCompleteEnqueueingLog(*log, internalId);
-  if (dynamic_cast<const TLAppleErrorLog*>(log.get())) {
-    std::lock_guard processing(processorLock_);
-    processor_->didCompleteEnqueueingLog(log.get());
-  }
+  if (dynamic_cast<const TLAppleErrorLog*>(log.get())) processor_->didCompleteEnqueueingLog(log.get());
 }
 
 void TLCrashes::channelWillSendLog(TLChannelProtocol&, const Log& log) {
@@ -547,11 +539,8 @@ void TLCrashes::channelDidFailSendingLog(TLChannelProtocol&, const Log& log,
                                          const std::optional<foundation::Error>& error) {
   auto* errorLog = dynamic_cast<const TLAppleErrorLog*>(log.get());
   if (!errorLog) return;
-  {
-    // A crash log that fails before its enqueueing is complete was refused, not sent.
-    std::lock_guard processing(processorLock_);
-    processor_->didFailEnqueueingLog(log.get());
-  }
+  // A crash log that fails before its enqueueing is complete was refused, not sent.
+  processor_->didFailEnqueueingLog(log.get());
   if (auto host = delegate()) {
     host->crashesDidFailSendingErrorReport(*this, *TLErrorLogFormatter::errorReportFromLog(*errorLog), error);
   }

@@ -18,8 +18,11 @@
 //
 // Threads: start, re-configuration and the switch run on the caller's thread. Processing runs on
 // the processing queue and the confirmation prompt on the main queue. The channel callbacks run on
-// the enqueuing thread (prepare) and the channel's queue (the rest). The processing state is
-// guarded by a lock of its own, never held while calling the host.
+// the enqueuing thread (prepare) and the channel's queue (the rest). The processing state belongs
+// to the report processor, which guards it itself; no lock of the service is held while the host
+// (filter, confirmation handler, attachments, delegate), the channel or the client is called, so
+// the host may answer notifyWithUserConfirmation from any thread, at once or later, and the
+// client's switch may run while a processing run is under way.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -67,6 +70,8 @@ class TLCrashes final : public TLServiceAbstract,
   static constexpr std::int64_t kInitializationPriority = 999;
   static constexpr std::string_view kMemoryWarningKey = "TLAppDidReceiveMemoryWarning";
   static constexpr std::string_view kUserConfirmationKey = "TLUserConfirmation";
+  // The incident ids of sent crashes whose report could not be removed (an array of strings).
+  static constexpr std::string_view kSentCrashReportsKey = "TLSentCrashReports";
   static constexpr auto kProcessingDelay = std::chrono::seconds(1);
 
   using UserConfirmationHandler = std::function<bool(const std::vector<std::shared_ptr<TLErrorReport>>& reports)>;
@@ -189,6 +194,8 @@ class TLCrashes final : public TLServiceAbstract,
   std::shared_ptr<TLCrashesDelegate> delegate() const;
   UserConfirmationHandler userConfirmationHandler() const;
   bool promptForConfirmation(const std::vector<std::shared_ptr<TLErrorReport>>& reports);
+  // Purges the reporter's pending report; false (logged) when it exists and cannot be removed.
+  bool purgePendingCrashReport();
 
   Environment environment_;
   const std::string crashesPathComponent_;
@@ -213,8 +220,7 @@ class TLCrashes final : public TLServiceAbstract,
   dispatch::Timer delayedProcessing_;
 
   // The processing state: stored files, the reports waiting for confirmation, the crash logs
-  // waiting for the channel.
-  mutable std::mutex processorLock_;
+  // waiting for the channel (synchronised by the processor itself).
   std::unique_ptr<TLCrashReportProcessor> processor_;
 };
 

@@ -40,7 +40,12 @@ class TLCrashReportProcessorTest : public ::testing::Test {
     env.userIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>(); };
     env.clearContextHistory = [this] { ++historyClears; };
     env.loadPendingCrashReport = [this] { return pending; };
-    env.purgePendingCrashReport = [this] { ++purges; };
+    env.purgePendingCrashReport = [this] {
+      ++purges;
+      return purgeWorks;
+    };
+    env.loadSentIncidents = [this] { return storedSent; };
+    env.storeSentIncidents = [this](const std::vector<std::string>& incidents) { storedSent = incidents; };
     env.shouldAlwaysSend = [this] { return alwaysSend; };
     env.setAlwaysSend = [this] { alwaysSend = true; };
     env.now = [] { return foundation::Dates::fromTimeIntervalSinceReferenceDate(1000.4); };
@@ -68,6 +73,8 @@ class TLCrashReportProcessorTest : public ::testing::Test {
   bool alwaysSend = false;
   int historyClears = 0;
   int purges = 0;
+  bool purgeWorks = true;
+  std::vector<std::string> storedSent;
   std::optional<std::vector<uint8_t>> pending;
   std::vector<Enqueued> enqueued;
   TLCrashReportProcessor* channelAnswers = nullptr;

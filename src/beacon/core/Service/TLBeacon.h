@@ -12,11 +12,14 @@
 // Public operations are class methods over the shared instance. None throws or blocks on I/O;
 // misuse is reported through the telemetry logger under the tag "Beacon".
 //
-// Threads: callable from any thread. Configuration, service starts, the switch, the install id,
-// the log URL, the start-service log and the storage cap synchronise on the instance's
-// recursive lock; start itself takes no lock, so each service start takes it in turn. The
-// flags services read (configured, propagating the switch) are atomics, so a service's own
-// lock never waits for the client's. Channel work goes to the channel group's queue.
+// Threads: callable from any thread. Configuration, service starts, the switch, the log URL,
+// the start-service log and the storage cap are serialised by the operation lock (recursive),
+// the outermost lock of the client: it is taken only at those entry points and never while any
+// other lock of the client is held, so the services it calls may take theirs. The fields are
+// guarded by a lock of their own that is never held while calling out; the install id and every
+// other field services read from their own work take only that one, and the flags services read
+// (configured, propagating the switch) are atomics. So a service's work never waits for the
+// client's switch. Channel work goes to the channel group's queue.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -161,7 +164,8 @@ class TLBeacon {
   void setCustomPropertiesInstance(const TLCustomProperties& customProperties);
 
   Dependencies dependencies_;
-  mutable std::recursive_mutex lock_;
+  std::recursive_mutex operationLock_;  // outermost; see the header's comment
+  mutable std::mutex fieldsLock_;       // the fields below; never held while calling out
   std::atomic<bool> sdkConfigured_ = false;
   std::atomic<bool> configuredFromApplication_ = false;
   std::atomic<bool> enabledStateUpdating_ = false;
