@@ -3,8 +3,9 @@
 #   app   g++, -O2 without debug information, everything (build/); the crash reporter needs only
 #         the symbol table and .eh_frame, which every build keeps
 #   asan  clang, ASan + UBSan + libFuzzer targets, Qt-free modules only (build-asan/)
-#   tsan  clang, ThreadSanitizer, only the suites of the threaded code: dispatch, store and the
-#         telemetry core (build-tsan/; the other suites of the tree show as *_NOT_BUILT there)
+#   tsan  clang, ThreadSanitizer, only the suites of the threaded code: dispatch, store, the
+#         telemetry core and its analytics and crash services (build-tsan/; the other suites of
+#         the tree show as *_NOT_BUILT there)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-app}
@@ -31,7 +32,7 @@ case "$flavour" in
           -DML_WITH_QT=OFF -DML_SANITIZE=OFF -DML_FUZZ=OFF -DML_BENCH=OFF)
     targets=(ml_dispatch_tests ml_store_tests ml_beacon_core_tests ml_beacon_channel_tests
              ml_beacon_commonschema_tests ml_beacon_context_tests ml_beacon_ingestion_tests
-             ml_beacon_service_tests ml_beacon_storage_tests)
+             ml_beacon_service_tests ml_beacon_storage_tests ml_beacon_analytics_tests ml_beacon_crashes_tests)
     ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac

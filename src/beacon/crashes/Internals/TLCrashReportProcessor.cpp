@@ -132,8 +132,13 @@ void TLCrashReportProcessor::processCrashReports() {
   {
     std::lock_guard guard(lock_);
     waiting_.emplace();
-    files = crashFiles_;
     automatic = automaticProcessingEnabled_;
+    // A report whose log an earlier run handed to the channel is the channel's until it answers.
+    for (const auto& url : crashFiles_) {
+      const bool handedOver = std::any_of(awaitingChannel_.begin(), awaitingChannel_.end(),
+                                          [&](const auto& entry) { return entry.second.url == url; });
+      if (!handedOver) files.push_back(url);
+    }
   }
 
   struct Decoded {
