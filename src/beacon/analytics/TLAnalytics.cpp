@@ -11,6 +11,7 @@
 #include "beacon/core/Context/TLSessionContext.h"
 #include "beacon/core/Context/TLUserIdContext.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Uuid.h"
@@ -19,8 +20,16 @@ namespace ml::beacon {
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<TLAnalytics> gShared;
+struct SharedAnalytics {
+  std::mutex lock;
+  std::shared_ptr<TLAnalytics> instance;
+};
+
+// Never destroyed: targets and the missed-page task reach the service from the client's threads.
+SharedAnalytics& shared() {
+  static TLNeverDestroyed<SharedAnalytics> holder;
+  return holder.get();
+}
 
 }  // namespace
 
@@ -34,19 +43,21 @@ TLAnalytics::TLAnalytics(TLUserDefaults& settings, TLSessionTracker::Environment
 // --- Shared instance
 
 std::shared_ptr<TLAnalytics> TLAnalytics::sharedInstance() {
-  std::lock_guard guard(gSharedLock);
-  if (!gShared) {
-    gShared = std::make_shared<TLAnalytics>();
-    gShared->sessionTracker_->setDelegate(gShared);
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  if (!holder.instance) {
+    holder.instance = std::make_shared<TLAnalytics>();
+    holder.instance->sessionTracker_->setDelegate(holder.instance);
   }
-  return gShared;
+  return holder.instance;
 }
 
 void TLAnalytics::resetSharedInstance(std::shared_ptr<TLAnalytics> replacement) {
   if (replacement) replacement->sessionTracker_->setDelegate(replacement);
-  std::shared_ptr<TLAnalytics> previous;
-  std::lock_guard guard(gSharedLock);
-  previous = std::exchange(gShared, std::move(replacement));
+  std::shared_ptr<TLAnalytics> previous;  // let go of outside the lock
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  previous = std::exchange(holder.instance, std::move(replacement));
 }
 
 // --- Class methods
@@ -170,6 +181,24 @@ void TLAnalytics::applyEnabledState(bool isEnabled) {
     }
     TL_LOG_INFO(kBeaconAnalyticsLogTag, "Analytics service has been disabled.");
   }
+}
+
+void TLAnalytics::shutdown() {
+  sessionTracker_->stop();
+  std::shared_ptr<TLChannelUnitProtocol> critical;
+  std::shared_ptr<TLChannelUnitProtocol> collector;
+  std::shared_ptr<TLChannelUnitProtocol> collectorCritical;
+  std::map<std::string, std::shared_ptr<TLAnalyticsTransmissionTarget>> targets;
+  std::shared_ptr<TLAnalyticsTransmissionTarget> defaultTarget;
+  {
+    std::lock_guard guard(serviceLock_);
+    critical = std::move(criticalChannelUnit_);
+    collector = std::move(commonCollectorChannelUnit_);
+    collectorCritical = std::move(commonCollectorCriticalChannelUnit_);
+    targets = std::move(transmissionTargets_);
+    defaultTarget = std::move(defaultTransmissionTarget_);
+  }
+  TLServiceAbstract::shutdown();
 }
 
 void TLAnalytics::setTransmissionIntervalInstance(std::uint64_t seconds) {

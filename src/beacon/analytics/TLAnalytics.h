@@ -106,6 +106,8 @@ class TLAnalytics final : public TLServiceAbstract,
                                         const std::optional<std::string>& transmissionTargetToken) override;
   void setEnabled(bool isEnabled) override;
   void applyEnabledState(bool isEnabled) override;
+  // Stops the session tracker and lets go of the units and targets.
+  void shutdown() override;
 
   // The event road: checks, builds the event log and sends it on the unit its flags choose.
   // Without a target the typed properties are validated; with one (or with the default target)

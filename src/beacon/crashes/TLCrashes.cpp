@@ -11,6 +11,7 @@
 #include "beacon/core/Service/TLStoredBoolean.h"
 #include "beacon/core/TLEncrypter.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
 #include "beacon/core/TLUtilityApplication.h"
@@ -33,8 +34,16 @@ namespace ml::beacon {
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<TLCrashes> gShared;
+struct SharedCrashes {
+  std::mutex lock;
+  std::shared_ptr<TLCrashes> instance;
+};
+
+// Never destroyed: the crash log buffer's callbacks reach the service from the client's threads.
+SharedCrashes& shared() {
+  static TLNeverDestroyed<SharedCrashes> holder;
+  return holder.get();
+}
 
 }  // namespace
 
@@ -78,16 +87,18 @@ TLCrashes::~TLCrashes() {
 // --- Shared instance and class methods
 
 std::shared_ptr<TLCrashes> TLCrashes::sharedInstance() {
-  std::lock_guard guard(gSharedLock);
-  if (!gShared) gShared = std::make_shared<TLCrashes>();
-  return gShared;
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  if (!holder.instance) holder.instance = std::make_shared<TLCrashes>();
+  return holder.instance;
 }
 
 void TLCrashes::resetSharedInstance(std::shared_ptr<TLCrashes> replacement) {
   std::shared_ptr<TLCrashes> previous;
   {
-    std::lock_guard guard(gSharedLock);
-    previous = std::exchange(gShared, std::move(replacement));
+    auto& holder = shared();
+    std::lock_guard guard(holder.lock);
+    previous = std::exchange(holder.instance, std::move(replacement));
   }
 }
 
@@ -210,6 +221,19 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
   clearContextHistoryAndKeepCurrentSession();
   environment_.settings->removeObjectForKey(kMemoryWarningKey);
   TL_LOG_INFO(kCrashesLogTag, "Crashes service has been disabled.");
+}
+
+void TLCrashes::shutdown() {
+  std::unique_ptr<TLMemoryPressureSource> source;
+  std::shared_ptr<TLChannelUnitProtocol> buffer;
+  {
+    std::lock_guard guard(lock_);
+    delayedProcessing_.cancel();
+    source = std::move(memoryPressureSource_);
+    buffer = std::move(bufferChannelUnit_);
+  }
+  source.reset();  // stops the watcher's thread
+  TLServiceAbstract::shutdown();
 }
 
 // --- Crash reporter

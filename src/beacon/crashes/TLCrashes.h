@@ -134,6 +134,8 @@ class TLCrashes final : public TLServiceAbstract,
   void updateConfigurationWithAppSecret(const std::optional<std::string>& appSecret,
                                         const std::optional<std::string>& transmissionTargetToken) override;
   void applyEnabledState(bool isEnabled) override;
+  // Cancels the delayed processing and the memory-pressure watch, and lets go of the units.
+  void shutdown() override;
 
   // --- Crash reporter
   // Builds the reporter and enables it, once per instance; the hooks around it come from the

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "beacon/core/Channel/TLChannelEnvironment.h"
 #include "beacon/core/Channel/TLChannelGroupDefault.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
 #include "beacon/core/CommonSchema/TLCommonCollectorChannelDelegate.h"
@@ -17,10 +18,13 @@
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/Service/TLCustomProperties.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
+#include "beacon/core/Storage/TLLogDBStorage.h"
 #include "beacon/core/TLCustomPropertiesLog.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
+#include "platform/dispatch/SerialQueue.h"
 
 namespace ml::beacon {
 
@@ -31,9 +35,11 @@ struct SharedClient {
   std::shared_ptr<TLBeacon> instance;
 };
 
+// Never destroyed: the holder is asked from the client's threads until shutdown() has stopped
+// them, and shutdown() runs at exit before static objects are torn down.
 SharedClient& shared() {
-  static SharedClient holder;
-  return holder;
+  static TLNeverDestroyed<SharedClient> holder;
+  return holder.get();
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -57,8 +63,11 @@ const char* origin(bool fromApplication) { return fromApplication ? "" : "from a
 TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironment environment) {
   Dependencies dependencies;
   dependencies.settings = &TLUserDefaults::shared();
-  dependencies.makeChannelGroup = [environment](const foundation::Uuid& installId,
-                                                const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
+  // The group's queue, kept here so that stopping it is the client's own doing.
+  auto queueSlot = std::make_shared<std::shared_ptr<dispatch::SerialQueue>>();
+  dependencies.makeChannelGroup = [environment, queueSlot](
+                                      const foundation::Uuid& installId,
+                                      const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
     auto ingestion = TLBeaconIngestion::create(logUrl, installId, environment);
     TLChannelGroupDefault::DefaultIngestion defaultIngestion;
     defaultIngestion.ingestion = ingestion;
@@ -66,7 +75,18 @@ TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironme
     defaultIngestion.setAppSecret = [ingestion](const std::optional<std::string>& appSecret) {
       ingestion->setAppSecret(appSecret);
     };
-    return TLChannelGroupDefault::make(std::move(defaultIngestion));
+    auto queue = std::make_shared<dispatch::SerialQueue>(TLChannelGroupDefault::queueLabel());
+    *queueSlot = queue;
+    return TLChannelGroupDefault::make(std::move(defaultIngestion), std::make_shared<TLLogDBStorage>(), queue,
+                                       TLChannelEnvironment::shared());
+  };
+  dependencies.stopChannelQueue = [queueSlot] {
+    auto queue = std::exchange(*queueSlot, nullptr);
+    if (!queue) return;
+    // Tasks posted so far run and let go of the units they hold; the units' timers go with them.
+    // This is then the last owner, and the queue's destructor joins its thread here.
+    queue->sync([] {});
+    queue.reset();
   };
   dependencies.makeCommonCollectorChannelDelegate = [environment](const foundation::Uuid& installId,
                                                                   const std::optional<std::string>& baseUrl) {
@@ -88,6 +108,37 @@ std::shared_ptr<TLBeacon> TLBeacon::sharedInstance() {
   std::lock_guard guard(holder.lock);
   if (!holder.instance) holder.instance = std::make_shared<TLBeacon>();
   return holder.instance;
+}
+
+void TLBeacon::shutdown() {
+  std::shared_ptr<TLBeacon> client;
+  {
+    auto& holder = shared();
+    std::lock_guard guard(holder.lock);
+    client = std::move(holder.instance);
+  }
+  if (client) client->stop();
+}
+
+void TLBeacon::stop() {
+  std::lock_guard operation(operationLock_);
+  std::vector<std::shared_ptr<TLServiceCommon>> services;
+  std::shared_ptr<TLChannelUnitProtocol> unit;
+  std::shared_ptr<TLChannelGroupProtocol> group;
+  std::shared_ptr<TLCommonCollectorChannelDelegate> collector;
+  {
+    std::lock_guard guard(fieldsLock_);
+    services = std::move(services_);
+    unit = std::move(channelUnit_);
+    group = std::move(channelGroup_);
+    collector = std::move(commonCollectorChannelDelegate_);
+  }
+  for (const auto& service : services) service->shutdown();
+  services.clear();
+  unit.reset();
+  collector.reset();
+  group.reset();
+  if (dependencies_.stopChannelQueue) dependencies_.stopChannelQueue();
 }
 
 void TLBeacon::resetSharedInstance(std::shared_ptr<TLBeacon> replacement) {
@@ -130,6 +181,16 @@ void TLBeacon::start(const std::optional<std::string>& secretString, const std::
   sharedInstance()->startWithServices(secretString, services, true);
 }
 
+namespace {
+
+// Once per process, at the first start: exit stops the client before static objects go.
+void registerShutdownAtExit() {
+  static std::atomic<bool> registered = false;
+  if (!registered.exchange(true)) std::atexit([] { TLBeacon::shutdown(); });
+}
+
+}  // namespace
+
 void TLBeacon::startWithServices(const std::vector<TLServiceClass>& services) {
   sharedInstance()->startWithServices(std::nullopt, services, true);
 }
@@ -164,6 +225,7 @@ void TLBeacon::startWithServices(const std::optional<std::string>& secretString,
     token = transmissionTargetTokenFrom(*secretString);
   }
   if (!configureWithAppSecret(appSecret, token, fromApplication)) return;
+  registerShutdownAtExit();
 
   std::vector<TLServiceClass> sorted = sortServices(services);
   std::vector<std::string> classNames;

@@ -68,6 +68,9 @@ class TLBeacon {
     std::function<std::shared_ptr<TLCommonCollectorChannelDelegate>(const foundation::Uuid& installId,
                                                                     const std::optional<std::string>& baseUrl)>
         makeCommonCollectorChannelDelegate;
+    // Stops the queue of the group makeChannelGroup made, once nothing else holds the group: the
+    // work posted so far runs, then its thread ends. Empty: the group's queue is the caller's.
+    std::function<void()> stopChannelQueue;
 
     static Dependencies standard(TLHttpIngestionEnvironment environment = {});
   };
@@ -82,6 +85,11 @@ class TLBeacon {
   static std::shared_ptr<TLBeacon> sharedInstance();
   // Drops the singleton: the next sharedInstance() makes a fresh one, or answers `replacement`.
   static void resetSharedInstance(std::shared_ptr<TLBeacon> replacement = nullptr);
+  // Stops every queue and thread of the client: each started service stops its own work and
+  // lets go of the channel, then the channel group's queue runs what was posted to it and ends.
+  // The singleton is dropped. Registered to run at exit by the first start, so that no thread of
+  // the client outlives main() into the teardown of static objects; safe to call again.
+  static void shutdown();
 
   // Configures the client from the application with the secret string (a bare app secret, or
   // ";"-separated "appsecret=" and "target=" parts) and starts the services.
@@ -146,6 +154,7 @@ class TLBeacon {
  private:
   void startWithServices(const std::optional<std::string>& secretString, const std::vector<TLServiceClass>& services,
                          bool fromApplication);
+  void stop();
   bool configureWithAppSecret(const std::optional<std::string>& appSecret,
                               const std::optional<std::string>& transmissionTargetToken, bool fromApplication);
   void initializeChannelGroup();

@@ -92,6 +92,17 @@ void TLServiceAbstract::updateConfigurationWithAppSecret(const std::optional<std
   if (isEnabled()) applyEnabledState(true);
 }
 
+void TLServiceAbstract::shutdown() {
+  std::shared_ptr<TLChannelGroupProtocol> group;
+  std::shared_ptr<TLChannelUnitProtocol> unit;
+  {
+    std::lock_guard guard(fieldsLock_);
+    group = std::move(channelGroup_);
+    unit = std::move(channelUnit_);
+  }
+  // Both go here, outside the lock.
+}
+
 // --- Fields
 
 bool TLServiceAbstract::isStarted() const {

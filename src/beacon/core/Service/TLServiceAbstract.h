@@ -68,6 +68,8 @@ class TLServiceAbstract : public TLServiceCommon {
   std::optional<std::string> appSecret() const override;
   std::optional<std::string> defaultTransmissionTargetToken() const override;
   std::int64_t initializationPriority() const override { return kDefaultInitializationPriority; }
+  // Lets go of the channel group and the service's unit; a subclass stops its own work first.
+  void shutdown() override;
   void classSetEnabled(bool isEnabled) override;
   bool classIsEnabled() override;
 
