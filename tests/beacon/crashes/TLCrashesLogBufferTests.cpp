@@ -18,6 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 constexpr const char* kFolder = "crasheslogbuffer";
 
+// The name of slot i's buffer file.
+std::string bufferFile(int i) { return std::to_string(i) + "." + std::string(TLCrashesLogBuffer::kBufferExtension); }
+
 class TLCrashesLogBufferTest : public ::testing::Test {
  protected:
   TLCrashesLogBufferTest() : buffer_([this] { return clock_ += 1.0; }) {}
@@ -48,12 +51,12 @@ class TLCrashesLogBufferTest : public ::testing::Test {
 
 TEST_F(TLCrashesLogBufferTest, SetupCreatesSixtyEmptyFilesAndKeepsCrashLeftovers) {
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / bufferFile(i)), 0u);
   }
-  std::ofstream(folder() / "3.mscrasheslogbuffer") << "left";
+  std::ofstream(folder() / bufferFile(3)) << "left";
   buffer_.setup(kFolder);
-  EXPECT_EQ(size(folder() / "3.mscrasheslogbuffer"), 4u);
-  EXPECT_EQ(buffer_.bufferPath(3), (folder() / "3.mscrasheslogbuffer").string());
+  EXPECT_EQ(size(folder() / bufferFile(3)), 4u);
+  EXPECT_EQ(buffer_.bufferPath(3), (folder() / bufferFile(3)).string());
 }
 
 TEST_F(TLCrashesLogBufferTest, PreparedLogFillsFirstFreeSlotAndCompletionFreesIt) {
@@ -94,10 +97,10 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   buffer_.didPrepareLog(*withToken, "id-a", encrypter());
   buffer_.didPrepareLog(*log("b"), "id-b", encrypter());
   buffer_.saveAtCrash();
-  EXPECT_GT(size(folder() / "0.mscrasheslogbuffer"), 0u);
+  EXPECT_GT(size(folder() / bufferFile(0)), 0u);
   EXPECT_TRUE(fs::exists(folder() / "0.targettoken"));
   EXPECT_FALSE(fs::exists(folder() / "1.targettoken"));
-  EXPECT_EQ(size(folder() / "2.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(2)), 0u);
 
   std::vector<std::shared_ptr<TLAbstractLog>> replayed;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(),
@@ -109,25 +112,25 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   }
   EXPECT_EQ(withTokens, 1);
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".mscrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / bufferFile(i)), 0u);
   }
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
 
 TEST_F(TLCrashesLogBufferTest, ReplaySkipsCorruptFilesAndUndecryptableTokens) {
-  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / bufferFile(5)) << "garbage";
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   std::ofstream(folder() / "0.targettoken") << "not-encrypted";
   // The crash write truncated slot 5 (free); write the corrupt bytes after it.
-  std::ofstream(folder() / "5.mscrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / bufferFile(5)) << "garbage";
   int count = 0;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(), [&](std::shared_ptr<TLAbstractLog> l) {
     ++count;
     EXPECT_FALSE(l->transmissionTargetTokens());
   });
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(size(folder() / "5.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(5)), 0u);
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
 
@@ -135,15 +138,15 @@ TEST_F(TLCrashesLogBufferTest, CompletionAfterCrashWriteDeletesTheSlotFile) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   buffer_.didCompleteEnqueueingLog(*log("a"), "id-a");
-  EXPECT_FALSE(fs::exists(folder() / "0.mscrasheslogbuffer"));
+  EXPECT_FALSE(fs::exists(folder() / bufferFile(0)));
 }
 
 TEST_F(TLCrashesLogBufferTest, EmptyingLeavesTokenFilesAndSlotsAlone) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
-  std::ofstream(folder() / "1.mscrasheslogbuffer") << "data";
+  std::ofstream(folder() / bufferFile(1)) << "data";
   std::ofstream(folder() / "1.targettoken") << "t";
   TLCrashesLogBuffer::emptyLogBufferFiles(kFolder);
-  EXPECT_EQ(size(folder() / "1.mscrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(1)), 0u);
   EXPECT_EQ(size(folder() / "1.targettoken"), 1u);
   EXPECT_FALSE(buffer_.slot(0).buffer.empty());
 }

@@ -17,6 +17,7 @@
 #include "beacon/core/Ingestion/TLBeaconIngestion.h"
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/Service/TLCustomProperties.h"
+#include "beacon/core/Service/TLStoppableQueue.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
 #include "beacon/core/Storage/TLLogDBStorage.h"
 #include "beacon/core/TLCustomPropertiesLog.h"
@@ -24,7 +25,6 @@
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
-#include "platform/dispatch/SerialQueue.h"
 
 namespace ml::beacon {
 
@@ -64,7 +64,7 @@ TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironme
   Dependencies dependencies;
   dependencies.settings = &TLUserDefaults::shared();
   // The group's queue, kept here so that stopping it is the client's own doing.
-  auto queueSlot = std::make_shared<std::shared_ptr<dispatch::SerialQueue>>();
+  auto queueSlot = std::make_shared<std::shared_ptr<TLStoppableQueue>>();
   dependencies.makeChannelGroup = [environment, queueSlot](
                                       const foundation::Uuid& installId,
                                       const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
@@ -75,18 +75,15 @@ TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironme
     defaultIngestion.setAppSecret = [ingestion](const std::optional<std::string>& appSecret) {
       ingestion->setAppSecret(appSecret);
     };
-    auto queue = std::make_shared<dispatch::SerialQueue>(TLChannelGroupDefault::queueLabel());
+    auto queue = std::make_shared<TLStoppableQueue>(TLChannelGroupDefault::queueLabel());
     *queueSlot = queue;
     return TLChannelGroupDefault::make(std::move(defaultIngestion), std::make_shared<TLLogDBStorage>(), queue,
                                        TLChannelEnvironment::shared());
   };
   dependencies.stopChannelQueue = [queueSlot] {
-    auto queue = std::exchange(*queueSlot, nullptr);
-    if (!queue) return;
-    // Tasks posted so far run and let go of the units they hold; the units' timers go with them.
-    // This is then the last owner, and the queue's destructor joins its thread here.
-    queue->sync([] {});
-    queue.reset();
+    // Tasks posted so far run; the thread ends even while an HTTP call in flight still holds a
+    // unit (its answer, posted later, is dropped: the batch stays in the store for next time).
+    if (auto queue = std::exchange(*queueSlot, nullptr)) queue->stop();
   };
   dependencies.makeCommonCollectorChannelDelegate = [environment](const foundation::Uuid& installId,
                                                                   const std::optional<std::string>& baseUrl) {

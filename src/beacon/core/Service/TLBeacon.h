@@ -86,9 +86,11 @@ class TLBeacon {
   // Drops the singleton: the next sharedInstance() makes a fresh one, or answers `replacement`.
   static void resetSharedInstance(std::shared_ptr<TLBeacon> replacement = nullptr);
   // Stops every queue and thread of the client: each started service stops its own work and
-  // lets go of the channel, then the channel group's queue runs what was posted to it and ends.
-  // The singleton is dropped. Registered to run at exit by the first start, so that no thread of
-  // the client outlives main() into the teardown of static objects; safe to call again.
+  // lets go of the channel, then the channel group's queue runs what was posted to it and ends
+  // (later work is dropped; unsent logs stay in the store). The singleton is dropped. The
+  // application calls it when its run loop ends, before main returns and static objects go.
+  // The first start also registers it to run at exit, for a host that does not call it (that
+  // run comes after statics built later than the start are gone). Safe to call again.
   static void shutdown();
 
   // Configures the client from the application with the secret string (a bare app secret, or

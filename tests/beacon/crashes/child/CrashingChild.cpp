@@ -14,8 +14,9 @@
 //     so a read-only folder is read-only for the child whoever runs it.
 //   crashing_child exit <log url>
 //     starts the client from its standard dependencies, logs through a handler that writes to a
-//     function-local static sink, leaves the channel busy with many logs and returns from main:
-//     it aborts if a line reaches the sink after static teardown destroyed it.
+//     function-local static sink, leaves the channel busy with many logs, shuts the client down
+//     and returns from main: it aborts if a line reaches the sink after static teardown
+//     destroyed it.
 // Warnings and errors of the telemetry logger go to standard error as "<tag>: <message>".
 #include <dlfcn.h>
 #include <link.h>
@@ -207,6 +208,8 @@ int exitWithWorkInFlight(const std::string& logUrl) {
     log->properties = std::map<std::string, std::string>{{"name", "at-exit-" + std::to_string(i)}};
     unit->enqueueItem(log, 1);
   }
+  // As the application does when its run loop ends: the client stops before main returns.
+  TLBeacon::shutdown();
   std::printf("leaving\n");
   return 0;
 }
