@@ -1,7 +1,5 @@
 #include "beacon/crashes/TLCrashes.h"
 
-#include <cerrno>
-
 #include "beacon/core/Channel/TLChannelGroupProtocol.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
 #include "beacon/core/Context/TLDeviceTracker.h"
@@ -15,7 +13,6 @@
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
 #include "beacon/core/TLUtilityApplication.h"
-#include "beacon/crashes/Internals/TLCrashesCXXTerminatePath.h"
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
@@ -71,7 +68,8 @@ TLCrashes::TLCrashes(Environment environment)
       environment_(std::move(environment)),
       crashesPathComponent_(TLCrashesUtil::crashesDir()),
       logBufferPathComponent_(TLCrashesUtil::logBufferDir()),
-      targetTokenEncrypter_(std::make_unique<TLEncrypter>()) {
+      targetTokenEncrypter_(std::make_unique<TLEncrypter>()),
+      reporterSetup_(environment_.makeReporter, environment_.isDebuggerAttached) {
   if (!environment_.settings) environment_.settings = &TLUserDefaults::shared();
   registerCrashesArchiveClasses();
   processor_ = std::make_unique<TLCrashReportProcessor>(processorEnvironment(), crashesPathComponent_);
@@ -175,11 +173,10 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
       memoryPressureSource_ = std::move(source);
     }
 
-    crash::TLCrashReporter* reporter = crashReporter();
     // The stored switch still holds the old state here: off means this enabling ends a disabled
     // period, and a crash of that period is never reported.
-    if (reporter && !TLServiceAbstract::isEnabled()) purgePendingCrashReport();
-    if (reporter && reporter->hasPendingCrashReport()) {
+    if (!TLServiceAbstract::isEnabled()) reporterSetup_.purgePendingCrashReport();
+    if (reporterSetup_.hasPendingCrashReport()) {
       didCrashInLastSession_.store(true);
       TL_LOG_DEBUG(kCrashesLogTag, "The application crashed in the last session.");
       std::shared_ptr<TLErrorReport> report = processor_->handleLatestCrashReport();
@@ -216,7 +213,7 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
   processor_->deleteAllFromCrashesDirectory();
   emptyLogBufferFiles();
   processor_->removeAnalyzerFile();
-  purgePendingCrashReport();
+  reporterSetup_.purgePendingCrashReport();
   processor_->clearUnprocessedReports();
   clearContextHistoryAndKeepCurrentSession();
   environment_.settings->removeObjectForKey(kMemoryWarningKey);
@@ -239,194 +236,10 @@ void TLCrashes::shutdown() {
 // --- Crash reporter
 
 void TLCrashes::configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool enableUncaughtExceptionHandler) {
-  std::lock_guard guard(lock_);
-  if (crashReporter_) {
-    TL_LOG_DEBUG(kCrashesLogTag, "Already configured TLCrashReporter.");
-    return;
-  }
-  if (enableUncaughtExceptionHandler) {
-    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to YES");
-  } else {
-    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to NO, we're running in a wrapper SDK runtime.");
-  }
-  std::uint64_t signalHandlerType = crash::TLCrashReporterSignalHandlerTypeBSD;
-  if (isMachExceptionHandlerEnabled()) {
-    TL_LOG_VERBOSE(kCrashesLogTag, "Enabled Mach exception handler.");
-    signalHandlerType = crash::TLCrashReporterSignalHandlerTypeMach;
-  }
-  try {
-    crashReporter_ = environment_.makeReporter(signalHandlerType, enableUncaughtExceptionHandler);
-  } catch (const crash::TLCrashReporterException& exception) {
-    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
-    return;
-  }
-  if (!crashReporter_) return;
-  if (environment_.isDebuggerAttached && environment_.isDebuggerAttached()) {
-    TL_LOG_WARNING(kCrashesLogTag, "Detecting crashes is NOT enabled due to running the app with a debugger attached.");
-    return;
-  }
-  const crash::TLUncaughtExceptionHandler initialHandler = crash::tl_get_uncaught_exception_handler();
-  try {
-    crash::TLCrashReporterCallbacks callbacks;
-    callbacks.version = 0;
-    callbacks.context = nullptr;
-    callbacks.handleSignal = TLCrashesLogBuffer::postCrashCallback;
-    crashReporter_->setCrashCallbacks(callbacks);
-    auto enabled = crashReporter_->enableCrashReporter();
-    if (!enabled) TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << enabled.error().description);
-  } catch (const crash::TLCrashReporterException& exception) {
-    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
-  }
-  const crash::TLUncaughtExceptionHandler handler = crash::tl_get_uncaught_exception_handler();
-  if (handler && handler != initialHandler) {
-    exceptionHandler_ = handler;
-    TL_LOG_DEBUG(kCrashesLogTag, "Exception handler successfully initialized.");
-  } else if (!enableUncaughtExceptionHandler && handler) {
-    exceptionHandler_ = handler;
-    TL_LOG_DEBUG(kCrashesLogTag,
-                 "Exception handler successfully initialized but it has not been registered due to the wrapper SDK.");
-  } else {
-    TL_LOG_ERROR(kCrashesLogTag, "Exception handler could not be set. Make sure there is no other exception handler set up!");
-  }
-  TLCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(uncaught_cxx_exception_handler);
+  reporterSetup_.configure(isMachExceptionHandlerEnabled(), enableUncaughtExceptionHandler);
 }
 
-// --- Processing
-
-TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
-  TLCrashReportProcessor::Environment env;
-  env.isEnabled = [this] { return TLServiceAbstract::isEnabled(); };
-  env.enqueue = [this](std::shared_ptr<TLAbstractLog> log, std::uint32_t flags) {
-    // Without a unit the log never completes, and its file stays for the next run.
-    if (auto unit = channelUnit()) unit->enqueueItem(log, flags);
-  };
-  env.sessionIdAt = [](TLCrashReportProcessor::Date date) { return TLSessionContext::sharedInstance()->sessionIdAt(date); };
-  env.userIdAt = [](TLCrashReportProcessor::Date date) { return TLUserIdContext::sharedInstance()->userIdAt(date); };
-  env.clearContextHistory = [this] { clearContextHistoryAndKeepCurrentSession(); };
-  env.loadPendingCrashReport = [this]() -> std::optional<std::vector<std::uint8_t>> {
-    crash::TLCrashReporter* reporter = crashReporter();
-    if (!reporter) return std::nullopt;
-    auto data = reporter->loadPendingCrashReportData();
-    if (!data) return std::nullopt;
-    return std::move(data).value();
-  };
-  env.purgePendingCrashReport = [this] { return purgePendingCrashReport(); };
-  env.loadSentIncidents = [this] {
-    std::vector<std::string> incidents;
-    auto stored = environment_.settings->objectForKey(kSentCrashReportsKey);
-    if (const auto* list = stored ? stored->array() : nullptr) {
-      for (const auto& item : *list) {
-        if (const auto* text = item.string()) incidents.push_back(*text);
-      }
-    }
-    return incidents;
-  };
-  env.storeSentIncidents = [this](const std::vector<std::string>& incidents) {
-    if (incidents.empty()) {
-      environment_.settings->removeObjectForKey(kSentCrashReportsKey);
-      return;
-    }
-    foundation::PlistValue::Array list(incidents.begin(), incidents.end());
-    environment_.settings->setObject(foundation::PlistValue(std::move(list)), kSentCrashReportsKey);
-  };
-  env.shouldAlwaysSend = [this] { return storedBoolean(*environment_.settings, kUserConfirmationKey, false); };
-  env.setAlwaysSend = [this] { environment_.settings->setObject(foundation::PlistValue(true), kUserConfirmationKey); };
-  env.shouldProcessErrorReport = [this](const TLErrorReport& report) {
-    auto host = delegate();
-    return host ? host->crashesShouldProcessErrorReport(*this, report) : true;
-  };
-  env.attachmentsForErrorReport = [this](const TLErrorReport& report) -> std::optional<Attachments> {
-    auto host = delegate();
-    if (!host) return std::nullopt;
-    return host->attachmentsWithCrashes(*this, report);
-  };
-  env.userConfirmationHandler = [this](const TLCrashReportProcessor::Reports& reports) {
-    return promptForConfirmation(reports);
-  };
-  return env;
-}
-
-bool TLCrashes::promptForConfirmation(const std::vector<std::shared_ptr<TLErrorReport>>& reports) {
-  UserConfirmationHandler handler = userConfirmationHandler();
-  if (!handler) return false;
-  if (dispatch::MainQueue::isMainThread() || !environment_.mainQueue) return handler(reports);
-  return dispatch::MainQueue::sync([&] { return handler(reports); });
-}
-
-void TLCrashes::startDelayedCrashProcessing() {
-  std::weak_ptr<TLCrashes> weak = weak_from_this();
-  auto run = [weak] {
-    auto strong = weak.lock();
-    if (!strong) return;
-    strong->startCrashProcessing();
-    std::lock_guard guard(strong->lock_);
-    if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
-  };
-  std::lock_guard guard(lock_);
-  delayedProcessing_ = dispatch::Timer::oneShot(*environment_.clock, *environment_.processingQueue, kProcessingDelay,
-                                                std::move(run));
-}
-
-void TLCrashes::startCrashProcessing() {
-  if (isAutomaticProcessingEnabled() && TLUtilityApplication::applicationState() == TLUtilityApplication::kBackground) {
-    TL_LOG_WARNING(kCrashesLogTag, "Crashes will not be processed because the application is in the background.");
-    return;
-  }
-  TL_LOG_DEBUG(kCrashesLogTag, "Start delayed CrashManager processing");
-  crash::TLUncaughtExceptionHandler expected = nullptr;
-  {
-    std::lock_guard guard(lock_);
-    expected = exceptionHandler_;
-  }
-  if (expected && expected != crash::tl_get_uncaught_exception_handler()) {
-    TL_LOG_WARNING(kCrashesLogTag,
-                   "Another exception handler was added. If this invokes any kind of exit() after processing the "
-                   "exception, which causes any subsequent error handler not to be invoked, these crashes will NOT "
-                   "be reported to Beacon!");
-  }
-  processor_->processCrashReports();
-}
-
-std::vector<std::shared_ptr<TLErrorReport>> TLCrashes::unprocessedCrashReports() {
-  delayedProcessingSemaphore_.acquire();
-  delayedProcessingSemaphore_.release();
-  return processor_->unprocessedReports().value_or(std::vector<std::shared_ptr<TLErrorReport>>{});
-}
-
-bool TLCrashes::sendCrashReportsOrAwaitUserConfirmationForFilteredIds(
-    const std::vector<std::string>& incidentIdentifiers) {
-  return processor_->sendCrashReportsOrAwaitUserConfirmationForFilteredIds(incidentIdentifiers);
-}
-
-void TLCrashes::notifyWithUserConfirmationInstance(TLUserConfirmation confirmation) {
-  const bool hasHandler = static_cast<bool>(userConfirmationHandler());
-  if (!hasHandler && !processor_->unprocessedReports()) {
-    TL_LOG_ERROR(kCrashesLogTag,
-                 "Incorrect usage of notifyWithUserConfirmation: it should only be called from userConfirmationHandler. "
-                 "For more information refer to the documentation.");
-    return;
-  }
-  processor_->handleUserConfirmation(confirmation);
-}
-
-void TLCrashes::sendErrorAttachmentsInstance(const Attachments& attachments, const std::string& incidentIdentifier) {
-  processor_->sendErrorAttachments(attachments, incidentIdentifier);
-}
-
-void TLCrashes::setAutomaticProcessingEnabled(bool enabled) { processor_->setAutomaticProcessingEnabled(enabled); }
-
-bool TLCrashes::isAutomaticProcessingEnabled() const { return processor_->isAutomaticProcessingEnabled(); }
-
-std::vector<std::filesystem::path> TLCrashes::crashFiles() const { return processor_->crashFiles(); }
-
-bool TLCrashes::purgePendingCrashReport() {
-  crash::TLCrashReporter* reporter = crashReporter();
-  if (!reporter) return true;
-  auto purged = reporter->purgePendingCrashReport();
-  if (purged || purged.error().osError == ENOENT) return true;
-  TL_LOG_ERROR(kCrashesLogTag, "Couldn't remove the pending crash report: " << purged.error().description);
-  return false;
-}
+crash::TLCrashReporter* TLCrashes::crashReporter() const { return reporterSetup_.reporter(); }
 
 // --- Last session
 

@@ -16,6 +16,11 @@
 // Without a delegate and a confirmation handler (the application's case) every processed crash is
 // sent at once. Failures are logged under "BeaconCrashes", never returned.
 //
+// The class is the facade over three parts: the reporter's installation and pending report
+// (TLCrashesReporterSetup), the processing of stored reports, one record per report
+// (TLCrashReportProcessor, with the service's side of it in TLCrashesProcessing.cpp), and the
+// crash log buffer (TLCrashesLogBuffer).
+//
 // Threads: start, re-configuration and the switch run on the caller's thread. Processing runs on
 // the processing queue and the confirmation prompt on the main queue. The channel callbacks run on
 // the enqueuing thread (prepare) and the channel's queue (the rest). The processing state belongs
@@ -37,6 +42,7 @@
 #include "beacon/core/Service/TLServiceAbstract.h"
 #include "beacon/core/TLUtility.h"
 #include "beacon/crashes/Internals/TLCrashReportProcessor.h"
+#include "beacon/crashes/Internals/TLCrashesReporterSetup.h"
 #include "beacon/crashes/Internals/TLCrashesUncaughtCXXExceptionHandlerManager.h"
 #include "beacon/crashes/Internals/TLMemoryPressureSource.h"
 #include "beacon/crashes/TLCrashesDelegate.h"
@@ -143,7 +149,7 @@ class TLCrashes final : public TLServiceAbstract,
   void configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool enableUncaughtExceptionHandler);
   void setEnableMachExceptionHandler(bool enable) { enableMachExceptionHandler_.store(enable); }
   bool isMachExceptionHandlerEnabled() const { return enableMachExceptionHandler_.load(); }
-  crash::TLCrashReporter* crashReporter() const { return crashReporter_.get(); }
+  crash::TLCrashReporter* crashReporter() const;
 
   // --- Processing
   void startDelayedCrashProcessing();
@@ -196,13 +202,13 @@ class TLCrashes final : public TLServiceAbstract,
   std::shared_ptr<TLCrashesDelegate> delegate() const;
   UserConfirmationHandler userConfirmationHandler() const;
   bool promptForConfirmation(const std::vector<std::shared_ptr<TLErrorReport>>& reports);
-  // Purges the reporter's pending report; false (logged) when it exists and cannot be removed.
-  bool purgePendingCrashReport();
 
   Environment environment_;
   const std::string crashesPathComponent_;
   const std::string logBufferPathComponent_;
   std::unique_ptr<TLEncrypter> targetTokenEncrypter_;
+  // The crash reporter and its installation (guarded by the set-up itself).
+  TLCrashesReporterSetup reporterSetup_;
 
   std::atomic<bool> didCrashInLastSession_{false};
   std::atomic<bool> didReceiveMemoryWarningInLastSession_{false};
@@ -210,10 +216,9 @@ class TLCrashes final : public TLServiceAbstract,
   std::atomic<bool> enableMachExceptionHandler_{true};
   std::counting_semaphore<> delayedProcessingSemaphore_{0};
 
-  // The service's object lock: the test crash, handled errors, the gate's flag, the fields below.
+  // The service's object lock: the test crash, the gate's flag, the fields below. Never held while
+  // the host, the channel or the client is called.
   mutable std::recursive_mutex lock_;
-  std::unique_ptr<crash::TLCrashReporter> crashReporter_;
-  crash::TLUncaughtExceptionHandler exceptionHandler_ = nullptr;
   std::shared_ptr<TLErrorReport> lastSessionCrashReport_;
   std::weak_ptr<TLCrashesDelegate> delegate_;
   UserConfirmationHandler userConfirmationHandler_;
