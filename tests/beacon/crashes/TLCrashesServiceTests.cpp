@@ -90,6 +90,16 @@ class TLCrashesServiceTest : public ServiceTest {
     queue->drain();
   }
   static TLServiceClass crashesClass() { return TLServiceClass::of<TLCrashes>(); }
+  // A decodable report in the crashes folder, its incident told apart by `tag`.
+  static void storeReport(std::uint8_t tag) {
+    ReportSpec spec;
+    spec.uuid = {tag, 2, 3, 4, 5, 6, 0x47, 8, 0x89, 10, 11, 12, 13, 14, 15, 0x20};
+    spec.images = {ImageSpec{0x400000, 0x1000, "/opt/marrowlane", {1}}};
+    spec.threads = {ThreadSpec{0, true, {FrameSpec{0x400010}}, {{"rip", 0x400010}}}};
+    auto bytes = reportBytes(spec);
+    TLUtilityFile::createFileAtPathComponent("crashes/" + std::to_string(800000000 + tag),
+                                             std::span<const std::uint8_t>(bytes), true, true);
+  }
 
   std::shared_ptr<ManualQueue> processing = std::make_shared<ManualQueue>();
   std::function<void()> pressure;
@@ -224,19 +234,14 @@ TEST_F(TLCrashesServiceTest, AnswerFromAnotherThreadAndClientSwitchedDuringProce
   EXPECT_EQ(stored<TLAppleErrorLog>("Crashes").size(), 1u);
   EXPECT_TRUE(storedCrashFiles().empty());
 
-  for (std::uint8_t i = 0; i < 6; ++i) {
-    ReportSpec spec;
-    spec.uuid = {i, 2, 3, 4, 5, 6, 0x47, 8, 0x89, 10, 11, 12, 13, 14, 15, 0x20};
-    spec.images = {ImageSpec{0x400000, 0x1000, "/opt/marrowlane", {1}}};
-    spec.threads = {ThreadSpec{0, true, {FrameSpec{0x400010}}, {{"rip", 0x400010}}}};
-    auto bytes = reportBytes(spec);
-    TLUtilityFile::createFileAtPathComponent("crashes/" + std::to_string(800000000 + i),
-                                             std::span<const std::uint8_t>(bytes), true, true);
-  }
   constexpr int kRounds = 40;
   runConcurrently(*queue, {
                               [&] {
-                                for (int i = 0; i < kRounds; ++i) service->startCrashProcessing();
+                                // A new stored report each round, found by the next enabling.
+                                for (int i = 0; i < kRounds; ++i) {
+                                  storeReport(static_cast<std::uint8_t>(i));
+                                  service->startCrashProcessing();
+                                }
                               },
                               [&] {
                                 for (int i = 0; i < kRounds; ++i) TLBeacon::setEnabled(i % 2 == 1);
