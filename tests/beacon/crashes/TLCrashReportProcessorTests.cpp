@@ -270,5 +270,26 @@ TEST_F(TLCrashReportProcessorTest, WrapperFilterKeepsOnlyNamedReports) {
   EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/100"));
 }
 
+// The reporter cannot remove its pending report: the crash is stored and sent in the first
+// launch, remembered, and not stored or sent again by the next one.
+TEST_F(TLCrashReportProcessorTest, PendingReportTheReporterCannotPurgeIsSentOnce) {
+  pending = test::reportBytes(reportSpec());
+  purgeWorks = false;
+  {
+    TLCrashReportProcessor first(environment(), kCrashes);
+    channelAnswers = &first;
+    ASSERT_TRUE(first.handleLatestCrashReport());
+    first.setCrashFiles(first.persistedCrashReports());
+    first.processCrashReports();
+    channelAnswers = nullptr;
+  }
+  ASSERT_EQ(enqueued.size(), 1u);
+  EXPECT_EQ(storedSent.size(), 1u);
+  TLCrashReportProcessor next(environment(), kCrashes);
+  EXPECT_TRUE(next.handleLatestCrashReport()) << "still the last session's report";
+  EXPECT_TRUE(next.persistedCrashReports().empty()) << "not stored again";
+  EXPECT_EQ(enqueued.size(), 1u);
+}
+
 }  // namespace
 }  // namespace ml::beacon
