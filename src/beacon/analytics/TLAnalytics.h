@@ -22,10 +22,12 @@
 // Threads: track calls run on the caller's thread; their checks and the building of the log run
 // under the service's recursive lock (serviceLock()), and the log is handed to the channel after
 // it is released, so the channel's prepare delegates (the host's authentication provider among
-// them) run without it. No lock of the service is held while the channel, another service or the
-// host is called, except the base's switch lock, which is outermost. The channel filter and the
-// send callbacks run on the channel's queue and take no service lock. setTransmissionInterval
-// and setDelegate take no service lock.
+// them) run without it. No lock of the service is held while another service or the host is
+// called, except the base's switch lock, which is outermost; a target's switch keeps serviceLock()
+// while it resumes its token's sending, which the channel only posts to its queue. The lock order
+// is: the client's operation lock, the service's switch lock, serviceLock(), then the channel's
+// and the contexts' own locks. The channel filter and the send callbacks run on the channel's
+// queue and take no service lock. setTransmissionInterval and setDelegate take no service lock.
 #include <atomic>
 #include <cstdint>
 #include <map>
