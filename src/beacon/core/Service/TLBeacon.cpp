@@ -35,8 +35,7 @@ struct SharedClient {
   std::shared_ptr<TLBeacon> instance;
 };
 
-// Never destroyed: the holder is asked from the client's threads until shutdown() has stopped
-// them, and shutdown() runs at exit before static objects are torn down.
+// Never destroyed: the client's threads may ask for the holder until shutdown() has stopped them.
 SharedClient& shared() {
   static TLNeverDestroyed<SharedClient> holder;
   return holder.get();
@@ -180,7 +179,8 @@ void TLBeacon::start(const std::optional<std::string>& secretString, const std::
 
 namespace {
 
-// Once per process, at the first start: exit stops the client before static objects go.
+// Once per process, at the first start: a net for a host that does not call shutdown() itself.
+// It runs before the static objects built until the start are torn down (later ones go first).
 void registerShutdownAtExit() {
   static std::atomic<bool> registered = false;
   if (!registered.exchange(true)) std::atexit([] { TLBeacon::shutdown(); });
