@@ -22,6 +22,7 @@
 #include "appkit/WindowOrder.h"
 #include "appkit/WindowPresence.h"
 #include "beacon/analytics/TLAnalytics.h"
+#include "beacon/core/Service/TLBeacon.h"
 #include "beacon/crashes/TLCrashes.h"
 #include "find/FindWindowFactory.h"
 #include "info/InfoWindow.h"
@@ -188,6 +189,8 @@ int runApplication(int argc, char** argv) {
   telemetryHooks.didFinishLaunching();
   presence.update();
   int code = app.exec();
+  // The telemetry client's queues and threads end here, before static objects are torn down.
+  beacon::TLBeacon::shutdown();
   logging::Log::flush();
   return code;
 }

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,9 +48,19 @@ std::string reason(int status) {
   }
 }
 
+// A connection's thread writes to a client that may have closed: the write then fails with EPIPE
+// instead of raising SIGPIPE, which is blocked on that thread alone (the test process and the
+// programs it starts keep their own disposition).
+void blockBrokenPipeSignal() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 bool sendAll(int fd, std::string_view data) {
   while (!data.empty()) {
-    ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+    ssize_t n = write(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data.remove_prefix(static_cast<std::size_t>(n));
@@ -280,7 +292,10 @@ void LocalHttpServer::acceptLoop() {
     if (fd < 0) continue;
     std::lock_guard guard(mutex_);
     std::size_t connection = ++connections_;
-    connectionThreads_.emplace_back([this, fd, connection] { serve(fd, connection); });
+    connectionThreads_.emplace_back([this, fd, connection] {
+      blockBrokenPipeSignal();
+      serve(fd, connection);
+    });
   }
 }
 
@@ -314,12 +329,9 @@ void LocalHttpServer::serve(int fd, std::size_t connection) {
     }
     if (answer.kind == ScriptedHttpAnswer::Kind::hold) {
       while (!stopping() && releaseGeneration_.load() == generation) {
-        pollfd p{fd, POLLIN, 0};
+        pollfd p{fd, POLLRDHUP, 0};
         int ready = poll(&p, 1, kPollMs);
-        if (ready > 0) {
-          char byte;
-          if (recv(fd, &byte, 1, MSG_PEEK) <= 0) break;  // the client gave up and closed
-        }
+        if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;  // the client gave up and closed
       }
       break;
     }

@@ -11,6 +11,7 @@
 #include "beacon/core/Context/TLSessionContext.h"
 #include "beacon/core/Context/TLUserIdContext.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Uuid.h"
@@ -19,8 +20,16 @@ namespace ml::beacon {
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<TLAnalytics> gShared;
+struct SharedAnalytics {
+  std::mutex lock;
+  std::shared_ptr<TLAnalytics> instance;
+};
+
+// Never destroyed: targets and the missed-page task reach the service from the client's threads.
+SharedAnalytics& shared() {
+  static TLNeverDestroyed<SharedAnalytics> holder;
+  return holder.get();
+}
 
 }  // namespace
 
@@ -34,19 +43,21 @@ TLAnalytics::TLAnalytics(TLUserDefaults& settings, TLSessionTracker::Environment
 // --- Shared instance
 
 std::shared_ptr<TLAnalytics> TLAnalytics::sharedInstance() {
-  std::lock_guard guard(gSharedLock);
-  if (!gShared) {
-    gShared = std::make_shared<TLAnalytics>();
-    gShared->sessionTracker_->setDelegate(gShared);
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  if (!holder.instance) {
+    holder.instance = std::make_shared<TLAnalytics>();
+    holder.instance->sessionTracker_->setDelegate(holder.instance);
   }
-  return gShared;
+  return holder.instance;
 }
 
 void TLAnalytics::resetSharedInstance(std::shared_ptr<TLAnalytics> replacement) {
   if (replacement) replacement->sessionTracker_->setDelegate(replacement);
-  std::shared_ptr<TLAnalytics> previous;
-  std::lock_guard guard(gSharedLock);
-  previous = std::exchange(gShared, std::move(replacement));
+  std::shared_ptr<TLAnalytics> previous;  // let go of outside the lock
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  previous = std::exchange(holder.instance, std::move(replacement));
 }
 
 // --- Class methods
@@ -172,6 +183,24 @@ void TLAnalytics::applyEnabledState(bool isEnabled) {
   }
 }
 
+void TLAnalytics::shutdown() {
+  sessionTracker_->stop();
+  std::shared_ptr<TLChannelUnitProtocol> critical;
+  std::shared_ptr<TLChannelUnitProtocol> collector;
+  std::shared_ptr<TLChannelUnitProtocol> collectorCritical;
+  std::map<std::string, std::shared_ptr<TLAnalyticsTransmissionTarget>> targets;
+  std::shared_ptr<TLAnalyticsTransmissionTarget> defaultTarget;
+  {
+    std::lock_guard guard(serviceLock_);
+    critical = std::move(criticalChannelUnit_);
+    collector = std::move(commonCollectorChannelUnit_);
+    collectorCritical = std::move(commonCollectorCriticalChannelUnit_);
+    targets = std::move(transmissionTargets_);
+    defaultTarget = std::move(defaultTransmissionTarget_);
+  }
+  TLServiceAbstract::shutdown();
+}
+
 void TLAnalytics::setTransmissionIntervalInstance(std::uint64_t seconds) {
   if (isStarted()) {
     TL_LOG_ERROR(kBeaconAnalyticsLogTag,
@@ -211,10 +240,23 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
                                                 const std::shared_ptr<const TLEventProperties>& typedProperties,
                                                 const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
                                                 std::uint64_t flags) {
-  std::lock_guard guard(serviceLock_);
-  if (!canBeUsed() || !isEnabled()) return;
-  std::shared_ptr<TLAnalyticsTransmissionTarget> effectiveTarget = target ? target : defaultTransmissionTarget_;
+  std::shared_ptr<TLEventLog> log;
   std::uint64_t persistence = flags & 0xFF;
+  {
+    std::lock_guard guard(serviceLock_);
+    log = makeEventLog(name, typedProperties, target, persistence);
+  }
+  // Handed over outside the lock: the channel runs the prepare delegates (the host's
+  // authentication provider among them) on this thread.
+  if (log) sendLog(log, persistence);
+}
+
+std::shared_ptr<TLEventLog> TLAnalytics::makeEventLog(const std::string& name,
+                                                      const std::shared_ptr<const TLEventProperties>& typedProperties,
+                                                      const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
+                                                      std::uint64_t& persistence) {
+  if (!canBeUsed() || !isEnabled()) return nullptr;
+  std::shared_ptr<TLAnalyticsTransmissionTarget> effectiveTarget = target ? target : defaultTransmissionTarget_;
   if (persistence != kFlagsNormal && persistence != kFlagsCritical) {
     TL_LOG_WARNING(kBeaconAnalyticsLogTag,
                    "Invalid flags (" << persistence << ") received, using normal as a default.");
@@ -225,7 +267,7 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
   if (effectiveTarget) {
     if (!effectiveTarget->isEnabled()) {
       TL_LOG_ERROR(kBeaconAnalyticsLogTag, "This transmission target is disabled.");
-      return;
+      return nullptr;
     }
     log->addTransmissionTargetToken(effectiveTarget->transmissionTargetToken());
     log->setTag(effectiveTarget);
@@ -238,12 +280,14 @@ void TLAnalytics::trackEventWithTypedProperties(const std::string& name,
   log->name = name;
   log->eventId = foundation::Uuid::random().string();
   if (properties && !properties->isEmpty()) log->typedProperties = std::move(properties);
-  sendLog(log, persistence);
+  return log;
 }
 
 void TLAnalytics::trackPageWithProperties(const std::string& name, const std::optional<TLStringProperties>& properties) {
-  std::lock_guard guard(serviceLock_);
-  if (!canBeUsed() || !isEnabled()) return;
+  {
+    std::lock_guard guard(serviceLock_);
+    if (!canBeUsed() || !isEnabled()) return;
+  }
   auto log = std::make_shared<TLPageLog>();
   log->name = name;
   if (properties && !properties->empty()) log->properties = *properties;
@@ -256,7 +300,6 @@ void TLAnalytics::sendLog(const std::shared_ptr<TLAbstractLog>& log, std::uint64
 }
 
 void TLAnalytics::pauseInstance() {
-  std::lock_guard guard(serviceLock_);
   if (!canBeUsed()) return;
   TLIdentifyingObject self = shared_from_this();
   if (auto unit = channelUnit()) unit->pauseWithIdentifyingObject(self);
@@ -264,7 +307,6 @@ void TLAnalytics::pauseInstance() {
 }
 
 void TLAnalytics::resumeInstance() {
-  std::lock_guard guard(serviceLock_);
   if (!canBeUsed()) return;
   TLIdentifyingObject self = shared_from_this();
   if (auto unit = channelUnit()) unit->resumeWithIdentifyingObject(self);
@@ -321,15 +363,19 @@ void TLAnalytics::channelDidFailSendingLog(TLChannelProtocol& channel, const Log
 // --- Transmission targets
 
 std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalytics::transmissionTargetForToken(const std::string& token) {
-  std::lock_guard guard(serviceLock_);
-  if (auto found = transmissionTargets_.find(token); found != transmissionTargets_.end()) {
-    TL_LOG_DEBUG(kBeaconAnalyticsLogTag, "Returning transmission target found with id "
-                                             << TLUtility::targetKeyFromTargetToken(token).value_or("") << ".");
-    return found->second;
+  {
+    std::lock_guard guard(serviceLock_);
+    if (auto found = transmissionTargets_.find(token); found != transmissionTargets_.end()) {
+      TL_LOG_DEBUG(kBeaconAnalyticsLogTag, "Returning transmission target found with id "
+                                               << TLUtility::targetKeyFromTargetToken(token).value_or("") << ".");
+      return found->second;
+    }
   }
+  // Made outside the lock: making a target asks the service's switch and joins the channel
+  // group. Of two threads making the same token's target the first kept wins.
   auto target = createTransmissionTargetForToken(token);
-  transmissionTargets_[token] = target;
-  return target;
+  std::lock_guard guard(serviceLock_);
+  return transmissionTargets_.try_emplace(token, std::move(target)).first->second;
 }
 
 std::shared_ptr<TLAnalyticsTransmissionTarget> TLAnalytics::createTransmissionTargetForToken(const std::string& token) {

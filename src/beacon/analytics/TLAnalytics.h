@@ -19,11 +19,15 @@
 // Failures are reported through the telemetry logger under "BeaconAnalytics" (the start check
 // under "Beacon"), never to the caller.
 //
-// Threads: track calls, pause and resume run on the caller's thread under the service's
-// recursive lock (serviceLock()), and so do the channel's prepare delegates they trigger (the
-// session tracker's lock is taken after this one, never before). The channel filter and the send
-// callbacks run on the channel's queue and take no service lock. setTransmissionInterval and
-// setDelegate take no service lock.
+// Threads: track calls run on the caller's thread; their checks and the building of the log run
+// under the service's recursive lock (serviceLock()), and the log is handed to the channel after
+// it is released, so the channel's prepare delegates (the host's authentication provider among
+// them) run without it. No lock of the service is held while another service or the host is
+// called, except the base's switch lock, which is outermost; a target's switch keeps serviceLock()
+// while it resumes its token's sending, which the channel only posts to its queue. The lock order
+// is: the client's operation lock, the service's switch lock, serviceLock(), then the channel's
+// and the contexts' own locks. The channel filter and the send callbacks run on the channel's
+// queue and take no service lock. setTransmissionInterval and setDelegate take no service lock.
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -44,6 +48,7 @@ namespace ml::beacon {
 
 class TLAbstractLog;
 class TLAnalyticsTransmissionTarget;
+class TLEventLog;
 
 class TLAnalytics final : public TLServiceAbstract,
                           public TLSessionTrackerDelegate,
@@ -103,6 +108,8 @@ class TLAnalytics final : public TLServiceAbstract,
                                         const std::optional<std::string>& transmissionTargetToken) override;
   void setEnabled(bool isEnabled) override;
   void applyEnabledState(bool isEnabled) override;
+  // Stops the session tracker and lets go of the units and targets.
+  void shutdown() override;
 
   // The event road: checks, builds the event log and sends it on the unit its flags choose.
   // Without a target the typed properties are validated; with one (or with the default target)
@@ -157,6 +164,12 @@ class TLAnalytics final : public TLServiceAbstract,
 
  private:
   std::shared_ptr<TLAnalyticsDelegate> delegate() const;
+  // The event road's checks and log, under serviceLock_; null when nothing is to be sent.
+  // `persistence` comes in as the flags' low byte and leaves as the one to use.
+  std::shared_ptr<TLEventLog> makeEventLog(const std::string& name,
+                                           const std::shared_ptr<const TLEventProperties>& typedProperties,
+                                           const std::shared_ptr<TLAnalyticsTransmissionTarget>& target,
+                                           std::uint64_t& persistence);
 
   mutable std::recursive_mutex serviceLock_;
   std::atomic<bool> autoPageTrackingEnabled_ = false;

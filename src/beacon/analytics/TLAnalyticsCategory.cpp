@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "beacon/analytics/TLAnalytics.h"
+#include "beacon/core/TLNeverDestroyed.h"
 
 namespace ml::beacon {
 
@@ -13,12 +14,21 @@ constexpr std::string_view kViewControllerSuffix = "ViewController";
 
 std::atomic<bool> gActivated = false;
 // Written and read on the main thread in practice; the lock keeps a stray caller harmless.
-std::mutex gMissedLock;
-std::optional<std::string> gMissedPageViewName;
+// Never destroyed: the missed-page task may run on the main queue during exit.
+struct MissedPage {
+  std::mutex lock;
+  std::optional<std::string> name;
+};
+
+MissedPage& missedPage() {
+  static TLNeverDestroyed<MissedPage> holder;
+  return holder.get();
+}
 
 void setMissedPageViewName(std::optional<std::string> name) {
-  std::lock_guard guard(gMissedLock);
-  gMissedPageViewName = std::move(name);
+  auto& missed = missedPage();
+  std::lock_guard guard(missed.lock);
+  missed.name = std::move(name);
 }
 
 }  // namespace
@@ -28,8 +38,9 @@ void TLAnalyticsCategory::activateCategory() { gActivated.store(true); }
 bool TLAnalyticsCategory::isActivated() { return gActivated.load(); }
 
 std::optional<std::string> TLAnalyticsCategory::missedPageViewName() {
-  std::lock_guard guard(gMissedLock);
-  return gMissedPageViewName;
+  auto& missed = missedPage();
+  std::lock_guard guard(missed.lock);
+  return missed.name;
 }
 
 bool TLAnalyticsCategory::shouldTrackPageView(std::string_view className) {

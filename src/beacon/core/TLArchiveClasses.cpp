@@ -7,6 +7,7 @@
 #include "beacon/core/TLCustomPropertiesLog.h"
 #include "beacon/core/TLDevice.h"
 #include "beacon/core/TLLogWithProperties.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLTypedProperty.h"
 #include "beacon/core/TLWrapperSdk.h"
@@ -39,9 +40,11 @@ struct Registry {
   }
 };
 
+// Never destroyed: the channel's queue may decode stored logs while static objects are torn down
+// at exit.
 Registry& registry() {
-  static Registry instance;
-  return instance;
+  static TLNeverDestroyed<Registry> instance;
+  return instance.get();
 }
 
 }  // namespace

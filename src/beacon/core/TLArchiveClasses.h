@@ -3,7 +3,8 @@
 // is not listed here: an archive naming any other class is refused.
 //
 // The core's own types are listed from the start; the analytics and crash-reporting services add
-// their log types (add<T>()) before they read stored logs. Thread-safe.
+// their log types (add<T>()) before they read stored logs. Thread-safe; the registry is never
+// destroyed.
 #include <functional>
 #include <memory>
 #include <string>

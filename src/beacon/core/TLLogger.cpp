@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "beacon/core/TLNeverDestroyed.h"
+
 namespace ml::beacon {
 
 namespace {
@@ -19,7 +21,7 @@ struct LoggerState {
   std::atomic<int> level{static_cast<int>(TLLogLevel::assert)};
   std::atomic<bool> userDefined{false};
   std::mutex handlerLock;  // held only to copy or replace `handler`
-  std::shared_ptr<const TLLogHandler> handler = std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler);
+  std::shared_ptr<const TLLogHandler> handler = std::make_shared<const TLLogHandler>(&TLLogger::tlDefaultLogHandler);
 
   void setHandler(std::shared_ptr<const TLLogHandler> replacement) {
     std::lock_guard guard(handlerLock);
@@ -32,9 +34,10 @@ struct LoggerState {
   }
 };
 
+// Never destroyed: the client's threads may log while static objects are torn down at exit.
 LoggerState& state() {
-  static LoggerState instance;
-  return instance;
+  static TLNeverDestroyed<LoggerState> instance;
+  return instance.get();
 }
 
 }  // namespace
@@ -84,7 +87,7 @@ std::string TLLogger::formatLine(std::string_view tag, TLLogLevel level, const c
   return text;
 }
 
-void TLLogger::defaultLogHandler(const TLLogMessageProvider& message, TLLogLevel level, std::string_view tag,
+void TLLogger::tlDefaultLogHandler(const TLLogMessageProvider& message, TLLogLevel level, std::string_view tag,
                                  const char* /*file*/, const char* function, std::uint32_t line) {
   if (static_cast<int>(level) < static_cast<int>(currentLogLevel())) return;
   if (level == TLLogLevel::none) return;
@@ -98,7 +101,7 @@ void TLLogger::resetToDefaults() {
   std::lock_guard guard(state().lock);
   state().userDefined = false;
   state().level = static_cast<int>(TLLogLevel::assert);
-  state().setHandler(std::make_shared<const TLLogHandler>(&TLLogger::defaultLogHandler));
+  state().setHandler(std::make_shared<const TLLogHandler>(&TLLogger::tlDefaultLogHandler));
 }
 
 }  // namespace ml::beacon

@@ -7,7 +7,8 @@
 // prints lines at or above the current level to standard error as
 //   [<tag>] <LEVEL>: <function>/<line> <message>
 //
-// Process-wide state, no instances. Level and handler changes are serialised on one lock;
+// Process-wide state, no instances, never destroyed (lines logged by the client's threads during
+// the program's exit still find it). Level and handler changes are serialised on one lock;
 // logMessage may be called from any thread and takes no lock (the handler is swapped atomically,
 // so a line races only with which handler prints it, never with a half-replaced one).
 #include <cstdint>
@@ -65,7 +66,7 @@ class TLLogger {
 
   // The handler installed at start: prints to standard error when the level is at or above the
   // current level.
-  static void defaultLogHandler(const TLLogMessageProvider& message, TLLogLevel level, std::string_view tag,
+  static void tlDefaultLogHandler(const TLLogMessageProvider& message, TLLogLevel level, std::string_view tag,
                                 const char* file, const char* function, std::uint32_t line);
   // The printed name of a level ("VERBOSE" ... "ASSERT"); empty for none and unnamed levels.
   static std::string_view levelName(TLLogLevel level);

@@ -9,10 +9,10 @@
 #include "beacon/core/Service/TLStoredBoolean.h"
 #include "beacon/core/TLEncrypter.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
 #include "beacon/core/TLUtilityApplication.h"
-#include "beacon/crashes/Internals/TLCrashesCXXTerminatePath.h"
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
@@ -31,8 +31,16 @@ namespace ml::beacon {
 
 namespace {
 
-std::mutex gSharedLock;
-std::shared_ptr<TLCrashes> gShared;
+struct SharedCrashes {
+  std::mutex lock;
+  std::shared_ptr<TLCrashes> instance;
+};
+
+// Never destroyed: the crash log buffer's callbacks reach the service from the client's threads.
+SharedCrashes& shared() {
+  static TLNeverDestroyed<SharedCrashes> holder;
+  return holder.get();
+}
 
 }  // namespace
 
@@ -60,7 +68,8 @@ TLCrashes::TLCrashes(Environment environment)
       environment_(std::move(environment)),
       crashesPathComponent_(TLCrashesUtil::crashesDir()),
       logBufferPathComponent_(TLCrashesUtil::logBufferDir()),
-      targetTokenEncrypter_(std::make_unique<TLEncrypter>()) {
+      targetTokenEncrypter_(std::make_unique<TLEncrypter>()),
+      reporterSetup_(environment_.makeReporter, environment_.isDebuggerAttached) {
   if (!environment_.settings) environment_.settings = &TLUserDefaults::shared();
   registerCrashesArchiveClasses();
   processor_ = std::make_unique<TLCrashReportProcessor>(processorEnvironment(), crashesPathComponent_);
@@ -76,16 +85,18 @@ TLCrashes::~TLCrashes() {
 // --- Shared instance and class methods
 
 std::shared_ptr<TLCrashes> TLCrashes::sharedInstance() {
-  std::lock_guard guard(gSharedLock);
-  if (!gShared) gShared = std::make_shared<TLCrashes>();
-  return gShared;
+  auto& holder = shared();
+  std::lock_guard guard(holder.lock);
+  if (!holder.instance) holder.instance = std::make_shared<TLCrashes>();
+  return holder.instance;
 }
 
 void TLCrashes::resetSharedInstance(std::shared_ptr<TLCrashes> replacement) {
   std::shared_ptr<TLCrashes> previous;
   {
-    std::lock_guard guard(gSharedLock);
-    previous = std::exchange(gShared, std::move(replacement));
+    auto& holder = shared();
+    std::lock_guard guard(holder.lock);
+    previous = std::exchange(holder.instance, std::move(replacement));
   }
 }
 
@@ -162,27 +173,18 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
       memoryPressureSource_ = std::move(source);
     }
 
-    crash::TLCrashReporter* reporter = crashReporter();
     // The stored switch still holds the old state here: off means this enabling ends a disabled
     // period, and a crash of that period is never reported.
-    if (reporter && !TLServiceAbstract::isEnabled()) reporter->purgePendingCrashReport();
-    if (reporter && reporter->hasPendingCrashReport()) {
+    if (!TLServiceAbstract::isEnabled()) reporterSetup_.purgePendingCrashReport();
+    if (reporterSetup_.hasPendingCrashReport()) {
       didCrashInLastSession_.store(true);
       TL_LOG_DEBUG(kCrashesLogTag, "The application crashed in the last session.");
-      std::shared_ptr<TLErrorReport> report;
-      {
-        std::lock_guard processing(processorLock_);
-        report = processor_->handleLatestCrashReport();
-      }
+      std::shared_ptr<TLErrorReport> report = processor_->handleLatestCrashReport();
       std::lock_guard guard(lock_);
       if (report) lastSessionCrashReport_ = std::move(report);
     }
-    bool noStoredCrash = false;
-    {
-      std::lock_guard processing(processorLock_);
-      processor_->setCrashFiles(processor_->persistedCrashReports());
-      noStoredCrash = processor_->crashFiles().empty();
-    }
+    processor_->setCrashFiles(processor_->persistedCrashReports());
+    const bool noStoredCrash = processor_->crashFiles().empty();
     if (noStoredCrash) {
       delayedProcessingSemaphore_.release();
       clearContextHistoryAndKeepCurrentSession();
@@ -208,206 +210,36 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
   source.reset();
   TL_LOG_DEBUG(kCrashesLogTag, "Cleaning up all crash files.");
   TLWrapperExceptionManager::deleteAllWrapperExceptions();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->deleteAllFromCrashesDirectory();
-  }
+  processor_->deleteAllFromCrashesDirectory();
   emptyLogBufferFiles();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->removeAnalyzerFile();
-  }
-  if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
-  {
-    std::lock_guard processing(processorLock_);
-    processor_->clearUnprocessedReports();
-  }
+  processor_->removeAnalyzerFile();
+  reporterSetup_.purgePendingCrashReport();
+  processor_->clearUnprocessedReports();
   clearContextHistoryAndKeepCurrentSession();
   environment_.settings->removeObjectForKey(kMemoryWarningKey);
   TL_LOG_INFO(kCrashesLogTag, "Crashes service has been disabled.");
 }
 
+void TLCrashes::shutdown() {
+  std::unique_ptr<TLMemoryPressureSource> source;
+  std::shared_ptr<TLChannelUnitProtocol> buffer;
+  {
+    std::lock_guard guard(lock_);
+    delayedProcessing_.cancel();
+    source = std::move(memoryPressureSource_);
+    buffer = std::move(bufferChannelUnit_);
+  }
+  source.reset();  // stops the watcher's thread
+  TLServiceAbstract::shutdown();
+}
+
 // --- Crash reporter
 
 void TLCrashes::configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool enableUncaughtExceptionHandler) {
-  std::lock_guard guard(lock_);
-  if (crashReporter_) {
-    TL_LOG_DEBUG(kCrashesLogTag, "Already configured TLCrashReporter.");
-    return;
-  }
-  if (enableUncaughtExceptionHandler) {
-    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to YES");
-  } else {
-    TL_LOG_DEBUG(kCrashesLogTag, "EnableUncaughtExceptionHandler is set to NO, we're running in a wrapper SDK runtime.");
-  }
-  std::uint64_t signalHandlerType = crash::TLCrashReporterSignalHandlerTypeBSD;
-  if (isMachExceptionHandlerEnabled()) {
-    TL_LOG_VERBOSE(kCrashesLogTag, "Enabled Mach exception handler.");
-    signalHandlerType = crash::TLCrashReporterSignalHandlerTypeMach;
-  }
-  try {
-    crashReporter_ = environment_.makeReporter(signalHandlerType, enableUncaughtExceptionHandler);
-  } catch (const crash::TLCrashReporterException& exception) {
-    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
-    return;
-  }
-  if (!crashReporter_) return;
-  if (environment_.isDebuggerAttached && environment_.isDebuggerAttached()) {
-    TL_LOG_WARNING(kCrashesLogTag, "Detecting crashes is NOT enabled due to running the app with a debugger attached.");
-    return;
-  }
-  const crash::TLUncaughtExceptionHandler initialHandler = crash::tl_get_uncaught_exception_handler();
-  try {
-    crash::TLCrashReporterCallbacks callbacks;
-    callbacks.version = 0;
-    callbacks.context = nullptr;
-    callbacks.handleSignal = TLCrashesLogBuffer::postCrashCallback;
-    crashReporter_->setCrashCallbacks(callbacks);
-    auto enabled = crashReporter_->enableCrashReporter();
-    if (!enabled) TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << enabled.error().description);
-  } catch (const crash::TLCrashReporterException& exception) {
-    TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
-  }
-  const crash::TLUncaughtExceptionHandler handler = crash::tl_get_uncaught_exception_handler();
-  if (handler && handler != initialHandler) {
-    exceptionHandler_ = handler;
-    TL_LOG_DEBUG(kCrashesLogTag, "Exception handler successfully initialized.");
-  } else if (!enableUncaughtExceptionHandler && handler) {
-    exceptionHandler_ = handler;
-    TL_LOG_DEBUG(kCrashesLogTag,
-                 "Exception handler successfully initialized but it has not been registered due to the wrapper SDK.");
-  } else {
-    TL_LOG_ERROR(kCrashesLogTag, "Exception handler could not be set. Make sure there is no other exception handler set up!");
-  }
-  TLCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(uncaught_cxx_exception_handler);
+  reporterSetup_.configure(isMachExceptionHandlerEnabled(), enableUncaughtExceptionHandler);
 }
 
-// --- Processing
-
-TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
-  TLCrashReportProcessor::Environment env;
-  env.isEnabled = [this] { return TLServiceAbstract::isEnabled(); };
-  env.enqueue = [this](std::shared_ptr<TLAbstractLog> log, std::uint32_t flags) {
-    // Without a unit the log never completes, and its file stays for the next run.
-    if (auto unit = channelUnit()) unit->enqueueItem(log, flags);
-  };
-  env.sessionIdAt = [](TLCrashReportProcessor::Date date) { return TLSessionContext::sharedInstance()->sessionIdAt(date); };
-  env.userIdAt = [](TLCrashReportProcessor::Date date) { return TLUserIdContext::sharedInstance()->userIdAt(date); };
-  env.clearContextHistory = [this] { clearContextHistoryAndKeepCurrentSession(); };
-  env.loadPendingCrashReport = [this]() -> std::optional<std::vector<std::uint8_t>> {
-    crash::TLCrashReporter* reporter = crashReporter();
-    if (!reporter) return std::nullopt;
-    auto data = reporter->loadPendingCrashReportData();
-    if (!data) return std::nullopt;
-    return std::move(data).value();
-  };
-  env.purgePendingCrashReport = [this] {
-    if (crash::TLCrashReporter* reporter = crashReporter()) reporter->purgePendingCrashReport();
-  };
-  env.shouldAlwaysSend = [this] { return storedBoolean(*environment_.settings, kUserConfirmationKey, false); };
-  env.setAlwaysSend = [this] { environment_.settings->setObject(foundation::PlistValue(true), kUserConfirmationKey); };
-  env.shouldProcessErrorReport = [this](const TLErrorReport& report) {
-    auto host = delegate();
-    return host ? host->crashesShouldProcessErrorReport(*this, report) : true;
-  };
-  env.attachmentsForErrorReport = [this](const TLErrorReport& report) -> std::optional<Attachments> {
-    auto host = delegate();
-    if (!host) return std::nullopt;
-    return host->attachmentsWithCrashes(*this, report);
-  };
-  env.userConfirmationHandler = [this](const TLCrashReportProcessor::Reports& reports) {
-    return promptForConfirmation(reports);
-  };
-  return env;
-}
-
-bool TLCrashes::promptForConfirmation(const std::vector<std::shared_ptr<TLErrorReport>>& reports) {
-  UserConfirmationHandler handler = userConfirmationHandler();
-  if (!handler) return false;
-  if (dispatch::MainQueue::isMainThread() || !environment_.mainQueue) return handler(reports);
-  return dispatch::MainQueue::sync([&] { return handler(reports); });
-}
-
-void TLCrashes::startDelayedCrashProcessing() {
-  std::weak_ptr<TLCrashes> weak = weak_from_this();
-  auto run = [weak] {
-    auto strong = weak.lock();
-    if (!strong) return;
-    strong->startCrashProcessing();
-    std::lock_guard guard(strong->lock_);
-    if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
-  };
-  std::lock_guard guard(lock_);
-  delayedProcessing_ = dispatch::Timer::oneShot(*environment_.clock, *environment_.processingQueue, kProcessingDelay,
-                                                std::move(run));
-}
-
-void TLCrashes::startCrashProcessing() {
-  if (isAutomaticProcessingEnabled() && TLUtilityApplication::applicationState() == TLUtilityApplication::kBackground) {
-    TL_LOG_WARNING(kCrashesLogTag, "Crashes will not be processed because the application is in the background.");
-    return;
-  }
-  TL_LOG_DEBUG(kCrashesLogTag, "Start delayed CrashManager processing");
-  crash::TLUncaughtExceptionHandler expected = nullptr;
-  {
-    std::lock_guard guard(lock_);
-    expected = exceptionHandler_;
-  }
-  if (expected && expected != crash::tl_get_uncaught_exception_handler()) {
-    TL_LOG_WARNING(kCrashesLogTag,
-                   "Another exception handler was added. If this invokes any kind of exit() after processing the "
-                   "exception, which causes any subsequent error handler not to be invoked, these crashes will NOT "
-                   "be reported to Beacon!");
-  }
-  std::lock_guard processing(processorLock_);
-  processor_->processCrashReports();
-}
-
-std::vector<std::shared_ptr<TLErrorReport>> TLCrashes::unprocessedCrashReports() {
-  delayedProcessingSemaphore_.acquire();
-  delayedProcessingSemaphore_.release();
-  std::lock_guard processing(processorLock_);
-  const auto& reports = processor_->unprocessedReports();
-  return reports ? *reports : std::vector<std::shared_ptr<TLErrorReport>>{};
-}
-
-bool TLCrashes::sendCrashReportsOrAwaitUserConfirmationForFilteredIds(
-    const std::vector<std::string>& incidentIdentifiers) {
-  std::lock_guard processing(processorLock_);
-  return processor_->sendCrashReportsOrAwaitUserConfirmationForFilteredIds(incidentIdentifiers);
-}
-
-void TLCrashes::notifyWithUserConfirmationInstance(TLUserConfirmation confirmation) {
-  const bool hasHandler = static_cast<bool>(userConfirmationHandler());
-  std::lock_guard processing(processorLock_);
-  if (!hasHandler && !processor_->unprocessedReports()) {
-    TL_LOG_ERROR(kCrashesLogTag,
-                 "Incorrect usage of notifyWithUserConfirmation: it should only be called from userConfirmationHandler. "
-                 "For more information refer to the documentation.");
-    return;
-  }
-  processor_->handleUserConfirmation(confirmation);
-}
-
-void TLCrashes::sendErrorAttachmentsInstance(const Attachments& attachments, const std::string& incidentIdentifier) {
-  std::lock_guard processing(processorLock_);
-  processor_->sendErrorAttachments(attachments, incidentIdentifier);
-}
-
-void TLCrashes::setAutomaticProcessingEnabled(bool enabled) {
-  std::lock_guard processing(processorLock_);
-  processor_->setAutomaticProcessingEnabled(enabled);
-}
-
-bool TLCrashes::isAutomaticProcessingEnabled() const {
-  std::lock_guard processing(processorLock_);
-  return processor_->isAutomaticProcessingEnabled();
-}
-
-std::vector<std::filesystem::path> TLCrashes::crashFiles() const {
-  std::lock_guard processing(processorLock_);
-  return processor_->crashFiles();
-}
+crash::TLCrashReporter* TLCrashes::crashReporter() const { return reporterSetup_.reporter(); }
 
 // --- Last session
 
@@ -459,8 +291,8 @@ void TLCrashes::setUserConfirmationHandlerInstance(UserConfirmationHandler handl
 
 void TLCrashes::trackModelExceptionInstance(const std::shared_ptr<TLException>& exception,
                                             const std::optional<TLStringProperties>& properties) {
-  std::lock_guard guard(lock_);
   if (!canBeUsed() || !TLServiceAbstract::isEnabled()) return;
+  // No lock: the channel runs its prepare delegates on this thread.
   auto log = std::make_shared<TLHandledErrorLog>();
   log->setUserId(TLUserIdContext::sharedInstance()->userId());
   log->errorId = foundation::Uuid::random().string();
@@ -523,10 +355,7 @@ void TLCrashes::channelDidPrepareLog(TLChannelProtocol&, const Log& log, const s
 void TLCrashes::channelDidCompleteEnqueueingLog(TLChannelProtocol&, const Log& log, const std::string& internalId) {
   if (!log) return;
   TLCrashesLogBuffer::shared().didCompleteEnqueueingLog(*log, internalId);
-  if (dynamic_cast<const TLAppleErrorLog*>(log.get())) {
-    std::lock_guard processing(processorLock_);
-    processor_->didCompleteEnqueueingLog(log.get());
-  }
+  if (dynamic_cast<const TLAppleErrorLog*>(log.get())) processor_->didCompleteEnqueueingLog(log.get());
 }
 
 void TLCrashes::channelWillSendLog(TLChannelProtocol&, const Log& log) {
@@ -547,11 +376,8 @@ void TLCrashes::channelDidFailSendingLog(TLChannelProtocol&, const Log& log,
                                          const std::optional<foundation::Error>& error) {
   auto* errorLog = dynamic_cast<const TLAppleErrorLog*>(log.get());
   if (!errorLog) return;
-  {
-    // A crash log that fails before its enqueueing is complete was refused, not sent.
-    std::lock_guard processing(processorLock_);
-    processor_->didFailEnqueueingLog(log.get());
-  }
+  // A crash log that fails before its enqueueing is complete was refused, not sent.
+  processor_->didFailEnqueueingLog(log.get());
   if (auto host = delegate()) {
     host->crashesDidFailSendingErrorReport(*this, *TLErrorLogFormatter::errorReportFromLog(*errorLog), error);
   }

@@ -16,10 +16,18 @@
 // Without a delegate and a confirmation handler (the application's case) every processed crash is
 // sent at once. Failures are logged under "BeaconCrashes", never returned.
 //
+// The class is the facade over three parts: the reporter's installation and pending report
+// (TLCrashesReporterSetup), the processing of stored reports, one record per report
+// (TLCrashReportProcessor, with the service's side of it in TLCrashesProcessing.cpp), and the
+// crash log buffer (TLCrashesLogBuffer).
+//
 // Threads: start, re-configuration and the switch run on the caller's thread. Processing runs on
 // the processing queue and the confirmation prompt on the main queue. The channel callbacks run on
-// the enqueuing thread (prepare) and the channel's queue (the rest). The processing state is
-// guarded by a lock of its own, never held while calling the host.
+// the enqueuing thread (prepare) and the channel's queue (the rest). The processing state belongs
+// to the report processor, which guards it itself; no lock of the service is held while the host
+// (filter, confirmation handler, attachments, delegate), the channel or the client is called, so
+// the host may answer notifyWithUserConfirmation from any thread, at once or later, and the
+// client's switch may run while a processing run is under way.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -34,6 +42,7 @@
 #include "beacon/core/Service/TLServiceAbstract.h"
 #include "beacon/core/TLUtility.h"
 #include "beacon/crashes/Internals/TLCrashReportProcessor.h"
+#include "beacon/crashes/Internals/TLCrashesReporterSetup.h"
 #include "beacon/crashes/Internals/TLCrashesUncaughtCXXExceptionHandlerManager.h"
 #include "beacon/crashes/Internals/TLMemoryPressureSource.h"
 #include "beacon/crashes/TLCrashesDelegate.h"
@@ -67,6 +76,8 @@ class TLCrashes final : public TLServiceAbstract,
   static constexpr std::int64_t kInitializationPriority = 999;
   static constexpr std::string_view kMemoryWarningKey = "TLAppDidReceiveMemoryWarning";
   static constexpr std::string_view kUserConfirmationKey = "TLUserConfirmation";
+  // The incident ids of sent crashes whose report could not be removed (an array of strings).
+  static constexpr std::string_view kSentCrashReportsKey = "TLSentCrashReports";
   static constexpr auto kProcessingDelay = std::chrono::seconds(1);
 
   using UserConfirmationHandler = std::function<bool(const std::vector<std::shared_ptr<TLErrorReport>>& reports)>;
@@ -129,6 +140,8 @@ class TLCrashes final : public TLServiceAbstract,
   void updateConfigurationWithAppSecret(const std::optional<std::string>& appSecret,
                                         const std::optional<std::string>& transmissionTargetToken) override;
   void applyEnabledState(bool isEnabled) override;
+  // Cancels the delayed processing and the memory-pressure watch, and lets go of the units.
+  void shutdown() override;
 
   // --- Crash reporter
   // Builds the reporter and enables it, once per instance; the hooks around it come from the
@@ -136,7 +149,7 @@ class TLCrashes final : public TLServiceAbstract,
   void configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool enableUncaughtExceptionHandler);
   void setEnableMachExceptionHandler(bool enable) { enableMachExceptionHandler_.store(enable); }
   bool isMachExceptionHandlerEnabled() const { return enableMachExceptionHandler_.load(); }
-  crash::TLCrashReporter* crashReporter() const { return crashReporter_.get(); }
+  crash::TLCrashReporter* crashReporter() const;
 
   // --- Processing
   void startDelayedCrashProcessing();
@@ -194,6 +207,8 @@ class TLCrashes final : public TLServiceAbstract,
   const std::string crashesPathComponent_;
   const std::string logBufferPathComponent_;
   std::unique_ptr<TLEncrypter> targetTokenEncrypter_;
+  // The crash reporter and its installation (guarded by the set-up itself).
+  TLCrashesReporterSetup reporterSetup_;
 
   std::atomic<bool> didCrashInLastSession_{false};
   std::atomic<bool> didReceiveMemoryWarningInLastSession_{false};
@@ -201,10 +216,9 @@ class TLCrashes final : public TLServiceAbstract,
   std::atomic<bool> enableMachExceptionHandler_{true};
   std::counting_semaphore<> delayedProcessingSemaphore_{0};
 
-  // The service's object lock: the test crash, handled errors, the gate's flag, the fields below.
+  // The service's object lock: the test crash, the gate's flag, the fields below. Never held while
+  // the host, the channel or the client is called.
   mutable std::recursive_mutex lock_;
-  std::unique_ptr<crash::TLCrashReporter> crashReporter_;
-  crash::TLUncaughtExceptionHandler exceptionHandler_ = nullptr;
   std::shared_ptr<TLErrorReport> lastSessionCrashReport_;
   std::weak_ptr<TLCrashesDelegate> delegate_;
   UserConfirmationHandler userConfirmationHandler_;
@@ -213,8 +227,7 @@ class TLCrashes final : public TLServiceAbstract,
   dispatch::Timer delayedProcessing_;
 
   // The processing state: stored files, the reports waiting for confirmation, the crash logs
-  // waiting for the channel.
-  mutable std::mutex processorLock_;
+  // waiting for the channel (synchronised by the processor itself).
   std::unique_ptr<TLCrashReportProcessor> processor_;
 };
 

@@ -270,10 +270,11 @@ struct CurlHttpSession::Impl {
       curl_multi_perform(multi, &running);
       int queued = 0;
       while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-        if (message->msg != CURLMSG_DONE) continue;
+        const auto& [kind, easy, outcome] = *message;
+        if (kind != CURLMSG_DONE) continue;
         Transfer* transfer = nullptr;
-        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-        CURLcode code = message->data.result;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &transfer);
+        CURLcode code = outcome.result;
         if (!transfer) continue;
         HttpTaskId id = transfer->id;
         finish(*transfer, code);

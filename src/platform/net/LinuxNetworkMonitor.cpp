@@ -32,7 +32,7 @@ int openRouteSocket() {
 void drain(int fd) {
   std::array<char, 8192> buffer;
   while (true) {
-    ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);  // the socket is non-blocking
     if (n > 0) continue;
     if (n < 0 && errno == EINTR) continue;
     break;  // EAGAIN, ENOBUFS (events were lost: the re-read covers them) or closed

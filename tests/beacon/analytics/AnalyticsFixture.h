@@ -41,15 +41,6 @@ class AnalyticsTest : public ServiceTest {
 
   void startClient() { TLBeacon::start(kSecret, {TLServiceClass::of<TLAnalytics>()}); }
 
-  template <class L>
-  std::vector<std::shared_ptr<L>> stored(const std::string& groupId) {
-    std::vector<std::shared_ptr<L>> found;
-    for (const auto& log : storedLogs(groupId)) {
-      if (auto typed = std::dynamic_pointer_cast<L>(log)) found.push_back(typed);
-    }
-    return found;
-  }
-
   int applicationState = TLUtilityApplication::kActive;
   bool isApplicationExtension = false;
   std::shared_ptr<TLAppDelegateForwarder> forwarder = std::make_shared<TLAppDelegateForwarder>();

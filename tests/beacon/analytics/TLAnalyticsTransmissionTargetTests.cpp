@@ -137,5 +137,34 @@ TEST_F(TLAnalyticsTransmissionTargetTest, RejectedUserIdLeavesThePreviousOne) {
   EXPECT_EQ(configurator->userId(), "c:alice");
 }
 
+// Targets made and used on one thread while others switch the service and the whole client: no
+// order of these calls blocks (the wait is bounded), and the end state is the last switch's.
+TEST_F(TLAnalyticsTransmissionTargetTest, TargetsMadeWhileTheServiceAndTheClientAreSwitchedNeverBlock) {
+  startClient();
+  constexpr int kRounds = 40;
+  runConcurrently(*queue, {
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) {
+                                  auto target = service->transmissionTargetForToken("t" + std::to_string(i % 7) + "-x");
+                                  target->transmissionTargetForToken("child-" + std::to_string(i % 3))->trackEvent("e");
+                                  target->setEnabled(i % 2 == 0);
+                                }
+                              },
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) service->classSetEnabled(i % 2 == 1);
+                              },
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) TLBeacon::setEnabled(i % 2 == 1);
+                              },
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) TLAnalytics::trackEvent("plain");
+                              },
+                          });
+  TLBeacon::setEnabled(true);
+  service->classSetEnabled(true);
+  EXPECT_TRUE(service->isEnabled());
+  EXPECT_TRUE(service->transmissionTargetForToken("t0-x")->isEnabled()) << "enabling the service enables its targets";
+}
+
 }  // namespace
 }  // namespace ml::beacon::test

@@ -22,7 +22,7 @@ class TLLoggerTest : public ::testing::Test {
       built = true;
       return std::string("text");
     };
-    TLLogger::defaultLogHandler(provider, level, "Beacon", __FILE__, __func__, __LINE__);
+    TLLogger::tlDefaultLogHandler(provider, level, "Beacon", __FILE__, __func__, __LINE__);
     return built;
   }
 };

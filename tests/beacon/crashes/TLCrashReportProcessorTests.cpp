@@ -40,7 +40,12 @@ class TLCrashReportProcessorTest : public ::testing::Test {
     env.userIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>(); };
     env.clearContextHistory = [this] { ++historyClears; };
     env.loadPendingCrashReport = [this] { return pending; };
-    env.purgePendingCrashReport = [this] { ++purges; };
+    env.purgePendingCrashReport = [this] {
+      ++purges;
+      return purgeWorks;
+    };
+    env.loadSentIncidents = [this] { return storedSent; };
+    env.storeSentIncidents = [this](const std::vector<std::string>& incidents) { storedSent = incidents; };
     env.shouldAlwaysSend = [this] { return alwaysSend; };
     env.setAlwaysSend = [this] { alwaysSend = true; };
     env.now = [] { return foundation::Dates::fromTimeIntervalSinceReferenceDate(1000.4); };
@@ -68,6 +73,8 @@ class TLCrashReportProcessorTest : public ::testing::Test {
   bool alwaysSend = false;
   int historyClears = 0;
   int purges = 0;
+  bool purgeWorks = true;
+  std::vector<std::string> storedSent;
   std::optional<std::vector<uint8_t>> pending;
   std::vector<Enqueued> enqueued;
   TLCrashReportProcessor* channelAnswers = nullptr;
@@ -261,6 +268,27 @@ TEST_F(TLCrashReportProcessorTest, WrapperFilterKeepsOnlyNamedReports) {
   EXPECT_EQ(std::dynamic_pointer_cast<TLAppleErrorLog>(enqueued[0].log)->errorId,
             "01020304-0506-4708-890A-0B0C0D0E0F02");
   EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/100"));
+}
+
+// The reporter cannot remove its pending report: the crash is stored and sent in the first
+// launch, remembered, and not stored or sent again by the next one.
+TEST_F(TLCrashReportProcessorTest, PendingReportTheReporterCannotPurgeIsSentOnce) {
+  pending = test::reportBytes(reportSpec());
+  purgeWorks = false;
+  {
+    TLCrashReportProcessor first(environment(), kCrashes);
+    channelAnswers = &first;
+    ASSERT_TRUE(first.handleLatestCrashReport());
+    first.setCrashFiles(first.persistedCrashReports());
+    first.processCrashReports();
+    channelAnswers = nullptr;
+  }
+  ASSERT_EQ(enqueued.size(), 1u);
+  EXPECT_EQ(storedSent.size(), 1u);
+  TLCrashReportProcessor next(environment(), kCrashes);
+  EXPECT_TRUE(next.handleLatestCrashReport()) << "still the last session's report";
+  EXPECT_TRUE(next.persistedCrashReports().empty()) << "not stored again";
+  EXPECT_EQ(enqueued.size(), 1u);
 }
 
 }  // namespace

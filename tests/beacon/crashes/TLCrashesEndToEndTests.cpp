@@ -214,5 +214,46 @@ TEST_F(TLCrashesEndToEndTest, RefusedCrashLogKeepsItsFileAndAnUndecodableFileIsR
   EXPECT_TRUE(storedCrashFiles(crashes).empty());
 }
 
+// A crashes folder the program may read but not change (its files cannot be removed): the crash
+// goes out once, the failure to remove it is logged, and later launches do not send it again.
+// The child drops root's right to ignore file modes, so this runs the same for root.
+TEST_F(TLCrashesEndToEndTest, ReadOnlyCrashFolderSendsTheCrashOnce) {
+  ml::test::XdgSandbox sandbox;
+  ml::test::LocalHttpServer server;
+  Crash crashed = crash("segv", server.baseUrl());
+  ASSERT_TRUE(crashed.run.signaled) << crashed.run.describe();
+  ChildResult stored = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
+  ASSERT_NE(stored.out.find("stored 1"), std::string::npos) << stored.describe();
+
+  const fs::path crashes = clientFolder() / "crashes";
+  fs::permissions(crashes, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  ChildResult first = runProgram(kChild, {"collect", server.baseUrl(), "crash-only", "no-file-rights"});
+  ChildResult second = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
+  ChildResult third = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
+  fs::permissions(crashes, fs::perms::owner_all, fs::perm_options::add);
+
+  ASSERT_TRUE(first.exited && first.exitCode == 0) << first.describe();
+  EXPECT_NE(first.err.find("Couldn't delete the crash report file"), std::string::npos) << first.err;
+  EXPECT_TRUE(second.exited && second.exitCode == 0) << second.describe();
+  EXPECT_TRUE(third.exited && third.exitCode == 0) << third.describe();
+  EXPECT_EQ(logsOfType(receivedLogs(server), "appleError").size(), 1u);
+  EXPECT_EQ(storedCrashFiles(crashes).size(), 1u) << "the file stays where it cannot be removed";
+}
+
+// A program that returns from main while the client's channel is busy: the client stops its
+// queues and threads before static objects are torn down, so no telemetry line reaches the
+// program's log after it is gone. Ten launches, as the fault showed in most of them.
+TEST_F(TLCrashesEndToEndTest, ReturningFromMainWithTheChannelAtWorkEndsCleanly) {
+  ml::test::LocalHttpServer server;
+  for (int launch = 0; launch < 10; ++launch) {
+    SCOPED_TRACE("launch " + std::to_string(launch));
+    ml::test::XdgSandbox sandbox;
+    ChildResult run = runProgram(kChild, {"exit", server.baseUrl()});
+    EXPECT_TRUE(run.exited && run.exitCode == 0) << run.describe();
+    EXPECT_NE(run.out.find("leaving"), std::string::npos) << run.describe();
+  }
+}
+
 }  // namespace
 }  // namespace ml::beacon::test

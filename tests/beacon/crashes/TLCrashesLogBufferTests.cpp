@@ -22,6 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 constexpr const char* kFolder = "crasheslogbuffer";
 
+// The name of slot i's buffer file.
+std::string bufferFile(int i) { return std::to_string(i) + "." + std::string(TLCrashesLogBuffer::kBufferExtension); }
+
 class TLCrashesLogBufferTest : public ::testing::Test {
  protected:
   TLCrashesLogBufferTest() : buffer_([this] { return clock_ += 1.0; }) {}
@@ -52,12 +55,12 @@ class TLCrashesLogBufferTest : public ::testing::Test {
 
 TEST_F(TLCrashesLogBufferTest, SetupCreatesSixtyEmptyFilesAndKeepsCrashLeftovers) {
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".tlcrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / bufferFile(i)), 0u);
   }
-  std::ofstream(folder() / "3.tlcrasheslogbuffer") << "left";
+  std::ofstream(folder() / bufferFile(3)) << "left";
   buffer_.setup(kFolder);
-  EXPECT_EQ(size(folder() / "3.tlcrasheslogbuffer"), 4u);
-  EXPECT_EQ(buffer_.bufferPath(3), (folder() / "3.tlcrasheslogbuffer").string());
+  EXPECT_EQ(size(folder() / bufferFile(3)), 4u);
+  EXPECT_EQ(buffer_.bufferPath(3), (folder() / bufferFile(3)).string());
 }
 
 TEST_F(TLCrashesLogBufferTest, PreparedLogFillsFirstFreeSlotAndCompletionFreesIt) {
@@ -98,10 +101,10 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   buffer_.didPrepareLog(*withToken, "id-a", encrypter());
   buffer_.didPrepareLog(*log("b"), "id-b", encrypter());
   buffer_.saveAtCrash();
-  EXPECT_GT(size(folder() / "0.tlcrasheslogbuffer"), 0u);
+  EXPECT_GT(size(folder() / bufferFile(0)), 0u);
   EXPECT_TRUE(fs::exists(folder() / "0.targettoken"));
   EXPECT_FALSE(fs::exists(folder() / "1.targettoken"));
-  EXPECT_EQ(size(folder() / "2.tlcrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(2)), 0u);
 
   std::vector<std::shared_ptr<TLAbstractLog>> replayed;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(),
@@ -113,7 +116,7 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteAndReplayRestoreLogsWithTokensAndEmptyT
   }
   EXPECT_EQ(withTokens, 1);
   for (int i = 0; i < TLCrashesLogBuffer::kSlotCount; ++i) {
-    EXPECT_EQ(size(folder() / (std::to_string(i) + ".tlcrasheslogbuffer")), 0u);
+    EXPECT_EQ(size(folder() / bufferFile(i)), 0u);
   }
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
@@ -130,7 +133,7 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteWhileSlotsChangeWritesOnlyWholeLogs) {
     }
   });
   registerCrashesArchiveClasses();
-  const std::string slot0 = std::string(kFolder) + "/0.tlcrasheslogbuffer";
+  const std::string slot0 = (folder() / bufferFile(0)).string();
   for (int round = 0; round < 300; ++round) {
     buffer_.saveAtCrash();
     auto bytes = TLUtilityFile::loadDataForPathComponent(slot0);  // may be gone: a freed slot's file is deleted
@@ -142,19 +145,19 @@ TEST_F(TLCrashesLogBufferTest, CrashWriteWhileSlotsChangeWritesOnlyWholeLogs) {
 }
 
 TEST_F(TLCrashesLogBufferTest, ReplaySkipsCorruptFilesAndUndecryptableTokens) {
-  std::ofstream(folder() / "5.tlcrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / bufferFile(5)) << "garbage";
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   std::ofstream(folder() / "0.targettoken") << "not-encrypted";
   // The crash write truncated slot 5 (free); write the corrupt bytes after it.
-  std::ofstream(folder() / "5.tlcrasheslogbuffer") << "garbage";
+  std::ofstream(folder() / bufferFile(5)) << "garbage";
   int count = 0;
   TLCrashesLogBuffer::processLogBufferAfterCrash(kFolder, decrypter(), [&](std::shared_ptr<TLAbstractLog> l) {
     ++count;
     EXPECT_FALSE(l->transmissionTargetTokens());
   });
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(size(folder() / "5.tlcrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(5)), 0u);
   EXPECT_FALSE(fs::exists(folder() / "0.targettoken"));
 }
 
@@ -162,15 +165,15 @@ TEST_F(TLCrashesLogBufferTest, CompletionAfterCrashWriteDeletesTheSlotFile) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
   buffer_.saveAtCrash();
   buffer_.didCompleteEnqueueingLog(*log("a"), "id-a");
-  EXPECT_FALSE(fs::exists(folder() / "0.tlcrasheslogbuffer"));
+  EXPECT_FALSE(fs::exists(folder() / bufferFile(0)));
 }
 
 TEST_F(TLCrashesLogBufferTest, EmptyingLeavesTokenFilesAndSlotsAlone) {
   buffer_.didPrepareLog(*log("a"), "id-a", encrypter());
-  std::ofstream(folder() / "1.tlcrasheslogbuffer") << "data";
+  std::ofstream(folder() / bufferFile(1)) << "data";
   std::ofstream(folder() / "1.targettoken") << "t";
   TLCrashesLogBuffer::emptyLogBufferFiles(kFolder);
-  EXPECT_EQ(size(folder() / "1.tlcrasheslogbuffer"), 0u);
+  EXPECT_EQ(size(folder() / bufferFile(1)), 0u);
   EXPECT_EQ(size(folder() / "1.targettoken"), 1u);
   EXPECT_FALSE(buffer_.slot(0).buffer.empty());
 }

@@ -4,8 +4,11 @@
 // log buffer on the channel, and disabling with everything it deletes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "ReportBuilder.h"
 #include "ServiceFixture.h"
@@ -87,6 +90,16 @@ class TLCrashesServiceTest : public ServiceTest {
     queue->drain();
   }
   static TLServiceClass crashesClass() { return TLServiceClass::of<TLCrashes>(); }
+  // A decodable report in the crashes folder, its incident told apart by `tag`.
+  static void storeReport(std::uint8_t tag) {
+    ReportSpec spec;
+    spec.uuid = {tag, 2, 3, 4, 5, 6, 0x47, 8, 0x89, 10, 11, 12, 13, 14, 15, 0x20};
+    spec.images = {ImageSpec{0x400000, 0x1000, "/opt/marrowlane", {1}}};
+    spec.threads = {ThreadSpec{0, true, {FrameSpec{0x400010}}, {{"rip", 0x400010}}}};
+    auto bytes = reportBytes(spec);
+    TLUtilityFile::createFileAtPathComponent("crashes/" + std::to_string(800000000 + tag),
+                                             std::span<const std::uint8_t>(bytes), true, true);
+  }
 
   std::shared_ptr<ManualQueue> processing = std::make_shared<ManualQueue>();
   std::function<void()> pressure;
@@ -201,6 +214,51 @@ TEST_F(TLCrashesServiceTest, ConfirmationHandlerHoldsReportsUntilTheAnswerAndDon
     for (const auto& log : call.container->logs) crashLogsSent += dynamic_cast<const TLAppleErrorLog*>(log.get()) ? 1 : 0;
   }
   EXPECT_EQ(crashLogsSent, 0u);
+}
+
+// A confirmation handler that answers from another thread and waits for it, and the client
+// switched over and over while processing runs: nothing blocks (the waits are bounded), and no
+// crash is handed to the channel twice.
+TEST_F(TLCrashesServiceTest, AnswerFromAnotherThreadAndClientSwitchedDuringProcessingNeverBlock) {
+  writePendingReport({7, 2, 3, 4, 5, 6, 0x47, 8, 0x89, 10, 11, 12, 13, 14, 15, 16});
+  std::atomic<int> prompts = 0;
+  TLCrashes::setUserConfirmationHandler([&](const std::vector<std::shared_ptr<TLErrorReport>>&) {
+    ++prompts;
+    std::thread answer([] { TLCrashes::notifyWithUserConfirmation(TLUserConfirmation::send); });
+    answer.join();
+    return true;
+  });
+  TLBeacon::start(kSecret, {crashesClass()});
+  runFor(std::chrono::seconds(1));
+  EXPECT_EQ(prompts.load(), 1);
+  EXPECT_EQ(stored<TLAppleErrorLog>("Crashes").size(), 1u);
+  EXPECT_TRUE(storedCrashFiles().empty());
+
+  constexpr int kRounds = 40;
+  runConcurrently(*queue, {
+                              [&] {
+                                // A new stored report each round, found by the next enabling.
+                                for (int i = 0; i < kRounds; ++i) {
+                                  storeReport(static_cast<std::uint8_t>(i));
+                                  service->startCrashProcessing();
+                                }
+                              },
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) TLBeacon::setEnabled(i % 2 == 1);
+                              },
+                              [&] {
+                                for (int i = 0; i < kRounds; ++i) {
+                                  TLCrashes::notifyWithUserConfirmation(TLUserConfirmation::send);
+                                }
+                              },
+                          });
+  TLBeacon::setEnabled(true);
+  processing->drain();
+  queue->drain();
+  std::set<std::string> incidents;
+  auto crashLogs = stored<TLAppleErrorLog>("Crashes");
+  for (const auto& log : crashLogs) incidents.insert(log->errorId.value_or(""));
+  EXPECT_EQ(incidents.size(), crashLogs.size()) << "a crash handed to the channel once";
 }
 
 }  // namespace

@@ -5,8 +5,13 @@
 // shared client, and test services.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +100,31 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
+// Runs each task on a thread of its own while the calling thread works the channel's queue, until
+// every task has ended. The wait is bounded: tasks still running after `limit` are taken for a
+// deadlock, which ends the test process (its threads could never be joined).
+inline void runConcurrently(ManualQueue& queue, std::vector<std::function<void()>> tasks,
+                            std::chrono::seconds limit = std::chrono::seconds(120)) {
+  std::atomic<std::size_t> ended = 0;
+  std::vector<std::thread> threads;
+  for (auto& task : tasks) {
+    threads.emplace_back([&ended, task = std::move(task)] {
+      task();
+      ++ended;
+    });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (ended.load() < threads.size()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      std::fputs("runConcurrently: tasks still blocked after the limit, a deadlock\n", stderr);
+      std::abort();
+    }
+    if (queue.drain() == 0) std::this_thread::yield();
+  }
+  for (auto& thread : threads) thread.join();
+  queue.drain();
+}
+
 class ServiceTest : public ::testing::Test {
  protected:
   static constexpr const char* kSecret = "5c2e9a417d3b4f08b6e12a9d04c7f3e5";
@@ -140,6 +170,15 @@ class ServiceTest : public ::testing::Test {
     TLStorage::Logs found;
     store->loadLogsWithGroupId(groupId, 1000, std::nullopt, std::nullopt, std::nullopt,
                                [&](const TLStorage::Logs& logs, const auto&) { found = logs; });
+    return found;
+  }
+  // The stored logs of a group that are of type L.
+  template <class L>
+  std::vector<std::shared_ptr<L>> stored(const std::string& groupId) {
+    std::vector<std::shared_ptr<L>> found;
+    for (const auto& log : storedLogs(groupId)) {
+      if (auto typed = std::dynamic_pointer_cast<L>(log)) found.push_back(typed);
+    }
     return found;
   }
   // The services named by the stored start-service logs, one list per log.

@@ -72,15 +72,22 @@ void TLSessionTracker::stop() {
 }
 
 void TLSessionTracker::renewSessionId() {
-  std::lock_guard guard(lock_);
-  if (!started_ || !environment_.context) return;
-  if (environment_.context->sessionId() && !hasSessionTimedOut()) return;
-  std::string sessionId = foundation::Uuid::random().string();
-  environment_.context->setSessionId(sessionId);
-  TL_LOG_INFO(kBeaconAnalyticsLogTag, "New session ID: " << sessionId);
-  auto log = std::make_shared<TLStartSessionLog>();
-  log->setSid(sessionId);
-  if (auto delegate = delegate_.lock()) delegate->sessionTrackerProcessLog(*this, log);
+  std::shared_ptr<TLStartSessionLog> log;
+  std::shared_ptr<TLSessionTrackerDelegate> delegate;
+  {
+    std::lock_guard guard(lock_);
+    if (!started_ || !environment_.context) return;
+    if (environment_.context->sessionId() && !hasSessionTimedOut()) return;
+    std::string sessionId = foundation::Uuid::random().string();
+    environment_.context->setSessionId(sessionId);
+    log = std::make_shared<TLStartSessionLog>();
+    log->setSid(sessionId);
+    delegate = delegate_.lock();
+  }
+  // The start-session log goes to the service outside the lock: the service hands it to the
+  // channel, whose prepare delegates run on this thread.
+  TL_LOG_INFO(kBeaconAnalyticsLogTag, "New session ID: " << *log->sid());
+  if (delegate) delegate->sessionTrackerProcessLog(*this, log);
 }
 
 bool TLSessionTracker::hasSessionTimedOut() {

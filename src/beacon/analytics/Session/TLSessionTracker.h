@@ -12,11 +12,11 @@
 // application calls TLAppDelegateForwarder::applicationDidBecomeActive/ResignActive from its
 // toolkit's handlers); the tracker listens only while started.
 //
-// Threads: renewSessionId and hasSessionTimedOut hold the tracker's recursive lock, and
-// renewSessionId calls the delegate under it (so the start-session log passes this tracker's own
-// prepare step under it too). channelPrepareLog runs on the enqueuing thread; the times it and
-// the activation handlers write are guarded by a small lock of their own, taken after the
-// tracker's lock, never before it.
+// Threads: renewSessionId and hasSessionTimedOut hold the tracker's recursive lock while they
+// decide and set the new session id; renewSessionId calls the delegate after releasing it, so
+// no lock of the tracker is held while the service and the channel run. channelPrepareLog runs
+// on the enqueuing thread; the times it and the activation handlers write are guarded by a small
+// lock of their own, taken after the tracker's lock, never before it.
 #include <atomic>
 #include <functional>
 #include <chrono>

@@ -8,14 +8,23 @@
 #include "beacon/core/CommonSchema/TLCommonSchemaLog.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 
 namespace ml::beacon {
 
 namespace {
 
-std::mutex gProviderLock;
-std::shared_ptr<TLAuthenticationProvider> gProvider;
+struct ProviderSlot {
+  std::mutex lock;
+  std::shared_ptr<TLAuthenticationProvider> provider;
+};
+
+// Never destroyed: the prepare step asks for the provider on whichever thread enqueues a log.
+ProviderSlot& providerSlot() {
+  static TLNeverDestroyed<ProviderSlot> slot;
+  return slot.get();
+}
 
 std::string enabledKeyFor(const std::string& token) {
   return "kTL" + std::string(TLAnalytics::kGroupId) + "IsEnabledKey/" +
@@ -152,23 +161,29 @@ void TLAnalyticsTransmissionTarget::channelPrepareLog(TLChannelProtocol&, const 
 }
 
 void TLAnalyticsTransmissionTarget::addAuthenticationProvider(const std::shared_ptr<TLAuthenticationProvider>& provider) {
-  std::lock_guard guard(gProviderLock);
   if (!provider) {
     TL_LOG_ERROR(kBeaconAnalyticsLogTag, "Authentication provider may not be null.");
     return;
   }
-  gProvider = provider;
+  {
+    auto& slot = providerSlot();
+    std::lock_guard guard(slot.lock);
+    slot.provider = provider;
+  }
+  // The host's provider runs without the lock.
   provider->acquireTokenAsync();
 }
 
 std::shared_ptr<TLAuthenticationProvider> TLAnalyticsTransmissionTarget::authenticationProvider() {
-  std::lock_guard guard(gProviderLock);
-  return gProvider;
+  auto& slot = providerSlot();
+  std::lock_guard guard(slot.lock);
+  return slot.provider;
 }
 
 void TLAnalyticsTransmissionTarget::setAuthenticationProvider(std::shared_ptr<TLAuthenticationProvider> provider) {
-  std::lock_guard guard(gProviderLock);
-  gProvider = std::move(provider);
+  auto& slot = providerSlot();
+  std::lock_guard guard(slot.lock);
+  std::swap(slot.provider, provider);  // the replaced one goes outside the lock
 }
 
 }  // namespace ml::beacon

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "beacon/core/TLNeverDestroyed.h"
+
 namespace ml::beacon {
 
 namespace {
@@ -12,8 +14,8 @@ struct SharedForwarder {
 };
 
 SharedForwarder& shared() {
-  static SharedForwarder holder;
-  return holder;
+  static TLNeverDestroyed<SharedForwarder> holder;
+  return holder.get();
 }
 
 }  // namespace

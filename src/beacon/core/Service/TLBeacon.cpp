@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "beacon/core/Channel/TLChannelEnvironment.h"
 #include "beacon/core/Channel/TLChannelGroupDefault.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
 #include "beacon/core/CommonSchema/TLCommonCollectorChannelDelegate.h"
@@ -16,8 +17,11 @@
 #include "beacon/core/Ingestion/TLBeaconIngestion.h"
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/Service/TLCustomProperties.h"
+#include "beacon/core/Service/TLStoppableQueue.h"
 #include "beacon/core/Service/TLStoredBoolean.h"
+#include "beacon/core/Storage/TLLogDBStorage.h"
 #include "beacon/core/TLCustomPropertiesLog.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLStartServiceLog.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
@@ -31,9 +35,10 @@ struct SharedClient {
   std::shared_ptr<TLBeacon> instance;
 };
 
+// Never destroyed: the client's threads may ask for the holder until shutdown() has stopped them.
 SharedClient& shared() {
-  static SharedClient holder;
-  return holder;
+  static TLNeverDestroyed<SharedClient> holder;
+  return holder.get();
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -57,8 +62,11 @@ const char* origin(bool fromApplication) { return fromApplication ? "" : "from a
 TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironment environment) {
   Dependencies dependencies;
   dependencies.settings = &TLUserDefaults::shared();
-  dependencies.makeChannelGroup = [environment](const foundation::Uuid& installId,
-                                                const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
+  // The group's queue, kept here so that stopping it is the client's own doing.
+  auto queueSlot = std::make_shared<std::shared_ptr<TLStoppableQueue>>();
+  dependencies.makeChannelGroup = [environment, queueSlot](
+                                      const foundation::Uuid& installId,
+                                      const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
     auto ingestion = TLBeaconIngestion::create(logUrl, installId, environment);
     TLChannelGroupDefault::DefaultIngestion defaultIngestion;
     defaultIngestion.ingestion = ingestion;
@@ -66,7 +74,15 @@ TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironme
     defaultIngestion.setAppSecret = [ingestion](const std::optional<std::string>& appSecret) {
       ingestion->setAppSecret(appSecret);
     };
-    return TLChannelGroupDefault::make(std::move(defaultIngestion));
+    auto queue = std::make_shared<TLStoppableQueue>(TLChannelGroupDefault::queueLabel());
+    *queueSlot = queue;
+    return TLChannelGroupDefault::make(std::move(defaultIngestion), std::make_shared<TLLogDBStorage>(), queue,
+                                       TLChannelEnvironment::shared());
+  };
+  dependencies.stopChannelQueue = [queueSlot] {
+    // Tasks posted so far run; the thread ends even while an HTTP call in flight still holds a
+    // unit (its answer, posted later, is dropped: the batch stays in the store for next time).
+    if (auto queue = std::exchange(*queueSlot, nullptr)) queue->stop();
   };
   dependencies.makeCommonCollectorChannelDelegate = [environment](const foundation::Uuid& installId,
                                                                   const std::optional<std::string>& baseUrl) {
@@ -88,6 +104,37 @@ std::shared_ptr<TLBeacon> TLBeacon::sharedInstance() {
   std::lock_guard guard(holder.lock);
   if (!holder.instance) holder.instance = std::make_shared<TLBeacon>();
   return holder.instance;
+}
+
+void TLBeacon::shutdown() {
+  std::shared_ptr<TLBeacon> client;
+  {
+    auto& holder = shared();
+    std::lock_guard guard(holder.lock);
+    client = std::move(holder.instance);
+  }
+  if (client) client->stop();
+}
+
+void TLBeacon::stop() {
+  std::lock_guard operation(operationLock_);
+  std::vector<std::shared_ptr<TLServiceCommon>> services;
+  std::shared_ptr<TLChannelUnitProtocol> unit;
+  std::shared_ptr<TLChannelGroupProtocol> group;
+  std::shared_ptr<TLCommonCollectorChannelDelegate> collector;
+  {
+    std::lock_guard guard(fieldsLock_);
+    services = std::move(services_);
+    unit = std::move(channelUnit_);
+    group = std::move(channelGroup_);
+    collector = std::move(commonCollectorChannelDelegate_);
+  }
+  for (const auto& service : services) service->shutdown();
+  services.clear();
+  unit.reset();
+  collector.reset();
+  group.reset();
+  if (dependencies_.stopChannelQueue) dependencies_.stopChannelQueue();
 }
 
 void TLBeacon::resetSharedInstance(std::shared_ptr<TLBeacon> replacement) {
@@ -130,6 +177,17 @@ void TLBeacon::start(const std::optional<std::string>& secretString, const std::
   sharedInstance()->startWithServices(secretString, services, true);
 }
 
+namespace {
+
+// Once per process, at the first start: a net for a host that does not call shutdown() itself.
+// It runs before the static objects built until the start are torn down (later ones go first).
+void registerShutdownAtExit() {
+  static std::atomic<bool> registered = false;
+  if (!registered.exchange(true)) std::atexit([] { TLBeacon::shutdown(); });
+}
+
+}  // namespace
+
 void TLBeacon::startWithServices(const std::vector<TLServiceClass>& services) {
   sharedInstance()->startWithServices(std::nullopt, services, true);
 }
@@ -164,6 +222,7 @@ void TLBeacon::startWithServices(const std::optional<std::string>& secretString,
     token = transmissionTargetTokenFrom(*secretString);
   }
   if (!configureWithAppSecret(appSecret, token, fromApplication)) return;
+  registerShutdownAtExit();
 
   std::vector<TLServiceClass> sorted = sortServices(services);
   std::vector<std::string> classNames;
@@ -207,17 +266,22 @@ std::vector<TLServiceClass> TLBeacon::sortServices(const std::vector<TLServiceCl
 
 bool TLBeacon::configureWithAppSecret(const std::optional<std::string>& appSecret,
                                       const std::optional<std::string>& transmissionTargetToken, bool fromApplication) {
-  std::lock_guard guard(lock_);
+  std::lock_guard operation(operationLock_);
   if (fromApplication && configuredFromApplication_) {
     TL_LOG_ASSERT(kBeaconLogTag, "Beacon SDK has already been configured.");
     TL_LOG_ASSERT(kBeaconLogTag, "Beacon SDK configuration " << origin(fromApplication) << "failed.");
     return false;
   }
-  if (!appSecret_) {
-    appSecret_ = appSecret;
-    TLSessionContext::sharedInstance()->setSessionId(std::nullopt);
+  bool firstSecret = false;
+  {
+    std::lock_guard guard(fieldsLock_);
+    if (!appSecret_) {
+      appSecret_ = appSecret;
+      firstSecret = true;
+    }
+    if (!defaultTransmissionTargetToken_) defaultTransmissionTargetToken_ = transmissionTargetToken;
   }
-  if (!defaultTransmissionTargetToken_) defaultTransmissionTargetToken_ = transmissionTargetToken;
+  if (firstSecret) TLSessionContext::sharedInstance()->setSessionId(std::nullopt);
   TLUserIdContext::sharedInstance();
 
   initializeChannelGroup();
@@ -234,31 +298,45 @@ bool TLBeacon::configureWithAppSecret(const std::optional<std::string>& appSecre
 }
 
 void TLBeacon::initializeChannelGroup() {
-  std::lock_guard guard(lock_);
-  if (!commonCollectorChannelDelegate_ && dependencies_.makeCommonCollectorChannelDelegate) {
+  // The fields are written under their lock; the pipeline is built and called outside it, and
+  // only the operation lock (held by the caller) keeps two configurations apart.
+  std::lock_guard operation(operationLock_);
+  const auto secret = appSecret();
+  const auto url = logUrl();
+  if (!commonCollectorChannelDelegate() && dependencies_.makeCommonCollectorChannelDelegate) {
     // With an app secret the log URL is the client's own endpoint's, not the collector's.
-    commonCollectorChannelDelegate_ = dependencies_.makeCommonCollectorChannelDelegate(
-        installIdInstance(), appSecret_ ? std::nullopt : logUrl_);
+    auto made = dependencies_.makeCommonCollectorChannelDelegate(installIdInstance(), secret ? std::nullopt : url);
+    std::lock_guard guard(fieldsLock_);
+    commonCollectorChannelDelegate_ = std::move(made);
   }
-  if (!channelGroup_) {
-    channelGroup_ = dependencies_.makeChannelGroup(installIdInstance(), logUrl_.value_or(std::string(kDefaultLogUrl)));
+  auto group = channelGroup();
+  if (!group) {
+    group = dependencies_.makeChannelGroup(installIdInstance(), url.value_or(std::string(kDefaultLogUrl)));
     // Before any unit, so that every unit gets its Common Collector companion.
-    if (commonCollectorChannelDelegate_) channelGroup_->addDelegate(commonCollectorChannelDelegate_);
-    if (requestedMaxStorageSizeInBytes_) {
-      channelGroup_->setMaxStorageSize(*requestedMaxStorageSizeInBytes_, maxStorageSizeCompletionHandler_);
+    if (auto collector = commonCollectorChannelDelegate()) group->addDelegate(collector);
+    std::optional<std::int64_t> requested;
+    std::function<void(bool)> completion;
+    {
+      std::lock_guard guard(fieldsLock_);
+      channelGroup_ = group;
+      requested = requestedMaxStorageSizeInBytes_;
+      completion = maxStorageSizeCompletionHandler_;
     }
+    if (requested) group->setMaxStorageSize(*requested, completion);
   }
-  channelGroup_->setAppSecret(appSecret_);
-  if (!channelUnit_) {
-    channelUnit_ =
-        channelGroup_->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration(std::string(kGroupId)));
+  group->setAppSecret(secret);
+  if (!channelUnit()) {
+    auto unit =
+        group->addChannelUnitWithConfiguration(TLChannelUnitConfiguration::defaultConfiguration(std::string(kGroupId)));
+    std::lock_guard guard(fieldsLock_);
+    channelUnit_ = std::move(unit);
   }
 }
 
 bool TLBeacon::startService(const TLServiceClass& service, const std::optional<std::string>& appSecret,
                             const std::optional<std::string>& transmissionTargetToken, bool sendLog,
                             bool fromApplication) {
-  std::lock_guard guard(lock_);
+  std::lock_guard operation(operationLock_);
   auto instance = service.sharedInstance ? service.sharedInstance() : nullptr;
   if (!instance) {
     TL_LOG_ERROR(kBeaconLogTag, "Cannot start service " << (service.className.empty() ? "(null)" : service.className)
@@ -287,8 +365,11 @@ bool TLBeacon::startService(const TLServiceClass& service, const std::optional<s
     if (!fromApplication) return true;
     instance->updateConfigurationWithAppSecret(appSecret, transmissionTargetToken);
   } else {
-    services_.push_back(instance);
-    instance->startWithChannelGroup(channelGroup_, appSecret, transmissionTargetToken, fromApplication);
+    {
+      std::lock_guard guard(fieldsLock_);
+      services_.push_back(instance);
+    }
+    instance->startWithChannelGroup(channelGroup(), appSecret, transmissionTargetToken, fromApplication);
     if (instance->classIsEnabled() && !isEnabledInstance()) {
       enabledStateUpdating_ = true;
       instance->classSetEnabled(false);
@@ -300,12 +381,13 @@ bool TLBeacon::startService(const TLServiceClass& service, const std::optional<s
 }
 
 void TLBeacon::sendStartServiceLog(const std::vector<std::string>& serviceNames) {
-  std::lock_guard guard(lock_);
+  std::lock_guard operation(operationLock_);
   if (isEnabledInstance()) {
     auto log = std::make_shared<TLStartServiceLog>();
     log->services = serviceNames;
-    if (channelUnit_) channelUnit_->enqueueItem(log, kTLFlagsNormal);
+    if (auto unit = channelUnit()) unit->enqueueItem(log, kTLFlagsNormal);
   } else {
+    std::lock_guard guard(fieldsLock_);
     if (!startedServiceNames_) startedServiceNames_.emplace();
     startedServiceNames_->insert(startedServiceNames_->end(), serviceNames.begin(), serviceNames.end());
   }
@@ -323,14 +405,14 @@ void TLBeacon::setEnabled(bool isEnabled) { sharedInstance()->setEnabledInstance
 bool TLBeacon::isEnabledInstance() const { return storedBoolean(*dependencies_.settings, kIsEnabledKey, true); }
 
 void TLBeacon::setEnabledInstance(bool isEnabled) {
-  std::lock_guard guard(lock_);
+  std::lock_guard operation(operationLock_);
   if (!canBeUsed()) return;
   enabledStateUpdating_ = true;
   if (isEnabledInstance() != isEnabled) {
     dependencies_.settings->setObject(foundation::PlistValue(isEnabled), kIsEnabledKey);
     applyPipelineEnabledState(isEnabled);
   }
-  for (const auto& service : services_) service->classSetEnabled(isEnabled);
+  for (const auto& service : services()) service->classSetEnabled(isEnabled);
   enabledStateUpdating_ = false;
   TL_LOG_INFO(kBeaconLogTag, "Beacon SDK " << (isEnabled ? "enabled" : "disabled") << ".");
 }
@@ -341,13 +423,15 @@ void TLBeacon::applyPipelineEnabledState(bool isEnabled) {
     TLSessionContext::sharedInstance()->clearSessionHistoryAndKeepCurrentSession(false);
     TLUserIdContext::sharedInstance()->clearUserIdHistory();
   }
-  std::lock_guard guard(lock_);
-  if (channelGroup_) channelGroup_->setEnabled(isEnabled, true);
-  if (isEnabled && startedServiceNames_) {
-    auto names = std::move(*startedServiceNames_);
-    startedServiceNames_.reset();
-    sendStartServiceLog(names);
+  std::lock_guard operation(operationLock_);
+  if (auto group = channelGroup()) group->setEnabled(isEnabled, true);
+  if (!isEnabled) return;
+  std::optional<std::vector<std::string>> names;
+  {
+    std::lock_guard guard(fieldsLock_);
+    names = std::exchange(startedServiceNames_, std::nullopt);
   }
+  if (names) sendStartServiceLog(*names);
 }
 
 bool TLBeacon::canBeUsed() {
@@ -362,7 +446,9 @@ bool TLBeacon::canBeUsed() {
 std::optional<foundation::Uuid> TLBeacon::installId() { return sharedInstance()->installIdInstance(); }
 
 foundation::Uuid TLBeacon::installIdInstance() {
-  std::lock_guard guard(lock_);
+  // Under the fields' lock alone: services ask for it from their own work (formatting a crash
+  // report) while the client's switch may be calling into them.
+  std::lock_guard guard(fieldsLock_);
   if (!installId_) {
     if (auto stored = dependencies_.settings->objectForKey(kInstallIdKey); stored && stored->string()) {
       installId_ = foundation::Uuid::parse(*stored->string());
@@ -378,15 +464,19 @@ foundation::Uuid TLBeacon::installIdInstance() {
 void TLBeacon::setLogUrl(const std::string& logUrl) { sharedInstance()->setLogUrlInstance(logUrl); }
 
 void TLBeacon::setLogUrlInstance(const std::string& logUrl) {
-  std::lock_guard guard(lock_);
-  logUrl_ = logUrl;
-  if (!channelGroup_) return;  // used when the group is made
-  if (appSecret_) {
+  std::lock_guard operation(operationLock_);
+  {
+    std::lock_guard guard(fieldsLock_);
+    logUrl_ = logUrl;
+  }
+  auto group = channelGroup();
+  if (!group) return;  // used when the group is made
+  if (appSecret()) {
     TL_LOG_INFO(kBeaconLogTag, "The log url of Beacon endpoint was changed to " << logUrl);
-    channelGroup_->setLogUrl(logUrl);
+    group->setLogUrl(logUrl);
   } else {
     TL_LOG_INFO(kBeaconLogTag, "The log url of Common Collector endpoint was changed to " << logUrl);
-    if (commonCollectorChannelDelegate_) commonCollectorChannelDelegate_->setLogUrl(logUrl);
+    if (auto collector = commonCollectorChannelDelegate()) collector->setLogUrl(logUrl);
   }
 }
 
@@ -401,24 +491,34 @@ void TLBeacon::setMaxStorageSizeInstance(std::int64_t sizeInBytes, std::function
                                                                 << kMinimumStorageSize << " bytes");
     return;
   }
-  bool failed = false;
+  enum class Refusal { none, secondCall, configured };
+  Refusal refusal = Refusal::none;
   {
-    std::lock_guard guard(lock_);
-    if (setMaxStorageSizeHasBeenCalled_) {
-      TL_LOG_WARNING(kBeaconLogTag, "setMaxStorageSize:completionHandler: may only be called once per app launch");
-      failed = true;
-    } else {
-      setMaxStorageSizeHasBeenCalled_ = true;
-      if (configuredFromApplication_) {
-        TL_LOG_WARNING(kBeaconLogTag, "Unable to set storage size after the application has configured Beacon");
-        failed = true;
+    std::lock_guard operation(operationLock_);
+    std::shared_ptr<TLChannelGroupProtocol> group;
+    {
+      std::lock_guard guard(fieldsLock_);
+      if (setMaxStorageSizeHasBeenCalled_) {
+        refusal = Refusal::secondCall;
       } else {
-        requestedMaxStorageSizeInBytes_ = sizeInBytes;
-        maxStorageSizeCompletionHandler_ = completionHandler;
-        if (channelGroup_) channelGroup_->setMaxStorageSize(sizeInBytes, completionHandler);
+        setMaxStorageSizeHasBeenCalled_ = true;
+        if (configuredFromApplication_) {
+          refusal = Refusal::configured;
+        } else {
+          requestedMaxStorageSizeInBytes_ = sizeInBytes;
+          maxStorageSizeCompletionHandler_ = completionHandler;
+          group = channelGroup_;
+        }
       }
     }
+    if (group) group->setMaxStorageSize(sizeInBytes, completionHandler);
   }
+  if (refusal == Refusal::secondCall) {
+    TL_LOG_WARNING(kBeaconLogTag, "setMaxStorageSize:completionHandler: may only be called once per app launch");
+  } else if (refusal == Refusal::configured) {
+    TL_LOG_WARNING(kBeaconLogTag, "Unable to set storage size after the application has configured Beacon");
+  }
+  const bool failed = refusal != Refusal::none;
   if (failed && completionHandler) completionHandler(false);
 }
 
@@ -509,37 +609,37 @@ std::string TLBeacon::sdkVersion() { return TLUtility::sdkVersion(); }
 // ===== Fields
 
 std::optional<std::string> TLBeacon::appSecret() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return appSecret_;
 }
 
 std::optional<std::string> TLBeacon::defaultTransmissionTargetToken() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return defaultTransmissionTargetToken_;
 }
 
 std::shared_ptr<TLChannelGroupProtocol> TLBeacon::channelGroup() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return channelGroup_;
 }
 
 std::shared_ptr<TLChannelUnitProtocol> TLBeacon::channelUnit() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return channelUnit_;
 }
 
 std::shared_ptr<TLCommonCollectorChannelDelegate> TLBeacon::commonCollectorChannelDelegate() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return commonCollectorChannelDelegate_;
 }
 
 std::vector<std::shared_ptr<TLServiceCommon>> TLBeacon::services() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return services_;
 }
 
 std::optional<std::string> TLBeacon::logUrl() const {
-  std::lock_guard guard(lock_);
+  std::lock_guard guard(fieldsLock_);
   return logUrl_;
 }
 

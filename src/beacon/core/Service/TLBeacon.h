@@ -12,11 +12,14 @@
 // Public operations are class methods over the shared instance. None throws or blocks on I/O;
 // misuse is reported through the telemetry logger under the tag "Beacon".
 //
-// Threads: callable from any thread. Configuration, service starts, the switch, the install id,
-// the log URL, the start-service log and the storage cap synchronise on the instance's
-// recursive lock; start itself takes no lock, so each service start takes it in turn. The
-// flags services read (configured, propagating the switch) are atomics, so a service's own
-// lock never waits for the client's. Channel work goes to the channel group's queue.
+// Threads: callable from any thread. Configuration, service starts, the switch, the log URL,
+// the start-service log and the storage cap are serialised by the operation lock (recursive),
+// the outermost lock of the client: it is taken only at those entry points and never while any
+// other lock of the client is held, so the services it calls may take theirs. The fields are
+// guarded by a lock of their own that is never held while calling out; the install id and every
+// other field services read from their own work take only that one, and the flags services read
+// (configured, propagating the switch) are atomics. So a service's work never waits for the
+// client's switch. Channel work goes to the channel group's queue.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -65,6 +68,9 @@ class TLBeacon {
     std::function<std::shared_ptr<TLCommonCollectorChannelDelegate>(const foundation::Uuid& installId,
                                                                     const std::optional<std::string>& baseUrl)>
         makeCommonCollectorChannelDelegate;
+    // Stops the queue of the group makeChannelGroup made, once nothing else holds the group: the
+    // work posted so far runs, then its thread ends. Empty: the group's queue is the caller's.
+    std::function<void()> stopChannelQueue;
 
     static Dependencies standard(TLHttpIngestionEnvironment environment = {});
   };
@@ -79,6 +85,13 @@ class TLBeacon {
   static std::shared_ptr<TLBeacon> sharedInstance();
   // Drops the singleton: the next sharedInstance() makes a fresh one, or answers `replacement`.
   static void resetSharedInstance(std::shared_ptr<TLBeacon> replacement = nullptr);
+  // Stops every queue and thread of the client: each started service stops its own work and
+  // lets go of the channel, then the channel group's queue runs what was posted to it and ends
+  // (later work is dropped; unsent logs stay in the store). The singleton is dropped. The
+  // application calls it when its run loop ends, before main returns and static objects go.
+  // The first start also registers it to run at exit, for a host that does not call it (that
+  // run comes after statics built later than the start are gone). Safe to call again.
+  static void shutdown();
 
   // Configures the client from the application with the secret string (a bare app secret, or
   // ";"-separated "appsecret=" and "target=" parts) and starts the services.
@@ -143,6 +156,7 @@ class TLBeacon {
  private:
   void startWithServices(const std::optional<std::string>& secretString, const std::vector<TLServiceClass>& services,
                          bool fromApplication);
+  void stop();
   bool configureWithAppSecret(const std::optional<std::string>& appSecret,
                               const std::optional<std::string>& transmissionTargetToken, bool fromApplication);
   void initializeChannelGroup();
@@ -161,7 +175,8 @@ class TLBeacon {
   void setCustomPropertiesInstance(const TLCustomProperties& customProperties);
 
   Dependencies dependencies_;
-  mutable std::recursive_mutex lock_;
+  std::recursive_mutex operationLock_;  // outermost; see the header's comment
+  mutable std::mutex fieldsLock_;       // the fields below; never held while calling out
   std::atomic<bool> sdkConfigured_ = false;
   std::atomic<bool> configuredFromApplication_ = false;
   std::atomic<bool> enabledStateUpdating_ = false;

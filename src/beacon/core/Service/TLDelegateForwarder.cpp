@@ -4,6 +4,7 @@
 #include <string>
 
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 
 namespace ml::beacon {
 
@@ -16,9 +17,10 @@ struct TraceBuffer {
   std::optional<std::vector<TLDelegateForwarder::TraceBlock>> blocks{std::in_place};
 };
 
+// Never destroyed: a log level set during exit still flushes it.
 TraceBuffer& traceBuffer() {
-  static TraceBuffer buffer;
-  return buffer;
+  static TLNeverDestroyed<TraceBuffer> buffer;
+  return buffer.get();
 }
 
 bool sameObject(const std::weak_ptr<void>& a, const std::shared_ptr<void>& b) {

@@ -35,7 +35,7 @@ void TLServiceAbstract::applyEnabledState(bool isEnabled) {
 }
 
 void TLServiceAbstract::classSetEnabled(bool isEnabled) {
-  std::lock_guard guard(classLock_);
+  std::lock_guard guard(switchLock_);
   if (!canBeUsed()) return;
   if (!TLBeacon::isEnabled() && !TLBeacon::sharedInstance()->isEnabledStateUpdating()) {
     TL_LOG_ERROR(kBeaconLogTag, "The SDK is disabled. Re-enable the whole SDK from Beacon first before enabling "
@@ -46,7 +46,8 @@ void TLServiceAbstract::classSetEnabled(bool isEnabled) {
 }
 
 bool TLServiceAbstract::classIsEnabled() {
-  std::lock_guard guard(classLock_);
+  // No lock: it is asked from under other locks (a transmission target made while tracking), and
+  // a lock here would order those against the switch, which calls into them.
   return canBeUsed() && isEnabled();
 }
 
@@ -89,6 +90,17 @@ void TLServiceAbstract::updateConfigurationWithAppSecret(const std::optional<std
     defaultTransmissionTargetToken_ = transmissionTargetToken;
   }
   if (isEnabled()) applyEnabledState(true);
+}
+
+void TLServiceAbstract::shutdown() {
+  std::shared_ptr<TLChannelGroupProtocol> group;
+  std::shared_ptr<TLChannelUnitProtocol> unit;
+  {
+    std::lock_guard guard(fieldsLock_);
+    group = std::move(channelGroup_);
+    unit = std::move(channelUnit_);
+  }
+  // Both go here, outside the lock.
 }
 
 // --- Fields

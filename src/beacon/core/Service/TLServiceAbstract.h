@@ -9,8 +9,11 @@
 // here). Its applyEnabledState override calls this one first.
 //
 // Threads: the fields are guarded by a lock of their own, never held while calling out. The
-// class-level switch and test run under the instance's class lock (recursive), so the switch
-// of one service is serialised. The settings store must outlive the service.
+// class-level switch is serialised by the service's switch lock, the outermost lock of the
+// service: it is taken only at the switch's entry and never while any other lock of the client
+// is held, so whatever the switch calls (the channel, the service's own locks, the host's
+// hooks) may take theirs. The class-level test takes no lock: it reads the client's flag and the
+// persisted switch, both safe from any thread. The settings store must outlive the service.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -65,6 +68,8 @@ class TLServiceAbstract : public TLServiceCommon {
   std::optional<std::string> appSecret() const override;
   std::optional<std::string> defaultTransmissionTargetToken() const override;
   std::int64_t initializationPriority() const override { return kDefaultInitializationPriority; }
+  // Lets go of the channel group and the service's unit; a subclass stops its own work first.
+  void shutdown() override;
   void classSetEnabled(bool isEnabled) override;
   bool classIsEnabled() override;
 
@@ -75,7 +80,7 @@ class TLServiceAbstract : public TLServiceCommon {
 
  private:
   TLUserDefaults& settings_;
-  std::recursive_mutex classLock_;  // the class-level switch and test
+  std::recursive_mutex switchLock_;  // outermost: the class-level switch
   mutable std::mutex fieldsLock_;
   bool started_ = false;
   bool startedFromApplication_ = false;

@@ -43,6 +43,9 @@ class TLServiceCommon {
   virtual std::optional<std::string> defaultTransmissionTargetToken() const = 0;
   // Services start in descending priority.
   virtual std::int64_t initializationPriority() const = 0;
+  // Stops the service's own timers and watchers and lets go of the channel group and its units,
+  // so that the client can stop the group's queue (the client's shutdown at exit).
+  virtual void shutdown() = 0;
   // The configuration of the service's own unit; none: the service has no unit of its own.
   virtual std::optional<TLChannelUnitConfiguration> channelUnitConfiguration() const { return std::nullopt; }
 

@@ -27,24 +27,37 @@ bool isSideFile(const std::string& name) {
   });
 }
 
+TLCrashReportProcessor::Environment withDefaults(TLCrashReportProcessor::Environment environment) {
+  if (!environment.now) environment.now = [] { return std::chrono::system_clock::now(); };
+  return environment;
+}
+
 }  // namespace
 
 TLCrashReportProcessor::TLCrashReportProcessor(Environment environment, std::string crashesPathComponent)
-    : environment_(std::move(environment)),
+    : environment_(withDefaults(std::move(environment))),
       crashesPathComponent_(std::move(crashesPathComponent)),
       analyzerPathComponent_(crashesPathComponent_ + "/" + kAnalyzerFileName) {
-  if (!environment_.now) environment_.now = [] { return std::chrono::system_clock::now(); };
+  if (environment_.loadSentIncidents) {
+    for (auto& incident : environment_.loadSentIncidents()) {
+      if (!incident.empty()) sentIncidents_.insert(std::move(incident));
+    }
+  }
 }
+
+// --- The pending report
 
 std::shared_ptr<TLErrorReport> TLCrashReportProcessor::handleLatestCrashReport() {
   std::shared_ptr<TLErrorReport> lastSession;
+  std::optional<std::string> incident;
+  bool stored = false;
+  std::optional<std::vector<std::uint8_t>> data;
   if (TLUtilityFile::fileExistsForPathComponent(analyzerPathComponent_)) {
     TL_LOG_ERROR(kCrashesLogTag, "Error on loading the crash report, it will be purged.");
   } else {
     if (!TLUtilityFile::createFileAtPathComponent(analyzerPathComponent_, std::nullopt, false, false)) {
       TL_LOG_ERROR(kCrashesLogTag, "Couldn't create crash analyzer file.");
     }
-    std::optional<std::vector<std::uint8_t>> data;
     if (environment_.loadPendingCrashReport) data = environment_.loadPendingCrashReport();
     if (!data) {
       TL_LOG_ERROR(kCrashesLogTag, "Couldn't load crash report: no pending report could be read");
@@ -53,18 +66,36 @@ std::shared_ptr<TLErrorReport> TLCrashReportProcessor::handleLatestCrashReport()
       if (!report) {
         TL_LOG_WARNING(kCrashesLogTag, "Couldn't parse crash report: " << report.error().description);
       } else {
-        char name[64];
-        std::snprintf(name, sizeof name, "%.0f", foundation::Dates::timeIntervalSinceReferenceDate(environment_.now()));
-        TLUtilityFile::createFileAtPathComponent(crashesPathComponent_ + "/" + name,
-                                                 std::span<const std::uint8_t>(*data), true, false);
         lastSession = TLErrorLogFormatter::errorReportFromCrashReport(&report.value());
+        incident = lastSession->incidentIdentifier().value_or("");
         TLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({lastSession});
+        if (wasSent(*incident)) {
+          // A report the reporter could not purge in an earlier run, sent then.
+          TL_LOG_DEBUG(kCrashesLogTag, "The pending crash report was sent already, not storing it again: " << *incident);
+        } else {
+          char name[64];
+          std::snprintf(name, sizeof name, "%.0f",
+                        foundation::Dates::timeIntervalSinceReferenceDate(environment_.now()));
+          stored = TLUtilityFile::createFileAtPathComponent(crashesPathComponent_ + "/" + name,
+                                                            std::span<const std::uint8_t>(*data), true, false)
+                       .has_value();
+          if (!stored) TL_LOG_ERROR(kCrashesLogTag, "Couldn't store the crash report in the crashes folder: " << *incident);
+        }
       }
     }
   }
   removeAnalyzerFile();
-  if (environment_.purgePendingCrashReport) environment_.purgePendingCrashReport();
+  const bool purged = purgePendingCrashReport();
+  if (!purged && incident && (stored || wasSent(*incident))) {
+    // It stays with the reporter: once sent it must be recognised at the next launch.
+    std::lock_guard guard(lock_);
+    stuckPendingIncident_ = incident;
+  }
   return lastSession;
+}
+
+bool TLCrashReportProcessor::purgePendingCrashReport() {
+  return environment_.purgePendingCrashReport ? environment_.purgePendingCrashReport() : true;
 }
 
 void TLCrashReportProcessor::removeAnalyzerFile() { TLUtilityFile::deleteItemForPathComponent(analyzerPathComponent_); }
@@ -87,6 +118,8 @@ std::vector<fs::path> TLCrashReportProcessor::persistedCrashReports() const {
   return files;
 }
 
+// --- The processing run
+
 void TLCrashReportProcessor::processCrashReports() {
   if (environment_.isEnabled && !environment_.isEnabled()) {
     TL_LOG_DEBUG(kCrashesLogTag, "Crashes service is disabled; discard all crash reports");
@@ -94,9 +127,19 @@ void TLCrashReportProcessor::processCrashReports() {
     TLWrapperExceptionManager::deleteAllWrapperExceptions();
     return;
   }
-  unprocessedReports_.emplace();
-  unprocessedLogs_.emplace();
-  unprocessedFilePaths_.emplace();
+  std::vector<fs::path> files;
+  bool automatic = true;
+  {
+    std::lock_guard guard(lock_);
+    waiting_.emplace();
+    automatic = automaticProcessingEnabled_;
+    // A report whose log an earlier run handed to the channel is the channel's until it answers.
+    for (const auto& url : crashFiles_) {
+      const bool handedOver = std::any_of(awaitingChannel_.begin(), awaitingChannel_.end(),
+                                          [&](const auto& entry) { return entry.second.url == url; });
+      if (!handedOver) files.push_back(url);
+    }
+  }
 
   struct Decoded {
     fs::path url;
@@ -104,7 +147,11 @@ void TLCrashReportProcessor::processCrashReports() {
     std::shared_ptr<TLErrorReport> errorReport;
   };
   std::vector<Decoded> decoded;
-  const std::vector<fs::path> files = crashFiles_;  // discarding a file changes crashFiles_
+  std::set<std::string> present;
+  {
+    std::lock_guard guard(lock_);
+    if (stuckPendingIncident_) present.insert(*stuckPendingIncident_);
+  }
   for (const auto& url : files) {
     auto data = TLUtilityFile::loadDataForPathComponent(crashesPathComponent_ + "/" + url.filename().string());
     if (!data || data->empty()) continue;
@@ -116,46 +163,74 @@ void TLCrashReportProcessor::processCrashReports() {
       continue;
     }
     auto errorReport = TLErrorLogFormatter::errorReportFromCrashReport(&report.value());
+    const std::string incident = errorReport->incidentIdentifier().value_or("");
+    if (wasSent(incident)) {
+      // Sent in an earlier run; its file could not be removed then. Try again, and skip it.
+      TL_LOG_DEBUG(kCrashesLogTag, "The crash report was sent already, skipping it: " << incident);
+      if (removeCrashFile(url)) {
+        removeFromCrashFiles(url);
+      } else {
+        present.insert(incident);
+      }
+      continue;
+    }
     decoded.push_back(Decoded{url, std::move(report).value(), std::move(errorReport)});
   }
+  forgetSentExcept(present);
+
   Reports reports;
   for (const auto& item : decoded) reports.push_back(item.errorReport);
   TLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport(reports);
 
+  std::vector<WaitingCrash> kept;
   for (auto& item : decoded) {
     TL_LOG_VERBOSE(kCrashesLogTag, "Crash reports found");
     auto log = TLErrorLogFormatter::errorLogFromCrashReport(item.report);
     const std::string incident = item.errorReport->incidentIdentifier().value_or("");
-    if (automaticProcessingEnabled_ && environment_.shouldProcessErrorReport &&
-        !environment_.shouldProcessErrorReport(*item.errorReport)) {
+    // The host's filter runs without the lock.
+    if (automatic && environment_.shouldProcessErrorReport && !environment_.shouldProcessErrorReport(*item.errorReport)) {
       TL_LOG_DEBUG(kCrashesLogTag, "shouldProcessErrorReport returned NO, discard the crash report: " << incident);
       TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(incident);
       deleteCrashReportWithFileURL(item.url);
       removeFromCrashFiles(item.url);
       continue;
     }
-    if (automaticProcessingEnabled_) {
+    if (automatic) {
       TL_LOG_DEBUG(kCrashesLogTag,
                    "shouldProcessErrorReport is not implemented or returned YES, processing the crash report: " << incident);
     } else {
       TL_LOG_DEBUG(kCrashesLogTag,
                    "Automatic crash processing is disabled, storing the crash report for later processing: " << incident);
     }
-    unprocessedLogs_->push_back(std::move(log));
-    unprocessedReports_->push_back(item.errorReport);
-    unprocessedFilePaths_->push_back(item.url);
+    kept.push_back(WaitingCrash{item.url, std::move(log), item.errorReport, incident});
   }
-  if (automaticProcessingEnabled_) sendCrashReportsOrAwaitUserConfirmation();
+  {
+    std::lock_guard guard(lock_);
+    waiting_.emplace(std::move(kept));
+  }
+  if (automatic) sendCrashReportsOrAwaitUserConfirmation();
 }
+
+// --- The decision
 
 bool TLCrashReportProcessor::sendCrashReportsOrAwaitUserConfirmation() {
   const bool alwaysSend = environment_.shouldAlwaysSend && environment_.shouldAlwaysSend();
-  if (!unprocessedReports_ || unprocessedReports_->empty()) return alwaysSend;
+  Reports reports;
+  bool automatic = true;
+  {
+    std::lock_guard guard(lock_);
+    if (waiting_) {
+      for (const auto& crash : *waiting_) reports.push_back(crash.report);
+    }
+    automatic = automaticProcessingEnabled_;
+  }
+  if (reports.empty()) return alwaysSend;
   if (alwaysSend) {
     TL_LOG_DEBUG(kCrashesLogTag, "The flag for user confirmation is set to TLUserConfirmationAlways, continue sending logs");
     handleUserConfirmation(TLUserConfirmation::send);
-  } else if (automaticProcessingEnabled_) {
-    if (!environment_.userConfirmationHandler || !environment_.userConfirmationHandler(*unprocessedReports_)) {
+  } else if (automatic) {
+    // The host's handler runs without the lock: it may answer at once, from any thread.
+    if (!environment_.userConfirmationHandler || !environment_.userConfirmationHandler(reports)) {
       TL_LOG_DEBUG(kCrashesLogTag,
                    "The user confirmation handler is not implemented or returned NO, continue sending logs");
       handleUserConfirmation(TLUserConfirmation::send);
@@ -169,29 +244,33 @@ bool TLCrashReportProcessor::sendCrashReportsOrAwaitUserConfirmation() {
 
 bool TLCrashReportProcessor::sendCrashReportsOrAwaitUserConfirmationForFilteredIds(
     const std::vector<std::string>& incidentIdentifiers) {
-  if (unprocessedReports_) {
-    std::vector<size_t> dropped;
-    for (size_t i = 0; i < unprocessedReports_->size(); ++i) {
-      const std::string incident = (*unprocessedReports_)[i]->incidentIdentifier().value_or("");
-      if (std::find(incidentIdentifiers.begin(), incidentIdentifiers.end(), incident) != incidentIdentifiers.end()) {
-        continue;
-      }
-      dropped.push_back(i);
-      TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(incident);
-      deleteCrashReportWithFileURL((*unprocessedFilePaths_)[i]);
-      removeFromCrashFiles((*unprocessedFilePaths_)[i]);
+  std::vector<WaitingCrash> dropped;
+  {
+    std::lock_guard guard(lock_);
+    if (waiting_) {
+      auto keep = std::stable_partition(waiting_->begin(), waiting_->end(), [&](const WaitingCrash& crash) {
+        return std::find(incidentIdentifiers.begin(), incidentIdentifiers.end(), crash.incidentIdentifier) !=
+               incidentIdentifiers.end();
+      });
+      std::move(keep, waiting_->end(), std::back_inserter(dropped));
+      waiting_->erase(keep, waiting_->end());
     }
-    for (auto i = dropped.rbegin(); i != dropped.rend(); ++i) {
-      unprocessedReports_->erase(unprocessedReports_->begin() + static_cast<std::ptrdiff_t>(*i));
-      unprocessedLogs_->erase(unprocessedLogs_->begin() + static_cast<std::ptrdiff_t>(*i));
-      unprocessedFilePaths_->erase(unprocessedFilePaths_->begin() + static_cast<std::ptrdiff_t>(*i));
-    }
+  }
+  for (const auto& crash : dropped) {
+    TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(crash.incidentIdentifier);
+    deleteCrashReportWithFileURL(crash.url);
+    removeFromCrashFiles(crash.url);
   }
   return sendCrashReportsOrAwaitUserConfirmation();
 }
 
 void TLCrashReportProcessor::notifyWithUserConfirmation(TLUserConfirmation confirmation) {
-  if (!environment_.userConfirmationHandler && !unprocessedReports_) {
+  bool hasRun = false;
+  {
+    std::lock_guard guard(lock_);
+    hasRun = waiting_.has_value();
+  }
+  if (!environment_.userConfirmationHandler && !hasRun) {
     TL_LOG_ERROR(kCrashesLogTag,
                  "Incorrect usage of notifyWithUserConfirmation: it should only be called from userConfirmationHandler. "
                  "For more information refer to the documentation.");
@@ -200,81 +279,103 @@ void TLCrashReportProcessor::notifyWithUserConfirmation(TLUserConfirmation confi
   handleUserConfirmation(confirmation);
 }
 
-void TLCrashReportProcessor::handleUserConfirmation(TLUserConfirmation confirmation) {
-  if (!unprocessedReports_) {
-    unprocessedReports_.emplace();
-    unprocessedLogs_.emplace();
-    unprocessedFilePaths_.emplace();
+std::vector<TLCrashReportProcessor::WaitingCrash> TLCrashReportProcessor::takeWaiting() {
+  std::lock_guard guard(lock_);
+  if (!waiting_) {
+    waiting_.emplace();
+    return {};
   }
+  return std::exchange(*waiting_, {});
+}
+
+void TLCrashReportProcessor::handleUserConfirmation(TLUserConfirmation confirmation) {
+  std::vector<WaitingCrash> crashes = takeWaiting();
   if (confirmation == TLUserConfirmation::dontSend) {
-    for (size_t i = 0; i < unprocessedFilePaths_->size(); ++i) {
-      deleteCrashReportWithFileURL((*unprocessedFilePaths_)[i]);
-      TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(
-          (*unprocessedReports_)[i]->incidentIdentifier().value_or(""));
-      removeFromCrashFiles((*unprocessedFilePaths_)[i]);
+    for (const auto& crash : crashes) {
+      deleteCrashReportWithFileURL(crash.url);
+      TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(crash.incidentIdentifier);
+      removeFromCrashFiles(crash.url);
     }
   } else {
     if (confirmation == TLUserConfirmation::always && environment_.setAlwaysSend) environment_.setAlwaysSend();
-    for (size_t i = 0; i < unprocessedReports_->size(); ++i) {
-      const auto& log = (*unprocessedLogs_)[i];
-      const auto& report = (*unprocessedReports_)[i];
-      const auto& url = (*unprocessedFilePaths_)[i];
-      std::optional<Attachments> attachments;
-      if (environment_.attachmentsForErrorReport) attachments = environment_.attachmentsForErrorReport(*report);
-      if (!attachments) {
-        TL_LOG_DEBUG(kCrashesLogTag, "attachmentsWithCrashes is not implemented");
-        attachments.emplace();
-      }
-      if (log->timestamp()) {
-        log->setSid(environment_.sessionIdAt ? environment_.sessionIdAt(*log->timestamp()) : std::nullopt);
-        log->setUserId(environment_.userIdAt ? environment_.userIdAt(*log->timestamp()) : std::nullopt);
-      }
-      const std::string incident = report->incidentIdentifier().value_or("");
-      if (!log->isValid()) {
-        // The channel would refuse it in every run to come.
-        TL_LOG_WARNING(kCrashesLogTag, "The crash log is not valid and can never be sent, discard the crash report: "
-                                           << incident);
-        TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(incident);
-        discardUnusableFile(url);
-        continue;
-      }
-      // Registered before the hand-over: the channel may answer before enqueue returns.
-      awaitingChannel_[log.get()] = AwaitingChannel{url, incident, false};
-      awaitingLogs_.push_back(log);
-      if (environment_.enqueue) environment_.enqueue(log, kCriticalFlags);
-      sendErrorAttachments(*attachments, incident);
-    }
+    for (auto& crash : crashes) sendCrash(crash);
   }
-  clearUnprocessedReports();
   if (environment_.clearContextHistory) environment_.clearContextHistory();
 }
 
+void TLCrashReportProcessor::sendCrash(WaitingCrash& crash) {
+  std::optional<Attachments> attachments;
+  if (environment_.attachmentsForErrorReport) attachments = environment_.attachmentsForErrorReport(*crash.report);
+  if (!attachments) {
+    TL_LOG_DEBUG(kCrashesLogTag, "attachmentsWithCrashes is not implemented");
+    attachments.emplace();
+  }
+  const auto& log = crash.log;
+  if (log->timestamp()) {
+    log->setSid(environment_.sessionIdAt ? environment_.sessionIdAt(*log->timestamp()) : std::nullopt);
+    log->setUserId(environment_.userIdAt ? environment_.userIdAt(*log->timestamp()) : std::nullopt);
+  }
+  if (!log->isValid()) {
+    // The channel would refuse it in every run to come.
+    TL_LOG_WARNING(kCrashesLogTag, "The crash log is not valid and can never be sent, discard the crash report: "
+                                       << crash.incidentIdentifier);
+    TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(crash.incidentIdentifier);
+    discardUnusableFile(crash.url);
+    return;
+  }
+  {
+    // Registered before the hand-over: the channel may answer before enqueue returns.
+    std::lock_guard guard(lock_);
+    awaitingChannel_[log.get()] = AwaitingChannel{crash.url, crash.incidentIdentifier, false};
+    awaitingLogs_.push_back(log);
+  }
+  if (environment_.enqueue) environment_.enqueue(log, kCriticalFlags);
+  sendErrorAttachments(*attachments, crash.incidentIdentifier);
+}
+
+// --- The channel's answers
+
 void TLCrashReportProcessor::didFailEnqueueingLog(const TLAbstractLog* log) {
+  std::lock_guard guard(lock_);
   auto found = awaitingChannel_.find(log);
   if (found != awaitingChannel_.end()) found->second.refused = true;
 }
 
 void TLCrashReportProcessor::didCompleteEnqueueingLog(const TLAbstractLog* log) {
-  auto found = awaitingChannel_.find(log);
-  if (found == awaitingChannel_.end()) return;
-  const AwaitingChannel entry = std::move(found->second);
-  awaitingChannel_.erase(found);
-  std::erase_if(awaitingLogs_, [&](const auto& kept) { return kept.get() == log; });
+  AwaitingChannel entry;
+  {
+    std::lock_guard guard(lock_);
+    auto found = awaitingChannel_.find(log);
+    if (found == awaitingChannel_.end()) return;
+    entry = std::move(found->second);
+    awaitingChannel_.erase(found);
+    std::erase_if(awaitingLogs_, [&](const auto& kept) { return kept.get() == log; });
+  }
   if (entry.refused) {
     TL_LOG_WARNING(kCrashesLogTag, "The channel did not store the crash log, the crash report is kept for the next "
                                    "launch: "
                                        << entry.incidentIdentifier);
     return;
   }
-  deleteCrashReportWithFileURL(entry.url);
+  bool stuckPending = false;
+  {
+    std::lock_guard guard(lock_);
+    stuckPending = stuckPendingIncident_ == entry.incidentIdentifier;
+  }
+  if (!removeCrashFile(entry.url) || stuckPending) {
+    // The report stays on disk: remembered, so that it goes out once.
+    rememberSent(entry.incidentIdentifier);
+  }
   TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(entry.incidentIdentifier);
   removeFromCrashFiles(entry.url);
 }
 
-void TLCrashReportProcessor::discardUnusableFile(const fs::path& url) {
-  deleteCrashReportWithFileURL(url);
-  removeFromCrashFiles(url);
+std::size_t TLCrashReportProcessor::logsAwaitingChannel() const {
+  std::lock_guard guard(lock_);
+  return awaitingChannel_.size();
 }
+
+// --- Attachments
 
 void TLCrashReportProcessor::sendErrorAttachments(const Attachments& attachments, const std::string& incidentIdentifier) {
   unsigned count = 0;
@@ -299,21 +400,110 @@ bool TLCrashReportProcessor::validatePropertiesForAttachment(const TLErrorAttach
          !attachment.contentType->empty();
 }
 
+// --- Files
+
 void TLCrashReportProcessor::deleteAllFromCrashesDirectory() {
-  TLUtilityFile::deleteItemForPathComponent(crashesPathComponent_);
+  if (TLUtilityFile::fileExistsForPathComponent(crashesPathComponent_) &&
+      !TLUtilityFile::deleteItemForPathComponent(crashesPathComponent_)) {
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't delete the crashes folder: " << crashesPathComponent_);
+  }
+  std::lock_guard guard(lock_);
   crashFiles_.clear();
 }
 
-void TLCrashReportProcessor::deleteCrashReportWithFileURL(const fs::path& url) { TLUtilityFile::deleteFileAtURL(url); }
+void TLCrashReportProcessor::deleteCrashReportWithFileURL(const fs::path& url) { removeCrashFile(url); }
+
+bool TLCrashReportProcessor::removeCrashFile(const fs::path& url) {
+  if (TLUtilityFile::deleteFileAtURL(url)) return true;
+  std::error_code error;
+  if (!fs::exists(fs::symlink_status(url, error))) return true;  // gone already
+  TL_LOG_ERROR(kCrashesLogTag, "Couldn't delete the crash report file: " << url.string());
+  return false;
+}
 
 void TLCrashReportProcessor::clearUnprocessedReports() {
-  if (unprocessedReports_) unprocessedReports_->clear();
-  if (unprocessedLogs_) unprocessedLogs_->clear();
-  if (unprocessedFilePaths_) unprocessedFilePaths_->clear();
+  std::lock_guard guard(lock_);
+  if (waiting_) waiting_->clear();
 }
 
 void TLCrashReportProcessor::removeFromCrashFiles(const fs::path& url) {
-  crashFiles_.erase(std::remove(crashFiles_.begin(), crashFiles_.end(), url), crashFiles_.end());
+  std::lock_guard guard(lock_);
+  std::erase(crashFiles_, url);
+}
+
+void TLCrashReportProcessor::discardUnusableFile(const fs::path& url) {
+  removeCrashFile(url);
+  removeFromCrashFiles(url);
+}
+
+void TLCrashReportProcessor::setCrashFiles(std::vector<fs::path> files) {
+  std::lock_guard guard(lock_);
+  crashFiles_ = std::move(files);
+}
+
+std::vector<fs::path> TLCrashReportProcessor::crashFiles() const {
+  std::lock_guard guard(lock_);
+  return crashFiles_;
+}
+
+void TLCrashReportProcessor::setAutomaticProcessingEnabled(bool enabled) {
+  std::lock_guard guard(lock_);
+  automaticProcessingEnabled_ = enabled;
+}
+
+bool TLCrashReportProcessor::isAutomaticProcessingEnabled() const {
+  std::lock_guard guard(lock_);
+  return automaticProcessingEnabled_;
+}
+
+std::optional<TLCrashReportProcessor::Reports> TLCrashReportProcessor::unprocessedReports() const {
+  std::lock_guard guard(lock_);
+  if (!waiting_) return std::nullopt;
+  Reports reports;
+  for (const auto& crash : *waiting_) reports.push_back(crash.report);
+  return reports;
+}
+
+// --- Sent crashes whose report stays
+
+bool TLCrashReportProcessor::wasSent(const std::string& incidentIdentifier) const {
+  std::lock_guard guard(lock_);
+  return !incidentIdentifier.empty() && sentIncidents_.contains(incidentIdentifier);
+}
+
+std::set<std::string> TLCrashReportProcessor::sentIncidents() const {
+  std::lock_guard guard(lock_);
+  return sentIncidents_;
+}
+
+void TLCrashReportProcessor::rememberSent(const std::string& incidentIdentifier) {
+  if (incidentIdentifier.empty()) return;
+  std::set<std::string> incidents;
+  {
+    std::lock_guard guard(lock_);
+    if (!sentIncidents_.insert(incidentIdentifier).second) return;
+    incidents = sentIncidents_;
+  }
+  TL_LOG_WARNING(kCrashesLogTag, "The sent crash report could not be removed; it is remembered so that it is not "
+                                 "sent again: "
+                                     << incidentIdentifier);
+  storeSentIncidents(std::move(incidents));
+}
+
+void TLCrashReportProcessor::forgetSentExcept(const std::set<std::string>& present) {
+  std::set<std::string> incidents;
+  {
+    std::lock_guard guard(lock_);
+    const std::size_t before = sentIncidents_.size();
+    std::erase_if(sentIncidents_, [&](const std::string& incident) { return !present.contains(incident); });
+    if (sentIncidents_.size() == before) return;
+    incidents = sentIncidents_;
+  }
+  storeSentIncidents(std::move(incidents));
+}
+
+void TLCrashReportProcessor::storeSentIncidents(std::set<std::string> incidents) {
+  if (environment_.storeSentIncidents) environment_.storeSentIncidents({incidents.begin(), incidents.end()});
 }
 
 }  // namespace ml::beacon

@@ -11,15 +11,26 @@
 // decode, or the log it gives is not valid). A file whose log the channel refused stays for the
 // next run.
 //
+// A stored file whose removal fails (a read-only folder) is logged, and the incident id of its
+// sent crash is remembered in the settings, so the file is skipped, not sent again, in every later
+// run for as long as it stays; the same goes for a pending report the reporter cannot purge.
+//
 // The service's surroundings (channel unit, contexts, settings, reporter, host delegate) come in
 // as an Environment of functions, so the logic runs the same under the service and in tests.
-// Not synchronised: the service calls it from its enabling thread and then from its processing
-// run, one at a time.
+//
+// Threads: callable from any thread (the enabling thread, the processing run, the host's answer,
+// the channel's queue). The state is guarded by a lock of its own that is never held while an
+// Environment function runs, so the host, the channel and the contexts are always called without
+// it. Each waiting crash is taken out of the waiting list under the lock before it is sent or
+// dropped, so two answers racing each other (the run's own decision and the host's) act on a
+// crash once.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 #include <memory>
 #include <optional>
 #include <span>
@@ -50,9 +61,13 @@ class TLCrashReportProcessor {
     std::function<std::optional<std::string>(Date)> sessionIdAt;
     std::function<std::optional<std::string>(Date)> userIdAt;
     std::function<void()> clearContextHistory;
-    // The reporter's pending report (nothing when none can be loaded) and its purge.
+    // The reporter's pending report (nothing when none can be loaded) and its purge, which
+    // answers whether the report is gone (false: it could not be removed, and it is logged).
     std::function<std::optional<std::vector<std::uint8_t>>()> loadPendingCrashReport;
-    std::function<void()> purgePendingCrashReport;
+    std::function<bool()> purgePendingCrashReport;
+    // The incident ids of sent crashes whose report could not be removed (a settings value).
+    std::function<std::vector<std::string>()> loadSentIncidents;
+    std::function<void(const std::vector<std::string>&)> storeSentIncidents;
     // The "TLUserConfirmation" setting.
     std::function<bool()> shouldAlwaysSend;
     std::function<void()> setAlwaysSend;
@@ -70,8 +85,8 @@ class TLCrashReportProcessor {
   std::shared_ptr<TLErrorReport> handleLatestCrashReport();
   // Regular, non-empty stored files in listing order, without the marker and other side files.
   std::vector<std::filesystem::path> persistedCrashReports() const;
-  void setCrashFiles(std::vector<std::filesystem::path> files) { crashFiles_ = std::move(files); }
-  const std::vector<std::filesystem::path>& crashFiles() const { return crashFiles_; }
+  void setCrashFiles(std::vector<std::filesystem::path> files);
+  std::vector<std::filesystem::path> crashFiles() const;
 
   // One processing run over crashFiles(): decode, format, filter, then (when automatic
   // processing is on) the send decision.
@@ -89,40 +104,64 @@ class TLCrashReportProcessor {
   void didFailEnqueueingLog(const TLAbstractLog* log);
   void didCompleteEnqueueingLog(const TLAbstractLog* log);
   // Crash logs handed to the channel whose end has not been heard yet.
-  std::size_t logsAwaitingChannel() const { return awaitingChannel_.size(); }
+  std::size_t logsAwaitingChannel() const;
+  // Sent crashes whose report could not be removed.
+  std::set<std::string> sentIncidents() const;
 
   void deleteAllFromCrashesDirectory();
   void deleteCrashReportWithFileURL(const std::filesystem::path& url);
   void clearUnprocessedReports();
   void removeAnalyzerFile();
 
-  void setAutomaticProcessingEnabled(bool enabled) { automaticProcessingEnabled_ = enabled; }
-  bool isAutomaticProcessingEnabled() const { return automaticProcessingEnabled_; }
-  const std::optional<Reports>& unprocessedReports() const { return unprocessedReports_; }
+  void setAutomaticProcessingEnabled(bool enabled);
+  bool isAutomaticProcessingEnabled() const;
+  // The reports waiting for confirmation; nothing before the first processing run.
+  std::optional<Reports> unprocessedReports() const;
   const std::string& analyzerInProgressFilePathComponent() const { return analyzerPathComponent_; }
 
  private:
-  void removeFromCrashFiles(const std::filesystem::path& url);
-  // Deletes a stored file that can never give a log, so it is not read again in every run.
-  void discardUnusableFile(const std::filesystem::path& url);
-
+  // One stored report waiting for the decision: its file, its crash log and its error report.
+  struct WaitingCrash {
+    std::filesystem::path url;
+    std::shared_ptr<TLAppleErrorLog> log;
+    std::shared_ptr<TLErrorReport> report;
+    std::string incidentIdentifier;
+  };
   struct AwaitingChannel {
     std::filesystem::path url;
     std::string incidentIdentifier;
     bool refused = false;
   };
 
-  Environment environment_;
-  std::string crashesPathComponent_;
-  std::string analyzerPathComponent_;
+  // Empties the waiting list and answers what it held.
+  std::vector<WaitingCrash> takeWaiting();
+  void sendCrash(WaitingCrash& crash);
+  void removeFromCrashFiles(const std::filesystem::path& url);
+  // Deletes a stored file that can never give a log, so it is not read again in every run.
+  void discardUnusableFile(const std::filesystem::path& url);
+  // Deletes a stored file; a failure is logged and answered false.
+  bool removeCrashFile(const std::filesystem::path& url);
+  bool wasSent(const std::string& incidentIdentifier) const;
+  void rememberSent(const std::string& incidentIdentifier);
+  // Keeps only the remembered ids in `present` (reports still on disk), storing a change.
+  void forgetSentExcept(const std::set<std::string>& present);
+  void storeSentIncidents(std::set<std::string> incidents);
+  bool purgePendingCrashReport();
+
+  const Environment environment_;
+  const std::string crashesPathComponent_;
+  const std::string analyzerPathComponent_;
+
+  mutable std::mutex lock_;  // everything below; never held while the environment is called
   bool automaticProcessingEnabled_ = true;
   std::vector<std::filesystem::path> crashFiles_;
-  std::optional<std::vector<std::shared_ptr<TLAppleErrorLog>>> unprocessedLogs_;
-  std::optional<Reports> unprocessedReports_;
-  std::optional<std::vector<std::filesystem::path>> unprocessedFilePaths_;
+  std::optional<std::vector<WaitingCrash>> waiting_;
   // Keyed by the log object the channel reports on.
   std::map<const TLAbstractLog*, AwaitingChannel> awaitingChannel_;
   std::vector<std::shared_ptr<TLAbstractLog>> awaitingLogs_;  // keeps the keys alive
+  std::set<std::string> sentIncidents_;
+  // The incident of this launch's pending report when the reporter could not purge it.
+  std::optional<std::string> stuckPendingIncident_;
 };
 
 }  // namespace ml::beacon

@@ -4,15 +4,24 @@
 //     starts the client with the crashes service (the exception server, or signal handlers with
 //     "bsd"), leaves one log in flight on a stalled channel, prints "throw-site <start> <size>"
 //     (hex, of the function that throws) and dies of the chosen crash.
-//   crashing_child collect <log url> [refuse|crash-only]
+//   crashing_child collect <log url> [refuse|crash-only|idle] [no-file-rights]
 //     starts the client with the crashes service against the log url and waits until the crash
 //     log and the log that was in flight (not with "crash-only") have been delivered and no
 //     stored crash file is left, then prints "sent" and exits 0 (3 when that took too long).
 //     With "refuse" the service's channel drops every log instead: it waits three seconds and
-//     prints "stored <number of stored crash files>".
+//     prints "stored <number of stored crash files>"; "idle" waits the same and prints the same
+//     without refusing. "no-file-rights" drops the capabilities that let root ignore file modes,
+//     so a read-only folder is read-only for the child whoever runs it.
+//   crashing_child exit <log url>
+//     starts the client from its standard dependencies, logs through a handler that writes to a
+//     function-local static sink, leaves the channel busy with many logs, shuts the client down
+//     and returns from main: it aborts if a line reaches the sink after static teardown
+//     destroyed it.
 // Warnings and errors of the telemetry logger go to standard error as "<tag>: <message>".
 #include <dlfcn.h>
 #include <link.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -130,12 +139,23 @@ class DeliveryWatcher final : public TLChannelDelegate {
   std::atomic<bool> bufferedSent{false};
 };
 
-int collect(bool refuse, bool crashOnly) {
+// Root's rights to ignore file modes and owners, dropped from the effective set.
+void dropFileRights() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return;
+  for (unsigned capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+    data[capability / 32].effective &= ~(1u << (capability % 32));
+  }
+  ::syscall(SYS_capset, &header, data);
+}
+
+int collect(bool refuse, bool crashOnly, bool idle) {
   auto watcher = std::make_shared<DeliveryWatcher>();
   TLBeacon::sharedInstance()->channelGroup()->addDelegate(watcher);
   auto crashes = TLCrashes::sharedInstance();
-  if (refuse) {
-    crashes->channelUnit()->setEnabled(false, true);
+  if (refuse || idle) {
+    if (refuse) crashes->channelUnit()->setEnabled(false, true);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     std::printf("stored %zu\n", crashes->crashFiles().size());
     return 0;
@@ -153,6 +173,47 @@ int collect(bool refuse, bool crashOnly) {
   return 3;
 }
 
+// The sink of the exit mode's handler: a function-local static, as an application's log is.
+struct Sink {
+  std::atomic<bool> alive{true};
+  std::atomic<long> lines{0};
+  ~Sink() { alive.store(false); }
+};
+
+Sink& sink() {
+  static Sink instance;
+  return instance;
+}
+
+int exitWithWorkInFlight(const std::string& logUrl) {
+  sink();  // built before the client starts, so destroyed after anything the client registers
+  TLBeacon::setLogLevel(TLLogLevel::verbose);
+  TLBeacon::setLogHandler([](const TLLogMessageProvider& message, TLLogLevel, std::string_view, const char*,
+                             const char*, std::uint32_t) {
+    Sink& target = sink();
+    if (!target.alive.load()) {
+      static const char kLate[] = "a telemetry line reached the log sink after it was destroyed\n";
+      (void)!::write(2, kLate, sizeof kLate - 1);
+      std::abort();
+    }
+    (void)message();
+    target.lines.fetch_add(1);
+  });
+  TLBeacon::setLogUrl(logUrl);
+  TLBeacon::start(kSecret, {TLServiceClass::of<TLCrashes>()});
+  auto unit = TLBeacon::sharedInstance()->channelUnit();
+  for (int i = 0; i < 300; ++i) {
+    auto log = std::make_shared<TLLogWithProperties>();
+    log->setType("event");
+    log->properties = std::map<std::string, std::string>{{"name", "at-exit-" + std::to_string(i)}};
+    unit->enqueueItem(log, 1);
+  }
+  // As the application does when its run loop ends: the client stops before main returns.
+  TLBeacon::shutdown();
+  std::printf("leaving\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,9 +229,16 @@ int main(int argc, char** argv) {
     startClient(argv[3]);
     status = crash(argv[2]);
   } else if (mode == "collect") {
-    startClient(argv[2]);
     const std::string option = argc >= 4 ? argv[3] : "";
-    status = collect(option == "refuse", option == "crash-only");
+    if (argc >= 5 && std::strcmp(argv[4], "no-file-rights") == 0) dropFileRights();
+    startClient(argv[2]);
+    status = collect(option == "refuse", option == "crash-only", option == "idle");
+  } else if (mode == "exit") {
+    // Ends as a program does: static objects are torn down after main while the client's
+    // threads would still be at work, unless the client stops them first.
+    status = exitWithWorkInFlight(argv[2]);
+    std::fflush(stdout);
+    return status;
   }
   std::fflush(stdout);
   std::fflush(stderr);
