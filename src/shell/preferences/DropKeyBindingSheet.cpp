@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 
 #include "appkit/HeldKeys.h"
@@ -240,6 +242,9 @@ void DropKeyBindingSheet::save() {
       LOG_INFO("drop-key binding refused. keys=" << keys << " reason=" << refusal->toStdString());
       ui_->refusal->setText(*refusal);
       ui_->refusal->show();
+      // Room for the explanation below the combination, not over it.
+      if (QLayout* layout = this->layout()) layout->activate();
+      resize(width(), std::max(height(), sizeHint().height()));
       return;
     }
   }
