@@ -1,8 +1,11 @@
 #include "shell/AppDelegate.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "appkit/ItemPath.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/ApplicationLogging.h"
 #include "platform/logging/Log.h"
 #include "shell/DropActions.h"
@@ -23,9 +26,34 @@ AppDelegate::AppDelegate(ShellServices services)
   sharedDelegate.store(this);
 }
 
+namespace {
+
+// Runs on the store's queue after everything fired on it before, then lets the waiter go.
+class Barrier final : public store::Command<GlobalState> {
+ public:
+  void execute(const GlobalState&, store::Core<GlobalState>&) override {
+    {
+      std::lock_guard lock(mutex);
+      passed = true;
+    }
+    passedChanged.notify_all();
+  }
+  std::mutex mutex;
+  std::condition_variable passedChanged;
+  bool passed = false;
+};
+
+}  // namespace
+
 AppDelegate::~AppDelegate() {
   AppDelegate* self = this;
   sharedDelegate.compare_exchange_strong(self, nullptr);
+  // Work holding the global store may keep it past this delegate; a command that found the
+  // delegate through shared() before it was cleared must end before the services it reads go.
+  auto barrier = std::make_shared<Barrier>();
+  reactor_->fire(std::shared_ptr<store::Command<GlobalState>>(barrier));
+  std::unique_lock lock(barrier->mutex);
+  dispatch::MainQueue::blockingWait(lock, barrier->passedChanged, [&] { return barrier->passed; });
 }
 
 AppDelegate* AppDelegate::shared() { return sharedDelegate.load(); }

@@ -1,9 +1,11 @@
 #include "shell/preferences/PreferencesController.h"
 
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 
 #include "appkit/Localization.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
 #include "shell/preferences/AdvancedPreferenceController.h"
@@ -44,8 +46,10 @@ void addPane(QWidget& page, QWidget* pane) { page.layout()->addWidget(pane); }
 }  // namespace
 
 void PreferencesController::LaterDeleter::operator()(PreferencesWindow* window) const {
-  // The last reference to the controller may be dropped on a store's queue.
-  if (window) window->deleteLater();
+  // The last reference to the controller may be dropped on a store's queue, or while the
+  // application shuts down, when only the main queue may still be posted to (never Qt directly).
+  if (!window) return;
+  dispatch::MainQueue::shared().async([window = QPointer<PreferencesWindow>(window)] { delete window.data(); });
 }
 
 std::shared_ptr<PreferencesController> PreferencesController::make(Services services) {
