@@ -1,7 +1,6 @@
 #include "app/ApplicationMain.h"
 
 #include <QApplication>
-#include <QUrl>
 #include <QWidget>
 #include <chrono>
 #include <filesystem>
@@ -62,7 +61,7 @@ std::vector<fs::path> itemsFromArguments(const std::vector<std::string>& argumen
     }
     if (!optionsEnded && argument.starts_with("-")) continue;
     fs::path item = argument;
-    if (argument.starts_with("file:")) {
+    if (argument.starts_with("file://")) {
       auto local = appkit::localPathOfFileUrl(argument);
       if (!local) continue;  // not a local file
       item = *local;

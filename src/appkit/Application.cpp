@@ -17,6 +17,8 @@ namespace {
 // letting a task that re-posts itself for ever hold up the exit.
 constexpr int kDrainRounds = 50;
 
+std::atomic<bool> gShuttingDown{false};
+
 bool anyWindowVisible() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (widget->isVisible()) return true;
@@ -68,7 +70,10 @@ std::vector<std::string> Application::arguments() const {
 
 int Application::exec() { return QApplication::exec(); }
 
+bool Application::shuttingDown() { return gShuttingDown.load(); }
+
 void Application::closeWindows() {
+  gShuttingDown.store(true);
   for (int round = 0; round < kDrainRounds; ++round) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
       if (widget->isVisible()) widget->close();

@@ -39,7 +39,11 @@ class Application {
   // After exec(): asks every top-level window to close (so its controller announces the closing
   // and lets go of its store) and runs what that posted, until no window is open and nothing is
   // posted, or a bounded number of rounds has passed. A window that refuses to close stays.
+  // From then on shuttingDown() holds.
   void closeWindows();
+  // Whether the event loop has ended for good and the windows are being closed: no one is left to
+  // answer a question (a window with unsaved edits closes without asking).
+  static bool shuttingDown();
   // After everything made on top of the application is gone: runs the main-queue tasks and
   // deferred deletions still posted, then uninstalls the main-queue poster (later tasks are kept
   // by the main queue and never run) and runs what remains, so that no task of ours is left

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "appkit/Application.h"
 #include "appkit/Localization.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
@@ -170,6 +171,10 @@ bool PreferencesController::windowShouldClose() {
   bool edited = false;
   for (PreferencesPane* pane : panes()) edited = edited || (pane && pane->hasUnsavedChanges());
   if (!edited) return true;
+  if (appkit::Application::shuttingDown()) {
+    LOG_INFO("closing the preferences with unsaved edits: the application is shutting down");
+    return true;
+  }
   if (!services_.alerts) {
     LOG_WARNING("closing the preferences without asking about unsaved edits: no alerts available");
     return true;
