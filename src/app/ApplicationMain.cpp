@@ -1,9 +1,10 @@
 #include "app/ApplicationMain.h"
 
 #include <QApplication>
-#include <QUrl>
 #include <QWidget>
+#include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "app/BeaconTelemetry.h"
 #include "app/TelemetryHooks.h"
@@ -12,6 +13,7 @@
 #include "appkit/DesktopWorkspace.h"
 #include "appkit/FreedesktopTrash.h"
 #include "appkit/InstanceChannel.h"
+#include "appkit/ItemPath.h"
 #include "appkit/LauncherWindow.h"
 #include "appkit/LinuxScriptRunner.h"
 #include "appkit/MainMenu.h"
@@ -46,9 +48,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The items named on the command line, absolute (a later launch runs in another folder than the
-// instance it hands them to). The desktop file passes plain paths (%F); file URLs are accepted
-// too. Everything after "--" is a path even when it starts with "-".
+// The items named on the command line in the canonical item form (a later launch runs in
+// another folder than the instance it hands them to), as the bytes they were given. The desktop
+// file passes plain paths (%F); file URLs are accepted too. Everything after "--" is a path even
+// when it starts with "-".
 std::vector<fs::path> itemsFromArguments(const std::vector<std::string>& arguments) {
   std::vector<fs::path> items;
   bool optionsEnded = false;
@@ -59,9 +62,13 @@ std::vector<fs::path> itemsFromArguments(const std::vector<std::string>& argumen
     }
     if (!optionsEnded && argument.starts_with("-")) continue;
     fs::path item = argument;
-    if (argument.starts_with("file://")) item = QUrl(QString::fromStdString(argument)).toLocalFile().toStdString();
+    if (argument.starts_with("file://")) {
+      auto local = appkit::localPathOfFileUrl(argument);
+      if (!local) continue;  // not a local file
+      item = *local;
+    }
     if (item.empty()) continue;
-    items.push_back(fs::absolute(item).lexically_normal());
+    items.push_back(appkit::canonicalItemPath(item));
   }
   return items;
 }
@@ -74,23 +81,14 @@ void activateApplication(QWidget& launcher) {
   }
 }
 
-}  // namespace
+// How long the shutdown after the event loop may take before the process is ended regardless.
+constexpr std::chrono::seconds kShutdownLimit{10};
 
-int runApplication(int argc, char** argv) {
-  appkit::Application app(argc, argv);
-  std::vector<fs::path> items = itemsFromArguments(app.arguments());
-
-  // A later launch hands its items and held keys to the running instance and ends here.
-  appkit::HeldKeys heldAtLaunch = appkit::readHeldKeys();
-  HandOff handOff;
-  for (const auto& item : items) handOff.paths.push_back(item.string());
-  handOff.keys = DropKeys{heldAtLaunch.characters(), ModifierKeys::fromPlatform(heldAtLaunch.modifiers)};
-  auto encoded = handOff.encode();
-  appkit::InstanceChannel channel(appkit::InstanceChannel::defaultSocketPath());
-  auto role = channel.claimOrHandOff(QByteArray(reinterpret_cast<const char*>(encoded.data()),
-                                                static_cast<qsizetype>(encoded.size())));
-  if (role == appkit::InstanceChannel::Role::handedOff) return 0;
-
+// Everything the running application is made of, from the desktop services to the event loop.
+// Returns the exit code once the loop has ended, the windows have closed and everything made
+// here is gone.
+int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appkit::InstanceChannel::Role role,
+                const std::vector<fs::path>& items, const appkit::HeldKeys& heldAtLaunch) {
   files::TypeDescriber::install(std::make_shared<appkit::QtTypeDescriber>());
   dispatch::Queue& main = dispatch::MainQueue::shared();
   dispatch::Queue& background = dispatch::GlobalPool::shared();
@@ -138,14 +136,8 @@ int runApplication(int argc, char** argv) {
   find::installFindWindow(services.windows, windowContext);
   list::installListWindows(services.windows, windowContext);
 
-  // The first launch's held keys are read before anything else happens; reuse that reading.
-  services.heldKeys = [heldAtLaunch, first = true]() mutable {
-    if (first) {
-      first = false;
-      return heldAtLaunch;
-    }
-    return appkit::readHeldKeys();
-  };
+  // Every later drop reads the keys held at that moment.
+  services.heldKeys = appkit::readHeldKeys;
 
   AppDelegate delegate(services);
   windowContext = delegate.windowContext();
@@ -154,7 +146,9 @@ int runApplication(int argc, char** argv) {
   menu.watch();
   delegate.setMainMenu(&menu);
 
-  if (!items.empty()) delegate.openFiles(items);
+  // The launch's own items go with the keys held when the process started (read before anything
+  // else happened), not with those held by the time the delegate looks.
+  if (!items.empty()) delegate.openFiles(items, heldAtLaunch);
   if (role == appkit::InstanceChannel::Role::failed) {
     LOG_WARNING("could not listen for later launches; they will run as instances of their own. socket="
                 << appkit::InstanceChannel::defaultSocketPath().string());
@@ -166,7 +160,7 @@ int runApplication(int argc, char** argv) {
       [&delegate] { delegate.openOrFocusOnFindWindow(); },
       [&delegate](std::vector<fs::path> dropped) { delegate.openFiles(dropped); }};
   appkit::LauncherWindow launcher(launcherActions);
-  appkit::WindowPresence presence(launcher);
+  std::optional<appkit::WindowPresence> presence(std::in_place, launcher);
   activate = [&launcher] { activateApplication(launcher); };
 
   channel.setReceiver([&delegate](QByteArray message) {
@@ -187,8 +181,39 @@ int runApplication(int argc, char** argv) {
 
   delegate.didFinishLaunching();
   telemetryHooks.didFinishLaunching();
-  presence.update();
+  presence->update();
   int code = app.exec();
+
+  // Shutting down. However it goes, the process ends.
+  appkit::endProcessWithin(kShutdownLimit, code);
+  channel.setReceiver({});
+  presence.reset();  // the launcher must not come back as the windows close
+  launcher.hide();
+  app.closeWindows();
+  return code;
+}
+
+}  // namespace
+
+int runApplication(int argc, char** argv) {
+  appkit::Application app(argc, argv);
+  std::vector<fs::path> items = itemsFromArguments(app.arguments());
+
+  // A later launch hands its items and held keys to the running instance and ends here.
+  appkit::HeldKeys heldAtLaunch = appkit::readHeldKeys();
+  HandOff handOff;
+  for (const auto& item : items) handOff.paths.push_back(item.string());
+  handOff.keys = DropKeys{heldAtLaunch.characters(), ModifierKeys::fromPlatform(heldAtLaunch.modifiers)};
+  auto encoded = handOff.encode();
+  appkit::InstanceChannel channel(appkit::InstanceChannel::defaultSocketPath());
+  auto role = channel.claimOrHandOff(QByteArray(reinterpret_cast<const char*>(encoded.data()),
+                                                static_cast<qsizetype>(encoded.size())));
+  if (role == appkit::InstanceChannel::Role::handedOff) return 0;
+
+  int code = runLaunched(app, channel, role, items, heldAtLaunch);
+  // The delegate, its stores and the windows are gone; run what they left posted before the
+  // toolkit goes, so that nothing of theirs is destroyed inside its teardown.
+  app.finish();
   // The telemetry client's queues and threads end here, before static objects are torn down.
   beacon::TLBeacon::shutdown();
   logging::Log::flush();

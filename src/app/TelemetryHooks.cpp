@@ -1,5 +1,6 @@
 #include "app/TelemetryHooks.h"
 
+#include "app/MainScreenProvider.h"
 #include "appkit/ActivationWatcher.h"
 #include "appkit/ViewAppearance.h"
 #include "beacon/analytics/TLAnalyticsCategory.h"
@@ -8,7 +9,7 @@
 
 namespace ml::app {
 
-TelemetryHooks::TelemetryHooks() {
+TelemetryHooks::TelemetryHooks() : screen_(std::make_unique<MainScreenProvider>()) {
   beacon::TLUtilityApplication::installHiddenQuery([] { return appkit::ActivationWatcher::isApplicationHidden(); });
   activation_ = std::make_unique<appkit::ActivationWatcher>(
       [] { beacon::TLAppDelegateForwarder::sharedInstance()->applicationDidBecomeActive(); },

@@ -3,7 +3,7 @@
 // launching, became active, resigned active, will terminate) through the client's application
 // forwarder, where the session tracker listens; whether the application is hidden; and each
 // window about to appear, through the automatic page-tracking hook (which tracks only when that
-// tracking is switched on).
+// tracking is switched on); and the primary screen's size, for the device record.
 //
 // Made on the main thread once the toolkit application exists; listens while it lives.
 #include <memory>
@@ -14,6 +14,8 @@ class ViewAppearanceWatcher;
 }  // namespace ml::appkit
 
 namespace ml::app {
+
+class MainScreenProvider;
 
 class TelemetryHooks {
  public:
@@ -28,6 +30,7 @@ class TelemetryHooks {
  private:
   std::unique_ptr<appkit::ActivationWatcher> activation_;
   std::unique_ptr<appkit::ViewAppearanceWatcher> appearance_;
+  std::unique_ptr<MainScreenProvider> screen_;
 };
 
 }  // namespace ml::app

@@ -8,8 +8,10 @@
 #include <QUrl>
 
 #include "appkit/ApplicationIcon.h"
+#include "appkit/ItemPath.h"
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
+#include "appkit/ToolkitFileNames.h"
 #include "ui_LauncherWindow.h"
 
 namespace ml::appkit {
@@ -20,7 +22,7 @@ std::vector<std::filesystem::path> localFiles(const QMimeData* data) {
   std::vector<std::filesystem::path> paths;
   if (!data || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths.emplace_back(url.toLocalFile().toStdString());
+    if (auto path = localPathOfUrl(url)) paths.push_back(canonicalItemPath(*path));
   }
   return paths;
 }

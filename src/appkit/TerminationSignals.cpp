@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <atomic>
+#include <string>
+#include <thread>
 
 namespace ml::appkit {
 
@@ -52,7 +54,17 @@ void TerminationSignals::received() {
   char buffer[16];
   while (::read(fds_[0], buffer, sizeof buffer) > 0) {
   }
-  QCoreApplication::quit();
+  QCoreApplication::exit(0);
+}
+
+void endProcessWithin(std::chrono::milliseconds limit, int code) {
+  std::thread([limit, code] {
+    std::this_thread::sleep_for(limit);
+    const std::string line = "shutdown did not finish within " + std::to_string(limit.count()) +
+                             " ms; ending the process. code=" + std::to_string(code) + "\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, line.data(), line.size());
+    ::_exit(code);
+  }).detach();
 }
 
 }  // namespace ml::appkit

@@ -29,4 +29,11 @@ class TerminationSignals final : public QObject {
   struct sigaction previousInt_ {};
 };
 
+// The last resort of a shutdown: once the event loop has ended, the process ends with `code`
+// within `limit` even if letting go of its objects hangs (work waiting on something that will
+// never come). Writes one line to standard error before it ends the process that way; what the
+// stores have written to disk (telemetry, preferences) stays as written. Call once, on the main
+// thread, when the event loop has returned.
+void endProcessWithin(std::chrono::milliseconds limit, int code);
+
 }  // namespace ml::appkit

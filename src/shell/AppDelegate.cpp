@@ -1,7 +1,11 @@
 #include "shell/AppDelegate.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
+#include "appkit/ItemPath.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/ApplicationLogging.h"
 #include "platform/logging/Log.h"
 #include "shell/DropActions.h"
@@ -18,13 +22,38 @@ std::atomic<AppDelegate*> sharedDelegate{nullptr};
 AppDelegate::AppDelegate(ShellServices services)
     : services_(std::move(services)),
       cleaning_(services_.scriptRunner, services_.alerts),
-      reactor_(GlobalState(services_.usageEvents)) {
+      reactor_(std::make_shared<store::Core<GlobalState>>(GlobalState(services_.usageEvents))) {
   sharedDelegate.store(this);
 }
+
+namespace {
+
+// Runs on the store's queue after everything fired on it before, then lets the waiter go.
+class Barrier final : public store::Command<GlobalState> {
+ public:
+  void execute(const GlobalState&, store::Core<GlobalState>&) override {
+    {
+      std::lock_guard lock(mutex);
+      passed = true;
+    }
+    passedChanged.notify_all();
+  }
+  std::mutex mutex;
+  std::condition_variable passedChanged;
+  bool passed = false;
+};
+
+}  // namespace
 
 AppDelegate::~AppDelegate() {
   AppDelegate* self = this;
   sharedDelegate.compare_exchange_strong(self, nullptr);
+  // Work holding the global store may keep it past this delegate; a command that found the
+  // delegate through shared() before it was cleared must end before the services it reads go.
+  auto barrier = std::make_shared<Barrier>();
+  reactor_->fire(std::shared_ptr<store::Command<GlobalState>>(barrier));
+  std::unique_lock lock(barrier->mutex);
+  dispatch::MainQueue::blockingWait(lock, barrier->passedChanged, [&] { return barrier->passed; });
 }
 
 AppDelegate* AppDelegate::shared() { return sharedDelegate.load(); }
@@ -65,21 +94,26 @@ DropLaunch AppDelegate::interpret(const DropKeys& held, const std::vector<std::f
   } else {
     action = defaultAction(held).value_or(DropAction::info);
   }
-  std::vector<std::filesystem::path> absolute;
-  for (const auto& name : names) absolute.push_back(std::filesystem::absolute(name).lexically_normal());
-  DropLaunch drop{action, pathsOnDefaultFileSystem(absolute)};
+  std::vector<std::filesystem::path> canonical;
+  for (const auto& name : names) {
+    if (!name.empty()) canonical.push_back(appkit::canonicalItemPath(name));
+  }
+  DropLaunch drop{action, pathsOnDefaultFileSystem(canonical)};
   LOG_INFO("final action [" << drop.action << "] with paths [" << PathList{drop.paths} << "]");
   return drop;
 }
 
 void AppDelegate::openFiles(const std::vector<std::filesystem::path>& names) {
+  openFiles(names, services_.heldKeys ? services_.heldKeys() : appkit::HeldKeys{});
+}
+
+void AppDelegate::openFiles(const std::vector<std::filesystem::path>& names, const appkit::HeldKeys& held) {
   initializeLogging();
-  appkit::HeldKeys held = services_.heldKeys ? services_.heldKeys() : appkit::HeldKeys{};
   DropKeys keys{keyboardState(held), ModifierKeys::fromPlatform(held.modifiers)};
   dropLaunch_ = interpret(keys, names);
   if (launched_) {
     LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-    executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
+    executeDropAction(*reactor_, dropLaunch_->action, dropLaunch_->paths);
   }
 }
 
@@ -94,7 +128,7 @@ void AppDelegate::receiveHandOff(const HandOff& handOff) {
   dropLaunch_ = interpret(handOff.keys, names);
   if (!launched_) return;  // the launch steps run it
   LOG_INFO("drop on running application. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-  executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
+  executeDropAction(*reactor_, dropLaunch_->action, dropLaunch_->paths);
 }
 
 void AppDelegate::didFinishLaunching() {
@@ -112,21 +146,21 @@ void AppDelegate::didFinishLaunching() {
   launched_ = true;
   if (dropLaunch_) {
     LOG_INFO("drop launch detected. action=" << dropLaunch_->action << " paths=" << PathList{dropLaunch_->paths});
-    executeDropAction(reactor_, dropLaunch_->action, dropLaunch_->paths);
+    executeDropAction(*reactor_, dropLaunch_->action, dropLaunch_->paths);
     return;
   }
   if (!services_.preferences) return;
   if (auto stored = services_.preferences->string("startupAction")) {
-    if (auto action = startupActionFromRawValue(*stored)) executeStartupAction(reactor_, *action);
+    if (auto action = startupActionFromRawValue(*stored)) executeStartupAction(*reactor_, *action);
   }
 }
 
 void AppDelegate::willTerminate() { LOG_TRACE(); }
 
-void AppDelegate::openOrFocusOnFindWindow() { reactor_.fire(GlobalCommands<GlobalState>::showSearch()); }
-void AppDelegate::showMLInfo() { reactor_.fire(MenuCommand::fileInfo()); }
-void AppDelegate::showFinderInfo() { reactor_.fire(MenuCommand::finderInfo()); }
-void AppDelegate::showPreferences() { reactor_.fire(MenuCommand::preferences()); }
+void AppDelegate::openOrFocusOnFindWindow() { reactor_->fire(GlobalCommands<GlobalState>::showSearch()); }
+void AppDelegate::showMLInfo() { reactor_->fire(MenuCommand::fileInfo()); }
+void AppDelegate::showFinderInfo() { reactor_->fire(MenuCommand::finderInfo()); }
+void AppDelegate::showPreferences() { reactor_->fire(MenuCommand::preferences()); }
 void AppDelegate::emptyTrash() { cleaning_.emptyTrash(); }
 void AppDelegate::killFinder(const std::optional<std::string>& menuItemIdentifier) {
   cleaning_.killFinder(menuItemIdentifier);

@@ -47,18 +47,22 @@ class AppDelegate {
 
   static AppDelegate* shared();
 
-  store::Core<GlobalState>& reactor() { return reactor_; }
+  store::Core<GlobalState>& reactor() { return *reactor_; }
   const ShellServices& services() const { return services_; }
   // What the windows reach of the application: this delegate's store and services.
-  WindowContext windowContext() { return {&reactor_, &services_}; }
+  WindowContext windowContext() { return {reactor_.get(), &services_}; }
   std::optional<DropLaunch> dropLaunch() const { return dropLaunch_; }
 
   // The main menu whose File > Close the launch points at the close action. Not owned.
   void setMainMenu(appkit::MainMenu* menu) { mainMenu_ = menu; }
 
   // Items given to the application (at launch, or later): sets up logging, reads the held keys,
-  // chooses and keeps the drop action; after launch it also runs it.
+  // chooses and keeps the drop action; after launch it also runs it. Every path is taken in the
+  // canonical item form (appkit/ItemPath.h); empty names are skipped.
   void openFiles(const std::vector<std::filesystem::path>& names);
+  // The same with the keys that were held when these items were given (the launch's own items,
+  // read when the process started), instead of those held now.
+  void openFiles(const std::vector<std::filesystem::path>& names, const appkit::HeldKeys& held);
   // Items handed over by a later launch, with the keys held there. No items: brings the
   // application to the front.
   void receiveHandOff(const HandOff& handOff);
@@ -76,7 +80,7 @@ class AppDelegate {
   std::shared_ptr<T> frontController() {
     const auto& order = services_.windowsFrontToBack;
     if (!order) return nullptr;
-    GlobalState state = reactor_.state();
+    GlobalState state = reactor_->state();
     for (const void* window : order()) {
       for (const auto& controller : state.activeWindows) {
         if (!window || controller->windowIdentity() != window) continue;
@@ -106,7 +110,8 @@ class AppDelegate {
   util::Atomic<bool> loggingInitialized_{false};
   QPointer<appkit::MainMenu> mainMenu_;
   bool launched_ = false;
-  store::Core<GlobalState> reactor_;
+  // Shared, so that work a command started can hold it to fire its results (see GlobalCommands).
+  std::shared_ptr<store::Core<GlobalState>> reactor_;
 };
 
 }  // namespace ml::shell

@@ -2,9 +2,9 @@
 // What a global command's executor works with: the services, and where to fire its results (the
 // store that ran it, and the global store).
 //
-// The store that ran a command must outlive the work the command starts (panels, copies, the
-// Trash): results are fired on it when that work ends. Window controllers keep their store until
-// their window has closed.
+// The work a command starts (panels, copies, the Trash) may outlive the window that fired it:
+// each sink holds its store for as long as it exists (see GlobalCommands), so results fired when
+// that work ends reach a live store.
 #include <functional>
 #include <memory>
 

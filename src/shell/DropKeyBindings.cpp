@@ -33,4 +33,22 @@ std::optional<DropAction> boundAction(const DropKeyBindings& bindings, const Dro
   return std::nullopt;
 }
 
+std::optional<DropKeys> keysPicking(DropAction action, const DropKeys& binding) {
+  if (binding == defaultKey(action)) {
+    if (action == DropAction::ask) return DropKeys{std::nullopt, ModifierKeys::command};
+    return DropKeys{binding.characters, ModifierKeys()};
+  }
+  if (!binding.modifiers) return std::nullopt;
+  return binding.upperCased();
+}
+
+std::optional<DropAction> actionSharingKeys(DropAction action, const DropKeys& binding, const DropKeyBindings& shown) {
+  auto keys = keysPicking(action, binding);
+  if (!keys) return std::nullopt;
+  for (const auto& [other, otherBinding] : shown) {
+    if (other != action && keysPicking(other, otherBinding) == keys) return other;
+  }
+  return std::nullopt;
+}
+
 }  // namespace ml::shell

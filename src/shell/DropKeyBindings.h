@@ -25,4 +25,16 @@ std::vector<std::uint8_t> encodeDropKeyBindings(const DropKeyBindings& bindings)
 // upper-cased; modifiers must match exactly (an absent field matching only an absent one).
 std::optional<DropAction> boundAction(const DropKeyBindings& bindings, const DropKeys& held);
 
+// The keys a drop must hold to pick `action` through `binding` (what the action's field shows):
+// the action's built-in binding stands for its letter with no modifier held (Command alone for
+// ask); any other binding for exactly its keys, characters upper-cased. Nothing for a binding no
+// drop can hold: one without a modifiers field that is not built in (a drop always reports its
+// modifiers).
+std::optional<DropKeys> keysPicking(DropAction action, const DropKeys& binding);
+
+// Another action of `shown` (each action's binding as the pane shows it) that the keys of
+// `binding` for `action` would also pick, the first in declaration order; nothing when those
+// keys are free. Two actions on the same keys cannot both take effect: only one would ever run.
+std::optional<DropAction> actionSharingKeys(DropAction action, const DropKeys& binding, const DropKeyBindings& shown);
+
 }  // namespace ml::shell

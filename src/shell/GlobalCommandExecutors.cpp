@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "appkit/FinderScripts.h"
+#include "appkit/ItemPath.h"
 #include "files/FileSystem.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
@@ -38,9 +39,15 @@ void tellWindowNotAvailable(const CommandContext& context, const std::string& wi
   showAlertOnMain(context, windowNotAvailableAlert(window));
 }
 
-// The item's place inside `folder`: the folder's path with the item's last component appended.
+// The item's place inside `folder`: the folder's path with the item's name appended (also for
+// an item written with a trailing separator, "/a/dir/").
 Path destinationIn(const Path& folder, const Path& item) {
-  return Path(folder.sharedFileSystem(), folder.url() / item.url().filename());
+  return Path(folder.sharedFileSystem(), appkit::canonicalItemPath(folder.url()) / appkit::itemName(item.url()));
+}
+
+// Whether the item would land on itself, whichever way either path is written.
+bool ontoItself(const std::pair<Path, Path>& pair) {
+  return appkit::canonicalItemPath(pair.first.url()) == appkit::canonicalItemPath(pair.second.url());
 }
 
 // One entry per source, in the order given: an item given twice is handled once.
@@ -67,7 +74,7 @@ Alert failureAlert(const std::string& message, const std::vector<Failure>& failu
   alert.messageText = localized(message);
   for (const auto& failure : failures) {
     if (!alert.informativeText.empty()) alert.informativeText += "\n";
-    alert.informativeText += "\u201C" + failure.source.url().filename().string() + "\u201D: " + failure.error.message;
+    alert.informativeText += "\u201C" + appkit::itemName(failure.source.url()).string() + "\u201D: " + failure.error.message;
   }
   return alert;
 }
@@ -191,15 +198,15 @@ void copyItems(const Items& items, const CommandContext& context) {
   context.services.openPanels->chooseDirectory([items = *items, context](fs::path chosen) {
     Path folder(files::FileSystems::defaultFileSystem(), chosen);
     PathMapping elsewhere;
-    bool ontoItself = false;
+    bool anyOntoItself = false;
     for (auto& pair : pairedWithDestinations(items, folder)) {
-      if (pair.second == pair.first) {
-        ontoItself = true;
+      if (ontoItself(pair)) {
+        anyOntoItself = true;
       } else {
         elsewhere.push_back(std::move(pair));
       }
     }
-    if (!ontoItself) {
+    if (!anyOntoItself) {
       doCopy(elsewhere, context);
       return;
     }
@@ -222,12 +229,12 @@ void moveItems(const Items& items, const CommandContext& context) {
   context.services.openPanels->chooseDirectory([items = *items, context](fs::path chosen) {
     Path folder(files::FileSystems::defaultFileSystem(), chosen);
     PathMapping pairs = pairedWithDestinations(items, folder);
-    std::erase_if(pairs, [](const auto& pair) { return pair.first == pair.second; });
+    std::erase_if(pairs, ontoItself);
     if (pairs.empty()) {
       Alert alert;
       alert.style = Alert::Style::informational;
       alert.applicationIcon = true;
-      alert.messageText = localized("No items needed to be moved to") + " \"" + chosen.filename().string() + "\"";
+      alert.messageText = localized("No items needed to be moved to") + " \"" + appkit::itemName(chosen).string() + "\"";
       showAlertOnMain(context, std::move(alert));
       return;
     }
@@ -275,7 +282,7 @@ void renameItems(const std::vector<Path>& items, const std::shared_ptr<WindowCon
       }
       std::vector<Path> applicable;
       for (const auto& item : items) {
-        std::string oldName = item.url().filename().string();
+        std::string oldName = appkit::itemName(item.url()).string();
         auto newName = rule->apply(oldName);
         if (!newName) {
           LOG_WARNING("failed to apply name change");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "files/Path.h"
+#include "platform/dispatch/Queue.h"
 #include "platform/logging/Log.h"
 #include "platform/store/Command.h"
 #include "platform/store/Core.h"
@@ -68,13 +69,38 @@ class GlobalCommands final : public store::Command<S> {
       LOG_ERROR("global command fired without an application delegate; ignored");
       return;
     }
-    CommandContext context{delegate->services(),
-                           [&core](std::shared_ptr<const store::Event> event) { core.fire(std::move(event)); },
-                           [delegate](std::shared_ptr<const store::Event> event) { delegate->reactor().fire(std::move(event)); }};
+    dispatch::Queue* background = delegate->services().background;
+    CommandContext context{delegate->services(), sinkOn(core, background),
+                           sinkOn(delegate->reactor(), background)};
     std::visit([&](const auto& c) { run(c, state, context); }, command_);
   }
 
  private:
+  // Where a command's results go when its work ends, which may be long after the window that
+  // fired it has closed (a modeless folder panel, a copy, the Trash): the sink holds the store
+  // for as long as the work holds the sink. The last hold is let go on the background queue,
+  // never on the store's own (a store must not be destroyed from its own queue). A store that is
+  // not shared-owned must outlive its commands; one already being destroyed (a command drained by
+  // its destructor) gets nothing.
+  template <class T>
+  static EventSink sinkOn(store::Core<T>& core, dispatch::Queue* background) {
+    std::weak_ptr<store::Core<T>> weak = core.weak_from_this();
+    if (auto held = weak.lock()) {
+      std::shared_ptr<store::Core<T>> hold(held.get(), [held, background](store::Core<T>*) mutable {
+        if (!background) return;
+        background->async([last = std::move(held)] {});
+      });
+      return [hold](std::shared_ptr<const store::Event> event) { hold->fire(std::move(event)); };
+    }
+    const std::weak_ptr<store::Core<T>> never;
+    if (!weak.owner_before(never) && !never.owner_before(weak)) {
+      return [&core](std::shared_ptr<const store::Event> event) { core.fire(std::move(event)); };
+    }
+    return [](std::shared_ptr<const store::Event>) {
+      LOG_DEBUG("a command's store was gone when its work ended; result dropped");
+    };
+  }
+
   static std::shared_ptr<store::Command<S>> make(Case command) {
     return std::make_shared<GlobalCommands>(std::move(command));
   }

@@ -38,8 +38,12 @@ TEST(MarrowlaneTelemetry, LaunchSendsTheStartServiceLogAndWindowOpenedWithTheirH
   TempDir items;
   auto item = items.write("notes.txt", "some notes\n");
 
-  ChildProcess app(ML_MARROWLANE_BINARY, {item.string()}, sandbox.childEnvironment(server.baseUrl()),
-                   sandbox.root() / "marrowlane.out");
+  // One offscreen screen of 1024 x 640 points at two device pixels per point.
+  auto screens = items.write("screens.json", R"({"screens":[{"name":"wide","x":0,"y":0,"width":1024,"height":640,)"
+                                             R"("logicalDpi":96,"logicalBaseDpi":96,"dpr":2}]})");
+  auto environment = sandbox.childEnvironment(server.baseUrl());
+  environment["QT_QPA_PLATFORM"] = "offscreen:configfile=" + screens.string();
+  ChildProcess app(ML_MARROWLANE_BINARY, {item.string()}, environment, sandbox.root() / "marrowlane.out");
   // The start-service log goes within the core's 3 s; the event with analytics' 30 s interval.
   ASSERT_TRUE(waitUntil([&] { return countNamed(receivedLogs(server), "Window Opened") == 1; }, 90s)) << app.output();
   expectCleanExit(app);
@@ -74,6 +78,8 @@ TEST(MarrowlaneTelemetry, LaunchSendsTheStartServiceLogAndWindowOpenedWithTheirH
   EXPECT_TRUE(opened.log.contains("sid"));
   EXPECT_TRUE(opened.log.contains("timestamp"));
   EXPECT_EQ(opened.log["device"].value("appNamespace", ""), "org.marrowlane.Marrowlane");
+  // That screen in device pixels, height first.
+  EXPECT_EQ(opened.log["device"].value("screenSize", ""), "1280x2048");
 
   // Our own log output shows the secret masked (all but its last 8 characters), never whole.
   const std::string output = app.output();

@@ -62,6 +62,12 @@ TEST_F(AppDelegateTest, DropWithoutKeysUsesTheDropActionPreference) {
   preferences.set("dropAction", "list");
   delegate().openFiles(twoNames());
   EXPECT_EQ(delegate().dropLaunch()->action, DropAction::list);
+
+  // The launch's own items go with the keys read at launch; a later drop with those held now.
+  delegate().openFiles(twoNames(), keysHeld({{32, "i"}}));
+  EXPECT_EQ(delegate().dropLaunch()->action, DropAction::info);
+  delegate().openFiles(twoNames());
+  EXPECT_EQ(delegate().dropLaunch()->action, DropAction::list);
 }
 
 TEST_F(AppDelegateTest, StoredBindingBeatsTheBuiltInOneAtADrop) {

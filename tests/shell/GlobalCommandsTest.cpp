@@ -262,6 +262,49 @@ TEST_F(CopyMoveTest, MoveWhereOneOfThreeFailsAnnouncesTheOtherTwo) {
   EXPECT_EQ(alerts->shown()[0].messageText, "Some items could not be moved.");
 }
 
+// What a window subscribed to its store saw of moves.
+class MoveWatcher final : public store::Subscriber<WindowState> {
+ public:
+  void update(const WindowState& state) override {
+    std::lock_guard lock(mutex_);
+    moved_ = state.moved;
+  }
+  std::vector<PathMapping> moved() {
+    std::lock_guard lock(mutex_);
+    return moved_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<PathMapping> moved_;
+};
+
+// The folder panel is modeless: the window may close (and let go of its store) while it is open.
+// The move then reports to the store its work holds. Its items are written as shells and other
+// programs give them: a folder with a trailing separator, a name that is not UTF-8.
+TEST_F(CopyMoveTest, MoveOutlivingItsWindowReportsToTheStoreItHoldsWhateverTheNames) {
+  auto dir = folder("from/dir");
+  files_.write("from/dir/inside", "x");
+  auto latin1 = files_.write("from/caf\xe9", "y");
+  auto target = folder("to");
+  auto closing = std::make_shared<store::Core<WindowState>>(WindowState{});
+  auto watcher = std::make_shared<MoveWatcher>();
+  closing->add(watcher);
+  std::weak_ptr<store::Core<WindowState>> store = closing;
+  const files::Path slashed = path(dir.string() + "/");
+  closing->fire(OnWindow::move(std::vector<files::Path>{slashed, path(latin1)}));
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 1; }));
+  closing.reset();
+  EXPECT_FALSE(store.expired());
+
+  panels->choose(0, {target});
+  ASSERT_TRUE(waitFor([&] { return !watcher->moved().empty(); }));
+  EXPECT_EQ(watcher->moved()[0],
+            (PathMapping{{slashed, path(target / "dir")}, {path(latin1), path(target / "caf\xe9")}}));
+  EXPECT_TRUE(fs::exists(target / "dir" / "inside"));
+  EXPECT_TRUE(fs::exists(target / "caf\xe9"));
+}
+
 // Trash --------------------------------------------------------------------------------------------
 
 class NoFileManager final : public appkit::FileManager {

@@ -104,6 +104,30 @@ TEST_F(DropKeysPaneTest, AfterARestartHoldingTheSavedBindingChoosesItsAction) {
   EXPECT_EQ(chosenAtNextLaunch(held("k")), DropAction::info);
 }
 
+// Two actions on the same keys cannot both work (a drop runs one): the sheet refuses the keys,
+// names the action that has them, and stays open for others.
+TEST_F(DropKeysPaneTest, KeysAnotherActionUsesAreRefusedInTheSheetNamingThatAction) {
+  auto pane = makePane();
+  QPointer<DropKeyBindingSheet> sheet = pane->setBinding(2);
+  QTest::keyClick(sheet.data(), Qt::Key_I);
+  sheet->save();
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_TRUE(sheet->refusalText().contains(QStringLiteral("\u201CShow info\u201D already uses these keys")))
+      << sheet->refusalText().toStdString();
+  EXPECT_EQ(pane->field(DropAction::rename)->text(), QStringLiteral("R"));
+
+  QTest::keyClick(sheet.data(), Qt::Key_K);
+  EXPECT_TRUE(sheet->refusalText().isEmpty());
+  sheet->save();
+  EXPECT_EQ(pane->field(DropAction::rename)->text(), QStringLiteral("K"));
+  // Now K is taken: list cannot have it, with or without the built-in L.
+  bind(*pane, 1, Qt::Key_K);
+  EXPECT_EQ(pane->field(DropAction::list)->text(), QStringLiteral("L"));
+  ASSERT_EQ(pane->save(), std::nullopt);
+  EXPECT_EQ(storedDropKeys(), R"(["rename",{"characters":"K","modifiers":0}])");
+}
+
 TEST_F(DropKeysPaneTest, ALetterAloneDiffersFromTheBuiltInBindingByItsEmptyModifiers) {
   auto pane = makePane();
   bind(*pane, 2, Qt::Key_R);

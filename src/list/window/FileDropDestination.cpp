@@ -5,6 +5,8 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "appkit/ItemPath.h"
+#include "appkit/ToolkitFileNames.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
@@ -36,12 +38,12 @@ std::vector<std::filesystem::path> FileDropDestination::droppedFiles(const QMime
   const QList<QUrl> urls = data->urls();
   LOG_DEBUG("found results. " << urls.size() << " URLs");
   for (const QUrl& url : urls) {
-    const QString local = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (local.isEmpty()) {
+    auto local = appkit::localPathOfUrl(url);
+    if (!local || local->empty()) {
       LOG_WARNING("unsupported entry type. type=" << url.scheme().toStdString());
       continue;
     }
-    files.emplace_back(local.toStdString());
+    files.push_back(appkit::canonicalItemPath(*local));
   }
   return files;
 }

@@ -96,8 +96,9 @@ ListWindow::ListWindow(shell::WindowContext context, dispatch::Clock& clock, dis
 ListWindow::~ListWindow() {
   details_.cancel();
   // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
-  // closed windows on its own queue).
-  if (window_) window_->deleteLater();
+  // closed windows on its own queue). Through the main queue, never Qt's own posting: this may
+  // also run while the application shuts down, when only the main queue may still be posted to.
+  dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
 }
 
 std::shared_ptr<ListWindow> ListWindow::self() {

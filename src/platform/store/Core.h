@@ -21,6 +21,9 @@
 // updates are posted as usual) before the destructor returns. Never destroy a store from work
 // running on its own queue.
 //
+// Sharing. A store owned by a std::shared_ptr hands out a reference to itself
+// (weak_from_this()), so that work outliving its owner can hold the store it reports to.
+//
 // S needs a copy constructor and `void react(const Event&)`.
 #include <atomic>
 #include <concepts>
@@ -44,7 +47,7 @@
 namespace ml::store {
 
 template <class S>
-class Core {
+class Core : public std::enable_shared_from_this<Core<S>> {
  public:
   using State = S;
 

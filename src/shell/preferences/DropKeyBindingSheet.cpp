@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <algorithm>
 #include <chrono>
 
 #include "appkit/HeldKeys.h"
@@ -103,6 +105,7 @@ DropKeyBindingSheet::DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowModality(Qt::WindowModal);
   ui_->actionName->hide();
+  ui_->refusal->hide();
   connect(ui_->saveButton, &QPushButton::clicked, this, [this] { save(); });
   connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
 }
@@ -216,6 +219,9 @@ void DropKeyBindingSheet::refreshDisplay() {
     text += letters_[i];
   }
   combination_->setText(QString::fromStdString(text).trimmed());
+  // A new capture is a new question.
+  ui_->refusal->clear();
+  ui_->refusal->hide();
 }
 
 DropKeys DropKeyBindingSheet::capturedKeys() const {
@@ -230,9 +236,23 @@ DropKeys DropKeyBindingSheet::capturedKeys() const {
 }
 
 void DropKeyBindingSheet::save() {
-  if (callback_) callback_(capturedKeys());
+  DropKeys keys = capturedKeys();
+  if (validator_) {
+    if (auto refusal = validator_(keys)) {
+      LOG_INFO("drop-key binding refused. keys=" << keys << " reason=" << refusal->toStdString());
+      ui_->refusal->setText(*refusal);
+      ui_->refusal->show();
+      // Room for the explanation below the combination, not over it.
+      if (QLayout* layout = this->layout()) layout->activate();
+      resize(width(), std::max(height(), sizeHint().height()));
+      return;
+    }
+  }
+  if (callback_) callback_(keys);
   accept();
 }
+
+QString DropKeyBindingSheet::refusalText() const { return ui_->refusal->isHidden() ? QString() : ui_->refusal->text(); }
 
 void DropKeyBindingSheet::cancel() { reject(); }
 

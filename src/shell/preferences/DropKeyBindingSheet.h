@@ -9,13 +9,16 @@
 // keeps it. Tab and Esc keep their usual meaning (focus, cancel) and are never captured.
 //
 // Save hands the capture to the callback as DropKeys (modifiers always present, possibly empty;
-// no characters when no letter was captured) and closes the sheet; Cancel closes it alone. The
-// sheet deletes itself once closed.
+// no characters when no letter was captured) and closes the sheet; Cancel closes it alone. A
+// validator, when set, may refuse the capture first: the sheet then stays open, says why under
+// the combination, and calls nothing until another capture is saved. The sheet deletes itself
+// once closed.
 //
 // Thread affinity: main thread. The debouncer's clock and queue must outlive the sheet.
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,8 @@ class DropKeyBindingSheet : public QDialog {
   Q_OBJECT
  public:
   using Callback = std::function<void(const DropKeys&)>;
+  // Why a capture cannot be used, or nothing when it can.
+  using Validator = std::function<std::optional<QString>(const DropKeys&)>;
 
   // `parent` is the window the sheet is shown on.
   explicit DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock = dispatch::Clock::system(),
@@ -46,6 +51,7 @@ class DropKeyBindingSheet : public QDialog {
   ~DropKeyBindingSheet() override;
 
   void setCallback(Callback callback) { callback_ = std::move(callback); }
+  void setValidator(Validator validator) { validator_ = std::move(validator); }
   // Where a key's unmodified text is looked up; the X11 keyboard map unless replaced.
   void setKeyText(UnmodifiedKeyText keyText) { keyText_ = std::move(keyText); }
   // The name of the action being bound, shown above the prompt.
@@ -61,6 +67,8 @@ class DropKeyBindingSheet : public QDialog {
   QString combinationText() const;
   // The binding Save hands over.
   DropKeys capturedKeys() const;
+  // Why the last Save was refused; empty while nothing is refused.
+  QString refusalText() const;
 
   // Capture steps, also reached directly by tests.
   void keyDown(const QKeyEvent& event);
@@ -87,6 +95,7 @@ class DropKeyBindingSheet : public QDialog {
   std::unique_ptr<Ui::DropKeyBindingSheet> ui_;
   QLabel* combination_ = nullptr;  // owned by the sheet's widget tree
   Callback callback_;
+  Validator validator_;
   UnmodifiedKeyText keyText_ = x11UnmodifiedKeyText();
   std::vector<std::string> letters_;
   Qt::KeyboardModifiers modifiers_;

@@ -173,6 +173,24 @@ std::optional<foundation::Error> DropKeysPreferenceController::save() {
   return std::nullopt;
 }
 
+std::optional<QString> DropKeysPreferenceController::refusal(DropAction action, const DropKeys& keys) const {
+  DropKeyBindings shown;
+  for (const auto& [stored, binding] : shownBindings()) {
+    if (binding) shown[stored] = *binding;
+  }
+  if (!keysPicking(action, keys)) return appkit::localizedText(QStringLiteral("No drop can hold these keys."));
+  auto other = actionSharingKeys(action, keys, shown);
+  if (!other) return std::nullopt;
+  QString name = actionName(*other);
+  return appkit::localizedText(QStringLiteral("\u201C%1\u201D already uses these keys. Choose other keys, or give \u201C%1\u201D other keys first."))
+      .arg(name);
+}
+
+QString DropKeysPreferenceController::actionName(DropAction action) const {
+  if (auto* label = findChild<QLabel*>(field(action)->objectName() + QStringLiteral("Label"))) return label->text();
+  return QString::fromUtf8(rawValue(action).data(), static_cast<qsizetype>(rawValue(action).size()));
+}
+
 bool DropKeysPreferenceController::hasUnsavedChanges() const { return shownBindings() != loaded_; }
 
 DropKeyBindingSheet* DropKeysPreferenceController::setBinding(int tag) {
@@ -185,6 +203,15 @@ DropKeyBindingSheet* DropKeysPreferenceController::setBinding(int tag) {
   sheet->setCallback([target](const DropKeys& keys) {
     if (target) target->setObjectValue(keys);
   });
+  // Keys another action already has would leave one of the two bindings without effect (the
+  // drop picks only one), so they are refused here, while the user is choosing them.
+  if (isStored(*action)) {
+    QPointer<DropKeysPreferenceController> pane = this;
+    sheet->setValidator([pane, bound = *action](const DropKeys& keys) -> std::optional<QString> {
+      if (!pane) return std::nullopt;
+      return pane->refusal(bound, keys);
+    });
+  }
   sheet->beginSheet();
   return sheet;
 }

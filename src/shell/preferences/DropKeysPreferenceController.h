@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+#include <QString>
+
 #include "appkit/TolvekViewController.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/Queue.h"
@@ -63,6 +65,10 @@ class DropKeysPreferenceController final : public appkit::TolvekViewController, 
   // it closes, or null for a tag that names no action.
   DropKeyBindingSheet* setBinding(int tag);
 
+  // Why `keys` cannot be bound to `action` (another action shown in the pane already uses them),
+  // or nothing when they can.
+  std::optional<QString> refusal(DropAction action, const DropKeys& keys) const;
+
   // The clock and queue of the sheets' modifier debouncing (tests run them by hand). Both must
   // outlive the sheets.
   void setSheetTiming(dispatch::Clock& clock, dispatch::Queue& queue);
@@ -75,6 +81,8 @@ class DropKeysPreferenceController final : public appkit::TolvekViewController, 
   // The binding, or nothing when it equals the action's built-in one.
   std::optional<DropKeys> coalesce(const std::optional<DropKeys>& setting, DropAction action) const;
   std::map<DropAction, std::optional<DropKeys>> shownBindings() const;
+  // The action's name as the pane labels it.
+  QString actionName(DropAction action) const;
 
   std::unique_ptr<Ui::DropKeysPreferenceController> ui_;
   foundation::Preferences& preferences_;

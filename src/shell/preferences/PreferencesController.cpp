@@ -1,9 +1,12 @@
 #include "shell/preferences/PreferencesController.h"
 
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "appkit/Application.h"
 #include "appkit/Localization.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
 #include "shell/preferences/AdvancedPreferenceController.h"
@@ -44,8 +47,10 @@ void addPane(QWidget& page, QWidget* pane) { page.layout()->addWidget(pane); }
 }  // namespace
 
 void PreferencesController::LaterDeleter::operator()(PreferencesWindow* window) const {
-  // The last reference to the controller may be dropped on a store's queue.
-  if (window) window->deleteLater();
+  // The last reference to the controller may be dropped on a store's queue, or while the
+  // application shuts down, when only the main queue may still be posted to (never Qt directly).
+  if (!window) return;
+  dispatch::MainQueue::shared().async([window = QPointer<PreferencesWindow>(window)] { delete window.data(); });
 }
 
 std::shared_ptr<PreferencesController> PreferencesController::make(Services services) {
@@ -166,6 +171,10 @@ bool PreferencesController::windowShouldClose() {
   bool edited = false;
   for (PreferencesPane* pane : panes()) edited = edited || (pane && pane->hasUnsavedChanges());
   if (!edited) return true;
+  if (appkit::Application::shuttingDown()) {
+    LOG_INFO("closing the preferences with unsaved edits: the application is shutting down");
+    return true;
+  }
   if (!services_.alerts) {
     LOG_WARNING("closing the preferences without asking about unsaved edits: no alerts available");
     return true;
