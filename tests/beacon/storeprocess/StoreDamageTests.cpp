@@ -165,7 +165,7 @@ void StoreDamage::launchOverAReadOnlyStore() {
     const auto old = sent("old", before);
     EXPECT_EQ(old.size(), 120u) << "launch " << run;
     EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "launch " << run;
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "launch " << run;
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "launch " << run << "\n" << child->output();
   }
 }
 
