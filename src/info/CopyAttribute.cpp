@@ -14,9 +14,9 @@ namespace {
 
 std::string hfsStyle(const std::string& volume, const std::filesystem::path& path) {
   std::string text = volume;
-  // The volume name stands for the volume's root: the path is taken from there, without a "/".
+  // The path is taken from the volume's own root, which stays in the list as "/".
   for (const auto& component : path) {
-    if (component.empty() || component == "/") continue;  // a trailing separator, the root
+    if (component.empty()) continue;  // a trailing separator
     text += ":" + component.string();
   }
   return text;

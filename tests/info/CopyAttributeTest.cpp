@@ -34,12 +34,12 @@ class CopyAttributeTest : public testing::InfoCommandTest {
   Path item = Path(dir.write("a.txt", "hello"));
 };
 
-TEST_F(CopyAttributeTest, HfsStylePathsStartAtTheVolumeName) {
+TEST_F(CopyAttributeTest, HfsStylePathsKeepTheRootComponent) {
   Path users = fs->path("/Users/a");
   EXPECT_EQ(copyableText(CopyableAttribute::path, users), "/Users/a");
-  EXPECT_EQ(copyableText(CopyableAttribute::hfsPath, users), "Data:Users:a");
+  EXPECT_EQ(copyableText(CopyableAttribute::hfsPath, users), "Data:/:Users:a");
   EXPECT_EQ(copyableText(CopyableAttribute::parent, users), "/Users");
-  EXPECT_EQ(copyableText(CopyableAttribute::hfsParent, users), "Data:Users");
+  EXPECT_EQ(copyableText(CopyableAttribute::hfsParent, users), "Data:/:Users");
 }
 
 TEST_F(CopyAttributeTest, TheRootsParentIsTheRootAndItsHfsParentTheVolumeAlone) {
