@@ -82,8 +82,19 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   dispatch::Queue& background_;
   dispatch::Clock& clock_;
   std::shared_ptr<Link> link_;
-  // Folders whose children are being fetched, with where they are shown.
-  std::unordered_map<const PathListItem*, QPersistentModelIndex> fetching_;
+  // A folder whose children are being fetched, and where it is shown. The row is held weakly:
+  // a row that left the outline dies, and a new row may later be built at its address, which
+  // must not pass for the old one.
+  struct Fetch {
+    std::weak_ptr<PathListItem> row;
+    QPersistentModelIndex where;
+  };
+  // The entry for `row` when it is that very row's fetch; null otherwise.
+  const Fetch* fetchOf(const PathListItem* row) const;
+  // Forgets fetches whose folder has left the outline.
+  void dropStaleFetches();
+
+  std::unordered_map<const PathListItem*, Fetch> fetching_;
 };
 
 }  // namespace ml::list
