@@ -21,6 +21,8 @@
 #include "list/window/ListOutlineModel.h"
 #include "list/window/OutlineSelection.h"
 #include "shell/MainMenuModel.h"
+#include "platform/store/Middleware.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::list {
 namespace {
@@ -86,7 +88,7 @@ class ListWindowTest : public shell::testing::ShellTest {
   }
   std::vector<std::string> selectedNames() {
     std::vector<std::string> names;
-    for (const auto& index : selectedItems(view())) names.push_back(model().item(index)->name());
+    for (const auto& index : selectedItems(view())) names.emplace_back(model().item(index)->name());
     return names;
   }
 
@@ -181,12 +183,23 @@ TEST_F(ListWindowTest, RenamesElsewhereReachTheListWhileItIsOpen) {
   delegate().reactor().fire(shell::ApplicationEvents::ItemsRenamed({{a, files::Path(dir.path() / "z")}}));
   ASSERT_TRUE(waitFor([&] { return model().rowCount() == 2 && model().item(model().index(0, 0))->name() == "z"; }));
 
+  // Closed: the list lets go of its rows at once, and renames no longer reach its store.
+  std::weak_ptr<PathListItem> row = model().item(model().index(1, 0))->shared_from_this();
   window->window()->close();
   settleWindow();
+  EXPECT_EQ(model().rowCount(), 0);
+  EXPECT_TRUE(row.expired());
+  struct Moves final : store::Middleware<ListWindowState> {
+    void process(const store::Event& event, const ListWindowState&) override { seen += event.as<shell::ItemsMoved>() != nullptr; }
+    std::atomic<int> seen = 0;
+  };
+  auto moves = std::make_shared<Moves>();
+  auto stop = window->core().add(moves);
   delegate().reactor().fire(shell::ApplicationEvents::ItemsRenamed({{b, files::Path(dir.path() / "y")}}));
   settle();
   settleWindow();
-  EXPECT_EQ(model().item(model().index(1, 0))->name(), "b");
+  EXPECT_EQ(moves->seen, 0);
+  stop();
 }
 
 TEST_F(ListWindowTest, RenamingTheSelectionNeedsASenderTaggedZero) {

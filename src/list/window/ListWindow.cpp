@@ -1,6 +1,7 @@
 #include "list/window/ListWindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -19,10 +20,12 @@
 #include "list/commands/ChangeCaseFormat.h"
 #include "list/commands/ClearCodeCommand.h"
 #include "list/commands/CopyNames.h"
+#include "list/commands/ReleaseFreedMemory.h"
 #include "list/commands/RemoveSelectedItems.h"
 #include "list/commands/SimpleRename.h"
 #include "list/display/ListDisplay.h"
 #include "list/menu/AncestorEntries.h"
+#include "list/rows/FreedMemory.h"
 #include "list/rows/ListWindowDataSource2.h"
 #include "list/state/ListEvents.h"
 #include "list/window/ListMainWindow.h"
@@ -76,7 +79,7 @@ QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
   return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
 }
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
 
 ListServices listServices(const shell::WindowContext& context) {
   return ListServices{context.usageEvents(), context.workspace(), context.openPanels()};
@@ -94,17 +97,32 @@ ListWindow::ListWindow(shell::WindowContext context, dispatch::Clock& clock, dis
 }
 
 ListWindow::~ListWindow() {
+  // Whatever the store still has to do for this window is for nobody now.
+  core_->state().store->close();
   details_.cancel();
+  if (!window_) return;
   // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
-  // closed windows on its own queue).
-  if (window_) window_->deleteLater();
+  // closed windows on its own queue). Once the application is quitting nothing delivers posted
+  // events any more: the main thread deletes the window at once, another thread leaves it to
+  // the end of the process.
+  const bool quitting = applicationQuitting_ || !QCoreApplication::instance() || QCoreApplication::closingDown();
+  if (!quitting) {
+    window_->deleteLater();
+  } else if (dispatch::MainQueue::isMainThread()) {
+    delete window_.data();
+  }
 }
 
 std::shared_ptr<ListWindow> ListWindow::self() {
   return std::static_pointer_cast<ListWindow>(shared_from_this());
 }
 
-void ListWindow::addItems(const std::vector<files::Path>& items) { core_->fire(ItemsAddedEvent(items)); }
+void ListWindow::addItems(const std::vector<files::Path>& items) {
+  core_->fire(ItemsAddedEvent(items));
+  // The addition's paths and batches are freed once the store has handled it; a large one's
+  // memory then goes back to the system rather than staying with the allocator.
+  if (items.size() >= kManyRows) fire(std::make_shared<ReleaseFreedMemory>());
+}
 
 ListMainWindow* ListWindow::window() {
   if (!window_) {
@@ -179,6 +197,10 @@ void ListWindow::windowDidLoad() {
   window_->willClose = [weak] {
     if (auto window = weak.lock()) window->windowWillClose();
   };
+  QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window_,
+                   [weak] {
+                     if (auto window = weak.lock()) window->applicationQuitting_ = true;
+                   });
 
   ui.dragAndDropDestination->setDelegate(weak);
   connectActions();
@@ -280,6 +302,15 @@ void ListWindow::windowWillClose() {
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
   if (globalObserverDisconnect_) globalObserverDisconnect_();
   details_.cancel();
+  // A closed list stops adding rows and lets go of those it has, whoever still holds the
+  // controller; both happen here on the main thread, where rows are added.
+  auto state = core_->state();
+  state.store->close();
+  if (state.dataSource->clear() >= kManyRows) {
+    // The outline's own records of the rows go with the widgets, later on; their memory goes
+    // back to the system then too.
+    QObject::connect(window_, &QObject::destroyed, [] { releaseFreedMemory(); });
+  }
 }
 
 // Actions -----------------------------------------------------------------------------------------
