@@ -12,6 +12,9 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QUrl>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "ListFixture.h"
 #include "appkit/MainMenu.h"
@@ -200,6 +203,26 @@ TEST_F(ListWindowTest, RenamesElsewhereReachTheListWhileItIsOpen) {
   settleWindow();
   EXPECT_EQ(moves->seen, 0);
   stop();
+}
+
+// A broken link or a fifo has no icon of its own; sorted to the top it must not set a smaller
+// height for every row. The date columns are wide enough for their dates.
+TEST_F(ListWindowTest, RowsKeepTheirHeightAndDatesFitWhateverComesFirst) {
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "a-broken-link");
+  ASSERT_EQ(::mkfifo((dir.path() / "a-fifo").c_str(), 0600), 0);
+  show({files::Path(dir.path() / "a-broken-link"), files::Path(dir.path() / "a-fifo"), file("README.md"), folder("b")});
+  window->window()->resize(1000, 400);
+  model().sort(ListOutlineModel::nameColumn, Qt::AscendingOrder);
+  settleWindow();
+  QApplication::processEvents();
+  const int iconHeight = view().iconSize().height();
+  for (int row = 0; row < model().rowCount(); ++row) {
+    EXPECT_GE(view().visualRect(model().index(row, ListOutlineModel::nameColumn)).height(), iconHeight + 2) << row;
+    EXPECT_FALSE(model().data(model().index(row, ListOutlineModel::nameColumn), Qt::DecorationRole).value<QIcon>().isNull()) << row;
+  }
+  const QModelIndex date = model().index(2, ListOutlineModel::modifiedColumn);
+  EXPECT_GE(view().columnWidth(ListOutlineModel::modifiedColumn), view().fontMetrics().horizontalAdvance(model().data(date).toString()) + 8);
+  if (const char* shot = std::getenv("ML_LIST_SCREENSHOT")) window->window()->grab().save(QString::fromLocal8Bit(shot));
 }
 
 TEST_F(ListWindowTest, RenamingTheSelectionNeedsASenderTaggedZero) {

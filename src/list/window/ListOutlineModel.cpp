@@ -1,6 +1,8 @@
 #include "list/window/ListOutlineModel.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QStyle>
 #include <QPalette>
 
 #include <algorithm>
@@ -107,7 +109,15 @@ QIcon ListOutlineModel::iconOf(const PathListItem& row) const {
     themeIcons_.insert(name, themed);
     return themed;
   }
-  return appkit::iconFor(icon);
+  QIcon found = appkit::iconFor(icon);
+  if (!found.isNull()) return found;
+  // Nothing of its own (a broken link, a fifo, a socket): a plain file's icon, so every row has
+  // one and the outline gives every row the same height, whichever comes first.
+  const QString fallbackKey = QStringLiteral("\x01fallback");
+  if (auto it = themeIcons_.constFind(fallbackKey); it != themeIcons_.constEnd()) return *it;
+  QIcon fallback = QIcon::fromTheme(QStringLiteral("text-x-generic"), QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+  themeIcons_.insert(fallbackKey, fallback);
+  return fallback;
 }
 
 QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {

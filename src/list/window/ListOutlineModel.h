@@ -41,6 +41,8 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   // The row an index stands for (null for the root or an index of another model).
   PathListItem* item(const QModelIndex& index) const;
   const std::shared_ptr<ListWindowDataSource2>& dataSource() const { return dataSource_; }
+  // The icon a row shows: its own, else a plain file's (never none).
+  QIcon iconOf(const PathListItem& item) const;
   // Asks every view to redraw the rows it shows; the structure is unchanged.
   void reloadData();
 
@@ -67,7 +69,6 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   void willReorderRows() override;
   void didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) override;
 
-  QIcon iconOf(const PathListItem& item) const;
   // Inserts a batch of fetched children under `parent`, if it is still shown.
   void childrenArrived(const std::shared_ptr<PathListItem>& parent, std::vector<std::shared_ptr<PathListItem>> rows);
 

@@ -170,8 +170,16 @@ void ListWindow::windowDidLoad() {
   view->hideColumn(ListOutlineModel::iconColumn);
   view->setTreePosition(ListOutlineModel::nameColumn);
   view->header()->resizeSection(ListOutlineModel::nameColumn, 240);
-  view->header()->resizeSection(ListOutlineModel::createdColumn, 145);
-  view->header()->resizeSection(ListOutlineModel::modifiedColumn, 145);
+  // The date columns fit a long date of this locale (two-digit day and hour) with the cell's
+  // margins, and their titles with the sort indicator.
+  const QFontMetrics metrics = view->fontMetrics();
+  const int longDate =
+      metrics.horizontalAdvance(text(details::dateText(files::Date(std::chrono::sys_days(std::chrono::year(2026) / 12 / 28) +
+                                                                     std::chrono::hours(22) + std::chrono::minutes(58)))));
+  for (int column : {ListOutlineModel::createdColumn, ListOutlineModel::modifiedColumn}) {
+    const int title = view->header()->fontMetrics().horizontalAdvance(model_->headerData(column, Qt::Horizontal).toString());
+    view->header()->resizeSection(column, std::max({145, longDate + 24, title + 32}));
+  }
   view->header()->resizeSection(ListOutlineModel::sizeColumn, 75);
   view->setIconSize(QSize(16, 16));
   ui.splitter->setStretchFactor(0, 1);
@@ -512,7 +520,7 @@ void ListWindow::update(const ListWindowState& state) {
 
 void ListWindow::showSingleItemDetails(PathListItem& row) {
   auto& ui = *ui_;
-  ui.selectedItemIcon->setPixmap(appkit::iconFor(row.icon()).pixmap(64, 64));
+  ui.selectedItemIcon->setPixmap(model_->iconOf(row).pixmap(64, 64));
   ui.selectedItemName->setText(text(row.name()));
   // The same row as last time: its details are shown or on their way.
   if (detailsRow_.lock().get() == &row) return;
