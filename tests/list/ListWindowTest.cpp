@@ -18,6 +18,7 @@
 
 #include "ListFixture.h"
 #include "appkit/MainMenu.h"
+#include "appkit/Pasteboard.h"
 #include "list/display/ListDisplay.h"
 #include "list/menu/ListMenu.h"
 #include "list/window/ListMainWindow.h"
@@ -416,6 +417,35 @@ TEST_F(ListWindowTest, TheMainMenusListMenuIsFilledByTheListModule) {
   ASSERT_EQ(list->actions().size(), 6);
   list->actions()[0]->trigger();
   ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+}
+
+// In a list window the Edit menu copies the selected names and offers nothing it cannot do; the
+// toolbar items that act on the selection are off while nothing is selected.
+TEST_F(ListWindowTest, EditCopyCopiesTheSelectedNamesAndEmptyHandedControlsAreOff) {
+  appkit::MainMenu menu(shell::mainMenuModel(delegate()));
+  menu.watch();
+  show({file("a.txt"), file("b")});
+  selectRows({0, 1});
+  window->window()->activateWindow();
+  view().setFocus();
+  QApplication::processEvents();
+  auto* edit = window->window()->findChild<QMenu*>("Edit");
+  ASSERT_NE(edit, nullptr);
+  emit edit->aboutToShow();
+  auto item = [&](const char* name) { return window->window()->findChild<QAction*>(QString::fromLatin1(name)); };
+  for (const char* off : {"undo", "redo", "cut", "paste"}) EXPECT_FALSE(item(off)->isEnabled()) << off;
+  ASSERT_TRUE(item("copy")->isEnabled());
+  appkit::Pasteboard::setString("before");
+  item("copy")->trigger();
+  ASSERT_TRUE(waitFor([&] { return appkit::Pasteboard::string() == "a.txt\nb"; }));
+
+  EXPECT_TRUE(action("removeItemAction").isEnabled());
+  view().clearSelection();
+  settleWindow();
+  for (const char* off : {"removeItemAction", "moveToTrashAction", "infoToolbarItem", "openToolbarItem"}) {
+    EXPECT_FALSE(action(off).isEnabled()) << off;
+  }
+  if (const char* shot = std::getenv("ML_LIST_SCREENSHOT")) window->window()->grab().save(QString::fromLocal8Bit(shot));
 }
 
 TEST_F(ListWindowTest, AChosenQuickAccessEntryOpensAListOfItsItems) {

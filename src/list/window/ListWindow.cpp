@@ -205,6 +205,9 @@ void ListWindow::windowDidLoad() {
   window_->willClose = [weak] {
     if (auto window = weak.lock()) window->windowWillClose();
   };
+  window_->onCopy = [weak] {
+    if (auto window = weak.lock()) window->copyNamesOfSelectedItems();
+  };
   QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, window_,
                    [weak] {
                      if (auto window = weak.lock()) window->applicationQuitting_ = true;
@@ -492,6 +495,7 @@ void ListWindow::update(const ListWindowState& state) {
   if (plan.tab == DetailTab::emptyList) {
     ui.detailsTabView->setCurrentIndex(static_cast<int>(DetailTab::emptyList));
     if (actions) actions->setEnabled(false);
+    enableSelectionActions(false);
     details_.cancel();
     detailsRow_.reset();
     return;
@@ -507,6 +511,7 @@ void ListWindow::update(const ListWindowState& state) {
     view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selected = list::selectedItems(*view);
   }
+  enableSelectionActions(!selected.empty());
   ui.detailsTabView->setCurrentIndex(static_cast<int>(plan.tab));
   if (plan.tab == DetailTab::singleItem && !selected.empty()) {
     if (PathListItem* row = model_->item(selected.front())) showSingleItemDetails(*row);
@@ -516,6 +521,14 @@ void ListWindow::update(const ListWindowState& state) {
   ui.multipleSelectionInfoButton->setEnabled(plan.infoButtonEnabled);
   details_.cancel();
   detailsRow_.reset();
+}
+
+void ListWindow::enableSelectionActions(bool anySelected) {
+  // These act on the selection only: with nothing selected they would do nothing.
+  auto& ui = *ui_;
+  for (QAction* action : {ui.removeItemAction, ui.moveToTrashAction, ui.infoToolbarItem, ui.openToolbarItem}) {
+    action->setEnabled(anySelected);
+  }
 }
 
 void ListWindow::showSingleItemDetails(PathListItem& row) {

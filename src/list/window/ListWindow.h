@@ -110,6 +110,8 @@ class ListWindow final : public shell::ListWindowController, public FileDropDele
   void outlineViewSelectionDidChange();
   void fire(std::shared_ptr<store::Command<ListWindowState>> command);
   void showSingleItemDetails(PathListItem& row);
+  // Enables the toolbar items that act on the selection exactly when something is selected.
+  void enableSelectionActions(bool anySelected);
   int64_t shownRowCount() const;
   QAction* actionsItem() const;
   void buildAncestorMenus(const files::Path& item);
