@@ -59,7 +59,7 @@ void CleaningCommands::killFinder(const std::optional<std::string>& menuItemIden
   if (!outcome.error) return;
   LOG_ERROR("failed to restart finder. " << outcome.error->description());
   // The user chose it from the menu: say why nothing happened (no session bus, no file manager).
-  if (alerts_) alerts_->runModal(fileManagerFailedAlert(quitOnly, outcome.error->description()));
+  if (alerts_) alerts_->runModal(fileManagerFailedAlert(quitOnly, outcome.error->message));
 }
 
 appkit::Alert CleaningCommands::fileManagerFailedAlert(bool quitOnly, const std::string& reason) {
