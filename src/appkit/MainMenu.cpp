@@ -3,10 +3,16 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
+
+#include <string_view>
 
 #include "appkit/LocalizableMenuItem.h"
 #include "appkit/Localization.h"
@@ -56,6 +62,7 @@ void MainMenu::installOn(QMainWindow& window) {
     fill(m, *menu);
     connect(menu, &QMenu::aboutToShow, this, [this, m, menu] {
       if (fillers_.count(menus_[m].title)) fill(m, *menu);
+      updateEnabled();
     });
     if (model.placement == Menu::Placement::leading && firstOwn) {
       bar->insertMenu(firstOwn, menu);
@@ -96,10 +103,28 @@ void MainMenu::fill(std::size_t index, QMenu& menu) {
     item->awake();
     connect(item, &QAction::triggered, this, [this, index, i] { trigger(index, i); });
     menu.addAction(item);
+    if (itemModel.isEnabled) {
+      item->setEnabled(itemModel.isEnabled());
+      std::erase_if(built_, [](const BuiltItem& built) { return built.action.isNull(); });
+      built_.push_back(BuiltItem{item, index, i});
+    }
   }
 }
 
-void MainMenu::watch() { qApp->installEventFilter(this); }
+void MainMenu::watch() {
+  qApp->installEventFilter(this);
+  // Shortcuts of disabled items do nothing, so the items follow the focus, not only the opening
+  // of their menu.
+  connect(qApp, &QApplication::focusChanged, this, [this] { updateEnabled(); });
+}
+
+void MainMenu::updateEnabled() {
+  for (const BuiltItem& built : built_) {
+    if (!built.action) continue;
+    const MenuItem& model = menus_[built.menu].items[built.item];
+    if (model.isEnabled) built.action->setEnabled(model.isEnabled());
+  }
+}
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Show) {
@@ -109,12 +134,45 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
+namespace {
+
+// The focus widget, or the nearest widget around it, that has the slot `slot()`.
+QWidget* editTarget(const char* slot) {
+  const QByteArray signature = QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData());
+  for (QWidget* widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+    if (widget->metaObject()->indexOfMethod(signature.constData()) >= 0) return widget;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void MainMenu::sendToFocusWidget(const char* slot) {
-  QWidget* focus = QApplication::focusWidget();
-  if (!focus) return;
-  QByteArray signature = QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData());
-  if (focus->metaObject()->indexOfMethod(signature.constData()) < 0) return;
-  QMetaObject::invokeMethod(focus, slot);
+  if (QWidget* target = editTarget(slot)) QMetaObject::invokeMethod(target, slot);
+}
+
+bool MainMenu::canSendToFocusWidget(const char* slot) {
+  QWidget* target = editTarget(slot);
+  if (!target) return false;
+  const std::string_view name(slot);
+  if (auto* line = qobject_cast<QLineEdit*>(target)) {
+    if (name == "undo") return line->isUndoAvailable();
+    if (name == "redo") return line->isRedoAvailable();
+    if (name == "cut") return !line->isReadOnly() && line->hasSelectedText();
+    if (name == "copy") return line->hasSelectedText();
+    if (name == "paste") return !line->isReadOnly();
+  }
+  if (auto* text = qobject_cast<QTextEdit*>(target)) {
+    if (name == "undo") return text->document()->isUndoAvailable();
+    if (name == "redo") return text->document()->isRedoAvailable();
+    if (name == "cut" || name == "paste") return !text->isReadOnly();
+  }
+  if (auto* plain = qobject_cast<QPlainTextEdit*>(target)) {
+    if (name == "undo") return plain->document()->isUndoAvailable();
+    if (name == "redo") return plain->document()->isRedoAvailable();
+    if (name == "cut" || name == "paste") return !plain->isReadOnly();
+  }
+  return true;
 }
 
 }  // namespace ml::appkit

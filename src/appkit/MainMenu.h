@@ -6,6 +6,7 @@
 // Items look their action up in the model when chosen, so setAction() reaches every window,
 // including those built earlier. Thread affinity: main thread.
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "appkit/MenuModel.h"
 
+class QAction;
 class QMainWindow;
 class QMenu;
 
@@ -46,8 +48,12 @@ class MainMenu : public QObject {
   void watch();
 
   // Sends an editing action ("cut", "copy", "paste", "selectAll", "undo", "redo") to the widget
-  // that has the keyboard focus, when it has such a slot.
+  // that has the keyboard focus, or else to the nearest window part around it that has such a
+  // slot (a list window copies its selected names); nothing when none has it.
   static void sendToFocusWidget(const char* slot);
+  // Whether sendToFocusWidget(slot) would reach something that can do it now (a text field
+  // without undo history cannot undo, a read-only one cannot paste).
+  static bool canSendToFocusWidget(const char* slot);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -57,8 +63,17 @@ class MainMenu : public QObject {
   // Gives `menu` the model's items of menu `index`, or the filler's.
   void fill(std::size_t index, QMenu& menu);
 
+  // Enables each built item that has a predicate by what it says now.
+  void updateEnabled();
+
   std::vector<Menu> menus_;
   std::map<std::string, MenuFiller> fillers_;
+  struct BuiltItem {
+    QPointer<QAction> action;
+    std::size_t menu;
+    std::size_t item;
+  };
+  std::vector<BuiltItem> built_;
 };
 
 }  // namespace ml::appkit

@@ -18,6 +18,9 @@ struct MenuItem {
   std::string shortcut;
   Action action;
   bool separator = false;
+  // Whether the item can do something now; asked when its menu opens and when the keyboard focus
+  // moves. None: always enabled.
+  std::function<bool()> isEnabled = {};
 
   static MenuItem separatorItem() {
     MenuItem item;

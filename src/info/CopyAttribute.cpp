@@ -1,5 +1,8 @@
 #include "info/CopyAttribute.h"
 
+#include <QApplication>
+#include <QMessageBox>
+
 #include "appkit/Pasteboard.h"
 #include "files/FileSystem.h"
 #include "files/Files.h"
@@ -7,6 +10,8 @@
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/LocalizedStrings.h"
+#include "platform/logging/Log.h"
 
 namespace ml::info {
 
@@ -42,6 +47,26 @@ std::optional<std::string> forkSizes(const files::Path& path) {
   const auto resource = finder->resourceSize();
   return "Data fork: " + formatter.format(finder->dataSize()) +
          ", resource fork: " + (resource ? formatter.format(*resource) : std::string("none"));
+}
+
+// A message on the front window that nothing was copied and why; it does not wait for an answer.
+void tellNothingToCopy(CopyableAttribute attribute) {
+  const char* reason = "The item has no value for this attribute.";
+  switch (attribute) {
+    case CopyableAttribute::fileType: reason = "The item has no file type code."; break;
+    case CopyableAttribute::creator: reason = "The item has no creator code."; break;
+    case CopyableAttribute::shortVersion:
+    case CopyableAttribute::longVersion: reason = "The item has no version."; break;
+    case CopyableAttribute::backupDate: reason = "The item has no backup date."; break;
+    default: break;
+  }
+  LOG_INFO("nothing to copy. reason=" << reason);
+  auto* box = new QMessageBox(QMessageBox::Information, QString::fromStdString(foundation::localizedString("Nothing was copied.")),
+                              QString::fromStdString(foundation::localizedString("Nothing was copied.")), QMessageBox::Ok,
+                              QApplication::activeWindow());  // deletes itself when closed
+  box->setInformativeText(QString::fromStdString(foundation::localizedString(reason)));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 }  // namespace
@@ -108,7 +133,11 @@ void CopyAttribute::execute(const InfoWindowState& state, store::Core<InfoWindow
   const auto shown = state.displayedPath();
   if (!shown) return;
   auto text = copyableText(attribute_, *shown);
-  if (!text) return;
+  if (!text) {
+    // The clipboard stays as it was; say so rather than seem to have copied.
+    dispatch::MainQueue::shared().async([attribute = attribute_] { tellNothingToCopy(attribute); });
+    return;
+  }
   // The clipboard belongs to the GUI thread.
   dispatch::MainQueue::shared().async([text = std::move(*text)] { appkit::Pasteboard::setString(text); });
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Puts the text of one attribute of the shown item on the desktop's clipboard. An attribute
 // without a text (an item without a resource fork has no version, a folder no type code) leaves
-// the clipboard as it was.
+// the clipboard as it was, and a message on the front window tells the user why.
 #include <optional>
 #include <string>
 

@@ -56,7 +56,20 @@ void CleaningCommands::killFinder(const std::optional<std::string>& menuItemIden
   if (!quitOnly) script += "\n" + appkit::finder_scripts::launchFinder();
   auto outcome = runner_->run(script);
   if (!outcome.created) return;
-  if (outcome.error) LOG_ERROR("failed to restart finder. " << outcome.error->description());
+  if (!outcome.error) return;
+  LOG_ERROR("failed to restart finder. " << outcome.error->description());
+  // The user chose it from the menu: say why nothing happened (no session bus, no file manager).
+  if (alerts_) alerts_->runModal(fileManagerFailedAlert(quitOnly, outcome.error->message));
+}
+
+appkit::Alert CleaningCommands::fileManagerFailedAlert(bool quitOnly, const std::string& reason) {
+  appkit::Alert alert;
+  alert.style = appkit::Alert::Style::warning;
+  alert.messageText = foundation::localizedString(quitOnly ? "The file manager could not be quit."
+                                                           : "The file manager could not be relaunched.");
+  alert.informativeText = reason;
+  alert.buttons = {foundation::localizedString("OK")};
+  return alert;
 }
 
 }  // namespace ml::shell

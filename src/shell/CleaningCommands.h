@@ -1,6 +1,8 @@
 #pragma once
 // The Cleaning menu: empty the Trash (after the file manager's confirmation) and quit or relaunch
-// the file manager, both by scripts sent to the script runner. Failures are logged, not shown.
+// the file manager, both by scripts sent to the script runner. Failures are logged; a quit or
+// relaunch that fails also tells the user why (no session bus, no file manager), since nothing
+// else shows that the command did nothing.
 //
 // Thread affinity: main thread (the emptying script and the "already empty" alert are modal).
 #include <memory>
@@ -24,6 +26,8 @@ class CleaningCommands {
   void killFinder(const std::optional<std::string>& menuItemIdentifier);
 
   static appkit::Alert alreadyEmptyAlert();
+  // The warning shown when quitting or relaunching the file manager failed, with the reason.
+  static appkit::Alert fileManagerFailedAlert(bool quitOnly, const std::string& reason);
 
  private:
   std::shared_ptr<appkit::ScriptRunner> runner_;

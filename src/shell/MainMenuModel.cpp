@@ -20,9 +20,12 @@ MenuItem item(std::string title, std::string identifier, std::string shortcut, M
   return MenuItem{std::move(title), std::move(identifier), std::move(shortcut), std::move(action), false};
 }
 
+// Sent to what has the keyboard focus, and enabled only when that can do it.
 MenuItem editItem(std::string title, std::string identifier, std::string shortcut, const char* slot) {
-  return item(std::move(title), std::move(identifier), std::move(shortcut),
-              [slot](const std::string&) { appkit::MainMenu::sendToFocusWidget(slot); });
+  MenuItem edit = item(std::move(title), std::move(identifier), std::move(shortcut),
+                       [slot](const std::string&) { appkit::MainMenu::sendToFocusWidget(slot); });
+  edit.isEnabled = [slot] { return appkit::MainMenu::canSendToFocusWidget(slot); };
+  return edit;
 }
 
 appkit::Alert aboutAlert() {

@@ -54,6 +54,30 @@ TEST_F(ListOutlineModelTest, AFoldersChildrenComeWhenFetchedAndLeadBackToIt) {
   EXPECT_EQ(model.parent(box), QModelIndex());
 }
 
+// A folder removed while its children load takes its fetch with it: a row built later, even at
+// the same address, can still be expanded (the allocator hands a freed block of a row's size
+// back at once, so the fresh row usually lands where the removed one was).
+TEST_F(ListOutlineModelTest, AFolderRemovedWhileItsChildrenLoadLeavesNoFetchBehind) {
+  dir.write("box/a", "x");
+  source->append({PathListItem::make(folder("box"))});
+  const PathListItem* removed = model.item(model.index(0, 0));
+  model.fetchMore(model.index(0, 0));
+  source->remove({files::Path(dir.path() / "box")});
+  loop.drain();
+  EXPECT_EQ(model.rowCount(), 0);
+
+  std::vector<std::shared_ptr<PathListItem>> fresh;
+  for (int i = 0; i < 8 && (fresh.empty() || fresh.back().get() != removed); ++i) {
+    fresh.push_back(PathListItem::make(folder("box")));
+  }
+  source->append({fresh.back()});
+  QModelIndex box = model.index(0, 0);
+  EXPECT_TRUE(model.canFetchMore(box));
+  model.fetchMore(box);
+  loop.drain();
+  EXPECT_EQ(model.rowCount(box), 1);
+}
+
 TEST_F(ListOutlineModelTest, ColumnsShowNameSizeAndLocationWithAnEmDashForFolders) {
   source->append({PathListItem::make(file("a.txt", std::string(1536, 'x'))), PathListItem::make(folder("f"))});
   EXPECT_EQ(text(model.index(0, ListOutlineModel::nameColumn)), "a.txt");

@@ -106,7 +106,7 @@ class ListStoreFixture : public Base {
   // The top-level rows' names, in order.
   std::vector<std::string> names() const {
     std::vector<std::string> result;
-    for (const auto& row : rows()->items()) result.push_back(row->name());
+    for (const auto& row : rows()->items()) result.emplace_back(row->name());
     return result;
   }
 

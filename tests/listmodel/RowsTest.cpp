@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unicode/locid.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -36,7 +37,7 @@ class RecordingObserver final : public DataSourceObserver {
   void didRemoveRows() override { calls.push_back("removed"); }
   void willReorderRows() override { calls.push_back("reorder"); }
   void didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) override {
-    for (const auto& [from, to] : replaced) calls.push_back("replaced " + from->name() + " by " + to->name());
+    for (const auto& [from, to] : replaced) calls.push_back("replaced " + std::string(from->name()) + " by " + std::string(to->name()));
     calls.push_back("reordered");
   }
   static std::string range(int a, int b) { return std::to_string(a) + "-" + std::to_string(b); }
@@ -45,7 +46,7 @@ class RecordingObserver final : public DataSourceObserver {
 
 std::vector<std::string> namesOf(const ListWindowDataSource2& source) {
   std::vector<std::string> names;
-  for (const auto& row : source.items()) names.push_back(row->name());
+  for (const auto& row : source.items()) names.emplace_back(row->name());
   return names;
 }
 
@@ -185,6 +186,23 @@ TEST_F(RowsTest, TheRootAnswersTopLevelRowsAndRowsAnswerTheirChildren) {
   EXPECT_EQ(source.rowOf(source.child(0, box).get()), -1);
 }
 
+// Names sort the same whatever the process locale, C and POSIX included: letter case after the
+// letters, digit runs as numbers.
+TEST_F(RowsTest, NamesSortCaseInsensitivelyInEveryProcessLocale) {
+  const icu::Locale before = icu::Locale::getDefault();
+  for (const char* name : {"en_US_POSIX", "c", "en_US", "de_DE", "fr", ""}) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale::setDefault(icu::Locale(name), status);
+    ListWindowDataSource2 source;
+    source.append({PathListItem::make(file("README.md")), PathListItem::make(file("a-fifo")),
+                   PathListItem::make(file("b 10")), PathListItem::make(file("B 9"))});
+    source.sortDescriptorsDidChange({{SortKey::name, true}});
+    EXPECT_EQ(namesOf(source), (std::vector<std::string>{"a-fifo", "B 9", "b 10", "README.md"})) << "locale " << name;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  icu::Locale::setDefault(before, status);
+}
+
 TEST_F(RowsTest, SortingByNameComparesDigitRunsAsNumbersAndKeepsChildrenInListingOrder) {
   ListWindowDataSource2 source;
   file("file 10/z");
@@ -192,7 +210,7 @@ TEST_F(RowsTest, SortingByNameComparesDigitRunsAsNumbersAndKeepsChildrenInListin
   source.append({PathListItem::make(folder("file 10")), PathListItem::make(file("file 2")),
                  PathListItem::make(file("File 1"))});
   PathListItem* box = source.items()[0].get();
-  const std::string firstChild = source.child(0, box)->name();
+  const std::string firstChild(source.child(0, box)->name());
   source.sortDescriptorsDidChange({{SortKey::name, true}});
   EXPECT_EQ(namesOf(source), (std::vector<std::string>{"File 1", "file 2", "file 10"}));
   EXPECT_EQ(source.child(0, box)->name(), firstChild);

@@ -80,6 +80,15 @@ TEST_F(CleaningCommandsTest, AnyOtherItemQuitsAndLaunchesTheFileManager) {
   commands.killFinder("Quit");  // the test is case-sensitive
   std::string relaunch = "tell application \"Finder\" to quit\ntell application \"Finder\" to launch";
   EXPECT_EQ(runner->sources(), (std::vector<std::string>{relaunch, relaunch, relaunch}));
+  EXPECT_TRUE(alerts->shown().empty());
+}
+
+TEST_F(CleaningCommandsTest, AFailedRelaunchTellsTheUserWhy) {
+  runner->answer(ScriptOutcome::failed(ScriptError{appkit::kScriptNotUnderstood, "there is no session bus"}));
+  commands.killFinder("relaunchFileManager");
+  ASSERT_EQ(alerts->shown().size(), 1u);
+  EXPECT_EQ(alerts->shown()[0].messageText, "The file manager could not be relaunched.");
+  EXPECT_NE(alerts->shown()[0].informativeText.find("there is no session bus"), std::string::npos);
 }
 
 }  // namespace

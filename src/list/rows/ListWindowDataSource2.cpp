@@ -3,7 +3,16 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "list/rows/FreedMemory.h"
+
 namespace ml::list {
+
+ListWindowDataSource2::~ListWindowDataSource2() {
+  const bool many = items_.size() >= kManyRows;
+  items_.clear();
+  positions_.clear();
+  if (many) releaseFreedMemory();
+}
 
 std::vector<files::Path> ListWindowDataSource2::sources() const {
   std::vector<files::Path> result;
@@ -56,7 +65,21 @@ std::size_t ListWindowDataSource2::remove(const std::vector<files::Path>& paths)
     removed += leaving.size();
     end = first;
   }
+  if (removed >= kManyRows) releaseFreedMemory();
   return removed;
+}
+
+std::size_t ListWindowDataSource2::clear() {
+  const std::size_t count = items_.size();
+  if (count == 0) return 0;
+  if (observer_) observer_->willRemoveRows(0, static_cast<int>(count) - 1);
+  std::vector<Row> leaving = std::move(items_);
+  items_.clear();
+  positionsChanged();
+  if (observer_) observer_->didRemoveRows();
+  leaving.clear();
+  if (count >= kManyRows) releaseFreedMemory();
+  return count;
 }
 
 std::size_t ListWindowDataSource2::replace(Replacements replacements) {
@@ -101,7 +124,7 @@ ListWindowDataSource2::Row ListWindowDataSource2::child(int64_t index, PathListI
 ColumnValue ListWindowDataSource2::objectValue(std::string_view id, const PathListItem* item) const {
   if (!item) return std::monostate{};
   if (id == column::icon) return item->icon();
-  if (id == column::name) return item->name();
+  if (id == column::name) return std::string(item->name());
   if (id == column::created) {
     if (item->creationDate()) return *item->creationDate();
     return std::monostate{};

@@ -24,6 +24,12 @@ namespace ml::list {
 
 class ListWindowDataSource2 {
  public:
+  ListWindowDataSource2() = default;
+  // A list of many rows hands the memory they held back to the system as it goes.
+  ~ListWindowDataSource2();
+  ListWindowDataSource2(const ListWindowDataSource2&) = delete;
+  ListWindowDataSource2& operator=(const ListWindowDataSource2&) = delete;
+
   using Row = std::shared_ptr<PathListItem>;
   // For each old location, the new rows to stand in for its rows, in row order.
   using Replacements = std::unordered_map<files::Path, std::deque<Row>>;
@@ -40,8 +46,11 @@ class ListWindowDataSource2 {
   // Appends the rows after the existing ones, unsorted.
   void append(std::vector<Row> rows);
   // Drops the top-level rows showing any of `paths` (by location), keeping the order of the
-  // rest; rows inside folders are not looked at. Returns how many went.
+  // rest; rows inside folders are not looked at. Returns how many went. Many rows gone hand
+  // their memory back to the system.
   std::size_t remove(const std::vector<files::Path>& paths);
+  // Drops every row (a closed list lets go of them at once). Returns how many went.
+  std::size_t clear();
   // Replaces, in place, each top-level row whose location has rows waiting in `replacements`
   // (the first waiting row for the first such row, and so on). Returns how many were replaced.
   std::size_t replace(Replacements replacements);
@@ -59,7 +68,11 @@ class ListWindowDataSource2 {
   const std::vector<SortDescriptor>& sortDescriptors() const { return sortDescriptors_; }
 
  private:
-  void positionsChanged() { positionsValid_ = false; }
+  // Forgets the positions (rebuilt on the next rowOf), and the rows they name.
+  void positionsChanged() {
+    positionsValid_ = false;
+    positions_.clear();
+  }
 
   std::vector<Row> items_;
   std::vector<SortDescriptor> sortDescriptors_;

@@ -10,17 +10,32 @@
 
 namespace ml::list {
 
-std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::shared_ptr<shell::UsageEvents> usage) {
-  std::shared_ptr<PathListItem> row(new PathListItem(path));
+PathListItem::PathListItem(Made, const files::Path& source)
+    : fileSystem_(source.sharedFileSystem()), url_(source.url().string()) {
+  // The name as the user sees it ("b" for "/a/b" and "/a/b/", "/" for the root), kept as a
+  // stretch of the location.
+  std::string_view text(url_);
+  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
+  std::size_t start = 0;
+  if (text != "/") {
+    const auto slash = text.rfind('/');
+    if (slash != std::string_view::npos) start = slash + 1;
+  }
+  nameStart_ = static_cast<uint32_t>(start);
+  nameLength_ = static_cast<uint32_t>(text.size() - start);
+}
+
+std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::shared_ptr<shell::UsageEvents> usage,
+                                                 SharedTexts* texts) {
+  auto row = std::make_shared<PathListItem>(Made{}, path);
   const files::FileSystem& fs = path.fileSystem();
-  row->name_ = lastPathComponent(path.url());
 
   // One attribute read gives the dates and, for anything but a folder, the size (a folder's
   // total would walk its whole tree, which a row never does).
   auto basic = fs.basicAttributes(path);
   if (basic) {
-    row->creationDate_ = basic->creationDate();
-    row->lastModifiedDate_ = basic->lastModifiedDate();
+    row->creationDate_ = dateValue(basic->creationDate());
+    row->lastModifiedDate_ = dateValue(basic->lastModifiedDate());
   } else {
     // Gone, rather than unreadable: the item's own lookup finds nothing there (a file system
     // that does not say why leaves errno at 0, and the row is merely unreadable).
@@ -29,37 +44,46 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
     LOG_ERROR("failed to read date information for " << path.description());
     if (usage) usage->trackEvent("Failed to read dates", {});
   }
-  row->usage_ = std::move(usage);
 
   row->isExpandable_ = fs.isDirectory(path);
   if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
 
-  row->fullPath_ = path.volume() + parentPathText(path.pathOnVolume());
-  row->icon_ = files::TypeDescriber::current()->icon(path.url());
+  // The volume's name, then the folder as seen from the volume's mount point: rows of one folder
+  // share the text.
+  row->location_ = shared(texts, path.volume() + parentPathText(path.pathOnVolume()));
+  row->iconName_ = shared(texts, files::TypeDescriber::current()->icon(path.url()).themeName);
 
   if (row->isExpandable_) {
+    row->folder_ = std::make_unique<Folder>();
     if (auto entries = fs.contentsOf(path)) {
-      row->entryNames_.reserve(entries->size());
-      for (const auto& entry : *entries) row->entryNames_.push_back(entry.url().filename().string());
+      row->folder_->entryNames.reserve(entries->size());
+      for (const auto& entry : *entries) row->folder_->entryNames.push_back(entry.url().filename().string());
     }
+    row->folder_->children.resize(row->folder_->entryNames.size());
+    row->folder_->usage = std::move(usage);
   }
-  row->children_.resize(row->entryNames_.size());
   return row;
 }
 
+files::FileIcon PathListItem::icon() const { return files::FileIcon{*iconName_, url_}; }
+
+std::string PathListItem::fullPath() const { return *location_; }
+
+files::Path PathListItem::source() const { return files::Path(fileSystem_, url_); }
+
 std::shared_ptr<PathListItem> PathListItem::builtChild(int64_t index) const {
   if (index < 0 || index >= childCount()) return nullptr;
-  return children_[static_cast<std::size_t>(index)];
+  return folder_->children[static_cast<std::size_t>(index)];
 }
 
 std::shared_ptr<PathListItem> PathListItem::child(int64_t index) {
   if (index < 0 || index >= childCount()) return nullptr;
-  auto& slot = children_[static_cast<std::size_t>(index)];
+  auto& slot = folder_->children[static_cast<std::size_t>(index)];
   if (slot) return slot;
 
-  const files::Path entry(source_.sharedFileSystem(), source_.url() / entryNames_[static_cast<std::size_t>(index)]);
+  const files::Path entry(fileSystem_, std::filesystem::path(url_) / folder_->entryNames[static_cast<std::size_t>(index)]);
   const auto start = std::chrono::steady_clock::now();
-  slot = make(entry, usage_);
+  slot = make(entry, folder_->usage, &folder_->texts);
   const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
   slot->setParent(this, static_cast<int>(index));
   LOG_DEBUG("Converting path to list item completed. path=[" << entry.description() << "] time=["
@@ -69,20 +93,22 @@ std::shared_ptr<PathListItem> PathListItem::child(int64_t index) {
 
 std::vector<files::Path> PathListItem::entryPaths() const {
   std::vector<files::Path> paths;
-  paths.reserve(entryNames_.size());
-  for (const auto& name : entryNames_) paths.emplace_back(source_.sharedFileSystem(), source_.url() / name);
+  if (!folder_) return paths;
+  paths.reserve(folder_->entryNames.size());
+  const std::filesystem::path folder(url_);
+  for (const auto& name : folder_->entryNames) paths.emplace_back(fileSystem_, folder / name);
   return paths;
 }
 
 void PathListItem::adoptChildren(std::vector<std::shared_ptr<PathListItem>> rows) {
   for (auto& row : rows) {
-    if (shownChildren_ >= childCount()) return;
-    auto& slot = children_[static_cast<std::size_t>(shownChildren_)];
+    if (shownChildCount() >= childCount()) return;
+    auto& slot = folder_->children[static_cast<std::size_t>(folder_->shownChildren)];
     if (!slot && row) {
       slot = std::move(row);
-      slot->setParent(this, static_cast<int>(shownChildren_));
+      slot->setParent(this, static_cast<int>(folder_->shownChildren));
     }
-    ++shownChildren_;
+    ++folder_->shownChildren;
   }
 }
 

@@ -4,27 +4,26 @@ namespace ml::list {
 
 namespace {
 
-std::string withoutTrailingSlashes(const std::filesystem::path& url) {
-  std::string text = url.string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
+std::string_view withoutTrailingSlashes(std::string_view text) {
+  while (text.size() > 1 && text.back() == '/') text.remove_suffix(1);
   return text;
 }
 
 }  // namespace
 
 std::string lastPathComponent(const std::filesystem::path& url) {
-  std::string text = withoutTrailingSlashes(url);
-  if (text == "/") return text;
+  const std::string_view text = withoutTrailingSlashes(url.native());
+  if (text == "/") return std::string(text);
   auto slash = text.rfind('/');
-  return slash == std::string::npos ? text : text.substr(slash + 1);
+  return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));
 }
 
-std::string parentPathText(const std::filesystem::path& url) {
-  std::string text = withoutTrailingSlashes(url);
+std::string parentPathText(std::string_view location) {
+  const std::string_view text = withoutTrailingSlashes(location);
   auto slash = text.rfind('/');
-  if (slash == std::string::npos) return std::string();
+  if (slash == std::string_view::npos) return std::string();
   if (slash == 0) return "/";
-  return text.substr(0, slash);
+  return std::string(text.substr(0, slash));
 }
 
 }  // namespace ml::list

@@ -8,6 +8,7 @@ void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& 
                         const std::function<void(std::vector<std::shared_ptr<PathListItem>>)>& deliver,
                         const std::function<bool()>& keepGoing, const std::shared_ptr<shell::UsageEvents>& usage) {
   std::vector<std::shared_ptr<PathListItem>> batch;
+  SharedTexts texts;
   const auto started = clock.now();
   auto lastBatch = started;
   bool first = true;
@@ -20,7 +21,7 @@ void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& 
   };
   for (const auto& path : paths) {
     if (keepGoing && !keepGoing()) return;
-    batch.push_back(PathListItem::make(path, usage));
+    batch.push_back(PathListItem::make(path, usage, &texts));
     const auto now = clock.now();
     if (first ? (batch.size() >= kFirstBatchRows || now - started >= kFirstBatchDelay) : now - lastBatch >= kBatchInterval) {
       flush();

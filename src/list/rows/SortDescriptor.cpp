@@ -3,6 +3,8 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
+#include <string_view>
+
 #include "list/rows/PathListItem.h"
 
 namespace ml::list {
@@ -14,6 +16,18 @@ int threeWay(const T& a, const T& b) {
   if (a < b) return -1;
   if (b < a) return 1;
   return 0;
+}
+
+// The locale whose collation orders names: the process's, unless it names no language (C,
+// POSIX, C.UTF-8, which ICU reads as en_US_POSIX and sorts by code point, capitals first); then
+// the root collation, which every language builds on.
+icu::Locale collationLocale() {
+  const icu::Locale& current = icu::Locale::getDefault();
+  const std::string_view variant = current.getVariant();
+  if (*current.getLanguage() == '\0' || variant == "POSIX" || std::string_view(current.getName()) == "c") {
+    return icu::Locale::getRoot();
+  }
+  return current;
 }
 
 int compareDates(const std::optional<files::Date>& a, const std::optional<files::Date>& b) {
@@ -49,7 +63,7 @@ std::vector<SortDescriptor> withPrimary(const std::vector<SortDescriptor>& curre
 RowOrdering::RowOrdering(std::vector<SortDescriptor> descriptors)
     : descriptors_(std::move(descriptors)), collation_(std::make_unique<Collation>()) {
   UErrorCode status = U_ZERO_ERROR;
-  collation_->collator.reset(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+  collation_->collator.reset(icu::Collator::createInstance(collationLocale(), status));
   if (U_FAILURE(status)) {
     collation_->collator.reset();
     return;
@@ -59,13 +73,20 @@ RowOrdering::RowOrdering(std::vector<SortDescriptor> descriptors)
 
 RowOrdering::~RowOrdering() = default;
 
-int RowOrdering::compareTexts(const std::string& a, const std::string& b) const {
+int RowOrdering::compareTexts(std::string_view a, std::string_view b) const {
   if (collation_->collator) {
     UErrorCode status = U_ZERO_ERROR;
-    UCollationResult result = collation_->collator->compareUTF8(a, b, status);
+    UCollationResult result = collation_->collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                                                 icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
     if (U_SUCCESS(status)) return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
   }
   return threeWay(a, b);  // no collation data: byte order still gives a total order
+}
+
+const std::string& RowOrdering::locationOf(const PathListItem& row) const {
+  auto it = locations_.find(&row);
+  if (it == locations_.end()) it = locations_.emplace(&row, row.fullPath()).first;
+  return it->second;
 }
 
 int RowOrdering::compare(SortKey key, const PathListItem& a, const PathListItem& b) const {
@@ -75,7 +96,7 @@ int RowOrdering::compare(SortKey key, const PathListItem& a, const PathListItem&
     case SortKey::creationDate: return compareDates(a.creationDate(), b.creationDate());
     case SortKey::lastModifiedDate: return compareDates(a.lastModifiedDate(), b.lastModifiedDate());
     case SortKey::byteCount: return threeWay(a.byteCount(), b.byteCount());
-    case SortKey::fullPath: return compareTexts(a.fullPath(), b.fullPath());
+    case SortKey::fullPath: return compareTexts(locationOf(a), locationOf(b));
     case SortKey::childCount: return threeWay(a.childCount(), b.childCount());
   }
   return 0;

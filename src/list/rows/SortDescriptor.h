@@ -3,13 +3,15 @@
 // it finds two rows equal, then the next. Each names a row property (the keys the window's columns
 // sort by) and a direction.
 //
-// Texts (names, locations) compare as the user's locale sorts them, with digit runs compared as
-// numbers ("file 2" before "file 10"); absent dates come before every date; `isExpandable` puts
+// Texts (names, locations) compare as the user's locale sorts them, letter case second and digit
+// runs as numbers ("a-fifo" before "README.md", "file 2" before "file 10"); a process locale that
+// names no language (C, POSIX) sorts by the root collation, never by code point; absent dates come before every date; `isExpandable` puts
 // files before folders ascending.
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace ml::list {
@@ -47,11 +49,14 @@ class RowOrdering {
  private:
   // <0, 0, >0 as `a` sorts before, with or after `b` under one key, ascending.
   int compare(SortKey key, const PathListItem& a, const PathListItem& b) const;
-  int compareTexts(const std::string& a, const std::string& b) const;
+  int compareTexts(std::string_view a, std::string_view b) const;
+  // A row's location text, made once per row for the whole sort.
+  const std::string& locationOf(const PathListItem& row) const;
 
   std::vector<SortDescriptor> descriptors_;
   struct Collation;
   std::unique_ptr<Collation> collation_;
+  mutable std::unordered_map<const PathListItem*, std::string> locations_;
 };
 
 }  // namespace ml::list

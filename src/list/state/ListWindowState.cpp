@@ -54,10 +54,15 @@ void ListWindowState::react(const store::Event& event) {
 
 void ListWindowState::append(const std::vector<files::Path>& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
-  // Closing the window stops the building: nobody will see those rows.
-  buildRowsInBatches(paths, *clock_, [&](std::vector<std::shared_ptr<PathListItem>> batch) {
-    onMain([&] { dataSource->append(std::move(batch)); });
-  }, [closed = store] { return !closed->isClosed(); }, services_->usageEvents);
+  // The closing runs on the main thread too, so a batch never lands in a closed list.
+  buildRowsInBatches(
+      paths, *clock_,
+      [&](std::vector<std::shared_ptr<PathListItem>> batch) {
+        onMain([&] {
+          if (!store->isClosed()) dataSource->append(std::move(batch));
+        });
+      },
+      [&] { return !store->isClosed(); }, services_->usageEvents);
 }
 
 void ListWindowState::remove(const std::vector<files::Path>& paths) {
@@ -68,7 +73,7 @@ void ListWindowState::remove(const std::vector<files::Path>& paths) {
 }
 
 void ListWindowState::replace(const shell::PathMapping& mapping) {
-  if (mapping.empty()) return;
+  if (mapping.empty() || store->isClosed()) return;
   // A later pair for the same old path wins, as in a map built from the pairs in order.
   std::unordered_map<files::Path, files::Path> newPaths;
   for (const auto& [from, to] : mapping) newPaths.insert_or_assign(from, to);
@@ -77,10 +82,11 @@ void ListWindowState::replace(const shell::PathMapping& mapping) {
   onMain([&] { sources = dataSource->sources(); });
   // One fresh row per listed row (a path listed twice gets two rows), built off the main thread.
   ListWindowDataSource2::Replacements replacements;
+  SharedTexts texts;
   for (const auto& source : sources) {
     auto it = newPaths.find(source);
     if (it == newPaths.end()) continue;
-    replacements[source].push_back(PathListItem::make(it->second, services_->usageEvents));
+    replacements[source].push_back(PathListItem::make(it->second, services_->usageEvents, &texts));
   }
   if (replacements.empty()) return;
   onMain([&] { dataSource->replace(std::move(replacements)); });

@@ -6,7 +6,8 @@
 // react() runs on the store's queue. It builds rows there (reading the file system) and hands
 // every change of the row list, and the clearing of the selection, to the main thread, waiting
 // for it: the outline reads the rows on the main thread, and so the two never race. Rows of a
-// large addition arrive in batches: the first early, then at most one per interval.
+// large addition arrive in batches: the first early, then at most one per interval. Once the
+// store is closed (its window closed) an addition stops building rows and shows none.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -47,7 +48,8 @@ struct ListServices {
 };
 
 // The store a state belongs to, for work that fires into it after waiting (open panels, the
-// Trash): it fires nothing once the store is gone. Attached once by the store's owner.
+// Trash): it fires nothing once the store is gone. Attached once by the store's owner, which
+// also closes it when its window closes: from then on the list builds and shows no more rows.
 class ListStoreReference {
  public:
   void attach(std::weak_ptr<ListStore> store) {
@@ -65,7 +67,7 @@ class ListStoreReference {
  private:
   mutable std::mutex mutex_;
   std::weak_ptr<ListStore> store_;
-  std::atomic<bool> closed_{false};
+  std::atomic<bool> closed_ = false;
 };
 
 struct ListWindowState {

@@ -1,6 +1,8 @@
 #include "list/window/ListOutlineModel.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QStyle>
 #include <QPalette>
 
 #include <algorithm>
@@ -25,7 +27,7 @@ constexpr std::array<std::string_view, ListOutlineModel::columnCount_> kSortKeys
 constexpr std::array<const char*, ListOutlineModel::columnCount_> kTitles = {"", "Name", "Date Created",
                                                                              "Date Modified", "Size", "Location"};
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
 
 // The top-level row that `item` belongs to (itself for a top-level row).
 const PathListItem* topLevelOf(const PathListItem* item) {
@@ -107,7 +109,15 @@ QIcon ListOutlineModel::iconOf(const PathListItem& row) const {
     themeIcons_.insert(name, themed);
     return themed;
   }
-  return appkit::iconFor(icon);
+  QIcon found = appkit::iconFor(icon);
+  if (!found.isNull()) return found;
+  // Nothing of its own (a broken link, a fifo, a socket): a plain file's icon, so every row has
+  // one and the outline gives every row the same height, whichever comes first.
+  const QString fallbackKey = QStringLiteral("\x01fallback");
+  if (auto it = themeIcons_.constFind(fallbackKey); it != themeIcons_.constEnd()) return *it;
+  QIcon fallback = QIcon::fromTheme(QStringLiteral("text-x-generic"), QApplication::style()->standardIcon(QStyle::SP_FileIcon));
+  themeIcons_.insert(fallbackKey, fallback);
+  return fallback;
 }
 
 QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
@@ -122,7 +132,7 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
       if (column == nameColumn) return text(row->name());
       return {};
     case Qt::ToolTipRole:
-      if (column == nameColumn || column == locationColumn) return text(row->source().description());
+      if (column == nameColumn || column == locationColumn) return text(row->location());
       return {};
     case Qt::ForegroundRole:
       // A row whose item is gone reads as unavailable.
@@ -173,13 +183,28 @@ void ListOutlineModel::sort(int column, Qt::SortOrder order) {
 bool ListOutlineModel::canFetchMore(const QModelIndex& parent) const {
   const PathListItem* row = item(parent);
   if (!row || parent.column() != 0 || !row->isExpandable()) return false;
-  return row->shownChildCount() < row->childCount() && !fetching_.count(row);
+  return row->shownChildCount() < row->childCount() && !fetchOf(row);
+}
+
+const ListOutlineModel::Fetch* ListOutlineModel::fetchOf(const PathListItem* row) const {
+  auto it = fetching_.find(row);
+  if (it == fetching_.end()) return nullptr;
+  // An expired entry belonged to a row that died; `row` is a newer one at the same address.
+  if (it->second.row.lock().get() != row) return nullptr;
+  return &it->second;
+}
+
+void ListOutlineModel::dropStaleFetches() {
+  std::erase_if(fetching_, [](const auto& entry) {
+    const Fetch& fetch = entry.second;
+    return fetch.row.expired() || !fetch.where.isValid() || fetch.where.internalPointer() != entry.first;
+  });
 }
 
 void ListOutlineModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   auto row = item(parent)->shared_from_this();
-  fetching_.emplace(row.get(), QPersistentModelIndex(parent.siblingAtColumn(0)));
+  fetching_.insert_or_assign(row.get(), Fetch{row, QPersistentModelIndex(parent.siblingAtColumn(0))});
   std::weak_ptr<PathListItem> weakRow = row;
   std::weak_ptr<Link> link = link_;
   dispatch::Clock& clock = clock_;
@@ -204,8 +229,9 @@ void ListOutlineModel::childrenArrived(const std::shared_ptr<PathListItem>& pare
                                        std::vector<std::shared_ptr<PathListItem>> rows) {
   auto it = fetching_.find(parent.get());
   // Gone from the outline meanwhile (removed, or replaced by a fresh row): nothing to show.
-  if (it == fetching_.end()) return;
-  if (!it->second.isValid() || it->second.internalPointer() != parent.get()) {
+  if (it == fetching_.end() || it->second.row.lock() != parent) return;
+  const QPersistentModelIndex& where = it->second.where;
+  if (!where.isValid() || where.internalPointer() != parent.get()) {
     fetching_.erase(it);
     return;
   }
@@ -213,7 +239,7 @@ void ListOutlineModel::childrenArrived(const std::shared_ptr<PathListItem>& pare
   const int room = static_cast<int>(parent->childCount()) - first;
   const int count = std::min(room, static_cast<int>(rows.size()));
   if (count > 0) {
-    beginInsertRows(QModelIndex(it->second), first, first + count - 1);
+    beginInsertRows(QModelIndex(where), first, first + count - 1);
     parent->adoptChildren(std::move(rows));
     endInsertRows();
   }
@@ -223,7 +249,11 @@ void ListOutlineModel::childrenArrived(const std::shared_ptr<PathListItem>& pare
 void ListOutlineModel::willInsertRows(int first, int last) { beginInsertRows({}, first, last); }
 void ListOutlineModel::didInsertRows() { endInsertRows(); }
 void ListOutlineModel::willRemoveRows(int first, int last) { beginRemoveRows({}, first, last); }
-void ListOutlineModel::didRemoveRows() { endRemoveRows(); }
+void ListOutlineModel::didRemoveRows() {
+  endRemoveRows();
+  // The removed rows' persistent indexes are invalid now; their fetches are over.
+  dropStaleFetches();
+}
 
 void ListOutlineModel::willReorderRows() {
   emit layoutAboutToBeChanged();
@@ -253,9 +283,10 @@ void ListOutlineModel::didReorderRows(const std::unordered_map<const PathListIte
   // fetched again: the view asks only when a folder is expanded, and this one already is.
   std::vector<PathListItem*> refetch;
   for (const auto& [before, after] : replaced) {
-    if (before->shownChildCount() > 0 || fetching_.count(before)) refetch.push_back(after);
+    if (before->shownChildCount() > 0 || fetchOf(before)) refetch.push_back(after);
     fetching_.erase(before);
   }
+  dropStaleFetches();
   emit layoutChanged();
   for (PathListItem* row : refetch) {
     const int position = dataSource_->rowOf(row);

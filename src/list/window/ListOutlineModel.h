@@ -41,6 +41,8 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   // The row an index stands for (null for the root or an index of another model).
   PathListItem* item(const QModelIndex& index) const;
   const std::shared_ptr<ListWindowDataSource2>& dataSource() const { return dataSource_; }
+  // The icon a row shows: its own, else a plain file's (never none).
+  QIcon iconOf(const PathListItem& item) const;
   // Asks every view to redraw the rows it shows; the structure is unchanged.
   void reloadData();
 
@@ -67,7 +69,6 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   void willReorderRows() override;
   void didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) override;
 
-  QIcon iconOf(const PathListItem& item) const;
   // Inserts a batch of fetched children under `parent`, if it is still shown.
   void childrenArrived(const std::shared_ptr<PathListItem>& parent, std::vector<std::shared_ptr<PathListItem>> rows);
 
@@ -82,8 +83,19 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   dispatch::Queue& background_;
   dispatch::Clock& clock_;
   std::shared_ptr<Link> link_;
-  // Folders whose children are being fetched, with where they are shown.
-  std::unordered_map<const PathListItem*, QPersistentModelIndex> fetching_;
+  // A folder whose children are being fetched, and where it is shown. The row is held weakly:
+  // a row that left the outline dies, and a new row may later be built at its address, which
+  // must not pass for the old one.
+  struct Fetch {
+    std::weak_ptr<PathListItem> row;
+    QPersistentModelIndex where;
+  };
+  // The entry for `row` when it is that very row's fetch; null otherwise.
+  const Fetch* fetchOf(const PathListItem* row) const;
+  // Forgets fetches whose folder has left the outline.
+  void dropStaleFetches();
+
+  std::unordered_map<const PathListItem*, Fetch> fetching_;
 };
 
 }  // namespace ml::list

@@ -1,6 +1,7 @@
 #include "list/window/ListWindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -19,10 +20,12 @@
 #include "list/commands/ChangeCaseFormat.h"
 #include "list/commands/ClearCodeCommand.h"
 #include "list/commands/CopyNames.h"
+#include "list/commands/ReleaseFreedMemory.h"
 #include "list/commands/RemoveSelectedItems.h"
 #include "list/commands/SimpleRename.h"
 #include "list/display/ListDisplay.h"
 #include "list/menu/AncestorEntries.h"
+#include "list/rows/FreedMemory.h"
 #include "list/rows/ListWindowDataSource2.h"
 #include "list/state/ListEvents.h"
 #include "list/window/ListMainWindow.h"
@@ -76,7 +79,7 @@ QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
   return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
 }
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
 
 ListServices listServices(const shell::WindowContext& context) {
   return ListServices{context.usageEvents(), context.workspace(), context.openPanels()};
@@ -94,7 +97,10 @@ ListWindow::ListWindow(shell::WindowContext context, dispatch::Clock& clock, dis
 }
 
 ListWindow::~ListWindow() {
+  // Whatever the store still has to do for this window is for nobody now.
+  core_->state().store->close();
   details_.cancel();
+  if (!window_) return;
   // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
   // closed windows on its own queue). Through the main queue, never Qt's own posting: this may
   // also run while the application shuts down, when only the main queue may still be posted to.
@@ -105,7 +111,12 @@ std::shared_ptr<ListWindow> ListWindow::self() {
   return std::static_pointer_cast<ListWindow>(shared_from_this());
 }
 
-void ListWindow::addItems(const std::vector<files::Path>& items) { core_->fire(ItemsAddedEvent(items)); }
+void ListWindow::addItems(const std::vector<files::Path>& items) {
+  core_->fire(ItemsAddedEvent(items));
+  // The addition's paths and batches are freed once the store has handled it; a large one's
+  // memory then goes back to the system rather than staying with the allocator.
+  if (items.size() >= kManyRows) fire(std::make_shared<ReleaseFreedMemory>());
+}
 
 ListMainWindow* ListWindow::window() {
   if (!window_) {
@@ -153,8 +164,16 @@ void ListWindow::windowDidLoad() {
   view->hideColumn(ListOutlineModel::iconColumn);
   view->setTreePosition(ListOutlineModel::nameColumn);
   view->header()->resizeSection(ListOutlineModel::nameColumn, 240);
-  view->header()->resizeSection(ListOutlineModel::createdColumn, 145);
-  view->header()->resizeSection(ListOutlineModel::modifiedColumn, 145);
+  // The date columns fit a long date of this locale (two-digit day and hour) with the cell's
+  // margins, and their titles with the sort indicator.
+  const QFontMetrics metrics = view->fontMetrics();
+  const int longDate =
+      metrics.horizontalAdvance(text(details::dateText(files::Date(std::chrono::sys_days(std::chrono::year(2026) / 12 / 28) +
+                                                                     std::chrono::hours(22) + std::chrono::minutes(58)))));
+  for (int column : {ListOutlineModel::createdColumn, ListOutlineModel::modifiedColumn}) {
+    const int title = view->header()->fontMetrics().horizontalAdvance(model_->headerData(column, Qt::Horizontal).toString());
+    view->header()->resizeSection(column, std::max({145, longDate + 24, title + 32}));
+  }
   view->header()->resizeSection(ListOutlineModel::sizeColumn, 75);
   view->setIconSize(QSize(16, 16));
   ui.splitter->setStretchFactor(0, 1);
@@ -187,6 +206,9 @@ void ListWindow::windowDidLoad() {
   });
   window_->willClose = [weak] {
     if (auto window = weak.lock()) window->windowWillClose();
+  };
+  window_->onCopy = [weak] {
+    if (auto window = weak.lock()) window->copyNamesOfSelectedItems();
   };
 
   ui.dragAndDropDestination->setDelegate(weak);
@@ -290,6 +312,15 @@ void ListWindow::windowWillClose() {
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
   if (globalObserverDisconnect_) globalObserverDisconnect_();
   details_.cancel();
+  // A closed list stops adding rows and lets go of those it has, whoever still holds the
+  // controller; both happen here on the main thread, where rows are added.
+  auto state = core_->state();
+  state.store->close();
+  if (state.dataSource->clear() >= kManyRows) {
+    // The outline's own records of the rows go with the widgets, later on; their memory goes
+    // back to the system then too.
+    QObject::connect(window_, &QObject::destroyed, [] { releaseFreedMemory(); });
+  }
 }
 
 // Actions -----------------------------------------------------------------------------------------
@@ -463,6 +494,7 @@ void ListWindow::update(const ListWindowState& state) {
   if (plan.tab == DetailTab::emptyList) {
     ui.detailsTabView->setCurrentIndex(static_cast<int>(DetailTab::emptyList));
     if (actions) actions->setEnabled(false);
+    enableSelectionActions(false);
     details_.cancel();
     detailsRow_.reset();
     return;
@@ -478,6 +510,7 @@ void ListWindow::update(const ListWindowState& state) {
     view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selected = list::selectedItems(*view);
   }
+  enableSelectionActions(!selected.empty());
   ui.detailsTabView->setCurrentIndex(static_cast<int>(plan.tab));
   if (plan.tab == DetailTab::singleItem && !selected.empty()) {
     if (PathListItem* row = model_->item(selected.front())) showSingleItemDetails(*row);
@@ -489,9 +522,17 @@ void ListWindow::update(const ListWindowState& state) {
   detailsRow_.reset();
 }
 
+void ListWindow::enableSelectionActions(bool anySelected) {
+  // These act on the selection only: with nothing selected they would do nothing.
+  auto& ui = *ui_;
+  for (QAction* action : {ui.removeItemAction, ui.moveToTrashAction, ui.infoToolbarItem, ui.openToolbarItem}) {
+    action->setEnabled(anySelected);
+  }
+}
+
 void ListWindow::showSingleItemDetails(PathListItem& row) {
   auto& ui = *ui_;
-  ui.selectedItemIcon->setPixmap(appkit::iconFor(row.icon()).pixmap(64, 64));
+  ui.selectedItemIcon->setPixmap(model_->iconOf(row).pixmap(64, 64));
   ui.selectedItemName->setText(text(row.name()));
   // The same row as last time: its details are shown or on their way.
   if (detailsRow_.lock().get() == &row) return;

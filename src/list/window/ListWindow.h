@@ -9,9 +9,12 @@
 //
 // Other parts of the application make one with std::make_shared and fill it with addItems() (or
 // by firing ItemsAddedEvent on core()); events fired before the window loads are shown by its
-// first redraw. Held by shared_ptr; the widgets go with deleteLater, so the last reference may
-// be dropped on any thread. Everything else runs on the main thread.
+// first redraw. Closing the window stops the rows still being built for it and lets go of its
+// rows (their memory goes back to the system when there were many). Held by shared_ptr; the
+// widgets go with deleteLater (at once on the main thread while the application quits), so the
+// last reference may be dropped on any thread. Everything else runs on the main thread.
 #include <QPointer>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -52,7 +55,8 @@ class ListWindow final : public shell::ListWindowController, public FileDropDele
                       dispatch::Queue& background = dispatch::GlobalPool::shared());
   ~ListWindow() override;
 
-  // Fires ItemsAddedEvent with the items on the window's store. Any thread.
+  // Fires ItemsAddedEvent with the items on the window's store, and after a large addition
+  // hands the memory it freed back to the system. Any thread.
   void addItems(const std::vector<files::Path>& items) override;
   // Loads the window on first use and shows it.
   void show() override;
@@ -106,6 +110,8 @@ class ListWindow final : public shell::ListWindowController, public FileDropDele
   void outlineViewSelectionDidChange();
   void fire(std::shared_ptr<store::Command<ListWindowState>> command);
   void showSingleItemDetails(PathListItem& row);
+  // Enables the toolbar items that act on the selection exactly when something is selected.
+  void enableSelectionActions(bool anySelected);
   int64_t shownRowCount() const;
   QAction* actionsItem() const;
   void buildAncestorMenus(const files::Path& item);

@@ -1,0 +1,15 @@
+#include "list/rows/FreedMemory.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace ml::list {
+
+void releaseFreedMemory() {
+#if defined(__GLIBC__)
+  ::malloc_trim(0);
+#endif
+}
+
+}  // namespace ml::list
