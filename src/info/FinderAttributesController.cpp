@@ -12,12 +12,10 @@
 #include "files/Files.h"
 #include "files/HfsResourceFork.h"
 #include "files/format/FileSizeFormatter.h"
+#include "info/AttachedComment.h"
 #include "info/CloneCodes.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
-#include "platform/dispatch/GlobalPool.h"
-#include "platform/dispatch/MainQueue.h"
-#include "platform/logging/Log.h"
 #include "ui_FinderAttributesController.h"
 
 namespace ml::info {
@@ -79,6 +77,7 @@ void FinderAttributesController::update(const InfoWindowState& state) {
   if (!finder) return;  // the item has gone; the next redraw of another item fills the pane
 
   const auto comment = files::Files::comment(*item);
+  const bool newlyShown = shown_ != *item;
   ui_->backupDatePopup->clear();
   ui_->backupDatePopup->addItem(appkit::localizedText("No Backup Date"));
 
@@ -109,7 +108,8 @@ void FinderAttributesController::update(const InfoWindowState& state) {
       ui_->versionField->setText(version ? qt(*version) : appkit::localizedText("<no version information available>"));
       const auto resourceSize = finder->resourceSize();
       ui_->resourceForkSizeField->setText(qt(formatter.format(resourceSize.value_or(files::FileSize::unknown()))));
-      adoptAttachedComment(*item, comment, fork->resources("CEKI"));
+      // Redraws only show: the copy starts once, when the item comes to be shown.
+      if (newlyShown) adoptAttachedComment(*item, comment, fork->resources("CEKI"));
     }
   } else {
     // Folders, packages, aliases and links have no codes; the texts of a file shown before must
@@ -158,17 +158,12 @@ void FinderAttributesController::adoptAttachedComment(const files::Path& item, c
   if (attached.empty() || comment) return;
   const auto text = utf8Text(attached.front());
   if (!text) return;
-  LOG_INFO("copying attached comments to finder metadata since attached comments are no longer supported. path="
-           << item.description());
   QPointer<FinderAttributesController> self(this);
-  dispatch::GlobalPool::shared().async([item, text = text->toStdString(), self] {
-    files::Files::setComment(item, text);
-    dispatch::MainQueue::shared().async([item, text, self] {
-      if (self && self->shown_ == item) {
-        self->ui_->commentsField->setText(qt(rename::breakableText(text)));
-        self->commentsView_->refit();
-      }
-    });
+  copyAttachedComment(item, text->toStdString(), [item, self](const std::string& copied) {
+    if (self && self->shown_ == item) {
+      self->ui_->commentsField->setText(qt(rename::breakableText(copied)));
+      self->commentsView_->refit();
+    }
   });
 }
 

@@ -7,7 +7,8 @@
 // code controls with their markers; an item that is not a plain file shows no codes.
 //
 // Its one write: a plain file without a Finder comment whose resource fork still carries an
-// attached comment ('CEKI') gets that text as its Finder comment, in the background.
+// attached comment ('CEKI') gets that text as its Finder comment, in the background, once each
+// time the item comes to be shown (not on every redraw).
 // Main thread.
 #include <QPointer>
 #include <memory>

@@ -48,14 +48,17 @@ TEST(FinderComment, NonStringOrCorruptValuesReadAsNone) {
   EXPECT_EQ(Files::comment(Path(file)), std::nullopt);
 }
 
-TEST(FinderComment, SetCommentIgnoresFailures) {
+TEST(FinderComment, SetCommentReportsFailures) {
   test::TempDir dir;
   const auto file = dir.write("f", "");
-  Files::setComment(Path(file), "hello");
+  ASSERT_TRUE(Files::setComment(Path(file), "hello"));
   EXPECT_EQ(Files::comment(Path(file)), "hello");
+  const auto missing = Files::setComment(Path(dir.path() / "gone"), "x");
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(missing.error().isPosix(ENOENT)) << missing.error();
   test::ImmutableItem locked(file);
   if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
-  Files::setComment(Path(file), "changed");
+  EXPECT_FALSE(Files::setComment(Path(file), "changed"));
   EXPECT_EQ(Files::comment(Path(file)), "hello");
 }
 

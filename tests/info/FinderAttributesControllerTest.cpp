@@ -83,7 +83,7 @@ TEST_F(FinderAttributesControllerTest, AnAttachedCommentBecomesTheFinderCommentO
   EXPECT_NE(log.text().find("copying attached comments to finder metadata since attached comments are no longer "
                             "supported. path=" + a.description()),
             std::string::npos);
-  files::Files::setComment(a, std::string("edited since"));
+  ASSERT_TRUE(files::Files::setComment(a, std::string("edited since")));
   pane.update(showing({a}));
   loop.drain();
   EXPECT_EQ(files::Files::comment(a), "edited since");
