@@ -116,6 +116,31 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   alert->close();
 }
 
+// Closing the window itself (not by its Cancel button, which drops the edits) with an edit
+// pending asks as switching items does: Cancel keeps the window and the edit, Apply writes the
+// edit and then closes.
+TEST_F(InfoWindowTest, ClosingWithPendingEditsAsksFirst) {
+  controller->initialize({a});
+  controller->show();
+  settleWindow();
+  controller->core().fire(FieldUpdated(EditableField::name, std::string("renamed.txt")));
+  settleWindow();
+  alerts->answer(appkit::kFirstButtonReturn + 2);
+  controller->window()->close();
+  settleWindow();
+  ASSERT_TRUE(controller->window()->isVisible());
+  EXPECT_TRUE(controller->core().state().hasChange(EditableField::name));
+  alerts->answer(appkit::kFirstButtonReturn);
+  controller->window()->close();
+  settleWindow();
+  settleWindow();
+  EXPECT_FALSE(controller->window() && controller->window()->isVisible());
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "renamed.txt"));
+  ASSERT_EQ(alerts->shown().size(), 2u);
+  EXPECT_EQ(alerts->shown()[0].messageText, "Apply the changes to \u201Ca.txt\u201D?");
+  EXPECT_EQ(alerts->shown()[0].buttons, (std::vector<std::string>{"Apply", "Discard", "Cancel"}));
+}
+
 // A path that names nothing (given at launch, or deleted meanwhile) is said to be missing, in
 // place of panes that would show "Unknown" and offer edits.
 TEST_F(InfoWindowTest, AMissingItemIsSaidToBeMissingInPlaceOfThePanes) {
