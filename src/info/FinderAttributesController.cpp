@@ -4,7 +4,6 @@
 #include "rename/mover/RenameFailure.h"
 
 #include <QMenu>
-#include <QStringDecoder>
 
 #include "appkit/LocalizableMenuItem.h"
 #include "appkit/Localization.h"
@@ -12,7 +11,6 @@
 #include "files/Files.h"
 #include "files/HfsResourceFork.h"
 #include "files/format/FileSizeFormatter.h"
-#include "info/AttachedComment.h"
 #include "info/CloneCodes.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
@@ -23,14 +21,6 @@ namespace ml::info {
 namespace {
 
 const QString kNoCode = QStringLiteral("----");
-
-// The text of an attached comment, when it is valid UTF-8.
-std::optional<QString> utf8Text(const std::vector<uint8_t>& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = decoder(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
-  if (decoder.hasError()) return std::nullopt;
-  return text;
-}
 
 // The pending value of a flag, or the item's own.
 bool flagShown(const InfoWindowState& state, EditableField field, bool current) {
@@ -77,7 +67,6 @@ void FinderAttributesController::update(const InfoWindowState& state) {
   if (!finder) return;  // the item has gone; the next redraw of another item fills the pane
 
   const auto comment = files::Files::comment(*item);
-  const bool newlyShown = shown_ != *item;
   ui_->backupDatePopup->clear();
   ui_->backupDatePopup->addItem(appkit::localizedText("No Backup Date"));
 
@@ -108,8 +97,6 @@ void FinderAttributesController::update(const InfoWindowState& state) {
       ui_->versionField->setText(version ? qt(*version) : appkit::localizedText("<no version information available>"));
       const auto resourceSize = finder->resourceSize();
       ui_->resourceForkSizeField->setText(qt(formatter.format(resourceSize.value_or(files::FileSize::unknown()))));
-      // Redraws only show: the copy starts once, when the item comes to be shown.
-      if (newlyShown) adoptAttachedComment(*item, comment, fork->resources("CEKI"));
     }
   } else {
     // Folders, packages, aliases and links have no codes; the texts of a file shown before must
@@ -131,7 +118,6 @@ void FinderAttributesController::update(const InfoWindowState& state) {
   // Long unbroken runs (a pasted URL) get break opportunities, so the field wraps them.
   ui_->commentsField->setText(comment ? qt(rename::breakableText(*comment)) : QString());
   commentsView_->refit();
-  shown_ = *item;
 }
 
 void FinderAttributesController::showPlainFileDetails(bool shown) {
@@ -151,20 +137,6 @@ void FinderAttributesController::showCode(QWidget& control, const std::optional<
   box->setEnabled(false);
   QWidget* marker = box == ui_->creatorCodeField ? ui_->creatorCodeChangedMarker : ui_->typeCodeChangedMarker;
   marker->setVisible(pending);
-}
-
-void FinderAttributesController::adoptAttachedComment(const files::Path& item, const std::optional<std::string>& comment,
-                                                      const std::vector<std::vector<uint8_t>>& attached) {
-  if (attached.empty() || comment) return;
-  const auto text = utf8Text(attached.front());
-  if (!text) return;
-  QPointer<FinderAttributesController> self(this);
-  copyAttachedComment(item, text->toStdString(), [item, self](const std::string& copied) {
-    if (self && self->shown_ == item) {
-      self->ui_->commentsField->setText(qt(rename::breakableText(copied)));
-      self->commentsView_->refit();
-    }
-  });
 }
 
 void FinderAttributesController::onFlagToggled() {

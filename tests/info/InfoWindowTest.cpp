@@ -14,7 +14,10 @@
 #include "info/FailureReporter.h"
 #include "info/FileInfoWindow.h"
 #include "info/UpdateDate.h"
+#include "files/Files.h"
+#include "platform/darwin/ExtendedAttributes.h"
 #include "platform/darwin/ItemAttributes.h"
+#include "support/ResourceForkBuilder.h"
 #include "support/Unprivileged.h"
 
 #include <QPushButton>
@@ -114,6 +117,24 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   EXPECT_EQ(alert->text(), FailureReporter::messageText("a.txt"));
   EXPECT_TRUE(alert->informativeText().contains("File exists"));
   alert->close();
+}
+
+// A comment attached in the resource fork becomes the Finder comment in the background, and the
+// window redraws to show it.
+TEST_F(InfoWindowTest, AnAttachedCommentIsCopiedAndThenShown) {
+  const std::string attached = "from the fork";
+  ASSERT_TRUE(darwin::setExtendedAttribute(
+      a.url(), test::buildResourceFork({{"CEKI", {{1, std::nullopt, {attached.begin(), attached.end()}}}}}),
+      "com.apple.ResourceFork"));
+  controller->initialize({a});
+  controller->show();
+  ASSERT_TRUE(loop.drainUntil(
+      [&] {
+        testing::settleStore(controller->core());
+        return controller->window()->findChild<QLabel*>("commentsField")->text() == "from the fork";
+      },
+      std::chrono::seconds(10)));
+  EXPECT_EQ(files::Files::comment(a), attached);
 }
 
 // Closing the window itself (not by its Cancel button, which drops the edits) with an edit
