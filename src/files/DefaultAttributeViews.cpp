@@ -52,8 +52,13 @@ FinderTags DefaultAppleAttributes::tags() const {
   const auto names = readTagNames(file_.url());
   FinderTags result;
   if (names.empty()) return result;
-  for (auto& label : finderLabels(false))
-    if (std::find(names.begin(), names.end(), label.name) != names.end()) result.insert(std::move(label));
+  // A name the known labels hold brings the label's colour; any other (a custom tag such as
+  // "Work") is a tag of its own, without colour.
+  const auto labels = finderLabels(false);
+  for (const auto& name : names) {
+    auto label = std::find_if(labels.begin(), labels.end(), [&](const FinderTag& known) { return known.name == name; });
+    result.insert(label != labels.end() ? *label : FinderTag{name, std::nullopt});
+  }
   return result;
 }
 

@@ -78,7 +78,7 @@ std::optional<ItemIdentity> DefaultFileSystem::targetIdentity(const Path& path) 
   return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
 }
 
-void DefaultFileSystem::createFile(const Path& path) const { (void)darwin::createEmptyFile(path.url()); }
+Status DefaultFileSystem::createFile(const Path& path) const { return darwin::createEmptyFile(path.url()); }
 
 Status DefaultFileSystem::createDirectory(const Path& path) const { return darwin::createDirectory(path.url()); }
 

@@ -11,7 +11,7 @@ class DefaultFileSystem final : public FileSystem {
   std::string separator() const override { return separator_; }
   Path rootPath() const override;
   bool exists(const Path& path) const override;
-  void createFile(const Path& path) const override;
+  foundation::Status createFile(const Path& path) const override;
   foundation::Status createDirectory(const Path& path) const override;
   bool isDirectory(const Path& path) const override;
   std::shared_ptr<const BasicAttributeView> basicAttributes(const Path& path) const override;

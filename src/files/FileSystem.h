@@ -33,7 +33,8 @@ class FileSystem {
   virtual std::string separator() const = 0;
   virtual Path rootPath() const = 0;
   virtual bool exists(const Path& path) const = 0;
-  virtual void createFile(const Path& path) const = 0;
+  // An empty file; fails (EEXIST) when the name is taken, and with the error of the creation.
+  virtual foundation::Status createFile(const Path& path) const = 0;
   virtual foundation::Status createDirectory(const Path& path) const = 0;
   virtual bool isDirectory(const Path& path) const = 0;
   virtual std::shared_ptr<const BasicAttributeView> basicAttributes(const Path& path) const = 0;

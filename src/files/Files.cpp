@@ -15,8 +15,8 @@ std::optional<ItemDates> Files::dates(const Path& path) {
 
 std::optional<std::string> Files::comment(const Path& path) { return readFinderComment(path.url()); }
 
-void Files::setComment(const Path& path, const std::optional<std::string>& comment) {
-  (void)writeFinderComment(path.url(), comment);
+foundation::Status Files::setComment(const Path& path, const std::optional<std::string>& comment) {
+  return writeFinderComment(path.url(), comment);
 }
 
 FileType Files::type(const Path& path) {

@@ -7,6 +7,7 @@
 #include "files/Date.h"
 #include "files/FileType.h"
 #include "files/Path.h"
+#include "platform/foundation/Result.h"
 
 namespace ml::files {
 
@@ -29,8 +30,8 @@ class Files {
   static std::optional<ItemDates> dates(const Path& path);
   // The Finder comment, read as the Finder view reads it.
   static std::optional<std::string> comment(const Path& path);
-  // Stores (or with nullopt removes) the comment; failures are deliberately ignored.
-  static void setComment(const Path& path, const std::optional<std::string>& comment);
+  // Stores (or with nullopt removes) the comment; removing a missing one fails with ENODATA.
+  static foundation::Status setComment(const Path& path, const std::optional<std::string>& comment);
   // alias, package, symlink, directory, normal: the first that holds. A vanished item is normal.
   static FileType type(const Path& path);
   // Files and folders below a folder; nullopt for a missing item or a non-folder. Links are

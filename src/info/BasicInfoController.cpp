@@ -5,7 +5,6 @@
 #include "appkit/Localization.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/FileSystem.h"
-#include "files/FinderMetadata.h"
 #include "files/Files.h"
 #include "files/KnownSizes.h"
 #include "files/TypeDescriber.h"
@@ -70,24 +69,17 @@ std::string tagToken(const files::FinderTag& tag) {
   return tag.color ? tag.name + " (" + tag.color->name + ")" : tag.name;
 }
 
-// "Work (Red)" for a tag with a colour, "Later" for one without. Every tag the item carries is
-// shown, in the order it keeps them: the Finder view holds only the tags that are labels (they
-// bring the colour), so the names are read from the item as well, and custom tags such as
-// "Work" are not lost.
-QStringList tagTokens(const files::Path& item, const files::FinderTags& labelled) {
+// "Work (Red)" for a tag with a colour, "Later" for one without; every tag the item carries, in
+// the order of their names (the view holds them as a set).
+QStringList tagTokens(const files::FinderTags& tags) {
+  std::vector<const files::FinderTag*> sorted;
+  for (const auto& tag : tags) sorted.push_back(&tag);
+  std::sort(sorted.begin(), sorted.end(), [](const files::FinderTag* a, const files::FinderTag* b) {
+    if (const int order = QString::localeAwareCompare(qt(a->name), qt(b->name)); order != 0) return order < 0;
+    return std::pair(a->name, tagToken(*a)) < std::pair(b->name, tagToken(*b));
+  });
   QStringList tokens;
-  std::vector<const files::FinderTag*> unused;
-  for (const auto& tag : labelled) unused.push_back(&tag);
-  for (const auto& name : files::readTagNames(item.url())) {
-    auto label = std::find_if(unused.begin(), unused.end(), [&](const files::FinderTag* tag) { return tag->name == name; });
-    if (label != unused.end()) {
-      tokens << qt(tagToken(**label));
-      unused.erase(label);
-    } else {
-      tokens << qt(name);
-    }
-  }
-  for (const auto* tag : unused) tokens << qt(tagToken(*tag));
+  for (const auto* tag : sorted) tokens << qt(tagToken(*tag));
   return tokens;
 }
 
@@ -135,7 +127,7 @@ void BasicInfoController::update(const InfoWindowState& state) {
   updateDates(state, *item);
   updateSize(*item);
 
-  ui_->tagTokenField->setText(finder ? tagTokens(*item, finder->tags()).join(QStringLiteral(", ")) : QString());
+  ui_->tagTokenField->setText(finder ? tagTokens(finder->tags()).join(QStringLiteral(", ")) : QString());
   shown_ = *item;
 }
 

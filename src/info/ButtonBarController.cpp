@@ -1,5 +1,6 @@
 #include "info/ButtonBarController.h"
 
+#include "appkit/Application.h"
 #include "appkit/Localization.h"
 #include "appkit/QtAlertPresenter.h"
 #include "info/state/ApplyAndSelect.h"
@@ -8,6 +9,7 @@
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SaveAndClose.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/logging/Log.h"
 #include "ui_ButtonBarController.h"
 
 namespace ml::info {
@@ -60,18 +62,7 @@ void ButtonBarController::changeSelectedPath(int index) {
     fire(SelectedPathUpdated(chosen));
     return;
   }
-  const std::string name = shown ? shown->url().filename().string() : std::string();
-  appkit::Alert alert;
-  alert.style = appkit::Alert::Style::warning;
-  alert.messageText = appkit::localizedText(QStringLiteral("Apply the changes to \u201C%1\u201D?"))
-                          .arg(qt(name))
-                          .toStdString();
-  alert.informativeText =
-      appkit::localizedText("The changes belong to this item. If you discard them, they are lost.").toStdString();
-  alert.buttons = {appkit::localizedText("Apply").toStdString(), appkit::localizedText("Discard").toStdString(),
-                   appkit::localizedText("Cancel").toStdString()};
-  if (!alerts_) alerts_ = std::make_shared<appkit::QtAlertPresenter>();
-  switch (alerts_->runModal(alert) - appkit::kFirstButtonReturn) {
+  switch (askAboutPendingEdits(state)) {
     case 0:
       fire(std::make_shared<ApplyAndSelect>(chosen));
       break;
@@ -84,6 +75,42 @@ void ButtonBarController::changeSelectedPath(int index) {
         ui_->filePicker->setCurrentIndex(state.displayed);
       }
       break;
+  }
+}
+
+int ButtonBarController::askAboutPendingEdits(const InfoWindowState& state) {
+  const auto shown = state.displayedPath();
+  const std::string name = shown ? shown->url().filename().string() : std::string();
+  appkit::Alert alert;
+  alert.style = appkit::Alert::Style::warning;
+  alert.messageText = appkit::localizedText(QStringLiteral("Apply the changes to \u201C%1\u201D?"))
+                          .arg(qt(name))
+                          .toStdString();
+  alert.informativeText =
+      appkit::localizedText("The changes belong to this item. If you discard them, they are lost.").toStdString();
+  alert.buttons = {appkit::localizedText("Apply").toStdString(), appkit::localizedText("Discard").toStdString(),
+                   appkit::localizedText("Cancel").toStdString()};
+  if (!alerts_) alerts_ = std::make_shared<appkit::QtAlertPresenter>();
+  return alerts_->runModal(alert) - appkit::kFirstButtonReturn;
+}
+
+bool ButtonBarController::shouldClose() {
+  auto core = reactor();
+  if (!core) return true;
+  const InfoWindowState state = core->state();
+  if (state.changes.empty() || state.displayed < 0) return true;
+  if (appkit::Application::shuttingDown()) {
+    LOG_INFO("closing an info window with pending edits: the application is shutting down");
+    return true;
+  }
+  switch (askAboutPendingEdits(state)) {
+    case 0:
+      saveAndClose();  // closes through the cancel button once written
+      return false;
+    case 1:
+      return true;
+    default:
+      return false;
   }
 }
 

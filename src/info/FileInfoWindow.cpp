@@ -27,8 +27,13 @@ FileInfoWindow::FileInfoWindow(QWidget* parent) : QMainWindow(parent), ui_(std::
   missingNotice_->hide();
   ui_->windowLayout->insertWidget(0, missingNotice_);
   appkit::awakeLocalizableControls(*this);
-  // The cancel (or close) button closes the window; a close also ends the window's life.
-  connect(&ui_->buttons->cancelButton(), &QPushButton::clicked, this, &QWidget::close);
+  // The cancel (or close) button closes the window, dropping pending edits (it reads "Cancel"
+  // then); a close also ends the window's life. Any other close asks about pending edits first.
+  connect(&ui_->buttons->cancelButton(), &QPushButton::clicked, this, [this] {
+    closingByButton_ = true;
+    close();
+    closingByButton_ = false;
+  });
 }
 
 FileInfoWindow::~FileInfoWindow() = default;
@@ -58,6 +63,10 @@ void FileInfoWindow::update(const InfoWindowState& state) {
 }
 
 void FileInfoWindow::closeEvent(QCloseEvent* event) {
+  if (!closingByButton_ && !ui_->buttons->shouldClose()) {
+    event->ignore();
+    return;
+  }
   QMainWindow::closeEvent(event);
   if (!event->isAccepted()) return;
   if (auto willClose = std::exchange(willClose_, nullptr)) willClose();

@@ -53,6 +53,7 @@ class FileInfoWindow final : public QMainWindow {
   InfoWindowToolbarController* toolbar_;  // a child QObject
   QLabel* missingNotice_;                  // a child widget, hidden while the item exists
   std::function<void()> willClose_;
+  bool closingByButton_ = false;  // the cancel button's close, which asks nothing
 };
 
 }  // namespace ml::info

@@ -4,7 +4,6 @@
 #include "rename/mover/RenameFailure.h"
 
 #include <QMenu>
-#include <QStringDecoder>
 
 #include "appkit/LocalizableMenuItem.h"
 #include "appkit/Localization.h"
@@ -15,9 +14,6 @@
 #include "info/CloneCodes.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
-#include "platform/dispatch/GlobalPool.h"
-#include "platform/dispatch/MainQueue.h"
-#include "platform/logging/Log.h"
 #include "ui_FinderAttributesController.h"
 
 namespace ml::info {
@@ -25,14 +21,6 @@ namespace ml::info {
 namespace {
 
 const QString kNoCode = QStringLiteral("----");
-
-// The text of an attached comment, when it is valid UTF-8.
-std::optional<QString> utf8Text(const std::vector<uint8_t>& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = decoder(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
-  if (decoder.hasError()) return std::nullopt;
-  return text;
-}
 
 // The pending value of a flag, or the item's own.
 bool flagShown(const InfoWindowState& state, EditableField field, bool current) {
@@ -109,7 +97,6 @@ void FinderAttributesController::update(const InfoWindowState& state) {
       ui_->versionField->setText(version ? qt(*version) : appkit::localizedText("<no version information available>"));
       const auto resourceSize = finder->resourceSize();
       ui_->resourceForkSizeField->setText(qt(formatter.format(resourceSize.value_or(files::FileSize::unknown()))));
-      adoptAttachedComment(*item, comment, fork->resources("CEKI"));
     }
   } else {
     // Folders, packages, aliases and links have no codes; the texts of a file shown before must
@@ -131,7 +118,6 @@ void FinderAttributesController::update(const InfoWindowState& state) {
   // Long unbroken runs (a pasted URL) get break opportunities, so the field wraps them.
   ui_->commentsField->setText(comment ? qt(rename::breakableText(*comment)) : QString());
   commentsView_->refit();
-  shown_ = *item;
 }
 
 void FinderAttributesController::showPlainFileDetails(bool shown) {
@@ -151,25 +137,6 @@ void FinderAttributesController::showCode(QWidget& control, const std::optional<
   box->setEnabled(false);
   QWidget* marker = box == ui_->creatorCodeField ? ui_->creatorCodeChangedMarker : ui_->typeCodeChangedMarker;
   marker->setVisible(pending);
-}
-
-void FinderAttributesController::adoptAttachedComment(const files::Path& item, const std::optional<std::string>& comment,
-                                                      const std::vector<std::vector<uint8_t>>& attached) {
-  if (attached.empty() || comment) return;
-  const auto text = utf8Text(attached.front());
-  if (!text) return;
-  LOG_INFO("copying attached comments to finder metadata since attached comments are no longer supported. path="
-           << item.description());
-  QPointer<FinderAttributesController> self(this);
-  dispatch::GlobalPool::shared().async([item, text = text->toStdString(), self] {
-    files::Files::setComment(item, text);
-    dispatch::MainQueue::shared().async([item, text, self] {
-      if (self && self->shown_ == item) {
-        self->ui_->commentsField->setText(qt(rename::breakableText(text)));
-        self->commentsView_->refit();
-      }
-    });
-  });
 }
 
 void FinderAttributesController::onFlagToggled() {

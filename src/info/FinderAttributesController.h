@@ -5,10 +5,8 @@
 // only show their flags (nothing writes them back; a pending edit from elsewhere still shows
 // with its marker); the clone menu takes the codes from another item. Pending codes show in the
 // code controls with their markers; an item that is not a plain file shows no codes.
-//
-// Its one write: a plain file without a Finder comment whose resource fork still carries an
-// attached comment ('CEKI') gets that text as its Finder comment, in the background.
-// Main thread.
+// It only shows: the copy of a comment attached in the resource fork into the Finder comment is
+// AttachedCommentCopier's. Main thread.
 #include <QPointer>
 #include <memory>
 #include <optional>
@@ -42,12 +40,8 @@ class FinderAttributesController final : public appkit::TolvekViewController, pu
  private:
   void showPlainFileDetails(bool shown);
   void showCode(QWidget& control, const std::optional<std::string>& code, bool pending);
-  // Copies an attached resource-fork comment into the Finder comment when the item has none.
-  void adoptAttachedComment(const files::Path& item, const std::optional<std::string>& comment,
-                            const std::vector<std::vector<uint8_t>>& attached);
 
   std::unique_ptr<Ui::FinderAttributesController> ui_;
-  std::optional<files::Path> shown_;
   BoundedTextView* commentsView_ = nullptr;  // a child widget holding the comments field
 };
 

@@ -1,5 +1,6 @@
 #include "info/InfoWindow.h"
 
+#include "info/AttachedComment.h"
 #include "info/BasicInfoController.h"
 #include "info/ButtonBarController.h"
 #include "info/DateAdjusterSheet.h"
@@ -73,6 +74,9 @@ void InfoWindow::windowDidLoad() {
   window_->permissions().windowDidLoad();
   subscribe(*core_, window_->permissions());
   subscribe(*core_, *new FailureReporter(*window_));
+  auto* copier = new AttachedCommentCopier(window_);
+  copier->setReactor(core_);
+  subscribe(*core_, *copier);
   subscribe(*core_, *window_.data());
 }
 

@@ -34,17 +34,20 @@ bool logged(const TelemetrySandbox& sandbox, const std::string& line) {
 // state still holding the list window may be queued when the event loop ends; letting go of it
 // then released the list window inside the toolkit's teardown, which waited for ever on its own
 // lock (about one exit in four). The list opens as a find search's results open, through the
-// global list command, here fired by a later launch handing its items over.
-TEST(MarrowlaneQuit, EndsEveryTimeWithFindAndResultListOpenAndKeepsStoredTelemetry) {
+// global list command, here fired by a later launch handing its items over. Every other run hands
+// them to the rename dialog instead, whose widgets (and its confirmation's) must go the same way.
+TEST(MarrowlaneQuit, EndsEveryTimeWithFindAndResultListOrRenameDialogOpenAndKeepsStoredTelemetry) {
   constexpr int kRuns = 16;
   const std::string downUrl = "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort());
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
+    const bool renaming = run % 4 >= 2;
+    const std::string action = renaming ? "rename" : "list";
     TelemetrySandbox sandbox;
     {
       foundation::Preferences preferences(foundation::Preferences::standardFile());
       preferences.set("startupAction", foundation::PlistValue(std::string("find")));
-      preferences.set("dropAction", foundation::PlistValue(std::string("list")));
+      preferences.set("dropAction", foundation::PlistValue(action));
       preferences.set("debugLogs", foundation::PlistValue(true));
     }
     TempDir items;
@@ -67,8 +70,10 @@ TEST(MarrowlaneQuit, EndsEveryTimeWithFindAndResultListOpenAndKeepsStoredTelemet
       auto handedOff = later.wait(30s);
       ASSERT_TRUE(handedOff && WIFEXITED(*handedOff) && WEXITSTATUS(*handedOff) == 0) << later.output();
     }
-    ASSERT_TRUE(waitUntil([&] { return logged(sandbox, "showing list window"); }, 30s)) << app.output();
-    EXPECT_TRUE(logged(sandbox, "final action [list] with paths [[" + first.string() + ", " + latin1.string() + ", " +
+    ASSERT_TRUE(waitUntil([&] { return logged(sandbox, "showing " + std::string(renaming ? "rename dialog" : "list window")); },
+                          30s))
+        << app.output();
+    EXPECT_TRUE(logged(sandbox, "final action [" + action + "] with paths [[" + first.string() + ", " + latin1.string() + ", " +
                                     folder.string() + "]]"));
 
     const int signalNumber = run % 2 == 0 ? SIGTERM : SIGINT;
@@ -79,12 +84,12 @@ TEST(MarrowlaneQuit, EndsEveryTimeWithFindAndResultListOpenAndKeepsStoredTelemet
     // Ended by the shutdown itself, not by its last resort.
     EXPECT_EQ(app.output().find("shutdown did not finish"), std::string::npos) << app.output();
 
-    bool listOpenedKept = false;
+    bool openedKept = false;
     for (const auto& log : storedLogs({"Analytics"})) {
-      listOpenedKept = listOpenedKept || (log.name == "Window Opened" && log.properties.count("controller") &&
-                                         log.properties.at("controller") == "ListWindow");
+      openedKept = openedKept || (log.name == "Window Opened" && log.properties.count("controller") &&
+                                 log.properties.at("controller") == (renaming ? "RenameDialog" : "ListWindow"));
     }
-    EXPECT_TRUE(listOpenedKept);
+    EXPECT_TRUE(openedKept);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "files/FileSystem.h"
@@ -48,18 +49,21 @@ TEST(FinderComment, NonStringOrCorruptValuesReadAsNone) {
   EXPECT_EQ(Files::comment(Path(file)), std::nullopt);
 }
 
-TEST(FinderComment, SetCommentIgnoresFailures) {
+TEST(FinderComment, SetCommentReportsFailures) {
   test::TempDir dir;
   const auto file = dir.write("f", "");
-  Files::setComment(Path(file), "hello");
+  ASSERT_TRUE(Files::setComment(Path(file), "hello"));
   EXPECT_EQ(Files::comment(Path(file)), "hello");
+  const auto missing = Files::setComment(Path(dir.path() / "gone"), "x");
+  ASSERT_FALSE(missing);
+  EXPECT_TRUE(missing.error().isPosix(ENOENT)) << missing.error();
   test::ImmutableItem locked(file);
   if (!locked.ok()) GTEST_SKIP() << "cannot set the immutable flag here" << (test::isPrivileged() ? "" : ": needs root");
-  Files::setComment(Path(file), "changed");
+  EXPECT_FALSE(Files::setComment(Path(file), "changed"));
   EXPECT_EQ(Files::comment(Path(file)), "hello");
 }
 
-TEST(FinderTags, KnownLabelsComeWithTheirColourAndUnknownNamesAreDropped) {
+TEST(FinderTags, KnownLabelsComeWithTheirColourAndCustomNamesWithout) {
   test::TempDir dir;
   const auto file = dir.write("f", "");
   ASSERT_TRUE(darwin::setExtendedAttribute(
@@ -70,10 +74,12 @@ TEST(FinderTags, KnownLabelsComeWithTheirColourAndUnknownNamesAreDropped) {
   test::XdgSandbox sandbox;
   setenv("HOME", dir.path().c_str(), 1);  // no synced preferences there: the workspace labels
   auto tags = FileSystems::defaultFileSystem()->finderAttributes(Path(file))->tags();
-  ASSERT_EQ(tags.size(), 1u);
-  EXPECT_EQ(tags.begin()->name, "Red");
-  ASSERT_TRUE(tags.begin()->color);
-  EXPECT_EQ(tags.begin()->color->name, "Red");
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_TRUE(tags.count(FinderTag{"Project X", std::nullopt}));
+  auto red = std::find_if(tags.begin(), tags.end(), [](const FinderTag& tag) { return tag.name == "Red"; });
+  ASSERT_NE(red, tags.end());
+  ASSERT_TRUE(red->color);
+  EXPECT_EQ(red->color->name, "Red");
 }
 
 TEST(FinderLabels, WithoutPreferencesTheWorkspaceLabelsAreUsed) {

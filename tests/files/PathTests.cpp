@@ -78,13 +78,19 @@ TEST(DefaultFileSystem, RootPathAlwaysNamesTheDefaultFileSystem) {
   EXPECT_EQ(other.separator(), "/");
 }
 
-TEST(DefaultFileSystem, IsDirectoryIsFalseForMissingItemsAndFiles) {
+TEST(DefaultFileSystem, IsDirectoryIsFalseForMissingItemsAndFilesAndCreatingAFileReportsFailure) {
   test::TempDir dir;
   const auto& fs = *FileSystems::defaultFileSystem();
   EXPECT_FALSE(fs.isDirectory(Path(dir.path() / "missing")));
   EXPECT_FALSE(fs.isDirectory(Path(dir.write("f", "x"))));
   EXPECT_TRUE(fs.isDirectory(Path(dir.path())));
   EXPECT_FALSE(fs.exists(Path(dir.path() / "missing")));
+  EXPECT_TRUE(fs.createFile(Path(dir.path() / "new")));
+  EXPECT_TRUE(fs.exists(Path(dir.path() / "new")));
+  const auto taken = fs.createFile(Path(dir.path() / "f"));
+  ASSERT_FALSE(taken);
+  EXPECT_TRUE(taken.error().isPosix(EEXIST)) << taken.error();
+  EXPECT_FALSE(fs.createFile(Path(dir.path() / "missing" / "below")));
 }
 
 TEST(FilePermissions, RawValueKeepsEveryBitAndSetAlgebraWorks) {

@@ -4,11 +4,14 @@
 #include <QLineEdit>
 
 #include "PaneTest.h"
+#include "files/FinderMetadata.h"
 #include "files/Files.h"
 #include "files/KnownSizes.h"
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
 #include "info/UpdateDate.h"
+#include "platform/darwin/ExtendedAttributes.h"
+#include "platform/foundation/PropertyList.h"
 
 namespace ml::info {
 namespace {
@@ -31,9 +34,14 @@ class BasicInfoControllerTest : public testing::PaneTest {
   BasicInfoController pane;
 };
 
-TEST_F(BasicInfoControllerTest, TheShownPathFillsNameTitleAndLocation) {
+TEST_F(BasicInfoControllerTest, TheShownPathFillsNameTitleLocationAndEveryTag) {
   Path a = item("a.txt"), b = item("b.txt");
+  using foundation::PlistValue;
+  ASSERT_TRUE(darwin::setExtendedAttribute(
+      b.url(), *foundation::PropertyList::toBinary(PlistValue(PlistValue::Array{PlistValue("Work"), PlistValue("Red\n6")})),
+      files::kUserTagsAttribute));
   pane.update(showing({a, b}, 1));
+  EXPECT_EQ(text("tagTokenField"), "Red (Red), Work");
   EXPECT_EQ(nameField().text(), "b.txt");
   EXPECT_EQ(window.windowTitle(), "b.txt");
   EXPECT_TRUE(text("locationField").endsWith(QString::fromStdString(dir.path().string())));

@@ -7,6 +7,7 @@
 #include "files/Files.h"
 #include "files/MutableAppleAttributes.h"
 #include "files/format/FileSizeFormatter.h"
+#include "info/AttachedComment.h"
 #include "platform/darwin/ExtendedAttributes.h"
 #include "support/ResourceForkBuilder.h"
 
@@ -73,18 +74,30 @@ TEST_F(FinderAttributesControllerTest, TheVersionResourceIsShownAsMacRomanText) 
   EXPECT_EQ(text("versionField"), QString::fromUtf8("1.0 \u00A9 Example"));
 }
 
+// Showing the item writes nothing; the copier, beside the panes, copies the comment once.
 TEST_F(FinderAttributesControllerTest, AnAttachedCommentBecomesTheFinderCommentOnce) {
   test::LogCapture log;
   Path a = item("a.txt");
   giveFork(a, {{"CEKI", {{1, std::nullopt, bytes("from the fork")}}}});
   pane.update(showing({a}));
-  ASSERT_TRUE(loop.drainUntil([&] { return text("commentsField") == "from the fork"; }, std::chrono::seconds(10)));
-  EXPECT_EQ(files::Files::comment(a), "from the fork");
+  loop.drain();
+  EXPECT_FALSE(files::Files::comment(a));
+  AttachedCommentCopier copier;
+  copier.update(showing({a}));
+  ASSERT_TRUE(loop.drainUntil([&] { return files::Files::comment(a) == "from the fork"; }, std::chrono::seconds(10)));
+  pane.update(showing({a}));
+  EXPECT_EQ(text("commentsField"), "from the fork");
   EXPECT_NE(log.text().find("copying attached comments to finder metadata since attached comments are no longer "
                             "supported. path=" + a.description()),
             std::string::npos);
-  files::Files::setComment(a, std::string("edited since"));
-  pane.update(showing({a}));
+  // A redraw copies nothing; shown again later, the item has a comment of its own.
+  ASSERT_TRUE(files::Files::setComment(a, std::nullopt));
+  copier.update(showing({a}));
+  loop.drain();
+  EXPECT_FALSE(files::Files::comment(a));
+  ASSERT_TRUE(files::Files::setComment(a, std::string("edited since")));
+  copier.update(showing({item("b.txt")}));
+  copier.update(showing({a}));
   loop.drain();
   EXPECT_EQ(files::Files::comment(a), "edited since");
 }
@@ -92,7 +105,8 @@ TEST_F(FinderAttributesControllerTest, AnAttachedCommentBecomesTheFinderCommentO
 TEST_F(FinderAttributesControllerTest, AnAttachedCommentThatIsNotUtf8IsLeftAlone) {
   Path a = item("a.txt");
   giveFork(a, {{"CEKI", {{1, std::nullopt, {0xff, 0xfe, 0x41}}}}});
-  pane.update(showing({a}));
+  AttachedCommentCopier copier;
+  copier.update(showing({a}));
   loop.drain();
   EXPECT_FALSE(files::Files::comment(a));
 }

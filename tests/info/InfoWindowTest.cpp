@@ -14,7 +14,10 @@
 #include "info/FailureReporter.h"
 #include "info/FileInfoWindow.h"
 #include "info/UpdateDate.h"
+#include "files/Files.h"
+#include "platform/darwin/ExtendedAttributes.h"
 #include "platform/darwin/ItemAttributes.h"
+#include "support/ResourceForkBuilder.h"
 #include "support/Unprivileged.h"
 
 #include <QPushButton>
@@ -114,6 +117,49 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   EXPECT_EQ(alert->text(), FailureReporter::messageText("a.txt"));
   EXPECT_TRUE(alert->informativeText().contains("File exists"));
   alert->close();
+}
+
+// A comment attached in the resource fork becomes the Finder comment in the background, and the
+// window redraws to show it.
+TEST_F(InfoWindowTest, AnAttachedCommentIsCopiedAndThenShown) {
+  const std::string attached = "from the fork";
+  ASSERT_TRUE(darwin::setExtendedAttribute(
+      a.url(), test::buildResourceFork({{"CEKI", {{1, std::nullopt, {attached.begin(), attached.end()}}}}}),
+      "com.apple.ResourceFork"));
+  controller->initialize({a});
+  controller->show();
+  ASSERT_TRUE(loop.drainUntil(
+      [&] {
+        testing::settleStore(controller->core());
+        return controller->window()->findChild<QLabel*>("commentsField")->text() == "from the fork";
+      },
+      std::chrono::seconds(10)));
+  EXPECT_EQ(files::Files::comment(a), attached);
+}
+
+// Closing the window itself (not by its Cancel button, which drops the edits) with an edit
+// pending asks as switching items does: Cancel keeps the window and the edit, Apply writes the
+// edit and then closes.
+TEST_F(InfoWindowTest, ClosingWithPendingEditsAsksFirst) {
+  controller->initialize({a});
+  controller->show();
+  settleWindow();
+  controller->core().fire(FieldUpdated(EditableField::name, std::string("renamed.txt")));
+  settleWindow();
+  alerts->answer(appkit::kFirstButtonReturn + 2);
+  controller->window()->close();
+  settleWindow();
+  ASSERT_TRUE(controller->window()->isVisible());
+  EXPECT_TRUE(controller->core().state().hasChange(EditableField::name));
+  alerts->answer(appkit::kFirstButtonReturn);
+  controller->window()->close();
+  settleWindow();
+  settleWindow();
+  EXPECT_FALSE(controller->window() && controller->window()->isVisible());
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "renamed.txt"));
+  ASSERT_EQ(alerts->shown().size(), 2u);
+  EXPECT_EQ(alerts->shown()[0].messageText, "Apply the changes to \u201Ca.txt\u201D?");
+  EXPECT_EQ(alerts->shown()[0].buttons, (std::vector<std::string>{"Apply", "Discard", "Cancel"}));
 }
 
 // A path that names nothing (given at launch, or deleted meanwhile) is said to be missing, in

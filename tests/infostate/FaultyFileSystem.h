@@ -26,7 +26,7 @@ class FaultyFileSystem final : public files::FileSystem, public std::enable_shar
   std::string separator() const override { return "/"; }
   files::Path rootPath() const override { return path(root); }
   bool exists(const files::Path& p) const override { return real_.exists(p); }
-  void createFile(const files::Path& p) const override { real_.createFile(p); }
+  foundation::Status createFile(const files::Path& p) const override { return real_.createFile(p); }
   foundation::Status createDirectory(const files::Path& p) const override { return real_.createDirectory(p); }
   bool isDirectory(const files::Path& p) const override { return real_.isDirectory(p); }
   std::shared_ptr<const files::BasicAttributeView> basicAttributes(const files::Path& p) const override {

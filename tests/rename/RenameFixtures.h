@@ -67,7 +67,7 @@ class CaseInsensitiveFileSystem final : public files::FileSystem {
   std::string separator() const override { return real_.separator(); }
   files::Path rootPath() const override { return real_.rootPath(); }
   bool exists(const files::Path& p) const override { return real_.exists(resolve(p)); }
-  void createFile(const files::Path& p) const override { real_.createFile(p); }
+  foundation::Status createFile(const files::Path& p) const override { return real_.createFile(p); }
   foundation::Status createDirectory(const files::Path& p) const override { return real_.createDirectory(p); }
   bool isDirectory(const files::Path& p) const override { return real_.isDirectory(resolve(p)); }
   std::shared_ptr<const files::BasicAttributeView> basicAttributes(const files::Path& p) const override {

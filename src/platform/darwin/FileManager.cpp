@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/darwin/SizedRead.h"
+#include "platform/logging/Log.h"
 
 namespace ml::darwin {
 
@@ -108,19 +109,18 @@ Status finishMetadata(int fd, const struct stat& st) {
 
 class TreeCopier {
  public:
-  // Removes what was created when the copy did not complete.
-  ~TreeCopier() {
-    if (!done_ && created_) {
-      std::error_code ec;
-      std::filesystem::remove_all(root_, ec);
-    }
-  }
-
+  // Removes what was created when the copy did not complete. When that removal fails too, the
+  // error keeps the copy's code and says the partial copy was left, and the removal is logged.
   Status copy(const std::filesystem::path& from, const std::filesystem::path& to) {
-    root_ = to;
     auto status = copyItemAt(from, to);
-    done_ = status.ok();
-    return status;
+    if (status || !created_) return status;
+    std::error_code ec;
+    std::filesystem::remove_all(to, ec);
+    if (!ec) return status;
+    LOG_ERROR("failed to remove a partial copy. path=" << to.string() << " error=" << ec.message());
+    Error error = status.error();
+    error.message += "; the partial copy was left at " + to.string() + " (" + ec.message() + ")";
+    return error;
   }
 
  private:
@@ -187,10 +187,8 @@ class TreeCopier {
 
   void markCreated() { created_ = true; }
 
-  std::filesystem::path root_;
   std::set<std::pair<dev_t, ino_t>> ancestors_;
   bool created_ = false;
-  bool done_ = false;
 };
 
 bool isInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {

@@ -7,7 +7,9 @@
 // permission and special bits, owner and group (when the process may set them), modification
 // and access dates and every extended attribute the target file system accepts (those of the
 // user namespace must all arrive, or the copy fails). A copy that fails half-way removes what it
-// created. Links inside the copied tree are never followed.
+// created; when that removal fails as well, it is logged at error level and the returned error
+// (the copy's own code) says the partial copy was left and where. Links inside the copied tree
+// are never followed.
 // Stateless; any thread; blocking.
 #include <filesystem>
 #include <string>

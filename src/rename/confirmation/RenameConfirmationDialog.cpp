@@ -6,6 +6,7 @@
 
 #include "appkit/LocalizableControls.h"
 #include "appkit/values/Alert.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "rename/ToolkitWindow.h"
 #include "rename/mover/ItemName.h"
@@ -25,8 +26,8 @@ void RenameConfirmationDialog::showAlert(const appkit::Alert& alert) const {
 }
 
 RenameConfirmationDialog::~RenameConfirmationDialog() {
-  // May run off the main thread (see RenameDialog); the widgets go on theirs.
-  if (window_) window_->deleteLater();
+  // May run off the main thread or at shutdown (see RenameDialog); the widgets go on the main queue.
+  dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
 }
 
 const void* RenameConfirmationDialog::windowIdentity() const { return window_.data(); }

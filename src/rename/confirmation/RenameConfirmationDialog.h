@@ -10,7 +10,8 @@
 // ends at once.
 //
 // Announces its opening and closing on the global store. Held by shared_ptr (make it with
-// std::make_shared); widgets are released with deleteLater. Main thread otherwise.
+// std::make_shared); widgets are deleted on the main queue, so the last reference may go on any
+// thread. Main thread otherwise.
 #include <QPointer>
 #include <functional>
 #include <memory>

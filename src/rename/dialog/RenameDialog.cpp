@@ -69,8 +69,9 @@ RenameDialog::RenameDialog(std::vector<files::Path> items, shell::WindowContext 
 
 RenameDialog::~RenameDialog() {
   // The widgets belong to the main thread; this may run elsewhere (the global store lets go of
-  // closed windows on its own queue).
-  if (window_) window_->deleteLater();
+  // closed windows on its own queue). Through the main queue, never Qt's own posting: this may
+  // also run while the application shuts down, when only the main queue may still be posted to.
+  dispatch::MainQueue::shared().async([window = window_] { delete window.data(); });
 }
 
 std::weak_ptr<RenameDialog> RenameDialog::weakSelf() {
@@ -215,6 +216,7 @@ void RenameDialog::controlTextDidChange(QLineEdit* field) {
 }
 
 void RenameDialog::show() {
+  LOG_DEBUG("showing rename dialog...");
   QDialog* dialog = window();
   isSheet_ = false;
   // A window of its own: it keeps the application's launcher away while it is open.

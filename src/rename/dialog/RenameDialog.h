@@ -10,8 +10,8 @@
 // renamed (its items have new paths then).
 //
 // Announces its opening and its closing on the global store. Held by shared_ptr (make it with
-// std::make_shared); its widgets are released with deleteLater, so the last reference may go on
-// any thread. Everything else runs on the main thread.
+// std::make_shared); its widgets are deleted on the main queue, so the last reference may go on
+// any thread, also while the application shuts down. Everything else runs on the main thread.
 #include <QPointer>
 #include <functional>
 #include <memory>

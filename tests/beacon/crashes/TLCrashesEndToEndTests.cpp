@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ChildProgram.h"
+#include "crashreporter/capture/TLCrashReporter.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
 #include "support/Gunzip.h"
@@ -27,6 +28,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 const std::string kChild = ML_CRASHING_CHILD;
+constexpr std::uint64_t kNoCrashHandlers = 99;  // a handler type that installs nothing
 
 // Every log the server received, in order.
 std::vector<json> receivedLogs(const ml::test::LocalHttpServer& server) {
@@ -239,6 +241,26 @@ TEST_F(TLCrashesEndToEndTest, ReadOnlyCrashFolderSendsTheCrashOnce) {
   EXPECT_TRUE(third.exited && third.exitCode == 0) << third.describe();
   EXPECT_EQ(logsOfType(receivedLogs(server), "appleError").size(), 1u);
   EXPECT_EQ(storedCrashFiles(crashes).size(), 1u) << "the file stays where it cannot be removed";
+}
+
+// A file in place of the caches folder (not the reporter's to move aside): enabling fails, and
+// the log says why, with the system's reason and the folder, before the handler check that follows.
+TEST_F(TLCrashesEndToEndTest, AReporterThatCannotBeEnabledLogsTheRealReasonFirst) {
+  ml::test::XdgSandbox sandbox;
+  ml::test::LocalHttpServer server;
+  crash::TLCrashReporter probe(crash::TLCrashReporterConfig(kNoCrashHandlers, 0));
+  const fs::path caches = fs::path(probe.crashReportDirectory()).parent_path().parent_path();
+  fs::remove_all(caches);
+  fs::create_directories(caches.parent_path());
+  std::ofstream(caches) << "in the way";
+  ChildResult run = runProgram(kChild, {"collect", server.baseUrl(), "idle"});
+  fs::remove(caches);
+  ASSERT_TRUE(run.exited && run.exitCode == 0) << run.describe();
+  const auto reason = run.err.find("Could not enable crash reporter: Failed to create the crash report directory: "
+                                   "Not a directory (reports in " + probe.crashReportDirectory() + ")");
+  ASSERT_NE(reason, std::string::npos) << run.err;
+  const auto consequence = run.err.find("Exception handler could not be set");
+  EXPECT_TRUE(consequence == std::string::npos || consequence > reason) << run.err;
 }
 
 // A program that returns from main while the client's channel is busy: the client stops its

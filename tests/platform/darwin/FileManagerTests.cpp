@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include "platform/darwin/ExtendedAttributes.h"
+#include "support/FileFixtures.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace ml::darwin {
 namespace {
@@ -57,6 +59,28 @@ TEST(CopyItem, NeverOverwritesAndNeverCopiesAFolderIntoItself) {
   dir.write("tree/x", "x");
   EXPECT_TRUE(copyItem(dir.path() / "tree", dir.path() / "tree/inner").error().isPosix(EINVAL));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "tree/inner"));
+}
+
+TEST(CopyItem, AHalfMadeCopyThatCannotBeRemovedIsReportedAsLeft) {
+  if (test::isPrivileged()) GTEST_SKIP() << "root removes items from read-only folders";
+  test::TempDir dir;
+  for (const char* name : {"d0", "d1", "d2"}) dir.write(std::string("src/") + name + "/f", "x");
+  // The folder copied first arrives read-only with a file inside; the one copied last cannot be
+  // listed, so the copy fails after the first is complete and cannot be removed.
+  const auto order = listDirectory(dir.path() / "src");
+  ASSERT_TRUE(order);
+  const auto first = dir.path() / "src" / order->front(), last = dir.path() / "src" / order->back();
+  const auto dst = dir.path() / "dst";
+  ASSERT_EQ(::chmod(first.c_str(), 0500), 0);
+  ASSERT_EQ(::chmod(last.c_str(), 0), 0);
+  test::LogCapture log;
+  const auto status = copyItem(dir.path() / "src", dst);
+  ::chmod(last.c_str(), 0700);
+  ::chmod((dst / order->front()).c_str(), 0700);
+  ASSERT_FALSE(status);
+  EXPECT_TRUE(status.error().isPosix(EACCES)) << status.error();
+  EXPECT_NE(status.error().message.find("partial copy was left at " + dst.string()), std::string::npos) << status.error();
+  EXPECT_NE(log.text().find("failed to remove a partial copy. path=" + dst.string()), std::string::npos);
 }
 
 TEST(MoveItem, RenameOntoATakenNameFailsAndKeepsBoth) {

@@ -1,6 +1,8 @@
 #include "beacon/crashes/Internals/TLCrashesReporterSetup.h"
 
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "beacon/core/TLLogger.h"
 #include "beacon/crashes/Internals/TLCrashesCXXTerminatePath.h"
@@ -10,6 +12,19 @@
 #include "crashreporter/capture/TLCrashReporter.h"
 
 namespace ml::beacon {
+
+namespace {
+
+// The reporter's description, and for a failure of the system the system's reason and the folder
+// the reports go to: "Failed to create the crash report directory: Not a directory (reports in /x)".
+std::string enableFailure(const crash::TLCrashReporter& reporter, const crash::TLCrashReporterError& error) {
+  if (error.underlyingDomain != crash::TLCrashUnderlyingErrorDomain::kPosix || error.osError == 0) {
+    return error.description;
+  }
+  return error.description + ": " + std::strerror(error.osError) + " (reports in " + reporter.crashReportDirectory() + ")";
+}
+
+}  // namespace
 
 TLCrashesReporterSetup::TLCrashesReporterSetup(MakeReporter makeReporter, std::function<bool()> isDebuggerAttached)
     : makeReporter_(std::move(makeReporter)), isDebuggerAttached_(std::move(isDebuggerAttached)) {}
@@ -57,7 +72,7 @@ void TLCrashesReporterSetup::configure(bool machExceptionHandler, bool enableUnc
     callbacks.handleSignal = TLCrashesLogBuffer::postCrashCallback;
     reporter->setCrashCallbacks(callbacks);
     auto enabled = reporter->enableCrashReporter();
-    if (!enabled) TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << enabled.error().description);
+    if (!enabled) TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << enableFailure(*reporter, enabled.error()));
   } catch (const crash::TLCrashReporterException& exception) {
     TL_LOG_ERROR(kCrashesLogTag, "Could not enable crash reporter: " << exception.what());
   }
