@@ -21,6 +21,7 @@
 #include "list/window/ListOutlineModel.h"
 #include "list/window/OutlineSelection.h"
 #include "shell/MainMenuModel.h"
+#include "support/ItemModelChecks.h"
 
 namespace ml::list {
 namespace {
@@ -42,6 +43,7 @@ class ListWindowTest : public shell::testing::ShellTest {
 
   // Lets the store handle what was fired (and what commands fired in turn) and the window redraw.
   void settleWindow() {
+    checkModel();
     for (int round = 0; round < 2; ++round) {
       auto done = std::make_shared<std::atomic<bool>>(false);
       window->core().fire(std::make_shared<testing::Marker>(done));
@@ -54,6 +56,9 @@ class ListWindowTest : public shell::testing::ShellTest {
     window->show();
     settleWindow();
   }
+  // The outline's model is made when the window loads; from then on its consistency is checked
+  // after every change it signals.
+  void checkModel() { test::checkModel(window->model()); }
   bool isAnnounced() {
     for (const auto& controller : delegate().reactor().state().activeWindows) {
       if (controller == window) return true;
@@ -76,7 +81,10 @@ class ListWindowTest : public shell::testing::ShellTest {
   QAction& action(const char* name) { return ui<QAction>(name); }
   QTreeView& view() { return ui<QTreeView>("outlineView"); }
   int detailTab() { return ui<QStackedWidget>("detailsTabView").currentIndex(); }
-  ListOutlineModel& model() { return *window->model(); }
+  ListOutlineModel& model() {
+    checkModel();
+    return *window->model();
+  }
   void selectRows(std::initializer_list<int> rows) {
     view().clearSelection();
     for (int row : rows) {
