@@ -16,7 +16,6 @@
 #include <iterator>
 #include <set>
 
-#include "ChildProcess.h"
 #include "InjectedFault.h"
 #include "TelemetryFixture.h"
 #include "beacon/core/TLConstants.h"
@@ -25,6 +24,8 @@
 #include "crashreporter/capture/TLCrashReporter.h"
 #include "platform/foundation/AppFolders.h"
 #include "platform/foundation/AppIdentity.h"
+#include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {

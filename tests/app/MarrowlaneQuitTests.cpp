@@ -7,9 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "ChildProcess.h"
 #include "TelemetryFixture.h"
 #include "platform/foundation/Preferences.h"
+#include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {

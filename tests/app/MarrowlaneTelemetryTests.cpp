@@ -8,9 +8,10 @@
 #include <regex>
 #include <set>
 
-#include "ChildProcess.h"
 #include "TelemetryFixture.h"
 #include "platform/foundation/Preferences.h"
+#include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {

@@ -7,7 +7,6 @@
 #include <mutex>
 #include <set>
 
-#include "ChildProcess.h"
 #include "TelemetryFixture.h"
 #include "beacon/analytics/Model/TLEventLog.h"
 #include "beacon/analytics/TLAnalytics.h"
@@ -22,6 +21,7 @@
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/Service/TLBeacon.h"
 #include "platform/dispatch/ManualClock.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {

@@ -8,8 +8,9 @@
 #include <map>
 #include <set>
 
-#include "ChildProcess.h"
 #include "TelemetryFixture.h"
+#include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {

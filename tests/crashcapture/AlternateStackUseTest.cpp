@@ -7,14 +7,17 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "crashreporter/AsyncFormat.h"
 #include "crashreporter/capture/TLCrashSignalHandler.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 constexpr uint8_t kPaint = 0xA5;
 // Room the crash path must leave unused at the far end of the stack.
@@ -47,12 +50,12 @@ TEST_F(CrashTest, ReportWritingFitsTheAlternateStack) {
     std::memset(g_stack.ss_sp, kPaint, g_stack.ss_size);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   size_t used = 0;
   size_t size = 0;
-  const size_t at = outcome.stderrText.find("alternate stack used: ");
-  ASSERT_NE(at, std::string::npos) << describe(outcome);
-  ASSERT_EQ(std::sscanf(outcome.stderrText.c_str() + at, "alternate stack used: %zu of %zu", &used, &size), 2);
+  const size_t at = outcome.err.find("alternate stack used: ");
+  ASSERT_NE(at, std::string::npos) << outcome.describe();
+  ASSERT_EQ(std::sscanf(outcome.err.c_str() + at, "alternate stack used: %zu of %zu", &used, &size), 2);
   EXPECT_EQ(size, kAlternateStackSize);
   RecordProperty("alternate_stack_bytes_used", static_cast<int>(used));
   std::printf("the crash path used %zu of %zu bytes of the alternate stack\n", used, size);

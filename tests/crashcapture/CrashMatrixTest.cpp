@@ -16,13 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
 
 struct MatrixCrash {
   const char* name;      // the helper's argument
@@ -108,23 +110,25 @@ std::map<std::string, uint64_t> symbolStarts(const std::string& image) {
   return starts;
 }
 
+// The helper's crash in `mode`, run in a child.
+ChildOutcome runHelper(const char* helper, const char* crash, const char* mode) {
+  return ml::test::runProgram(helper, {crash, mode}, std::chrono::seconds(60));
+}
+
 class CrashMatrix : public CrashTest, public testing::WithParamInterface<MatrixCase> {};
 
 TEST_P(CrashMatrix, ReportDecodesWithOneCrashedThreadNamedAsADebuggerNamesIt) {
   const MatrixCrash& crash = std::get<0>(GetParam());
   const char* mode = std::get<1>(GetParam());
-  ChildOutcome outcome = runInChild([&] {
-    ::execl(CRASHCAPTURE_HELPER, CRASHCAPTURE_HELPER, crash.name, mode, static_cast<char*>(nullptr));
-    ::_exit(127);
-  });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
-  EXPECT_EQ(outcome.signal, crash.signal) << describe(outcome);
+  ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, crash.name, mode);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
+  EXPECT_EQ(outcome.signal, crash.signal) << outcome.describe();
 
   std::string why;
   std::optional<TLCrashReport> report = readPendingReport(&why);
-  ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+  ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
   // Every walk ends at the outermost frame (_start, a thread's clone entry) by its own unwind rule.
-  EXPECT_EQ(outcome.stderrText.find("unsupported DWARF register"), std::string::npos) << outcome.stderrText;
+  EXPECT_EQ(outcome.err.find("unsupported DWARF register"), std::string::npos) << outcome.err;
   const TLCrashReportThreadInfo* crashed = crashedThread(*report);
   ASSERT_NE(crashed, nullptr) << "exactly one thread is marked crashed";
   EXPECT_GE(report->threads().size(), crash.otherThreads + 1);
@@ -199,14 +203,6 @@ INSTANTIATE_TEST_SUITE_P(EachCrashEachMode, CrashMatrix,
                            return name;
                          });
 
-// The helper's crash in `mode`, run in a child.
-ChildOutcome runHelper(const char* helper, const char* crash, const char* mode) {
-  return runInChild([&] {
-    ::execl(helper, helper, crash, mode, static_cast<char*>(nullptr));
-    ::_exit(127);
-  });
-}
-
 class EachCaptureMode : public CrashTest, public testing::WithParamInterface<const char*> {};
 
 // Two threads fault within the same few instructions, many times over: the first report is the
@@ -216,11 +212,11 @@ TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
   for (int run = 0; run < kRuns; ++run) {
     (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
     ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, "together", GetParam());
-    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << describe(outcome);
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << outcome.describe();
     std::string why;
     std::optional<TLCrashReport> report = readPendingReport(&why);
     if (!report) {
-      ADD_FAILURE() << "run " << run << ": " << why << "\n" << describe(outcome);
+      ADD_FAILURE() << "run " << run << ": " << why << "\n" << outcome.describe();
       continue;
     }
     const TLCrashReportThreadInfo* crashed = crashedThread(*report);
@@ -240,10 +236,10 @@ TEST_P(EachCaptureMode, NullCallIsFollowedByItsCaller) {
     SCOPED_TRACE(helper);
     (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
     ChildOutcome outcome = runHelper(helper, "null-call", GetParam());
-    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << describe(outcome);
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << outcome.describe();
     std::string why;
     std::optional<TLCrashReport> report = readPendingReport(&why);
-    ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+    ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
     const TLCrashReportThreadInfo* crashed = crashedThread(*report);
     ASSERT_NE(crashed, nullptr);
     const auto& frames = crashed->stackFrames();

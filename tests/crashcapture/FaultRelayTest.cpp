@@ -9,12 +9,12 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "ChildProcess.h"
 #include "CrashTestSupport.h"
 #include "crashreporter/capture/platform/ExceptionMessages.h"
 #include "crashreporter/capture/platform/ExceptionPorts.h"
 #include "crashreporter/capture/platform/FaultRelay.h"
 #include "crashreporter/capture/platform/MachPortSpace.h"
+#include "support/ChildProcess.h"
 
 // Returns what rax holds after a breakpoint: 0, unless a handler changed it.
 extern "C" __attribute__((noinline, used)) int crashcapture_breakpoint_value() {
@@ -25,6 +25,9 @@ extern "C" __attribute__((noinline, used)) int crashcapture_breakpoint_value() {
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 using namespace mach;
 
@@ -74,7 +77,7 @@ TEST(FaultRelay, StateHandlerHandsBackRegistersTheThreadResumesWith) {
     ::pthread_create(&receiver, nullptr, answerWithNewRegisters, nullptr);
     ::_exit(crashcapture_breakpoint_value());
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
   EXPECT_EQ(outcome.exitCode, 42);
 }
 
@@ -92,7 +95,7 @@ TEST(FaultRelay, FaultThatNoHandlerTakesEndsWithItsOwnSignal) {
     (void)*nowhere;
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
 }
 

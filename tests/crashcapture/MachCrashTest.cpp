@@ -7,14 +7,17 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
 #include "crashreporter/capture/TLCrashMachExceptionServer.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 constexpr size_t kBlockedThreads = 3;
 
@@ -52,12 +55,12 @@ TEST_P(MachCrash, ServerThreadReportsTheFaultAndTheChildDiesOfItsSignal) {
     startBlockedThreads(kBlockedThreads);
     kind.crash();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
-  EXPECT_EQ(outcome.signal, kind.signal) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
+  EXPECT_EQ(outcome.signal, kind.signal) << outcome.describe();
 
   std::string why;
   auto report = readPendingReport(&why);
-  ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+  ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
   EXPECT_EQ(report->signalInfo().name(), kind.signalName);
   EXPECT_EQ(report->signalInfo().code(), kind.codeName);
   ASSERT_TRUE(report->machExceptionInfo().has_value());
@@ -71,7 +74,7 @@ TEST_P(MachCrash, ServerThreadReportsTheFaultAndTheChildDiesOfItsSignal) {
   EXPECT_FALSE(crashed->registers().empty());
 
   // The main thread, the blocked threads and the server thread that wrote the report.
-  EXPECT_EQ(report->threads().size(), kBlockedThreads + 2) << describe(outcome);
+  EXPECT_EQ(report->threads().size(), kBlockedThreads + 2) << outcome.describe();
   for (const auto& thread : report->threads()) {
     EXPECT_FALSE(thread.stackFrames().empty()) << "thread " << thread.threadNumber() << " has no frames";
   }
@@ -89,7 +92,7 @@ TEST_F(CrashTest, AbortOnTheExceptionPathIsCaughtByTheSignalHandler) {
     enableOrExit(reporter);
     crashcapture_abort();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGABRT);
   std::string why;
   auto report = readPendingReport(&why);
@@ -109,11 +112,11 @@ TEST_F(CrashTest, FatalSignalSentByAnotherProcessIsReportedOnTheExceptionPath) {
       ::kill(::getpid(), signo);  // arrives as sent (SI_USER), as another process's kill does
       for (;;) ::pause();
     });
-    ASSERT_TRUE(outcome.signaled) << describe(outcome);
+    ASSERT_TRUE(outcome.signaled) << outcome.describe();
     EXPECT_EQ(outcome.signal, signo);
     std::string why;
     auto report = readPendingReport(&why);
-    ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+    ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
     EXPECT_EQ(report->signalInfo().name(), signo == SIGSEGV ? "SIGSEGV" : "SIGBUS");
     EXPECT_FALSE(report->machExceptionInfo().has_value());
     EXPECT_NE(crashedThread(*report), nullptr);
@@ -150,10 +153,10 @@ TEST_F(CrashTest, ExceptionHandledByAnEarlierPortLeavesNoReportAndTheThreadGoesO
     ::write(2, kLine, sizeof(kLine) - 1);
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
   EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_NE(outcome.stderrText.find("earlier handler ran"), std::string::npos) << describe(outcome);
-  EXPECT_NE(outcome.stderrText.find("went on after the breakpoint"), std::string::npos) << describe(outcome);
+  EXPECT_NE(outcome.err.find("earlier handler ran"), std::string::npos) << outcome.describe();
+  EXPECT_NE(outcome.err.find("went on after the breakpoint"), std::string::npos) << outcome.describe();
   EXPECT_FALSE(pendingReportExists());
 }
 
@@ -166,9 +169,9 @@ TEST_F(CrashTest, ExceptionRefusedByAnEarlierPortIsReported) {
     enableOrExit(reporter);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
-  EXPECT_NE(outcome.stderrText.find("earlier handler ran"), std::string::npos) << describe(outcome);
+  EXPECT_NE(outcome.err.find("earlier handler ran"), std::string::npos) << outcome.describe();
   std::string why;
   auto report = readPendingReport(&why);
   ASSERT_TRUE(report.has_value()) << why;
@@ -187,7 +190,7 @@ TEST_F(CrashTest, FaultOnAThreadWithoutItsOwnStackIsReportedByTheServer) {
     }, nullptr);
     ::pthread_join(thread, nullptr);
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
   std::string why;
   auto report = readPendingReport(&why);

@@ -12,14 +12,17 @@
 #include <typeinfo>
 #include <unistd.h>
 
-#include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
 #include "crashreporter/capture/platform/UncaughtExceptionHandler.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 constexpr size_t kBlockedThreads = 4;
 
@@ -60,12 +63,12 @@ TEST_P(SignalCrash, ReportNamesTheSignalAndWalksEveryThread) {
     startBlockedThreads(kBlockedThreads);
     kind.crash();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
-  EXPECT_EQ(outcome.signal, kind.signal) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
+  EXPECT_EQ(outcome.signal, kind.signal) << outcome.describe();
 
   std::string why;
   std::optional<TLCrashReport> report = readPendingReport(&why);
-  ASSERT_TRUE(report.has_value()) << why << "\n" << describe(outcome);
+  ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
   EXPECT_EQ(report->signalInfo().name(), kind.signalName);
   EXPECT_EQ(report->signalInfo().code(), kind.codeName);
   EXPECT_FALSE(report->machExceptionInfo().has_value());
@@ -77,7 +80,7 @@ TEST_P(SignalCrash, ReportNamesTheSignalAndWalksEveryThread) {
   EXPECT_TRUE(hasFrameIn(*crashed, kind.function)) << "first frame: " << symbolOf(crashed->stackFrames()[0]);
   EXPECT_FALSE(crashed->registers().empty());
 
-  EXPECT_EQ(report->threads().size(), kBlockedThreads + 1) << describe(outcome);
+  EXPECT_EQ(report->threads().size(), kBlockedThreads + 1) << outcome.describe();
   for (const auto& thread : report->threads()) {
     EXPECT_FALSE(thread.stackFrames().empty()) << "thread " << thread.threadNumber() << " has no frames";
   }
@@ -95,7 +98,7 @@ TEST_F(CrashTest, NullReadReportCarriesTheFaultAddressAndTheFaultingPc) {
     enableOrExit(reporter);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   std::string why;
   auto report = readPendingReport(&why);
   ASSERT_TRUE(report.has_value()) << why;
@@ -118,7 +121,7 @@ TEST_F(CrashTest, StackOverflowReportIsCutAtTheFrameLimit) {
     enableOrExit(reporter);
     crashcapture_overflow(0);
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
   std::string why;
   auto report = readPendingReport(&why);
@@ -126,7 +129,7 @@ TEST_F(CrashTest, StackOverflowReportIsCutAtTheFrameLimit) {
   const TLCrashReportThreadInfo* crashed = crashedThread(*report);
   ASSERT_NE(crashed, nullptr);
   EXPECT_EQ(crashed->stackFrames().size(), 512u);
-  EXPECT_NE(outcome.stderrText.find("Terminated stack walking early"), std::string::npos);
+  EXPECT_NE(outcome.err.find("Terminated stack walking early"), std::string::npos);
 }
 
 // The terminate handler the C++ exception capture installs, reduced to what the hook needs.
@@ -155,7 +158,7 @@ TEST_F(CrashTest, UncaughtExceptionIsRecordedInTheAbortReport) {
     std::set_terminate(handToUncaughtExceptionHandler);
     throwUncaught();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGABRT);
   std::string why;
   auto report = readPendingReport(&why);
@@ -175,7 +178,7 @@ TEST_F(CrashTest, UncaughtExceptionHookIsLeftOutWhenNotConfigured) {
     enableOrExit(reporter);
     ::_exit(tl_get_uncaught_exception_handler() == nullptr ? 0 : 1);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 // A handler installed before the reporter that recovers from the fault: were it asked, the
@@ -198,9 +201,9 @@ TEST_F(CrashTest, ChainEndsAtTheReporterSoTheChildDiesOfTheSignalWithItsReport) 
     enableOrExit(reporter);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
-  EXPECT_EQ(outcome.stderrText.find("previous handler ran"), std::string::npos) << describe(outcome);
+  EXPECT_EQ(outcome.err.find("previous handler ran"), std::string::npos) << outcome.describe();
   EXPECT_TRUE(pendingReportExists());
 }
 
@@ -226,8 +229,8 @@ TEST_F(CrashTest, PostCrashCallbackRunsAfterASuccessfulWrite) {
     enableOrExit(reporter);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
-  EXPECT_NE(outcome.stderrText.find("post-crash callback 11 x"), std::string::npos) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
+  EXPECT_NE(outcome.err.find("post-crash callback 11 x"), std::string::npos) << outcome.describe();
 }
 
 TEST_F(CrashTest, ReportThatCannotBeOpenedSkipsThePostCrashCallback) {
@@ -244,11 +247,11 @@ TEST_F(CrashTest, ReportThatCannotBeOpenedSkipsThePostCrashCallback) {
     ::mkdir(reporter.crashReportPath().c_str(), 0755);
     crashcapture_null_read();
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGSEGV);
-  EXPECT_NE(outcome.stderrText.find("Could not open the crashlog output file: Is a directory"), std::string::npos)
-      << describe(outcome);
-  EXPECT_EQ(outcome.stderrText.find("post-crash callback"), std::string::npos) << describe(outcome);
+  EXPECT_NE(outcome.err.find("Could not open the crashlog output file: Is a directory"), std::string::npos)
+      << outcome.describe();
+  EXPECT_EQ(outcome.err.find("post-crash callback"), std::string::npos) << outcome.describe();
 }
 
 }  // namespace

@@ -10,11 +10,14 @@
 #include <pthread.h>
 #include <unistd.h>
 
-#include "ChildProcess.h"
 #include "crashreporter/capture/TLCrashSignalHandler.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 // Writes "<tag>\n" to standard error. Async-signal-safe.
 void say(const char* tag) {
@@ -57,9 +60,9 @@ TEST(TLCrashSignalHandler, LaterCallbackRunsFirstAndTheSignalGetsNoSecondAction)
     say("returned");
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
   EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(outcome.stderrText, "second\nfirst\nold handler\nreturned\n");
+  EXPECT_EQ(outcome.err, "second\nfirst\nold handler\nreturned\n");
 }
 
 TEST(TLCrashSignalHandler, SameCallbackRegisteredForTwoSignalsRunsOnce) {
@@ -70,8 +73,8 @@ TEST(TLCrashSignalHandler, SameCallbackRegisteredForTwoSignalsRunsOnce) {
     ::raise(SIGUSR1);
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
-  EXPECT_EQ(outcome.stderrText, "first\n");
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
+  EXPECT_EQ(outcome.err, "first\n");
 }
 
 TEST(TLCrashSignalHandler, EarlierIgnoreCountsAsHandled) {
@@ -82,8 +85,8 @@ TEST(TLCrashSignalHandler, EarlierIgnoreCountsAsHandled) {
     say("went on");
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
-  EXPECT_EQ(outcome.stderrText, "first\nwent on\n");
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
+  EXPECT_EQ(outcome.err, "first\nwent on\n");
 }
 
 TEST(TLCrashSignalHandler, EarlierDefaultActionIsRaisedAgain) {
@@ -94,9 +97,9 @@ TEST(TLCrashSignalHandler, EarlierDefaultActionIsRaisedAgain) {
     say("went on");
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGUSR1);
-  EXPECT_EQ(outcome.stderrText, "first\n");
+  EXPECT_EQ(outcome.err, "first\n");
 }
 
 TEST(TLCrashSignalHandler, CallbackThatHandlesTheSignalEndsTheChain) {
@@ -108,8 +111,8 @@ TEST(TLCrashSignalHandler, CallbackThatHandlesTheSignalEndsTheChain) {
     say("went on");
     ::_exit(0);
   });
-  ASSERT_TRUE(outcome.exited) << describe(outcome);
-  EXPECT_EQ(outcome.stderrText, "handled\nwent on\n");
+  ASSERT_TRUE(outcome.exited) << outcome.describe();
+  EXPECT_EQ(outcome.err, "handled\nwent on\n");
 }
 
 TEST(TLCrashSignalHandler, RefusedSignalIsReportedAndRegistrationGoesOn) {
@@ -122,7 +125,7 @@ TEST(TLCrashSignalHandler, RefusedSignalIsReportedAndRegistrationGoesOn) {
     registerOrExit(SIGUSR1, handles);  // the registration lock is free again
     ::_exit(0);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 TEST(TLCrashSignalHandler, ResetEmptiesTheChainAndLaterRegistrationsWorkAgain) {
@@ -136,9 +139,9 @@ TEST(TLCrashSignalHandler, ResetEmptiesTheChainAndLaterRegistrationsWorkAgain) {
     ::_exit(0);
   });
   // The previous action now on record is our own handler, taken as the default: re-raised.
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, SIGUSR1);
-  EXPECT_EQ(outcome.stderrText, "second\n");
+  EXPECT_EQ(outcome.err, "second\n");
 }
 
 TEST(TLCrashSignalHandler, EveryRegisteringThreadGetsAnAlternateStackOfItsOwn) {
@@ -159,7 +162,7 @@ TEST(TLCrashSignalHandler, EveryRegisteringThreadGetsAnAlternateStackOfItsOwn) {
     if (other_stack.ss_sp == nullptr || other_stack.ss_sp == main_stack.ss_sp) ::_exit(72);
     ::_exit(0);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 }  // namespace

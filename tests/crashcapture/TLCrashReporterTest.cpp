@@ -9,16 +9,19 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "CrashScenarios.h"
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
 #include "crashreporter/CrashReport.h"
 #include "crashreporter/capture/ReporterLog.h"
 #include "crashreporter/capture/TLCrashReporter.h"
+#include "support/ChildProcess.h"
 
 namespace ml::crash::test {
 namespace {
+
+using ml::test::ChildOutcome;
+using ml::test::runInChild;
 
 namespace fs = std::filesystem;
 
@@ -121,9 +124,9 @@ TEST_F(TLCrashReporterFront, ObstaclesAreMovedAsideAndTheNextCrashIsReported) {
     ::execl(CRASHCAPTURE_HELPER, CRASHCAPTURE_HELPER, "segv", "bsd", static_cast<char*>(nullptr));
     ::_exit(127);
   });
-  ASSERT_TRUE(outcome.signaled) << describe(outcome);
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
   std::string why;
-  EXPECT_TRUE(readPendingReport(&why).has_value()) << why << "\n" << describe(outcome);
+  EXPECT_TRUE(readPendingReport(&why).has_value()) << why << "\n" << outcome.describe();
   EXPECT_TRUE(fs::is_directory(reporter.queuedCrashReportDirectory()));
   EXPECT_TRUE(fs::is_regular_file(reporter.queuedCrashReportDirectory() + ".moved-aside"));
   EXPECT_TRUE(fs::is_directory(reporter.crashReportPath() + ".moved-aside/kept"));
@@ -173,7 +176,7 @@ TEST_F(TLCrashReporterFront, SecondEnablingFailsWithCodeThreeEvenAfterAFailedFir
     if (first.enableCrashReporter().error().code != TLCrashReporterErrorResourceBusy) ::_exit(14);
     ::_exit(0);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 TEST_F(TLCrashReporterFront, SettingCallbacksAfterEnablingThrows) {
@@ -187,7 +190,7 @@ TEST_F(TLCrashReporterFront, SettingCallbacksAfterEnablingThrows) {
     }
     ::_exit(20);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 TEST_F(TLCrashReporterFront, UnknownHandlerTypeEnablesWithoutHandlers) {
@@ -199,7 +202,7 @@ TEST_F(TLCrashReporterFront, UnknownHandlerTypeEnablesWithoutHandlers) {
     ::sigaction(SIGSEGV, nullptr, &action);
     ::_exit(action.sa_handler == SIG_DFL && reporter.isEnabled() ? 0 : 30);
   });
-  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << describe(outcome);
+  EXPECT_TRUE(outcome.exited && outcome.exitCode == 0) << outcome.describe();
 }
 
 __attribute__((noinline)) Result<std::vector<uint8_t>> liveReportFromHere(TLCrashReporter& reporter) {

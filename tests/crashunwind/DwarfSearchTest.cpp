@@ -3,6 +3,7 @@
 
 #include "ByteWriter.h"
 #include "CfiBuilder.h"
+#include "ShownBytes.h"
 #include "StderrCapture.h"
 #include "crashreporter/unwind/DwarfFrameReader.h"
 #include "crashreporter/unwind/EhFrameHeader.h"
@@ -36,61 +37,69 @@ CfiBuilder sampleSection(bool debug_frame = false) {
   return cfi;
 }
 
+// The search over `bytes` shown through a window of kind `Window`; the sections below use absolute
+// addresses, so they read the same wherever the window shows them.
+template <class Window>
 tlcrash_error_t find(const std::vector<uint8_t>& bytes, uint64_t pc, tlcrash_async_dwarf_fde_info_t* info,
                      bool debug_frame = false, int64_t hint = 0) {
-  LocalMemoryWindow window(bytes.data(), kBase, bytes.size());
-  dwarf_frame_reader<LocalMemoryWindow> reader;
-  reader.init(&window, kLE, true, debug_frame);
+  test::ShownBytes<Window> shown(bytes);
+  dwarf_frame_reader<Window> reader;
+  reader.init(&shown.window(), kLE, true, debug_frame);
   return reader.find_fde(hint, pc, info);
 }
 
-TEST(DwarfFindFde, SkipsCiesAndTakesTheFdeHoldingThePc) {
+// The scan runs the same over every kind of memory window.
+template <class Window>
+class DwarfFindFde : public ::testing::Test {};
+TYPED_TEST_SUITE(DwarfFindFde, test::MemoryWindowKinds, test::MemoryWindowName);
+
+TYPED_TEST(DwarfFindFde, SkipsCiesAndTakesTheFdeHoldingThePc) {
   CfiBuilder cfi = sampleSection();
   cfi.terminator();
   tlcrash_async_dwarf_fde_info_t info;
-  ASSERT_EQ(find(cfi.bytes(), 0x2000, &info), TLCRASH_ESUCCESS);
+  ASSERT_EQ(find<TypeParam>(cfi.bytes(), 0x2000, &info), TLCRASH_ESUCCESS);
   EXPECT_EQ(info.pc_start, 0x2000u);
-  ASSERT_EQ(find(cfi.bytes(), 0x20FF, &info), TLCRASH_ESUCCESS);
+  ASSERT_EQ(find<TypeParam>(cfi.bytes(), 0x20FF, &info), TLCRASH_ESUCCESS);
   EXPECT_EQ(info.pc_start, 0x2000u);
-  ASSERT_EQ(find(cfi.bytes(), 0x3007, &info), TLCRASH_ESUCCESS);
+  ASSERT_EQ(find<TypeParam>(cfi.bytes(), 0x3007, &info), TLCRASH_ESUCCESS);
   EXPECT_EQ(info.pc_start, 0x3000u);
 }
 
-TEST(DwarfFindFde, EndAddressIsExclusiveAndMissesEndAtTheTerminatorOrSectionEnd) {
+TYPED_TEST(DwarfFindFde, EndAddressIsExclusiveAndMissesEndAtTheTerminatorOrSectionEnd) {
   CfiBuilder terminated = sampleSection();
   terminated.terminator();
   terminated.writer().u32(0xFFFF);  // garbage after the terminator is never read
   tlcrash_async_dwarf_fde_info_t info;
-  EXPECT_EQ(find(terminated.bytes(), 0x1010, &info), TLCRASH_ENOTFOUND);
+  EXPECT_EQ(find<TypeParam>(terminated.bytes(), 0x1010, &info), TLCRASH_ENOTFOUND);
   CfiBuilder open = sampleSection();
-  EXPECT_EQ(find(open.bytes(), 0x0FFF, &info), TLCRASH_ENOTFOUND);
+  EXPECT_EQ(find<TypeParam>(open.bytes(), 0x0FFF, &info), TLCRASH_ENOTFOUND);
 }
 
-TEST(DwarfFindFde, DebugFrameUsesAllOnesCieIds) {
+TYPED_TEST(DwarfFindFde, DebugFrameUsesAllOnesCieIds) {
   CfiBuilder cfi = sampleSection(/*debug_frame=*/true);
   tlcrash_async_dwarf_fde_info_t info;
-  ASSERT_EQ(find(cfi.bytes(), 0x3004, &info, true), TLCRASH_ESUCCESS);
+  ASSERT_EQ(find<TypeParam>(cfi.bytes(), 0x3004, &info, true), TLCRASH_ESUCCESS);
   EXPECT_EQ(info.pc_start, 0x3000u);
 }
 
-TEST(DwarfFindFde, HintOutsideTheSectionIsInvalid) {
+TYPED_TEST(DwarfFindFde, HintOutsideTheSectionIsInvalid) {
   CfiBuilder cfi = sampleSection();
   tlcrash_async_dwarf_fde_info_t info;
   StderrCapture err;
-  EXPECT_EQ(find(cfi.bytes(), 0x1000, &info, false, static_cast<int64_t>(cfi.bytes().size())), TLCRASH_EINVAL);
+  EXPECT_EQ(find<TypeParam>(cfi.bytes(), 0x1000, &info, false, static_cast<int64_t>(cfi.bytes().size())), TLCRASH_EINVAL);
   EXPECT_TRUE(err.contains("FDE base address + offset falls outside the mapped range"));
-  EXPECT_EQ(find(cfi.bytes(), 0x1000, &info, false, -4), TLCRASH_EINVAL);
+  EXPECT_EQ(find<TypeParam>(cfi.bytes(), 0x1000, &info, false, -4), TLCRASH_EINVAL);
 }
 
-TEST(DwarfFindFde, EntryRunningPastTheWindowStopsTheSearch) {
+TYPED_TEST(DwarfFindFde, EntryRunningPastTheWindowStopsTheSearch) {
   CfiBuilder cfi = sampleSection();
   cfi.writer().u32(0x100).u32(4);  // an FDE whose body is not there
   tlcrash_async_dwarf_fde_info_t info;
-  EXPECT_NE(find(cfi.bytes(), 0x9999, &info), TLCRASH_ESUCCESS);
+  EXPECT_NE(find<TypeParam>(cfi.bytes(), 0x9999, &info), TLCRASH_ESUCCESS);
   ByteWriter truncated;
   truncated.u16(4);
   StderrCapture err;
-  EXPECT_EQ(find(truncated.bytes(), 0x1000, &info), TLCRASH_EINVAL);
+  EXPECT_EQ(find<TypeParam>(truncated.bytes(), 0x1000, &info), TLCRASH_EINVAL);
   EXPECT_TRUE(err.contains("header lies outside the mapped range"));
 }
 

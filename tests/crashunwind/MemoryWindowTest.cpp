@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ShownBytes.h"
 #include "crashreporter/unwind/LocalMemoryWindow.h"
 #include "crashreporter/unwind/MemoryReader.h"
 #include "crashreporter/unwind/TaskMemoryWindow.h"
@@ -38,11 +39,19 @@ TEST(MemoryWindow, LocalWindowReadsAtPretendAddresses) {
   EXPECT_EQ(window.remap(0x1000, 8, 1), nullptr);
 }
 
-TEST(MemoryWindow, TaskWindowReadsAcrossCacheBlocks) {
+// Every kind of window reads any range inside it (across the task window's cache blocks too) and
+// refuses one that leaves it on either side.
+template <class Window>
+class MemoryWindowReads : public ::testing::Test {};
+TYPED_TEST_SUITE(MemoryWindowReads, test::MemoryWindowKinds, test::MemoryWindowName);
+
+TYPED_TEST(MemoryWindowReads, AnyRangeInsideAndNoneLeavingIt) {
   std::vector<uint8_t> bytes(1000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
-  auto base = reinterpret_cast<uint64_t>(bytes.data());
-  TaskMemoryWindow window(tlcrash_async_task_self(), base, bytes.size());
+  test::ShownBytes<TypeParam> shown(bytes);
+  auto& window = shown.window();
+  const uint64_t base = window.base_address();
+  EXPECT_EQ(window.length(), bytes.size());
   std::vector<uint8_t> out(600);
   ASSERT_EQ(window.read(base, 300, out.data(), out.size()), TLCRASH_ESUCCESS);
   EXPECT_EQ(std::memcmp(out.data(), bytes.data() + 300, out.size()), 0);

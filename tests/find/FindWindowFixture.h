@@ -12,6 +12,7 @@
 #include "find/FindWindowView.h"
 #include "platform/dispatch/ManualClock.h"
 #include "shell/ShellFixture.h"
+#include "support/ItemModelChecks.h"
 #include "support/TempDir.h"
 
 namespace ml::find::testing {
@@ -38,6 +39,7 @@ class FindWindowTest : public shell::testing::ShellTest {
     auto window = FindWindow::make(delegate().windowContext());
     window->setSearchSettings(SearchSettings{&clock, std::chrono::seconds(1), 2});
     window->show();
+    test::checkModelsOfEveryWindow();
     windows.push_back(window);
     settle();
     return window;

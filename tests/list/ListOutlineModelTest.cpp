@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
+
 #include "list/rows/PathListItem.h"
 #include "platform/dispatch/ManualClock.h"
 #include "shell/ShellFakes.h"
@@ -30,6 +32,8 @@ class ListOutlineModelTest : public ::testing::Test {
   dispatch::ManualClock clock;
   std::shared_ptr<ListWindowDataSource2> source = std::make_shared<ListWindowDataSource2>();
   ListOutlineModel model{source, background, clock};
+  // Checks the model's consistency after every change it signals; an inconsistency ends the test.
+  QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
   std::vector<std::pair<std::string, std::string>> renamed;
 };
 
@@ -39,9 +43,10 @@ TEST_F(ListOutlineModelTest, AFoldersChildrenComeWhenFetchedAndLeadBackToIt) {
   QModelIndex box = model.index(1, 0);
   EXPECT_TRUE(model.hasChildren(box));
   EXPECT_EQ(model.rowCount(box), 0);
-  ASSERT_TRUE(model.canFetchMore(box));
-  model.fetchMore(box);
+  // The checker, like a view, fetched the folder's children as soon as it saw the folder: that
+  // fetch is under way, and asking again fetches nothing twice.
   EXPECT_FALSE(model.canFetchMore(box));  // one fetch at a time
+  model.fetchMore(box);
   loop.drain();
   ASSERT_EQ(model.rowCount(box), 1);
   QModelIndex inner = model.index(0, 0, box);
@@ -72,8 +77,9 @@ TEST_F(ListOutlineModelTest, AFolderRemovedWhileItsChildrenLoadLeavesNoFetchBehi
   }
   source->append({fresh.back()});
   QModelIndex box = model.index(0, 0);
-  EXPECT_TRUE(model.canFetchMore(box));
-  model.fetchMore(box);
+  // The checker, like a view, starts the fetch as it sees the row; a stale fetch of the removed
+  // row would keep it from ever starting.
+  if (model.canFetchMore(box)) model.fetchMore(box);
   loop.drain();
   EXPECT_EQ(model.rowCount(box), 1);
 }

@@ -24,9 +24,10 @@
 #include "list/window/ListMainWindow.h"
 #include "list/window/ListOutlineModel.h"
 #include "list/window/OutlineSelection.h"
-#include "shell/MainMenuModel.h"
 #include "platform/store/Middleware.h"
+#include "shell/MainMenuModel.h"
 #include "shell/core/ApplicationEvents.h"
+#include "support/ItemModelChecks.h"
 
 namespace ml::list {
 namespace {
@@ -48,6 +49,7 @@ class ListWindowTest : public shell::testing::ShellTest {
 
   // Lets the store handle what was fired (and what commands fired in turn) and the window redraw.
   void settleWindow() {
+    checkModel();
     for (int round = 0; round < 2; ++round) {
       auto done = std::make_shared<std::atomic<bool>>(false);
       window->core().fire(std::make_shared<testing::Marker>(done));
@@ -60,6 +62,9 @@ class ListWindowTest : public shell::testing::ShellTest {
     window->show();
     settleWindow();
   }
+  // The outline's model is made when the window loads; from then on its consistency is checked
+  // after every change it signals.
+  void checkModel() { test::checkModel(window->model()); }
   bool isAnnounced() {
     for (const auto& controller : delegate().reactor().state().activeWindows) {
       if (controller == window) return true;
@@ -82,7 +87,10 @@ class ListWindowTest : public shell::testing::ShellTest {
   QAction& action(const char* name) { return ui<QAction>(name); }
   QTreeView& view() { return ui<QTreeView>("outlineView"); }
   int detailTab() { return ui<QStackedWidget>("detailsTabView").currentIndex(); }
-  ListOutlineModel& model() { return *window->model(); }
+  ListOutlineModel& model() {
+    checkModel();
+    return *window->model();
+  }
   void selectRows(std::initializer_list<int> rows) {
     view().clearSelection();
     for (int row : rows) {

@@ -4,6 +4,7 @@
 
 #include "RenameFixtures.h"
 #include "rename/confirmation/ItemRenamer.h"
+#include "support/TestFolder.h"
 
 namespace ml::rename {
 namespace {
@@ -14,8 +15,18 @@ using testing::contents;
 using testing::FixedNameRule;
 using testing::makeItems;
 
-TEST(ItemRenamer, MovesTheItemToTheNewNameInItsFolder) {
-  test::TempDir dir;
+// The bodies of ItemRenamerOn run in a folder of the default file system and again on a
+// case-insensitive vfat volume.
+class ItemRenamerOn : public ::testing::TestWithParam<test::Volume> {
+ protected:
+  void SetUp() override {
+    if (const std::string why = dir.skipReason(); !why.empty()) GTEST_SKIP() << why;
+  }
+  test::TestFolder dir{GetParam()};
+};
+INSTANTIATE_TEST_SUITE_P(Volumes, ItemRenamerOn, test::everyVolume(), test::volumeName);
+
+TEST_P(ItemRenamerOn, MovesTheItemToTheNewNameInItsFolder) {
   auto items = makeItems(dir, {"photo.jpeg", "album/"});
   auto renamed = renameItem(items[0], *testing::suffixRule("-1"));
   ASSERT_TRUE(renamed.ok()) << renamed.error();
@@ -27,8 +38,7 @@ TEST(ItemRenamer, MovesTheItemToTheNewNameInItsFolder) {
   EXPECT_TRUE(fs::is_directory(dir.path() / "album 2024"));
 }
 
-TEST(ItemRenamer, ItemGivenWithATrailingSeparatorIsRenamedInItsFolder) {
-  test::TempDir dir;
+TEST_P(ItemRenamerOn, ItemGivenWithATrailingSeparatorIsRenamedInItsFolder) {
   fs::create_directories(dir.path() / "album");
   auto renamed = renameItem(files::Path(dir.path().string() + "/album/"), *testing::suffixRule("-old"));
   ASSERT_TRUE(renamed.ok()) << renamed.error();
@@ -36,8 +46,7 @@ TEST(ItemRenamer, ItemGivenWithATrailingSeparatorIsRenamedInItsFolder) {
   EXPECT_TRUE(fs::is_directory(dir.path() / "album-old"));
 }
 
-TEST(ItemRenamer, NameAlreadyTakenFailsAndLosesNothing) {
-  test::TempDir dir;
+TEST_P(ItemRenamerOn, NameAlreadyTakenFailsAndLosesNothing) {
   auto items = makeItems(dir, {"a.txt", "b.txt"});
   auto renamed = renameItem(items[0], FixedNameRule("b.txt"));
   ASSERT_FALSE(renamed.ok());
@@ -46,8 +55,7 @@ TEST(ItemRenamer, NameAlreadyTakenFailsAndLosesNothing) {
   EXPECT_EQ(contents(dir.path() / "b.txt"), "contents of b.txt");
 }
 
-TEST(ItemRenamer, NamesAFolderCannotHoldAreRefused) {
-  test::TempDir dir;
+TEST_P(ItemRenamerOn, NamesAFolderCannotHoldAreRefused) {
   fs::create_directories(dir.path() / "sub");
   auto items = makeItems(dir, {"a.txt"});
   for (std::string name : {std::string(), std::string("."), std::string(".."), std::string("sub/a.txt"),
@@ -60,8 +68,7 @@ TEST(ItemRenamer, NamesAFolderCannotHoldAreRefused) {
   EXPECT_FALSE(fs::exists(dir.path() / "sub" / "a.txt"));
 }
 
-TEST(ItemRenamer, RuleFailureIsTheResult) {
-  test::TempDir dir;
+TEST_P(ItemRenamerOn, RuleFailureIsTheResult) {
   auto items = makeItems(dir, {"a.txt"});
   auto rule = testing::ruleWith([](BasicRenamingStrategy& s) {
     s.name = NameModification::replace("(", "x", ReplacementMode::all, MatchLocation::everywhere);
@@ -78,11 +85,13 @@ TEST(ItemRenamer, RootHasNoFolderToBeRenamedIn) {
   EXPECT_TRUE(renamed.error().isPosix(EINVAL));
 }
 
-TEST(ItemRenamer, CaseOnlyRenameOnACaseInsensitiveVolumeGoesThroughATemporaryName) {
-  test::TempDir dir;
+TEST_P(ItemRenamerOn, CaseOnlyRenameOnACaseInsensitiveVolumeGoesThroughATemporaryName) {
   dir.write("photo.JPG", "pixels");
-  auto fileSystem = std::make_shared<testing::CaseInsensitiveFileSystem>();
-  files::Path item(fileSystem, dir.path() / "photo.JPG");
+  // On the default file system a fake that ignores case stands in for the volume.
+  auto caseBlind = std::make_shared<testing::CaseInsensitiveFileSystem>();
+  const files::Path item = GetParam() == test::Volume::defaultFileSystem
+                               ? files::Path(caseBlind, dir.path() / "photo.JPG")
+                               : files::Path(dir.path() / "photo.JPG");
   auto renamed = renameItem(item, FixedNameRule("photo.jpg"));
   ASSERT_TRUE(renamed.ok()) << renamed.error();
   std::vector<std::string> names;

@@ -20,7 +20,8 @@ namespace ml::rename::testing {
 namespace fs = std::filesystem;
 
 // Files (and, for names ending in "/", folders) under `dir`, as paths in the given order.
-inline std::vector<files::Path> makeItems(const test::TempDir& dir, const std::vector<std::string>& names) {
+template <class Folder>  // test::TempDir or test::TestFolder
+std::vector<files::Path> makeItems(const Folder& dir, const std::vector<std::string>& names) {
   std::vector<files::Path> items;
   for (const auto& name : names) {
     if (name.ends_with("/")) {

@@ -18,6 +18,7 @@
 #include "rename/confirmation/RenameConfirmationDialog.h"
 #include "rename/dialog/RenameDialog.h"
 #include "shell/ShellFixture.h"
+#include "support/ItemModelChecks.h"
 
 namespace ml::rename::testing {
 
@@ -87,7 +88,9 @@ class RenameWindowsTest : public shell::testing::ShellTest {
 
   // Serves the main loop until the dialog's store has handled everything fired so far and its
   // subscribers have run.
+  // The models of the windows shown so far are checked from then on after every change.
   void sync(RenameDialog& dialog) {
+    test::checkModelsOfEveryWindow();
     bool reached = false;
     struct Marker : store::Event {};
     struct Probe final : store::Command<RenameDialogState> {
@@ -103,6 +106,7 @@ class RenameWindowsTest : public shell::testing::ShellTest {
   }
 
   std::vector<std::string> previewNewNames(QWidget* window) {
+    test::checkModelsOfEveryWindow();
     auto* table = child<QTableView>(window, "previewTable");
     std::vector<std::string> names;
     for (int row = 0; row < table->model()->rowCount(); ++row) {

@@ -97,13 +97,20 @@ Status copyContents(int from, int to) {
   }
 }
 
+// True when a metadata call failed because the target's file system cannot keep that metadata
+// (a FAT volume has no owners and only a read-only bit for a mode; a FUSE one may not implement
+// the call), rather than because the copy went wrong: the copy's contents stand without it. The
+// copy was created by this process, so EPERM here is the file system's refusal, not a lack of
+// rights.
+bool keptNoMetadata(int error) { return error == EPERM || error == ENOSYS || error == EOPNOTSUPP; }
+
 // Owner, group, mode and dates of the copy, applied last (a mode without write permission or
 // the dates would otherwise be disturbed by the copying itself).
 Status finishMetadata(int fd, const struct stat& st) {
-  if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
-  if (::fchmod(fd, st.st_mode & 07777) != 0) return Error::posix(errno);
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0 && !keptNoMetadata(errno)) return Error::posix(errno);
+  if (::fchmod(fd, st.st_mode & 07777) != 0 && !keptNoMetadata(errno)) return Error::posix(errno);
   const timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::futimens(fd, times) != 0) return Error::posix(errno);
+  if (::futimens(fd, times) != 0 && !keptNoMetadata(errno)) return Error::posix(errno);
   return {};
 }
 
@@ -132,9 +139,11 @@ class TreeCopier {
     if (S_ISLNK(st.st_mode)) return copyLink(from, to, st);
     if (::mknod(to.c_str(), st.st_mode, st.st_rdev) != 0) return Error::posix(errno);
     markCreated();
-    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
+    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && !keptNoMetadata(errno)) return Error::posix(errno);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
+    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && !keptNoMetadata(errno)) {
+      return Error::posix(errno);
+    }
     return {};
   }
 
@@ -179,9 +188,11 @@ class TreeCopier {
     }
     if (::symlink(target.c_str(), to.c_str()) != 0) return Error::posix(errno);
     markCreated();
-    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return Error::posix(errno);
+    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && !keptNoMetadata(errno)) return Error::posix(errno);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Error::posix(errno);
+    if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 && !keptNoMetadata(errno)) {
+      return Error::posix(errno);
+    }
     return {};
   }
 

@@ -13,16 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "ChildProgram.h"
 #include "crashreporter/capture/TLCrashReporter.h"
+#include "support/ChildProcess.h"
+#include "support/Gunzip.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
-#include "support/Gunzip.h"
 
 namespace ml::beacon::test {
 namespace {
 
+using ml::test::ChildOutcome;
 using ml::test::gunzip;
+using ml::test::runProgram;
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -96,7 +98,7 @@ class TLCrashesEndToEndTest : public ::testing::Test {
   }
 
   struct Crash {
-    ChildResult run;
+    ChildOutcome run;
     std::uint64_t throwSiteStart = 0;
     std::uint64_t throwSiteSize = 0;
   };
@@ -138,7 +140,7 @@ TEST_F(TLCrashesEndToEndTest, EachCrashIsSentAtTheNextLaunchWithItsThreadsImages
     EXPECT_EQ(crashed.run.signal, scenario.signal) << crashed.run.describe();
     ASSERT_GT(crashed.throwSiteSize, 0u) << crashed.run.describe();
 
-    ChildResult next = runProgram(kChild, {"collect", server.baseUrl()});
+    ChildOutcome next = runProgram(kChild, {"collect", server.baseUrl()});
     ASSERT_TRUE(next.exited && next.exitCode == 0) << next.describe();
     EXPECT_EQ(occurrences(next.err, "Symbol prefix rules are unknown"), 0u) << next.err;
 
@@ -199,7 +201,7 @@ TEST_F(TLCrashesEndToEndTest, RefusedCrashLogKeepsItsFileAndAnUndecodableFileIsR
 
   // The channel drops the crash log: the report stays for the next launch. The undecodable file
   // is warned about once and goes.
-  ChildResult refused = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
+  ChildOutcome refused = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
   ASSERT_TRUE(refused.exited && refused.exitCode == 0) << refused.describe();
   EXPECT_NE(refused.out.find("stored 1"), std::string::npos) << refused.describe();
   EXPECT_EQ(occurrences(refused.err, "couldn't parse it"), 1u) << refused.err;
@@ -209,7 +211,7 @@ TEST_F(TLCrashesEndToEndTest, RefusedCrashLogKeepsItsFileAndAnUndecodableFileIsR
   EXPECT_NE(kept[0].filename(), "12345");
 
   // The log in flight at the crash went out with the refused run already.
-  ChildResult next = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
+  ChildOutcome next = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
   ASSERT_TRUE(next.exited && next.exitCode == 0) << next.describe();
   EXPECT_EQ(occurrences(next.err, "couldn't parse it"), 0u) << next.err;
   EXPECT_EQ(logsOfType(receivedLogs(server), "appleError").size(), 1u);
@@ -224,15 +226,15 @@ TEST_F(TLCrashesEndToEndTest, ReadOnlyCrashFolderSendsTheCrashOnce) {
   ml::test::LocalHttpServer server;
   Crash crashed = crash("segv", server.baseUrl());
   ASSERT_TRUE(crashed.run.signaled) << crashed.run.describe();
-  ChildResult stored = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
+  ChildOutcome stored = runProgram(kChild, {"collect", server.baseUrl(), "refuse"});
   ASSERT_NE(stored.out.find("stored 1"), std::string::npos) << stored.describe();
 
   const fs::path crashes = clientFolder() / "crashes";
   fs::permissions(crashes, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-  ChildResult first = runProgram(kChild, {"collect", server.baseUrl(), "crash-only", "no-file-rights"});
-  ChildResult second = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
-  ChildResult third = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
+  ChildOutcome first = runProgram(kChild, {"collect", server.baseUrl(), "crash-only", "no-file-rights"});
+  ChildOutcome second = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
+  ChildOutcome third = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
   fs::permissions(crashes, fs::perms::owner_all, fs::perm_options::add);
 
   ASSERT_TRUE(first.exited && first.exitCode == 0) << first.describe();
@@ -253,7 +255,7 @@ TEST_F(TLCrashesEndToEndTest, AReporterThatCannotBeEnabledLogsTheRealReasonFirst
   fs::remove_all(caches);
   fs::create_directories(caches.parent_path());
   std::ofstream(caches) << "in the way";
-  ChildResult run = runProgram(kChild, {"collect", server.baseUrl(), "idle"});
+  ChildOutcome run = runProgram(kChild, {"collect", server.baseUrl(), "idle"});
   fs::remove(caches);
   ASSERT_TRUE(run.exited && run.exitCode == 0) << run.describe();
   const auto reason = run.err.find("Could not enable crash reporter: Failed to create the crash report directory: "
@@ -271,7 +273,7 @@ TEST_F(TLCrashesEndToEndTest, ReturningFromMainWithTheChannelAtWorkEndsCleanly) 
   for (int launch = 0; launch < 10; ++launch) {
     SCOPED_TRACE("launch " + std::to_string(launch));
     ml::test::XdgSandbox sandbox;
-    ChildResult run = runProgram(kChild, {"exit", server.baseUrl()});
+    ChildOutcome run = runProgram(kChild, {"exit", server.baseUrl()});
     EXPECT_TRUE(run.exited && run.exitCode == 0) << run.describe();
     EXPECT_NE(run.out.find("leaving"), std::string::npos) << run.describe();
   }

@@ -11,13 +11,14 @@
 #include <random>
 #include <set>
 
-#include "ChildProcess.h"
 #include "SqliteFixtures.h"
 #include "beacon/core/TLUtilityFile.h"
+#include "support/ChildProcess.h"
 #include "support/FileFixtures.h"
 #include "support/Gunzip.h"
 #include "support/LocalHttpServer.h"
 #include "support/Unprivileged.h"
+#include "support/WaitUntil.h"
 
 namespace ml::test {
 namespace {
@@ -165,7 +166,8 @@ void StoreDamage::launchOverAReadOnlyStore() {
     const auto old = sent("old", before);
     EXPECT_EQ(old.size(), 120u) << "launch " << run;
     EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "launch " << run;
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "launch " << run << "\n" << child->output();
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << "launch " << run << "\n" << child->output();
   }
 }
 
