@@ -305,6 +305,8 @@ CurlHttpSession::CurlHttpSession(HttpSessionConfiguration configuration)
 
 CurlHttpSession::~CurlHttpSession() = default;
 
+void CurlHttpSession::initialiseLibrary() { initialiseCurlOnce(); }
+
 std::shared_ptr<HttpSession> CurlHttpSession::make(const HttpSessionConfiguration& configuration) {
   return std::make_shared<CurlHttpSession>(configuration);
 }

@@ -21,6 +21,11 @@ class CurlHttpSession final : public HttpSession {
   CurlHttpSession& operator=(const CurlHttpSession&) = delete;
 
   static std::shared_ptr<HttpSession> make(const HttpSessionConfiguration& configuration);
+  // Sets up the transfer library once per process. Sessions do it themselves; a caller that makes
+  // them later on a worker thread calls this first on a thread that ends with the process (the
+  // main thread), so the per-thread state the set-up leaves belongs to one the library's own exit
+  // handler cleans up.
+  static void initialiseLibrary();
 
   HttpTaskId start(HttpRequest request, HttpCompletion completion) override;
   void cancel(HttpTaskId task) override;

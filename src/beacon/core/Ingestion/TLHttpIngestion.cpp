@@ -46,6 +46,8 @@ TLHttpIngestion::TLHttpIngestion(ConstructionKey, TLHttpIngestionConfiguration c
       sessionFactory_(configuration.environment.sessionFactory ? std::move(configuration.environment.sessionFactory)
                                                                : net::HttpSessionFactory(&net::CurlHttpSession::make)),
       requestTimeout_(configuration.environment.requestTimeout) {
+  // Sessions are made later on the owner queue's thread; the library's set-up belongs here.
+  net::CurlHttpSession::initialiseLibrary();
   std::string query;
   for (const auto& [name, value] : configuration.queryStrings) {
     query += (query.empty() ? "" : "&") + name + "=" + value;
