@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "appkit/Application.h"
@@ -85,7 +85,7 @@ bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(600)
     if (std::chrono::steady_clock::now() > until) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QThread::msleep(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

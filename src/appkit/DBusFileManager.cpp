@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QStringList>
-#include <QThread>
 #include <QUrl>
 #include <signal.h>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace ml::appkit {
 
@@ -72,7 +72,7 @@ Status DBusFileManager::quit() {
   // Wait for it to let go of its name, so a launch right after starts a new one.
   for (int waited = 0; waited < timeoutMs_; waited += kQuitPollMs) {
     if (!daemon->isServiceRegistered(kService).value()) return {};
-    QThread::msleep(kQuitPollMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kQuitPollMs));
   }
   return busError("the file manager did not quit");
 }
