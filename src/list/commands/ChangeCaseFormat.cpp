@@ -2,11 +2,9 @@
 
 #include <unicode/locid.h>
 
+#include "list/commands/SimpleRename.h"
 #include "list/rows/PathNames.h"
 #include "list/state/ListEvents.h"
-#include "list/state/OutlineView.h"
-#include "platform/dispatch/MainQueue.h"
-#include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
 #include "rename/mover/MoveToNewName.h"
 #include "rename/mover/RenameFailure.h"
@@ -75,16 +73,7 @@ void ChangeCaseFormat::execute(const ListWindowState& state, ListStore& core) {
   }
   const bool wasSuccessful = changes.size() == state.selectedItems().size();
   core.fire(ItemsRenamed(std::move(changes), wasSuccessful));
-  if (!failures.empty() && state.view) {
-    dispatch::MainQueue::shared().async([view = state.view, failures] {
-      appkit::Alert alert;
-      alert.style = appkit::Alert::Style::warning;
-      alert.messageText = foundation::localizedString("Name change failed");
-      alert.informativeText = failures;
-      alert.buttons = {foundation::localizedString("OK")};
-      view->beginSheet(alert);
-    });
-  }
+  if (!failures.empty()) tellNameChangeFailed(state.view, failures);
 }
 
 }  // namespace ml::list

@@ -14,8 +14,6 @@
 
 namespace ml::list {
 
-namespace {
-
 void tellNameChangeFailed(const std::shared_ptr<OutlineView>& view, std::string details) {
   dispatch::MainQueue::shared().async([view, details = std::move(details)] {
     if (!view) return;
@@ -27,8 +25,6 @@ void tellNameChangeFailed(const std::shared_ptr<OutlineView>& view, std::string 
     view->beginSheet(alert);
   });
 }
-
-}  // namespace
 
 bool isSingleComponentName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;

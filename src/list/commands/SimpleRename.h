@@ -4,12 +4,15 @@
 // by one for the new name (ItemsRenamed); an unchanged name keeps the item where it is and
 // refreshes its row. On failure, and for a name that would leave the folder (empty, ".", "..",
 // or holding "/"), the error is logged and the window shows "Name change failed"; the row stays.
+#include <memory>
 #include <string>
 
 #include "files/Path.h"
 #include "list/commands/ListCommand.h"
 
 namespace ml::list {
+
+class OutlineView;
 
 class SimpleRename final : public ListCommand {
  public:
@@ -22,6 +25,10 @@ class SimpleRename final : public ListCommand {
   files::Path item_;
   std::string newName_;
 };
+
+// Shows "Name change failed" over the window's outline with `details` (each item's name and
+// reason) as its informative text; nothing when the window is gone. Any thread.
+void tellNameChangeFailed(const std::shared_ptr<OutlineView>& view, std::string details);
 
 // Whether `name` names an item inside a folder: not empty, not "." or "..", no "/" and no NUL.
 bool isSingleComponentName(const std::string& name);
