@@ -10,6 +10,7 @@
 namespace ml::appkit {
 
 Application::Application(int& argc, char** argv) : app_(std::make_unique<QApplication>(argc, argv)) {
+  dispatch::MainQueue::markCurrentThreadAsMain();  // first: what follows asserts it
   QApplication::setApplicationName(QString::fromStdString(foundation::AppIdentity::name()));
   QApplication::setApplicationDisplayName(QString::fromStdString(foundation::AppIdentity::name()));
   QApplication::setApplicationVersion(QString::fromStdString(foundation::AppIdentity::version()));
@@ -19,7 +20,6 @@ Application::Application(int& argc, char** argv) : app_(std::make_unique<QApplic
   QApplication::setWindowIcon(applicationIcon());
   QApplication::setQuitOnLastWindowClosed(false);
 
-  dispatch::MainQueue::markCurrentThreadAsMain();
   QApplication* target = app_.get();
   dispatch::MainQueue::installPoster([target](std::function<void()> task) {
     // Queued: runs on a later turn of the event loop, never inline in the poster.

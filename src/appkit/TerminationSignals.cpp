@@ -8,6 +8,8 @@
 #include <QSocketNotifier>
 #include <atomic>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -27,6 +29,7 @@ void onSignal(int) {
 }  // namespace
 
 TerminationSignals::TerminationSignals() {
+  ML_ASSERT_MAIN_THREAD();
   if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   gWriteFd.store(fds_[1]);
   notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
@@ -49,6 +52,7 @@ TerminationSignals::~TerminationSignals() {
 }
 
 void TerminationSignals::received() {
+  ML_ASSERT_MAIN_THREAD();
   char buffer[16];
   while (::read(fds_[0], buffer, sizeof buffer) > 0) {
   }
