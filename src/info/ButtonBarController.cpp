@@ -6,6 +6,7 @@
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SaveAndClose.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "ui_ButtonBarController.h"
 
 namespace ml::info {
@@ -25,6 +26,7 @@ ButtonBarController::~ButtonBarController() = default;
 QPushButton& ButtonBarController::cancelButton() { return *ui_->cancelButton; }
 
 void ButtonBarController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (state.displayed < 0) {
     // Every item has gone to the Trash: nothing is left to show.
     QPointer<QPushButton> cancel(ui_->cancelButton);
@@ -47,6 +49,7 @@ void ButtonBarController::update(const InfoWindowState& state) {
 }
 
 void ButtonBarController::changeSelectedPath(int index) {
+  ML_ASSERT_MAIN_THREAD();
   if (index < 0 || static_cast<size_t>(index) >= pickerPaths_.size()) return;
   fire(SelectedPathUpdated(pickerPaths_[static_cast<size_t>(index)]));
 }
@@ -56,6 +59,7 @@ void ButtonBarController::revertChanges() { fire(StateReset()); }
 void ButtonBarController::applyChangesForCurrentPath() { fire(std::make_shared<AcceptChanges>()); }
 
 void ButtonBarController::saveAndClose() {
+  ML_ASSERT_MAIN_THREAD();
   QPointer<QPushButton> cancel(ui_->cancelButton);
   fire(std::make_shared<SaveAndClose>([cancel] {
     if (cancel) cancel->click();

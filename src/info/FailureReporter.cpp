@@ -4,6 +4,7 @@
 
 #include "appkit/Localization.h"
 #include "info/PaneSupport.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::info {
 
@@ -14,6 +15,7 @@ QString FailureReporter::messageText(const QString& name) {
 }
 
 void FailureReporter::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!state.lastFailure || state.lastFailure->serial <= reported_ || !window_) return;
   reported_ = state.lastFailure->serial;
   const auto shown = state.displayedPath();

@@ -9,11 +9,13 @@
 #include "info/FlagAttributesController.h"
 #include "info/InfoWindowToolbarController.h"
 #include "info/PermissionsController.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "ui_FileInfoWindow.h"
 
 namespace ml::info {
 
 FileInfoWindow::FileInfoWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::FileInfoWindow>()) {
+  ML_ASSERT_MAIN_THREAD();
   ui_->setupUi(this);
   toolbar_ = new InfoWindowToolbarController(*ui_->toolbar, this);
   appkit::awakeLocalizableControls(*this);
@@ -30,6 +32,7 @@ FinderAttributesController& FileInfoWindow::finder() { return *ui_->finder; }
 PermissionsController& FileInfoWindow::permissions() { return *ui_->permissions; }
 
 void FileInfoWindow::closeEvent(QCloseEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   QMainWindow::closeEvent(event);
   if (!event->isAccepted()) return;
   if (auto willClose = std::exchange(willClose_, nullptr)) willClose();
