@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
@@ -56,6 +57,7 @@ void FileDropDestination::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void FileDropDestination::dropEvent(QDropEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   LOG_DEBUG("drag operation triggered.");
   auto files = droppedFiles(event->mimeData());
   if (files.empty()) {
