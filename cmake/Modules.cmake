@@ -91,9 +91,25 @@ function(ml_suite name module)
     endif()
   endif()
   add_dependencies(ml_suites ${name})
+  get_property(qt GLOBAL PROPERTY ML_MODULE_${module}_QT)
+  if(NOT qt STREQUAL "yes")
+    file(RELATIVE_PATH dir ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+    set_property(GLOBAL APPEND PROPERTY ML_QT_FREE_SUITE_DIRS ${dir})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
+
+# The test folders (relative to the build tree) whose suites test a Qt-free module, one a line, in
+# qt-free-suites.txt: scripts/test.sh runs them again as an ordinary user.
+function(ml_write_qt_free_suites)
+  get_property(dirs GLOBAL PROPERTY ML_QT_FREE_SUITE_DIRS)
+  list(REMOVE_DUPLICATES dirs)
+  list(SORT dirs)
+  list(JOIN dirs "\n" lines)
+  file(WRITE ${CMAKE_BINARY_DIR}/qt-free-suites.txt "${lines}\n")
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL ml_write_qt_free_suites)
 
 # ml_benchmark(<name> SOURCES <files>... [DEPS <targets>...])
 function(ml_benchmark name)

@@ -30,6 +30,7 @@ bool anyWindowVisible() {
 
 Application::Application(int& argc, char** argv)
     : argc_(argc), argv_(argv), app_(std::make_unique<QApplication>(argc, argv)) {
+  dispatch::MainQueue::markCurrentThreadAsMain();  // first: what follows asserts it
   QApplication::setApplicationName(QString::fromStdString(foundation::AppIdentity::name()));
   QApplication::setApplicationDisplayName(QString::fromStdString(foundation::AppIdentity::name()));
   QApplication::setApplicationVersion(QString::fromStdString(foundation::AppIdentity::version()));
@@ -39,7 +40,6 @@ Application::Application(int& argc, char** argv)
   QApplication::setWindowIcon(applicationIcon());
   QApplication::setQuitOnLastWindowClosed(false);
 
-  dispatch::MainQueue::markCurrentThreadAsMain();
   QApplication* target = app_.get();
   std::weak_ptr<std::atomic<long>> counter = posted_;
   dispatch::MainQueue::installPoster([target, counter](std::function<void()> task) {

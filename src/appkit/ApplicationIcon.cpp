@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -38,6 +40,7 @@ QPixmap drawnIcon(int size) {
 }  // namespace
 
 QIcon applicationIcon() {
+  ML_ASSERT_MAIN_THREAD();
   QIcon themed = QIcon::fromTheme(kThemeName);
   if (!themed.isNull()) return themed;
   QIcon icon;

@@ -12,6 +12,8 @@
 
 #include <cstdlib>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -77,6 +79,7 @@ bool InstanceChannel::handOff(const QByteArray& message, int timeoutMs) {
 }
 
 bool InstanceChannel::listen() {
+  ML_ASSERT_MAIN_THREAD();
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   QString name = QString::fromStdString(socketPath_.string());
@@ -91,6 +94,7 @@ bool InstanceChannel::listen() {
 }
 
 void InstanceChannel::accept() {
+  ML_ASSERT_MAIN_THREAD();
   while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     if (!peerIsSameUser(*socket)) {
@@ -105,6 +109,7 @@ void InstanceChannel::accept() {
 }
 
 void InstanceChannel::readFrom(QLocalSocket* socket) {
+  ML_ASSERT_MAIN_THREAD();
   QByteArray buffer = socket->property(kBufferProperty).toByteArray() + socket->readAll();
   if (buffer.size() >= 4) {
     quint32 length = qFromBigEndian<quint32>(buffer.constData());

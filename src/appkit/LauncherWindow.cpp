@@ -12,6 +12,7 @@
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
 #include "appkit/ToolkitFileNames.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "ui_LauncherWindow.h"
 
 namespace ml::appkit {
@@ -31,6 +32,7 @@ std::vector<std::filesystem::path> localFiles(const QMimeData* data) {
 
 LauncherWindow::LauncherWindow(LauncherActions actions, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::LauncherWindow>()), actions_(std::move(actions)) {
+  ML_ASSERT_MAIN_THREAD();
   auto* central = new QWidget(this);  // owned by the window
   ui_->setupUi(central);
   setCentralWidget(central);
@@ -56,6 +58,7 @@ void LauncherWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void LauncherWindow::dropEvent(QDropEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   auto paths = localFiles(event->mimeData());
   if (paths.empty()) return;
   event->acceptProposedAction();
@@ -63,6 +66,7 @@ void LauncherWindow::dropEvent(QDropEvent* event) {
 }
 
 void LauncherWindow::closeEvent(QCloseEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   // The launcher is only shown while no other window is open: closing it leaves nothing, so the
   // application ends rather than running on invisibly.
   event->accept();

@@ -1,6 +1,7 @@
 #include "appkit/LinuxScriptRunner.h"
 
 #include "appkit/FinderScripts.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
@@ -43,6 +44,7 @@ ScriptOutcome LinuxScriptRunner::countTrash() {
 }
 
 ScriptOutcome LinuxScriptRunner::emptyTrash() {
+  ML_ASSERT_MAIN_THREAD();
   if (alerts_->runModal(emptyTrashConfirmation()) != kFirstButtonReturn) return ScriptOutcome::answered(std::monostate{});
   auto emptied = trash_->empty();
   if (!emptied) return ScriptOutcome::failed(failure(emptied.error()));

@@ -16,6 +16,7 @@
 
 #include "appkit/LocalizableMenuItem.h"
 #include "appkit/Localization.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
@@ -36,6 +37,7 @@ const MenuItem* MainMenu::find(const std::string& menuTitle, const std::string& 
 }
 
 bool MainMenu::setAction(const std::string& menuTitle, const std::string& itemTitle, MenuItem::Action action) {
+  ML_ASSERT_MAIN_THREAD();
   auto* item = const_cast<MenuItem*>(find(menuTitle, itemTitle));
   if (!item) return false;
   item->action = std::move(action);
@@ -43,6 +45,7 @@ bool MainMenu::setAction(const std::string& menuTitle, const std::string& itemTi
 }
 
 void MainMenu::trigger(std::size_t menu, std::size_t item) {
+  ML_ASSERT_MAIN_THREAD();
   if (menu >= menus_.size() || item >= menus_[menu].items.size()) return;
   // Copied: an action may replace itself through setAction while it runs.
   MenuItem chosen = menus_[menu].items[item];
@@ -50,6 +53,7 @@ void MainMenu::trigger(std::size_t menu, std::size_t item) {
 }
 
 void MainMenu::installOn(QMainWindow& window) {
+  ML_ASSERT_MAIN_THREAD();
   if (window.property(kInstalledProperty).toBool()) return;
   window.setProperty(kInstalledProperty, true);
   QMenuBar* bar = window.menuBar();
@@ -73,6 +77,7 @@ void MainMenu::installOn(QMainWindow& window) {
 }
 
 void MainMenu::setFiller(const std::string& menuTitle, MenuFiller filler) {
+  ML_ASSERT_MAIN_THREAD();
   if (filler) {
     fillers_[menuTitle] = std::move(filler);
   } else {
@@ -81,6 +86,7 @@ void MainMenu::setFiller(const std::string& menuTitle, MenuFiller filler) {
 }
 
 void MainMenu::fill(std::size_t index, QMenu& menu) {
+  ML_ASSERT_MAIN_THREAD();
   const Menu& model = menus_[index];
   menu.clear();
   if (auto filler = fillers_.find(model.title); filler != fillers_.end()) {
@@ -148,6 +154,7 @@ QWidget* editTarget(const char* slot) {
 }  // namespace
 
 void MainMenu::sendToFocusWidget(const char* slot) {
+  ML_ASSERT_MAIN_THREAD();
   if (QWidget* target = editTarget(slot)) QMetaObject::invokeMethod(target, slot);
 }
 

@@ -7,10 +7,12 @@
 #include <cassert>
 
 #include "appkit/ApplicationIcon.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
 int QtAlertPresenter::runModal(const Alert& alert) {
+  ML_ASSERT_MAIN_THREAD();
   assert(QThread::currentThread() == qApp->thread());
   QMessageBox box(QApplication::activeWindow());
   box.setWindowTitle(QApplication::applicationDisplayName());

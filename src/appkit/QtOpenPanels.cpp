@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "appkit/OpenPanel.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
@@ -30,6 +31,7 @@ OpenPanel* QtOpenPanels::currentPanel() {
 }
 
 void QtOpenPanels::chooseFile(bool allowDirectories, OneItem callback) {
+  ML_ASSERT_MAIN_THREAD();
   OpenPanel* panel = showPanel({false, allowDirectories, true});
   QObject::connect(panel, &OpenPanel::chosen, panel,
                    [callback = std::move(callback)](std::vector<std::filesystem::path> items) {

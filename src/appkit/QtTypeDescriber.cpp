@@ -5,6 +5,8 @@
 #include <QMimeDatabase>
 #include <sys/stat.h>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -40,6 +42,7 @@ files::FileIcon QtTypeDescriber::icon(const std::filesystem::path& item) const {
 }
 
 QIcon iconFor(const files::FileIcon& icon) {
+  ML_ASSERT_MAIN_THREAD();
   QIcon themed = QIcon::fromTheme(QString::fromStdString(icon.themeName));
   if (!themed.isNull()) return themed;
   if (auto type = mimeTypeOf(icon.path)) {

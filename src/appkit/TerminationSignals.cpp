@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -29,6 +31,7 @@ void onSignal(int) {
 }  // namespace
 
 TerminationSignals::TerminationSignals() {
+  ML_ASSERT_MAIN_THREAD();
   if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   gWriteFd.store(fds_[1]);
   notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
@@ -51,6 +54,7 @@ TerminationSignals::~TerminationSignals() {
 }
 
 void TerminationSignals::received() {
+  ML_ASSERT_MAIN_THREAD();
   char buffer[16];
   while (::read(fds_[0], buffer, sizeof buffer) > 0) {
   }

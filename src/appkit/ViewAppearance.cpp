@@ -4,9 +4,12 @@
 #include <QEvent>
 #include <QWidget>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 ViewAppearanceWatcher::ViewAppearanceWatcher(Listener listener) : listener_(std::move(listener)) {
+  ML_ASSERT_MAIN_THREAD();
   if (auto* app = QCoreApplication::instance()) app->installEventFilter(this);
 }
 

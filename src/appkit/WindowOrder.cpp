@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 WindowOrder::WindowOrder(QObject* parent) : QObject(parent) { qApp->installEventFilter(this); }
@@ -25,6 +27,7 @@ bool WindowOrder::eventFilter(QObject* watched, QEvent* event) {
 }
 
 std::vector<QWidget*> WindowOrder::frontToBack() const {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<QWidget*> windows;
   for (const auto& window : order_) {
     if (window && window->isVisible()) windows.push_back(window.data());
@@ -33,14 +36,17 @@ std::vector<QWidget*> WindowOrder::frontToBack() const {
 }
 
 void closeActiveWindow() {
+  ML_ASSERT_MAIN_THREAD();
   if (QWidget* window = QApplication::activeWindow()) window->close();
 }
 
 void minimizeActiveWindow() {
+  ML_ASSERT_MAIN_THREAD();
   if (QWidget* window = QApplication::activeWindow()) window->showMinimized();
 }
 
 void bringAllWindowsToFront() {
+  ML_ASSERT_MAIN_THREAD();
   QWidget* active = QApplication::activeWindow();
   for (QWidget* window : QApplication::topLevelWidgets()) {
     if (!window->isVisible() || window->windowType() != Qt::Window || window == active) continue;

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::appkit {
 
 namespace {
@@ -16,10 +18,12 @@ bool countsAsWindow(const QWidget* widget) {
 }  // namespace
 
 WindowPresence::WindowPresence(QWidget& launcher, QObject* parent) : QObject(parent), launcher_(&launcher) {
+  ML_ASSERT_MAIN_THREAD();
   qApp->installEventFilter(this);
 }
 
 bool WindowPresence::otherWindowVisible() const {
+  ML_ASSERT_MAIN_THREAD();
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (widget == launcher_ || !countsAsWindow(widget)) continue;
     if (widget->isVisible()) return true;
@@ -28,6 +32,7 @@ bool WindowPresence::otherWindowVisible() const {
 }
 
 void WindowPresence::update() {
+  ML_ASSERT_MAIN_THREAD();
   updateScheduled_ = false;
   if (!launcher_) return;
   if (otherWindowVisible()) {
@@ -39,6 +44,7 @@ void WindowPresence::update() {
 }
 
 void WindowPresence::scheduleUpdate() {
+  ML_ASSERT_MAIN_THREAD();
   if (updateScheduled_) return;
   updateScheduled_ = true;
   QTimer::singleShot(0, this, [this] { update(); });

@@ -17,6 +17,7 @@
 #include "find/rows/PackageAndVisibilityRow.h"
 #include "platform/darwin/Volumes.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
@@ -64,6 +65,7 @@ const void* FindWindow::windowIdentity() const { return window_.data(); }
 FindWindowView* FindWindow::window() const { return window_.data(); }
 
 void FindWindow::show() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     window_ = new FindWindowView();
     std::weak_ptr<FindWindow> weak = std::static_pointer_cast<FindWindow>(shared_from_this());
@@ -78,6 +80,7 @@ void FindWindow::show() {
 }
 
 void FindWindow::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   auto self = std::static_pointer_cast<FindWindow>(shared_from_this());
   std::weak_ptr<FindWindow> weak = self;
   if (auto* global = context_.global) {
@@ -136,6 +139,7 @@ void FindWindow::windowDidLoad() {
 }
 
 void FindWindow::showLocation(const SearchLocation& location) {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) return;
   int segment = 3;
   switch (location.kind) {
@@ -148,6 +152,7 @@ void FindWindow::showLocation(const SearchLocation& location) {
 }
 
 void FindWindow::update(const FindWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_ || closed_) return;
   showLocation(state.location);
   // A place that cannot be searched never gets a Search button that does nothing.
@@ -179,11 +184,13 @@ void FindWindow::update(const FindWindowState& state) {
 }
 
 void FindWindow::endSheet() {
+  ML_ASSERT_MAIN_THREAD();
   if (window_) window_->progressSheetWindow()->done(QDialog::Accepted);
   progressShowing_ = false;
 }
 
 void FindWindow::doSearching() {
+  ML_ASSERT_MAIN_THREAD();
   if (!core_) return;
   // Text still waiting for typing to settle reaches the store first: the store handles events
   // and commands in firing order, so the search sees it.
@@ -193,16 +200,19 @@ void FindWindow::doSearching() {
 }
 
 void FindWindow::showResults() {
+  ML_ASSERT_MAIN_THREAD();
   if (core_) core_->fire(SearchTerminated(true));
   endSheet();
 }
 
 void FindWindow::cancelSearch() {
+  ML_ASSERT_MAIN_THREAD();
   if (core_) core_->fire(SearchTerminated(false));
   endSheet();
 }
 
 void FindWindow::onSearchLocationChanged(int segment) {
+  ML_ASSERT_MAIN_THREAD();
   if (!core_) return;
   switch (segment) {
     case 0: core_->fire(SearchLocationUpdated(SearchLocation::local())); break;
@@ -217,16 +227,19 @@ void FindWindow::onSearchLocationChanged(int segment) {
 }
 
 void FindWindow::changeDestination(int tag) {
+  ML_ASSERT_MAIN_THREAD();
   if (!core_) return;
   if (auto action = resultActionFromTag(tag)) core_->fire(ResultActionUpdated(*action));
 }
 
 void FindWindow::resultSetSizeUpdated(int tag) {
+  ML_ASSERT_MAIN_THREAD();
   if (!core_) return;
   core_->fire(MaxResultsUpdated(tag == 0 ? std::nullopt : std::optional<int>(tag)));
 }
 
 void FindWindow::windowWillClose() {
+  ML_ASSERT_MAIN_THREAD();
   if (closed_) return;
   closed_ = true;
   // A search of a closed window would only open a list nobody asked for any more.

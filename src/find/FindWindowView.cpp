@@ -7,9 +7,12 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::find {
 
 FindWindowView::FindWindowView() {
+  ML_ASSERT_MAIN_THREAD();
   setObjectName("FindWindow");
   setWindowTitle(tr("Find"));
   auto* layout = new QVBoxLayout(this);
@@ -92,6 +95,7 @@ QPushButton* FindWindowView::locationSegment(int index) const {
 }
 
 void FindWindowView::closeEvent(QCloseEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   if (willClose_) willClose_();
   QWidget::closeEvent(event);
 }

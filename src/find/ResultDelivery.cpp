@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/GlobalCommands.h"
 #include "shell/GlobalState.h"
@@ -15,6 +16,7 @@ using Commands = shell::GlobalCommands<shell::GlobalState>;
 // The frontmost open list window (of any list window type), or null. Main thread only: the
 // window order and the controllers' windows belong to it.
 std::shared_ptr<shell::ListWindowController> frontListWindow(const shell::WindowContext& context) {
+  ML_ASSERT_MAIN_THREAD();
   static const std::function<std::vector<const void*>()> none;
   const auto& order = context.services ? context.services->windowsFrontToBack : none;
   shell::GlobalState state = context.global->state();

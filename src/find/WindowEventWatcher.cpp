@@ -3,11 +3,13 @@
 #include <QStandardItemModel>
 
 #include "files/Collections.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "shell/core/WindowController.h"
 
 namespace ml::find {
 
 void WindowEventWatcher::update(const shell::GlobalState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!popup) return;
   const bool listOpen = files::anySatisfy(state.activeWindows, [](const auto& controller) {
     return dynamic_cast<const shell::ListWindowController*>(controller.get()) != nullptr;

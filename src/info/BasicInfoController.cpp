@@ -15,6 +15,7 @@
 #include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "ui_BasicInfoController.h"
 
@@ -100,6 +101,7 @@ BasicInfoController::BasicInfoController(QWidget* parent)
 BasicInfoController::~BasicInfoController() = default;
 
 void BasicInfoController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const auto item = state.displayedPath();
   if (!item) return;  // nothing left to show: the window is closing
   const auto& fs = item->fileSystem();
@@ -199,6 +201,7 @@ void BasicInfoController::showSize(const files::FileSize& size) {
 }
 
 void BasicInfoController::onDateChanged(int index) {
+  ML_ASSERT_MAIN_THREAD();
   auto* popup = qobject_cast<QComboBox*>(sender());
   if (!popup) return;
   if (index == kShownDate) {
@@ -224,6 +227,7 @@ void BasicInfoController::onDateChanged(int index) {
 }
 
 void BasicInfoController::controlTextDidEndEditing() {
+  ML_ASSERT_MAIN_THREAD();
   auto* field = qobject_cast<QLineEdit*>(sender());
   if (!field || !field->isModified()) return;
   field->setModified(false);

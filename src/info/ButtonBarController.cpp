@@ -3,12 +3,13 @@
 #include "appkit/Application.h"
 #include "appkit/Localization.h"
 #include "appkit/QtAlertPresenter.h"
-#include "info/state/ApplyAndSelect.h"
 #include "info/PaneSupport.h"
 #include "info/state/AcceptChanges.h"
+#include "info/state/ApplyAndSelect.h"
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SaveAndClose.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "ui_ButtonBarController.h"
 
@@ -29,6 +30,7 @@ ButtonBarController::~ButtonBarController() = default;
 QPushButton& ButtonBarController::cancelButton() { return *ui_->cancelButton; }
 
 void ButtonBarController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (state.displayed < 0) {
     // Every item has gone to the Trash: nothing is left to show.
     QPointer<QPushButton> cancel(ui_->cancelButton);
@@ -51,6 +53,7 @@ void ButtonBarController::update(const InfoWindowState& state) {
 }
 
 void ButtonBarController::changeSelectedPath(int index) {
+  ML_ASSERT_MAIN_THREAD();
   if (index < 0 || static_cast<size_t>(index) >= pickerPaths_.size()) return;
   const files::Path chosen = pickerPaths_[static_cast<size_t>(index)];
   auto core = reactor();
@@ -119,6 +122,7 @@ void ButtonBarController::revertChanges() { fire(StateReset()); }
 void ButtonBarController::applyChangesForCurrentPath() { fire(std::make_shared<AcceptChanges>()); }
 
 void ButtonBarController::saveAndClose() {
+  ML_ASSERT_MAIN_THREAD();
   QPointer<QPushButton> cancel(ui_->cancelButton);
   fire(std::make_shared<SaveAndClose>([cancel] {
     if (cancel) cancel->click();

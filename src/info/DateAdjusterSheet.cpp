@@ -7,6 +7,7 @@
 #include "files/format/DateExtensions.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "shell/core/ApplicationEvents.h"
 #include "ui_DateAdjusterSheet.h"
 
@@ -35,6 +36,7 @@ DateAdjusterSheet::~DateAdjusterSheet() {
 }
 
 QDialog& DateAdjusterSheet::sheetWindow() {
+  ML_ASSERT_MAIN_THREAD();
   if (!dialog_) {
     dialog_ = new QDialog();
     ui_ = std::make_unique<Ui::DateAdjusterSheet>();
@@ -46,6 +48,7 @@ QDialog& DateAdjusterSheet::sheetWindow() {
 }
 
 void DateAdjusterSheet::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   if (global_) {
     global_->fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
   }
@@ -67,11 +70,13 @@ void DateAdjusterSheet::windowDidLoad() {
 }
 
 void DateAdjusterSheet::onStepperUpdated(DateUnit unit, int offset) {
+  ML_ASSERT_MAIN_THREAD();
   offsets_[static_cast<size_t>(unit)] = offset;
   showAdjusted();
 }
 
 void DateAdjusterSheet::resetCounters() {
+  ML_ASSERT_MAIN_THREAD();
   offsets_ = {};
   if (!ui_) return;
   for (QSpinBox* stepper : {ui_->yearStepper, ui_->monthStepper, ui_->dayStepper, ui_->hourStepper,
@@ -83,6 +88,7 @@ void DateAdjusterSheet::resetCounters() {
 }
 
 void DateAdjusterSheet::showAdjusted() {
+  ML_ASSERT_MAIN_THREAD();
   if (!ui_) return;
   const auto adjusted = adjustedDate();
   ui_->adjustedDate->setText(adjusted ? qt(files::dates::string(*adjusted)) : QString());
@@ -93,12 +99,14 @@ void DateAdjusterSheet::abortAdjustment() { finish(std::nullopt, QDialog::Reject
 
 // A date the calendar cannot make (the steppers' ranges keep this out of reach) is not applied.
 void DateAdjusterSheet::applyAdjustment() {
+  ML_ASSERT_MAIN_THREAD();
   const auto adjusted = adjustedDate();
   if (!adjusted) return;
   finish(adjusted, QDialog::Accepted);
 }
 
 void DateAdjusterSheet::finish(std::optional<files::Date> date, int result) {
+  ML_ASSERT_MAIN_THREAD();
   if (auto callback = std::exchange(completionCallback_, nullptr)) callback(date);
   if (dialog_ && dialog_->isVisible()) dialog_->done(result);
 }

@@ -7,6 +7,7 @@
 #include "info/PaneSupport.h"
 #include "info/state/DateArithmetic.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
 #include "ui_DatePickerSheet.h"
@@ -46,6 +47,7 @@ DatePickerSheetController::~DatePickerSheetController() {
 }
 
 QDialog& DatePickerSheetController::sheetWindow() {
+  ML_ASSERT_MAIN_THREAD();
   if (!dialog_) {
     dialog_ = new QDialog();
     ui_ = std::make_unique<Ui::DatePickerSheet>();
@@ -57,6 +59,7 @@ QDialog& DatePickerSheetController::sheetWindow() {
 }
 
 void DatePickerSheetController::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   if (global_) {
     global_->fire(shell::ApplicationEvents::WindowOpened(shared_from_this()));
   }
@@ -81,6 +84,7 @@ void DatePickerSheetController::windowDidLoad() {
 }
 
 void DatePickerSheetController::setPickers(files::Date day, files::Date timeOfDay) {
+  ML_ASSERT_MAIN_THREAD();
   if (!ui_) sheetWindow();
   ui_->datePicker->setDate(localDateTime(day).date());
   ui_->timePicker->setTime(localDateTime(timeOfDay).time());
@@ -95,6 +99,7 @@ std::optional<files::Date> DatePickerSheetController::pickedDate() const {
 }
 
 void DatePickerSheetController::saveChanges() {
+  ML_ASSERT_MAIN_THREAD();
   // A time the calendar cannot place on that day is not saved; the sheet stays open.
   const auto picked = pickedDate();
   if (!picked) return;
@@ -104,11 +109,13 @@ void DatePickerSheetController::saveChanges() {
 void DatePickerSheetController::abortChanges() { finish(std::nullopt, QDialog::Rejected); }
 
 void DatePickerSheetController::finish(std::optional<files::Date> date, int result) {
+  ML_ASSERT_MAIN_THREAD();
   if (auto callback = std::exchange(callback_, nullptr)) callback(date);
   if (dialog_ && dialog_->isVisible()) dialog_->done(result);
 }
 
 void DatePickerSheetController::windowWillClose() {
+  ML_ASSERT_MAIN_THREAD();
   if (closedAnnounced_) return;
   closedAnnounced_ = true;
   if (global_) {

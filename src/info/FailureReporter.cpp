@@ -4,6 +4,7 @@
 
 #include "appkit/Localization.h"
 #include "info/PaneSupport.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "rename/mover/RenameFailure.h"
 
 namespace ml::info {
@@ -18,6 +19,7 @@ QString FailureReporter::messageText(const QString& name) {
 }
 
 void FailureReporter::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!state.lastFailure || state.lastFailure->serial <= reported_ || !window_) return;
   reported_ = state.lastFailure->serial;
   // The item the apply wrote to, which need not be the one shown by now.

@@ -5,18 +5,20 @@
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
 #include "files/FileSystem.h"
-#include "rename/mover/RenameFailure.h"
 #include "info/BasicInfoController.h"
 #include "info/ButtonBarController.h"
 #include "info/FinderAttributesController.h"
 #include "info/FlagAttributesController.h"
 #include "info/InfoWindowToolbarController.h"
 #include "info/PermissionsController.h"
+#include "platform/dispatch/QueueAssert.h"
+#include "rename/mover/RenameFailure.h"
 #include "ui_FileInfoWindow.h"
 
 namespace ml::info {
 
 FileInfoWindow::FileInfoWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::FileInfoWindow>()) {
+  ML_ASSERT_MAIN_THREAD();
   ui_->setupUi(this);
   toolbar_ = new InfoWindowToolbarController(*ui_->toolbar, this);
   missingNotice_ = new QLabel(this);
@@ -63,6 +65,7 @@ void FileInfoWindow::update(const InfoWindowState& state) {
 }
 
 void FileInfoWindow::closeEvent(QCloseEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   if (!closingByButton_ && !ui_->buttons->shouldClose()) {
     event->ignore();
     return;

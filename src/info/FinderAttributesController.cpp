@@ -14,6 +14,10 @@
 #include "info/CloneCodes.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
+#include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
+#include "platform/logging/Log.h"
 #include "ui_FinderAttributesController.h"
 
 namespace ml::info {
@@ -60,6 +64,7 @@ FinderAttributesController::FinderAttributesController(QWidget* parent)
 FinderAttributesController::~FinderAttributesController() = default;
 
 void FinderAttributesController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const auto item = state.displayedPath();
   if (!item) return;
   const auto& fs = item->fileSystem();
@@ -140,6 +145,7 @@ void FinderAttributesController::showCode(QWidget& control, const std::optional<
 }
 
 void FinderAttributesController::onFlagToggled() {
+  ML_ASSERT_MAIN_THREAD();
   auto* box = qobject_cast<QCheckBox*>(sender());
   if (!box) return;
   if (auto field = fieldOf(box)) fire(FieldUpdated(*field, box->isChecked()));

@@ -5,6 +5,7 @@
 #include "files/FileSystem.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "ui_FlagAttributesController.h"
 
 namespace ml::info {
@@ -22,6 +23,7 @@ FlagAttributesController::FlagAttributesController(QWidget* parent)
 FlagAttributesController::~FlagAttributesController() = default;
 
 void FlagAttributesController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const auto item = state.displayedPath();
   if (!item) return;
   const auto basic = item->fileSystem().basicAttributes(*item);
@@ -49,6 +51,7 @@ void FlagAttributesController::update(const InfoWindowState& state) {
 }
 
 void FlagAttributesController::onFlagToggled() {
+  ML_ASSERT_MAIN_THREAD();
   auto* box = qobject_cast<QCheckBox*>(sender());
   if (!box) return;
   if (auto field = fieldOf(box)) fire(FieldUpdated(*field, box->isChecked()));

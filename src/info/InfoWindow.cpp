@@ -13,6 +13,7 @@
 #include "info/PermissionsController.h"
 #include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
 
@@ -32,6 +33,7 @@ FileInfoWindow* InfoWindow::window() const { return window_.data(); }
 void InfoWindow::initialize(const std::vector<files::Path>& items) { core_->fire(Initialized(items)); }
 
 void InfoWindow::show() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     window_ = new FileInfoWindow();
     std::weak_ptr<InfoWindow> weak = std::static_pointer_cast<InfoWindow>(shared_from_this());
@@ -46,6 +48,7 @@ void InfoWindow::show() {
 }
 
 void InfoWindow::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   LOG_TRACE();
   auto self = std::static_pointer_cast<InfoWindow>(shared_from_this());
   if (auto* global = context_.global) {
@@ -85,6 +88,7 @@ void InfoWindow::process(const store::Event& event, const shell::GlobalState&) {
 }
 
 void InfoWindow::windowWillClose() {
+  ML_ASSERT_MAIN_THREAD();
   auto self = shared_from_this();
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (globalObserverRelease_) globalObserverRelease_();
@@ -92,15 +96,18 @@ void InfoWindow::windowWillClose() {
 
 std::shared_ptr<shell::WindowController> InfoWindow::makeDateAdjuster(TimestampType type, files::Date date,
                                                                       DateCallback callback) {
+  ML_ASSERT_MAIN_THREAD();
   return std::make_shared<DateAdjusterSheet>(type, date, std::move(callback), context_.global);
 }
 
 std::shared_ptr<shell::WindowController> InfoWindow::makeDatePicker(EditableField field, files::Date date,
                                                                     DateCallback callback) {
+  ML_ASSERT_MAIN_THREAD();
   return std::make_shared<DatePickerSheetController>(field, date, std::move(callback), context_.global);
 }
 
 void InfoWindow::beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) {
+  ML_ASSERT_MAIN_THREAD();
   auto controller = std::dynamic_pointer_cast<SheetController>(sheet);
   if (!controller || !window_) return;
   QDialog& dialog = controller->sheetWindow();

@@ -8,6 +8,7 @@
 #include "files/Files.h"
 #include "files/HfsResourceFork.h"
 #include "info/CopyAttribute.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "shell/GlobalCommands.h"
 
 namespace ml::info {
@@ -93,6 +94,7 @@ QAction* InfoWindowToolbarController::itemWithTag(QMenu& menu, int tag) {
 }
 
 void InfoWindowToolbarController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const auto item = state.displayedPath();
   if (!item) return;
   auto enable = [this](std::initializer_list<int> tags, bool on) {
@@ -113,6 +115,7 @@ void InfoWindowToolbarController::update(const InfoWindowState& state) {
 }
 
 void InfoWindowToolbarController::updateListMenu() {
+  ML_ASSERT_MAIN_THREAD();
   auto core = reactor();
   if (!core) return;
   const InfoWindowState state = core->state();
@@ -132,12 +135,14 @@ void InfoWindowToolbarController::recycleItem() { fire(Commands::trash()); }
 void InfoWindowToolbarController::moveFile() { fire(Commands::move()); }
 
 void InfoWindowToolbarController::renameItems() {
+  ML_ASSERT_MAIN_THREAD();
   auto core = reactor();
   if (!core) return;
   fire(Commands::rename(core->state().paths, window_.lock()));
 }
 
 void InfoWindowToolbarController::openFilesInListView() {
+  ML_ASSERT_MAIN_THREAD();
   auto core = reactor();
   if (!core) return;
   switch (tagOf(sender())) {
@@ -162,6 +167,7 @@ void InfoWindowToolbarController::openFilesInListView() {
 }
 
 void InfoWindowToolbarController::copyAttribute() {
+  ML_ASSERT_MAIN_THREAD();
   if (auto attribute = copyableAttribute(tagOf(sender()))) fire(std::make_shared<CopyAttribute>(*attribute));
 }
 

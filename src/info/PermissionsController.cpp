@@ -7,6 +7,7 @@
 #include "files/UsersAndGroups.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "ui_PermissionsController.h"
 
 namespace ml::info {
@@ -53,6 +54,7 @@ PermissionsController::PermissionsController(QWidget* parent)
 PermissionsController::~PermissionsController() = default;
 
 void PermissionsController::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   struct Access {
     QComboBox* popup;
     FilePermissions read, write;
@@ -74,6 +76,7 @@ void PermissionsController::windowDidLoad() {
 }
 
 void PermissionsController::update(const InfoWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const auto item = state.displayedPath();
   if (!item) return;
   const auto posix = item->fileSystem().posixAttributes(*item);
@@ -118,10 +121,12 @@ void PermissionsController::update(const InfoWindowState& state) {
 }
 
 void PermissionsController::ownerChanged() {
+  ML_ASSERT_MAIN_THREAD();
   fire(FieldUpdated(EditableField::owner, ui_->ownerPopup->currentText().toStdString()));
 }
 
 void PermissionsController::groupChanged() {
+  ML_ASSERT_MAIN_THREAD();
   fire(FieldUpdated(EditableField::group, ui_->groupPopup->currentText().toStdString()));
 }
 

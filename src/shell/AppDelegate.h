@@ -84,7 +84,7 @@ class AppDelegate {
     for (const void* window : order()) {
       for (const auto& controller : state.activeWindows) {
         if (!window || controller->windowIdentity() != window) continue;
-        if (typeid(*controller) == typeid(T)) return std::static_pointer_cast<T>(controller);
+        if (const auto& shown = *controller; typeid(shown) == typeid(T)) return std::static_pointer_cast<T>(controller);
         break;  // this window's controller is of another type
       }
     }

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "appkit/FinderScripts.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
 
@@ -27,6 +28,7 @@ appkit::Alert CleaningCommands::alreadyEmptyAlert() {
 }
 
 void CleaningCommands::emptyTrash() {
+  ML_ASSERT_MAIN_THREAD();
   if (!runner_ || !alerts_) return;
   auto counted = runner_->run(appkit::finder_scripts::countTrashItems());
   if (!counted.created || !counted.result) {
@@ -50,6 +52,7 @@ void CleaningCommands::emptyTrash() {
 }
 
 void CleaningCommands::killFinder(const std::optional<std::string>& menuItemIdentifier) {
+  ML_ASSERT_MAIN_THREAD();
   if (!runner_) return;
   std::string script = appkit::finder_scripts::quitFinder();
   bool quitOnly = menuItemIdentifier && menuItemIdentifier->find("quit") != std::string::npos;

@@ -2,6 +2,7 @@
 
 #include "appkit/OpenPanels.h"
 #include "files/FileSystem.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/core/PathList.h"
 
@@ -21,6 +22,7 @@ appkit::OpenPanels* Dialogs::panels() const {
 }
 
 void Dialogs::chooseFile(bool allowDirectories, std::function<void(files::Path)> callback) const {
+  ML_ASSERT_MAIN_THREAD();
   if (auto* shown = panels()) {
     shown->chooseFile(allowDirectories, [callback = std::move(callback)](std::filesystem::path item) {
       if (callback) callback(onDefaultFileSystem(item));

@@ -37,6 +37,11 @@ std::map<std::string, std::string> TelemetrySandbox::childEnvironment(const std:
   for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
     if (const char* value = std::getenv(name)) environment[name] = value;
   }
+  // Sanitizer builds: the leak suppressions name frames inside system libraries, which the fast
+  // unwinder cannot walk (they keep no frame pointers), so the application records whole stacks.
+  if (const char* sanitizer = std::getenv("ASAN_OPTIONS")) {
+    environment["ASAN_OPTIONS"] = std::string(sanitizer) + ":fast_unwind_on_malloc=0";
+  }
   return environment;
 }
 

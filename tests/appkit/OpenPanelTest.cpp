@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPointer>
 #include <QSignalSpy>
 
 #include "support/TempDir.h"
@@ -18,7 +19,7 @@ class OpenPanelTest : public ::testing::Test {
  protected:
   // Shows a panel with `settings`, selects `items`, presses Open and returns what it chose.
   std::optional<Items> choose(OpenPanel::Settings settings, const Items& items) {
-    auto* panel = new OpenPanel(settings);  // deletes itself on close
+    QPointer<OpenPanel> panel = new OpenPanel(settings);  // deletes itself on close
     std::optional<Items> chosen;
     QObject::connect(panel, &OpenPanel::chosen, [&](Items result) { chosen = std::move(result); });
     panel->show();
@@ -26,7 +27,7 @@ class OpenPanelTest : public ::testing::Test {
     QApplication::processEvents();
     panel->accept();
     QApplication::processEvents();
-    if (panel->isVisible()) panel->reject();  // not chosen: cancel
+    if (panel && panel->isVisible()) panel->reject();  // not chosen (still open): cancel
     return chosen;
   }
 

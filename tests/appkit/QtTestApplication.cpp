@@ -1,9 +1,12 @@
 // One QApplication for the whole suite (offscreen platform, set by the test runner), made when
-// the tests start and gone when they end. Shared by the shell suite as well.
+// the tests start and gone when they end. Shared by the shell suite as well. Its thread is the
+// main thread, as the application's is (the windows assert their thread rules against it).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <memory>
+
+#include "platform/dispatch/MainQueue.h"
 
 namespace {
 
@@ -12,6 +15,7 @@ class QtApplicationEnvironment : public ::testing::Environment {
   void SetUp() override {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QApplication>(argc_, argv_);
+    ml::dispatch::MainQueue::markCurrentThreadAsMain();
     QApplication::setQuitOnLastWindowClosed(false);
   }
   void TearDown() override { app_.reset(); }

@@ -99,9 +99,17 @@ TEST_F(UpdateDateTest, AnAnswerAfterTheWindowHasGoneIsDropped) {
   show({item});
   run(std::make_shared<UpdateDate>(EditableField::modified, false));
   auto sheet = window->sheets().at(0);
+  std::weak_ptr<store::Core<InfoWindowState>> store = window->probe.core;
+  const auto recorder = window->probe.recorder;
+  const auto recorded = recorder->all<FieldUpdated>().size();
   window.reset();  // the window and its store go
+  settle();
+  // The open sheet holds the store weakly: it keeps nothing of the closed window alive.
+  EXPECT_TRUE(store.expired());
   sheet->callback(files::Date{});  // must not reach a store that is gone
-  SUCCEED();
+  settle();
+  EXPECT_TRUE(store.expired());
+  EXPECT_EQ(recorder->all<FieldUpdated>().size(), recorded);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "list/rows/ListWindowDataSource2.h"
 #include "list/rows/PathListItem.h"
 #include "list/rows/SortDescriptor.h"
+#include "platform/dispatch/MainQueue.h"
 #include "support/TempDir.h"
 
 namespace ml::list {
@@ -18,6 +19,9 @@ namespace fs = std::filesystem;
 
 class RowsTest : public ::testing::Test {
  protected:
+  // The rows belong to the main thread (they assert it): the test's thread plays that part.
+  RowsTest() { dispatch::MainQueue::markCurrentThreadAsMain(); }
+
   files::Path file(const std::string& name, std::size_t bytes = 1) const {
     return files::Path(dir.write(name, std::string(bytes, 'x')));
   }

@@ -52,6 +52,11 @@ class FakeOpenPanels final : public appkit::OpenPanels {
     std::lock_guard lock(mutex_);
     return requests_.at(index);
   }
+  // Drops the requests, and with them the callbacks (which hold the services, and so this fake).
+  void forget() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+  }
   // Answers the request as the user choosing `items` would.
   void choose(std::size_t index, const std::vector<fs::path>& items) const {
     Request r = request(index);

@@ -64,6 +64,16 @@ class ShellTest : public ::testing::Test {
     };
   }
 
+  // The fakes keep the callbacks they were handed, as an open panel or sheet would; a callback
+  // holds the services (and a sheet's its own controller), so they go here, or the test would
+  // leave them behind in a cycle.
+  ~ShellTest() override {
+    panels->forget();
+    std::lock_guard lock(windowsMutex);
+    for (auto& dialog : renameDialogs) dialog->ended = nullptr;
+    for (auto& confirmation : confirmations) confirmation->ended = nullptr;
+  }
+
   AppDelegate& delegate() {
     if (!delegate_) delegate_ = std::make_unique<AppDelegate>(services);
     return *delegate_;

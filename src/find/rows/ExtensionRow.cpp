@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "find/FindWindowEvents.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::find {
 
@@ -37,6 +38,7 @@ std::shared_ptr<ExtensionRow> ExtensionRow::make(QWidget* container, dispatch::C
 }
 
 void ExtensionRow::controlTextDidChange() {
+  ML_ASSERT_MAIN_THREAD();
   std::weak_ptr<ExtensionRow> weak = weak_from_this();
   debouncer_.renewInterval([weak] {
     if (auto self = weak.lock()) self->onChange();
@@ -44,10 +46,12 @@ void ExtensionRow::controlTextDidChange() {
 }
 
 void ExtensionRow::applyPendingText() {
+  ML_ASSERT_MAIN_THREAD();
   if (debouncer_.isPending()) onChange();
 }
 
 void ExtensionRow::onChange() {
+  ML_ASSERT_MAIN_THREAD();
   if (!reactor_ || !enabledCheckbox || !typePopup || !valueField) return;
   reactor_->fire(ExtensionCriterionUpdated(enabledCheckbox->isChecked(), valueField->text().toStdString(),
                                            typePopup->currentIndex() == 1));

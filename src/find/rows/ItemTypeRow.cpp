@@ -5,6 +5,7 @@
 
 #include "find/FindWindowEvents.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "shell/core/ApplicationEvents.h"
 
@@ -46,6 +47,7 @@ std::shared_ptr<ItemTypeRow> ItemTypeRow::make(QWidget* container) {
 }
 
 void ItemTypeRow::populatePopups() {
+  ML_ASSERT_MAIN_THREAD();
   if (!itemTypePopup) return;
   struct Entry {
     const char* title;  // empty: a separator
@@ -81,6 +83,7 @@ std::optional<TypeDescriptor> ItemTypeRow::descriptorAt(int index) const {
 }
 
 void ItemTypeRow::itemTypeCriterionChanged() {
+  ML_ASSERT_MAIN_THREAD();
   if (!reactor_ || !itemTypePopup || !itemTypeEnabledCheckbox) return;
   auto type = descriptorAt(itemTypePopup->currentIndex());
   if (!type) return;
@@ -89,6 +92,7 @@ void ItemTypeRow::itemTypeCriterionChanged() {
 }
 
 void ItemTypeRow::packageRequirementCriterionChanged() {
+  ML_ASSERT_MAIN_THREAD();
   if (!reactor_ || !packageRequirementEnabledCheckbox || !packageRequirementPopup) return;
   reactor_->fire(PackageRequirementCriterionUpdated(packageRequirementEnabledCheckbox->isChecked(),
                                                     packageRequirementPopup->currentIndex() == 0));

@@ -8,6 +8,7 @@
 #include "find/FindWindowEvents.h"
 #include "find/rows/RestrictiveIntegerFormatter.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 
 namespace ml::find {
@@ -94,6 +95,7 @@ std::shared_ptr<NameRow> NameRow::make(QWidget* container, foundation::Preferenc
 }
 
 void NameRow::reloadHistoryItems() {
+  ML_ASSERT_MAIN_THREAD();
   if (!valueCombomBox) return;
   QString text = valueCombomBox->currentText();
   QSignalBlocker block(valueCombomBox);
@@ -107,6 +109,7 @@ void NameRow::fire(std::shared_ptr<const store::Event> event) {
 }
 
 void NameRow::controlTextDidChange() {
+  ML_ASSERT_MAIN_THREAD();
   std::weak_ptr<NameRow> weak = weak_from_this();
   debouncer_.renewInterval([weak] {
     if (auto self = weak.lock()) self->somethingChanged(nullptr);
@@ -114,10 +117,12 @@ void NameRow::controlTextDidChange() {
 }
 
 void NameRow::applyPendingText() {
+  ML_ASSERT_MAIN_THREAD();
   if (debouncer_.isPending()) somethingChanged(nullptr);
 }
 
 void NameRow::somethingChanged(QObject* sender) {
+  ML_ASSERT_MAIN_THREAD();
   if (!searchTypePopup || !valueCombomBox || !caseSensitiveCheckbox || !enabledCheckbox) return;
   const std::string title = searchTypePopup->currentText().toStdString();
   auto has = [&title](const char* word) { return title.find(word) != std::string::npos; };
@@ -178,6 +183,7 @@ std::optional<std::string> NameRow::completedString(const std::string& typed) co
 }
 
 void NameRow::completeTyping(const QString& text) {
+  ML_ASSERT_MAIN_THREAD();
   QLineEdit* edit = valueCombomBox ? valueCombomBox->lineEdit() : nullptr;
   if (!edit || isCheckingLength_) return;
   // What the user had typed before this edit (the completion shown after it not counted). Only

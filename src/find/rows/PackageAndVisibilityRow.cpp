@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "find/FindWindowEvents.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::find {
 
@@ -35,11 +36,13 @@ std::shared_ptr<PackageAndVisibilityRow> PackageAndVisibilityRow::make(QWidget* 
 }
 
 void PackageAndVisibilityRow::onVisibilityFieldsChanged() {
+  ML_ASSERT_MAIN_THREAD();
   if (!reactor_ || !visibilityEnabledCheckbox || !visibilityPopup) return;
   reactor_->fire(VisibiltyCriterionUpdated(visibilityEnabledCheckbox->isChecked(), visibilityPopup->currentIndex() == 0));
 }
 
 void PackageAndVisibilityRow::onPackageFieldChanged() {
+  ML_ASSERT_MAIN_THREAD();
   if (!reactor_ || !packageEnabledCheckbox) return;
   reactor_->fire(PackageCriterionUpdated(packageEnabledCheckbox->isChecked()));
 }

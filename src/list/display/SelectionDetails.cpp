@@ -3,6 +3,7 @@
 #include "files/FileSystem.h"
 #include "files/KnownSizes.h"
 #include "list/display/ListDisplay.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::list {
 
@@ -30,6 +31,7 @@ FolderFacts readFolderFacts(const files::Path& path) {
 }
 
 void SelectionDetails::load(const files::Path& path, bool isFolder, FactsHandler facts, FolderHandler folder) {
+  ML_ASSERT_MAIN_THREAD();
   const uint64_t request = ++*generation_;
   auto generation = generation_;
   dispatch::Queue& main = main_;

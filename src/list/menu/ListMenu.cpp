@@ -9,6 +9,7 @@
 #include "list/commands/AddCommands.h"
 #include "list/commands/RemoveSelectedItems.h"
 #include "list/window/ListWindow.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/GlobalState.h"
 #include "shell/GlobalCommands.h"
@@ -70,6 +71,7 @@ void dropChildMenus(QMenu& menu) {
 }  // namespace
 
 std::shared_ptr<ListWindow> ListMenu::listWindowShowing(const GlobalStore& global, const QWidget* window) {
+  ML_ASSERT_MAIN_THREAD();
   if (!window) return nullptr;
   for (const auto& controller : global.state().activeWindows) {
     if (controller->windowIdentity() != static_cast<const void*>(window)) continue;
@@ -81,10 +83,12 @@ std::shared_ptr<ListWindow> ListMenu::listWindowShowing(const GlobalStore& globa
 void ListMenu::newListWindow(GlobalStore& global) { global.fire(shell::GlobalCommands<shell::GlobalState>::list()); }
 
 void ListMenu::addToFrontWindow(GlobalStore& global, QWidget* window) {
+  ML_ASSERT_MAIN_THREAD();
   if (auto list = listWindowShowing(global, window)) list->core().fire(std::make_shared<SelectItemsToAdd>());
 }
 
 void ListMenu::removeFromFrontWindow(GlobalStore& global, QWidget* window) {
+  ML_ASSERT_MAIN_THREAD();
   if (auto list = listWindowShowing(global, window)) list->core().fire(std::make_shared<RemoveSelectedItems>(false));
 }
 
@@ -93,6 +97,7 @@ void ListMenu::fleetlookItemSelected(GlobalStore& global, const QuickAccessTarge
 }
 
 void ListMenu::fill(QMenu& menu, GlobalStore& global, const std::function<QWidget*()>& keyWindow) {
+  ML_ASSERT_MAIN_THREAD();
   dropChildMenus(menu);
   auto add = [&menu](const char* title, std::function<void()> run) {
     auto* action = menu.addAction(appkit::localizedText(QString::fromUtf8(title)));
@@ -122,6 +127,7 @@ void ListMenu::fill(QMenu& menu, GlobalStore& global, const std::function<QWidge
 }
 
 void ListMenu::fillFleetlook(QMenu& menu, GlobalStore& global, const QuickAccessSources& sources) {
+  ML_ASSERT_MAIN_THREAD();
   menu.clear();
   dropChildMenus(menu);
   addEntries(menu, global, buildQuickAccessMenu(sources));

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "list/rows/FreedMemory.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::list {
 
@@ -33,6 +34,7 @@ int ListWindowDataSource2::rowOf(const PathListItem* row) const {
 }
 
 void ListWindowDataSource2::append(std::vector<Row> rows) {
+  ML_ASSERT_MAIN_THREAD();
   std::erase(rows, nullptr);
   if (rows.empty()) return;
   const int first = static_cast<int>(items_.size());
@@ -44,6 +46,7 @@ void ListWindowDataSource2::append(std::vector<Row> rows) {
 }
 
 std::size_t ListWindowDataSource2::remove(const std::vector<files::Path>& paths) {
+  ML_ASSERT_MAIN_THREAD();
   if (paths.empty() || items_.empty()) return 0;
   const std::unordered_set<files::Path> gone(paths.begin(), paths.end());
   std::size_t removed = 0;
@@ -83,6 +86,7 @@ std::size_t ListWindowDataSource2::clear() {
 }
 
 std::size_t ListWindowDataSource2::replace(Replacements replacements) {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<std::size_t> positions;
   for (std::size_t i = 0; i < items_.size(); ++i) {
     auto it = replacements.find(items_[i]->source());
@@ -142,6 +146,7 @@ ColumnValue ListWindowDataSource2::objectValue(std::string_view id, const PathLi
 }
 
 void ListWindowDataSource2::sortDescriptorsDidChange(const std::vector<SortDescriptor>& descriptors) {
+  ML_ASSERT_MAIN_THREAD();
   sortDescriptors_ = descriptors;
   if (observer_) observer_->willReorderRows();
   if (!descriptors.empty()) {

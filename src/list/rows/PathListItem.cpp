@@ -6,6 +6,7 @@
 #include "files/FileSystem.h"
 #include "files/TypeDescriber.h"
 #include "list/rows/PathNames.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
@@ -101,6 +102,7 @@ std::vector<files::Path> PathListItem::entryPaths() const {
 }
 
 void PathListItem::adoptChildren(std::vector<std::shared_ptr<PathListItem>> rows) {
+  ML_ASSERT_MAIN_THREAD();
   for (auto& row : rows) {
     if (shownChildCount() >= childCount()) return;
     auto& slot = folder_->children[static_cast<std::size_t>(folder_->shownChildren)];

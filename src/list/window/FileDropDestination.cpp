@@ -7,6 +7,7 @@
 
 #include "appkit/ItemPath.h"
 #include "appkit/ToolkitFileNames.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 
 namespace ml::list {
@@ -58,6 +59,7 @@ void FileDropDestination::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void FileDropDestination::dropEvent(QDropEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   LOG_DEBUG("drag operation triggered.");
   auto files = droppedFiles(event->mimeData());
   if (files.empty()) {

@@ -15,6 +15,7 @@
 #include "list/display/ListDisplay.h"
 #include "list/rows/RowBatches.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::list {
 
@@ -58,6 +59,7 @@ PathListItem* ListOutlineModel::item(const QModelIndex& index) const {
 }
 
 void ListOutlineModel::reloadData() {
+  ML_ASSERT_MAIN_THREAD();
   const int rows = rowCount();
   if (rows == 0) return;
   emit dataChanged(index(0, 0), index(rows - 1, columnCount_ - 1));
@@ -152,6 +154,7 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
 }
 
 bool ListOutlineModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  ML_ASSERT_MAIN_THREAD();
   PathListItem* row = item(index);
   if (!row || role != Qt::EditRole || index.column() != nameColumn) return false;
   if (onRename) onRename(*row, value.toString());
@@ -173,6 +176,7 @@ QVariant ListOutlineModel::headerData(int section, Qt::Orientation orientation, 
 }
 
 void ListOutlineModel::sort(int column, Qt::SortOrder order) {
+  ML_ASSERT_MAIN_THREAD();
   if (column < 0 || column >= columnCount_) return;
   auto key = sortKeyNamed(kSortKeys[static_cast<std::size_t>(column)]);
   if (!key) return;
@@ -202,6 +206,7 @@ void ListOutlineModel::dropStaleFetches() {
 }
 
 void ListOutlineModel::fetchMore(const QModelIndex& parent) {
+  ML_ASSERT_MAIN_THREAD();
   if (!canFetchMore(parent)) return;
   auto row = item(parent)->shared_from_this();
   fetching_.insert_or_assign(row.get(), Fetch{row, QPersistentModelIndex(parent.siblingAtColumn(0))});
@@ -227,6 +232,7 @@ void ListOutlineModel::fetchMore(const QModelIndex& parent) {
 
 void ListOutlineModel::childrenArrived(const std::shared_ptr<PathListItem>& parent,
                                        std::vector<std::shared_ptr<PathListItem>> rows) {
+  ML_ASSERT_MAIN_THREAD();
   auto it = fetching_.find(parent.get());
   // Gone from the outline meanwhile (removed, or replaced by a fresh row): nothing to show.
   if (it == fetching_.end() || it->second.row.lock() != parent) return;
@@ -256,11 +262,13 @@ void ListOutlineModel::didRemoveRows() {
 }
 
 void ListOutlineModel::willReorderRows() {
+  ML_ASSERT_MAIN_THREAD();
   emit layoutAboutToBeChanged();
   layoutIndexes_ = persistentIndexList();
 }
 
 void ListOutlineModel::didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) {
+  ML_ASSERT_MAIN_THREAD();
   QModelIndexList to;
   to.reserve(layoutIndexes_.size());
   for (const QModelIndex& from : layoutIndexes_) {

@@ -33,6 +33,7 @@
 #include "list/window/OutlineSelection.h"
 #include "list/window/TreeOutlineView.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
@@ -119,6 +120,7 @@ void ListWindow::addItems(const std::vector<files::Path>& items) {
 }
 
 ListMainWindow* ListWindow::window() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     window_ = new ListMainWindow();
     ui_ = std::make_unique<Ui::ListWindow>();
@@ -129,6 +131,7 @@ ListMainWindow* ListWindow::window() {
 }
 
 void ListWindow::show() {
+  ML_ASSERT_MAIN_THREAD();
   ListMainWindow* shown = window();
   shown->show();
   shown->raise();
@@ -143,6 +146,7 @@ const void* ListWindow::windowIdentity() const { return static_cast<const QWidge
 void ListWindow::fire(std::shared_ptr<store::Command<ListWindowState>> command) { core_->fire(std::move(command)); }
 
 void ListWindow::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   std::weak_ptr<ListWindow> weak = self();
 
@@ -220,6 +224,7 @@ void ListWindow::windowDidLoad() {
 }
 
 void ListWindow::connectActions() {
+  ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   std::weak_ptr<ListWindow> weak = self();
   auto on = [&](QAction* action, std::function<void(ListWindow&, QAction*)> run) {
@@ -308,6 +313,7 @@ void ListWindow::connectActions() {
 }
 
 void ListWindow::windowWillClose() {
+  ML_ASSERT_MAIN_THREAD();
   core_->state().store->close();
   context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self()));
   if (globalObserverDisconnect_) globalObserverDisconnect_();
@@ -341,11 +347,13 @@ void ListWindow::copyNamesOfSelectedItems() { fire(std::make_shared<CopyNames>()
 void ListWindow::changeCase(rename::CaseFormat format) { fire(std::make_shared<ChangeCaseFormat>(format)); }
 
 void ListWindow::renameSelectedItems(std::optional<int> senderTag) {
+  ML_ASSERT_MAIN_THREAD();
   if (!senderTag || *senderTag != 0) return;
   fire(Global::rename(core_->state().selectedItems(), self()));
 }
 
 void ListWindow::editNameOfSelectedItem() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) return;
   auto selected = list::selectedItems(*ui_->outlineView);
   if (selected.empty()) return;
@@ -355,6 +363,7 @@ void ListWindow::editNameOfSelectedItem() {
 }
 
 void ListWindow::onToolbarItemSelected(int tag) {
+  ML_ASSERT_MAIN_THREAD();
   switch (tag) {
     case 3:
     case 5: fire(Global::fileInfo()); break;
@@ -364,11 +373,13 @@ void ListWindow::onToolbarItemSelected(int tag) {
 }
 
 void ListWindow::openInInfoWindowOnDoubleClick(const QModelIndex& index) {
+  ML_ASSERT_MAIN_THREAD();
   if (!model_) return;
   if (PathListItem* row = model_->item(index)) fire(Global::fileInfo(std::vector<files::Path>{row->source()}));
 }
 
 void ListWindow::dropped(const std::vector<std::filesystem::path>& files) {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<files::Path> paths;
   paths.reserve(files.size());
   for (const auto& file : files) paths.emplace_back(files::FileSystems::defaultFileSystem(), file);
@@ -376,6 +387,7 @@ void ListWindow::dropped(const std::vector<std::filesystem::path>& files) {
 }
 
 void ListWindow::outlineViewSelectionDidChange() {
+  ML_ASSERT_MAIN_THREAD();
   LOG_TRACE();
   std::vector<files::Path> paths;
   for (const QModelIndex& index : list::selectedItems(*ui_->outlineView)) {
@@ -387,6 +399,7 @@ void ListWindow::outlineViewSelectionDidChange() {
 // Context menu ------------------------------------------------------------------------------------
 
 QMenu* ListWindow::prepareContextMenu(const QPoint& position) {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_ || !contextMenu_) return nullptr;
   auto& ui = *ui_;
   QTreeView* view = ui.outlineView;
@@ -435,6 +448,7 @@ QMenu* ListWindow::prepareContextMenu(const QPoint& position) {
 }
 
 void ListWindow::buildAncestorMenus(const files::Path& item) {
+  ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   std::weak_ptr<ListWindow> weak = self();
   auto* openMenu = new QMenu(contextMenu_);  // owned by the context menu
@@ -457,6 +471,7 @@ void ListWindow::buildAncestorMenus(const files::Path& item) {
 // Display update ----------------------------------------------------------------------------------
 
 int64_t ListWindow::shownRowCount() const {
+  ML_ASSERT_MAIN_THREAD();
   QTreeView* view = ui_->outlineView;
   int64_t shown = model_->rowCount();
   for (const QPersistentModelIndex& persistent : window_->expandedIndexes) {
@@ -480,6 +495,7 @@ QAction* ListWindow::actionsItem() const {
 }
 
 void ListWindow::update(const ListWindowState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_ || !model_) return;
   auto& ui = *ui_;
   QTreeView* view = ui.outlineView;
@@ -531,6 +547,7 @@ void ListWindow::enableSelectionActions(bool anySelected) {
 }
 
 void ListWindow::showSingleItemDetails(PathListItem& row) {
+  ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   ui.selectedItemIcon->setPixmap(model_->iconOf(row).pixmap(64, 64));
   ui.selectedItemName->setText(text(row.name()));

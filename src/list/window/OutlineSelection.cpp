@@ -4,6 +4,8 @@
 #include <QTreeView>
 #include <algorithm>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::list {
 
 namespace {
@@ -28,6 +30,7 @@ bool isVisible(const QTreeView& view, const QModelIndex& index) {
 bool isShownBefore(const QModelIndex& a, const QModelIndex& b) { return rowPath(a) < rowPath(b); }
 
 std::vector<QModelIndex> selectedItems(const QTreeView& view) {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<QModelIndex> rows;
   const QItemSelectionModel* selection = view.selectionModel();
   if (!selection || !selection->model()) return rows;

@@ -5,10 +5,12 @@
 
 #include "appkit/ApplicationIcon.h"
 #include "list/window/OutlineSelection.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::list {
 
 std::vector<std::shared_ptr<PathListItem>> TreeOutlineView::selectedItems() const {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<std::shared_ptr<PathListItem>> rows;
   if (!view_ || !model_) return rows;
   for (const QModelIndex& index : list::selectedItems(*view_)) {
@@ -18,10 +20,12 @@ std::vector<std::shared_ptr<PathListItem>> TreeOutlineView::selectedItems() cons
 }
 
 void TreeOutlineView::deselectAll() {
+  ML_ASSERT_MAIN_THREAD();
   if (view_) view_->clearSelection();
 }
 
 void TreeOutlineView::beginSheet(const appkit::Alert& alert) {
+  ML_ASSERT_MAIN_THREAD();
   if (!view_) return;
   auto* box = new QMessageBox(view_->window());  // deletes itself when closed
   box->setAttribute(Qt::WA_DeleteOnClose);

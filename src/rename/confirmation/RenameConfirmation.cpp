@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
 #include "rename/mover/ItemName.h"
@@ -32,6 +33,7 @@ RenameConfirmation::Shown RenameConfirmation::current() const {
 }
 
 foundation::Result<files::Path> RenameConfirmation::renameCurrent() {
+  ML_ASSERT_MAIN_THREAD();
   assert(!finished_);
   const files::Path& item = items_[index_];
   auto renamed = renameItem(item, *rule_);
@@ -45,11 +47,13 @@ foundation::Result<files::Path> RenameConfirmation::renameCurrent() {
 }
 
 void RenameConfirmation::skip() {
+  ML_ASSERT_MAIN_THREAD();
   assert(!finished_);
   advance();
 }
 
 std::vector<RenameConfirmation::Failure> RenameConfirmation::renameRemaining() {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<Failure> failures;
   for (; !finished_ && index_ < items_.size(); ++index_) {
     const files::Path& item = items_[index_];

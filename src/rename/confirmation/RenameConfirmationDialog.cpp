@@ -7,6 +7,7 @@
 #include "appkit/LocalizableControls.h"
 #include "appkit/values/Alert.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "rename/ToolkitWindow.h"
 #include "rename/mover/ItemName.h"
@@ -22,6 +23,7 @@ RenameConfirmationDialog::RenameConfirmationDialog(std::vector<files::Path> item
     : context_(context), walk_(std::move(items), std::move(rule)) {}
 
 void RenameConfirmationDialog::showAlert(const appkit::Alert& alert) const {
+  ML_ASSERT_MAIN_THREAD();
   if (auto alerts = context_.alerts()) alerts->runModal(alert);
 }
 
@@ -33,6 +35,7 @@ RenameConfirmationDialog::~RenameConfirmationDialog() {
 const void* RenameConfirmationDialog::windowIdentity() const { return window_.data(); }
 
 QDialog* RenameConfirmationDialog::window() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     window_ = new QDialog();
     ui_ = std::make_unique<Ui::RenameConfirmationDialog>();
@@ -49,6 +52,7 @@ void RenameConfirmationDialog::beginSheet(const std::shared_ptr<shell::WindowCon
 }
 
 void RenameConfirmationDialog::beginSheet(QWidget* parent, std::function<void()> ended) {
+  ML_ASSERT_MAIN_THREAD();
   if (walk_.isFinished()) {
     // Nothing would change: say so instead of showing an empty sheet.
     appkit::Alert alert;
@@ -66,6 +70,7 @@ void RenameConfirmationDialog::beginSheet(QWidget* parent, std::function<void()>
 }
 
 void RenameConfirmationDialog::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   if (auto self = weak_from_this().lock()) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
   auto weak = weak_from_this();
   auto on = [weak](void (RenameConfirmationDialog::*action)()) {
@@ -85,6 +90,7 @@ void RenameConfirmationDialog::windowDidLoad() {
 }
 
 void RenameConfirmationDialog::showItem() {
+  ML_ASSERT_MAIN_THREAD();
   if (!ui_ || walk_.isFinished()) return;
   const auto shown = walk_.current();
   ui_->progressBar->setValue(static_cast<int>(std::floor(shown.progress)));
@@ -96,6 +102,7 @@ void RenameConfirmationDialog::showItem() {
 }
 
 void RenameConfirmationDialog::renameItem() {
+  ML_ASSERT_MAIN_THREAD();
   if (walk_.isFinished()) return;
   const files::Path item = walk_.items()[walk_.index()];
   auto renamed = walk_.renameCurrent();
@@ -118,6 +125,7 @@ void RenameConfirmationDialog::renameItem() {
 }
 
 void RenameConfirmationDialog::skipItem() {
+  ML_ASSERT_MAIN_THREAD();
   if (walk_.isFinished()) return;
   walk_.skip();
   if (walk_.isFinished()) {
@@ -128,6 +136,7 @@ void RenameConfirmationDialog::skipItem() {
 }
 
 void RenameConfirmationDialog::renameRemaining() {
+  ML_ASSERT_MAIN_THREAD();
   if (walk_.isFinished()) return;
   const auto failures = walk_.renameRemaining();
   if (!failures.empty()) {
@@ -144,16 +153,19 @@ void RenameConfirmationDialog::renameRemaining() {
 }
 
 void RenameConfirmationDialog::abortRenaming() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_ || !window_->isVisible()) return;
   walk_.abort();
   window_->done(kConfirmationAbortedResponse);
 }
 
 void RenameConfirmationDialog::finish() {
+  ML_ASSERT_MAIN_THREAD();
   if (window_) window_->done(kConfirmationFinishedResponse);
 }
 
 void RenameConfirmationDialog::finished(int) {
+  ML_ASSERT_MAIN_THREAD();
   auto self = weak_from_this().lock();  // the announcement below may drop the last other reference
   if (self) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (auto ended = std::move(ended_)) {

@@ -2,6 +2,7 @@
 
 #include "appkit/QtTypeDescriber.h"
 #include "files/TypeDescriber.h"
+#include "platform/dispatch/QueueAssert.h"
 
 namespace ml::rename {
 
@@ -9,6 +10,7 @@ PreviewTableModel::PreviewTableModel(std::vector<files::Path> items, QObject* pa
     : QAbstractTableModel(parent), items_(std::move(items)), icons_(items_.size()) {}
 
 void PreviewTableModel::setRows(std::vector<PreviewRow> rows) {
+  ML_ASSERT_MAIN_THREAD();
   if (rows.size() == rows_.size() && !rows_.empty()) {
     rows_ = std::move(rows);
     emit dataChanged(index(0, original), index(rowCount() - 1, updated));

@@ -8,6 +8,7 @@
 
 #include "appkit/LocalizableControls.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "rename/StrategyRule.h"
 #include "rename/ToolkitWindow.h"
@@ -80,6 +81,7 @@ std::weak_ptr<RenameDialog> RenameDialog::weakSelf() {
 }
 
 QDialog* RenameDialog::window() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     window_ = new QDialog();
     ui_ = std::make_unique<Ui::RenameDialog>();
@@ -93,6 +95,7 @@ QDialog* RenameDialog::window() {
 const void* RenameDialog::windowIdentity() const { return window_.data(); }
 
 void RenameDialog::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   if (auto self = weak_from_this().lock()) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowOpened>(self));
 
   auto& ui = *ui_;
@@ -142,6 +145,7 @@ void RenameDialog::windowDidLoad() {
 }
 
 void RenameDialog::connectActions() {
+  ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   auto weak = weakSelf();
   // Every action runs only while the controller lives; the widgets may outlive it briefly.
@@ -199,6 +203,7 @@ void RenameDialog::connectActions() {
 }
 
 void RenameDialog::controlTextDidChange(QLineEdit* field) {
+  ML_ASSERT_MAIN_THREAD();
   const std::string value = text(field);
   switch (field->property(kTagProperty).toInt()) {
     case patternTag: fire(std::make_shared<const PatternUpdated>(value)); break;
@@ -216,6 +221,7 @@ void RenameDialog::controlTextDidChange(QLineEdit* field) {
 }
 
 void RenameDialog::show() {
+  ML_ASSERT_MAIN_THREAD();
   LOG_DEBUG("showing rename dialog...");
   QDialog* dialog = window();
   isSheet_ = false;
@@ -228,6 +234,7 @@ void RenameDialog::show() {
 }
 
 void RenameDialog::beginSheet(const std::shared_ptr<shell::WindowController>& parent, std::function<void(int)> ended) {
+  ML_ASSERT_MAIN_THREAD();
   QDialog* dialog = window();
   QWidget* parentWindow = parent ? toolkitWindow(*parent) : nullptr;
   if (parentWindow) dialog->setParent(parentWindow, Qt::Dialog);
@@ -237,12 +244,14 @@ void RenameDialog::beginSheet(const std::shared_ptr<shell::WindowController>& pa
 }
 
 std::shared_ptr<const shell::RenameRule> RenameDialog::rule() const {
+  ML_ASSERT_MAIN_THREAD();
   auto strategy = reactor_.state().strategy();
   if (!strategy) return nullptr;
   return std::make_shared<StrategyRule>(std::move(strategy));
 }
 
 void RenameDialog::execute() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) {
     LOG_WARNING("no window to display sheet on");
     return;
@@ -265,6 +274,7 @@ void RenameDialog::execute() {
 }
 
 void RenameDialog::cancel() {
+  ML_ASSERT_MAIN_THREAD();
   if (!window_) return;
   if (isSheet_) {
     window_->done(0);
@@ -274,6 +284,7 @@ void RenameDialog::cancel() {
 }
 
 void RenameDialog::confirmationEnded() {
+  ML_ASSERT_MAIN_THREAD();
   auto confirmation = std::move(confirmation_);
   if (!confirmation) return;
   shell::PathMapping renamed = confirmation->results();
@@ -284,6 +295,7 @@ void RenameDialog::confirmationEnded() {
 }
 
 void RenameDialog::finished(int response) {
+  ML_ASSERT_MAIN_THREAD();
   auto self = weak_from_this().lock();  // the announcement below may drop the last other reference
   if (self) context_.announce(std::make_shared<const shell::ApplicationEvents::WindowClosed>(self));
   if (auto ended = std::move(ended_)) {

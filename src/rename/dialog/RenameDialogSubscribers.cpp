@@ -1,5 +1,6 @@
 #include "rename/dialog/RenameDialogSubscribers.h"
 
+#include "platform/dispatch/QueueAssert.h"
 #include "rename/dialog/ApplicableItems.h"
 #include "rename/dialog/NameChangeVisibility.h"
 
@@ -14,6 +15,7 @@ void setShown(const QPointer<QWidget>& widget, bool shown) {
 }  // namespace
 
 void NameChangeInterfaceUpdater::update(const RenameDialogState& state) {
+  ML_ASSERT_MAIN_THREAD();
   const NameChangeVisibility visibility = nameChangeVisibility(state.mode);
   setShown(controls_.pattern, visibility.pattern);
   setShown(controls_.replacement, visibility.replacement);
@@ -24,6 +26,7 @@ void NameChangeInterfaceUpdater::update(const RenameDialogState& state) {
 }
 
 void ViewToggler::update(const RenameDialogState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (!view_) return;
   const bool holds = predicate_(state);
   if (disable_) {
@@ -34,14 +37,17 @@ void ViewToggler::update(const RenameDialogState& state) {
 }
 
 void NameTrimUpdated::update(const RenameDialogState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (checkbox_) checkbox_->setChecked(state.trimLength);
 }
 
 void ApplicableItemsUpdater::update(const RenameDialogState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (field_) field_->setText(QString::fromStdString(applicableCountText(applicableCount(state))));
 }
 
 void ExecuteButtonToggle::update(const RenameDialogState& state) {
+  ML_ASSERT_MAIN_THREAD();
   if (button_) button_->setEnabled(state.canExecute());
   if (problem_) {
     const auto why = state.problem();

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 
 #include "appkit/Localization.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/preferences/PreferenceKeys.h"
 #include "shell/preferences/PreferenceWrites.h"
@@ -12,6 +13,7 @@ namespace ml::shell {
 
 AdvancedPreferenceController::AdvancedPreferenceController(foundation::Preferences& preferences, QWidget* parent)
     : TolvekViewController(parent), ui_(std::make_unique<Ui::AdvancedPreferenceController>()), preferences_(preferences) {
+  ML_ASSERT_MAIN_THREAD();
   ui_->setupUi(this);
   finishLoading();
 }
@@ -21,11 +23,13 @@ AdvancedPreferenceController::~AdvancedPreferenceController() = default;
 QCheckBox* AdvancedPreferenceController::debugLogsCheckbox() const { return ui_->debugLogsCheckbox; }
 
 void AdvancedPreferenceController::viewDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   ui_->debugLogsCheckbox->setText(appkit::localizedText(ui_->debugLogsCheckbox->text()));
   revertChanges();
 }
 
 void AdvancedPreferenceController::revertChanges() {
+  ML_ASSERT_MAIN_THREAD();
   shownDebugLogs_ = preferences_.boolean(kDebugLogsKey).value_or(false);
   ui_->debugLogsCheckbox->setChecked(shownDebugLogs_);
 }
@@ -33,6 +37,7 @@ void AdvancedPreferenceController::revertChanges() {
 void AdvancedPreferenceController::applyDefaults() { ui_->debugLogsCheckbox->setChecked(false); }
 
 std::optional<foundation::Error> AdvancedPreferenceController::save() {
+  ML_ASSERT_MAIN_THREAD();
   bool on = ui_->debugLogsCheckbox->isChecked();
   LOG_DEBUG("saving debug logs setting: " << (on ? "true" : "false"));
   auto stored = storePreferences(preferences_, {{kDebugLogsKey, foundation::PlistValue(on)}});
@@ -42,6 +47,7 @@ std::optional<foundation::Error> AdvancedPreferenceController::save() {
 }
 
 bool AdvancedPreferenceController::hasUnsavedChanges() const {
+  ML_ASSERT_MAIN_THREAD();
   return ui_->debugLogsCheckbox->isChecked() != shownDebugLogs_;
 }
 

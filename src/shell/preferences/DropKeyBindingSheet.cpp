@@ -11,6 +11,7 @@
 #include "appkit/HeldKeys.h"
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/preferences/DropKeyFormatter.h"
 #include "ui_DropKeyBindingSheet.h"
@@ -97,6 +98,7 @@ ModifierKeys modifierKeysOf(Qt::KeyboardModifiers flags) {
 
 DropKeyBindingSheet::DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock, dispatch::Queue& queue)
     : QDialog(parent), ui_(std::make_unique<Ui::DropKeyBindingSheet>()), modifierDebouncer_(kModifierSettleTime, clock, queue) {
+  ML_ASSERT_MAIN_THREAD();
   ui_->setupUi(this);
   appkit::awakeLocalizableControls(*this);
   combination_ = ui_->combination;
@@ -113,17 +115,20 @@ DropKeyBindingSheet::DropKeyBindingSheet(QWidget* parent, dispatch::Clock& clock
 DropKeyBindingSheet::~DropKeyBindingSheet() { removeMonitors(); }
 
 void DropKeyBindingSheet::setActionName(const QString& name) {
+  ML_ASSERT_MAIN_THREAD();
   ui_->actionName->setText(name);
   ui_->actionName->setVisible(!name.isEmpty());
 }
 
 void DropKeyBindingSheet::beginSheet() {
+  ML_ASSERT_MAIN_THREAD();
   installMonitors();
   open();
   activateWindow();
 }
 
 void DropKeyBindingSheet::installMonitors() {
+  ML_ASSERT_MAIN_THREAD();
   if (monitoring_) return;
   qApp->installEventFilter(this);
   monitoring_ = true;
@@ -136,6 +141,7 @@ void DropKeyBindingSheet::removeMonitors() {
 }
 
 void DropKeyBindingSheet::done(int result) {
+  ML_ASSERT_MAIN_THREAD();
   removeMonitors();
   QDialog::done(result);
   // The keyboard goes back to the window the sheet was shown on (without a window manager that
@@ -177,6 +183,7 @@ bool DropKeyBindingSheet::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void DropKeyBindingSheet::keyDown(const QKeyEvent& event) {
+  ML_ASSERT_MAIN_THREAD();
   LOG_VERBOSE("keys down. " << describe(event.modifiers()) << " + " << event.text().toStdString());
   std::vector<std::string> kept;
   QString character = characterIgnoringModifiers(event);
@@ -193,6 +200,7 @@ void DropKeyBindingSheet::keyDown(const QKeyEvent& event) {
 }
 
 void DropKeyBindingSheet::flagsChanged(Qt::KeyboardModifiers flags) {
+  ML_ASSERT_MAIN_THREAD();
   flags &= kModifierKeys;
   LOG_VERBOSE("flags changed: " << describe(flags) << " rawValue: " << flags.toInt());
   if (flags & ~modifiers_) {
@@ -212,6 +220,7 @@ void DropKeyBindingSheet::flagsChanged(Qt::KeyboardModifiers flags) {
 QString DropKeyBindingSheet::combinationText() const { return combination_->text(); }
 
 void DropKeyBindingSheet::refreshDisplay() {
+  ML_ASSERT_MAIN_THREAD();
   std::string text = DropKeyFormatter::glyphs(modifierKeysOf(modifiers_), DropKeyFormatter::sheetOrder());
   if (!text.empty() && !letters_.empty()) text += ' ';
   for (std::size_t i = 0; i < letters_.size(); ++i) {
@@ -236,6 +245,7 @@ DropKeys DropKeyBindingSheet::capturedKeys() const {
 }
 
 void DropKeyBindingSheet::save() {
+  ML_ASSERT_MAIN_THREAD();
   DropKeys keys = capturedKeys();
   if (validator_) {
     if (auto refusal = validator_(keys)) {

@@ -8,6 +8,7 @@
 
 #include "appkit/Localization.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/DropKeyBindings.h"
 #include "shell/preferences/DropKeyBindingSheet.h"
@@ -90,6 +91,7 @@ void DropKeysPreferenceController::setSheetTiming(dispatch::Clock& clock, dispat
 }
 
 void DropKeysPreferenceController::viewDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   for (QPushButton* candidate : findChildren<QPushButton*>()) {
     candidate->setText(appkit::localizedText(candidate->text()));
     QVariant tag = candidate->property("tag");
@@ -110,6 +112,7 @@ void DropKeysPreferenceController::viewDidLoad() {
 void DropKeysPreferenceController::revertChanges() { loadCurrentSettings(); }
 
 void DropKeysPreferenceController::loadCurrentSettings() {
+  ML_ASSERT_MAIN_THREAD();
   auto data = preferences_.data(kDropKeysKey);
   DropKeyBindings bindings;
   if (data) {
@@ -130,6 +133,7 @@ void DropKeysPreferenceController::loadCurrentSettings() {
 }
 
 void DropKeysPreferenceController::applyDefaults() {
+  ML_ASSERT_MAIN_THREAD();
   for (DropAction action : kStoredActions) field(action)->setObjectValue(defaultKey(action));
 }
 
@@ -148,6 +152,7 @@ std::map<DropAction, std::optional<DropKeys>> DropKeysPreferenceController::show
 }
 
 std::optional<foundation::Error> DropKeysPreferenceController::save() {
+  ML_ASSERT_MAIN_THREAD();
   std::map<DropAction, std::optional<DropKeys>> settings;
   for (DropAction action : kStoredActions) settings[action] = coalesce(field(action)->objectValue(), action);
   LOG_DEBUG("all settings: " << describe(settings));
@@ -194,6 +199,7 @@ QString DropKeysPreferenceController::actionName(DropAction action) const {
 bool DropKeysPreferenceController::hasUnsavedChanges() const { return shownBindings() != loaded_; }
 
 DropKeyBindingSheet* DropKeysPreferenceController::setBinding(int tag) {
+  ML_ASSERT_MAIN_THREAD();
   auto action = dropActionFromTag(tag);
   if (!action) return nullptr;
   // Owned by the window it is shown on until it closes, then it deletes itself.

@@ -3,6 +3,7 @@
 #include <QComboBox>
 
 #include "appkit/Localization.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/preferences/PreferenceKeys.h"
 #include "shell/preferences/PreferenceWrites.h"
@@ -50,6 +51,7 @@ std::optional<int> GeneralPreferenceController::dropIndex(DropAction action) {
 }
 
 void GeneralPreferenceController::viewDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   QComboBox& startup = *ui_->startupActionPopup;
   QComboBox& drop = *ui_->dropActionPopup;
   localizeItems(startup);
@@ -69,6 +71,7 @@ void GeneralPreferenceController::viewDidLoad() {
 void GeneralPreferenceController::revertChanges() { selectStoredSettings(); }
 
 void GeneralPreferenceController::selectStoredSettings() {
+  ML_ASSERT_MAIN_THREAD();
   std::optional<StartupAction> startup;
   if (auto stored = preferences_.string(kStartupActionKey)) startup = startupActionFromRawValue(*stored);
   ui_->startupActionPopup->setCurrentIndex(startupIndex(startup.value_or(StartupAction::none)));
@@ -88,6 +91,7 @@ void GeneralPreferenceController::selectStoredSettings() {
 }
 
 void GeneralPreferenceController::applyDefaults() {
+  ML_ASSERT_MAIN_THREAD();
   ui_->startupActionPopup->setCurrentIndex(0);
   ui_->dropActionPopup->setCurrentIndex(0);
 }
@@ -105,6 +109,7 @@ std::optional<DropAction> GeneralPreferenceController::selectedDropAction() cons
 }
 
 std::optional<foundation::Error> GeneralPreferenceController::save() {
+  ML_ASSERT_MAIN_THREAD();
   // The separators cannot be selected, so a value is always there; the defaults stand in anyway.
   StartupAction startup = selectedStartupAction().value_or(StartupAction::none);
   DropAction drop = selectedDropAction().value_or(DropAction::info);
@@ -118,11 +123,13 @@ std::optional<foundation::Error> GeneralPreferenceController::save() {
 }
 
 bool GeneralPreferenceController::hasUnsavedChanges() const {
+  ML_ASSERT_MAIN_THREAD();
   return ui_->startupActionPopup->currentIndex() != shownStartupIndex_ ||
          ui_->dropActionPopup->currentIndex() != shownDropIndex_;
 }
 
 void GeneralPreferenceController::rememberShownSettings() {
+  ML_ASSERT_MAIN_THREAD();
   shownStartupIndex_ = ui_->startupActionPopup->currentIndex();
   shownDropIndex_ = ui_->dropActionPopup->currentIndex();
 }

@@ -7,6 +7,7 @@
 #include "appkit/Application.h"
 #include "appkit/Localization.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/QueueAssert.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
 #include "shell/preferences/AdvancedPreferenceController.h"
@@ -65,6 +66,7 @@ PreferencesController::PreferencesController(Services services)
 PreferencesController::~PreferencesController() = default;
 
 void PreferencesController::windowDidLoad() {
+  ML_ASSERT_MAIN_THREAD();
   auto* content = new QWidget(window_.get());  // owned by the window
   ui_->setupUi(content);
   window_->setCentralWidget(content);
@@ -116,6 +118,7 @@ QMainWindow* PreferencesController::window() const { return window_.get(); }
 const void* PreferencesController::windowIdentity() const { return static_cast<const QWidget*>(window_.get()); }
 
 void PreferencesController::show() {
+  ML_ASSERT_MAIN_THREAD();
   window_->show();
   window_->raise();
   window_->activateWindow();
@@ -126,6 +129,7 @@ std::vector<PreferencesPane*> PreferencesController::panes() const {
 }
 
 void PreferencesController::tabSelected(int index) {
+  ML_ASSERT_MAIN_THREAD();
   if (index < 0 || index >= static_cast<int>(tabLabels_.size())) return;
   QString label = tabLabels_[static_cast<std::size_t>(index)].toLower();
   if (label == QStringLiteral("general")) {
@@ -138,10 +142,12 @@ void PreferencesController::tabSelected(int index) {
 }
 
 void PreferencesController::useDefaults() {
+  ML_ASSERT_MAIN_THREAD();
   if (activePane_) activePane_->applyDefaults();
 }
 
 bool PreferencesController::saveEditedPanes() {
+  ML_ASSERT_MAIN_THREAD();
   std::vector<PreferencesPane*> toSave;
   if (activePane_) toSave.push_back(activePane_);
   for (PreferencesPane* pane : panes()) {
@@ -160,6 +166,7 @@ bool PreferencesController::saveEditedPanes() {
 }
 
 void PreferencesController::saveChanges() {
+  ML_ASSERT_MAIN_THREAD();
   if (!saveEditedPanes()) return;
   saved_ = true;
   announceClosing();
@@ -167,6 +174,7 @@ void PreferencesController::saveChanges() {
 }
 
 bool PreferencesController::windowShouldClose() {
+  ML_ASSERT_MAIN_THREAD();
   if (saved_) return true;
   bool edited = false;
   for (PreferencesPane* pane : panes()) edited = edited || (pane && pane->hasUnsavedChanges());
@@ -185,6 +193,7 @@ bool PreferencesController::windowShouldClose() {
 }
 
 void PreferencesController::announceClosing() {
+  ML_ASSERT_MAIN_THREAD();
   if (closingAnnounced_) return;
   closingAnnounced_ = true;
   LOG_DEBUG("preferences window closing");

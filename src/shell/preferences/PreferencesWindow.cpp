@@ -2,13 +2,17 @@
 
 #include <QCloseEvent>
 
+#include "platform/dispatch/QueueAssert.h"
+
 namespace ml::shell {
 
 PreferencesWindow::PreferencesWindow(QWidget* parent) : QMainWindow(parent) {
+  ML_ASSERT_MAIN_THREAD();
   setObjectName(QStringLiteral("PreferencesWindow"));
 }
 
 void PreferencesWindow::closeEvent(QCloseEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
   if (shouldClose_ && !shouldClose_()) {
     event->ignore();
     return;
