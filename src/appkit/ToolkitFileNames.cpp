@@ -23,10 +23,10 @@ std::optional<fs::path> entryShownAs(const fs::path& folder, const QString& text
   std::error_code error;
   std::optional<fs::path> found;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string& bytes = it->path().filename().native();
-    if (QFile::decodeName(QByteArray::fromStdString(bytes)) != text) continue;
+    fs::path entry = it->path().filename();
+    if (QFile::decodeName(QByteArray::fromStdString(entry.native())) != text) continue;
     if (found) return std::nullopt;  // two entries look alike: the text cannot tell which
-    found = it->path().filename();
+    found = std::move(entry);
   }
   return found;
 }
