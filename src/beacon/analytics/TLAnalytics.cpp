@@ -20,16 +20,7 @@ namespace ml::beacon {
 
 namespace {
 
-struct SharedAnalytics {
-  std::mutex lock;
-  std::shared_ptr<TLAnalytics> instance;
-};
-
-// Never destroyed: targets and the missed-page task reach the service from the client's threads.
-SharedAnalytics& shared() {
-  static TLNeverDestroyed<SharedAnalytics> holder;
-  return holder.get();
-}
+auto& shared() { return TLSharedInstanceSlot<TLAnalytics>::get(); }
 
 }  // namespace
 

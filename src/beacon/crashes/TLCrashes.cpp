@@ -31,16 +31,7 @@ namespace ml::beacon {
 
 namespace {
 
-struct SharedCrashes {
-  std::mutex lock;
-  std::shared_ptr<TLCrashes> instance;
-};
-
-// Never destroyed: the crash log buffer's callbacks reach the service from the client's threads.
-SharedCrashes& shared() {
-  static TLNeverDestroyed<SharedCrashes> holder;
-  return holder.get();
-}
+auto& shared() { return TLSharedInstanceSlot<TLCrashes>::get(); }
 
 }  // namespace
 

@@ -8,15 +8,7 @@ namespace ml::beacon {
 
 namespace {
 
-struct SharedForwarder {
-  std::mutex lock;
-  std::shared_ptr<TLAppDelegateForwarder> instance;
-};
-
-SharedForwarder& shared() {
-  static TLNeverDestroyed<SharedForwarder> holder;
-  return holder.get();
-}
+auto& shared() { return TLSharedInstanceSlot<TLAppDelegateForwarder>::get(); }
 
 }  // namespace
 

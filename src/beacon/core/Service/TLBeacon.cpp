@@ -30,16 +30,7 @@ namespace ml::beacon {
 
 namespace {
 
-struct SharedClient {
-  std::mutex lock;
-  std::shared_ptr<TLBeacon> instance;
-};
-
-// Never destroyed: the client's threads may ask for the holder until shutdown() has stopped them.
-SharedClient& shared() {
-  static TLNeverDestroyed<SharedClient> holder;
-  return holder.get();
-}
+auto& shared() { return TLSharedInstanceSlot<TLBeacon>::get(); }
 
 std::string_view trimmed(std::string_view text) {
   constexpr std::string_view kSpace = " \t\n\r\f\v";
