@@ -460,13 +460,17 @@ TEST_F(TLBeaconIngestionTest, SendersOnManyThreadsFlappingNetworkAndCallbacksTha
   // The last reference may go inside a completion, on the ingestion's own thread.
   std::weak_ptr<TLBeaconIngestion> weak = ingestion;
   std::promise<void> released;
-  ingestion->sendAsync(batch("LAST"), std::nullopt,
+  // The call itself holds the ingestion until it returns (the completion may run before that);
+  // from then on the completion's holder is the last reference, or nearly so.
+  auto caller = ingestion;
+  caller->sendAsync(batch("LAST"), std::nullopt,
                        [&, holder = std::make_shared<std::shared_ptr<TLBeaconIngestion>>(std::move(ingestion))](
                            const std::string&, std::optional<int>, const std::vector<std::uint8_t>&,
                            const std::optional<foundation::Error>&) {
                          holder->reset();
                          released.set_value();
                        });
+  caller.reset();
   ASSERT_EQ(released.get_future().wait_for(seconds(30)), std::future_status::ready);
   EXPECT_TRUE(waitUntil([&] { return weak.expired(); }));
 }
