@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour of the tree. Usage: scripts/build.sh <flavour>
-#   app   g++, -O2 without debug information, everything (build/); the crash reporter needs only
-#         the symbol table and .eh_frame, which every build keeps
+#   app   g++, -O2 without debug information, everything (build/; the benchmarks unless
+#         ML_BENCH=OFF); the crash reporter needs only the symbol table and .eh_frame, which
+#         every build keeps
 #   asan  clang, Debug (-O1, asserts on), ASan + UBSan, everything including the Qt windows and
 #         their suites, and the libFuzzer targets (build-asan/). Qt's own libraries are not
 #         instrumented; scripts/lsan-suppressions.txt names the leaks inside them
@@ -16,7 +17,8 @@ case "$flavour" in
   app)
     dir=$root/build
     args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=Release
-          -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DML_WITH_QT=ON)
+          -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DML_WITH_QT=ON
+          -DML_BENCH="${ML_BENCH:-ON}")
     ;;
   asan)
     dir=$root/build-asan
