@@ -5,6 +5,8 @@
 # The table of modules (cmake/modules.txt): for each module, global properties
 # ML_MODULE_<module>_FOLDER, _QT, _TSAN and _USES; ML_MODULES lists them in table order.
 function(ml_read_module_table)
+  # An edit of the table configures the tree again.
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/modules.txt)
   file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/modules.txt rows REGEX "^[^#]")
   set(modules)
   foreach(row IN LISTS rows)

@@ -80,9 +80,8 @@ std::string ChildOutcome::describe() const {
   return text + "\n--- stdout\n" + tail(out) + "\n--- stderr\n" + tail(err);
 }
 
-ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                           const std::map<std::string, std::string>& environment, std::filesystem::path outputFile) {
-  outFd_ = ::open(outputFile.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+void ChildProcess::startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                const std::map<std::string, std::string>& environment) {
   // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
   std::vector<std::string> argvText{program.string()};
   argvText.insert(argvText.end(), arguments.begin(), arguments.end());
@@ -93,15 +92,16 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
 }
 
 ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                           const std::map<std::string, std::string>& environment, std::filesystem::path outputFile) {
+  outFd_ = ::open(outputFile.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  startProgram(program, arguments, environment);
+}
+
+ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                            const std::map<std::string, std::string>& environment) {
   outFd_ = ::memfd_create("child-stdout", MFD_CLOEXEC);
   errFd_ = ::memfd_create("child-stderr", MFD_CLOEXEC);
-  std::vector<std::string> argvText{program.string()};
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> envText = mergedEnvironment(environment);
-  std::vector<char*> argv = pointersTo(argvText);
-  std::vector<char*> envp = pointersTo(envText);
-  start([&] { ::execve(argv[0], argv.data(), envp.data()); });
+  startProgram(program, arguments, environment);
 }
 
 ChildProcess::ChildProcess(const std::function<void()>& body) {

@@ -61,6 +61,9 @@ class ChildProcess {
 
  private:
   void start(const std::function<void()>& inChild);
+  // Starts `program` with `arguments` and the merged `environment` (the output files are open).
+  void startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    const std::map<std::string, std::string>& environment);
 
   pid_t pid_ = -1;
   std::optional<int> status_;
