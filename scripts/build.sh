@@ -8,6 +8,10 @@
 #         instrumented; scripts/lsan-suppressions.txt names the leaks inside them
 #   tsan  clang, ThreadSanitizer, only the suites of the modules cmake/modules.txt marks "tsan"
 #         (build-tsan/), with what they need
+# ML_TARGETS (blank-separated) builds only those targets.
+# ML_BUILD_DIR puts the flavour in another folder (several trees side by side). When ccache is
+# installed every compile goes through it, so a tree made again, or a second tree of the same
+# flavour, compiles only what changed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-app}
@@ -15,19 +19,19 @@ jobs=${ML_JOBS:-$(nproc)}
 targets=()  # all when empty
 case "$flavour" in
   app)
-    dir=$root/build
+    dir=${ML_BUILD_DIR:-$root/build}
     args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=Release
           -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DML_WITH_QT=ON
           -DML_BENCH="${ML_BENCH:-ON}")
     ;;
   asan)
-    dir=$root/build-asan
+    dir=${ML_BUILD_DIR:-$root/build-asan}
     args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=Debug
           -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
           -DML_WITH_QT=ON -DML_SANITIZE=ON -DML_FUZZ=ON -DML_BENCH=OFF)
     ;;
   tsan)
-    dir=$root/build-tsan
+    dir=${ML_BUILD_DIR:-$root/build-tsan}
     args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=Debug
           -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only"
           -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_C_FLAGS="-fsanitize=thread"
@@ -37,5 +41,10 @@ case "$flavour" in
     ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR=$root
+  args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+[ -n "${ML_TARGETS:-}" ] && read -r -a targets <<<"$ML_TARGETS"
 cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$jobs" ${targets[@]+--target "${targets[@]}"}
