@@ -5,16 +5,17 @@
 #include <QPushButton>
 #include <QThread>
 #include <cassert>
+#include <chrono>
+#include <thread>
 
 #include "appkit/ApplicationIcon.h"
 #include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
-int QtAlertPresenter::runModal(const Alert& alert) {
-  ML_ASSERT_MAIN_THREAD();
-  assert(QThread::currentThread() == qApp->thread());
-  QMessageBox box(QApplication::activeWindow());
+namespace {
+
+void describe(QMessageBox& box, const Alert& alert) {
   box.setWindowTitle(QApplication::applicationDisplayName());
   switch (alert.style) {
     case Alert::Style::informational: box.setIcon(QMessageBox::Information); break;
@@ -24,6 +25,15 @@ int QtAlertPresenter::runModal(const Alert& alert) {
   if (alert.applicationIcon) box.setIconPixmap(applicationIcon().pixmap(64, 64));
   box.setText(QString::fromStdString(alert.messageText));
   if (!alert.informativeText.empty()) box.setInformativeText(QString::fromStdString(alert.informativeText));
+}
+
+}  // namespace
+
+int QtAlertPresenter::runModal(const Alert& alert) {
+  ML_ASSERT_MAIN_THREAD();
+  assert(QThread::currentThread() == qApp->thread());
+  QMessageBox box(QApplication::activeWindow());
+  describe(box, alert);
 
   std::vector<std::string> titles = alert.buttons.empty() ? std::vector<std::string>{"OK"} : alert.buttons;
   std::vector<QPushButton*> buttons;  // owned by the box
@@ -39,6 +49,25 @@ int QtAlertPresenter::runModal(const Alert& alert) {
     if (box.clickedButton() == buttons[i]) return kFirstButtonReturn + static_cast<int>(i);
   }
   return kFirstButtonReturn + static_cast<int>(buttons.size()) - 1;
+}
+
+void QtAlertPresenter::showUntilDone(const Alert& notice, const Progress& progress) {
+  ML_ASSERT_MAIN_THREAD();
+  auto text = progress();
+  if (!text) return;
+  QMessageBox box(QApplication::activeWindow());
+  describe(box, notice);
+  box.setStandardButtons(QMessageBox::NoButton);
+  box.setWindowModality(Qt::ApplicationModal);
+  while (text) {
+    box.setInformativeText(QString::fromStdString(*text));
+    if (!box.isVisible()) box.show();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    text = progress();
+  }
+  box.hide();
+  QCoreApplication::processEvents();
 }
 
 }  // namespace ml::appkit

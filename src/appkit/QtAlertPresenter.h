@@ -8,6 +8,8 @@ class QtAlertPresenter final : public AlertPresenter {
  public:
   // Main thread only.
   int runModal(const Alert& alert) override;
+  // A message box without buttons, modal to the application, brought back if it is closed.
+  void showUntilDone(const Alert& notice, const Progress& progress) override;
 };
 
 }  // namespace ml::appkit

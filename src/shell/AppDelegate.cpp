@@ -7,6 +7,7 @@
 #include "appkit/ItemPath.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/ApplicationLogging.h"
+#include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
 #include "shell/DropActions.h"
 #include "shell/GlobalCommands.h"
@@ -155,7 +156,33 @@ void AppDelegate::didFinishLaunching() {
   }
 }
 
-void AppDelegate::willTerminate() { LOG_TRACE(); }
+void AppDelegate::willTerminate() {
+  LOG_TRACE();
+  auto running = fileWork_->progress();
+  if (running.commands == 0) return;
+  // Cutting a copy off would leave the destination half made and the user unaware: the quit
+  // waits, and says what for.
+  LOG_INFO("quitting waits for copies and moves to finish. commands=" << running.commands << " items="
+                                                                      << running.items << " done=" << running.done);
+  appkit::Alert notice;
+  notice.style = appkit::Alert::Style::informational;
+  notice.applicationIcon = true;
+  notice.messageText = foundation::localizedString("Finishing copying and moving before quitting\u2026");
+  auto progress = [work = fileWork_]() -> std::optional<std::string> {
+    auto now = work->progress();
+    if (now.commands == 0) return std::nullopt;
+    std::string text = foundation::localizedString("%1 of %2 items done.");
+    if (auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, commands::countText(now.done));
+    if (auto at = text.find("%2"); at != std::string::npos) text.replace(at, 2, commands::countText(now.items));
+    return text;
+  };
+  if (services_.alerts) {
+    services_.alerts->showUntilDone(notice, progress);
+  } else {
+    appkit::AlertPresenter::waitUntilDone(progress);
+  }
+  LOG_INFO("copies and moves finished; quitting");
+}
 
 void AppDelegate::openOrFocusOnFindWindow() { reactor_->fire(GlobalCommands<GlobalState>::showSearch()); }
 void AppDelegate::showMLInfo() { reactor_->fire(MenuCommand::fileInfo()); }

@@ -21,6 +21,7 @@
 #include "files/Path.h"
 #include "platform/store/Core.h"
 #include "shell/CleaningCommands.h"
+#include "shell/CommandContext.h"
 #include "shell/DropAction.h"
 #include "shell/GlobalState.h"
 #include "shell/coding/HandOff.h"
@@ -69,7 +70,12 @@ class AppDelegate {
   // The launch steps: telemetry, logging, menu fix-up, then the kept drop action or the startup
   // action.
   void didFinishLaunching();
+  // The event loop is ending (on the main thread, windows still open). Copies and moves under way
+  // are let finish, not cut off: a notice over the windows says so until they are done, then the
+  // alerts they posted are shown.
   void willTerminate();
+  // The copies and moves under way.
+  const std::shared_ptr<FileWorkInProgress>& fileWork() const { return fileWork_; }
   // Sets up logging once per process (later calls do nothing).
   void initializeLogging();
   // The characters of the keys held right now, in keycode order; nothing when none.
@@ -110,6 +116,7 @@ class AppDelegate {
   util::Atomic<bool> loggingInitialized_{false};
   QPointer<appkit::MainMenu> mainMenu_;
   bool launched_ = false;
+  std::shared_ptr<FileWorkInProgress> fileWork_ = std::make_shared<FileWorkInProgress>();
   // Shared, so that work a command started can hold it to fire its results (see GlobalCommands).
   std::shared_ptr<store::Core<GlobalState>> reactor_;
 };

@@ -5,8 +5,10 @@
 // The work a command starts (panels, copies, the Trash) may outlive the window that fired it:
 // each sink holds its store for as long as it exists (see GlobalCommands), so results fired when
 // that work ends reach a live store.
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "platform/store/Event.h"
 #include "shell/ShellServices.h"
@@ -15,10 +17,61 @@ namespace ml::shell {
 
 using EventSink = std::function<void(std::shared_ptr<const store::Event>)>;
 
+// The copies and moves under way, so that quitting can let them finish (see
+// AppDelegate::willTerminate). Thread-safe.
+class FileWorkInProgress {
+ public:
+  struct Progress {
+    std::size_t commands = 0;  // copies and moves under way
+    std::size_t items = 0;     // the items they were given
+    std::size_t done = 0;      // of those, the items done (copied, moved or failed)
+  };
+
+  // Held by one command while it works through its items; lets go of them when it goes.
+  class Hold {
+   public:
+    Hold(std::shared_ptr<FileWorkInProgress> work, std::size_t items) : work_(std::move(work)), items_(items) {
+      std::lock_guard lock(work_->mutex_);
+      ++work_->progress_.commands;
+      work_->progress_.items += items_;
+    }
+    ~Hold() {
+      std::lock_guard lock(work_->mutex_);
+      --work_->progress_.commands;
+      work_->progress_.items -= items_;
+      work_->progress_.done -= done_;
+    }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    // One more item done.
+    void itemDone() {
+      std::lock_guard lock(work_->mutex_);
+      ++done_;
+      ++work_->progress_.done;
+    }
+
+   private:
+    std::shared_ptr<FileWorkInProgress> work_;
+    std::size_t items_;
+    std::size_t done_ = 0;
+  };
+
+  Progress progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Progress progress_;
+};
+
 struct CommandContext {
   ShellServices services;
   EventSink fire;        // the store that ran the command
   EventSink fireGlobal;  // the global store
+  // Where copies and moves announce themselves while they work; may be null (nothing waits).
+  std::shared_ptr<FileWorkInProgress> fileWork;
 };
 
 }  // namespace ml::shell

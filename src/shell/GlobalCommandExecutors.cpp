@@ -1,10 +1,15 @@
 #include "shell/GlobalCommandExecutors.h"
 
+#include <QLocale>
+#include <sstream>
+#include <unordered_set>
 #include <utility>
 
+#include "appkit/Application.h"
 #include "appkit/FinderScripts.h"
 #include "appkit/ItemPath.h"
 #include "files/FileSystem.h"
+#include "platform/darwin/FileManager.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
 #include "shell/core/ApplicationEvents.h"
@@ -28,8 +33,13 @@ bool nothingToActOn(const Items& items, const char* command) {
   return true;
 }
 
+// Once the application is shutting down no one is left to answer an alert: it is logged instead.
 void showAlertOnMain(const CommandContext& context, Alert alert) {
   context.services.main->async([alerts = context.services.alerts, alert = std::move(alert)] {
+    if (appkit::Application::shuttingDown()) {
+      LOG_WARNING("alert not shown while shutting down. message=" << alert.messageText);
+      return;
+    }
     if (alerts) alerts->runModal(alert);
   });
 }
@@ -39,10 +49,21 @@ void tellWindowNotAvailable(const CommandContext& context, const std::string& wi
   showAlertOnMain(context, windowNotAvailableAlert(window));
 }
 
-// The item's place inside `folder`: the folder's path with the item's name appended (also for
-// an item written with a trailing separator, "/a/dir/").
-Path destinationIn(const Path& folder, const Path& item) {
-  return Path(folder.sharedFileSystem(), appkit::canonicalItemPath(folder.url()) / appkit::itemName(item.url()));
+// Where copies and moves of `source` go through the platform's own file manager, which says
+// which attributes the target could not keep; other file systems copy and move themselves.
+bool onPlatformFileManager(const Path& source, const Path& destination) {
+  const auto& platform = files::FileSystems::defaultFileSystem();
+  return source.sharedFileSystem() == platform && destination.sharedFileSystem() == platform;
+}
+
+foundation::Status transfer(Transfer kind, const Path& source, const Path& destination,
+                            darwin::UnkeptAttributes& unkept) {
+  if (onPlatformFileManager(source, destination)) {
+    return kind == Transfer::copy ? darwin::copyItem(source.url(), destination.url(), unkept)
+                                  : darwin::moveItem(source.url(), destination.url(), unkept);
+  }
+  return kind == Transfer::copy ? source.fileSystem().copy(source, destination)
+                                : source.fileSystem().move(source, destination);
 }
 
 // Whether the item would land on itself, whichever way either path is written.
@@ -50,51 +71,51 @@ bool ontoItself(const std::pair<Path, Path>& pair) {
   return appkit::canonicalItemPath(pair.first.url()) == appkit::canonicalItemPath(pair.second.url());
 }
 
-// One entry per source, in the order given: an item given twice is handled once.
+// One entry per source, in the order given: an item given twice is handled once. Linear, so that
+// a selection of tens of thousands of items starts at once.
 PathMapping pairedWithDestinations(const std::vector<Path>& items, const Path& folder) {
+  // The item's place inside the folder: the folder's path with the item's name appended (also
+  // for an item written with a trailing separator, "/a/dir/").
+  const fs::path into = appkit::canonicalItemPath(folder.url());
+  std::unordered_set<Path> seen(items.size());
   PathMapping pairs;
+  pairs.reserve(items.size());
   for (const auto& item : items) {
-    bool seen = false;
-    for (const auto& pair : pairs) seen = seen || pair.first == item;
-    if (!seen) pairs.emplace_back(item, destinationIn(folder, item));
+    if (!seen.insert(item).second) continue;
+    pairs.emplace_back(item, Path(folder.sharedFileSystem(), into / appkit::itemName(item.url())));
   }
   return pairs;
 }
 
-struct Failure {
-  Path source;
-  foundation::Error error;
-};
-
-// Tells the user which items failed, with each one's reason.
-Alert failureAlert(const std::string& message, const std::vector<Failure>& failures) {
-  Alert alert;
-  alert.style = Alert::Style::warning;
-  alert.applicationIcon = true;
-  alert.messageText = localized(message);
-  for (const auto& failure : failures) {
-    if (!alert.informativeText.empty()) alert.informativeText += "\n";
-    alert.informativeText += "\u201C" + appkit::itemName(failure.source.url()).string() + "\u201D: " + failure.error.message;
-  }
-  return alert;
-}
-
-// In the background: copies each pair, announces the copies made and reports the failures.
-void doCopy(const PathMapping& pairs, const CommandContext& context) {
-  PathMapping copied;
-  std::vector<Failure> failures;
+// In the background: copies or moves each pair, announces what was done and reports what was
+// not, in one alert and one log line whatever the number of items. Quitting meanwhile waits for
+// the last pair (the hold).
+void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, const CommandContext& context) {
+  std::optional<FileWorkInProgress::Hold> hold;
+  if (context.fileWork) hold.emplace(context.fileWork, pairs.size());
+  PathMapping done;
+  TransferReport report(kind, folder.url());
+  darwin::UnkeptAttributes unkept;
   for (const auto& [source, destination] : pairs) {
-    auto status = source.fileSystem().copy(source, destination);
+    unkept.clear();
+    auto status = transfer(kind, source, destination, unkept);
+    report.unkept(unkept);
+    if (hold) hold->itemDone();
     if (!status) {
-      LOG_ERROR("failed to copy file. source=" << source.description() << " destination=" << destination.description()
-                                               << " error=" << status.error());
-      failures.push_back({source, status.error()});
+      report.failed(source, destination, status.error());
       continue;
     }
-    copied.emplace_back(source, destination);
+    done.emplace_back(source, destination);
   }
-  if (!copied.empty()) context.fire(std::make_shared<const ItemsCopied>(std::move(copied)));
-  if (!failures.empty()) showAlertOnMain(context, failureAlert("Some items could not be copied.", failures));
+  if (!done.empty()) {
+    if (kind == Transfer::copy) {
+      context.fire(std::make_shared<const ItemsCopied>(std::move(done)));
+    } else {
+      context.fire(std::make_shared<const ItemsMoved>(std::move(done)));
+    }
+  }
+  report.log(pairs.size());
+  if (auto alert = report.alert()) showAlertOnMain(context, std::move(*alert));
 }
 
 void runFinderInfoScript(const Path& item, const CommandContext& context) {
@@ -131,7 +152,96 @@ void runInfoController(const std::vector<Path>& items, const CommandContext& con
   });
 }
 
+// "“a.txt”: reason" lines, then "and N more." for the entries not named.
+std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size_t total) {
+  std::string text;
+  for (const auto& [name, detail] : lines) {
+    if (!text.empty()) text += "\n";
+    text += "\u201C" + name + "\u201D: " + detail;
+  }
+  if (total > lines.size()) {
+    std::string more = localized("and %@ more.");
+    if (auto at = more.find("%@"); at != std::string::npos) more.replace(at, 2, countText(total - lines.size()));
+    text += "\n" + more;
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string countText(std::size_t count) {
+  return QLocale().toString(static_cast<qulonglong>(count)).toStdString();
+}
+
+std::string TransferReport::shownName(const fs::path& item) const {
+  fs::path relative = item.lexically_relative(folder_);
+  if (relative.empty() || *relative.begin() == "..") relative = appkit::itemName(item);
+  return relative.string();
+}
+
+void TransferReport::failed(const Path& source, const Path& destination, const foundation::Error& error) {
+  ++failures_;
+  if (namedFailures_.size() < kNamedInAlert) {
+    namedFailures_.push_back({appkit::itemName(source.url()).string(), error.message});
+  }
+  if (loggedFailures_.size() < kNamedInLog) {
+    std::ostringstream line;
+    line << "source=" << source.description() << " destination=" << destination.description() << " error=" << error;
+    loggedFailures_.push_back(line.str());
+  }
+}
+
+void TransferReport::unkept(const darwin::UnkeptAttributes& attributes) {
+  for (const auto& attribute : attributes) {
+    const bool sameItem = unkeptItems_ > 0 && attribute.item == lastUnkeptItem_;
+    if (!sameItem) {
+      ++unkeptItems_;
+      lastUnkeptItem_ = attribute.item;
+      if (namedUnkept_.size() < kNamedInAlert) namedUnkept_.push_back({shownName(attribute.item), attribute.name});
+      continue;
+    }
+    if (unkeptItems_ <= kNamedInAlert) namedUnkept_.back().detail += ", " + attribute.name;
+  }
+}
+
+void TransferReport::log(std::size_t items) const {
+  const char* verb = kind_ == Transfer::copy ? "copy" : "move";
+  if (failures_ > 0) {
+    std::ostringstream line;
+    for (std::size_t i = 0; i < loggedFailures_.size(); ++i) line << (i ? "; " : "") << loggedFailures_[i];
+    if (failures_ > loggedFailures_.size()) line << "; and " << failures_ - loggedFailures_.size() << " more";
+    LOG_ERROR("failed to " << verb << " " << failures_ << " of " << items << " items. " << line.str());
+  }
+  if (unkeptItems_ > 0) {
+    std::ostringstream line;
+    for (std::size_t i = 0; i < namedUnkept_.size() && i < kNamedInLog; ++i) {
+      line << (i ? "; " : "") << namedUnkept_[i].name << ": " << namedUnkept_[i].detail;
+    }
+    LOG_WARNING("the destination cannot keep some extended attributes; " << unkeptItems_ << " items arrived without them. folder="
+                << folder_.string() << " items=" << line.str());
+  }
+}
+
+std::optional<Alert> TransferReport::alert() const {
+  if (failures_ == 0 && unkeptItems_ == 0) return std::nullopt;
+  const bool copy = kind_ == Transfer::copy;
+  Alert alert;
+  alert.style = Alert::Style::warning;
+  alert.applicationIcon = true;
+  if (failures_ > 0) {
+    alert.messageText = localized(copy ? "Some items could not be copied." : "Some items could not be moved.");
+    alert.informativeText = namedLines(namedFailures_, failures_);
+    if (unkeptItems_ == 0) return alert;
+    alert.informativeText += "\n\n" + localized(copy ? "Copied without the attributes the destination cannot keep:"
+                                                     : "Moved without the attributes the destination cannot keep:");
+    alert.informativeText += "\n" + namedLines(namedUnkept_, unkeptItems_);
+    return alert;
+  }
+  alert.messageText = localized(copy ? "Some items were copied without attributes the destination cannot keep."
+                                     : "Some items were moved without attributes the destination cannot keep.");
+  alert.informativeText = namedLines(namedUnkept_, unkeptItems_);
+  return alert;
+}
 
 Alert windowNotAvailableAlert(const std::string& window) {
   Alert alert;
@@ -207,10 +317,10 @@ void copyItems(const Items& items, const CommandContext& context) {
       }
     }
     if (!anyOntoItself) {
-      doCopy(elsewhere, context);
+      transferAll(Transfer::copy, elsewhere, folder, context);
       return;
     }
-    context.services.main->async([elsewhere, context] {
+    context.services.main->async([elsewhere, folder, context] {
       Alert alert;
       alert.style = Alert::Style::warning;
       alert.applicationIcon = true;
@@ -219,7 +329,8 @@ void copyItems(const Items& items, const CommandContext& context) {
           localized("You can skip those items and continue copying the rest, or cancel copying all items.");
       alert.buttons = {localized("Continue Copying"), localized("Cancel")};
       if (context.services.alerts->runModal(alert) != appkit::kFirstButtonReturn) return;
-      context.services.background->async([elsewhere, context] { doCopy(elsewhere, context); });
+      context.services.background->async(
+          [elsewhere, folder, context] { transferAll(Transfer::copy, elsewhere, folder, context); });
     });
   });
 }
@@ -239,20 +350,7 @@ void moveItems(const Items& items, const CommandContext& context) {
       return;
     }
     // Still in the background, where the folder panel called back.
-    PathMapping moved;
-    std::vector<Failure> failures;
-    for (const auto& [source, destination] : pairs) {
-      auto status = source.fileSystem().move(source, destination);
-      if (!status) {
-        LOG_ERROR("failed to move file. source=" << source.description() << " destination="
-                                                 << destination.description() << " error=" << status.error());
-        failures.push_back({source, status.error()});
-        continue;
-      }
-      moved.emplace_back(source, destination);
-    }
-    if (!moved.empty()) context.fire(std::make_shared<const ItemsMoved>(std::move(moved)));
-    if (!failures.empty()) showAlertOnMain(context, failureAlert("Some items could not be moved.", failures));
+    transferAll(Transfer::move, pairs, folder, context);
   });
 }
 

@@ -6,11 +6,16 @@
 //
 // Called on the store's queue; each moves to the main queue for windows, panels and alerts and to
 // the background queue for file work, as its comment says.
+#include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "appkit/values/Alert.h"
 #include "files/Path.h"
+#include "platform/darwin/FileManager.h"
+#include "platform/foundation/Result.h"
 #include "shell/CommandContext.h"
 
 namespace ml::shell::commands {
@@ -41,6 +46,56 @@ void trashItems(const Items& items, const CommandContext& context);
 void showSearchWindow(const CommandContext& context);
 // A new preferences window, announced on the global store.
 void showPreferencesWindow(const CommandContext& context);
+
+enum class Transfer { copy, move };
+
+// What one copy or move could not do, told in one alert and in one log line whatever the number
+// of items: every failure, and every item that arrived without attributes its target cannot keep,
+// is counted; the first few are named, then how many more. One per command; not thread-safe.
+class TransferReport {
+ public:
+  // Entries of each kind named in the alert before "and N more."; the log names fewer.
+  static constexpr std::size_t kNamedInAlert = 5;
+  static constexpr std::size_t kNamedInLog = 3;
+
+  // One named entry: the item, and its reason or its attributes.
+  struct Line {
+    std::string name;
+    std::string detail;
+  };
+
+  // `folder`: where the items went; items below it are named from there ("docs/a.txt").
+  TransferReport(Transfer kind, std::filesystem::path folder) : kind_(kind), folder_(std::move(folder)) {}
+
+  void failed(const files::Path& source, const files::Path& destination, const foundation::Error& error);
+  // What the target could not keep of one item (and of the items below it, for a folder).
+  void unkept(const darwin::UnkeptAttributes& attributes);
+
+  std::size_t failures() const { return failures_; }
+  // Items that arrived without some of their attributes.
+  std::size_t itemsWithoutAttributes() const { return unkeptItems_; }
+
+  // At most one error line for the failures and one warning line for the attributes, of a
+  // command given `items` items.
+  void log(std::size_t items) const;
+  // Failures, then the attributes left behind; nothing when everything arrived in full.
+  std::optional<appkit::Alert> alert() const;
+
+ private:
+  std::string shownName(const std::filesystem::path& item) const;
+
+  Transfer kind_;
+  std::filesystem::path folder_;
+  std::size_t failures_ = 0;
+  std::vector<Line> namedFailures_;
+  std::vector<std::string> loggedFailures_;
+  std::size_t unkeptItems_ = 0;
+  std::filesystem::path lastUnkeptItem_;
+  std::vector<Line> namedUnkept_;
+};
+
+// A count as the user's locale writes it ("19,995").
+std::string countText(std::size_t count);
 
 // The alert shown when a command's window is not part of this build yet; `window` names it
 // ("The Info window").

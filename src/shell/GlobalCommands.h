@@ -71,7 +71,7 @@ class GlobalCommands final : public store::Command<S> {
     }
     dispatch::Queue* background = delegate->services().background;
     CommandContext context{delegate->services(), sinkOn(core, background),
-                           sinkOn(delegate->reactor(), background)};
+                           sinkOn(delegate->reactor(), background), delegate->fileWork()};
     std::visit([&](const auto& c) { run(c, state, context); }, command_);
   }
 

@@ -1,7 +1,11 @@
 #pragma once
 // A modal alert as the application describes it, apart from the toolkit that shows it, so that
 // commands can be tested with a presenter that answers on its own.
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ml::appkit {
@@ -29,6 +33,21 @@ class AlertPresenter {
   virtual ~AlertPresenter() = default;
   // Blocks in a modal loop until the user answers; returns the chosen button's response.
   virtual int runModal(const Alert& alert) = 0;
+
+  // Work the user must wait for. `progress` answers the text to show under the message while the
+  // work goes on, and nothing once it is done.
+  using Progress = std::function<std::optional<std::string>()>;
+  // Shows `notice` (its buttons ignored: it cannot be answered) in front of every window until
+  // `progress` answers nothing, keeping the windows drawn; then runs what the main thread was
+  // given meanwhile (such as the alerts the work posted). Main thread. This one only waits.
+  virtual void showUntilDone(const Alert& notice, const Progress& progress) {
+    (void)notice;
+    waitUntilDone(progress);
+  }
+  // Waits, showing nothing, until `progress` answers nothing.
+  static void waitUntilDone(const Progress& progress) {
+    while (progress()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 };
 
 }  // namespace ml::appkit

@@ -39,9 +39,14 @@ class Fd {
 };
 
 
+// Whether writing an attribute failed because the target's file system cannot keep it (none at
+// all, or not one of this size), rather than because the write went wrong.
+bool cannotKeepAttribute(int error) { return error == ENOTSUP || error == E2BIG || error == ENOSYS; }
+
 // Copies every extended attribute from one open file to another. Attributes outside the user
 // namespace (security labels, ACLs, trusted.*) may be refused by the target; those are skipped.
-Status copyAttributes(int from, int to) {
+// User attributes the target cannot keep are appended to `unkept`; other failures fail the copy.
+Status copyAttributes(int from, int to, std::vector<std::string>& unkept) {
   auto list = sizedRead([&](uint8_t* buffer, size_t size) {
     return ::flistxattr(from, reinterpret_cast<char*>(buffer), size);
   });
@@ -63,8 +68,9 @@ Status copyAttributes(int from, int to) {
       if (required) return value.error();
       continue;
     }
-    if (::fsetxattr(to, name.c_str(), value->data(), value->size(), 0) != 0 && required)
-      return Error::posix(errno);
+    if (::fsetxattr(to, name.c_str(), value->data(), value->size(), 0) == 0 || !required) continue;
+    if (!cannotKeepAttribute(errno)) return Error::posix(errno);
+    unkept.push_back(name);
   }
   return {};
 }
@@ -116,6 +122,8 @@ Status finishMetadata(int fd, const struct stat& st) {
 
 class TreeCopier {
  public:
+  explicit TreeCopier(UnkeptAttributes& unkept) : unkept_(unkept) {}
+
   // Removes what was created when the copy did not complete. When that removal fails too, the
   // error keeps the copy's code and says the partial copy was left, and the removal is logged.
   Status copy(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -154,7 +162,7 @@ class TreeCopier {
     if (!out) return Error::posix(errno);
     markCreated();
     if (auto s = copyContents(in.get(), out.get()); !s) return s;
-    if (auto s = copyAttributes(in.get(), out.get()); !s) return s;
+    if (auto s = copyAttributesOf(to, in.get(), out.get()); !s) return s;
     return finishMetadata(out.get(), st);
   }
 
@@ -171,7 +179,7 @@ class TreeCopier {
     Fd in(::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     Fd out(::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!in || !out) return Error::posix(errno);
-    if (auto s = copyAttributes(in.get(), out.get()); !s) return s;
+    if (auto s = copyAttributesOf(to, in.get(), out.get()); !s) return s;
     return finishMetadata(out.get(), st);
   }
 
@@ -196,12 +204,22 @@ class TreeCopier {
     return {};
   }
 
+  Status copyAttributesOf(const std::filesystem::path& to, int in, int out) {
+    std::vector<std::string> names;
+    auto status = copyAttributes(in, out, names);
+    for (auto& name : names) unkept_.push_back({to, std::move(name)});
+    return status;
+  }
+
   void markCreated() { created_ = true; }
 
+  UnkeptAttributes& unkept_;
   std::set<std::pair<dev_t, ino_t>> ancestors_;
   bool created_ = false;
 };
 
+// Whether the folder `outer` is `inner` or lies above it, links above either resolved (`inner`
+// need not exist yet).
 bool isInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
   std::error_code ec;
   const auto a = std::filesystem::weakly_canonical(inner, ec);
@@ -210,18 +228,34 @@ bool isInside(const std::filesystem::path& inner, const std::filesystem::path& o
   return mismatch == b.end();
 }
 
+void logUnkept(const UnkeptAttributes& unkept, const std::filesystem::path& to) {
+  if (unkept.empty()) return;
+  LOG_WARNING("the target cannot keep some extended attributes; copied without them. destination="
+              << to.string() << " attributes=" << unkept.size() << " first=" << unkept.front().item.string() << " "
+              << unkept.front().name);
+}
+
 }  // namespace
 
-Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept) {
   struct stat st;
   if (::lstat(from.c_str(), &st) != 0) return Error::posix(errno);
-  if (::lstat(to.c_str(), &st) == 0) return Error::posix(EEXIST);
-  if (isInside(to, from)) return Error::posix(EINVAL);  // a folder into itself
-  TreeCopier copier;
+  struct stat taken;
+  if (::lstat(to.c_str(), &taken) == 0) return Error::posix(EEXIST);
+  // A folder into itself would copy for ever. A link is copied as itself, wherever it points.
+  if (S_ISDIR(st.st_mode) && isInside(to, from)) return Error::posix(EINVAL);
+  TreeCopier copier(unkept);
   return copier.copy(from, to);
 }
 
-Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+  UnkeptAttributes unkept;
+  auto status = copyItem(from, to, unkept);
+  logUnkept(unkept, to);
+  return status;
+}
+
+Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
   if (errno == EINVAL) {
     // A file system without RENAME_NOREPLACE: test, then rename (a narrow race remains there).
@@ -230,11 +264,18 @@ Status moveItem(const std::filesystem::path& from, const std::filesystem::path& 
     if (::rename(from.c_str(), to.c_str()) == 0) return {};
   }
   if (errno != EXDEV) return Error::posix(errno);
-  if (auto status = copyItem(from, to); !status) return status;
+  if (auto status = copyItem(from, to, unkept); !status) return status;
   std::error_code ec;
   std::filesystem::remove_all(from, ec);
   if (ec) return Error::posix(ec.value());
   return {};
+}
+
+Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to) {
+  UnkeptAttributes unkept;
+  auto status = moveItem(from, to, unkept);
+  logUnkept(unkept, to);
+  return status;
 }
 
 Status createDirectory(const std::filesystem::path& folder) {

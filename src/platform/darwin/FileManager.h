@@ -5,11 +5,14 @@
 //
 // A copy reproduces the item and everything below it: contents, symbolic links as links,
 // permission and special bits, owner and group (when the process may set them), modification
-// and access dates and every extended attribute the target file system accepts (those of the
-// user namespace must all arrive, or the copy fails). A copy that fails half-way removes what it
+// and access dates and every extended attribute the target file system accepts. An attribute of
+// the user namespace that the target cannot keep at all (a FAT volume keeps none, a small one may
+// not fit) does not stop the copy: it is named in the copy's UnkeptAttributes. Any other failure
+// to write one (a full disk, an I/O error) fails the copy. A copy that fails half-way removes what it
 // created; when that removal fails as well, it is logged at error level and the returned error
 // (the copy's own code) says the partial copy was left and where. Links inside the copied tree
-// are never followed.
+// are never followed, and a link is copied as itself: a link may be copied into the folder it
+// points to, where a folder may not be copied into itself.
 // Stateless; any thread; blocking.
 #include <filesystem>
 #include <string>
@@ -19,11 +22,25 @@
 
 namespace ml::darwin {
 
+// An attribute of the user namespace left behind because the target's file system cannot keep it.
+struct UnkeptAttribute {
+  std::filesystem::path item;  // the copy (or the moved item) that lacks it
+  std::string name;            // as the system lists it ("user.xdg.origin.url")
+  friend bool operator==(const UnkeptAttribute&, const UnkeptAttribute&) = default;
+};
+using UnkeptAttributes = std::vector<UnkeptAttribute>;
+
+// Appends to `unkept` what the target could not keep (also when the copy fails later).
+foundation::Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to,
+                            UnkeptAttributes& unkept);
+// The same for callers that cannot pass the loss on: it is logged, once per copy.
 foundation::Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // A rename when both lie on one file system (atomic, RENAME_NOREPLACE); across file systems a
 // copy followed by the removal of the source. If that removal fails, the complete copy stays and
-// the error is returned.
+// the error is returned. Attributes the target cannot keep are lost as in copyItem.
+foundation::Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to,
+                            UnkeptAttributes& unkept);
 foundation::Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Creates the folder and any missing intermediate folders; an existing folder is success.
