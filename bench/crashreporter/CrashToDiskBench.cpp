@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <pthread.h>
 #include <string>
+#include <vector>
 
 #include "crashreporter/capture/TLCrashReporter.h"
 
@@ -97,22 +98,23 @@ void BM_FaultToReportOnDisk(benchmark::State& state) {
   ::setenv("XDG_CACHE_HOME", folder, 1);
   void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   g_shared = new (memory) Shared{};
-  const std::string report = TLCrashReporter("org.marrowlane.CrashToDiskBench", "1", std::string("1.0"),
-                                             TLCrashReporterConfig(mode, strategy, false))
-                                 .crashReportPath();
+  const TLCrashReporter reader("org.marrowlane.CrashToDiskBench", "1", std::string("1.0"),
+                               TLCrashReporterConfig(mode, strategy, false));
   double bytes = 0;
   for (auto _ : state) {
     g_shared->fault_ns = 0;
     g_shared->written_ns = 0;
     g_shared->parked = 0;
-    ::unlink(report.c_str());
+    for (const std::string& path : reader.pendingCrashReportPaths()) (void)reader.purgePendingCrashReport(path);
     pid_t pid = ::fork();
     if (pid == 0) child(mode, strategy, threads);
     int status = 0;
     ::waitpid(pid, &status, 0);
     const uint64_t fault = g_shared->fault_ns.load(), written = g_shared->written_ns.load();
+    const std::vector<std::string> reports = reader.pendingCrashReportPaths();
     struct stat info{};
-    if (!WIFSIGNALED(status) || written <= fault || fault == 0 || ::stat(report.c_str(), &info) != 0) {
+    if (!WIFSIGNALED(status) || written <= fault || fault == 0 || reports.size() != 1 ||
+        ::stat(reports.front().c_str(), &info) != 0) {
       state.SkipWithError("the child left no report");
       break;
     }

@@ -210,7 +210,7 @@ class EachCaptureMode : public CrashTest, public testing::WithParamInterface<con
 TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
   constexpr int kRuns = 50;
   for (int run = 0; run < kRuns; ++run) {
-    (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
+    purgePendingReports();
     ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, "together", GetParam());
     EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << outcome.describe();
     std::string why;
@@ -234,7 +234,7 @@ TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
 TEST_P(EachCaptureMode, NullCallIsFollowedByItsCaller) {
   for (const char* helper : {CRASHCAPTURE_HELPER_FP, CRASHCAPTURE_HELPER_NOFP}) {
     SCOPED_TRACE(helper);
-    (void)makeReporter(TLCrashReporterSignalHandlerTypeBSD).purgePendingCrashReport();
+    purgePendingReports();
     ChildOutcome outcome = runHelper(helper, "null-call", GetParam());
     EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << outcome.describe();
     std::string why;

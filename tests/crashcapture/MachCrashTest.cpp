@@ -105,6 +105,7 @@ TEST_F(CrashTest, AbortOnTheExceptionPathIsCaughtByTheSignalHandler) {
 // path still writes the report before the child dies of the signal.
 TEST_F(CrashTest, FatalSignalSentByAnotherProcessIsReportedOnTheExceptionPath) {
   for (int signo : {SIGSEGV, SIGBUS}) {
+    purgePendingReports();
     ChildOutcome outcome = runInChild([signo] {
       resetCrashSignals();
       TLCrashReporter reporter = makeReporter(TLCrashReporterSignalHandlerTypeMach);

@@ -6,19 +6,36 @@ namespace ml::crash::test {
 
 bool pendingReportExists() { return makeReporter(TLCrashReporterSignalHandlerTypeBSD).hasPendingCrashReport(); }
 
-std::optional<TLCrashReport> readPendingReport(std::string* why) {
+std::vector<std::string> pendingReportPaths() {
+  return makeReporter(TLCrashReporterSignalHandlerTypeBSD).pendingCrashReportPaths();
+}
+
+void purgePendingReports() {
   TLCrashReporter reporter = makeReporter(TLCrashReporterSignalHandlerTypeBSD);
-  auto data = reporter.loadPendingCrashReportData();
+  for (const std::string& path : reporter.pendingCrashReportPaths()) (void)reporter.purgePendingCrashReport(path);
+}
+
+std::optional<TLCrashReport> readReportAt(const std::string& path, std::string* why) {
+  auto data = makeReporter(TLCrashReporterSignalHandlerTypeBSD).loadPendingCrashReportData(path);
   if (!data) {
-    *why = "no pending report: " + data.error().description;
+    *why = "no report at " + path + ": " + data.error().description;
     return std::nullopt;
   }
   auto report = TLCrashReport::initWithData(data.value());
   if (!report) {
-    *why = "the report does not decode: " + report.error().description;
+    *why = path + " does not decode: " + report.error().description;
     return std::nullopt;
   }
   return std::move(report).value();
+}
+
+std::optional<TLCrashReport> readPendingReport(std::string* why) {
+  const std::vector<std::string> pending = pendingReportPaths();
+  if (pending.empty()) {
+    *why = "no pending report";
+    return std::nullopt;
+  }
+  return readReportAt(pending.front(), why);
 }
 
 const TLCrashReportThreadInfo* crashedThread(const TLCrashReport& report) {

@@ -2,6 +2,7 @@
 // Reading back the report a crashed child wrote, and the questions every crash test asks of it.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "crashreporter/CrashReport.h"
 
@@ -12,6 +13,12 @@ namespace ml::crash::test {
 std::optional<TLCrashReport> readPendingReport(std::string* why);
 // Whether a pending report of the test reporter exists.
 bool pendingReportExists();
+// Every pending report of the test reporter, oldest first.
+std::vector<std::string> pendingReportPaths();
+// Removes every pending report of the test reporter.
+void purgePendingReports();
+// The report in the file at `path`, decoded; nullopt (with the reason in `why`) when it does not.
+std::optional<TLCrashReport> readReportAt(const std::string& path, std::string* why);
 
 // The crashed thread; null when no thread is marked crashed or more than one is.
 const TLCrashReportThreadInfo* crashedThread(const TLCrashReport& report);

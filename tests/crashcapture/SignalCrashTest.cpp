@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <execinfo.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -243,8 +244,9 @@ TEST_F(CrashTest, ReportThatCannotBeOpenedSkipsThePostCrashCallback) {
     callbacks.handleSignal = postCrash;
     reporter.setCrashCallbacks(callbacks);
     enableOrExit(reporter);
-    // A folder where the report file belongs: the open fails even for a privileged user.
-    ::mkdir(reporter.crashReportPath().c_str(), 0755);
+    // Folders where the partial file and the report go: the open and the rename fail even for a
+    // privileged user.
+    ::mkdir(reporter.ownPartialCrashReportPath().c_str(), 0755);
     crashcapture_null_read();
   });
   ASSERT_TRUE(outcome.signaled) << outcome.describe();
@@ -252,6 +254,28 @@ TEST_F(CrashTest, ReportThatCannotBeOpenedSkipsThePostCrashCallback) {
   EXPECT_NE(outcome.err.find("Could not open the crashlog output file: Is a directory"), std::string::npos)
       << outcome.describe();
   EXPECT_EQ(outcome.err.find("post-crash callback"), std::string::npos) << outcome.describe();
+}
+
+TEST_F(CrashTest, ReportThatCannotBeMovedIntoPlaceLeavesNoPartialFile) {
+  const std::string folder = makeReporter(TLCrashReporterSignalHandlerTypeBSD).crashReportDirectory();
+  ChildOutcome outcome = runInChild([] {
+    resetCrashSignals();
+    TLCrashReporter reporter = makeReporter(TLCrashReporterSignalHandlerTypeBSD);
+    TLCrashReporterCallbacks callbacks;
+    callbacks.handleSignal = postCrash;
+    reporter.setCrashCallbacks(callbacks);
+    enableOrExit(reporter);
+    ::mkdir(reporter.ownCrashReportPath().c_str(), 0755);
+    crashcapture_null_read();
+  });
+  ASSERT_TRUE(outcome.signaled) << outcome.describe();
+  EXPECT_NE(outcome.err.find("Could not move the crash report into place: Is a directory"), std::string::npos)
+      << outcome.describe();
+  EXPECT_EQ(outcome.err.find("post-crash callback"), std::string::npos) << outcome.describe();
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    EXPECT_FALSE(tlcrash_nasync_is_partial_report_file_name(entry.path().filename().string())) << entry.path();
+  }
+  EXPECT_FALSE(pendingReportExists());
 }
 
 }  // namespace

@@ -167,6 +167,28 @@ TEST(FramePointerReader, FramePointerGoingBackUpTheStackIsCorrupt) {
   EXPECT_TRUE(err.contains("Stack growing in wrong direction, terminating stack walk"));
 }
 
+TEST(FramePointerReader, SavedFramePointerThatDoesNotLeadUpTheStackEndsTheWalk) {
+  // A record linked to itself would repeat its frame to the walk's limit; one linked back down the
+  // stack would wander. Both end the walk after the frames before them.
+  for (size_t link : {size_t{2}, size_t{0}}) {
+    std::array<uint64_t, 4> stack{};
+    stack[0] = reinterpret_cast<uint64_t>(&stack[2]);
+    stack[1] = 0x403000;
+    stack[2] = reinterpret_cast<uint64_t>(&stack[link]);
+    stack[3] = 0x404000;
+    FixedUnwindImages images;
+    auto initial = frame(0x401000, reinterpret_cast<uint64_t>(&stack[0]));
+    tlframe_cursor_t cursor;
+    tlframe_cursor_init(&cursor, tlcrash_async_task_self(), &initial, &images);
+    const tlframe_cursor_frame_reader_t fp_only[] = {tlframe_cursor_read_frame_ptr};
+    int frames = 0;
+    StderrCapture err;
+    while (frames < 10 && tlframe_cursor_next_with_readers(&cursor, fp_only, 1) == TLFRAME_ESUCCESS) ++frames;
+    EXPECT_EQ(frames, 2) << "link to stack[" << link << "]: the initial frame and 0x403000";
+    EXPECT_TRUE(err.contains("Saved frame pointer does not lead up the stack, terminating stack walk"));
+  }
+}
+
 TEST(FramePointerReader, MissingOrUnreadableFramePointerIsCorrupt) {
   tlcrash_async_thread_state_t next;
   StderrCapture err;

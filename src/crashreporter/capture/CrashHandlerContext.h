@@ -15,7 +15,8 @@ namespace ml::crash {
 
 struct tlcrash_signal_handler_context {
   tlcrash_log_writer writer;
-  char report_path[PATH_MAX] = {};         // NUL-terminated private copy; empty until enabling
+  char report_path[PATH_MAX] = {};         // the final report name (NUL-terminated); empty until enabling
+  char partial_report_path[PATH_MAX] = {}; // where the report is written before it is renamed into place
   tlcrash_mach_exception_port_set port_set{};  // the ports registered before ours; all zero when none
 };
 
@@ -34,7 +35,8 @@ struct tlcrash_crash_callbacks {
   TLCrashReporterPostCrashSignalCallback handleSignal = nullptr;
 };
 
-// The one handler context of the process (static storage). Async-signal-safe to obtain.
+// The one handler context of the process (static storage, never destroyed: a crash during exit
+// still reads it). Async-signal-safe to obtain.
 tlcrash_signal_handler_context* tlcrash_shared_handler_context();
 // The post-crash callback (static storage). Async-signal-safe to obtain and read.
 tlcrash_crash_callbacks* tlcrash_shared_crash_callbacks();

@@ -1,10 +1,13 @@
 #include "crashreporter/capture/ReporterLog.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
-#include <syslog.h>
 #include <vector>
+
+#include "platform/logging/Log.h"
 
 namespace ml::crash {
 namespace {
@@ -28,8 +31,14 @@ void tlcrash_nasync_log(const char* format, ...) {
   va_end(args);
 
   std::lock_guard<std::mutex> lock(g_sink_lock);
-  if (g_sink) g_sink(line);
-  else ::syslog(LOG_WARNING, "%s", line.c_str());
+  if (g_sink) {
+    g_sink(line);
+  } else if (logging::Log::warning() != nullptr) {
+    LOG_WARNING(line);
+  } else {
+    line += '\n';
+    (void)!::write(STDERR_FILENO, line.data(), line.size());
+  }
 }
 
 void tlcrash_nasync_log_set_sink(std::function<void(const std::string&)> sink) {

@@ -1,6 +1,7 @@
 #include "crashreporter/capture/TLCrashReporter.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "crashreporter/AsyncFile.h"
 #include "crashreporter/LogWriter.h"
+#include "crashreporter/NeverDestroyed.h"
 #include "crashreporter/capture/ReportFolderObstacles.h"
 #include "crashreporter/capture/ReporterCallbacks.h"
 #include "crashreporter/capture/ReporterLog.h"
@@ -32,14 +34,17 @@ std::mutex g_enforce_lock;
 bool g_enforce_one = false;  // under g_enforce_lock; stays set once an enabling began
 
 // A Mach-enabled reporter's server and previous ports live to the end of the process, whatever
-// becomes of the reporter object.
+// becomes of the reporter object, and past it: a crash during exit still needs them.
 std::mutex g_keep_alive_lock;
-std::vector<std::shared_ptr<void>> g_keep_alive;
+NeverDestroyed<std::vector<std::shared_ptr<void>>> g_keep_alive;
 
 constexpr mach::exception_mask_t kServerMask =
     mach::EXC_MASK_BAD_ACCESS | mach::EXC_MASK_BAD_INSTRUCTION | mach::EXC_MASK_ARITHMETIC |
     mach::EXC_MASK_SOFTWARE | mach::EXC_MASK_BREAKPOINT;
 constexpr uint64_t kFirstKernelWithGuardExceptions = 13;
+// A partial report older than this was left by a process killed while writing it (a write takes
+// milliseconds).
+constexpr std::chrono::seconds kPartialReportAge{3600};
 // How long enabling waits for the running threads to install their alternate stacks.
 constexpr unsigned long long kCoverAnswerTimeoutNs = 1000ull * 1000 * 1000;
 
@@ -52,7 +57,7 @@ std::string folderName(const std::string& identifier) {
 }
 
 Result<std::vector<uint8_t>> readWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return tlcrash_populate_posix_error(errno, "Failed to read " + path);
   std::vector<uint8_t> data;
   uint8_t chunk[64 * 1024];
@@ -147,8 +152,10 @@ TLCrashReporter::TLCrashReporter(std::string applicationIdentifier, std::string 
 }
 
 TLCrashReporter& TLCrashReporter::sharedReporter() {
-  static TLCrashReporter reporter;  // made once, under the language's initialisation lock
-  return reporter;
+  // Made once, under the language's initialisation lock; never destroyed (its callers may run
+  // during exit).
+  static NeverDestroyed<TLCrashReporter> reporter;
+  return *reporter;
 }
 
 std::string TLCrashReporter::queuedCrashReportDirectory() const {
@@ -157,21 +164,50 @@ std::string TLCrashReporter::queuedCrashReportDirectory() const {
 
 std::string TLCrashReporter::crashReportPath() const { return crashReportDirectory_ + "/" + kPendingReportName; }
 
-bool TLCrashReporter::hasPendingCrashReport() const {
+std::string TLCrashReporter::ownCrashReportPath() const {
+  return crashReportDirectory_ + "/" + tlcrash_nasync_report_file_name(reportId_);
+}
+
+std::string TLCrashReporter::ownPartialCrashReportPath() const {
+  return crashReportDirectory_ + "/" + tlcrash_nasync_partial_report_file_name(reportId_);
+}
+
+std::vector<std::string> TLCrashReporter::pendingCrashReportPaths() const {
   // Only a file is a report: a folder in its place is an obstacle, moved aside at enabling.
-  struct stat info{};
-  return ::stat(crashReportPath().c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return tlcrash_nasync_list_reports(crashReportDirectory_);
 }
 
-Result<std::vector<uint8_t>> TLCrashReporter::loadPendingCrashReportData() const {
-  return readWholeFile(crashReportPath());
+bool TLCrashReporter::hasPendingCrashReport() const { return !pendingCrashReportPaths().empty(); }
+
+bool TLCrashReporter::isPendingReportPath(const std::string& path) const {
+  const std::filesystem::path given(path);
+  return given.parent_path() == std::filesystem::path(crashReportDirectory_) &&
+         tlcrash_nasync_is_report_file_name(given.filename().string());
 }
 
-TLCrashStatus TLCrashReporter::purgePendingCrashReport() const {
-  if (::unlink(crashReportPath().c_str()) != 0) {
+Result<std::vector<uint8_t>> TLCrashReporter::loadPendingCrashReportData(const std::string& path) const {
+  if (!isPendingReportPath(path)) return tlcrash_populate_posix_error(EINVAL, "Not a pending crash report: " + path);
+  return readWholeFile(path);
+}
+
+TLCrashStatus TLCrashReporter::purgePendingCrashReport(const std::string& path) const {
+  if (!isPendingReportPath(path)) return tlcrash_populate_posix_error(EINVAL, "Not a pending crash report: " + path);
+  if (::unlink(path.c_str()) != 0) {
     return tlcrash_populate_posix_error(errno, "Failed to remove the pending crash report");
   }
   return TLCrashOk{};
+}
+
+Result<std::vector<uint8_t>> TLCrashReporter::loadPendingCrashReportData() const {
+  const std::vector<std::string> pending = pendingCrashReportPaths();
+  if (pending.empty()) return tlcrash_populate_posix_error(ENOENT, "Failed to read " + crashReportPath());
+  return loadPendingCrashReportData(pending.front());
+}
+
+TLCrashStatus TLCrashReporter::purgePendingCrashReport() const {
+  const std::vector<std::string> pending = pendingCrashReportPaths();
+  if (pending.empty()) return tlcrash_populate_posix_error(ENOENT, "Failed to remove the pending crash report");
+  return purgePendingCrashReport(pending.front());
 }
 
 TLCrashStatus TLCrashReporter::populateCrashReportDirectory() const {
@@ -186,9 +222,12 @@ TLCrashStatus TLCrashReporter::populateCrashReportDirectory() const {
   }
   // A folder (or anything but a file) at the report's path would make every crash's report fail
   // to open.
-  if (int error = tlcrash_nasync_clear_report_file_path(crashReportPath()); error != 0) {
-    return tlcrash_populate_posix_error(error, "Failed to clear the way to the crash report file");
+  for (const std::string& path : {crashReportPath(), ownCrashReportPath(), ownPartialCrashReportPath()}) {
+    if (int error = tlcrash_nasync_clear_report_file_path(path); error != 0) {
+      return tlcrash_populate_posix_error(error, "Failed to clear the way to the crash report file");
+    }
   }
+  tlcrash_nasync_remove_stale_partial_reports(crashReportDirectory_, kPartialReportAge);
   return TLCrashOk{};
 }
 
@@ -227,13 +266,15 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
   if (enabled_) throw TLCrashReporterException("The crash reporter has alread been enabled");
   // 3.
   if (TLCrashStatus folders = populateCrashReportDirectory(); !folders) return folders;
-  // 4. The report path as bytes the crash path can open.
+  // 4. This process's report paths as bytes the crash path can open.
   tlcrash_signal_handler_context* context = tlcrash_shared_handler_context();
-  const std::string path = crashReportPath();
-  if (path.size() >= sizeof(context->report_path)) {
+  const std::string path = ownCrashReportPath();
+  const std::string partial = ownPartialCrashReportPath();
+  if (path.size() >= sizeof(context->report_path) || partial.size() >= sizeof(context->partial_report_path)) {
     return tlcrash_populate_posix_error(ENAMETOOLONG, "The crash report path is too long");
   }
   std::memcpy(context->report_path, path.c_str(), path.size() + 1);
+  std::memcpy(context->partial_report_path, partial.c_str(), partial.size() + 1);
   // 5. The writer context; a partly filled one is still used.
   tlcrash_log_writer_init(&context->writer, applicationIdentifier_, applicationVersion_, applicationMarketingVersion_,
                           mapToAsyncSymbolicationStrategy(config_.symbolicationStrategy()), false);
@@ -261,8 +302,8 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
     previousMachPorts_ = previous;
     {
       std::lock_guard<std::mutex> lock(g_keep_alive_lock);
-      g_keep_alive.push_back(machServer_);
-      if (previousMachPorts_) g_keep_alive.push_back(previousMachPorts_);
+      g_keep_alive->push_back(machServer_);
+      if (previousMachPorts_) g_keep_alive->push_back(previousMachPorts_);
     }
     context->port_set = previousMachPorts_ ? previousMachPorts_->asyncSafeRepresentation()
                                            : tlcrash_mach_exception_port_set{};

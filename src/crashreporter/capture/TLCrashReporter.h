@@ -3,10 +3,12 @@
 // the post-crash callback, the pending report of the last run (check, load, purge) and reports of
 // the running process on demand.
 //
-// Files: <cache folder>/org.marrowlane.crashreporter.data/<application id, "/" as "_">/ holds
-// "live_report.tlcrash" (the pending report, written only by a crash) and the folder
-// "queued_reports"; both folders are made with mode 0755. The cache folder is the application's
-// ($XDG_CACHE_HOME/<app id>, platform/foundation/AppFolders.h).
+// Files: <cache folder>/org.marrowlane.crashreporter.data/<application id, "/" as "_">/ holds the
+// pending reports, written only by crashes, each process's under a name of its own
+// ("live_report.<id>.tlcrash", ReportNames.h; "live_report.tlcrash" of earlier versions is still
+// read), and the folder "queued_reports"; both folders are made with mode 0755, report files with
+// 0600. Several processes may share the folder: each leaves its own report. The cache folder is
+// the application's ($XDG_CACHE_HOME/<app id>, platform/foundation/AppFolders.h).
 //
 // Lifecycle: a reporter is made disabled; enabling succeeds at most once per process, across all
 // instances, and cannot be undone. Set the post-crash callback before enabling. Everything the
@@ -24,6 +26,7 @@
 #include "crashreporter/HostInfo.h"
 #include "crashreporter/capture/CrashHandlerContext.h"
 #include "crashreporter/capture/CrashReporterErrors.h"
+#include "crashreporter/capture/ReportNames.h"
 #include "crashreporter/capture/TLCrashMachExceptionPortSet.h"
 #include "crashreporter/capture/TLCrashMachExceptionServer.h"
 #include "crashreporter/capture/TLCrashReporterConfig.h"
@@ -33,7 +36,6 @@ namespace ml::crash {
 
 // The crash reporter's own folder under the cache folder.
 inline constexpr char kCrashReporterFolderName[] = "org.marrowlane.crashreporter.data";
-inline constexpr char kPendingReportName[] = "live_report.tlcrash";
 inline constexpr char kQueuedReportsName[] = "queued_reports";
 
 class TLCrashReporter {
@@ -54,7 +56,17 @@ class TLCrashReporter {
   // The reporter of the main bundle with the default configuration, made once.
   static TLCrashReporter& sharedReporter();
 
+  // Every complete pending report in the folder, whichever process left it: regular files named
+  // as reports (never a partial one), oldest first.
+  std::vector<std::string> pendingCrashReportPaths() const;
+  // Whether there is any pending report.
   bool hasPendingCrashReport() const;
+  // The bytes of the pending report at `path` (one of pendingCrashReportPaths()). Errors: the
+  // POSIX error of the read, EINVAL for a path that is not a report of this folder.
+  Result<std::vector<uint8_t>> loadPendingCrashReportData(const std::string& path) const;
+  // Removes the pending report at `path`; errors as for loading.
+  TLCrashStatus purgePendingCrashReport(const std::string& path) const;
+  // The same for the first (oldest) pending report; ENOENT when there is none.
   Result<std::vector<uint8_t>> loadPendingCrashReportData() const;
   TLCrashStatus purgePendingCrashReport() const;
 
@@ -77,10 +89,17 @@ class TLCrashReporter {
 
   std::string crashReportDirectory() const { return crashReportDirectory_; }
   std::string queuedCrashReportDirectory() const;
+  // The fixed pending report path of earlier versions (still read, never written).
   std::string crashReportPath() const;
-  // Makes the folder, then the queued folder, each only when missing, and keeps the report's own
-  // path free for a file. Whatever stands in the way (a file where a folder goes, a folder where
-  // the report goes) is moved aside, with a warning, so that reporting goes on.
+  // Where a crash of this process leaves its report once this reporter is enabled, a name of its
+  // own ("live_report.<id>.tlcrash"), fixed when the reporter is made; and the partial file it
+  // is written to first.
+  std::string ownCrashReportPath() const;
+  std::string ownPartialCrashReportPath() const;
+  // Makes the folder, then the queued folder, each only when missing, and keeps the report paths
+  // free for a file. Whatever stands in the way (a file where a folder goes, a folder where a
+  // report goes) is moved aside, with a warning, so that reporting goes on. Partial reports left
+  // by processes killed while writing them (older than an hour) are removed.
   TLCrashStatus populateCrashReportDirectory() const;
 
   // 0 stays 0; anything else keeps its two low bits.
@@ -107,6 +126,9 @@ class TLCrashReporter {
   const std::optional<std::string>& applicationMarketingVersion() const { return applicationMarketingVersion_; }
 
  private:
+  // Whether `path` is a report file name in this reporter's folder.
+  bool isPendingReportPath(const std::string& path) const;
+
   TLCrashReporterConfig config_;
   bool enabled_ = false;
   std::shared_ptr<TLCrashMachExceptionServer> machServer_;
@@ -115,6 +137,7 @@ class TLCrashReporter {
   std::string applicationVersion_;
   std::optional<std::string> applicationMarketingVersion_;
   std::string crashReportDirectory_;
+  std::string reportId_ = tlcrash_nasync_new_report_id();
 };
 
 }  // namespace ml::crash

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unistd.h>
 
+#include "crashreporter/NeverDestroyed.h"
 #include "crashreporter/capture/SignalDelivery.h"
 #include "crashreporter/capture/platform/ThreadAlternateStacks.h"
 #include "crashreporter/image/AsyncList.h"
@@ -15,8 +16,11 @@ namespace {
 
 // The lists delivery walks (SignalDelivery.h); their nodes are allocated here, at registration.
 // Namespace scope: constructed before main, and published before the first handler is installed.
-tlcrash_signal_callback_list g_callbacks;
-tlcrash_signal_action_list g_previous_actions;
+// Never destroyed: a crash during exit walks them too.
+NeverDestroyed<tlcrash_signal_callback_list> g_callbacks_storage;
+NeverDestroyed<tlcrash_signal_action_list> g_previous_actions_storage;
+tlcrash_signal_callback_list& g_callbacks = *g_callbacks_storage;
+tlcrash_signal_action_list& g_previous_actions = *g_previous_actions_storage;
 std::mutex g_register_lock;        // registerHandlers: serialises registration
 bool g_pass_through_added = false; // under g_register_lock
 std::atomic<bool> g_shared_stack_taken{false};

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "crashreporter/NeverDestroyed.h"
 #include "crashreporter/image/SharedImageList.h"
 
 namespace ml::crash {
@@ -58,12 +59,14 @@ int collect(dl_phdr_info* info, size_t size, void* context) {
   return 0;
 }
 
-// Constructed before main (namespace scope), so the crash path never runs a guarded initialiser.
-tlcrash_async_image_list g_shared_image_list;
+// Constructed before main (namespace scope), so the crash path never runs a guarded initialiser;
+// never destroyed, so a crash during exit (a static destructor, a thread still running after main
+// returned) still reads a whole list.
+NeverDestroyed<tlcrash_async_image_list> g_shared_image_list;
 // Handed to the crash path as soon as it exists (SharedImageList.h), so a capture before start
 // finds it too (empty).
 [[maybe_unused]] const bool g_shared_image_list_published =
-    (tlcrash_nasync_shared_image_list_publish(&g_shared_image_list), true);
+    (tlcrash_nasync_shared_image_list_publish(g_shared_image_list.get()), true);
 std::mutex g_shared_start_lock;
 
 }  // namespace
@@ -115,12 +118,12 @@ int tlcrash_nasync_image_list_sync_loaded(tlcrash_async_image_list* list) {
   return changes;
 }
 
-tlcrash_async_image_list* tlcrash_shared_image_list() { return &g_shared_image_list; }
+tlcrash_async_image_list* tlcrash_shared_image_list() { return g_shared_image_list.get(); }
 
 void tlcrash_nasync_shared_image_list_start() {
   std::lock_guard<std::mutex> lock(g_shared_start_lock);
-  if (g_shared_image_list.task == 0) tlcrash_nasync_image_list_init(&g_shared_image_list, tlcrash_async_task_self());
-  tlcrash_nasync_image_list_sync_loaded(&g_shared_image_list);
+  if (g_shared_image_list->task == 0) tlcrash_nasync_image_list_init(g_shared_image_list.get(), tlcrash_async_task_self());
+  tlcrash_nasync_image_list_sync_loaded(g_shared_image_list.get());
 }
 
 }  // namespace ml::crash
