@@ -11,6 +11,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <string_view>
 
@@ -22,7 +25,80 @@ namespace ml::appkit {
 
 namespace {
 constexpr const char* kInstalledProperty = "ml_mainMenuInstalled";
+constexpr const char* kMnemonicsProperty = "ml_mnemonicsKept";
+constexpr const char* kKeptOnScreenProperty = "ml_keptOnScreen";
+
+// Windows and dialogs answer the menus' keys; menus, popups and tool tips are windows too, but not
+// ones a user works in.
+bool takesShortcuts(const QWidget& window) {
+  const Qt::WindowType type = window.windowType();
+  return type == Qt::Window || type == Qt::Dialog || type == Qt::Sheet;
 }
+
+// A window first shown larger than its screen's free area shrinks to it (never below its minimum
+// size: a window that cannot shrink scrolls what does not fit) and moves onto it.
+void keepOnScreen(QWidget& window) {
+  if (window.property(kKeptOnScreenProperty).toBool()) return;
+  window.setProperty(kKeptOnScreenProperty, true);
+  const QScreen* screen = window.screen();
+  if (!screen) return;
+  const QRect free = screen->availableGeometry();
+  const QSize decoration = window.frameGeometry().size() - window.size();
+  const QSize size = window.size().boundedTo(free.size() - decoration).expandedTo(window.minimumSize());
+  if (size != window.size()) window.resize(size);
+  if (!window.testAttribute(Qt::WA_Moved)) return;  // placed by the window system, which keeps it on screen
+  QRect placed(window.pos(), size + decoration);
+  placed.moveRight(std::min(placed.right(), free.right()));
+  placed.moveBottom(std::min(placed.bottom(), free.bottom()));
+  placed.moveLeft(std::max(placed.left(), free.left()));
+  placed.moveTop(std::max(placed.top(), free.top()));
+  if (placed.topLeft() != window.pos()) window.move(placed.topLeft());
+}
+
+// The mnemonic character of `text` (the one after a single '&'), lower-cased; null when none.
+QChar mnemonicOf(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    if (text[i + 1] == u'&') {
+      ++i;  // "&&" is a literal ampersand
+      continue;
+    }
+    return text[i + 1].toLower();
+  }
+  return {};
+}
+
+// Where in `text` a mnemonic for a character not in `used` goes: word starts first, then any
+// letter or digit; -1 when every candidate is taken.
+qsizetype mnemonicPosition(const QString& text, const QString& used) {
+  for (int pass = 0; pass < 2; ++pass) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const QChar c = text[i];
+      if (!c.isLetterOrNumber() || used.contains(c.toLower())) continue;
+      const bool wordStart = i == 0 || !text[i - 1].isLetterOrNumber();
+      if (pass == 1 || wordStart) return i;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+void MainMenu::assignMnemonics(const QList<QAction*>& actions) {
+  QString used;
+  for (QAction* action : actions) {
+    if (QChar taken = mnemonicOf(action->text()); !taken.isNull()) used.append(taken);
+  }
+  for (QAction* action : actions) {
+    if (action->isSeparator() || action->text().isEmpty() || !mnemonicOf(action->text()).isNull()) continue;
+    const QString text = action->text();
+    const qsizetype at = mnemonicPosition(text, used);
+    if (at < 0) continue;
+    used.append(text[at].toLower());
+    action->setText(text.left(at) + u'&' + text.mid(at));
+  }
+}
+
 
 MainMenu::MainMenu(std::vector<Menu> menus, QObject* parent) : QObject(parent), menus_(std::move(menus)) {}
 
@@ -59,6 +135,9 @@ void MainMenu::installOn(QMainWindow& window) {
   QMenuBar* bar = window.menuBar();
   // The window's own menus, present before ours; the leading menus go in front of them.
   QAction* firstOwn = bar->actions().isEmpty() ? nullptr : bar->actions().first();
+  for (QAction* own : bar->actions()) {
+    if (own->menu()) keepMnemonics(*own->menu());
+  }
   for (std::size_t m = 0; m < menus_.size(); ++m) {
     const Menu& model = menus_[m];
     auto* menu = new QMenu(localizedText(QString::fromStdString(model.title)), bar);  // owned by the bar
@@ -68,12 +147,73 @@ void MainMenu::installOn(QMainWindow& window) {
       if (fillers_.count(menus_[m].title)) fill(m, *menu);
       updateEnabled();
     });
+    keepMnemonics(*menu);
     if (model.placement == Menu::Placement::leading && firstOwn) {
       bar->insertMenu(firstOwn, menu);
     } else {
       bar->addMenu(menu);
     }
   }
+  assignMnemonics(bar->actions());
+  // F10 opens the first menu, as everywhere on the desktop; arrows and Escape then work as usual.
+  auto* openMenus = new QAction(&window);  // owned by the window
+  openMenus->setObjectName(QStringLiteral("openMenuBar"));
+  openMenus->setShortcut(QKeySequence(Qt::Key_F10));
+  openMenus->setShortcutContext(Qt::WindowShortcut);
+  connect(openMenus, &QAction::triggered, bar, [bar] {
+    for (QAction* title : bar->actions()) {
+      if (title->isVisible() && title->isEnabled() && title->menu()) {
+        bar->setActiveAction(title);
+        return;
+      }
+    }
+  });
+  window.addAction(openMenus);
+}
+
+void MainMenu::installShortcutsOn(QWidget& window) {
+  ML_ASSERT_MAIN_THREAD();
+  if (window.property(kInstalledProperty).toBool()) return;
+  window.setProperty(kInstalledProperty, true);
+  for (std::size_t m = 0; m < menus_.size(); ++m) {
+    // A filled menu's items exist only while it is built in a menu bar: no shortcuts to give.
+    if (fillers_.count(menus_[m].title)) continue;
+    for (std::size_t i = 0; i < menus_[m].items.size(); ++i) {
+      const MenuItem& model = menus_[m].items[i];
+      if (model.separator || model.shortcut.empty()) continue;
+      window.addAction(makeItem(m, i, &window));
+    }
+  }
+}
+
+QAction* MainMenu::makeItem(std::size_t index, std::size_t i, QObject* parent) {
+  const MenuItem& itemModel = menus_[index].items[i];
+  auto* item = new LocalizableMenuItem(QString::fromStdString(itemModel.title), parent);  // owned by `parent`
+  item->setObjectName(QString::fromStdString(itemModel.identifier));
+  if (!itemModel.shortcut.empty()) {
+    item->setShortcut(QKeySequence(QString::fromStdString(itemModel.shortcut), QKeySequence::PortableText));
+  }
+  item->awake();
+  connect(item, &QAction::triggered, this, [this, index, i] { trigger(index, i); });
+  if (itemModel.isEnabled) {
+    item->setEnabled(itemModel.isEnabled());
+    std::erase_if(built_, [](const BuiltItem& built) { return built.action.isNull(); });
+    built_.push_back(BuiltItem{item, index, i});
+  }
+  return item;
+}
+
+void MainMenu::keepMnemonics(QMenu& menu) {
+  if (menu.property(kMnemonicsProperty).toBool()) return;
+  menu.setProperty(kMnemonicsProperty, true);
+  // Connected after the menu's own builders, so the items it shows are the ones that get letters.
+  connect(&menu, &QMenu::aboutToShow, this, [this, target = &menu] {
+    assignMnemonics(target->actions());
+    for (QAction* action : target->actions()) {
+      if (action->menu()) keepMnemonics(*action->menu());
+    }
+  });
+  assignMnemonics(menu.actions());
 }
 
 void MainMenu::setFiller(const std::string& menuTitle, MenuFiller filler) {
@@ -96,25 +236,13 @@ void MainMenu::fill(std::size_t index, QMenu& menu) {
     return;
   }
   for (std::size_t i = 0; i < model.items.size(); ++i) {
-    const MenuItem& itemModel = model.items[i];
-    if (itemModel.separator) {
+    if (model.items[i].separator) {
       menu.addSeparator();
       continue;
     }
-    auto* item = new LocalizableMenuItem(QString::fromStdString(itemModel.title), &menu);  // owned by the menu
-    item->setObjectName(QString::fromStdString(itemModel.identifier));
-    if (!itemModel.shortcut.empty()) {
-      item->setShortcut(QKeySequence(QString::fromStdString(itemModel.shortcut), QKeySequence::PortableText));
-    }
-    item->awake();
-    connect(item, &QAction::triggered, this, [this, index, i] { trigger(index, i); });
-    menu.addAction(item);
-    if (itemModel.isEnabled) {
-      item->setEnabled(itemModel.isEnabled());
-      std::erase_if(built_, [](const BuiltItem& built) { return built.action.isNull(); });
-      built_.push_back(BuiltItem{item, index, i});
-    }
+    menu.addAction(makeItem(index, i, &menu));
   }
+  assignMnemonics(menu.actions());
 }
 
 void MainMenu::watch() {
@@ -134,8 +262,15 @@ void MainMenu::updateEnabled() {
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Show) {
-    auto* window = qobject_cast<QMainWindow*>(watched);
-    if (window && window->isWindow()) installOn(*window);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->isWindow() && takesShortcuts(*widget)) keepOnScreen(*widget);
+    if (widget && widget->isWindow()) {
+      if (auto* window = qobject_cast<QMainWindow*>(widget)) {
+        installOn(*window);
+      } else if (takesShortcuts(*widget)) {
+        installShortcutsOn(*widget);
+      }
+    }
   }
   return QObject::eventFilter(watched, event);
 }

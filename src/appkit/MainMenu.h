@@ -1,11 +1,17 @@
 #pragma once
 // The application's main menu, shown in the menu bar of every window (there is no global menu bar
 // on most Linux desktops). Once watch() is called, each top-level QMainWindow gets the menus when it
-// is first shown: the leading menus before the window's own, the trailing ones after.
+// is first shown: the leading menus before the window's own, the trailing ones after. Every other
+// top-level window (a dialog, a plain window) gets the items' shortcuts without the menus, so each
+// window answers the same keys. A window first shown larger than its screen shrinks to fit it.
+//
+// From the keyboard, as the desktop does it: every menu title and item gets a mnemonic (Alt+letter,
+// a letter no sibling uses, word starts first), and F10 opens a window's first menu.
 //
 // Items look their action up in the model when chosen, so setAction() reaches every window,
 // including those built earlier. Thread affinity: main thread.
 #include <QObject>
+#include <QList>
 #include <QPointer>
 #include <functional>
 #include <map>
@@ -42,8 +48,11 @@ class MainMenu : public QObject {
   // get the model's items, those already filled keep their last items.
   void setFiller(const std::string& menuTitle, MenuFiller filler);
 
-  // Adds the menus to `window`'s menu bar; a window gets them once.
+  // Adds the menus to `window`'s menu bar, and F10 to open them; a window gets them once.
   void installOn(QMainWindow& window);
+  // Gives a window without a menu bar the items' shortcuts (actions of the window, named by the
+  // items' identifiers); a window gets them once.
+  void installShortcutsOn(QWidget& window);
   // Installs on every top-level main window as it is shown, from now on.
   void watch();
 
@@ -55,11 +64,19 @@ class MainMenu : public QObject {
   // without undo history cannot undo, a read-only one cannot paste).
   static bool canSendToFocusWidget(const char* slot);
 
+  // Gives each action whose text has no mnemonic one: the first word-start letter, else the
+  // first letter or digit, that no other action of `actions` uses; none when every one is used.
+  static void assignMnemonics(const QList<QAction*>& actions);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void trigger(std::size_t menu, std::size_t item);
+  // A shortcut-carrying item of menu `menu`, item `index`, triggering it; owned by `parent`.
+  QAction* makeItem(std::size_t menu, std::size_t index, QObject* parent);
+  // Mnemonics for `menu`'s items each time it opens (its items may be rebuilt), and its submenus'.
+  void keepMnemonics(QMenu& menu);
   // Gives `menu` the model's items of menu `index`, or the filler's.
   void fill(std::size_t index, QMenu& menu);
 

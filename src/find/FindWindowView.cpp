@@ -15,14 +15,16 @@ FindWindowView::FindWindowView() {
   ML_ASSERT_MAIN_THREAD();
   setObjectName("FindWindow");
   setWindowTitle(tr("Find"));
-  auto* layout = new QVBoxLayout(this);
+  auto* content = new QWidget(this);
+  setCentralWidget(content);
+  auto* layout = new QVBoxLayout(content);
 
   auto* locationLine = new QHBoxLayout();
   locations_ = new QButtonGroup(this);
   locations_->setExclusive(true);
   const QString titles[] = {tr("Local Volumes"), tr("Root"), tr("Home"), tr("Other\u2026")};
   for (int i = 0; i < 4; ++i) {
-    auto* segment = new QPushButton(titles[i], this);
+    auto* segment = new QPushButton(titles[i], content);
     segment->setObjectName(QString("locationSegment%1").arg(i));
     segment->setCheckable(true);
     locations_->addButton(segment, i);
@@ -39,24 +41,24 @@ FindWindowView::FindWindowView() {
   locationLine->addStretch(1);
   layout->addLayout(locationLine);
 
-  nameRow_ = new QWidget(this);
-  extensionRow_ = new QWidget(this);
-  itemTypeRow_ = new QWidget(this);
-  packageRow_ = new QWidget(this);
+  nameRow_ = new QWidget(content);
+  extensionRow_ = new QWidget(content);
+  itemTypeRow_ = new QWidget(content);
+  packageRow_ = new QWidget(content);
   for (QWidget* row : {nameRow_, extensionRow_, itemTypeRow_, packageRow_}) layout->addWidget(row);
 
   auto* bottom = new QHBoxLayout();
-  resultAction_ = new QComboBox(this);
+  resultAction_ = new QComboBox(content);
   resultAction_->setObjectName("resultActionPopup");
   resultAction_->addItem(tr("Show results in a new list"), 0);
   resultAction_->addItem(tr("Add results to the front list"), 1);
   resultAction_->addItem(tr("Show results in an Info window"), 4);
-  resultSize_ = new QComboBox(this);
+  resultSize_ = new QComboBox(content);
   resultSize_->setObjectName("resultSizePopup");
   resultSize_->addItem(tr("All results"), 0);
   resultSize_->addItem(tr("First result"), 1);
   for (int cut : {10, 50, 100, 500, 1000}) resultSize_->addItem(tr("First %1 results").arg(cut), cut);
-  search_ = new QPushButton(tr("Search"), this);
+  search_ = new QPushButton(tr("Search"), content);
   search_->setObjectName("searchButton");
   search_->setDefault(true);
   bottom->addWidget(resultAction_);
@@ -97,7 +99,7 @@ QPushButton* FindWindowView::locationSegment(int index) const {
 void FindWindowView::closeEvent(QCloseEvent* event) {
   ML_ASSERT_MAIN_THREAD();
   if (willClose_) willClose_();
-  QWidget::closeEvent(event);
+  QMainWindow::closeEvent(event);
 }
 
 }  // namespace ml::find

@@ -1,9 +1,11 @@
 #pragma once
 // The widgets of a find window: the four criterion lines, the location segments, the result
 // choice and result-cut popups, the search button and the progress sheet. Controls carry object
-// names so the controller and the tests find them. Main thread; deleted by its controller.
+// names so the controller and the tests find them. A main window, so it has the application's menus
+// like every other window. Main thread; deleted by its controller.
 #include <QDialog>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
@@ -13,7 +15,7 @@ class QComboBox;
 
 namespace ml::find {
 
-class FindWindowView final : public QWidget {
+class FindWindowView final : public QMainWindow {
  public:
   FindWindowView();
 
