@@ -1,9 +1,11 @@
 #include "beacon/core/TLUtilityFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -28,41 +30,82 @@ constexpr std::string_view kCacheDirTag =
     "# This file is a cache directory tag created by the telemetry client of Marrowlane.\n"
     "# Backup tools that honour cache directory tags skip this folder.\n";
 
-// Writes the whole buffer to `path`: straight into the file, or into a temporary file beside it
-// that is renamed over it once complete (so readers see the old or the new contents, never a mix).
-bool writeFile(const fs::path& path, std::span<const std::uint8_t> data, bool atomically, std::string& error) {
-  std::string target = path.string();
-  std::string written = atomically ? target + ".tmp-XXXXXX" : target;
-  int fd = atomically ? ::mkstemp(written.data()) : ::open(written.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
-  }
+bool writeAll(int fd, std::span<const std::uint8_t> data) {
   std::size_t done = 0;
-  bool ok = true;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
+    if (n < 0) return false;
     done += static_cast<std::size_t>(n);
   }
-  if (ok && atomically && ::fsync(fd) != 0) ok = false;
+  return true;
+}
+
+// Writes the whole buffer, flushed to disk, into a new temporary file beside `path`
+// ("<path>.tmp-XXXXXX", mode 0600) and answers its name; nothing (with `error`) on failure, when
+// no temporary file is left.
+std::optional<std::string> writeTemporary(const fs::path& path, std::span<const std::uint8_t> data, std::string& error) {
+  std::string written = path.string() + std::string(TLUtilityFile::kTemporaryMarker) + "XXXXXX";
+  const int fd = ::mkostemp(written.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
   if (!ok) error = std::strerror(errno);
   if (::close(fd) != 0 && ok) {
     ok = false;
     error = std::strerror(errno);
   }
+  if (!ok) {
+    ::unlink(written.c_str());
+    return std::nullopt;
+  }
+  return written;
+}
+
+// Writes the whole buffer to `path`: straight into the file, or into a temporary file beside it
+// that is renamed over it once complete (so readers see the old or the new contents, never a mix).
+// The file is left with mode 0600 either way.
+bool writeFile(const fs::path& path, std::span<const std::uint8_t> data, bool atomically, std::string& error) {
+  const std::string target = path.string();
   if (atomically) {
-    if (ok && ::rename(written.c_str(), target.c_str()) != 0) {
-      ok = false;
+    auto written = writeTemporary(path, data, error);
+    if (!written) return false;
+    if (::rename(written->c_str(), target.c_str()) != 0) {
       error = std::strerror(errno);
+      ::unlink(written->c_str());
+      return false;
     }
-    if (!ok) ::unlink(written.c_str());
+    return true;
+  }
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  // A file that was there already keeps its mode through O_CREAT: it is narrowed too.
+  bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, data);
+  if (!ok) error = std::strerror(errno);
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = std::strerror(errno);
   }
   return ok;
+}
+
+// Gives the complete temporary file `written` the name `target` only while nothing holds that
+// name. 0, or the errno (EEXIST: the name is taken); the temporary file is gone either way.
+int publishWithoutReplacing(const std::string& written, const std::string& target) {
+  int error = 0;
+  if (::renameat2(AT_FDCWD, written.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  error = errno;
+  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+    // A file system without the flag: a hard link fails on an existing name just the same.
+    error = ::link(written.c_str(), target.c_str()) == 0 ? 0 : errno;
+  }
+  ::unlink(written.c_str());
+  return error;
 }
 
 bool createDirectoryUnlocked(const fs::path& url) {
@@ -123,6 +166,33 @@ std::optional<fs::path> TLUtilityFile::createFileAtPathComponent(std::string_vie
     return std::nullopt;
   }
   return url;
+}
+
+TLUtilityFile::NewFile TLUtilityFile::createNewFileAtPathComponent(std::string_view component,
+                                                                   std::span<const std::uint8_t> data) {
+  NewFile result;
+  auto url = fullURLForPathComponent(component);
+  if (!url || component.empty()) return result;
+  result.url = *url;
+  std::lock_guard guard(fileLock());
+  if (!createDirectoryUnlocked(url->parent_path())) return result;
+  std::string error;
+  auto written = writeTemporary(*url, data, error);
+  if (!written) {
+    TL_LOG_ERROR(kBeaconLogTag, "Couldn't create new file at path " << url->string() << ": " << error);
+    return result;
+  }
+  const int published = publishWithoutReplacing(*written, url->string());
+  if (published == EEXIST) {
+    TL_LOG_ERROR(kBeaconLogTag, "Couldn't create new file at path " << url->string() << ": the name is taken");
+    result.status = NewFile::Status::nameTaken;
+  } else if (published != 0) {
+    TL_LOG_ERROR(kBeaconLogTag,
+                 "Couldn't create new file at path " << url->string() << ": " << std::strerror(published));
+  } else {
+    result.status = NewFile::Status::created;
+  }
+  return result;
 }
 
 bool TLUtilityFile::deleteFileAtURL(const fs::path& url) {

@@ -25,12 +25,23 @@ class TLUtilityFile {
   // The client folder, created (with CACHEDIR.TAG) when missing.
   static std::filesystem::path clientDirectoryURL();
 
-  // Without forceOverwrite an existing file is left alone and its path answered. Otherwise the
-  // parent folder is created and the data (empty when none) written, atomically when asked.
+  // Without forceOverwrite an existing file is left alone and its path answered: "the file is
+  // there", not "the data was written" (data that must reach the disk under a name of its own goes
+  // through createNewFileAtPathComponent). Otherwise the parent folder is created and the data
+  // (empty when none) written, atomically when asked. Every file written is left with mode 0600.
   // A failed write logs "Couldn't create new file at path <path>" and answers nothing.
   static std::optional<std::filesystem::path> createFileAtPathComponent(std::string_view component,
                                                                        std::optional<std::span<const std::uint8_t>> data,
                                                                        bool atomically, bool forceOverwrite);
+  // Writes `data` under a name that nothing holds yet: into a temporary file beside it, which then
+  // takes the name only if it is still free (no check-then-write race with another process), so
+  // the file is complete under its name or absent. An existing name is `nameTaken`, never success.
+  struct NewFile {
+    enum class Status { created, nameTaken, failed };
+    Status status = Status::failed;
+    std::filesystem::path url;  // where the file is (or would have been)
+  };
+  static NewFile createNewFileAtPathComponent(std::string_view component, std::span<const std::uint8_t> data);
   // Removes the file or whole folder; false (debug line) when it could not be removed.
   static bool deleteItemForPathComponent(std::string_view component);
   static bool deleteFileAtURL(const std::filesystem::path& url);
@@ -49,6 +60,8 @@ class TLUtilityFile {
   static bool disableBackupForDirectoryURL(const std::filesystem::path& url);
 
   static constexpr std::string_view kCacheDirTagName = "CACHEDIR.TAG";
+  // What the temporary files of atomic writes carry after the target's name ("<name>.tmp-XXXXXX").
+  static constexpr std::string_view kTemporaryMarker = ".tmp-";
 };
 
 }  // namespace ml::beacon

@@ -166,7 +166,7 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
 
     // The stored switch still holds the old state here: off means this enabling ends a disabled
     // period, and a crash of that period is never reported.
-    if (!TLServiceAbstract::isEnabled()) reporterSetup_.purgePendingCrashReport();
+    if (!TLServiceAbstract::isEnabled()) reporterSetup_.purgePendingCrashReports();
     if (reporterSetup_.hasPendingCrashReport()) {
       didCrashInLastSession_.store(true);
       TL_LOG_DEBUG(kCrashesLogTag, "The application crashed in the last session.");
@@ -204,7 +204,7 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
   processor_->deleteAllFromCrashesDirectory();
   emptyLogBufferFiles();
   processor_->removeAnalyzerFile();
-  reporterSetup_.purgePendingCrashReport();
+  reporterSetup_.purgePendingCrashReports();
   processor_->clearUnprocessedReports();
   clearContextHistoryAndKeepCurrentSession();
   environment_.settings->removeObjectForKey(kMemoryWarningKey);

@@ -32,8 +32,9 @@ TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
   env.sessionIdAt = [](TLCrashReportProcessor::Date date) { return TLSessionContext::sharedInstance()->sessionIdAt(date); };
   env.userIdAt = [](TLCrashReportProcessor::Date date) { return TLUserIdContext::sharedInstance()->userIdAt(date); };
   env.clearContextHistory = [this] { clearContextHistoryAndKeepCurrentSession(); };
-  env.loadPendingCrashReport = [this] { return reporterSetup_.loadPendingCrashReport(); };
-  env.purgePendingCrashReport = [this] { return reporterSetup_.purgePendingCrashReport(); };
+  env.pendingCrashReportPaths = [this] { return reporterSetup_.pendingCrashReportPaths(); };
+  env.loadPendingCrashReport = [this](const std::string& path) { return reporterSetup_.loadPendingCrashReport(path); };
+  env.purgePendingCrashReport = [this](const std::string& path) { return reporterSetup_.purgePendingCrashReport(path); };
   env.loadSentIncidents = [this] {
     std::vector<std::string> incidents;
     auto stored = environment_.settings->objectForKey(kSentCrashReportsKey);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "ReportBuilder.h"
 #include "beacon/core/TLUtilityFile.h"
@@ -39,9 +40,21 @@ class TLCrashReportProcessorTest : public ::testing::Test {
     env.sessionIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>("crash-session"); };
     env.userIdAt = [](TLCrashReportProcessor::Date) { return std::optional<std::string>(); };
     env.clearContextHistory = [this] { ++historyClears; };
-    env.loadPendingCrashReport = [this] { return pending; };
-    env.purgePendingCrashReport = [this] {
+    // The reporter's pending reports, one per path, oldest first.
+    env.pendingCrashReportPaths = [this] {
+      std::vector<std::string> paths;
+      for (const auto& [path, bytes] : pending) paths.push_back(path);
+      return paths;
+    };
+    env.loadPendingCrashReport = [this](const std::string& path) -> std::optional<std::vector<uint8_t>> {
+      for (const auto& [at, bytes] : pending) {
+        if (at == path) return bytes;
+      }
+      return std::nullopt;
+    };
+    env.purgePendingCrashReport = [this](const std::string& path) {
       ++purges;
+      if (purgeWorks) std::erase_if(pending, [&](const auto& entry) { return entry.first == path; });
       return purgeWorks;
     };
     env.loadSentIncidents = [this] { return storedSent; };
@@ -75,50 +88,169 @@ class TLCrashReportProcessorTest : public ::testing::Test {
   int purges = 0;
   bool purgeWorks = true;
   std::vector<std::string> storedSent;
-  std::optional<std::vector<uint8_t>> pending;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> pending;
   std::vector<Enqueued> enqueued;
   TLCrashReportProcessor* channelAnswers = nullptr;
   bool refuse = false;
 };
 
-TEST_F(TLCrashReportProcessorTest, PendingReportIsStoredUnderReferenceDateSecondsAndPurged) {
-  pending = test::reportBytes(reportSpec());
+// Each pending report is stored under its incident, owner-only, and purged once stored; an
+// undecodable one is purged unstored; one that cannot be stored stays pending and is stored by
+// the next launch; a second store of the same report meets its own copy and takes nothing over.
+TEST_F(TLCrashReportProcessorTest, EveryPendingReportIsStoredUnderANameOfItsOwnAndPurgedOnlyOnceStored) {
+  auto first = reportSpec();
+  first.uuid = uuid(1);
+  auto second = reportSpec();
+  second.uuid = uuid(2);
+  pending = {{"/pending/a", test::reportBytes(first)},
+             {"/pending/b", {'t', 'l', 'c', 'r', 'a', 's', 'h', 1, 0xff, 0xff}},
+             {"/pending/c", test::reportBytes(second)}};
+  const auto firstBytes = pending[0].second;
+  const auto secondBytes = pending[2].second;
+
+  // The crashes folder cannot be made: a file stands there and every name to move it aside to is
+  // taken, so nothing is stored (as on a full disk) and both decodable reports stay pending.
+  const fs::path client = TLUtilityFile::clientDirectoryURL();
+  fs::remove_all(client / kCrashes);
+  std::ofstream(client / kCrashes) << "in the way";
+  fs::create_directory(client / "crashes.moved-aside");
+  for (int i = 2; i <= 100; ++i) fs::create_directory(client / ("crashes.moved-aside-" + std::to_string(i)));
+  {
+    TLCrashReportProcessor processor(environment(), kCrashes);
+    auto report = processor.handleLatestCrashReport();
+    ASSERT_TRUE(report) << "the newest report that decoded, stored or not";
+    EXPECT_EQ(report->incidentIdentifier(), "01020304-0506-4708-890A-0B0C0D0E0F02");
+  }
+  ASSERT_EQ(pending.size(), 2u) << "only the undecodable report went";
+  EXPECT_EQ(pending[0].first, "/pending/a");
+  EXPECT_EQ(pending[1].first, "/pending/c");
+
+  // With the way clear (an obstacle that can be moved aside), the next launch stores both.
+  for (int i = 2; i <= 100; ++i) fs::remove(client / ("crashes.moved-aside-" + std::to_string(i)));
+  fs::remove(client / "crashes.moved-aside");
   TLCrashReportProcessor processor(environment(), kCrashes);
-  auto report = processor.handleLatestCrashReport();
-  ASSERT_TRUE(report);
-  EXPECT_EQ(report->signal(), "SIGSEGV");
-  EXPECT_EQ(purges, 1);
-  EXPECT_EQ(TLUtilityFile::loadDataForPathComponent("crashes/1000"), pending);
+  ASSERT_TRUE(processor.handleLatestCrashReport());
+  EXPECT_TRUE(pending.empty());
+  EXPECT_TRUE(fs::is_regular_file(client / "crashes.moved-aside")) << "kept, not deleted";
+  const std::string firstName = "crashes/01020304-0506-4708-890A-0B0C0D0E0F01.tlcrash";
+  const std::string secondName = "crashes/01020304-0506-4708-890A-0B0C0D0E0F02.tlcrash";
+  EXPECT_EQ(TLUtilityFile::loadDataForPathComponent(firstName), firstBytes);
+  EXPECT_EQ(TLUtilityFile::loadDataForPathComponent(secondName), secondBytes);
+  for (const auto& name : {firstName, secondName}) {
+    const auto mode = fs::status(*TLUtilityFile::fullURLForPathComponent(name)).permissions();
+    EXPECT_EQ(mode & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write) << name;
+  }
   EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/TLCrashes.analyzer"));
+  EXPECT_EQ(processor.persistedCrashReports().size(), 2u);
+
+  // The same report pending again (another launch on the folder stored it first) meets its own
+  // copy; a different report whose incident is taken by other bytes gets a fresh name.
+  auto clash = reportSpec();
+  clash.uuid = uuid(1);
+  clash.threads[0].frames.push_back(test::FrameSpec{0x400020});
+  pending = {{"/pending/a", firstBytes}, {"/pending/d", test::reportBytes(clash)}};
+  TLCrashReportProcessor again(environment(), kCrashes);
+  again.handleLatestCrashReport();
+  EXPECT_TRUE(pending.empty());
+  EXPECT_EQ(TLUtilityFile::loadDataForPathComponent(firstName), firstBytes) << "never taken over";
+  EXPECT_EQ(again.persistedCrashReports().size(), 3u);
 }
 
-TEST_F(TLCrashReportProcessorTest, MarkerLeftByADeadAttemptPurgesWithoutDecoding) {
-  pending = test::reportBytes(reportSpec());
-  TLUtilityFile::createFileAtPathComponent("crashes/TLCrashes.analyzer", std::nullopt, false, true);
-  TLCrashReportProcessor processor(environment(), kCrashes);
-  EXPECT_FALSE(processor.handleLatestCrashReport());
-  EXPECT_EQ(purges, 1);
-  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/1000"));
-  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/TLCrashes.analyzer"));
-}
+// A marker names the report whose analysis it guards: left by a process that died there, it
+// purges that report alone at the next launch; a stale one (its report gone, or an older
+// version's empty marker) purges nothing.
+TEST_F(TLCrashReportProcessorTest, AMarkerPurgesOnlyTheReportItNames) {
+  const ml::test::TempDir reporterFolder;
+  const fs::path folder = reporterFolder.path();
+  auto writePending = [&](const std::string& name, std::uint8_t tag) {
+    auto spec = reportSpec();
+    spec.uuid = uuid(tag);
+    auto bytes = test::reportBytes(spec);
+    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                         static_cast<std::streamsize>(bytes.size()));
+    pending.emplace_back((folder / name).string(), bytes);
+  };
+  auto writeMarker = [](const std::string& text) {
+    TLUtilityFile::createFileAtPathComponent(
+        "crashes/TLCrashes.analyzer",
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()), false, true);
+  };
+  // The marker a launch leaves when it dies while analysing the first pending report.
+  auto markerOfADeadAnalysis = [&] {
+    TLCrashReportProcessor::Environment env = environment();
+    std::string marker;
+    env.loadPendingCrashReport = [&](const std::string&) -> std::optional<std::vector<uint8_t>> {
+      auto data = TLUtilityFile::loadDataForPathComponent("crashes/TLCrashes.analyzer");
+      if (data && marker.empty()) marker.assign(data->begin(), data->end());
+      return std::nullopt;
+    };
+    TLCrashReportProcessor(std::move(env), kCrashes).handleLatestCrashReport();
+    return marker;
+  };
+  auto storedNames = [&] {
+    std::set<std::string> names;
+    for (const auto& file : TLCrashReportProcessor(environment(), kCrashes).persistedCrashReports()) {
+      names.insert(file.filename().string());
+    }
+    return names;
+  };
+  auto incidentFile = [](std::uint8_t tag) {
+    return "01020304-0506-4708-890A-0B0C0D0E0F0" + std::to_string(tag) + ".tlcrash";
+  };
 
-TEST_F(TLCrashReportProcessorTest, UndecodablePendingReportIsPurgedAndNotStored) {
-  pending = std::vector<uint8_t>{'t', 'l', 'c', 'r', 'a', 's', 'h', 1, 0xff, 0xff};
-  TLCrashReportProcessor processor(environment(), kCrashes);
-  EXPECT_FALSE(processor.handleLatestCrashReport());
-  EXPECT_EQ(purges, 1);
-  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/1000"));
+  // An older version's marker (empty), then one naming a report that is gone: nothing purged.
+  writePending("live_report.tlcrash", 1);
+  writeMarker("");
+  TLCrashReportProcessor(environment(), kCrashes).handleLatestCrashReport();
+  writePending("live_report.2.tlcrash", 2);
+  writeMarker((folder / "live_report.1.tlcrash").string() + "\n");
+  TLCrashReportProcessor(environment(), kCrashes).handleLatestCrashReport();
+  EXPECT_EQ(storedNames(), (std::set<std::string>{incidentFile(1), incidentFile(2)}));
+  EXPECT_FALSE(TLUtilityFile::fileExistsForPathComponent("crashes/TLCrashes.analyzer"));
+
+  // A marker left for a report that a newer one then replaced under the same name (a crash loop
+  // of an older reporter) purges nothing.
+  pending.clear();
+  writePending("live_report.tlcrash", 3);
+  const std::string stale = markerOfADeadAnalysis();
+  EXPECT_EQ(stale.substr(0, stale.find('\n')), (folder / "live_report.tlcrash").string());
+  fs::remove(folder / "live_report.tlcrash");
+  pending.clear();
+  writePending("live_report.tlcrash", 4);
+  writeMarker(stale);
+  TLCrashReportProcessor(environment(), kCrashes).handleLatestCrashReport();
+  EXPECT_TRUE(pending.empty());
+  EXPECT_TRUE(storedNames().contains(incidentFile(4)));
+
+  // The marker of a report still pending: that report is purged unread, the other one stored.
+  writePending("live_report.5.tlcrash", 5);
+  writePending("live_report.6.tlcrash", 6);
+  writeMarker(markerOfADeadAnalysis());
+  purges = 0;
+  TLCrashReportProcessor(environment(), kCrashes).handleLatestCrashReport();
+  EXPECT_EQ(purges, 2) << "the named report purged unread, the other once stored";
+  EXPECT_TRUE(pending.empty());
+  const auto names = storedNames();
+  EXPECT_FALSE(names.contains(incidentFile(5)));
+  EXPECT_TRUE(names.contains(incidentFile(6)));
 }
 
 TEST_F(TLCrashReportProcessorTest, ListingSkipsSideFilesEmptyFilesAndFolders) {
   store("100");
   store("x.plist");
+  store("CACHEDIR.TAG.tmp-Ab3dE9");  // an interrupted write's, just now: maybe still being written
+  store("TLCrashes.analyzer.tmp-Zz9yX8");
+  const fs::path leftover = *TLUtilityFile::fullURLForPathComponent("crashes/TLCrashes.analyzer.tmp-Zz9yX8");
+  fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  store("notes.txt");
   TLUtilityFile::createFileAtPathComponent("crashes/200", std::nullopt, false, true);
   TLUtilityFile::createDirectoryForPathComponent("crashes/folder");
   TLCrashReportProcessor processor(environment(), kCrashes);
   auto files = processor.persistedCrashReports();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].filename(), "100");
+  EXPECT_FALSE(fs::exists(leftover)) << "an old leftover is cleaned up";
+  EXPECT_TRUE(TLUtilityFile::fileExistsForPathComponent("crashes/CACHEDIR.TAG.tmp-Ab3dE9"));
   TLUtilityFile::deleteItemForPathComponent(kCrashes);
   EXPECT_TRUE(processor.persistedCrashReports().empty());
 }
@@ -273,7 +405,7 @@ TEST_F(TLCrashReportProcessorTest, WrapperFilterKeepsOnlyNamedReports) {
 // The reporter cannot remove its pending report: the crash is stored and sent in the first
 // launch, remembered, and not stored or sent again by the next one.
 TEST_F(TLCrashReportProcessorTest, PendingReportTheReporterCannotPurgeIsSentOnce) {
-  pending = test::reportBytes(reportSpec());
+  pending = {{"/pending/a", test::reportBytes(reportSpec())}};
   purgeWorks = false;
   {
     TLCrashReportProcessor first(environment(), kCrashes);

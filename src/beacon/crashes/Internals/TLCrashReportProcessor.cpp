@@ -1,8 +1,9 @@
 #include "beacon/crashes/Internals/TLCrashReportProcessor.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
+#include <cstring>
 
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLUtilityFile.h"
@@ -10,7 +11,8 @@
 #include "beacon/crashes/Util/TLErrorLogFormatter.h"
 #include "beacon/crashes/WrapperSDKUtilities/TLWrapperExceptionManager.h"
 #include "crashreporter/CrashReport.h"
-#include "platform/foundation/Dates.h"
+#include "crashreporter/capture/ReportFolderObstacles.h"
+#include "platform/foundation/Uuid.h"
 
 namespace ml::beacon {
 
@@ -18,13 +20,51 @@ namespace {
 
 namespace fs = std::filesystem;
 
+bool endsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 bool isSideFile(const std::string& name) {
   // The backup-exclusion tag the client folder utility writes into every folder it creates.
   if (name == TLUtilityFile::kCacheDirTagName) return true;
   static constexpr std::string_view kSuffixes[] = {".DS_Store", ".analyzer", ".plist", ".data", ".meta", ".desc"};
-  return std::any_of(std::begin(kSuffixes), std::end(kSuffixes), [&](std::string_view suffix) {
-    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
+                     [&](std::string_view suffix) { return endsWith(name, suffix); });
+}
+
+bool isTemporaryFile(const std::string& name) { return name.find(TLUtilityFile::kTemporaryMarker) != std::string::npos; }
+
+// The names stored reports carry: "<id>.tlcrash", or an older store's whole number of seconds.
+bool isReportName(const std::string& name) {
+  if (isTemporaryFile(name) || isSideFile(name)) return false;
+  if (endsWith(name, TLCrashReportProcessor::kStoredReportExtension)) {
+    return name.size() > TLCrashReportProcessor::kStoredReportExtension.size();
+  }
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// An incident id that can stand in a file name as it is (the reporter's are UUID strings).
+bool isFileNameSafe(const std::string& incident) {
+  return !incident.empty() && incident.size() <= 64 && std::all_of(incident.begin(), incident.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
   });
+}
+
+// Temporary files younger than this may belong to a write in progress in another process.
+constexpr auto kTemporaryFileGrace = std::chrono::minutes(1);
+
+// What the marker holds for the pending report it guards: its path, and the identity of the file
+// there (device, inode, change time, size), so a newer report under the same name is not taken
+// for it.
+std::string markerContent(const std::string& path) {
+  std::string content = path + "\n";
+  struct stat info{};
+  if (::stat(path.c_str(), &info) == 0) {
+    content += std::to_string(info.st_dev) + " " + std::to_string(info.st_ino) + " " +
+               std::to_string(info.st_ctim.tv_sec) + "." + std::to_string(info.st_ctim.tv_nsec) + " " +
+               std::to_string(info.st_size) + "\n";
+  }
+  return content;
 }
 
 TLCrashReportProcessor::Environment withDefaults(TLCrashReportProcessor::Environment environment) {
@@ -45,57 +85,125 @@ TLCrashReportProcessor::TLCrashReportProcessor(Environment environment, std::str
   }
 }
 
-// --- The pending report
+// --- The pending reports
 
 std::shared_ptr<TLErrorReport> TLCrashReportProcessor::handleLatestCrashReport() {
+  std::vector<std::string> paths;
+  if (environment_.pendingCrashReportPaths) paths = environment_.pendingCrashReportPaths();
+  const std::optional<std::string> abandoned = takeAbandonedMarker(paths);
   std::shared_ptr<TLErrorReport> lastSession;
-  std::optional<std::string> incident;
-  bool stored = false;
-  std::optional<std::vector<std::uint8_t>> data;
-  if (TLUtilityFile::fileExistsForPathComponent(analyzerPathComponent_)) {
-    TL_LOG_ERROR(kCrashesLogTag, "Error on loading the crash report, it will be purged.");
-  } else {
-    if (!TLUtilityFile::createFileAtPathComponent(analyzerPathComponent_, std::nullopt, false, false)) {
-      TL_LOG_ERROR(kCrashesLogTag, "Couldn't create crash analyzer file.");
+  for (const auto& path : paths) {
+    if (abandoned && *abandoned == path) {
+      TL_LOG_ERROR(kCrashesLogTag, "Error on loading the crash report, it will be purged.");
+      purgePendingCrashReport(path);
+      continue;
     }
-    if (environment_.loadPendingCrashReport) data = environment_.loadPendingCrashReport();
-    if (!data) {
-      TL_LOG_ERROR(kCrashesLogTag, "Couldn't load crash report: no pending report could be read");
-    } else {
-      auto report = crash::TLCrashReport::initWithData(*data);
-      if (!report) {
-        TL_LOG_WARNING(kCrashesLogTag, "Couldn't parse crash report: " << report.error().description);
-      } else {
-        lastSession = TLErrorLogFormatter::errorReportFromCrashReport(&report.value());
-        incident = lastSession->incidentIdentifier().value_or("");
-        TLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({lastSession});
-        if (wasSent(*incident)) {
-          // A report the reporter could not purge in an earlier run, sent then.
-          TL_LOG_DEBUG(kCrashesLogTag, "The pending crash report was sent already, not storing it again: " << *incident);
-        } else {
-          char name[64];
-          std::snprintf(name, sizeof name, "%.0f",
-                        foundation::Dates::timeIntervalSinceReferenceDate(environment_.now()));
-          stored = TLUtilityFile::createFileAtPathComponent(crashesPathComponent_ + "/" + name,
-                                                            std::span<const std::uint8_t>(*data), true, false)
-                       .has_value();
-          if (!stored) TL_LOG_ERROR(kCrashesLogTag, "Couldn't store the crash report in the crashes folder: " << *incident);
-        }
-      }
-    }
-  }
-  removeAnalyzerFile();
-  const bool purged = purgePendingCrashReport();
-  if (!purged && incident && (stored || wasSent(*incident))) {
-    // It stays with the reporter: once sent it must be recognised at the next launch.
-    std::lock_guard guard(lock_);
-    stuckPendingIncident_ = incident;
+    if (auto report = handlePendingCrashReport(path)) lastSession = std::move(report);
   }
   return lastSession;
 }
 
-bool TLCrashReportProcessor::purgePendingCrashReport() {
-  return environment_.purgePendingCrashReport ? environment_.purgePendingCrashReport() : true;
+std::optional<std::string> TLCrashReportProcessor::takeAbandonedMarker(const std::vector<std::string>& paths) {
+  if (!TLUtilityFile::fileExistsForPathComponent(analyzerPathComponent_)) return std::nullopt;
+  const auto content = TLUtilityFile::loadDataForPathComponent(analyzerPathComponent_);
+  removeAnalyzerFile();
+  const std::string text = content ? std::string(content->begin(), content->end()) : std::string();
+  const std::string path = text.substr(0, text.find('\n'));
+  // The report it names, when that very file is still pending; a marker of an older version names
+  // nothing, and a report that came later under the same name is another one.
+  if (!path.empty() && std::find(paths.begin(), paths.end(), path) != paths.end() && markerContent(path) == text) {
+    return path;
+  }
+  TL_LOG_WARNING(kCrashesLogTag, "A crash analyzer marker was left behind for a report that is no longer pending; "
+                                 "no report is purged for it.");
+  return std::nullopt;
+}
+
+std::shared_ptr<TLErrorReport> TLCrashReportProcessor::handlePendingCrashReport(const std::string& path) {
+  const std::string marker = markerContent(path);
+  if (!TLUtilityFile::createFileAtPathComponent(
+          analyzerPathComponent_,
+          std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(marker.data()), marker.size()), false,
+          true)) {
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't create crash analyzer file.");
+  }
+  std::optional<std::vector<std::uint8_t>> data;
+  if (environment_.loadPendingCrashReport) data = environment_.loadPendingCrashReport(path);
+  if (!data) {
+    // Kept pending: a later launch may read it.
+    removeAnalyzerFile();
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't load crash report: no pending report could be read at " << path);
+    return nullptr;
+  }
+  auto report = crash::TLCrashReport::initWithData(*data);
+  if (!report) {
+    // It can never become a crash log.
+    removeAnalyzerFile();
+    TL_LOG_WARNING(kCrashesLogTag, "Couldn't parse crash report: " << report.error().description);
+    purgePendingCrashReport(path);
+    return nullptr;
+  }
+  auto lastSession = TLErrorLogFormatter::errorReportFromCrashReport(&report.value());
+  const std::string incident = lastSession->incidentIdentifier().value_or("");
+  TLWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({lastSession});
+  bool done = false;
+  if (wasSent(incident)) {
+    // A report the reporter could not purge in an earlier run, sent then.
+    TL_LOG_DEBUG(kCrashesLogTag, "The pending crash report was sent already, not storing it again: " << incident);
+    done = true;
+  } else {
+    done = storeCrashReport(incident, *data);
+  }
+  removeAnalyzerFile();
+  if (!done) {
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't store the crash report in the crashes folder, it stays pending for the next "
+                                 "launch: "
+                                     << incident);
+    return lastSession;
+  }
+  if (!purgePendingCrashReport(path) && !incident.empty()) {
+    // It stays with the reporter: once sent it must be recognised at the next launch.
+    std::lock_guard guard(lock_);
+    stuckPendingIncidents_.insert(incident);
+  }
+  return lastSession;
+}
+
+bool TLCrashReportProcessor::prepareCrashesFolder() {
+  const auto url = TLUtilityFile::fullURLForPathComponent(crashesPathComponent_);
+  if (!url) return false;
+  const fs::path client = TLUtilityFile::clientDirectoryURL();
+  if (const int error = crash::tlcrash_nasync_make_report_folders(client.string(), url->string()); error != 0) {
+    TL_LOG_ERROR(kCrashesLogTag, "Couldn't make the crashes folder " << url->string() << ": " << std::strerror(error));
+    return false;
+  }
+  TLUtilityFile::disableBackupForDirectoryURL(*url);
+  return true;
+}
+
+bool TLCrashReportProcessor::storeCrashReport(const std::string& incident, const std::vector<std::uint8_t>& data) {
+  if (!prepareCrashesFolder()) return false;
+  const std::span<const std::uint8_t> bytes(data);
+  // Named by the incident: the same report stored twice (a pending report that could not be
+  // purged, another launch on the same folder) meets its own copy. Any other name clash gets a
+  // fresh name; a name is never taken over.
+  std::string name = isFileNameSafe(incident) ? incident : foundation::Uuid::random().string();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::string component = crashesPathComponent_ + "/" + name + std::string(kStoredReportExtension);
+    const auto created = TLUtilityFile::createNewFileAtPathComponent(component, bytes);
+    if (created.status == TLUtilityFile::NewFile::Status::created) return true;
+    if (created.status == TLUtilityFile::NewFile::Status::failed) return false;
+    if (TLUtilityFile::loadDataForPathComponent(component) == data) {
+      TL_LOG_DEBUG(kCrashesLogTag, "The crash report is stored already: " << incident);
+      return true;
+    }
+    name = foundation::Uuid::random().string();
+  }
+  return false;
+}
+
+bool TLCrashReportProcessor::purgePendingCrashReport(const std::string& path) {
+  return environment_.purgePendingCrashReport ? environment_.purgePendingCrashReport(path) : true;
 }
 
 void TLCrashReportProcessor::removeAnalyzerFile() { TLUtilityFile::deleteItemForPathComponent(analyzerPathComponent_); }
@@ -107,12 +215,22 @@ std::vector<fs::path> TLCrashReportProcessor::persistedCrashReports() const {
     TL_LOG_ERROR(kCrashesLogTag, "No persisted crashes found.");
     return files;
   }
+  const auto now = fs::file_time_type::clock::now();
   for (const auto& entry : *listing) {
     std::error_code error;
-    if (!fs::is_regular_file(fs::symlink_status(entry, error))) continue;
+    const std::string name = entry.filename().string();
+    const auto status = fs::symlink_status(entry, error);
+    if (isTemporaryFile(name) && fs::is_regular_file(status)) {
+      const auto written = fs::last_write_time(entry, error);
+      if (!error && now - written > kTemporaryFileGrace) {
+        TL_LOG_DEBUG(kCrashesLogTag, "Removing a temporary file an interrupted write left behind: " << name);
+        TLUtilityFile::deleteFileAtURL(entry);
+      }
+      continue;
+    }
+    if (!fs::is_regular_file(status) || !isReportName(name)) continue;
     const auto size = fs::file_size(entry, error);
     if (error || size == 0 || size > static_cast<std::uintmax_t>(INT32_MAX)) continue;
-    if (isSideFile(entry.filename().string())) continue;
     files.push_back(entry);
   }
   return files;
@@ -150,7 +268,7 @@ void TLCrashReportProcessor::processCrashReports() {
   std::set<std::string> present;
   {
     std::lock_guard guard(lock_);
-    if (stuckPendingIncident_) present.insert(*stuckPendingIncident_);
+    present.insert(stuckPendingIncidents_.begin(), stuckPendingIncidents_.end());
   }
   for (const auto& url : files) {
     auto data = TLUtilityFile::loadDataForPathComponent(crashesPathComponent_ + "/" + url.filename().string());
@@ -360,7 +478,7 @@ void TLCrashReportProcessor::didCompleteEnqueueingLog(const TLAbstractLog* log) 
   bool stuckPending = false;
   {
     std::lock_guard guard(lock_);
-    stuckPending = stuckPendingIncident_ == entry.incidentIdentifier;
+    stuckPending = stuckPendingIncidents_.contains(entry.incidentIdentifier);
   }
   if (!removeCrashFile(entry.url) || stuckPending) {
     // The report stays on disk: remembered, so that it goes out once.

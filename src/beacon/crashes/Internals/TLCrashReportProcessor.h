@@ -1,9 +1,16 @@
 #pragma once
-// What the crashes service does with crash reports between the crash and the channel: stores the
-// reporter's pending report in "crashes" (named by seconds since 2001, guarded by the
-// "TLCrashes.analyzer" marker), lists the stored files, decodes and formats them in a processing
-// run, lets the host filter them, asks for confirmation, and enqueues each crash log (critical)
-// with its attachments (normal).
+// What the crashes service does with crash reports between the crash and the channel: stores
+// each of the reporter's pending reports (one per dead process, whatever processes share the
+// folder) in "crashes" under a name of its own ("<incident id>.tlcrash"; stores of older versions
+// named their files by whole seconds since 2001, and those are still read), lists the stored
+// files, decodes and formats them in a processing run, lets the host filter them, asks for
+// confirmation, and enqueues each crash log (critical) with its attachments (normal).
+//
+// A pending report is purged only once it is stored (or known sent, or it can never decode): a
+// store that fails (an obstacle at the crashes folder that cannot be moved aside, a full disk)
+// keeps it pending for the next launch. An existing stored name is never taken for a store. While
+// one pending report is loaded and decoded, the "TLCrashes.analyzer" marker names it (path and
+// file identity): when the process dies there, the next launch purges that report and no other.
 //
 // A stored file goes only once its report can no longer be lost: when the channel has finished
 // with its crash log without refusing it (didCompleteEnqueueingLog without a didFailEnqueueingLog
@@ -35,6 +42,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
@@ -54,6 +62,8 @@ class TLCrashReportProcessor {
   static constexpr std::uint32_t kCriticalFlags = 2;
   static constexpr std::uint32_t kNormalFlags = 1;
   static constexpr const char* kAnalyzerFileName = "TLCrashes.analyzer";
+  // The extension of the stored reports.
+  static constexpr std::string_view kStoredReportExtension = ".tlcrash";
 
   struct Environment {
     std::function<bool()> isEnabled;
@@ -61,10 +71,12 @@ class TLCrashReportProcessor {
     std::function<std::optional<std::string>(Date)> sessionIdAt;
     std::function<std::optional<std::string>(Date)> userIdAt;
     std::function<void()> clearContextHistory;
-    // The reporter's pending report (nothing when none can be loaded) and its purge, which
-    // answers whether the report is gone (false: it could not be removed, and it is logged).
-    std::function<std::optional<std::vector<std::uint8_t>>()> loadPendingCrashReport;
-    std::function<bool()> purgePendingCrashReport;
+    // The reporter's complete pending reports, oldest first; one report's bytes (nothing when it
+    // cannot be read) and its purge, which answers whether the report is gone (false: it could
+    // not be removed, and it is logged).
+    std::function<std::vector<std::string>()> pendingCrashReportPaths;
+    std::function<std::optional<std::vector<std::uint8_t>>(const std::string& path)> loadPendingCrashReport;
+    std::function<bool(const std::string& path)> purgePendingCrashReport;
     // The incident ids of sent crashes whose report could not be removed (a settings value).
     std::function<std::vector<std::string>()> loadSentIncidents;
     std::function<void(const std::vector<std::string>&)> storeSentIncidents;
@@ -80,10 +92,14 @@ class TLCrashReportProcessor {
 
   TLCrashReportProcessor(Environment environment, std::string crashesPathComponent);
 
-  // Moves the pending report into the crashes folder (unless a marker shows an earlier attempt
-  // died), and purges it in every case. Returns the report of the last session when it decoded.
+  // Moves every pending report into the crashes folder, oldest first, and purges each that is
+  // stored (a report a marker shows an earlier attempt died on is purged unread). Returns the
+  // report of the last session: the newest pending report that decoded.
   std::shared_ptr<TLErrorReport> handleLatestCrashReport();
-  // Regular, non-empty stored files in listing order, without the marker and other side files.
+  // The stored reports in listing order: regular, non-empty files with a report's name (the
+  // store's "<id>.tlcrash", or an older store's whole number), never the marker, temporary files
+  // or other side files. Temporary files an interrupted write left behind (older than a minute,
+  // so not another process's write in progress) are removed.
   std::vector<std::filesystem::path> persistedCrashReports() const;
   void setCrashFiles(std::vector<std::filesystem::path> files);
   std::vector<std::filesystem::path> crashFiles() const;
@@ -146,7 +162,17 @@ class TLCrashReportProcessor {
   // Keeps only the remembered ids in `present` (reports still on disk), storing a change.
   void forgetSentExcept(const std::set<std::string>& present);
   void storeSentIncidents(std::set<std::string> incidents);
-  bool purgePendingCrashReport();
+  bool purgePendingCrashReport(const std::string& path);
+  // One pending report: stored and purged, or kept pending when it could not be stored. Answers
+  // its error report when it decoded.
+  std::shared_ptr<TLErrorReport> handlePendingCrashReport(const std::string& path);
+  // The pending report a marker left by a dead attempt names, when it is among `paths`; the
+  // marker is removed either way.
+  std::optional<std::string> takeAbandonedMarker(const std::vector<std::string>& paths);
+  // Writes `data` into the crashes folder under a name of its own; true once it is there.
+  bool storeCrashReport(const std::string& incident, const std::vector<std::uint8_t>& data);
+  // Makes the crashes folder, moving aside a file or other obstacle standing where it goes.
+  bool prepareCrashesFolder();
 
   const Environment environment_;
   const std::string crashesPathComponent_;
@@ -160,8 +186,8 @@ class TLCrashReportProcessor {
   std::map<const TLAbstractLog*, AwaitingChannel> awaitingChannel_;
   std::vector<std::shared_ptr<TLAbstractLog>> awaitingLogs_;  // keeps the keys alive
   std::set<std::string> sentIncidents_;
-  // The incident of this launch's pending report when the reporter could not purge it.
-  std::optional<std::string> stuckPendingIncident_;
+  // The incidents of this launch's pending reports that were stored but could not be purged.
+  std::set<std::string> stuckPendingIncidents_;
 };
 
 }  // namespace ml::beacon

@@ -1,6 +1,7 @@
 #include "beacon/crashes/Internals/TLCrashesLogBuffer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -44,11 +45,13 @@ bool copyPath(std::array<char, PATH_MAX>& target, const std::string& path) {
   return true;
 }
 
-// One crash-time write: create or truncate, one write, close. Failures are skipped silently.
+// One crash-time write: create or truncate, one write, close. Failures are skipped silently. The
+// file is the owner's alone, as every file of the client's store is.
 void writeFile(const char* path, const void* bytes, size_t length) noexcept {
   if (path[0] == '\0') return;
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return;
+  (void)::fchmod(fd, 0600);  // a file an older version made readable by all
   if (length > 0) {
     const ssize_t ignored = ::write(fd, bytes, length);
     (void)ignored;

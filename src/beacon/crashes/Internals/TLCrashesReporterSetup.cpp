@@ -24,6 +24,36 @@ std::string enableFailure(const crash::TLCrashReporter& reporter, const crash::T
   return error.description + ": " + std::strerror(error.osError) + " (reports in " + reporter.crashReportDirectory() + ")";
 }
 
+// The reporter's per-report forms. A reporter that still keeps one pending report under its one
+// fixed path answers that path alone.
+template <typename Reporter>
+std::vector<std::string> pendingPathsOf(const Reporter& reporter) {
+  if constexpr (requires { reporter.pendingCrashReportPaths(); }) {
+    return reporter.pendingCrashReportPaths();
+  } else {
+    if (!reporter.hasPendingCrashReport()) return {};
+    return {reporter.crashReportPath()};
+  }
+}
+
+template <typename Reporter>
+auto loadPendingOf(const Reporter& reporter, const std::string& path) {
+  if constexpr (requires { reporter.loadPendingCrashReportData(path); }) {
+    return reporter.loadPendingCrashReportData(path);
+  } else {
+    return reporter.loadPendingCrashReportData();
+  }
+}
+
+template <typename Reporter>
+auto purgePendingOf(const Reporter& reporter, const std::string& path) {
+  if constexpr (requires { reporter.purgePendingCrashReport(path); }) {
+    return reporter.purgePendingCrashReport(path);
+  } else {
+    return reporter.purgePendingCrashReport();
+  }
+}
+
 }  // namespace
 
 TLCrashesReporterSetup::TLCrashesReporterSetup(MakeReporter makeReporter, std::function<bool()> isDebuggerAttached)
@@ -105,26 +135,35 @@ crash::TLUncaughtExceptionHandler TLCrashesReporterSetup::exceptionHandler() con
   return exceptionHandler_;
 }
 
-bool TLCrashesReporterSetup::hasPendingCrashReport() const {
+std::vector<std::string> TLCrashesReporterSetup::pendingCrashReportPaths() const {
   crash::TLCrashReporter* current = reporter();
-  return current && current->hasPendingCrashReport();
+  if (!current) return {};
+  return pendingPathsOf(*current);
 }
 
-std::optional<std::vector<std::uint8_t>> TLCrashesReporterSetup::loadPendingCrashReport() const {
+bool TLCrashesReporterSetup::hasPendingCrashReport() const { return !pendingCrashReportPaths().empty(); }
+
+std::optional<std::vector<std::uint8_t>> TLCrashesReporterSetup::loadPendingCrashReport(const std::string& path) const {
   crash::TLCrashReporter* current = reporter();
   if (!current) return std::nullopt;
-  auto data = current->loadPendingCrashReportData();
+  auto data = loadPendingOf(*current, path);
   if (!data) return std::nullopt;
   return std::move(data).value();
 }
 
-bool TLCrashesReporterSetup::purgePendingCrashReport() const {
+bool TLCrashesReporterSetup::purgePendingCrashReport(const std::string& path) const {
   crash::TLCrashReporter* current = reporter();
   if (!current) return true;
-  auto purged = current->purgePendingCrashReport();
+  auto purged = purgePendingOf(*current, path);
   if (purged || purged.error().osError == ENOENT) return true;
   TL_LOG_ERROR(kCrashesLogTag, "Couldn't remove the pending crash report: " << purged.error().description);
   return false;
+}
+
+bool TLCrashesReporterSetup::purgePendingCrashReports() const {
+  bool allGone = true;
+  for (const auto& path : pendingCrashReportPaths()) allGone = purgePendingCrashReport(path) && allGone;
+  return allGone;
 }
 
 }  // namespace ml::beacon

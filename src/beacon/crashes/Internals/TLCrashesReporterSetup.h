@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "crashreporter/capture/platform/UncaughtExceptionHandler.h"
@@ -43,10 +44,14 @@ class TLCrashesReporterSetup {
   // The uncaught-exception handler the reporter installed; null when none was found.
   crash::TLUncaughtExceptionHandler exceptionHandler() const;
 
+  // The reporter's complete pending reports (one per process that died), oldest first.
+  std::vector<std::string> pendingCrashReportPaths() const;
   bool hasPendingCrashReport() const;
-  std::optional<std::vector<std::uint8_t>> loadPendingCrashReport() const;
-  // True when no pending report is left; false (logged) when one exists and cannot be removed.
-  bool purgePendingCrashReport() const;
+  std::optional<std::vector<std::uint8_t>> loadPendingCrashReport(const std::string& path) const;
+  // True when the report is gone; false (logged) when it exists and cannot be removed.
+  bool purgePendingCrashReport(const std::string& path) const;
+  // Purges every pending report; true when none is left.
+  bool purgePendingCrashReports() const;
 
  private:
   const MakeReporter makeReporter_;
