@@ -1,7 +1,9 @@
 // Cost of the log database as its caller sees it: saving 10,000 logs of about 1 KB one by one
-// (every save opens the file, applies the size cap, inserts and closes, as the store does), with
-// the throughput and the median and 99th-percentile time of one save on the caller's thread; and
-// loading then deleting batches of 50.
+// (every save applies the size cap and inserts, as the store does), with the throughput and the
+// median and 99th-percentile time of one save on the caller's thread; the same for 3,000 saves
+// into a store below its 10 MiB cap and into one already at it (every save there makes room by
+// evicting older logs), whose medians and 99th percentiles should stay within twice each other;
+// and loading then deleting batches of 50.
 //
 // Runs in a temporary data folder of its own (XDG_DATA_HOME, XDG_CONFIG_HOME), removed after.
 #include <benchmark/benchmark.h>
@@ -104,6 +106,46 @@ void BM_SaveLogs(benchmark::State& state) {
   TLLogger::resetToDefaults();
 }
 BENCHMARK(BM_SaveLogs)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 3,000 saves timed one by one, into a store left below its cap (range 0) or first filled to it
+// (range 1).
+void BM_SaveAroundTheCap(benchmark::State& state) {
+  const bool atCap = state.range(0) == 1;
+  constexpr int kTimed = 3000;
+  TLLogger::setLogHandler({});
+  std::vector<std::shared_ptr<TLAbstractLog>> logs;
+  for (int i = 0; i < kTimed; ++i) logs.push_back(makeLog(i));
+  std::vector<double> micros;
+  std::uint64_t evicted = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TemporaryDataFolder folder;
+    TLLogDBStorage storage;
+    storage.setEvictionHandler([&](const std::string&, const TLStorage::Logs& gone) { evicted += gone.size(); });
+    if (atCap) {
+      // Filled until a save has to evict.
+      for (int i = 0; evicted == 0 && i < 100'000; ++i) storage.saveLog(logs[static_cast<std::size_t>(i % kTimed)], "Analytics", 1);
+    }
+    evicted = 0;
+    micros.clear();
+    state.ResumeTiming();
+    for (const auto& log : logs) {
+      auto start = std::chrono::steady_clock::now();
+      bool stored = storage.saveLog(log, "Analytics", 1);
+      micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+      benchmark::DoNotOptimize(stored);
+    }
+    state.counters["stored"] = static_cast<double>(storage.countLogs());
+  }
+  state.counters["evicted"] = static_cast<double>(evicted);
+  state.counters["median_us"] = percentile(micros, 0.5);
+  state.counters["p90_us"] = percentile(micros, 0.9);
+  state.counters["p98_us"] = percentile(micros, 0.98);
+  state.counters["p99_us"] = percentile(micros, 0.99);
+  state.counters["max_us"] = percentile(micros, 1.0);
+  TLLogger::resetToDefaults();
+}
+BENCHMARK(BM_SaveAroundTheCap)->ArgName("at_cap")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LoadAndDeleteBatches(benchmark::State& state) {
   TLLogger::setLogHandler({});

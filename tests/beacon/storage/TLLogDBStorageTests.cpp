@@ -348,7 +348,7 @@ TEST_F(TLLogDBStorageTest, FullDatabaseEvictsLowestPriorityOldestFirst) {
   // is discarded without evicting anything.
   capture.clear();
   std::uint64_t before = storage->countLogs();
-  EXPECT_FALSE(storage->saveLog(makeLog("low" + std::string(6000, 'y')), "A", 1));
+  EXPECT_FALSE(storage->saveLog(makeLog("low" + std::string(16000, 'y')), "A", 1));
   EXPECT_EQ(storage->countLogs(), before);
   EXPECT_EQ(capture.count(TLLogLevel::debug, "Deleted a log"), 0u);
   EXPECT_EQ(capture.count(TLLogLevel::error,

@@ -213,7 +213,8 @@ int TLDBConnection::createTablesWithSchema(const TLDBSchema& schema) {
     if (rc != SQLITE_OK) return rc;
     if (exists) continue;
     if (!statements.empty()) statements += "; ";
-    statements += "CREATE TABLE " + quoteIdentifier(table) + " (" + columnsQueryFromColumnsSchema(columns) + ");";
+    // IF NOT EXISTS: another process may create it between the question and the statement.
+    statements += "CREATE TABLE IF NOT EXISTS " + quoteIdentifier(table) + " (" + columnsQueryFromColumnsSchema(columns) + ");";
   }
   return statements.empty() ? SQLITE_OK : executeNonSelectionQuery(statements);
 }

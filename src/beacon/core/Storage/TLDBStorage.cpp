@@ -1,5 +1,7 @@
 #include "beacon/core/Storage/TLDBStorage.h"
 
+#include <sys/stat.h>
+
 #include <mutex>
 #include <system_error>
 
@@ -91,6 +93,14 @@ void TLDBStorage::initializeDatabase(const std::optional<TLDBSchema>& schema, st
   schema_ = schema;
   version_ = version;
   filename_ = std::string(filename);
+  // Another process creating, migrating or rebuilding the same file at the same moment is waited
+  // for: two creations racing would each find no table and one would fail to create it.
+  if (auto path = TLUtilityFile::fullURLForPathComponent(filename)) {
+    TLUtilityFile::createDirectoryAtURL(path->parent_path());
+    lock_ = std::make_unique<TLDBFileLock>(*path);
+  }
+  std::optional<TLDBFileLock::ConfigurationGuard> configuring;
+  if (lock_) configuring.emplace(*lock_);
   std::string damage;
   int rc = configureDatabase(schema, version, filename, &damage);
   if (isCorruption(rc)) {
@@ -169,22 +179,41 @@ void TLDBStorage::customizeDatabase(TLDBConnection&) {}
 
 void TLDBStorage::migrateDatabase(TLDBConnection&, std::uint32_t) {}
 
+void TLDBStorage::prepareRebuiltDatabase(TLDBConnection&) {}
+
 std::int64_t TLDBStorage::knownPageSize(TLDBConnection& connection) {
   if (pageSize_ <= 0) pageSize_ = std::max<std::int64_t>(connection.pageSize(), 0);
   return pageSize_;
 }
 
 int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) {
+  const auto queried = fileIdentity();
   int rc = runQuery(block);
   // A file that could not be rebuilt once (a read-only folder, a full disk) is not salvaged
   // again at every query.
-  if (isCorruption(rc) && !rebuildFailed_ && recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
+  if (!isCorruption(rc) || rebuildFailed_) return rc;
+  std::optional<TLDBFileLock::ConfigurationGuard> configuring;
+  if (lock_) configuring.emplace(*lock_);
+  // Another process met the damage first and replaced the file meanwhile: nothing to rebuild.
+  if (fileIdentity() != queried) return runQuery(block);
+  if (recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
   return rc;
+}
+
+std::optional<std::pair<dev_t, ino_t>> TLDBStorage::fileIdentity() const {
+  struct stat status {};
+  if (dbFileURL_.empty() || ::stat(dbFileURL_.c_str(), &status) != 0) return std::nullopt;
+  return std::pair{status.st_dev, status.st_ino};
 }
 
 int TLDBStorage::runQuery(const std::function<int(TLDBConnection&)>& block) {
   int rc = SQLITE_OK;
-  if (!connection_) connection_ = TLDBConnection::open(dbFileURL_, rc);
+  if (connection_ && fileIdentity() != connectionFile_) connection_.reset();  // replaced by another process
+  if (!connection_) {
+    connectionFile_ = fileIdentity();
+    connection_ = TLDBConnection::open(dbFileURL_, rc);
+    if (connection_ && !connectionFile_) connectionFile_ = fileIdentity();  // created by the open
+  }
   if (!connection_) return rc;
   TLDBConnection* connection = &*connection_;
 
@@ -281,7 +310,10 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
     {
       int opened = SQLITE_OK;
       auto connection = TLDBConnection::open(dbFileURL_, opened);  // closing it folds its log into the file
-      if (connection) restored = restoreSalvagedRows(*connection, salvage);
+      if (connection) {
+        restored = restoreSalvagedRows(*connection, salvage);
+        prepareRebuiltDatabase(*connection);
+      }
     }
     removeDatabaseFiles(damaged, false);
     std::error_code ec;
@@ -293,6 +325,10 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
     dbFileURL_ = damaged;
     dropDatabase();
     rc = configureDatabase(schema_, version_, filename_);
+    int opened = SQLITE_OK;
+    if (auto connection = rc == SQLITE_OK ? TLDBConnection::open(dbFileURL_, opened) : std::nullopt) {
+      prepareRebuiltDatabase(*connection);
+    }
   }
   dbFileURL_ = damaged;
   maxSizeInBytes_ = maxSize;

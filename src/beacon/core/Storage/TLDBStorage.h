@@ -18,14 +18,18 @@
 // Subclasses with migration or customisation hooks construct through the protected constructor
 // and call initializeDatabase() at the end of their own constructor, so that the hooks run on the
 // finished subclass.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "beacon/core/Storage/TLDBConnection.h"
+#include "beacon/core/Storage/TLDBFileLock.h"
 #include "beacon/core/Storage/TLDBValue.h"
 
 namespace ml::beacon {
@@ -93,6 +97,14 @@ class TLDBStorage {
   // whose version is lower than the requested one.
   virtual void customizeDatabase(TLDBConnection& connection);
   virtual void migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion);
+  // Called on the new file that replaces a damaged one, after the rows that could be read were
+  // copied in and before it takes the damaged file's place: a subclass restores what its
+  // in-memory state needs of the file (row ids still handed out must not be given again).
+  virtual void prepareRebuiltDatabase(TLDBConnection& connection);
+
+  // Whether this object may send from the file: true once it holds the file's sending lock, which
+  // it then keeps; false while another object (another process) holds it.
+  bool holdsSendingLock() { return !lock_ || lock_->tryHoldSending(); }
 
  private:
   // The page size, read now when it is still unknown; 0 when it cannot be read.
@@ -104,6 +116,8 @@ class TLDBStorage {
   bool recreateDamagedDatabase(const std::string& damage);
   // Renames a folder (or anything that is not a file) found at the file's path aside.
   static void moveAsideIfNotAFile(const std::filesystem::path& file);
+  // Device and inode of the file at the database's path; nothing when it is missing.
+  std::optional<std::pair<dev_t, ino_t>> fileIdentity() const;
 
   std::filesystem::path dbFileURL_;
   // What the file is configured with, kept to build a replacement of a damaged file.
@@ -113,6 +127,11 @@ class TLDBStorage {
   // The handle queries run on, opened at the first query and kept: opening a file per query costs
   // a wal-index recovery (or, in rollback mode, the journal's syncs) on every save.
   std::optional<TLDBConnection> connection_;
+  // The file connection_ was opened on. Another process may replace a damaged file: a connection
+  // to the replaced file would write into a file nobody reads again, so it is opened anew.
+  std::optional<std::pair<dev_t, ino_t>> connectionFile_;
+  // Shared with every other process using the file (see TLDBFileLock).
+  std::unique_ptr<TLDBFileLock> lock_;
   std::int64_t maxSizeInBytes_ = kDefaultMaxSizeInBytes;
   bool rebuildFailed_ = false;  // the last rebuild of a damaged file failed
   std::int64_t pageSize_ = 0;

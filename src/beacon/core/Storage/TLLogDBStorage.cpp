@@ -1,5 +1,6 @@
 #include "beacon/core/Storage/TLLogDBStorage.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "beacon/core/TLAbstractLog.h"
@@ -95,7 +96,7 @@ TLLogDBStorage::TLLogDBStorage(std::unique_ptr<TLEncrypter> targetTokenEncrypter
   initializeDatabase(schema(), kSchemaVersion, kFileName);
 }
 
-TLLogDBStorage::~TLLogDBStorage() = default;
+TLLogDBStorage::~TLLogDBStorage() { reportEvictions(true); }
 
 std::int64_t TLLogDBStorage::milliseconds(Date date) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
@@ -137,6 +138,7 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
   const TLDBBindings values = {groupId, base64, targetToken, targetKey, std::int64_t{priority}, timestamp};
 
   std::map<std::string, Logs> evicted;  // group id -> logs deleted to make room
+  std::int64_t deleted = 0;
   int rc = executeQuery([&](TLDBConnection& connection) {
     std::int64_t maxSize = connection.maxPageCount() * connection.pageSize();
     if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
@@ -146,49 +148,118 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
       return SQLITE_ERROR;
     }
     evicted.clear();  // the block runs again after a damaged file was replaced
+    deleted = 0;
     int result = connection.executeNonSelectionQuery(insert, values);
-    if (result == SQLITE_FULL) {
-      TLDBRows candidates = connection.executeSelectionQuery(
-          "SELECT " + q(kIdColumnName) + ", " + q(kGroupIdColumnName) + " FROM " + logsTable() + " WHERE " +
-              q(kPriorityColumnName) + " <= ? ORDER BY " + q(kPriorityColumnName) + " ASC, " + q(kIdColumnName) + " ASC",
-          {std::int64_t{priority}});
-      std::int64_t deleted = 0;
-      for (const auto& candidate : candidates) {
-        // Read before it goes, so that its channel can report it as not delivered.
-        TLDBRows row = connection.executeSelectionQuery("SELECT " + q(kLogColumnName) + ", " + q(kTargetTokenColumnName) +
-                                                            " FROM " + logsTable() + " WHERE " + q(kIdColumnName) + " = ?",
-                                                        {candidate.front()});
-        const auto* id = tlDBInteger(candidate.front());
-        const auto* group = candidate.size() > 1 ? tlDBText(candidate[1]) : nullptr;
-        std::shared_ptr<TLAbstractLog> evictedLog;
-        if (id && group && !row.empty() && row.front().size() > 1) evictedLog = decodeLog(*id, row.front()[0], row.front()[1]);
-        int deletion = deleteLogsWithColumnValues({candidate.front()}, kIdColumnName, connection);
-        if (deletion != SQLITE_OK) {
-          result = deletion;
-          break;
-        }
-        ++deleted;
-        if (evictedLog) evicted[*group].push_back(std::move(evictedLog));
-        TL_LOG_DEBUG(kBeaconLogTag, "Deleted a log with id " << describe(candidate.front()) << " to store a new log.");
-        result = connection.executeNonSelectionQuery(insert, values);
-        if (result != SQLITE_FULL) break;
-      }
-      if (deleted > 0) {
-        TL_LOG_WARNING(kBeaconLogTag, "Log storage was over capacity, " << deleted
-                                                                         << " oldest log(s) with equal or lower priority deleted.");
-      }
-    }
+    if (result == SQLITE_FULL) result = evictAndInsert(connection, insert, values, priority, base64.size(), evicted, deleted);
     if (result == SQLITE_OK) {
+      highestRowId_ = std::max(highestRowId_, connection.lastInsertRowId());
       TL_LOG_VERBOSE(kBeaconLogTag, "Log is stored with id: '" << connection.lastInsertRowId() << "'");
     } else if (result == SQLITE_FULL) {
       TL_LOG_ERROR(kBeaconLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
     }
     return result;
   });
+  evictionsUnreported_ += static_cast<std::uint64_t>(deleted);
+  reportEvictions(false);
   if (evictionHandler_) {
     for (const auto& [group, logs] : evicted) evictionHandler_(group, logs);
   }
   return rc == SQLITE_OK;
+}
+
+int TLLogDBStorage::evictAndInsert(TLDBConnection& connection, const std::string& insert, const TLDBBindings& values,
+                                   std::uint32_t priority, std::size_t bytes, std::map<std::string, Logs>& evicted,
+                                   std::int64_t& deleted) {
+  // Deleting one row at a time frees no page until a whole page's rows are gone, and every
+  // failed insertion in between costs as much as a successful one. Each round deletes, in one
+  // transaction with the insertion, the oldest rows holding the new log's size and a margin of
+  // 1/32 of the cap (at least a page): the next saves (about two hundred at the default cap) then
+  // find room at the cost of a plain insertion, so saving at the cap is about as fast as below
+  // it. The margin's logs would be the next ones evicted anyway.
+  const std::int64_t pageSize = std::max<std::int64_t>(connection.pageSize(), 512);
+  const std::int64_t cap = connection.maxPageCount() * pageSize;
+  std::int64_t wanted = static_cast<std::int64_t>(bytes) + std::max(pageSize, cap / 32);
+  std::int64_t limit = 512;
+  const std::string candidatesQuery = "SELECT " + q(kIdColumnName) + ", " + q(kGroupIdColumnName) + ", " +
+                                      q(kLogColumnName) + ", " + q(kTargetTokenColumnName) + ", length(" +
+                                      q(kLogColumnName) + ") FROM " + logsTable() + " WHERE " + q(kPriorityColumnName) +
+                                      " <= ? ORDER BY " + q(kPriorityColumnName) + " ASC, " + q(kIdColumnName) +
+                                      " ASC LIMIT ?";
+  std::vector<std::int64_t> reserved;  // read once, when the first candidates are met
+  bool reservedRead = false;
+  int result = SQLITE_FULL;
+  while (result == SQLITE_FULL) {
+    TLDBRows candidates = connection.executeSelectionQuery(candidatesQuery, {std::int64_t{priority}, limit});
+    if (candidates.empty()) return SQLITE_FULL;
+    if (!reservedRead) {
+      reserved = reservedIds();
+      std::sort(reserved.begin(), reserved.end());
+      reservedRead = true;
+    }
+    std::vector<TLDBValue> ids;
+    std::int64_t freed = 0;
+    for (const auto& candidate : candidates) {
+      if (candidate.size() < 5 || !tlDBInteger(candidate[0])) continue;
+      ids.push_back(candidate[0]);
+      if (const auto* length = tlDBInteger(candidate[4])) freed += *length;
+      if (freed >= wanted) break;
+    }
+    if (ids.empty()) return SQLITE_FULL;
+
+    if (int begun = connection.executeNonSelectionQuery("BEGIN IMMEDIATE"); begun != SQLITE_OK) return begun;
+    result = deleteLogsWithColumnValues(ids, kIdColumnName, connection);
+    if (result != SQLITE_OK) {
+      connection.executeNonSelectionQuery("ROLLBACK");
+      return result;
+    }
+    result = connection.executeNonSelectionQuery(insert, values);
+    // A full file may have rolled the whole transaction back: then nothing of this round stands.
+    const bool deletionStands = !sqlite3_get_autocommit(connection.handle());
+    if (deletionStands) {
+      int committed = connection.executeNonSelectionQuery("COMMIT");
+      if (committed != SQLITE_OK) {
+        connection.executeNonSelectionQuery("ROLLBACK");
+        return committed;
+      }
+    }
+    if (!deletionStands) {
+      if (result != SQLITE_FULL) return result;
+      // Not even every candidate made room.
+      if (ids.size() == candidates.size() && static_cast<std::int64_t>(candidates.size()) < limit) return SQLITE_FULL;
+      wanted *= 2;  // the next round takes the same rows and more after them
+      limit *= 2;
+      continue;
+    }
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const std::int64_t id = *tlDBInteger(ids[i]);
+      const auto& candidate = candidates[i];
+      ++deleted;
+      TL_LOG_DEBUG(kBeaconLogTag, "Deleted a log with id " << id << " to store a new log.");
+      // A log of a batch in flight gets the answer to its batch as its outcome instead.
+      if (std::binary_search(reserved.begin(), reserved.end(), id)) continue;
+      const auto* group = tlDBText(candidate[1]);
+      if (!group) continue;
+      if (auto log = decodeLog(id, candidate[2], candidate[3])) evicted[*group].push_back(std::move(log));
+    }
+  }
+  return result;
+}
+
+void TLLogDBStorage::reportEvictions(bool always) {
+  if (evictionsUnreported_ == 0) return;
+  constexpr auto kInterval = std::chrono::minutes(1);
+  const auto now = std::chrono::steady_clock::now();
+  if (!always && lastEvictionWarning_ && now - *lastEvictionWarning_ < kInterval) return;
+  TL_LOG_WARNING(kBeaconLogTag, "Log storage was over capacity, " << evictionsUnreported_
+                                                                   << " oldest log(s) with equal or lower priority deleted.");
+  evictionsUnreported_ = 0;
+  lastEvictionWarning_ = now;
+}
+
+std::vector<std::int64_t> TLLogDBStorage::reservedIds() const {
+  std::vector<std::int64_t> ids;
+  for (const auto& [key, batch] : batches_) ids.insert(ids.end(), batch.begin(), batch.end());
+  return ids;
 }
 
 std::uint64_t TLLogDBStorage::countLogs() { return countEntriesForTable(kTableName); }
@@ -282,6 +353,18 @@ bool TLLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64
                                          const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                          const std::optional<Date>& afterDate, const std::optional<Date>& beforeDate,
                                          const LoadCompletion& completionHandler) {
+  // Another process sends from this file: its batches are reserved in its memory, not here.
+  if (!holdsSendingLock()) {
+    if (!sentByAnother_) {
+      TL_LOG_INFO(kBeaconLogTag, "Another process sends the logs of \"" << kFileName
+                                                                        << "\"; this one stores its logs there for it.");
+    }
+    sentByAnother_ = true;
+    if (completionHandler) completionHandler({}, std::nullopt);
+    return false;
+  }
+  if (sentByAnother_) TL_LOG_INFO(kBeaconLogTag, "This process now sends the logs of \"" << kFileName << "\".");
+  sentByAnother_ = false;
   std::vector<TLDBValue> reservedIds;
   for (const auto& [key, ids] : batches_) {
     if (key.first == groupId) reservedIds.insert(reservedIds.end(), ids.begin(), ids.end());
@@ -328,6 +411,7 @@ bool TLLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64
     batchId = foundation::Uuid::random().string();
     std::string joined;
     for (auto id : ids) joined += (joined.empty() ? "" : "','") + std::to_string(id);
+    for (auto id : ids) highestRowId_ = std::max(highestRowId_, id);
     batches_[{groupId, *batchId}] = std::move(ids);
     TL_LOG_VERBOSE(kBeaconLogTag, "Load log(s) with id(s) '" << joined << "' as batch Id:" << *batchId);
   }
@@ -395,6 +479,20 @@ void TLLogDBStorage::createPriorityIndex(TLDBConnection& connection) {
 }
 
 void TLLogDBStorage::customizeDatabase(TLDBConnection& connection) { createPriorityIndex(connection); }
+
+void TLLogDBStorage::prepareRebuiltDatabase(TLDBConnection& connection) {
+  // The new file's ids would start over above the rows copied in; ids of batches in flight (and
+  // of logs stored since) that were not among them would be given to new rows, which the answer
+  // to such a batch would then delete unsent.
+  std::int64_t floor = highestRowId_;
+  for (auto id : reservedIds()) floor = std::max(floor, id);
+  if (floor <= 0) return;
+  const TLDBValue table = std::string(kTableName);
+  connection.executeNonSelectionQuery(
+      "INSERT INTO sqlite_sequence (name, seq) SELECT ?, ? WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?)",
+      {table, floor, table});
+  connection.executeNonSelectionQuery("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq < ?", {floor, table, floor});
+}
 
 void TLLogDBStorage::migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion) {
   // Cumulative: a file of version N gets every step from N on. A column already present (a file

@@ -6,14 +6,26 @@
 //   1970), with the index ix_logs_priority on priority.
 // Loaded batches are remembered in memory by (group id, batch id) so their rows are not handed
 // out twice until the batch or its group is deleted; a batch whose rows cannot be deleted stays
-// reserved for the life of the object. When the file is full a new log evicts logs
-// of any group with equal or lower priority, lowest priority and oldest first.
+// reserved for the life of the object. Row ids are never given again while a batch holds them,
+// also when a damaged file is replaced by a new one (its id sequence starts above every id this
+// object handed out).
+//
+// When the file is full a new log evicts logs of any group with equal or lower priority, lowest
+// priority and oldest first, at least a page's worth at a time so that the following saves find
+// room. Evicted logs go to the eviction handler, except those of a batch in flight: the answer to
+// their batch is their one outcome. The eviction warning is rate-limited: the first eviction is
+// reported at once, later ones together at most once a minute, with their count.
+//
+// Several processes may store into one file; only the one holding the file's sending lock loads
+// batches (the others answer no logs), so no log is sent by two processes.
 //
 // Not thread-safe: every call comes from the channel group's serial queue (which also guards the
 // batches). Rows that no longer decode are deleted when met. Failures are logged and surface as
 // false, empty results or zero counts.
+#include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "beacon/core/Storage/TLDBStorage.h"
@@ -69,6 +81,7 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
  protected:
   void customizeDatabase(TLDBConnection& connection) override;
   void migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion) override;
+  void prepareRebuiltDatabase(TLDBConnection& connection) override;
 
  private:
   struct StoredLog {
@@ -87,12 +100,29 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
   static int deleteLogsWithColumnValues(const std::vector<TLDBValue>& values, std::string_view columnName,
                                         TLDBConnection& connection, bool logsFailure = true);
   static void createPriorityIndex(TLDBConnection& connection);
+  // Deletes the oldest logs of equal or lower priority until `insert` finds room; answers its last
+  // result. Logs deleted are added to `evicted` (by group), those of batches in flight left out.
+  int evictAndInsert(TLDBConnection& connection, const std::string& insert, const TLDBBindings& values,
+                     std::uint32_t priority, std::size_t bytes, std::map<std::string, Logs>& evicted,
+                     std::int64_t& deleted);
+  // Logs the evictions not yet reported, unless one was reported less than a minute ago (or
+  // `always`).
+  void reportEvictions(bool always);
+  // Row ids some batch in flight holds.
+  std::vector<std::int64_t> reservedIds() const;
 
   std::map<std::pair<std::string, std::string>, std::vector<std::int64_t>> batches_;
   std::unique_ptr<TLEncrypter> targetTokenEncrypter_;
   // The last deletion of a sent batch failed: further failures are not reported as errors again.
   bool deletionFailing_ = false;
   EvictionHandler evictionHandler_;
+  // The highest row id this object stored or handed out.
+  std::int64_t highestRowId_ = 0;
+  // Evictions since the last warning about them, and when that was.
+  std::uint64_t evictionsUnreported_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> lastEvictionWarning_;
+  // Whether loading was last refused because another process sends from the file.
+  bool sentByAnother_ = false;
 };
 
 }  // namespace ml::beacon
