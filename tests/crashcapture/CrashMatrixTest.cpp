@@ -6,12 +6,15 @@
 // addresses): a frame is named as a debugger names it, or not at all.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "CrashTestSupport.h"
 #include "ReportChecks.h"
 #include "support/ChildProcess.h"
+#include "support/WaitUntil.h"
 
 namespace ml::crash::test {
 namespace {
@@ -46,6 +50,11 @@ const MatrixCrash kCrashes[] = {
 #ifdef ML_WITH_QT
     {"overflow-qthread", SIGSEGV, "crashcapture_overflow", 1},
 #endif
+    // During teardown: exit has destroyed every static object but one.
+    {"static-destructor", SIGSEGV, "crashcapture_null_read", 0},
+    {"thread-after-main", SIGSEGV, "crashcapture_null_read", 1},
+    {"exit-while-faulting", SIGSEGV, "crashcapture_null_read", 1},
+    {"atexit", SIGSEGV, "crashcapture_null_read", 0},
 };
 
 // How deep into the crashed thread the crashing function must show (abort runs through a few
@@ -124,6 +133,7 @@ TEST_P(CrashMatrix, ReportDecodesWithOneCrashedThreadNamedAsADebuggerNamesIt) {
   ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, crash.signal) << outcome.describe();
 
+  EXPECT_EQ(pendingReportPaths().size(), 1u) << "one report per process death";
   std::string why;
   std::optional<TLCrashReport> report = readPendingReport(&why);
   ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
@@ -247,6 +257,59 @@ TEST_P(EachCaptureMode, NullCallIsFollowedByItsCaller) {
     EXPECT_EQ(frames[0].instructionPointer(), 0u);
     EXPECT_EQ(symbolOf(frames[1]), "crashcapture_null_call");
     EXPECT_EQ(symbolOf(frames[2]), "main");
+  }
+}
+
+// The pending reports of the folder: exactly one per process in `pids`, each whole, with one
+// crashed thread.
+void expectOneWholeReportEach(const std::set<uint64_t>& pids, const std::string& context) {
+  const std::vector<std::string> paths = pendingReportPaths();
+  EXPECT_EQ(paths.size(), pids.size()) << context;
+  std::set<uint64_t> reported;
+  for (const std::string& path : paths) {
+    std::string why;
+    std::optional<TLCrashReport> report = readReportAt(path, &why);
+    if (!report) {
+      ADD_FAILURE() << context << ": " << why;
+      continue;
+    }
+    EXPECT_NE(crashedThread(*report), nullptr) << context << ": " << path;
+    if (report->processInfo().has_value()) reported.insert(report->processInfo()->processID());
+  }
+  EXPECT_EQ(reported, pids) << context;
+}
+
+// Two processes on one report folder (two instances, or two machines over one network home):
+// crashing one after the other and at the same instant, each leaves its own whole report.
+TEST_P(EachCaptureMode, TwoProcessesOnOneFolderEachLeaveTheirReport) {
+  using namespace std::chrono_literals;
+  purgePendingReports();
+  std::set<uint64_t> pids;
+  for (int i = 0; i < 2; ++i) {
+    ml::test::ChildProcess helper(CRASHCAPTURE_HELPER, {"segv", GetParam()});
+    pids.insert(static_cast<uint64_t>(helper.pid()));
+    std::optional<int> status = helper.wait(60s);
+    EXPECT_TRUE(status && WIFSIGNALED(*status)) << helper.output();
+  }
+  expectOneWholeReportEach(pids, "one after the other");
+
+  constexpr int kRuns = 10;
+  for (int run = 0; run < kRuns; ++run) {
+    purgePendingReports();
+    const std::string go = (sandbox_->root() / ("go-" + std::to_string(run))).string();
+    const std::map<std::string, std::string> environment{{"CRASHCAPTURE_GO", go}};
+    ml::test::ChildProcess first(CRASHCAPTURE_HELPER, {"segv-on-go", GetParam()}, environment);
+    ml::test::ChildProcess second(CRASHCAPTURE_HELPER, {"segv-on-go", GetParam()}, environment);
+    ASSERT_TRUE(ml::test::waitUntil([&] {
+      return first.output().find("ready") != std::string::npos && second.output().find("ready") != std::string::npos;
+    })) << first.output() << second.output();
+    std::ofstream(go).put('\n');
+    for (ml::test::ChildProcess* helper : {&first, &second}) {
+      std::optional<int> status = helper->wait(60s);
+      EXPECT_TRUE(status && WIFSIGNALED(*status)) << helper->output();
+    }
+    expectOneWholeReportEach({static_cast<uint64_t>(first.pid()), static_cast<uint64_t>(second.pid())},
+                             "at the same instant, run " + std::to_string(run));
   }
 }
 

@@ -2,9 +2,19 @@
 // name, for the crash matrix tests: `crashcapture_helper <crash> <bsd|mach>`. Built without debug
 // information, so `addr2line -f` names its frames from the symbol table, as the reporter does.
 // Exit status 2 means bad arguments; 90 is a failed enabling (see CrashScenarios.h).
+//
+// Crashes during teardown: "static-destructor" faults in the destructor of the program's first
+// static object (so the last one exit destroys), "thread-after-main" has a thread fault while
+// main has returned and exit waits in that destructor, "exit-while-faulting" has a thread call
+// exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
+// handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
+// CRASHCAPTURE_GO exists (two helpers crash at the same instant).
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <thread>
@@ -33,6 +43,51 @@ void resetSignals() {
 }
 
 void overflow() { crashcapture_overflow(0); }
+
+// What the last destructor of exit does.
+enum class Teardown : int { kNothing, kFault, kLetTheLateThreadFault };
+std::atomic<Teardown> g_teardown{Teardown::kNothing};
+std::atomic<bool> g_late_fault{false};
+
+// The program's first static object, and so the last one exit destroys: by then everything that
+// exit destroys at all is gone.
+struct LastDestroyed {
+  LastDestroyed() = default;
+  LastDestroyed(const LastDestroyed&) = delete;
+  LastDestroyed& operator=(const LastDestroyed&) = delete;
+  ~LastDestroyed() {
+    switch (g_teardown.load()) {
+      case Teardown::kNothing:
+        return;
+      case Teardown::kFault:
+        crashcapture_null_read();
+        return;
+      case Teardown::kLetTheLateThreadFault:
+        g_late_fault.store(true);
+        for (;;) ::pause();  // the other thread's crash ends the process
+    }
+  }
+};
+__attribute__((init_priority(101))) LastDestroyed g_last_destroyed;
+
+// Faults once exit has destroyed everything but the last object.
+void faultLate() {
+  while (!g_late_fault.load()) std::this_thread::yield();
+  crashcapture_null_read();
+}
+
+void faultAtExit() { crashcapture_null_read(); }
+
+[[noreturn]] void faultOnGo() {
+  const char* go = std::getenv("CRASHCAPTURE_GO");
+  if (go == nullptr) std::exit(2);
+  std::printf("ready\n");
+  std::fflush(stdout);
+  while (::access(go, F_OK) != 0) {
+  }
+  crashcapture_null_read();
+  std::exit(3);
+}
 
 #ifdef ML_WITH_QT
 class OverflowingThread : public QThread {
@@ -81,6 +136,25 @@ int main(int argc, char** argv) {
     early.join();
   }
   if (crash == "overflow-thread") std::thread(overflow).join();
+  if (crash == "segv-on-go") faultOnGo();
+  if (crash == "static-destructor") {
+    g_teardown.store(Teardown::kFault);
+    return 0;
+  }
+  if (crash == "thread-after-main") {
+    g_teardown.store(Teardown::kLetTheLateThreadFault);
+    std::thread(faultLate).detach();
+    return 0;
+  }
+  if (crash == "exit-while-faulting") {
+    g_teardown.store(Teardown::kLetTheLateThreadFault);
+    std::thread([] { std::exit(0); }).detach();
+    faultLate();
+  }
+  if (crash == "atexit") {
+    std::atexit(faultAtExit);
+    return 0;
+  }
 #ifdef ML_WITH_QT
   if (crash == "overflow-qthread") {
     OverflowingThread thread;
