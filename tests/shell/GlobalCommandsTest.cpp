@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/xattr.h>
+
+#include <algorithm>
 #include <fstream>
+#include <thread>
 
 #include "ShellFixture.h"
 #include "appkit/DesktopWorkspace.h"
@@ -11,6 +15,8 @@
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
 #include "shell/MenuCommand.h"
+#include "support/CaseInsensitiveVolume.h"
+#include "support/FileFixtures.h"
 
 namespace ml::shell {
 namespace {
@@ -150,6 +156,11 @@ TEST_F(GlobalCommandsTest, PreferencesWindowIsAnnouncedOnTheGlobalStoreAndShown)
 
 // Copy ---------------------------------------------------------------------------------------------
 
+std::string contentsOf(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 class CopyMoveTest : public GlobalCommandsTest {
  protected:
   // The store that runs the command, recording what it receives.
@@ -233,6 +244,102 @@ TEST_F(CopyMoveTest, ItemGivenTwiceIsCopiedOnce) {
   ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty(); }));
   EXPECT_EQ(window.state().copied[0].size(), 1u);
   EXPECT_TRUE(alerts->shown().empty());
+}
+
+// A retried copy of a big selection: every item fails (its name is taken) and one is given twice.
+// The user gets one alert naming a few and counting the rest, the log one line.
+TEST_F(CopyMoveTest, ManyFailuresGiveOneBoundedAlertAndOneLogLine) {
+  constexpr int kItems = 2000;
+  auto target = folder("to");
+  std::vector<files::Path> items;
+  for (int i = 0; i < kItems; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    items.push_back(path(files_.write("from/" + name, "x")));
+    std::ofstream(target / name) << "taken";
+  }
+  items.push_back(items.front());
+  test::LogCapture log;
+  window.fire(OnWindow::copy(items));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
+  settle();
+
+  ASSERT_EQ(alerts->shown().size(), 1u);
+  const auto alert = alerts->shown()[0];
+  EXPECT_EQ(alert.messageText, "Some items could not be copied.");
+  const auto& text = alert.informativeText;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+  EXPECT_EQ(text.substr(0, text.find('\n')), "\u201Cf0\u201D: File exists");
+  EXPECT_TRUE(text.ends_with("\nand " + commands::countText(kItems - 5) + " more.")) << text;
+  EXPECT_TRUE(window.state().copied.empty());
+  const std::string logged = log.text();
+  std::size_t lines = 0;
+  for (auto at = logged.find("failed to copy"); at != std::string::npos; at = logged.find("failed to copy", at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u);
+  EXPECT_NE(logged.find("failed to copy 2000 of 2000 items. source=" + items[0].description()), std::string::npos);
+  EXPECT_NE(logged.find("; and 1997 more"), std::string::npos);
+  EXPECT_LT(logged.size(), 200u * 1000u) << "the log grows with the items";
+}
+
+// A FAT stick keeps no extended attributes: a file and a folder that carry user attributes
+// arrive without them, and the user is told which; a move across to it does the same.
+TEST_F(CopyMoveTest, OntoAVolumeWithoutUserAttributesItemsArriveAndTheLossIsNamed) {
+  test::CaseInsensitiveVolume stick;
+  if (!stick.mounted()) GTEST_SKIP() << stick.skipReason();
+  auto tagged = files_.write("from/tagged.txt", "downloaded");
+  ASSERT_EQ(::setxattr(tagged.c_str(), "user.xdg.origin.url", "https://example.org/", 20, 0), 0);
+  auto album = folder("from/album");
+  auto inside = files_.write("from/album/inside.txt", "in");
+  ASSERT_EQ(::setxattr(inside.c_str(), "user.xdg.comment", "a comment", 9, 0), 0);
+  ASSERT_EQ(::setxattr(inside.c_str(), "user.com.apple.FinderInfo", "12345678", 8, 0), 0);
+  ASSERT_EQ(::setxattr(album.c_str(), "user.xdg.comment", "folder", 6, 0), 0);
+
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(tagged), path(album)}));
+  chooseFolder(stick.root());
+  ASSERT_TRUE(waitFor([&] { return !window.state().copied.empty() && !alerts->shown().empty(); })) << stick.how();
+  EXPECT_EQ(window.state().copied[0], (PathMapping{{path(tagged), path(stick.root() / "tagged.txt")},
+                                                   {path(album), path(stick.root() / "album")}}));
+  EXPECT_EQ(contentsOf(stick.root() / "tagged.txt"), "downloaded");
+  EXPECT_EQ(contentsOf(stick.root() / "album/inside.txt"), "in");
+  auto alert = alerts->shown()[0];
+  EXPECT_EQ(alert.messageText, "Some items were copied without attributes the destination cannot keep.");
+  EXPECT_EQ(alert.informativeText,
+            "\u201Ctagged.txt\u201D: user.xdg.origin.url\n"
+            "\u201Calbum/inside.txt\u201D: user.xdg.comment, user.com.apple.FinderInfo\n"
+            "\u201Calbum\u201D: user.xdg.comment")
+      << alert.informativeText;
+
+  auto moving = files_.write("from/moving.txt", "moved");
+  ASSERT_EQ(::setxattr(moving.c_str(), "user.xdg.origin.url", "u", 1, 0), 0);
+  window.fire(OnWindow::move(std::vector<files::Path>{path(moving)}));
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 2; }));
+  panels->choose(1, {stick.root()});
+  ASSERT_TRUE(waitFor([&] { return !window.state().moved.empty() && alerts->shown().size() == 2; }));
+  EXPECT_FALSE(fs::exists(moving));
+  EXPECT_EQ(contentsOf(stick.root() / "moving.txt"), "moved");
+  EXPECT_EQ(alerts->shown()[1].messageText, "Some items were moved without attributes the destination cannot keep.");
+}
+
+// Quitting while a copy is under way lets it finish, with a notice in front of the windows.
+TEST_F(CopyMoveTest, QuitWaitsForACopyUnderWayAndSaysSo) {
+  constexpr int kItems = 2000;
+  std::vector<files::Path> items;
+  for (int i = 0; i < kItems; ++i) items.push_back(path(files_.write("from/f" + std::to_string(i), "x")));
+  auto target = folder("to");
+  window.fire(OnWindow::copy(items));
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 1; }));
+  std::thread user([&] { panels->choose(0, {target}); });  // the copy runs on this thread
+  while (delegate().fileWork()->progress().commands == 0) std::this_thread::yield();
+  delegate().willTerminate();
+  EXPECT_EQ(delegate().fileWork()->progress().commands, 0u);
+  std::size_t copies = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(target)) ++copies;
+  EXPECT_EQ(copies, static_cast<std::size_t>(kItems));
+  user.join();
+  ASSERT_EQ(alerts->notices().size(), 1u);
+  EXPECT_EQ(alerts->notices()[0].first.messageText, "Finishing copying and moving before quitting\u2026");
+  EXPECT_TRUE(alerts->notices()[0].second.ends_with(" of " + commands::countText(kItems) + " items done."))
+      << alerts->notices()[0].second;
 }
 
 // Move ---------------------------------------------------------------------------------------------

@@ -91,10 +91,23 @@ class FakeAlerts final : public appkit::AlertPresenter {
     std::lock_guard lock(mutex_);
     return shown_;
   }
+  // Records the notice with the first progress text, then waits as the real one does.
+  void showUntilDone(const appkit::Alert& notice, const Progress& progress) override {
+    if (auto text = progress()) {
+      std::lock_guard lock(mutex_);
+      notices_.emplace_back(notice, *text);
+    }
+    waitUntilDone(progress);
+  }
+  std::vector<std::pair<appkit::Alert, std::string>> notices() const {
+    std::lock_guard lock(mutex_);
+    return notices_;
+  }
 
  private:
   mutable std::mutex mutex_;
   std::vector<appkit::Alert> shown_;
+  std::vector<std::pair<appkit::Alert, std::string>> notices_;
   std::deque<int> answers_;
 };
 
