@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/darwin/ExtendedAttributes.h"
+#include "support/CaseInsensitiveVolume.h"
 #include "support/FileFixtures.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -59,6 +60,50 @@ TEST(CopyItem, NeverOverwritesAndNeverCopiesAFolderIntoItself) {
   dir.write("tree/x", "x");
   EXPECT_TRUE(copyItem(dir.path() / "tree", dir.path() / "tree/inner").error().isPosix(EINVAL));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "tree/inner"));
+}
+
+// A link is copied as itself, so it may go into (or below) the folder it points to; a folder still
+// may not go into itself, also when the way in is through a link to it. Moving the link works too.
+TEST(CopyItem, ALinkGoesIntoTheFolderItPointsToAsALink) {
+  test::TempDir dir;
+  dir.write("music/album/song", "la");
+  const auto link = dir.path() / "shortcut";
+  std::filesystem::create_symlink(dir.path() / "music", link);
+
+  ASSERT_TRUE(copyItem(link, dir.path() / "music/shortcut"));
+  ASSERT_TRUE(copyItem(link, dir.path() / "music/album/shortcut"));
+  EXPECT_EQ(std::filesystem::read_symlink(dir.path() / "music/shortcut"), dir.path() / "music");
+  EXPECT_EQ(std::filesystem::read_symlink(dir.path() / "music/album/shortcut"), dir.path() / "music");
+  EXPECT_TRUE(copyItem(dir.path() / "music", link / "album/inner").error().isPosix(EINVAL));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "music/album/inner"));
+  ASSERT_TRUE(moveItem(link, dir.path() / "music/album/moved"));
+  EXPECT_FALSE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(std::filesystem::read_symlink(dir.path() / "music/album/moved"), dir.path() / "music");
+}
+
+// A FAT volume keeps no extended attributes: items carrying user attributes arrive without them,
+// each named; a copy that does not fit still fails and leaves nothing.
+TEST(CopyItem, OntoAVolumeWithoutAttributesNamesTheLossAndStillFailsWhenFull) {
+  test::CaseInsensitiveVolume stick;
+  if (!stick.mounted()) GTEST_SKIP() << stick.skipReason();
+  test::TempDir dir;
+  const auto file = dir.write("tree/a.txt", "alpha");
+  ASSERT_TRUE(setExtendedAttribute(file, bytes("https://example.org/"), "xdg.origin.url"));
+  ASSERT_TRUE(setExtendedAttribute(dir.path() / "tree", bytes("folder"), "xdg.comment"));
+  UnkeptAttributes unkept;
+  ASSERT_TRUE(copyItem(dir.path() / "tree", stick.root() / "tree", unkept)) << stick.how();
+  EXPECT_EQ(contents(stick.root() / "tree/a.txt"), "alpha");
+  EXPECT_EQ(unkept, (UnkeptAttributes{{stick.root() / "tree/a.txt", "user.xdg.origin.url"},
+                                      {stick.root() / "tree", "user.xdg.comment"}}));
+
+  const auto big = dir.write("big.bin", std::string(20 * 1024 * 1024, 'b'));  // the volume holds 16 MB
+  unkept.clear();
+  const auto status = copyItem(big, stick.root() / "big.bin", unkept);
+  ASSERT_FALSE(status);
+  // fusefat answers a full volume with EPERM where the kernel answers ENOSPC.
+  EXPECT_TRUE(status.error().isPosix(ENOSPC) || (!stick.isKernelMount() && status.error().isPosix(EPERM)))
+      << status.error();
+  EXPECT_FALSE(std::filesystem::exists(stick.root() / "big.bin"));
 }
 
 TEST(CopyItem, AHalfMadeCopyThatCannotBeRemovedIsReportedAsLeft) {
