@@ -4,6 +4,7 @@
 #include <set>
 
 #include "beacon/core/Storage/TLDBConnection.h"
+#include "beacon/core/Storage/TLDBPageScan.h"
 
 namespace ml::beacon {
 
@@ -85,8 +86,7 @@ TLDBRows readableRows(TLDBConnection& connection, const std::string& table, cons
     if (!next) break;
     start = *next;
   }
-  for (auto& row : rows) row.erase(row.begin());  // the rowid in front
-  return rows;
+  return rows;  // each with its rowid in front
 }
 
 std::set<std::string> existingColumns(TLDBConnection& connection, const std::string& table) {
@@ -100,23 +100,47 @@ std::set<std::string> existingColumns(TLDBConnection& connection, const std::str
 }  // namespace
 
 TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSchema& schema) {
+  // Read below SQLite first: opening the file lets SQLite fold the part of its write-ahead log it
+  // accepts into the file and drop the rest.
+  std::map<std::string, std::map<std::int64_t, TLDBRow>> scanned;
+  for (const auto& [table, columns] : schema) scanned[table] = scanTableRows(file, columns);
+
   TLDBSalvage salvage;
   int rc = 0;
   auto connection = TLDBConnection::open(file, rc);
-  if (!connection) return salvage;
-  connection->setLogsFailures(false);
+  if (connection) connection->setLogsFailures(false);
   for (const auto& [table, columns] : schema) {
-    const std::set<std::string> existing = existingColumns(*connection, table);
+    const std::set<std::string> existing = connection ? existingColumns(*connection, table) : std::set<std::string>{};
     TLDBSalvagedTable salvaged;
     for (const auto& column : columns) {
-      if (existing.count(column.name)) salvaged.columns.push_back(column.name);
+      // A table SQLite cannot describe (its schema page is damaged) is read with every column.
+      if (existing.empty() || existing.count(column.name)) salvaged.columns.push_back(column.name);
     }
-    if (salvaged.columns.empty()) continue;
-    int counted = 0;
-    std::int64_t count = connection->querySingleValue("SELECT COUNT(*) FROM " + TLDBConnection::quoteIdentifier(table),
-                                                      {}, &counted);
-    if (counted == SQLITE_OK && count >= 0) salvaged.rowCount = static_cast<std::uint64_t>(count);
-    salvaged.rows = readableRows(*connection, table, salvaged.columns);
+    std::set<std::int64_t> read;
+    if (connection && !existing.empty()) {
+      int counted = 0;
+      std::int64_t count = connection->querySingleValue("SELECT COUNT(*) FROM " + TLDBConnection::quoteIdentifier(table),
+                                                        {}, &counted);
+      if (counted == SQLITE_OK && count >= 0) salvaged.rowCount = static_cast<std::uint64_t>(count);
+      salvaged.rows = readableRows(*connection, table, salvaged.columns);
+      for (auto& row : salvaged.rows) {
+        if (const auto* rowid = tlDBInteger(row.front())) read.insert(*rowid);
+        row.erase(row.begin());  // the rowid in front
+      }
+    }
+    // Rows only the page scan found: on pages SQLite could not reach, or in intact commits of the
+    // write-ahead log after a damaged frame.
+    for (const auto& [rowid, values] : scanned[table]) {
+      if (read.count(rowid)) continue;
+      TLDBRow row;
+      for (const auto& name : salvaged.columns) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+          if (columns[i].name == name) row.push_back(values[i]);
+        }
+      }
+      salvaged.rows.push_back(std::move(row));
+    }
+    if (salvaged.columns.empty() || (salvaged.rows.empty() && existing.empty())) continue;
     salvage.emplace(table, std::move(salvaged));
   }
   return salvage;

@@ -1,6 +1,8 @@
 #pragma once
 // Salvage of a damaged database: what rows of its tables can still be read, and their copy into a
-// new file. A damaged page loses only the rows it held: the reading walks each table in rowid
+// new file. Rows come from two readings: SQLite's, and a scan of the pages below it
+// (TLDBPageScan) that also reads pages SQLite cannot reach (a damaged header or schema page, a
+// file cut short) and intact commits of the write-ahead log after a damaged frame. A damaged page loses only the rows it held: the reading walks each table in rowid
 // order, and where a read fails it searches forward for the first rowid from which reading works
 // again, so the rows behind the damage are kept too.
 //

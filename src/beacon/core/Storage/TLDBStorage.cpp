@@ -5,6 +5,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "beacon/core/Storage/TLDBPageScan.h"
 #include "beacon/core/Storage/TLDBSalvage.h"
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLUtilityFile.h"
@@ -102,7 +103,17 @@ void TLDBStorage::initializeDatabase(const std::optional<TLDBSchema>& schema, st
   std::optional<TLDBFileLock::ConfigurationGuard> configuring;
   if (lock_) configuring.emplace(*lock_);
   std::string damage;
-  int rc = configureDatabase(schema, version, filename, &damage);
+  // SQLite leaves out, without a word, every commit of the write-ahead log after a damaged frame,
+  // and cannot tell a log cut short: looked at before SQLite opens the file and folds the log in.
+  int rc = SQLITE_OK;
+  auto path = TLUtilityFile::fullURLForPathComponent(filename);
+  if (std::string walDamage = path ? inspectWriteAheadLog(*path).damage : std::string(); !walDamage.empty()) {
+    dbFileURL_ = *path;
+    damage = walDamage;
+    rc = SQLITE_CORRUPT;
+  } else {
+    rc = configureDatabase(schema, version, filename, &damage);
+  }
   if (isCorruption(rc)) {
     if (damage.empty()) damage = sqlite3_errstr(rc);
     if (recreateDamagedDatabase(damage)) rc = SQLITE_OK;
