@@ -2,6 +2,7 @@
 
 #include "appkit/Application.h"
 #include "appkit/Localization.h"
+#include "files/VisibleName.h"
 #include "appkit/QtAlertPresenter.h"
 #include "info/PaneSupport.h"
 #include "info/state/AcceptChanges.h"
@@ -48,7 +49,7 @@ void ButtonBarController::update(const InfoWindowState& state) {
 
   ui_->filePicker->clear();
   pickerPaths_ = state.paths;
-  for (const auto& path : state.paths) ui_->filePicker->addItem(qt(path.url().filename().string()));
+  for (const auto& path : state.paths) ui_->filePicker->addItem(qt(files::visibleName(path.url().filename().string())));
   ui_->filePicker->setCurrentIndex(state.displayed);
 }
 
@@ -83,7 +84,7 @@ void ButtonBarController::changeSelectedPath(int index) {
 
 int ButtonBarController::askAboutPendingEdits(const InfoWindowState& state) {
   const auto shown = state.displayedPath();
-  const std::string name = shown ? shown->url().filename().string() : std::string();
+  const std::string name = shown ? files::visibleName(shown->url().filename().string()) : std::string();
   appkit::Alert alert;
   alert.style = appkit::Alert::Style::warning;
   alert.messageText = appkit::localizedText(QStringLiteral("Apply the changes to \u201C%1\u201D?"))

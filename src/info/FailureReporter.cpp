@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "appkit/Localization.h"
+#include "files/VisibleName.h"
 #include "info/PaneSupport.h"
 #include "platform/dispatch/QueueAssert.h"
 #include "rename/mover/RenameFailure.h"
@@ -24,7 +25,7 @@ void FailureReporter::update(const InfoWindowState& state) {
   reported_ = state.lastFailure->serial;
   // The item the apply wrote to, which need not be the one shown by now.
   auto* box = new QMessageBox(QMessageBox::Warning, appkit::localizedText("Info"),
-                              messageText(qt(state.lastFailure->item.url().filename().string())),
+                              messageText(qt(files::visibleName(state.lastFailure->item.url().filename().string()))),
                               QMessageBox::Ok, window_);
   // The reason as a sentence: "An item named “b.txt” is already in this folder".
   QString reason = qt(rename::breakableText(state.lastFailure->error.message));

@@ -1,10 +1,12 @@
 #include "info/FileInfoWindow.h"
 
 #include <QCloseEvent>
+#include <QScreen>
 
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
 #include "files/FileSystem.h"
+#include "files/VisibleName.h"
 #include "info/BasicInfoController.h"
 #include "info/ButtonBarController.h"
 #include "info/FinderAttributesController.h"
@@ -54,13 +56,19 @@ void FileInfoWindow::update(const InfoWindowState& state) {
     const std::string where = shown->url().parent_path().string();
     missingNotice_->setText(
         appkit::localizedText(QStringLiteral("\u201C%1\u201D does not exist in %2."))
-            .arg(QString::fromStdString(rename::breakableText(shown->url().filename().string())),
+            .arg(QString::fromStdString(rename::breakableText(files::visibleName(shown->url().filename().string()))),
                  QString::fromStdString(rename::breakableText(where))));
   }
   missingNotice_->setVisible(missing);
   for (QWidget* pane : {static_cast<QWidget*>(ui_->basic), static_cast<QWidget*>(ui_->finderGroup),
                         static_cast<QWidget*>(ui_->flagsGroup), static_cast<QWidget*>(ui_->permissionsGroup)}) {
     pane->setVisible(!missing);
+  }
+  if (!std::exchange(fitted_, true)) {
+    // The panes have drawn the first item (this window is the store's last subscriber).
+    QSize wanted = sizeHint();
+    if (QScreen* shownOn = screen()) wanted = wanted.boundedTo(shownOn->availableGeometry().size());
+    resize(wanted.expandedTo(minimumSizeHint()));
   }
 }
 

@@ -39,7 +39,9 @@ class FileInfoWindow final : public QMainWindow {
   InfoWindowToolbarController& toolbar() { return *toolbar_; }
   PermissionsController& permissions();
 
-  // Shows or hides the notice of a missing item, and the panes the other way round.
+  // Shows or hides the notice of a missing item, and the panes the other way round. The first
+  // state sizes the window to show the panes whole, as far as its screen has room (the panes
+  // scroll in what is left).
   void update(const InfoWindowState& state);
 
   // Called once when the window closes, whoever closes it.
@@ -54,6 +56,7 @@ class FileInfoWindow final : public QMainWindow {
   QLabel* missingNotice_;                  // a child widget, hidden while the item exists
   std::function<void()> willClose_;
   bool closingByButton_ = false;  // the cancel button's close, which asks nothing
+  bool fitted_ = false;            // sized to its first item's panes
 };
 
 }  // namespace ml::info

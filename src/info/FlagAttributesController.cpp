@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "appkit/Localization.h"
 #include "files/FileSystem.h"
+#include "info/FlagSupport.h"
 #include "info/PaneSupport.h"
 #include "info/state/InfoWindowEvents.h"
 #include "platform/dispatch/QueueAssert.h"
@@ -41,13 +43,20 @@ void FlagAttributesController::update(const InfoWindowState& state) {
   // box shows it invisible and cannot be cleared.
   const std::string name = item->url().filename().string();
   const bool hiddenByName = name.size() > 1 && name[0] == '.' && name != "..";
-  ui_->invisibleCheckbox->setEnabled(!hiddenByName);
   if (hiddenByName) {
     ui_->invisibleCheckbox->setChecked(true);
     ui_->invisibleMarker->setVisible(false);
   } else {
     show(*ui_->invisibleCheckbox, *ui_->invisibleMarker, EditableField::invisible, basic && basic->isInvisible());
   }
+  // Flags the item cannot carry at all are not offered: Apply could only fail on them.
+  const auto cannotCarry = whyFlagsCannotBeSet(*item);
+  const QString carryTip = cannotCarry ? qt(*cannotCarry) : QString();
+  ui_->extensionHiddenCheckbox->setEnabled(!cannotCarry);
+  ui_->extensionHiddenCheckbox->setToolTip(carryTip);
+  ui_->invisibleCheckbox->setEnabled(!hiddenByName && !cannotCarry);
+  ui_->invisibleCheckbox->setToolTip(
+      hiddenByName ? appkit::localizedText("A name that starts with \u201C.\u201D keeps the item invisible.") : carryTip);
 }
 
 void FlagAttributesController::onFlagToggled() {

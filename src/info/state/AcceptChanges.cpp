@@ -7,6 +7,7 @@
 #include "files/FileSystem.h"
 #include "files/MutableAppleAttributes.h"
 #include "files/MutableBasicAttributes.h"
+#include "files/VisibleName.h"
 #include "info/state/InfoWindowEvents.h"
 #include "info/state/SizelessViews.h"
 #include "platform/logging/Log.h"
@@ -71,12 +72,38 @@ struct Plan {
   files::MutableAppleAttributes finder;
   std::optional<std::string> newName;
   std::vector<EditableField> invalid;
+  // The fields each record carries, named when writing that record fails.
+  std::vector<EditableField> basicFields;
+  std::vector<EditableField> finderFields;
 };
+
+// A write's failure as the user reads it: which attributes of which item, then why.
+Error named(Error error, const std::vector<EditableField>& fields, const files::Path& path) {
+  const std::string what = fields.empty() ? std::string("the attributes") : joined(fields);
+  error.message = sentence(what + " of \u201C" + files::visibleName(path.url().filename().string()) +
+                           "\u201D could not be set: " + error.message);
+  return error;
+}
 
 void take(Plan& plan, EditableField field, const FieldValue& value, const files::Path& path) {
   auto flag = valueAs<bool>(value);
   auto date = valueAs<files::Date>(value);
   auto text = valueAs<std::string>(value);
+  switch (field) {
+    case EditableField::hiddenExtension:
+    case EditableField::invisible:
+    case EditableField::created:
+    case EditableField::modified:
+    case EditableField::accessed:
+      plan.basicFields.push_back(field);
+      break;
+    case EditableField::typeCode:
+    case EditableField::creatorCode:
+      plan.finderFields.push_back(field);
+      break;
+    default:
+      break;
+  }
   switch (field) {
     case EditableField::name:
       if (text && isSingleComponent(*text)) {
@@ -180,13 +207,13 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   if (plan.basic.hasChanges()) {
     if (auto status = fs.updateBasicAttributes(path, plan.basic); !status) {
       rollback(path, basicBefore, finderBefore);
-      return fail(core, path, status.error());
+      return fail(core, path, named(status.error(), plan.basicFields, path));
     }
   }
   if (plan.finder.hasChanges()) {
     if (auto status = fs.updateFinderAttributes(path, plan.finder); !status) {
       rollback(path, basicBefore, finderBefore);
-      return fail(core, path, status.error());
+      return fail(core, path, named(status.error(), plan.finderFields, path));
     }
   }
 

@@ -1,0 +1,39 @@
+#include "info/PaneScrollArea.h"
+
+#include <QEvent>
+
+#include <algorithm>
+#include <QScrollBar>
+
+namespace ml::info {
+
+PaneScrollArea::PaneScrollArea(QWidget* parent) : QScrollArea(parent) {
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+}
+
+QSize PaneScrollArea::around(QSize content) const {
+  const int frame = 2 * frameWidth();
+  return QSize(content.width() + frame + verticalScrollBar()->sizeHint().width(), content.height() + frame);
+}
+
+QSize PaneScrollArea::sizeHint() const {
+  if (!widget()) return QScrollArea::sizeHint();
+  return around(widget()->sizeHint().expandedTo(widget()->minimumSizeHint()));
+}
+
+QSize PaneScrollArea::minimumSizeHint() const {
+  if (!widget()) return QScrollArea::minimumSizeHint();
+  // As wide as the panes' narrowest layout, so they never need a horizontal scroll bar.
+  const QSize content = widget()->minimumSizeHint();
+  return QSize(around(content).width(), std::min(kMinimumHeight, around(content).height()));
+}
+
+bool PaneScrollArea::eventFilter(QObject* watched, QEvent* event) {
+  // The panes' layout changes as they show another item (a comment, hidden fork sizes): the
+  // window's layout asks again for this area's sizes.
+  if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+  return QScrollArea::eventFilter(watched, event);
+}
+
+}  // namespace ml::info
