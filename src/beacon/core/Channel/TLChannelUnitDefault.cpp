@@ -262,9 +262,11 @@ void TLChannelUnitDefault::startTimer(std::uint64_t seconds) {
   timer_ = dispatch::Timer::oneShot(*environment_.clock, *queue_, std::chrono::seconds(seconds), [weak] {
     auto unit = weak.lock();
     if (!unit) return;
-    if (unit->itemsCount_ > 0) unit->flushQueue();
+    // Reset before flushing: a flush that finds the store sent by another process starts the
+    // timer again.
     unit->resetTimer();
     unit->environment_.settings->removeObjectForKey(startTimerKey(unit->configuration_.groupId));
+    if (unit->itemsCount_ > 0) unit->flushQueue();
   });
 }
 
@@ -308,6 +310,11 @@ void TLChannelUnitDefault::loadBatch(const TokenWindows& tokens, std::size_t ind
         if (environment_.authTokenContext) environment_.authTokenContext->checkIfTokenNeedsToBeRefreshed(window);
         if (!logs.empty() && batchId) {
           sendLogContainer(std::make_shared<TLLogContainer>(*batchId, logs), tokens, index);
+        } else if (storage_->isSendingElsewhere()) {
+          // Another process sends from the store now; this unit's logs are there for it, and
+          // this unit looks again after its interval (the other may be gone by then).
+          itemsCount_ = std::max<std::uint64_t>(itemsCount_, 1);
+          if (!timer_.isValid()) startTimer(std::max<std::uint64_t>(configuration_.flushInterval, 1));
         } else if (logs.empty() && index == 0 && tokens[0].endTime && environment_.authTokenContext) {
           // Nothing of this window is left to send: its token is no longer needed.
           if (storage_->countLogsBeforeDate(*tokens[index].endTime) == 0) {

@@ -50,4 +50,9 @@ bool TLDBFileLock::tryHoldSending() {
   return holdsSending_;
 }
 
+void TLDBFileLock::releaseSending() {
+  if (holdsSending_) setLock(F_UNLCK, kSendingByte, false);
+  holdsSending_ = false;
+}
+
 }  // namespace ml::beacon

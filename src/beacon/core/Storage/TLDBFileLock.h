@@ -6,8 +6,8 @@
 //
 //   byte 0  configuration: creating, migrating or rebuilding the file, one process at a time
 //           (a blocking wait, bounded by what those steps take)
-//   byte 1  sending: the process that loads and sends batches from the file; taken without
-//           waiting and held until the object goes
+//   byte 1  sending: the process that has batches from the file in flight; taken without
+//           waiting when loading, given back when no batch is left
 //
 // A lock file that cannot be opened (a read-only folder) locks nothing: the store then works as
 // if it were alone, which is what it can do.
@@ -39,6 +39,7 @@ class TLDBFileLock {
 
   // Takes the sending lock unless another holds it; true while this object holds it.
   bool tryHoldSending();
+  void releaseSending();
   bool holdsSending() const { return holdsSending_; }
   bool usable() const { return fd_ >= 0; }
 

@@ -103,8 +103,11 @@ class TLDBStorage {
   virtual void prepareRebuiltDatabase(TLDBConnection& connection);
 
   // Whether this object may send from the file: true once it holds the file's sending lock, which
-  // it then keeps; false while another object (another process) holds it.
+  // it keeps until it gives it back; false while another object (another process) holds it.
   bool holdsSendingLock() { return !lock_ || lock_->tryHoldSending(); }
+  void releaseSendingLock() {
+    if (lock_) lock_->releaseSending();
+  }
 
  private:
   // The page size, read now when it is still unknown; 0 when it cannot be read.

@@ -256,6 +256,10 @@ void TLLogDBStorage::reportEvictions(bool always) {
   lastEvictionWarning_ = now;
 }
 
+void TLLogDBStorage::releaseSendingWhenIdle() {
+  if (batches_.empty()) releaseSendingLock();
+}
+
 std::vector<std::int64_t> TLLogDBStorage::reservedIds() const {
   std::vector<std::int64_t> ids;
   for (const auto& [key, batch] : batches_) ids.insert(ids.end(), batch.begin(), batch.end());
@@ -284,6 +288,7 @@ TLStorage::Logs TLLogDBStorage::deleteLogsWithGroupId(const std::string& groupId
   for (auto it = batches_.begin(); it != batches_.end();) {
     it = it->first.first == groupId ? batches_.erase(it) : std::next(it);
   }
+  releaseSendingWhenIdle();
   return logs;
 }
 
@@ -298,6 +303,7 @@ void TLLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std
   if (rc == SQLITE_OK) {
     batches_.erase(batch);
     deletionFailing_ = false;
+    releaseSendingWhenIdle();
     return;
   }
   // Forgetting the batch would hand its rows out again at once, and a store that refuses every
@@ -415,6 +421,7 @@ bool TLLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64
     batches_[{groupId, *batchId}] = std::move(ids);
     TL_LOG_VERBOSE(kBeaconLogTag, "Load log(s) with id(s) '" << joined << "' as batch Id:" << *batchId);
   }
+  releaseSendingWhenIdle();  // nothing loaded: another process may send meanwhile
   if (completionHandler) completionHandler(logs, batchId);
   return moreLogsAvailable;
 }

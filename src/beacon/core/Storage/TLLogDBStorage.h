@@ -16,8 +16,9 @@
 // their batch is their one outcome. The eviction warning is rate-limited: the first eviction is
 // reported at once, later ones together at most once a minute, with their count.
 //
-// Several processes may store into one file; only the one holding the file's sending lock loads
-// batches (the others answer no logs), so no log is sent by two processes.
+// Several processes may store into one file; only one at a time has batches from it in flight:
+// it holds the file's sending lock from its first load until no batch of it is left, and the
+// others load nothing meanwhile (isSendingElsewhere), so no log is sent by two processes.
 //
 // Not thread-safe: every call comes from the channel group's serial queue (which also guards the
 // batches). Rows that no longer decode are deleted when met. Failures are logged and surface as
@@ -68,6 +69,7 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
                            const LoadCompletion& completionHandler) override;
   std::uint64_t countLogsBeforeDate(Date date) override;
   void setEvictionHandler(EvictionHandler handler) override { evictionHandler_ = std::move(handler); }
+  bool isSendingElsewhere() const override { return sentByAnother_; }
   void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override {
     TLDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
   }
@@ -110,6 +112,8 @@ class TLLogDBStorage : public TLDBStorage, public TLStorage {
   void reportEvictions(bool always);
   // Row ids some batch in flight holds.
   std::vector<std::int64_t> reservedIds() const;
+  // Gives the sending lock back once no batch is in flight.
+  void releaseSendingWhenIdle();
 
   std::map<std::pair<std::string, std::string>, std::vector<std::int64_t>> batches_;
   std::unique_ptr<TLEncrypter> targetTokenEncrypter_;

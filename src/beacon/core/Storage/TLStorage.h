@@ -53,6 +53,9 @@ class TLStorage {
   // Called from saveLog, once per group, with the logs it deleted to make room (the logs no
   // longer decode are not among them). A store that never evicts ignores it.
   virtual void setEvictionHandler(EvictionHandler handler) { (void)handler; }
+  // Whether the last load gave nothing because another process is sending from the same store;
+  // loading again later may find it done.
+  virtual bool isSendingElsewhere() const { return false; }
 };
 
 }  // namespace ml::beacon
