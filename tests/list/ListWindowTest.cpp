@@ -14,7 +14,9 @@
 #include <QUrl>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 
 #include "ListFixture.h"
 #include "appkit/MainMenu.h"
@@ -233,6 +235,85 @@ TEST_F(ListWindowTest, RenamesElsewhereReachTheListWhileItIsOpen) {
   stop();
 }
 
+// What the application does to listed items from another window (an Info window's Move, the
+// Trash) reaches the rows: a moved item's row shows its new place and what the item is there,
+// and stays selected with its details read again; a trashed item's row goes.
+TEST_F(ListWindowTest, AnItemMovedOrTrashedElsewhereIsFollowedByItsRow) {
+  auto a = file("a.txt", "12345"), b = file("b");
+  show({a, b});
+  background.runAll();
+  loop.drain();
+  ASSERT_EQ(selectedNames(), (std::vector<std::string>{"a.txt"}));
+
+  const files::Path moved(folder("elsewhere").url() / "a.txt");
+  fs::rename(a.url(), moved.url());
+  std::ofstream(moved.url(), std::ios::app) << "678";
+  delegate().reactor().fire(shell::ItemsMoved({{a, moved}}));
+  ASSERT_TRUE(waitFor([&] { return model().item(model().index(0, 0))->location() == moved.description(); }));
+  settleWindow();
+  background.runAll();
+  loop.drain();
+  EXPECT_EQ(selectedNames(), (std::vector<std::string>{"a.txt"}));
+  EXPECT_TRUE(model().data(model().index(0, ListOutlineModel::locationColumn)).toString().endsWith("/elsewhere"));
+  EXPECT_EQ(model().data(model().index(0, ListOutlineModel::sizeColumn)).toString().toStdString(), "0.01 KB");
+  EXPECT_TRUE(label("selectedItemSize").text().contains("8 bytes"));
+  EXPECT_FALSE(label("selectedItemKind").text().isEmpty());
+  EXPECT_NE(label("selectedItemKind").text(), "Unknown File Type");
+  EXPECT_NE(label("selectedItemModifiedDate").text(), "Unknown");
+  EXPECT_FALSE(label("selectedItemModifiedDate").text().isEmpty());
+
+  delegate().reactor().fire(shell::ItemsTrashed({b}, std::nullopt));
+  ASSERT_TRUE(waitFor([&] { return model().rowCount() == 1; }));
+  settleWindow();
+  EXPECT_EQ(window->window()->windowTitle(), "Items: 1");
+}
+
+// Twenty thousand rows, sorted, with a selection that falls in thousands of separate runs and one
+// long one, go to the Trash at once: the outline stays consistent through it (the model tester
+// checks every change it signals) and keeps exactly the rows that were not selected, in order,
+// with nothing selected.
+TEST_F(ListWindowTest, TrashingTwentyThousandScatteredRowsKeepsTheOutlineConsistent) {
+  constexpr int kRows = 20000;
+  const auto first = file("item 0");
+  std::vector<files::Path> paths{first};
+  for (int i = 1; i < kRows; ++i) {
+    const fs::path link = dir.path() / ("item " + std::to_string(i));
+    fs::create_hard_link(first.url(), link);  // a real item each, without a new inode each
+    paths.emplace_back(link);
+  }
+  std::reverse(paths.begin(), paths.end());
+  show(paths);
+  ASSERT_EQ(model().rowCount(), kRows);
+  view().sortByColumn(ListOutlineModel::nameColumn, Qt::AscendingOrder);
+  ASSERT_EQ(model().item(model().index(0, 0))->name(), "item 0");
+
+  QItemSelection chosen;
+  std::vector<std::string> kept;
+  std::size_t trashed = 0;
+  for (int row = 0; row < kRows; ++row) {
+    if (row % 3 == 0 || (row >= 10000 && row < 15000)) {
+      chosen.select(model().index(row, 0), model().index(row, ListOutlineModel::columnCount_ - 1));
+      ++trashed;
+    } else {
+      kept.emplace_back(model().item(model().index(row, 0))->name());
+    }
+  }
+  view().selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  settleWindow();
+  window->moveSelectedToTrash();
+  ASSERT_TRUE(waitFor([&] { return model().rowCount() == static_cast<int>(kept.size()); }));
+  settleWindow();
+
+  std::vector<std::string> shown;
+  for (int row = 0; row < model().rowCount(); ++row) shown.emplace_back(model().item(model().index(row, 0))->name());
+  EXPECT_EQ(shown, kept);
+  EXPECT_TRUE(selectedItems(view()).empty());
+  EXPECT_EQ(window->window()->windowTitle().toStdString(), details::windowTitle(static_cast<int64_t>(kept.size())));
+  std::lock_guard lock(workspace->mutex);
+  ASSERT_EQ(workspace->recycled.size(), 1u);
+  EXPECT_EQ(workspace->recycled[0].size(), trashed);
+}
+
 // A broken link or a fifo has no icon of its own; sorted to the top it must not set a smaller
 // height for every row. The date columns are wide enough for their dates.
 TEST_F(ListWindowTest, RowsKeepTheirHeightAndDatesFitWhateverComesFirst) {
@@ -375,9 +456,9 @@ TEST_F(ListWindowTest, RightClickingAnUnselectedRowSelectsItAloneForTheSingleMen
   QMenu* menu = window->prepareContextMenu(rect.center());
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(selectedNames(), (std::vector<std::string>{"c"}));
-  EXPECT_TRUE(action("editNameMenuItem").isVisible());
-  EXPECT_TRUE(action("copyNameMenuItem").isVisible());
-  EXPECT_FALSE(action("copyNamesMenuItem").isVisible());
+  EXPECT_TRUE(action("editNameMenuItemInContextMenu").isVisible());
+  EXPECT_TRUE(action("copyNameMenuItemInContextMenu").isVisible());
+  EXPECT_FALSE(action("copyNamesMenuItemInContextMenu").isVisible());
   ASSERT_NE(action("fileManagerMenuItem").menu(), nullptr);
   auto entries = action("infoMenuItem").menu()->actions();
   ASSERT_GE(entries.size(), 3);
@@ -396,9 +477,19 @@ TEST_F(ListWindowTest, RightClickingInsideASelectionKeepsItForTheMultipleMenu) {
   selectRows({0, 1, 2});
   QMenu* menu = window->prepareContextMenu(view().visualRect(model().index(1, 1)).center());
   ASSERT_NE(menu, nullptr);
-  EXPECT_FALSE(action("editNameMenuItem").isVisible());
-  EXPECT_TRUE(action("copyNamesMenuItem").isVisible());
+  EXPECT_FALSE(action("editNameMenuItemInContextMenu").isVisible());
+  EXPECT_TRUE(action("copyNamesMenuItemInContextMenu").isVisible());
   EXPECT_EQ(action("fileManagerMenuItem").menu(), nullptr);
+  // The Actions menu shares "Edit Name" with the context menu; what the context menu hid for
+  // three rows is still there.
+  QMenu* actions = action("actionsToolbarItem").menu();
+  ASSERT_NE(actions, nullptr);
+  QAction* editName = nullptr;
+  for (QAction* item : actions->actions()) {
+    if (item->text() == "Edit Name") editName = item;
+  }
+  ASSERT_NE(editName, nullptr);
+  EXPECT_TRUE(editName->isVisible());
   action("fileManagerMenuItem").trigger();
   ASSERT_TRUE(waitFor([&] {
     std::lock_guard lock(workspace->mutex);

@@ -254,8 +254,8 @@ TEST_F(RowsTest, TheObserverHearsOfInsertsRemovalRunsAndReplacements) {
   EXPECT_EQ(namesOf(source), (std::vector<std::string>{"b", "c"}));
 
   ListWindowDataSource2::Replacements replacements;
-  replacements[c].push_back(PathListItem::make(file("d")));
-  replacements[a].push_back(PathListItem::make(file("e")));  // not listed any more
+  replacements[c.description()].push_back(PathListItem::make(file("d")));
+  replacements[a.description()].push_back(PathListItem::make(file("e")));  // not listed any more
   EXPECT_EQ(source.replace(std::move(replacements)), 1u);
   EXPECT_EQ(namesOf(source), (std::vector<std::string>{"b", "d"}));
   EXPECT_EQ(observer.calls, (std::vector<std::string>{"insert 0-3", "inserted", "remove 2-2", "removed", "remove 0-0",

@@ -1,5 +1,8 @@
 #include "list/commands/RemoveSelectedItems.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include "appkit/Workspace.h"
 #include "list/state/ListEvents.h"
 #include "platform/logging/Log.h"
@@ -24,15 +27,15 @@ void RemoveSelectedItems::execute(const ListWindowState& state, ListStore& core)
       [selected, store = state.store->weak()](std::vector<std::filesystem::path> recycled,
                                               std::optional<foundation::Error> error) {
         // Only the rows of items that really went: the selection may have changed meanwhile, and
-        // a failure may have come after some items were already in the Trash.
+        // a failure may have come after some items were already in the Trash. Looked up by
+        // location text (one form for every path), so thousands of items take milliseconds.
+        std::unordered_set<std::string_view> went;
+        went.reserve(recycled.size());
+        for (const auto& url : recycled) went.insert(url.native());
         std::vector<files::Path> gone;
+        gone.reserve(recycled.size());
         for (const auto& item : selected) {
-          for (const auto& url : recycled) {
-            if (item.url() == url) {
-              gone.push_back(item);
-              break;
-            }
-          }
+          if (went.count(item.url().native())) gone.push_back(item);
         }
         if (error) {
           LOG_ERROR("failed to recycle items. item=" << shell::PathList{selected} << " error=" << *error);

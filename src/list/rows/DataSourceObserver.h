@@ -20,8 +20,9 @@ class DataSourceObserver {
   virtual void didRemoveRows() = 0;
   // The top-level rows are about to be reordered, some possibly replaced by new rows.
   virtual void willReorderRows() = 0;
-  // Done: `replaced` maps each row that left to the row now standing in its place (the rows
-  // below a replaced row are gone). The old rows are still alive during this call.
+  // Done: `replaced` maps each row that left to the row now standing in its place, or to null
+  // for a row that left the list without a successor (the rows below a row that left are gone).
+  // The old rows are still alive during this call.
   virtual void didReorderRows(const std::unordered_map<const PathListItem*, PathListItem*>& replaced) = 0;
 };
 

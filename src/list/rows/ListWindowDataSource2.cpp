@@ -1,6 +1,7 @@
 #include "list/rows/ListWindowDataSource2.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "list/rows/FreedMemory.h"
@@ -45,28 +46,71 @@ void ListWindowDataSource2::append(std::vector<Row> rows) {
   if (observer_) observer_->didInsertRows();
 }
 
+namespace {
+
+// Past this many separate runs a removal is announced as one reordering: a view handles each
+// run it is told of on its own (a tree view lays out all its rows again), so thousands of runs
+// would cost thousands of passes over the list.
+constexpr std::size_t kMaxAnnouncedRuns = 8;
+
+}  // namespace
+
 std::size_t ListWindowDataSource2::remove(const std::vector<files::Path>& paths) {
   ML_ASSERT_MAIN_THREAD();
   if (paths.empty() || items_.empty()) return 0;
-  const std::unordered_set<files::Path> gone(paths.begin(), paths.end());
+  // By location text: every path has one form, and a row's text is at hand without making a
+  // Path for it.
+  std::unordered_set<std::string_view> gone;
+  gone.reserve(paths.size());
+  for (const auto& path : paths) gone.insert(path.url().native());
+  std::vector<bool> leaves(items_.size());
   std::size_t removed = 0;
-  // Runs of rows to drop, taken from the end so that earlier positions stay valid.
-  int end = static_cast<int>(items_.size());
-  while (end > 0) {
-    int last = end - 1;
-    while (last >= 0 && !gone.count(items_[static_cast<std::size_t>(last)]->source())) --last;
-    if (last < 0) break;
-    int first = last;
-    while (first > 0 && gone.count(items_[static_cast<std::size_t>(first - 1)]->source())) --first;
-    if (observer_) observer_->willRemoveRows(first, last);
-    // The rows die after the observer has been told, never while it may still look at them.
-    std::vector<Row> leaving(std::make_move_iterator(items_.begin() + first),
-                             std::make_move_iterator(items_.begin() + last + 1));
-    items_.erase(items_.begin() + first, items_.begin() + last + 1);
+  std::size_t runs = 0;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    leaves[i] = gone.count(items_[i]->location()) > 0;
+    if (!leaves[i]) continue;
+    ++removed;
+    if (i == 0 || !leaves[i - 1]) ++runs;
+  }
+  if (removed == 0) return 0;
+
+  if (runs > kMaxAnnouncedRuns) {
+    if (observer_) observer_->willReorderRows();
+    std::unordered_map<const PathListItem*, PathListItem*> left;
+    left.reserve(removed);
+    std::vector<Row> leaving;
+    leaving.reserve(removed);
+    std::vector<Row> staying;
+    staying.reserve(items_.size() - removed);
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      if (leaves[i]) {
+        left.emplace(items_[i].get(), nullptr);
+        leaving.push_back(std::move(items_[i]));
+      } else {
+        staying.push_back(std::move(items_[i]));
+      }
+    }
+    items_ = std::move(staying);
     positionsChanged();
-    if (observer_) observer_->didRemoveRows();
-    removed += leaving.size();
-    end = first;
+    // The rows die after the observer has been told, never while it may still look at them.
+    if (observer_) observer_->didReorderRows(left);
+  } else {
+    // Runs of rows to drop, taken from the end so that earlier positions stay valid.
+    int end = static_cast<int>(items_.size());
+    while (end > 0) {
+      int last = end - 1;
+      while (last >= 0 && !leaves[static_cast<std::size_t>(last)]) --last;
+      if (last < 0) break;
+      int first = last;
+      while (first > 0 && leaves[static_cast<std::size_t>(first - 1)]) --first;
+      if (observer_) observer_->willRemoveRows(first, last);
+      std::vector<Row> leaving(std::make_move_iterator(items_.begin() + first),
+                               std::make_move_iterator(items_.begin() + last + 1));
+      items_.erase(items_.begin() + first, items_.begin() + last + 1);
+      positionsChanged();
+      if (observer_) observer_->didRemoveRows();
+      end = first;
+    }
   }
   if (removed >= kManyRows) releaseFreedMemory();
   return removed;
@@ -89,7 +133,7 @@ std::size_t ListWindowDataSource2::replace(Replacements replacements) {
   ML_ASSERT_MAIN_THREAD();
   std::vector<std::size_t> positions;
   for (std::size_t i = 0; i < items_.size(); ++i) {
-    auto it = replacements.find(items_[i]->source());
+    auto it = replacements.find(items_[i]->location());
     if (it != replacements.end() && !it->second.empty()) positions.push_back(i);
   }
   if (positions.empty()) return 0;
@@ -97,7 +141,7 @@ std::size_t ListWindowDataSource2::replace(Replacements replacements) {
   std::unordered_map<const PathListItem*, PathListItem*> replaced;
   std::vector<Row> leaving;
   for (std::size_t i : positions) {
-    auto& waiting = replacements[items_[i]->source()];
+    auto& waiting = replacements[items_[i]->location()];
     Row next = std::move(waiting.front());
     waiting.pop_front();
     if (!next) continue;

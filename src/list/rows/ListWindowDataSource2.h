@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -31,8 +32,9 @@ class ListWindowDataSource2 {
   ListWindowDataSource2& operator=(const ListWindowDataSource2&) = delete;
 
   using Row = std::shared_ptr<PathListItem>;
-  // For each old location, the new rows to stand in for its rows, in row order.
-  using Replacements = std::unordered_map<files::Path, std::deque<Row>>;
+  // For each old location (as text, PathListItem::location()), the new rows to stand in for its
+  // rows, in row order.
+  using Replacements = std::unordered_map<std::string, std::deque<Row>>;
 
   const std::vector<Row>& items() const { return items_; }
   // The locations of the top-level rows, in order.
@@ -47,12 +49,16 @@ class ListWindowDataSource2 {
   void append(std::vector<Row> rows);
   // Drops the top-level rows showing any of `paths` (by location), keeping the order of the
   // rest; rows inside folders are not looked at. Returns how many went. Many rows gone hand
-  // their memory back to the system.
+  // their memory back to the system. Linear in the rows and paths: the observer hears of each
+  // contiguous run removed, or, when the rows went in many scattered runs (a sorted list losing a
+  // selection of thousands), of one reordering in which the rows that went map to null, since a
+  // view pays for every run it is told of.
   std::size_t remove(const std::vector<files::Path>& paths);
   // Drops every row (a closed list lets go of them at once). Returns how many went.
   std::size_t clear();
   // Replaces, in place, each top-level row whose location has rows waiting in `replacements`
   // (the first waiting row for the first such row, and so on). Returns how many were replaced.
+  // Linear in the rows.
   std::size_t replace(Replacements replacements);
 
   // The outline's questions; `item` null is the outline's root.

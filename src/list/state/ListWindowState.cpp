@@ -1,5 +1,6 @@
 #include "list/state/ListWindowState.h"
 
+#include <string>
 #include <unordered_map>
 
 #include "list/rows/ListWindowDataSource2.h"
@@ -48,6 +49,9 @@ void ListWindowState::react(const store::Event& event) {
     replace(moved->items);
   } else if (auto* renamed = event.as<ItemsRenamed>()) {
     replace(renamed->changes);
+  } else if (auto* trashed = event.as<shell::ItemsTrashed>()) {
+    // What the application moved to the Trash is no longer where its rows say.
+    remove(trashed->items);
   }
   lastUpdated = clock_->now();
 }
@@ -74,21 +78,28 @@ void ListWindowState::remove(const std::vector<files::Path>& paths) {
 
 void ListWindowState::replace(const shell::PathMapping& mapping) {
   if (mapping.empty() || store->isClosed()) return;
-  // A later pair for the same old path wins, as in a map built from the pairs in order.
-  std::unordered_map<files::Path, files::Path> newPaths;
-  for (const auto& [from, to] : mapping) newPaths.insert_or_assign(from, to);
+  // A later pair for the same old path wins, as in a map built from the pairs in order. Keyed
+  // by location text, as the rows know their items, so the rows are matched without making a
+  // Path for each.
+  std::unordered_map<std::string, files::Path> newPaths;
+  for (const auto& [from, to] : mapping) newPaths.insert_or_assign(from.url().native(), to);
 
-  std::vector<files::Path> sources;
-  onMain([&] { sources = dataSource->sources(); });
-  // One fresh row per listed row (a path listed twice gets two rows), built off the main thread.
+  // How many rows show each old location (a path listed twice has two rows). Only the matching
+  // is done on the main thread; the rows are built off it.
+  std::unordered_map<std::string, std::size_t> shown;
+  onMain([&] {
+    for (const auto& row : dataSource->items()) {
+      if (newPaths.count(row->location())) ++shown[row->location()];
+    }
+  });
+  if (shown.empty()) return;
   ListWindowDataSource2::Replacements replacements;
   SharedTexts texts;
-  for (const auto& source : sources) {
-    auto it = newPaths.find(source);
-    if (it == newPaths.end()) continue;
-    replacements[source].push_back(PathListItem::make(it->second, services_->usageEvents, &texts));
+  for (const auto& [old, count] : shown) {
+    const files::Path& to = newPaths.at(old);
+    auto& rows = replacements[old];
+    for (std::size_t i = 0; i < count; ++i) rows.push_back(PathListItem::make(to, services_->usageEvents, &texts));
   }
-  if (replacements.empty()) return;
   onMain([&] { dataSource->replace(std::move(replacements)); });
 }
 

@@ -88,6 +88,9 @@ struct ListWindowState {
   // (off the main thread it waits for the main thread to read the outline).
   std::vector<files::Path> selectedItems() const;
 
+  // ItemsAddedEvent appends rows; ItemsRemovedEvent and the application's ItemsTrashed drop the
+  // rows of their items; ItemsRenamed and the application's ItemsMoved replace the rows of their
+  // items by fresh rows at the new locations; other events change only lastUpdated.
   void react(const store::Event& event);
 
   dispatch::Clock& clock() const { return *clock_; }

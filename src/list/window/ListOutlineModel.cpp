@@ -277,7 +277,7 @@ void ListOutlineModel::didReorderRows(const std::unordered_map<const PathListIte
     auto it = replaced.find(top);
     if (row == top) {
       PathListItem* now = it != replaced.end() ? it->second : row;
-      const int position = dataSource_->rowOf(now);
+      const int position = now ? dataSource_->rowOf(now) : -1;
       to.append(position < 0 ? QModelIndex() : createIndex(position, from.column(), now));
     } else if (it != replaced.end()) {
       to.append(QModelIndex());  // the rows below a replaced row went with it
@@ -291,7 +291,7 @@ void ListOutlineModel::didReorderRows(const std::unordered_map<const PathListIte
   // fetched again: the view asks only when a folder is expanded, and this one already is.
   std::vector<PathListItem*> refetch;
   for (const auto& [before, after] : replaced) {
-    if (before->shownChildCount() > 0 || fetchOf(before)) refetch.push_back(after);
+    if (after && (before->shownChildCount() > 0 || fetchOf(before))) refetch.push_back(after);
     fetching_.erase(before);
   }
   dropStaleFetches();

@@ -48,13 +48,20 @@ namespace {
 
 using Global = shell::GlobalCommands<ListWindowState>;
 
-// Passes application-wide renames on to one list window's store, as moves of its items. The
-// global store holds it (and so the list's store) until the window closes.
+// Passes what the application did to items elsewhere on to one list window's store, so that
+// its rows follow: renames and moves (from any window) as moves of its items, items sent to the
+// Trash as such. The global store holds it (and so the list's store) until the window closes.
 class GlobalObserver final : public store::Middleware<shell::GlobalState> {
  public:
   explicit GlobalObserver(std::shared_ptr<ListStore> reactor) : reactor_(std::move(reactor)) {}
   void process(const store::Event& event, const shell::GlobalState&) override {
-    if (auto* renamed = event.as<shell::ApplicationEvents::ItemsRenamed>()) reactor_->fire(shell::ItemsMoved(renamed->items));
+    if (auto* renamed = event.as<shell::ApplicationEvents::ItemsRenamed>()) {
+      reactor_->fire(shell::ItemsMoved(renamed->items));
+    } else if (auto* moved = event.as<shell::ItemsMoved>()) {
+      reactor_->fire(*moved);
+    } else if (auto* trashed = event.as<shell::ItemsTrashed>()) {
+      reactor_->fire(*trashed);
+    }
   }
 
  private:
@@ -75,6 +82,23 @@ class Redraw final : public store::Subscriber<ListWindowState> {
 };
 
 int tagOf(const QAction* action) { return action ? action->property("tag").toInt() : 0; }
+
+// An action of the context menu's own standing in for `original`: the same title, icon and tag,
+// enabled with it, and choosing it triggers the original. Named after the original with the
+// suffix "InContextMenu". Owned by `menu`.
+QAction* contextStandIn(QAction* original, QMenu* menu) {
+  auto* standIn = new QAction(original->icon(), original->text(), menu);
+  standIn->setObjectName(original->objectName() + QStringLiteral("InContextMenu"));
+  standIn->setProperty("tag", original->property("tag"));
+  standIn->setEnabled(original->isEnabled());
+  QObject::connect(standIn, &QAction::triggered, original, [original] { original->trigger(); });
+  QObject::connect(original, &QAction::changed, standIn, [original, standIn] {
+    standIn->setText(original->text());
+    standIn->setIcon(original->icon());
+    standIn->setEnabled(original->isEnabled());
+  });
+  return standIn;
+}
 
 QIcon themeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget& widget) {
   return QIcon::fromTheme(QString::fromLatin1(name), widget.style()->standardIcon(fallback));
@@ -298,10 +322,13 @@ void ListWindow::connectActions() {
   contextMenu_->addAction(ui.infoMenuItem);
   contextMenu_->addSeparator();
   contextMenu_->addAction(ui.openMenuItem);
-  contextMenu_->addAction(ui.editNameMenuItem);
+  // The items the context menu shows or hides by the selection are its own: an action's
+  // visibility holds in every menu that shows it, so hiding a shared one ("Edit Name" is in the
+  // Actions menu too) would hide it there as well.
+  contextMenu_->addAction(contextStandIn(ui.editNameMenuItem, contextMenu_));
   contextMenu_->addAction(ui.renameItemsMenuItem);
-  contextMenu_->addAction(ui.copyNameMenuItem);
-  contextMenu_->addAction(ui.copyNamesMenuItem);
+  contextMenu_->addAction(contextStandIn(ui.copyNameMenuItem, contextMenu_));
+  contextMenu_->addAction(contextStandIn(ui.copyNamesMenuItem, contextMenu_));
   contextMenu_->addSeparator();
   for (QAction* action : {ui.upperCaseAction, ui.lowerCaseAction, ui.titleCaseAction}) contextMenu_->addAction(action);
   contextMenu_->addSeparator();
