@@ -87,12 +87,18 @@ PathMapping pairedWithDestinations(const std::vector<Path>& items, const Path& f
   return pairs;
 }
 
+// Held from the moment a copy or move knows its items until it has reported: quitting meanwhile
+// waits for it. Null without a place to announce it.
+using WorkHold = std::unique_ptr<FileWorkInProgress::Hold>;
+WorkHold holdFor(const CommandContext& context, std::size_t items) {
+  if (!context.fileWork) return nullptr;
+  return std::make_unique<FileWorkInProgress::Hold>(context.fileWork, items);
+}
+
 // In the background: copies or moves each pair, announces what was done and reports what was
-// not, in one alert and one log line whatever the number of items. Quitting meanwhile waits for
-// the last pair (the hold).
-void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, const CommandContext& context) {
-  std::optional<FileWorkInProgress::Hold> hold;
-  if (context.fileWork) hold.emplace(context.fileWork, pairs.size());
+// not, in one alert and one log line whatever the number of items.
+void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, const CommandContext& context,
+                 WorkHold hold) {
   PathMapping done;
   TransferReport report(kind, folder.url());
   darwin::UnkeptAttributes unkept;
@@ -306,6 +312,7 @@ void copyItems(const Items& items, const CommandContext& context) {
   if (!items || nothingToActOn(items, "copy")) return;
   LOG_DEBUG("getting destination for copy operation. files=" << PathList{*items});
   context.services.openPanels->chooseDirectory([items = *items, context](fs::path chosen) {
+    WorkHold hold = holdFor(context, items.size());
     Path folder(files::FileSystems::defaultFileSystem(), chosen);
     PathMapping elsewhere;
     bool anyOntoItself = false;
@@ -317,9 +324,10 @@ void copyItems(const Items& items, const CommandContext& context) {
       }
     }
     if (!anyOntoItself) {
-      transferAll(Transfer::copy, elsewhere, folder, context);
+      transferAll(Transfer::copy, elsewhere, folder, context, std::move(hold));
       return;
     }
+    hold.reset();  // nothing runs while the user is asked, and a quit then copies nothing
     context.services.main->async([elsewhere, folder, context] {
       Alert alert;
       alert.style = Alert::Style::warning;
@@ -329,8 +337,9 @@ void copyItems(const Items& items, const CommandContext& context) {
           localized("You can skip those items and continue copying the rest, or cancel copying all items.");
       alert.buttons = {localized("Continue Copying"), localized("Cancel")};
       if (context.services.alerts->runModal(alert) != appkit::kFirstButtonReturn) return;
-      context.services.background->async(
-          [elsewhere, folder, context] { transferAll(Transfer::copy, elsewhere, folder, context); });
+      context.services.background->async([elsewhere, folder, context] {
+        transferAll(Transfer::copy, elsewhere, folder, context, holdFor(context, elsewhere.size()));
+      });
     });
   });
 }
@@ -338,6 +347,7 @@ void copyItems(const Items& items, const CommandContext& context) {
 void moveItems(const Items& items, const CommandContext& context) {
   if (!items || nothingToActOn(items, "move")) return;
   context.services.openPanels->chooseDirectory([items = *items, context](fs::path chosen) {
+    WorkHold hold = holdFor(context, items.size());
     Path folder(files::FileSystems::defaultFileSystem(), chosen);
     PathMapping pairs = pairedWithDestinations(items, folder);
     std::erase_if(pairs, ontoItself);
@@ -350,7 +360,7 @@ void moveItems(const Items& items, const CommandContext& context) {
       return;
     }
     // Still in the background, where the folder panel called back.
-    transferAll(Transfer::move, pairs, folder, context);
+    transferAll(Transfer::move, pairs, folder, context, std::move(hold));
   });
 }
 
