@@ -3,12 +3,18 @@
 // they should (sent and gone, kept while the channel refuses, removed when they cannot decode).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,11 +24,13 @@
 #include "support/Gunzip.h"
 #include "support/LocalHttpServer.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace ml::beacon::test {
 namespace {
 
 using ml::test::ChildOutcome;
+using ml::test::ChildProcess;
 using ml::test::gunzip;
 using ml::test::runProgram;
 
@@ -64,6 +72,22 @@ std::vector<fs::path> storedCrashFiles(const fs::path& crashesFolder) {
   }
   return files;
 }
+
+// The reporter's complete pending reports ("live_report[.<id>].tlcrash"), whatever process left them.
+std::vector<fs::path> pendingReports() {
+  crash::TLCrashReporter probe(crash::TLCrashReporterConfig(kNoCrashHandlers, 0));
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(probe.crashReportDirectory(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("live_report") && name.ends_with(".tlcrash") && entry.is_regular_file()) {
+      found.push_back(entry.path());
+    }
+  }
+  return found;
+}
+
+void touch(const fs::path& path) { std::ofstream(path) << "go"; }
 
 std::size_t occurrences(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
@@ -263,6 +287,118 @@ TEST_F(TLCrashesEndToEndTest, AReporterThatCannotBeEnabledLogsTheRealReasonFirst
   ASSERT_NE(reason, std::string::npos) << run.err;
   const auto consequence = run.err.find("Exception handler could not be set");
   EXPECT_TRUE(consequence == std::string::npos || consequence > reason) << run.err;
+}
+
+// Every crash of processes that share one data folder reaches the server once: a crash loop at
+// start-up (each launch stores the last one's report and crashes within the same second), two
+// running instances crashing one after the other, and two crashing at the same instant.
+TEST_F(TLCrashesEndToEndTest, EveryCrashOfProcessesSharingTheFolderIsSentOnce) {
+  ml::test::XdgSandbox sandbox;
+  ml::test::LocalHttpServer server;
+  for (int launch = 0; launch < 3; ++launch) {
+    Crash crashed = crash("segv", server.baseUrl());
+    ASSERT_TRUE(crashed.run.signaled) << "launch " << launch << ": " << crashed.run.describe();
+  }
+
+  const ml::test::TempDir signals;
+  const fs::path first = signals.path() / "first", second = signals.path() / "second", both = signals.path() / "both";
+  std::vector<std::unique_ptr<ChildProcess>> instances;
+  for (const auto& when : {first, second, both, both}) {
+    instances.push_back(std::make_unique<ChildProcess>(kChild, std::vector<std::string>{"crash", "segv", server.baseUrl()},
+                                                       std::map<std::string, std::string>{
+                                                           {"CRASHING_CHILD_CRASH_WHEN", when.string()}}));
+  }
+  ASSERT_TRUE(ml::test::waitUntil([&] {
+    for (const auto& instance : instances) {
+      if (instance->output().find("ready") == std::string::npos) return false;
+    }
+    return true;
+  })) << instances[0]->output();
+  auto expectCrashed = [](ChildProcess& instance) {
+    const auto status = instance.wait();
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV) << instance.output();
+  };
+  touch(first);
+  expectCrashed(*instances[0]);
+  touch(second);
+  expectCrashed(*instances[1]);
+  touch(both);
+  expectCrashed(*instances[2]);
+  expectCrashed(*instances[3]);
+  EXPECT_EQ(pendingReports().size(), 4u) << "one report per dead process";
+
+  ChildOutcome next = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"}, std::chrono::seconds(90),
+                                {{"CRASHING_CHILD_EXPECT_CRASHES", "7"}});
+  ASSERT_TRUE(next.exited && next.exitCode == 0) << next.describe();
+  const auto crashLogs = logsOfType(receivedLogs(server), "appleError");
+  std::set<std::string> incidents;
+  std::set<std::int64_t> processes;
+  for (const auto& log : crashLogs) {
+    incidents.insert(log.value("id", ""));
+    processes.insert(log.value("processId", std::int64_t{-1}));
+  }
+  EXPECT_EQ(crashLogs.size(), 7u) << next.describe();
+  EXPECT_EQ(incidents.size(), crashLogs.size()) << "each crash once";
+  EXPECT_EQ(processes.size(), 7u) << "one crash of each process";
+  EXPECT_TRUE(pendingReports().empty());
+  EXPECT_TRUE(storedCrashFiles(clientFolder() / "crashes").empty());
+}
+
+// What may stand in the crashes folder's way loses no crash: a file where the folder goes (moved
+// aside), a marker an older version left behind (names no report: purges nothing), a temporary
+// file an interrupted write left (not a report: no parse warning, and removed), and a folder that
+// cannot be made at all (the report stays pending until a later launch can store it). The
+// children drop root's right to ignore file modes, so a read-only folder is read-only for root too.
+TEST_F(TLCrashesEndToEndTest, NothingInTheCrashesFolderSWayLosesACrash) {
+  ml::test::XdgSandbox sandbox;
+  ml::test::LocalHttpServer server;
+  const fs::path crashes = clientFolder() / "crashes";
+  auto sentCrashes = [&] { return logsOfType(receivedLogs(server), "appleError").size(); };
+
+  // A file where the crashes folder goes.
+  ASSERT_TRUE(crash("segv", server.baseUrl()).run.signaled);
+  fs::remove_all(crashes);
+  std::ofstream(crashes) << "in the way";
+  ChildOutcome moved = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
+  ASSERT_TRUE(moved.exited && moved.exitCode == 0) << moved.describe();
+  EXPECT_EQ(sentCrashes(), 1u);
+  EXPECT_TRUE(fs::is_regular_file(clientFolder() / "crashes.moved-aside")) << "kept under another name";
+  EXPECT_NE(moved.err.find("moved it aside"), std::string::npos) << "the reporter's warning is seen: " << moved.err;
+
+  // An older version's marker and an interrupted write's temporary file.
+  ASSERT_TRUE(crash("segv", server.baseUrl()).run.signaled);
+  std::ofstream(crashes / "TLCrashes.analyzer").flush();
+  const fs::path leftover = crashes / "CACHEDIR.TAG.tmp-q8Xz2L";
+  std::ofstream(leftover) << "Signature: 8a477f";
+  fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  ChildOutcome damaged = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
+  ASSERT_TRUE(damaged.exited && damaged.exitCode == 0) << damaged.describe();
+  EXPECT_EQ(sentCrashes(), 2u);
+  EXPECT_EQ(occurrences(damaged.err, "couldn't parse"), 0u) << damaged.err;
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_FALSE(fs::exists(crashes / "TLCrashes.analyzer"));
+
+  // No crashes folder can be made (a file in its place, in a folder the child may not change):
+  // the report stays pending, and the launch after the way is clear sends it.
+  ASSERT_TRUE(crash("segv", server.baseUrl()).run.signaled);
+  fs::remove_all(crashes);
+  std::ofstream(crashes) << "in the way";
+  fs::permissions(clientFolder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  ChildOutcome blocked = runProgram(kChild, {"collect", server.baseUrl(), "idle", "no-file-rights"});
+  fs::permissions(clientFolder(), fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_TRUE(blocked.exited && blocked.exitCode == 0) << blocked.describe();
+  EXPECT_NE(blocked.err.find("it stays pending"), std::string::npos) << blocked.err;
+  EXPECT_EQ(pendingReports().size(), 1u);
+  EXPECT_EQ(sentCrashes(), 2u);
+  ChildOutcome cleared = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
+  ASSERT_TRUE(cleared.exited && cleared.exitCode == 0) << cleared.describe();
+  EXPECT_EQ(sentCrashes(), 3u);
+  EXPECT_TRUE(pendingReports().empty());
+
+  std::set<std::string> incidents;
+  for (const auto& log : logsOfType(receivedLogs(server), "appleError")) incidents.insert(log.value("id", ""));
+  EXPECT_EQ(incidents.size(), 3u) << "each crash once";
 }
 
 // A program that returns from main while the client's channel is busy: the client stops its

@@ -24,36 +24,6 @@ std::string enableFailure(const crash::TLCrashReporter& reporter, const crash::T
   return error.description + ": " + std::strerror(error.osError) + " (reports in " + reporter.crashReportDirectory() + ")";
 }
 
-// The reporter's per-report forms. A reporter that still keeps one pending report under its one
-// fixed path answers that path alone.
-template <typename Reporter>
-std::vector<std::string> pendingPathsOf(const Reporter& reporter) {
-  if constexpr (requires { reporter.pendingCrashReportPaths(); }) {
-    return reporter.pendingCrashReportPaths();
-  } else {
-    if (!reporter.hasPendingCrashReport()) return {};
-    return {reporter.crashReportPath()};
-  }
-}
-
-template <typename Reporter>
-auto loadPendingOf(const Reporter& reporter, const std::string& path) {
-  if constexpr (requires { reporter.loadPendingCrashReportData(path); }) {
-    return reporter.loadPendingCrashReportData(path);
-  } else {
-    return reporter.loadPendingCrashReportData();
-  }
-}
-
-template <typename Reporter>
-auto purgePendingOf(const Reporter& reporter, const std::string& path) {
-  if constexpr (requires { reporter.purgePendingCrashReport(path); }) {
-    return reporter.purgePendingCrashReport(path);
-  } else {
-    return reporter.purgePendingCrashReport();
-  }
-}
-
 }  // namespace
 
 TLCrashesReporterSetup::TLCrashesReporterSetup(MakeReporter makeReporter, std::function<bool()> isDebuggerAttached)
@@ -138,15 +108,18 @@ crash::TLUncaughtExceptionHandler TLCrashesReporterSetup::exceptionHandler() con
 std::vector<std::string> TLCrashesReporterSetup::pendingCrashReportPaths() const {
   crash::TLCrashReporter* current = reporter();
   if (!current) return {};
-  return pendingPathsOf(*current);
+  return current->pendingCrashReportPaths();
 }
 
-bool TLCrashesReporterSetup::hasPendingCrashReport() const { return !pendingCrashReportPaths().empty(); }
+bool TLCrashesReporterSetup::hasPendingCrashReport() const {
+  crash::TLCrashReporter* current = reporter();
+  return current && current->hasPendingCrashReport();
+}
 
 std::optional<std::vector<std::uint8_t>> TLCrashesReporterSetup::loadPendingCrashReport(const std::string& path) const {
   crash::TLCrashReporter* current = reporter();
   if (!current) return std::nullopt;
-  auto data = loadPendingOf(*current, path);
+  auto data = current->loadPendingCrashReportData(path);
   if (!data) return std::nullopt;
   return std::move(data).value();
 }
@@ -154,7 +127,7 @@ std::optional<std::vector<std::uint8_t>> TLCrashesReporterSetup::loadPendingCras
 bool TLCrashesReporterSetup::purgePendingCrashReport(const std::string& path) const {
   crash::TLCrashReporter* current = reporter();
   if (!current) return true;
-  auto purged = purgePendingOf(*current, path);
+  auto purged = current->purgePendingCrashReport(path);
   if (purged || purged.error().osError == ENOENT) return true;
   TL_LOG_ERROR(kCrashesLogTag, "Couldn't remove the pending crash report: " << purged.error().description);
   return false;

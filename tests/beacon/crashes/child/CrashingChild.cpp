@@ -3,11 +3,14 @@
 //   crashing_child crash <segv|cxx-main|cxx-thread|test-crash> <log url> [bsd]
 //     starts the client with the crashes service (the exception server, or signal handlers with
 //     "bsd"), leaves one log in flight on a stalled channel, prints "throw-site <start> <size>"
-//     (hex, of the function that throws) and dies of the chosen crash.
+//     (hex, of the function that throws) and dies of the chosen crash. With CRASHING_CHILD_CRASH_WHEN
+//     set to a path it prints "ready" first and crashes only once that path exists (so that
+//     several children sharing one data folder crash in an order, or at once, as a test chooses).
 //   crashing_child collect <log url> [refuse|crash-only|idle] [no-file-rights]
 //     starts the client with the crashes service against the log url and waits until the crash
 //     log and the log that was in flight (not with "crash-only") have been delivered and no
 //     stored crash file is left, then prints "sent" and exits 0 (3 when that took too long).
+//     With CRASHING_CHILD_EXPECT_CRASHES=<n> it waits for n crash logs delivered, not one.
 //     With "refuse" the service's channel drops every log instead: it waits three seconds and
 //     prints "stored <number of stored crash files>"; "idle" waits the same and prints the same
 //     without refusing. "no-file-rights" drops the capabilities that let root ignore file modes,
@@ -110,6 +113,11 @@ int crash(const std::string& kind) {
   unit->enqueueItem(log, 1);
 
   printThrowSite();
+  if (const char* when = std::getenv("CRASHING_CHILD_CRASH_WHEN"); when && *when) {
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (int waited = 0; waited < 60000 && ::access(when, F_OK) != 0; ++waited) ::usleep(1000);
+  }
   if (kind == "segv") {
     volatile std::uintptr_t address = 16;
     *reinterpret_cast<volatile int*>(address) = 1;
@@ -128,14 +136,14 @@ int crash(const std::string& kind) {
 class DeliveryWatcher final : public TLChannelDelegate {
  public:
   void channelDidSucceedSendingLog(TLChannelProtocol&, const Log& log) override {
-    if (dynamic_cast<const TLAppleErrorLog*>(log.get())) crashSent.store(true);
+    if (dynamic_cast<const TLAppleErrorLog*>(log.get())) crashesSent.fetch_add(1);
     auto* withProperties = dynamic_cast<const TLLogWithProperties*>(log.get());
     if (withProperties && withProperties->properties && withProperties->properties->count("name") &&
         withProperties->properties->at("name") == "in-flight") {
       bufferedSent.store(true);
     }
   }
-  std::atomic<bool> crashSent{false};
+  std::atomic<int> crashesSent{0};
   std::atomic<bool> bufferedSent{false};
 };
 
@@ -160,15 +168,18 @@ int collect(bool refuse, bool crashOnly, bool idle) {
     std::printf("stored %zu\n", crashes->crashFiles().size());
     return 0;
   }
+  const char* expected = std::getenv("CRASHING_CHILD_EXPECT_CRASHES");
+  const int crashLogs = expected ? std::atoi(expected) : 1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (watcher->crashSent.load() && (crashOnly || watcher->bufferedSent.load()) && crashes->crashFiles().empty()) {
+    if (watcher->crashesSent.load() >= crashLogs && (crashOnly || watcher->bufferedSent.load()) &&
+        crashes->crashFiles().empty()) {
       std::printf("sent\n");
       return 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  std::printf("timed out: crash %d, buffered %d, stored %zu\n", watcher->crashSent.load(), watcher->bufferedSent.load(),
+  std::printf("timed out: crashes %d, buffered %d, stored %zu\n", watcher->crashesSent.load(), watcher->bufferedSent.load(),
               crashes->crashFiles().size());
   return 3;
 }
