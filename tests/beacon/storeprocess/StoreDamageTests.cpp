@@ -65,13 +65,20 @@ class StoreDamage : public ::testing::Test {
                                           std::map<std::string, std::string>{},
                                           sandbox_.root() / ("launch" + std::to_string(++launches_) + ".out"));
   }
-  // Killed once the events are committed; the write-ahead log is then folded into the file.
-  void storeOffline(int count) {
+  // Killed once the events are committed; the write-ahead log is then folded into the file
+  // unless `keepLog`.
+  void storeOffline(int count, bool keepLog = false) {
     auto child = launch("http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()), "old", count);
     ASSERT_TRUE(waitUntil([&] { return storedRows() > count; }, 60s)) << child->output();
     child->signal(SIGKILL);
     child->wait();
-    sqliteExec(store(), "PRAGMA wal_checkpoint(TRUNCATE)");
+    if (!keepLog) sqliteExec(store(), "PRAGMA wal_checkpoint(TRUNCATE)");
+  }
+  static void overwrite(const fs::path& file, std::size_t offset, std::size_t bytes) {
+    std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(offset));
+    std::mt19937 random(5);
+    for (std::size_t i = 0; i < bytes; ++i) out.put(static_cast<char>(random()));
   }
   // Runs until `count` new events tagged `tag` and every stored row are sent; answers the output.
   std::string sendWithNewEvents(int count, const std::string& tag) {
@@ -141,6 +148,55 @@ TEST_F(StoreDamage, ATableWithOtherColumnsAndAFolderAtTheFilePathNoLongerLoseNew
   EXPECT_EQ(sent("after").size(), 30u);
   EXPECT_TRUE(fs::exists(store().string() + ".moved-aside/inside/note.txt"));
   EXPECT_NE(output.find("Found a folder where the database"), std::string::npos) << output;
+}
+
+// Random bytes over frames in the middle of the write-ahead log (SQLite drops every commit after
+// them), then over the file's header (SQLite reads nothing): the page scan keeps what is on the
+// pages, each event is sent once, and the damage is reported.
+TEST_F(StoreDamage, ADamagedWriteAheadLogAndADamagedHeaderKeepWhatThePagesHold) {
+  storeOffline(200, true);
+  const fs::path wal = store().string() + "-wal";
+  ASSERT_GT(fs::file_size(wal), 100u * 4096u);
+  overwrite(wal, fs::file_size(wal) / 2, 3 * 4096);
+  std::string output = sendWithNewEvents(10, "new");
+  auto old = sent("old");
+  RecordProperty("old_events_kept_after_wal_damage", std::to_string(old.size()));
+  EXPECT_GE(old.size(), 190u);  // at most the rows of the three damaged page images
+  EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
+  EXPECT_NE(output.find("is damaged (its write-ahead log is damaged at frame"), std::string::npos) << output;
+
+  const std::size_t before = server_.requestCount();
+  storeOffline(200);
+  overwrite(store(), 0, 100);
+  output = sendWithNewEvents(10, "after");
+  old = sent("old", before);
+  EXPECT_EQ(old.size(), 200u);
+  EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
+  EXPECT_NE(output.find("could be read"), std::string::npos) << output;
+  EXPECT_EQ(output.find("nothing could be read"), std::string::npos) << output;
+}
+
+// Two clients started together over one store, each tracking its own events: every event reaches
+// the server once, and the first creation of the store reports no false failure.
+TEST_F(StoreDamage, TwoProcessesOnOneStoreSendEachEventOnce) {
+  auto first = launch(server_.baseUrl(), "first", 300);
+  auto second = launch(server_.baseUrl(), "second", 300);
+  EXPECT_TRUE(waitUntil([&] { return sent("first").size() >= 300 && sent("second").size() >= 300 && storedRows() == 0; },
+                        90s))
+      << first->output() << second->output();
+  first->signal(SIGTERM);
+  second->signal(SIGTERM);
+  first->wait();
+  second->wait();
+  for (const std::string tag : {"first", "second"}) {
+    const auto indices = sent(tag);
+    EXPECT_EQ(indices.size(), 300u) << tag;
+    EXPECT_EQ(std::set<std::string>(indices.begin(), indices.end()).size(), 300u) << tag << " events sent twice";
+  }
+  for (const std::string& output : {first->output(), second->output()}) {
+    EXPECT_EQ(output.find("Failed to create tables"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Failed to initialize database"), std::string::npos) << output;
+  }
 }
 
 // Twenty launches over a store the client may read but not write, each stopped (SIGTERM, then a
