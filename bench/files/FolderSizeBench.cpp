@@ -1,4 +1,4 @@
-// Total size of a generated folder of 100,000 files, against `du -sb` on the same folder in the
+// Total size (and the count of files and folders) of a generated folder of 100,000 files, against `du -sb` on the same folder in the
 // same run. Both walk a warm cache (the generation just touched every inode). The folder holds
 // 100 sub-folders of 1,000 files of 0-4095 bytes each; every 100th file also has a small
 // resource fork. Counters: bytes found, and for du the bytes it printed.
@@ -10,9 +10,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
+#include "files/FileSystem.h"
 #include "files/FolderSize.h"
+#include "files/Files.h"
 
 namespace {
 
@@ -61,6 +64,19 @@ void FolderTotals(benchmark::State& state) {
   state.counters["files"] = static_cast<double>(totals.files);
 }
 BENCHMARK(FolderTotals)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The list window's count of files and folders below a folder, over the same tree.
+void CountContents(benchmark::State& state) {
+  const ml::files::Path root(ml::files::FileSystems::defaultFileSystem(), tree().root());
+  std::optional<ml::files::ContentCounts> counts;
+  for (auto _ : state) {
+    counts = ml::files::Files::countContents(root, true);
+    benchmark::DoNotOptimize(counts);
+  }
+  state.counters["files"] = counts ? counts->files : -1;
+  state.counters["folders"] = counts ? counts->folders : -1;
+}
+BENCHMARK(CountContents)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void DuSb(benchmark::State& state) {
   const std::string command = "du -sb '" + tree().root().string() + "'";

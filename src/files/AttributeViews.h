@@ -5,6 +5,7 @@
 // attributes). Views hold no locks and may be read on any thread.
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -36,6 +37,13 @@ class BasicAttributeView {
   virtual bool isExtensionHidden() const = 0;
   // Both forks of a file; the sum below a folder or package; (-1, -1) for anything else.
   virtual FileSize totalSize() const = 0;
+  // totalSize(), given up when `stop` is requested before a folder's sum is done: that answers
+  // (-1, -1), which is no size of the folder's and must not be kept as one. Views that hold
+  // their size already answer it.
+  virtual FileSize cancellableTotalSize(std::stop_token stop) const {
+    (void)stop;
+    return totalSize();
+  }
 };
 
 class PosixFileAttributeView {

@@ -13,10 +13,11 @@
 
 namespace ml::files {
 
-FileSize DefaultBasicAttributes::totalSize() const {
+FileSize DefaultBasicAttributes::cancellableTotalSize(std::stop_token stop) const {
   if (isRegularFile()) return {attrs_.totalSize(), attrs_.totalAllocatedSize()};
   if (isDirectory() || attrs_.isPackage()) {
-    const auto totals = folderTotals(file_.url());
+    const auto totals = folderTotals(file_.url(), std::move(stop));
+    if (totals.stopped) return FileSize::unknown();
     return {totals.bytes, totals.allocated};
   }
   return FileSize::unknown();

@@ -22,7 +22,8 @@ class DefaultBasicAttributes final : public BasicAttributeView {
   bool isOther() const override { return !isDirectory() && !isSymbolicLink() && !isRegularFile(); }
   bool isInvisible() const override { return attrs_.isInvisible(); }
   bool isExtensionHidden() const override { return attrs_.isExtensionHidden(); }
-  FileSize totalSize() const override;
+  FileSize totalSize() const override { return cancellableTotalSize({}); }
+  FileSize cancellableTotalSize(std::stop_token stop) const override;
 
  private:
   Path file_;
@@ -86,6 +87,7 @@ class AllAttributesView final : public FullAttributeView {
   bool isInvisible() const override { return basic_->isInvisible(); }
   bool isExtensionHidden() const override { return basic_->isExtensionHidden(); }
   FileSize totalSize() const override { return basic_->totalSize(); }
+  FileSize cancellableTotalSize(std::stop_token stop) const override { return basic_->cancellableTotalSize(stop); }
 
   std::string owner() const override { return posix_->owner(); }
   std::string group() const override { return posix_->group(); }

@@ -1,6 +1,8 @@
 #include "files/Files.h"
 
-#include <set>
+#include <functional>
+#include <unordered_set>
+#include <vector>
 
 #include "files/FileSystem.h"
 #include "files/FinderMetadata.h"
@@ -31,38 +33,48 @@ FileType Files::type(const Path& path) {
 
 namespace {
 
-using Ancestors = std::set<std::pair<uint64_t, uint64_t>>;
+struct FolderIdentity {
+  uint64_t device;
+  uint64_t inode;
+  friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
+};
 
-void countBelow(const Path& folder, bool recursing, ContentCounts& counts, Ancestors& ancestors) {
-  const auto& fs = folder.fileSystem();
-  auto entries = fs.contentsOf(folder);
-  if (!entries) return;
-  // A link to a folder counts as a folder and is followed; one that leads back to a folder
-  // being walked (itself or an enclosing one) is counted but not entered, so the count ends.
-  for (const auto& entry : *entries) {
-    const auto identity = fs.targetIdentity(entry);
-    if (identity && identity->isDirectory) {
-      if (!recursing) continue;
-      ++counts.folders;
-      if (ancestors.insert({identity->device, identity->inode}).second) {
-        countBelow(entry, true, counts, ancestors);
-        ancestors.erase({identity->device, identity->inode});
-      }
-    } else {
-      ++counts.files;
-    }
+struct FolderIdentityHash {
+  size_t operator()(const FolderIdentity& id) const noexcept {
+    return std::hash<uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
   }
-}
+};
 
 }  // namespace
 
-std::optional<ContentCounts> Files::countContents(const Path& path, bool recursing) {
+// Depth first over an explicit stack: a tree reached through links can be deeper than a thread's
+// stack would allow for recursion.
+std::optional<ContentCounts> Files::countContents(const Path& path, bool recursing, std::stop_token stop) {
   const auto& fs = path.fileSystem();
   if (!fs.exists(path) || !fs.isDirectory(path)) return std::nullopt;
   ContentCounts counts;
-  Ancestors ancestors;
-  if (auto self = fs.targetIdentity(path)) ancestors.insert({self->device, self->inode});
-  countBelow(path, recursing, counts, ancestors);
+  std::unordered_set<FolderIdentity, FolderIdentityHash> listed;
+  if (auto self = fs.targetIdentity(path)) listed.insert({self->device, self->inode});
+  std::vector<Path> pending{path};
+  while (!pending.empty()) {
+    const Path folder = std::move(pending.back());
+    pending.pop_back();
+    if (stop.stop_requested()) return std::nullopt;
+    // A folder that cannot be listed (gone, unreadable) adds nothing beyond its own count.
+    auto entries = folder.fileSystem().contentsOf(folder);
+    if (!entries) continue;
+    for (auto& entry : *entries) {
+      if (stop.stop_requested()) return std::nullopt;
+      const auto identity = entry.fileSystem().targetIdentity(entry);
+      if (!identity || !identity->isDirectory) {
+        ++counts.files;
+        continue;
+      }
+      if (!recursing) continue;
+      ++counts.folders;
+      if (listed.insert({identity->device, identity->inode}).second) pending.push_back(std::move(entry));
+    }
+  }
   return counts;
 }
 

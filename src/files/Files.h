@@ -1,6 +1,7 @@
 #pragma once
 // Whole-item questions asked through a path's own file system. Stateless; any thread; blocking.
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <tuple>
 
@@ -34,10 +35,14 @@ class Files {
   static foundation::Status setComment(const Path& path, const std::optional<std::string>& comment);
   // alias, package, symlink, directory, normal: the first that holds. A vanished item is normal.
   static FileType type(const Path& path);
-  // Files and folders below a folder; nullopt for a missing item or a non-folder. Links are
-  // counted as files and never followed; a folder met again below itself is not walked again.
-  // With recursing false, sub-folders are counted neither as files nor as folders.
-  static std::optional<ContentCounts> countContents(const Path& path, bool recursing);
+  // Files and folders below a folder; nullopt for a missing item or a non-folder, and when `stop`
+  // is requested before the count is done (checked at every entry). A symbolic link to a folder
+  // counts as a folder and is followed; a link to anything else, a broken one included, counts
+  // as a file. Each folder (by device and inode) is listed at most once: one met again, through
+  // a link or a mount, is counted as a folder but not entered, so a link to an enclosing folder
+  // or to "/" ends. With recursing false, sub-folders are counted neither as files nor as
+  // folders.
+  static std::optional<ContentCounts> countContents(const Path& path, bool recursing, std::stop_token stop = {});
 };
 
 }  // namespace ml::files

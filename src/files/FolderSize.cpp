@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -23,23 +22,24 @@ constexpr const char* kResourceFork = "com.apple.ResourceFork";
 // this only contend on the queue.
 constexpr unsigned kMaxWalkers = 8;
 
-// The chain of folders from the walk's root down to one folder: a folder whose identity is
-// already on its own chain is an ancestor met again (a bind mount) and is not walked.
-struct Chain {
-  dev_t device;
-  ino_t inode;
-  std::shared_ptr<const Chain> parent;
-
-  bool contains(dev_t d, ino_t i) const {
-    for (const Chain* c = this; c; c = c->parent.get())
-      if (c->device == d && c->inode == i) return true;
-    return false;
+// The folders listed so far, by device and inode, shared by the walkers: a folder met again
+// (through a bind mount, of an ancestor or of anything else) is not listed twice.
+class ListedFolders {
+ public:
+  // True the first time a folder is offered.
+  bool firstSight(dev_t device, ino_t inode) {
+    std::lock_guard lock(mutex_);
+    return seen_.insert({device, inode}).second;
   }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::pair<dev_t, ino_t>> seen_;
 };
 
 struct Folder {
   std::string path;
-  std::shared_ptr<const Chain> chain;  // of the folder's parent
+  bool isRoot = false;  // the folder asked about: a link there is followed
 };
 
 // Folders waiting to be listed, shared by the walkers. A walker takes one, lists it, adds its
@@ -55,11 +55,13 @@ class WorkQueue {
     wake_.notify_one();
   }
 
-  // The next folder, or nullopt when the walk is over. `finishedOne` reports that the caller's
-  // previous folder is done.
-  std::optional<Folder> next(bool finishedOne) {
+  // The next folder, or nullopt when the walk is over or stopped. `finishedOne` reports that the
+  // caller's previous folder is done. A stopped walk drops what is queued and ends when no
+  // walker is listing any more.
+  std::optional<Folder> next(bool finishedOne, const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     if (finishedOne) --busy_;
+    if (stop.stop_requested()) folders_.clear();
     wake_.wait(lock, [&] { return !folders_.empty() || busy_ == 0; });
     if (folders_.empty()) {
       wake_.notify_all();
@@ -93,32 +95,40 @@ class LinkedInodes {
   std::set<std::pair<dev_t, ino_t>> seen_;
 };
 
-void listFolder(const Folder& folder, WorkQueue& queue, LinkedInodes& linked, FolderTotals& totals) {
+struct Walk {
+  WorkQueue queue;
+  LinkedInodes linked;
+  ListedFolders listed;
+  std::stop_token stop;
+};
+
+void listFolder(const Folder& folder, Walk& walk, FolderTotals& totals) {
   using darwin::EntryKind;
   auto reader = darwin::FolderReader::open(folder.path.empty() ? "/" : folder.path,
-                                           folder.chain ? darwin::FolderReader::Links::refuse
-                                                        : darwin::FolderReader::Links::follow);
+                                           folder.isRoot ? darwin::FolderReader::Links::follow
+                                                         : darwin::FolderReader::Links::refuse);
   if (!reader) {
     ++totals.unreadable;
     return;
   }
-  if (folder.chain && folder.chain->contains(reader->device(), reader->inode())) return;
-  auto chain = std::make_shared<const Chain>(Chain{reader->device(), reader->inode(), folder.chain});
+  if (!walk.listed.firstSight(reader->device(), reader->inode())) return;
   totals.allocated += reader->allocatedSize();
   std::string path = folder.path;
   path += '/';
   const size_t base = path.size();
   auto listed = reader->forEachEntry([&](const darwin::FolderEntry& entry) {
+    // The rest of a stopped listing is skipped; the listing itself cannot be broken off.
+    if (walk.stop.stop_requested()) return;
     path.resize(base);
     path += entry.name;
     if (entry.kind == EntryKind::directory) {
-      queue.push({path, chain});  // its blocks are counted when it is listed
+      walk.queue.push({path, false});  // its blocks are counted when it is listed
       return;
     }
     // Links and other items take blocks too (du counts them); only files have a size here.
     const auto sizes = reader->sizesOf(entry.name);
     if (!sizes) return;
-    if (sizes->links <= 1 || linked.firstSight(reader->device(), sizes->inode)) totals.allocated += sizes->allocated;
+    if (sizes->links <= 1 || walk.linked.firstSight(reader->device(), sizes->inode)) totals.allocated += sizes->allocated;
     if (entry.kind != EntryKind::regular) return;
     totals.bytes += sizes->size;
     ++totals.files;
@@ -129,33 +139,34 @@ void listFolder(const Folder& folder, WorkQueue& queue, LinkedInodes& linked, Fo
   if (!listed) ++totals.unreadable;
 }
 
-void walk(WorkQueue& queue, LinkedInodes& linked, FolderTotals& totals) {
+void walkFolders(Walk& walk, FolderTotals& totals) {
   bool finished = false;
-  while (auto folder = queue.next(finished)) {
-    listFolder(*folder, queue, linked, totals);
+  while (auto folder = walk.queue.next(finished, walk.stop)) {
+    listFolder(*folder, walk, totals);
     finished = true;
   }
 }
 
 }  // namespace
 
-FolderTotals folderTotals(const std::filesystem::path& folder) {
+FolderTotals folderTotals(const std::filesystem::path& folder, std::stop_token stop) {
   std::string root = folder.string();
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   if (root == "/") root.clear();
 
-  WorkQueue queue;
-  LinkedInodes linked;
-  queue.push({root, nullptr});
+  Walk walk;
+  walk.stop = std::move(stop);
+  walk.queue.push({root, true});
   const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWalkers) - 1;
   std::vector<FolderTotals> partial(helpers + 1);
   {
     std::vector<std::jthread> threads;
     threads.reserve(helpers);
-    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([&queue, &linked, &partial, i] { walk(queue, linked, partial[i + 1]); });
-    walk(queue, linked, partial[0]);
+    for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([&walk, &partial, i] { walkFolders(walk, partial[i + 1]); });
+    walkFolders(walk, partial[0]);
   }
   FolderTotals totals;
+  totals.stopped = walk.stop.stop_requested();
   for (const auto& p : partial) {
     totals.bytes += p.bytes;
     totals.allocated += p.allocated;

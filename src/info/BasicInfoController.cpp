@@ -1,5 +1,6 @@
 #include "info/BasicInfoController.h"
 
+#include <QEvent>
 #include <algorithm>
 
 #include "appkit/Localization.h"
@@ -98,7 +99,26 @@ BasicInfoController::BasicInfoController(QWidget* parent)
   finishLoading();
 }
 
-BasicInfoController::~BasicInfoController() = default;
+BasicInfoController::~BasicInfoController() { stopSizing(); }
+
+void BasicInfoController::setWindow(QWidget* window) {
+  if (window_) window_->removeEventFilter(this);
+  window_ = window;
+  if (window_) window_->installEventFilter(this);
+}
+
+bool BasicInfoController::eventFilter(QObject* watched, QEvent* event) {
+  // A closed window is hidden by the application (a spontaneous hide is the desktop minimising it,
+  // after which it may be shown again with its size still wanted).
+  if (watched == window_ && event->type() == QEvent::Hide && !event->spontaneous()) stopSizing();
+  return appkit::TolvekViewController::eventFilter(watched, event);
+}
+
+// A walk of a large tree (or of "/" through a link) would otherwise go on for nobody.
+void BasicInfoController::stopSizing() {
+  for (auto& [item, stop] : sizing_) stop.request_stop();
+  sizing_.clear();
+}
 
 void BasicInfoController::update(const InfoWindowState& state) {
   ML_ASSERT_MAIN_THREAD();
@@ -181,15 +201,20 @@ void BasicInfoController::updateSize(const files::Path& item) {
   ui_->totalSizeField->setText(appkit::localizedText("Calculating..."));
   // One computation per item at a time: every edit redraws the pane, and a large folder takes
   // long to walk.
-  if (!sizing_.insert(item.description()).second) return;
+  auto [sizing, started] = sizing_.try_emplace(item.description());
+  if (!started) return;
   QPointer<BasicInfoController> self(this);
-  dispatch::GlobalPool::shared().async([item, self] {
+  dispatch::GlobalPool::shared().async([item, self, stop = sizing->second.get_token()] {
     auto basic = item.fileSystem().basicAttributes(item);
-    const files::FileSize size = basic ? basic->totalSize() : files::FileSize::unknown();
-    dispatch::MainQueue::shared().async([item, size, self] {
+    const files::FileSize size = basic ? basic->cancellableTotalSize(stop) : files::FileSize::unknown();
+    // A stopped walk's answer is no size of the folder's.
+    if (stop.stop_requested()) return;
+    dispatch::MainQueue::shared().async([item, size, self, stop] {
       files::knownSizes().set(item, size);
       if (!self) return;
-      self->sizing_.erase(item.description());
+      // Only this computation's entry: a stopped one may have been followed by another.
+      if (auto it = self->sizing_.find(item.description()); it != self->sizing_.end() && it->second.get_token() == stop)
+        self->sizing_.erase(it);
       // A result for an item no longer shown stays in the cache for when it is shown again.
       if (self->shown_ == item) self->showSize(size);
     });

@@ -6,12 +6,15 @@
 //
 // Every state redraws the whole pane from the state and the item's attributes. A folder's total
 // size is computed in the background (once at a time per item) and kept in knownSizes, so later
-// redraws show it at once. Main thread.
+// redraws show it at once; closing the window (or destroying the pane) stops the computations
+// still running. Main thread.
 #include <QComboBox>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
+#include <stop_token>
+#include <string>
 
 #include "appkit/TolvekViewController.h"
 #include "files/Date.h"
@@ -30,8 +33,8 @@ class BasicInfoController final : public appkit::TolvekViewController, public St
   explicit BasicInfoController(QWidget* parent = nullptr);
   ~BasicInfoController() override;
 
-  // The window whose title follows the shown item.
-  void setWindow(QWidget* window) { window_ = window; }
+  // The window whose title follows the shown item; its closing stops the size computations.
+  void setWindow(QWidget* window);
   void update(const InfoWindowState& state);
 
   // Roles of a date menu item's represented object: the kind ("date", "now", "set", "adjust",
@@ -51,11 +54,13 @@ class BasicInfoController final : public appkit::TolvekViewController, public St
   void updateDates(const InfoWindowState& state, const files::Path& item);
   void updateSize(const files::Path& item);
   void showSize(const files::FileSize& size);
+  void stopSizing();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   std::unique_ptr<Ui::BasicInfoController> ui_;
   QPointer<QWidget> window_;
   std::optional<files::Path> shown_;
-  std::set<std::string> sizing_;  // items whose size is being computed
+  std::map<std::string, std::stop_source> sizing_;  // items whose size is being computed
 };
 
 }  // namespace ml::info

@@ -53,5 +53,42 @@ TEST_F(DateArithmeticTest, ASkippedTimeGivesTheNextOneThatExists) {
   EXPECT_EQ(joinedDayAndTime(day, time), at("2021-03-28T01:00:00.000Z"));
 }
 
+// Both daylight-saving changes of 2025 in New York: on March 9 the clocks skip from 02:00 EST to
+// 03:00 EDT, on November 2 they show 01:00-01:59 twice (EDT, then EST). Each case is a counter
+// setting and the UTC instants before and after.
+TEST(DateArithmeticAcrossDaylightSaving, ACounterMovesTheDateByItsOwnAmountAndZeroNotAtAll) {
+  test::ScopedIcuDefaults defaults{"en_US", "America/New_York"};
+  const auto at = [](const std::string& utc) { return *foundation::Dates::parseIso8601(utc); };
+  struct Case {
+    const char* what;
+    const char* from;
+    DateOffsets offsets;
+    const char* to;
+  };
+  const Case cases[] = {
+      {"nothing, first 01:30 (EDT)", "2025-11-02T05:30:00.000Z", {0, 0, 0, 0, 0, 0}, "2025-11-02T05:30:00.000Z"},
+      {"nothing, second 01:30 (EST)", "2025-11-02T06:30:00.000Z", {0, 0, 0, 0, 0, 0}, "2025-11-02T06:30:00.000Z"},
+      {"a minute, first 01:30", "2025-11-02T05:30:00.000Z", {0, 0, 0, 0, 1, 0}, "2025-11-02T05:31:00.000Z"},
+      {"a minute back, second 01:30", "2025-11-02T06:30:00.000Z", {0, 0, 0, 0, -1, 0}, "2025-11-02T06:29:00.000Z"},
+      {"an hour into the repeated one", "2025-11-02T04:30:00.000Z", {0, 0, 0, 1, 0, 0}, "2025-11-02T05:30:00.000Z"},
+      {"an hour back into it", "2025-11-02T07:30:00.000Z", {0, 0, 0, -1, 0, 0}, "2025-11-02T06:30:00.000Z"},
+      {"a day onto it", "2025-11-01T05:30:00.000Z", {0, 0, 1, 0, 0, 0}, "2025-11-02T05:30:00.000Z"},
+      {"a day back onto it", "2025-11-03T06:30:00.000Z", {0, 0, -1, 0, 0, 0}, "2025-11-02T06:30:00.000Z"},
+      {"nothing, 03:30 EDT", "2025-03-09T07:30:00.000Z", {0, 0, 0, 0, 0, 0}, "2025-03-09T07:30:00.000Z"},
+      {"an hour into the skipped one", "2025-03-09T06:30:00.000Z", {0, 0, 0, 1, 0, 0}, "2025-03-09T07:30:00.000Z"},
+      {"an hour back into it", "2025-03-09T07:30:00.000Z", {0, 0, 0, -1, 0, 0}, "2025-03-09T06:30:00.000Z"},
+      {"half an hour over it", "2025-03-09T06:45:00.000Z", {0, 0, 0, 0, 30, 0}, "2025-03-09T07:15:00.000Z"},
+      {"a month onto the day", "2025-02-09T07:30:00.000Z", {0, 1, 0, 0, 0, 0}, "2025-03-09T07:30:00.000Z"},
+      {"a year from summer", "2024-11-02T05:30:00.000Z", {1, 0, 0, 0, 0, 0}, "2025-11-02T05:30:00.000Z"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(adjustedDate(at(c.from), c.offsets), at(c.to)) << c.what;
+  }
+  // Below the second too.
+  const auto first = at("2025-11-02T05:30:00.000Z") + 250ms;
+  EXPECT_EQ(adjustedDate(first, {0, 0, 0, 0, 0, 0}), first);
+  EXPECT_EQ(adjustedDate(first, {0, 0, 0, 0, 0, 10}), first + 10s);
+}
+
 }  // namespace
 }  // namespace ml::info

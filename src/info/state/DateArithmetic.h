@@ -15,8 +15,10 @@ using DateOffsets = std::array<int, 6>;  // indexed by DateUnit
 // `value` with each of its year, month, day, hour, minute and second plus the matching offset,
 // made into a date the lenient way: a component past its range carries into the next larger
 // unit (month 13 is January of the next year, 31 February is early March, hour -1 the evening
-// before). The part of `value` below the second is kept, so all-zero offsets give `value`
-// itself. nullopt when the calendar makes no date of it.
+// before). The part of `value` below the second is kept, and all-zero offsets give `value`
+// itself. A wall time a daylight-saving change repeats or skips is read with the UTC offset of
+// `value` where it can be (a minute after 01:30 in the first, daylight, 01:30 of a repeated hour
+// is 01:31 daylight time). nullopt when the calendar makes no date of it.
 std::optional<files::Date> adjustedDate(files::Date value, const DateOffsets& offsets);
 
 // The day of `day` at the time of day (whole seconds) of `timeOfDay`: a time the clocks skip

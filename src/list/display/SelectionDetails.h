@@ -4,14 +4,16 @@
 // them read the disk (a folder's tree twice), so they are read on a background queue and land
 // on the main queue.
 //
-// Only the latest request counts: results of an earlier one that arrive late are dropped, so a
-// slow folder count never writes over the details of a newer selection. Thread affinity: load()
-// and cancel() on the main thread; the callbacks run there.
-#include <atomic>
+// Only the latest request counts: a new load() or cancel() stops the reads of the earlier one
+// (a folder walk gives up within an entry or so and frees its thread), and results of it that
+// arrive late are dropped, so a slow folder count never writes over the details of a newer
+// selection nor keeps working for a closed window. Thread affinity: load() and cancel() on the
+// main thread (cancel() also from the owner's destructor on any thread, once nothing else uses
+// it); the callbacks run there.
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "files/Files.h"
@@ -33,8 +35,9 @@ struct FolderFacts {
 // Blocking reads; any thread.
 ItemFacts readItemFacts(const files::Path& path);
 // The total comes from the cache of recently computed folder sizes when it holds one, and goes
-// into it otherwise.
-FolderFacts readFolderFacts(const files::Path& path);
+// into it otherwise. Once `stop` is requested the walks give up and what they found is neither
+// kept nor meant to be shown.
+FolderFacts readFolderFacts(const files::Path& path, std::stop_token stop = {});
 
 class SelectionDetails {
  public:
@@ -48,13 +51,13 @@ class SelectionDetails {
   // Reads the facts of `path` (and, when `isFolder`, the folder's totals, after them) and hands
   // each to its handler on the main queue, unless a later load() or cancel() came first.
   void load(const files::Path& path, bool isFolder, FactsHandler facts, FolderHandler folder);
-  // Drops the results of every load so far.
-  void cancel() { ++*generation_; }
+  // Stops the reads of every load so far and drops their results.
+  void cancel() { current_.request_stop(); }
 
  private:
   dispatch::Queue& background_;
   dispatch::Queue& main_;
-  std::shared_ptr<std::atomic<uint64_t>> generation_ = std::make_shared<std::atomic<uint64_t>>(0);
+  std::stop_source current_;  // of the latest load
 };
 
 }  // namespace ml::list
