@@ -77,6 +77,35 @@ TEST_F(VolumeSearchTest, SymbolicLinksAreReportedButNeverFollowed) {
   EXPECT_EQ(search(criteria).relative(dir.path()), (std::set<std::string>{"sub/c.txt"}));
 }
 
+// Names as other systems store them: decomposed (e + combining acute), composed, and Latin-1
+// bytes that are not UTF-8. Text typed composed finds both Unicode forms, with and without case
+// mattering and through an expression; the Latin-1 name is still found by its ASCII part.
+TEST_F(VolumeSearchTest, NamesAreComparedCanonicallyWhetherCaseMattersOrNot) {
+  dir.write("decomposed/cafe\xCC\x81.txt", "");
+  dir.write("composed/caf\xC3\xA9.txt", "");
+  dir.write("latin1/caf\xE9.txt", "");
+  dir.write("other/Cafe.txt", "");
+  const std::set<std::string> both{"decomposed/cafe\xCC\x81.txt", "composed/caf\xC3\xA9.txt"};
+  auto named = [&](bool caseSensitive, NameSearchOption option) {
+    SearchDescriptor criteria;
+    criteria.name = NameCriterion{caseSensitive, std::move(option), false};
+    return search(criteria).relative(dir.path());
+  };
+  EXPECT_EQ(named(true, NameSearchOption::contains({"caf\xC3\xA9"})), both);
+  EXPECT_EQ(named(false, NameSearchOption::contains({"CAF\xC3\x89"})), both);
+  EXPECT_EQ(named(true, NameSearchOption::is({"caf\xC3\xA9.txt"})), both);
+  EXPECT_EQ(named(true, NameSearchOption::endsWith({"\xC3\xA9.txt"})), both);
+  // Typed decomposed, found composed too.
+  EXPECT_EQ(named(true, NameSearchOption::startsWith({"cafe\xCC\x81"})), both);
+  auto pattern = NamePattern::compile("^caf\xC3\xA9\\.");
+  ASSERT_TRUE(pattern);
+  EXPECT_EQ(named(true, NameSearchOption::matches(*pattern)), both);
+  // Case still matters when asked to, and bytes that are not UTF-8 compare as they are.
+  EXPECT_EQ(named(true, NameSearchOption::contains({"CAF\xC3\x89"})), std::set<std::string>{});
+  EXPECT_EQ(named(true, NameSearchOption::is({"caf\xE9.txt"})), std::set<std::string>{"latin1/caf\xE9.txt"});
+  EXPECT_EQ(named(true, NameSearchOption::startsWith({"caf"})).size(), 3u);
+}
+
 TEST_F(VolumeSearchTest, ExtensionAndVisibilityCombine) {
   SearchDescriptor criteria;
   criteria.extension = ExtensionCriterion{"txt", false};

@@ -1,7 +1,10 @@
 #include "find/search/NamePattern.h"
 
+#include <unicode/normalizer2.h>
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
+
+#include <algorithm>
 
 namespace ml::find {
 namespace {
@@ -29,6 +32,15 @@ bool NamePattern::findsMatch(std::string_view name) const {
   if (!compiled_) return false;
   icu::UnicodeString text = icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
   UErrorCode status = U_ZERO_ERROR;
+  // A name stored decomposed is matched in its composed form, as typed text is.
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (const icu::Normalizer2* nfc = ascii ? nullptr : icu::Normalizer2::getNFCInstance(status); nfc && U_SUCCESS(status)) {
+    if (!nfc->isNormalized(text, status) && U_SUCCESS(status)) {
+      icu::UnicodeString composedText = nfc->normalize(text, status);
+      if (U_SUCCESS(status)) text = std::move(composedText);
+    }
+    status = U_ZERO_ERROR;
+  }
   std::unique_ptr<icu::RegexMatcher> matcher(compiled_->matcher(text, status));
   if (U_FAILURE(status) || !matcher) return false;
   matcher->setTimeLimit(kMatchTimeLimit, status);

@@ -23,7 +23,8 @@ class NamePattern {
   static foundation::Result<NamePattern> compile(std::string_view pattern, bool caseInsensitive = false);
 
   const std::string& pattern() const { return source_; }
-  // Whether the expression finds a match anywhere in `name` (UTF-8).
+  // Whether the expression finds a match anywhere in `name` (UTF-8), taken canonically composed
+  // (a name stored as e + combining acute is matched as the composed letter).
   bool findsMatch(std::string_view name) const;
 
   friend bool operator==(const NamePattern& a, const NamePattern& b) { return a.compiled_ == b.compiled_; }

@@ -1,5 +1,6 @@
 #include "find/search/NameSearchOption.h"
 
+#include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
@@ -35,6 +36,23 @@ std::string folded(std::string_view text) {
   return out;
 }
 
+// The text as the sensitive comparison sees it: composed (NFC), so that a name stored decomposed
+// (e + combining acute, as files from other systems often are) equals the composed text typed.
+// ASCII and text already composed, nearly every name, come back as they are without a copy;
+// bytes that are not UTF-8 are left as they are.
+std::string_view composed(std::string_view text, std::string& storage) {
+  if (isAscii(text)) return text;
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status) || !nfc) return text;
+  const icu::StringPiece piece(text.data(), static_cast<int32_t>(text.size()));
+  if (nfc->isNormalizedUTF8(piece, status) || U_FAILURE(status)) return text;
+  storage.clear();
+  icu::StringByteSink<std::string> sink(&storage, static_cast<int32_t>(text.size()));
+  nfc->normalizeUTF8(0, piece, sink, nullptr, status);
+  return U_SUCCESS(status) ? std::string_view(storage) : text;
+}
+
 enum class Relation { contains, startsWith, endsWith, equals };
 
 bool holds(Relation relation, std::string_view name, std::string_view part) {
@@ -49,10 +67,11 @@ bool holds(Relation relation, std::string_view name, std::string_view part) {
 
 bool testStrings(std::string_view name, const std::vector<std::string>& parts, BooleanOperator join, Relation relation,
                  bool ignoringCase) {
-  std::string foldedName = ignoringCase ? folded(name) : std::string();
-  std::string_view subject = ignoringCase ? std::string_view(foldedName) : name;
+  // Both sides canonically composed: with case folded on top when case does not matter.
+  std::string nameStorage, partStorage;
+  const std::string_view subject = ignoringCase ? std::string_view(nameStorage = folded(name)) : composed(name, nameStorage);
   auto one = [&](const std::string& part) {
-    if (!ignoringCase) return holds(relation, subject, part);
+    if (!ignoringCase) return holds(relation, subject, composed(part, partStorage));
     return holds(relation, subject, folded(part));
   };
   // `and` stops at the first string that fails, `or` at the first that succeeds.

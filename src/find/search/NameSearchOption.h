@@ -7,8 +7,10 @@
 //   matches: a regular expression finds a match anywhere in the name;
 //   length: the name has at least that many characters (user-perceived ones).
 //
-// Case-insensitive tests compare Unicode case folds of the canonically composed texts; case-sensitive
-// ones compare the bytes. Value type; any thread.
+// Every test compares canonically equivalent text as equal (a name stored decomposed matches the
+// composed text typed): case-insensitive tests compare Unicode case folds of the canonically
+// composed texts, case-sensitive ones the composed texts themselves (the bytes, for ASCII and
+// for names that are not UTF-8). Value type; any thread.
 #include <cstdint>
 #include <string>
 #include <string_view>
