@@ -104,6 +104,10 @@ TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSch
   // accepts into the file and drop the rest.
   std::map<std::string, std::map<std::int64_t, TLDBRow>> scanned;
   for (const auto& [table, columns] : schema) scanned[table] = scanTableRows(file, columns);
+  // With commits of the write-ahead log after a damaged frame, SQLite reads an older state of the
+  // file: a row it has that the scan of the later state lacks was deleted since (sent, most
+  // likely), and is not brought back.
+  const bool laterStateScanned = !inspectWriteAheadLog(file).damage.empty();
 
   TLDBSalvage salvage;
   int rc = 0;
@@ -122,10 +126,13 @@ TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSch
       std::int64_t count = connection->querySingleValue("SELECT COUNT(*) FROM " + TLDBConnection::quoteIdentifier(table),
                                                         {}, &counted);
       if (counted == SQLITE_OK && count >= 0) salvaged.rowCount = static_cast<std::uint64_t>(count);
-      salvaged.rows = readableRows(*connection, table, salvaged.columns);
-      for (auto& row : salvaged.rows) {
-        if (const auto* rowid = tlDBInteger(row.front())) read.insert(*rowid);
+      const bool preferScan = laterStateScanned && !scanned[table].empty();
+      for (auto& row : readableRows(*connection, table, salvaged.columns)) {
+        const auto* rowid = tlDBInteger(row.front());
+        if (preferScan && (!rowid || !scanned[table].count(*rowid))) continue;
+        if (rowid) read.insert(*rowid);
         row.erase(row.begin());  // the rowid in front
+        salvaged.rows.push_back(std::move(row));
       }
     }
     // Rows only the page scan found: on pages SQLite could not reach, or in intact commits of the
@@ -144,6 +151,27 @@ TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSch
     salvage.emplace(table, std::move(salvaged));
   }
   return salvage;
+}
+
+std::map<std::string, std::int64_t> salvageSequences(const std::filesystem::path& file) {
+  static const TLDBColumnsSchema kSequence = {{"name", {"TEXT"}}, {"seq", {"INTEGER"}}};
+  std::map<std::string, std::int64_t> sequences;
+  for (const auto& [rowid, row] : scanTableRows(file, kSequence)) {
+    const auto* name = row.size() == 2 ? tlDBText(row[0]) : nullptr;
+    const auto* seq = row.size() == 2 ? tlDBInteger(row[1]) : nullptr;
+    if (name && seq) sequences[*name] = std::max(sequences[*name], *seq);
+  }
+  return sequences;
+}
+
+void raiseSequence(TLDBConnection& connection, const std::string& table, std::int64_t floor) {
+  if (floor <= 0) return;
+  const TLDBValue name = table;
+  if (!connection.tableExists("sqlite_sequence")) return;  // no AUTOINCREMENT table
+  connection.executeNonSelectionQuery(
+      "INSERT INTO sqlite_sequence (name, seq) SELECT ?, ? WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?)",
+      {name, floor, name});
+  connection.executeNonSelectionQuery("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq < ?", {floor, name, floor});
 }
 
 TLDBRestoreCount restoreSalvagedRows(TLDBConnection& connection, const TLDBSalvage& salvage) {

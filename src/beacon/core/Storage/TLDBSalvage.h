@@ -35,6 +35,12 @@ using TLDBSalvage = std::map<std::string, TLDBSalvagedTable>;
 // at all gives nothing.
 TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSchema& schema);
 
+// The AUTOINCREMENT sequences (table -> highest id ever given) the damaged file's pages still
+// hold; read below SQLite, so call it before anything opens the file.
+std::map<std::string, std::int64_t> salvageSequences(const std::filesystem::path& file);
+// Makes the table's next AUTOINCREMENT id larger than `floor` (no effect when it is already).
+void raiseSequence(TLDBConnection& connection, const std::string& table, std::int64_t floor);
+
 // Rows kept and rows refused by the new file.
 struct TLDBRestoreCount {
   std::uint64_t kept = 0;

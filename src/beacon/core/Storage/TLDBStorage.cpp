@@ -219,13 +219,19 @@ std::optional<std::pair<dev_t, ino_t>> TLDBStorage::fileIdentity() const {
 
 int TLDBStorage::runQuery(const std::function<int(TLDBConnection&)>& block) {
   int rc = SQLITE_OK;
-  if (connection_ && fileIdentity() != connectionFile_) connection_.reset();  // replaced by another process
+  bool replaced = false;
+  if (connection_ && fileIdentity() != connectionFile_) {  // another process replaced the file
+    connection_.reset();
+    replaced = true;
+  }
   if (!connection_) {
     connectionFile_ = fileIdentity();
     connection_ = TLDBConnection::open(dbFileURL_, rc);
     if (connection_ && !connectionFile_) connectionFile_ = fileIdentity();  // created by the open
   }
   if (!connection_) return rc;
+  // What this object handed out of the old file must not be given again by the new one.
+  if (replaced) prepareRebuiltDatabase(*connection_);
   TLDBConnection* connection = &*connection_;
 
   // With an unknown page size there is no page count to cap at; the query then runs uncapped
@@ -308,7 +314,11 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   const fs::path damaged = dbFileURL_;
   const std::int64_t maxSize = maxSizeInBytes_;
   TLDBSalvage salvage;
-  if (schema_ && !damaged.empty()) salvage = salvageReadableRows(damaged, *schema_);
+  std::map<std::string, std::int64_t> sequences;  // ids given, so that none is given again
+  if (schema_ && !damaged.empty()) {
+    sequences = salvageSequences(damaged);
+    salvage = salvageReadableRows(damaged, *schema_);
+  }
 
   // The replacement is built beside the damaged file and then renamed over it: a process killed
   // meanwhile finds the damaged file again (and salvages it again), never a half-filled one.
@@ -323,6 +333,7 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
       auto connection = TLDBConnection::open(dbFileURL_, opened);  // closing it folds its log into the file
       if (connection) {
         restored = restoreSalvagedRows(*connection, salvage);
+        for (const auto& [table, seq] : sequences) raiseSequence(*connection, table, seq);
         prepareRebuiltDatabase(*connection);
       }
     }
@@ -338,6 +349,7 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
     rc = configureDatabase(schema_, version_, filename_);
     int opened = SQLITE_OK;
     if (auto connection = rc == SQLITE_OK ? TLDBConnection::open(dbFileURL_, opened) : std::nullopt) {
+      for (const auto& [table, seq] : sequences) raiseSequence(*connection, table, seq);
       prepareRebuiltDatabase(*connection);
     }
   }

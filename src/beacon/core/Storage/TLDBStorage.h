@@ -98,8 +98,9 @@ class TLDBStorage {
   virtual void customizeDatabase(TLDBConnection& connection);
   virtual void migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion);
   // Called on the new file that replaces a damaged one, after the rows that could be read were
-  // copied in and before it takes the damaged file's place: a subclass restores what its
-  // in-memory state needs of the file (row ids still handed out must not be given again).
+  // copied in and before it takes the damaged file's place, and on a file another process put in
+  // place of the one this object used: a subclass restores what its in-memory state needs of the
+  // file (row ids still handed out must not be given again).
   virtual void prepareRebuiltDatabase(TLDBConnection& connection);
 
   // Whether this object may send from the file: true once it holds the file's sending lock, which

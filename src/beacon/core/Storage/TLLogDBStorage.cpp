@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "beacon/core/Storage/TLDBSalvage.h"
 #include "beacon/core/TLAbstractLog.h"
 #include "beacon/core/TLEncrypter.h"
 #include "beacon/core/TLKeyedArchiver.h"
@@ -493,12 +494,7 @@ void TLLogDBStorage::prepareRebuiltDatabase(TLDBConnection& connection) {
   // to such a batch would then delete unsent.
   std::int64_t floor = highestRowId_;
   for (auto id : reservedIds()) floor = std::max(floor, id);
-  if (floor <= 0) return;
-  const TLDBValue table = std::string(kTableName);
-  connection.executeNonSelectionQuery(
-      "INSERT INTO sqlite_sequence (name, seq) SELECT ?, ? WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?)",
-      {table, floor, table});
-  connection.executeNonSelectionQuery("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq < ?", {floor, table, floor});
+  raiseSequence(connection, std::string(kTableName), floor);
 }
 
 void TLLogDBStorage::migrateDatabase(TLDBConnection& connection, std::uint32_t fromVersion) {
