@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "appkit/Workspace.h"
+
 namespace ml::appkit {
 
 using foundation::Error;
@@ -43,7 +45,8 @@ Status DBusFileManager::call(const char* method, const std::vector<std::filesyst
   auto bus = sessionBus();
   if (!bus) return busError("there is no session bus, so the desktop's file manager cannot be reached");
   QStringList uris;
-  for (const auto& item : items) uris << QUrl::fromLocalFile(QString::fromStdString(item.string())).toString(QUrl::FullyEncoded);
+  // The items' bytes percent-encoded: a name that is not UTF-8 would not survive a text path.
+  for (const auto& item : items) uris << QString::fromStdString(fileUrlText(item));
   QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kService, method);
   message << uris << QString();
   QDBusMessage reply = bus->call(message, QDBus::Block, timeoutMs_);

@@ -1,34 +1,113 @@
 #include "appkit/DesktopWorkspace.h"
 
 #include <QDesktopServices>
-#include <QProcess>
 #include <QString>
 #include <QUrl>
-#include <set>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "appkit/ItemPath.h"
+#include "appkit/trashinfo/TrashInfo.h"
 #include "platform/logging/Log.h"
 
 namespace ml::appkit {
 
 namespace fs = std::filesystem;
 using foundation::Error;
+using foundation::Status;
+
+namespace {
+
+// Starts `program` (looked up in PATH) with `argument` as its one argument, detached: a
+// short-lived child forks the program and exits, so the program is nobody's child here. The
+// argument goes as the bytes it is (the toolkit's process launcher would encode it as text and
+// lose a name that is not UTF-8). Fails with the errno of the fork or of the exec, which the
+// program's process reports through a pipe that a successful exec closes.
+Status startDetached(const std::string& program, const std::string& argument) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return Error::posix(errno, "start " + program);
+  // Everything the children use is ready before the fork: after it only system calls are made.
+  std::string programCopy = program, argumentCopy = argument;
+  std::vector<char*> argv{programCopy.data(), argumentCopy.data(), nullptr};
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int error = errno;
+    ::close(report[0]);
+    ::close(report[1]);
+    return Error::posix(error, "start " + program);
+  }
+  if (child == 0) {
+    const pid_t grandchild = ::fork();
+    if (grandchild == 0) {
+      ::setsid();
+      ::execvp(argv[0], argv.data());
+    }
+    if (grandchild <= 0) {
+      const int error = errno;
+      [[maybe_unused]] const auto written = ::write(report[1], &error, sizeof error);
+    }
+    ::_exit(grandchild == 0 ? 127 : 0);
+  }
+  ::close(report[1]);
+  while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  int error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof error)) return Error::posix(error, "start " + program);
+  return {};
+}
+
+}  // namespace
+
+std::string fileUrlText(const fs::path& item) { return "file://" + encodeTrashPath(canonicalItemPath(item).native()); }
+
+QUrl DesktopWorkspace::fileUrl(const fs::path& item) {
+  return QUrl::fromEncoded(QByteArray::fromStdString(fileUrlText(item)), QUrl::StrictMode);
+}
 
 DesktopWorkspace::DesktopWorkspace(std::shared_ptr<FileManager> fileManager, std::shared_ptr<const FreedesktopTrash> trash,
-                                   dispatch::Queue& main, dispatch::Queue& background)
-    : fileManager_(std::move(fileManager)), trash_(std::move(trash)), main_(main), background_(background) {}
+                                   dispatch::Queue& main, dispatch::Queue& background, UrlOpener opener)
+    : fileManager_(std::move(fileManager)),
+      trash_(std::move(trash)),
+      main_(main),
+      background_(background),
+      opener_(opener ? std::move(opener) : UrlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); })) {}
 
 void DesktopWorkspace::open(const fs::path& item, const std::optional<std::string>& application) {
-  main_.async([item, application] {
-    QString path = QString::fromStdString(item.string());
-    bool started = false;
-    if (application && !application->empty()) {
-      // A named application is a program to start with the item as its argument.
-      started = QProcess::startDetached(QString::fromStdString(*application), {path});
-    } else {
-      started = QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
-    if (!started) {
-      LOG_ERROR("failed to open item. path=" << item.string() << " application=" << application.value_or("(default)"));
+  const std::string appName = application && !application->empty() ? *application : "(default)";
+  // The handlers start another program and answer before it looks at the item: an item that is
+  // not there is refused here, where it can still be said.
+  std::error_code missing;
+  if (!fs::exists(fs::symlink_status(item, missing))) {
+    LOG_ERROR("failed to open item. path=" << item.string() << " application=" << appName
+                                           << " error=" << Error::posix(missing ? missing.value() : ENOENT).message);
+    return;
+  }
+  if (application && !application->empty()) {
+    // A named application is a program to start with the item's path as its argument.
+    background_.async([item, program = *application] {
+      if (auto started = startDetached(program, item.native()); !started) {
+        LOG_ERROR("failed to open item. path=" << item.string() << " application=" << program
+                                               << " error=" << started.error().message);
+      }
+    });
+    return;
+  }
+  main_.async([item, opener = opener_] {
+    const QUrl url = fileUrl(item);
+    if (!opener(url)) {
+      LOG_ERROR("failed to open item. path=" << item.string() << " application=(default) url="
+                                             << url.toEncoded().toStdString());
     }
   });
 }
@@ -42,8 +121,10 @@ void DesktopWorkspace::reveal(const std::vector<fs::path>& items) {
   for (const auto& item : items) {
     if (seen.insert(item.parent_path()).second) folders.push_back(item.parent_path());
   }
-  main_.async([folders] {
-    for (const auto& folder : folders) QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+  main_.async([folders, opener = opener_] {
+    for (const auto& folder : folders) {
+      if (!opener(fileUrl(folder))) LOG_ERROR("failed to open folder. path=" << folder.string());
+    }
   });
 }
 

@@ -3,6 +3,8 @@
 // (QDesktopServices, on the main thread), revealing through the file manager's D-Bus interface
 // (falling back to opening the items' folders when no file manager answers), and the
 // freedesktop Trash.
+#include <QUrl>
+#include <functional>
 #include <memory>
 
 #include "appkit/FileManager.h"
@@ -14,9 +16,16 @@ namespace ml::appkit {
 
 class DesktopWorkspace final : public Workspace {
  public:
+  // Hands a URL to the desktop's handler for it; false when none took it. Main thread.
+  using UrlOpener = std::function<bool(const QUrl&)>;
+
   // The queues must outlive the work the workspace posts (the shared ones live for the process).
+  // Without an opener URLs go to QDesktopServices.
   DesktopWorkspace(std::shared_ptr<FileManager> fileManager, std::shared_ptr<const FreedesktopTrash> trash,
-                   dispatch::Queue& main, dispatch::Queue& background);
+                   dispatch::Queue& main, dispatch::Queue& background, UrlOpener opener = {});
+
+  // fileUrlText() of the item as a URL whose encoded form keeps those bytes.
+  static QUrl fileUrl(const std::filesystem::path& item);
 
   void open(const std::filesystem::path& item, const std::optional<std::string>& application) override;
   void reveal(const std::vector<std::filesystem::path>& items) override;
@@ -31,6 +40,7 @@ class DesktopWorkspace final : public Workspace {
   std::shared_ptr<const FreedesktopTrash> trash_;
   dispatch::Queue& main_;
   dispatch::Queue& background_;
+  UrlOpener opener_;
 };
 
 }  // namespace ml::appkit

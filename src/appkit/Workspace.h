@@ -20,13 +20,20 @@ class Workspace {
 
   virtual ~Workspace() = default;
 
-  // Opens `item` with the named application, or with the desktop's default handler when no name
-  // is given. Returns at once; failures are logged. Any thread.
+  // Opens `item` with the named application (given the item's path, bytes unchanged), or with the
+  // desktop's default handler (given its file URL) when no name is given. Returns at once;
+  // failures (a missing item, an application that cannot be started, a handler that refuses)
+  // are logged. Any thread.
   virtual void open(const std::filesystem::path& item, const std::optional<std::string>& application) = 0;
   // Shows the items selected in the file manager. Any thread; failures are logged.
   virtual void reveal(const std::vector<std::filesystem::path>& items) = 0;
   // Moves the items to the Trash in the background; `completion` runs on a background thread.
   virtual void recycle(std::vector<std::filesystem::path> items, RecycleCompletion completion) = 0;
 };
+
+// The file URL the desktop is handed for an item: "file://" and the item's absolute path with
+// every byte but unreserved characters and "/" percent-encoded, so a name that is not UTF-8
+// ("caf\xE9.txt") keeps its bytes ("caf%E9.txt") instead of turning into replacement characters.
+std::string fileUrlText(const std::filesystem::path& item);
 
 }  // namespace ml::appkit
