@@ -174,6 +174,27 @@ TEST_F(StoreDamage, ADamagedWriteAheadLogAndADamagedHeaderKeepWhatThePagesHold) 
   EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
   EXPECT_NE(output.find("could be read"), std::string::npos) << output;
   EXPECT_EQ(output.find("nothing could be read"), std::string::npos) << output;
+
+  // A write-ahead log cut in half: the commits in the lost half are gone, and that is said.
+  std::size_t from = server_.requestCount();
+  storeOffline(200, true);
+  fs::resize_file(wal, fs::file_size(wal) / 2);
+  output = sendWithNewEvents(10, "cut log");
+  old = sent("old", from);
+  RecordProperty("old_events_kept_after_wal_cut", std::to_string(old.size()));
+  EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
+  EXPECT_NE(output.find("its write-ahead log was cut short"), std::string::npos) << output;
+
+  // A file cut in half: the rows on the pages left are kept.
+  from = server_.requestCount();
+  storeOffline(200);
+  fs::resize_file(store(), fs::file_size(store()) / 2);
+  output = sendWithNewEvents(10, "cut file");
+  old = sent("old", from);
+  RecordProperty("old_events_kept_after_file_cut", std::to_string(old.size()));
+  EXPECT_GE(old.size(), 80u);
+  EXPECT_EQ(std::set<std::string>(old.begin(), old.end()).size(), old.size()) << "an old event was sent twice";
+  EXPECT_EQ(output.find("nothing could be read"), std::string::npos) << output;
 }
 
 // Two clients started together over one store, each tracking its own events: every event reaches
