@@ -1,5 +1,8 @@
 #include "beacon/core/Storage/TLDBPageScan.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -310,6 +313,19 @@ std::string frameRange(std::size_t first, std::size_t last) {
 
 TLDBWalInspection inspectWriteAheadLog(const fs::path& database) {
   TLDBWalInspection inspection;
+  // Another process with the file open may be rewriting its log under the reading: what it is
+  // writing is not damage. SQLite's connections hold a read lock on the shared-memory file's
+  // "DMS" byte while they are open.
+  if (int shm = ::open((database.string() + "-shm").c_str(), O_RDONLY | O_CLOEXEC); shm >= 0) {
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 128;  // the first byte after the eight locks of the wal-index
+    probe.l_len = 1;
+    const bool inUse = ::fcntl(shm, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(shm);
+    if (inUse) return inspection;
+  }
   auto wal = readWal(database);
   if (!wal) return inspection;
   const std::size_t applied = wal->complete > 0 ? lastAppliedFrame(*wal) : 0;

@@ -22,6 +22,7 @@
 namespace ml::beacon {
 
 // What is wrong with the write-ahead log beside a database file, as far as reading it tells.
+// Nothing is while another process has the file open (its log is live, not damaged).
 struct TLDBWalInspection {
   // Committed changes that SQLite would silently leave out: empty when there are none.
   std::string damage;
