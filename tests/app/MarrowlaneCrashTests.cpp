@@ -36,10 +36,24 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// The report a crash leaves for the next launch, in the reporter's folder of the cache folder.
+// The reporter's folder of the cache folder, through the fixed report name of earlier versions;
+// each process now leaves its own report there.
 fs::path pendingReportPath() {
   return foundation::AppFolders::cache() / crash::kCrashReporterFolderName / foundation::AppIdentity::kIdentifier /
          crash::kPendingReportName;
+}
+
+// Every complete pending report in the reporter's folder, whichever process left it.
+std::vector<fs::path> pendingReports() {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(pendingReportPath().parent_path(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("live_report") && name.ends_with(".tlcrash") && entry.is_regular_file()) {
+      found.push_back(entry.path());
+    }
+  }
+  return found;
 }
 
 // Where the crashes service keeps the reports it has taken over, until their logs are sent.
@@ -286,8 +300,9 @@ TEST(MarrowlaneCrashReporting, ACrashLeavesAReportThatTheNextLaunchSendsAsOneErr
     ASSERT_TRUE(status && WIFSIGNALED(*status));
     EXPECT_EQ(WTERMSIG(*status), scenario.signal);
 
-    const fs::path pending = pendingReportPath();
-    ASSERT_TRUE(fs::is_regular_file(pending)) << pending;
+    const auto left = pendingReports();
+    ASSERT_EQ(left.size(), 1u) << "one report of the one dead process";
+    const fs::path pending = left[0];
     const auto bytes = fileBytes(pending);
     auto decoded = crash::TLCrashReport::initWithData(bytes);
     ASSERT_TRUE(decoded) << decoded.error().description;
@@ -319,6 +334,57 @@ TEST(MarrowlaneCrashReporting, ACrashLeavesAReportThatTheNextLaunchSendsAsOneErr
     EXPECT_TRUE(storedReports().empty());
   }
   if (!notRun.empty()) GTEST_SKIP() << "not run: " << notRun;
+}
+
+// Two instances of marrowlane on one data folder (each with a runtime folder of its own, so that
+// neither hands over to the other, as with one home used from two machines) both die; each leaves
+// its own report, and the next launch sends both, each once.
+TEST(MarrowlaneCrashReporting, TwoInstancesOnOneDataFolderThatBothCrashAreBothReportedOnce) {
+  const CrashReporterHandlesFaults faults;
+  TelemetrySandbox sandbox;
+  LocalHttpServer server;
+  auto crashesStarted = [&](std::size_t instances) {
+    std::size_t started = 0;
+    for (const auto& log : logsOfType(receivedLogs(server), "startService")) {
+      for (const auto& service : log.log.value("services", json::array())) {
+        if (service == "Crashes") ++started;
+      }
+    }
+    return started >= instances;
+  };
+  auto environment = sandbox.childEnvironment(server.baseUrl());
+  ChildProcess first(ML_MARROWLANE_BINARY, {}, environment, sandbox.root() / "first.out");
+  ASSERT_TRUE(waitUntil([&] { return crashesStarted(1); }, 30s)) << first.output();
+  const fs::path otherRuntime = sandbox.root() / "other-runtime";
+  fs::create_directories(otherRuntime);
+  fs::permissions(otherRuntime, fs::perms::owner_all);
+  environment["XDG_RUNTIME_DIR"] = otherRuntime.string();
+  ChildProcess second(ML_MARROWLANE_BINARY, {}, environment, sandbox.root() / "second.out");
+  ASSERT_TRUE(waitUntil([&] { return crashesStarted(2); }, 30s)) << second.output();
+
+  std::set<std::int64_t> crashed;
+  for (ChildProcess* instance : {&first, &second}) {
+    instance->signal(SIGBUS);
+    const auto status = instance->wait(30s);
+    ASSERT_TRUE(status && WIFSIGNALED(*status)) << instance->output();
+    crashed.insert(instance->pid());
+  }
+  EXPECT_EQ(pendingReports().size(), 2u);
+
+  ChildProcess next(ML_MARROWLANE_BINARY, {}, sandbox.childEnvironment(server.baseUrl()), sandbox.root() / "next.out");
+  ASSERT_TRUE(waitUntil([&] { return errorLogs(server).size() >= 2 && pendingReports().empty() && storedReports().empty(); },
+                        60s))
+      << "error logs " << errorLogs(server).size() << ", pending " << pendingReports().size() << ", stored "
+      << storedReports().size() << "\n"
+      << next.output();
+  next.signal(SIGTERM);
+  ASSERT_TRUE(next.wait(30s)) << "still running after SIGTERM";
+
+  const auto sent = errorLogs(server);
+  ASSERT_EQ(sent.size(), 2u);
+  std::set<std::int64_t> reported;
+  for (const auto& log : sent) reported.insert(log.log.value("processId", std::int64_t{-1}));
+  EXPECT_EQ(reported, crashed);
 }
 
 }  // namespace

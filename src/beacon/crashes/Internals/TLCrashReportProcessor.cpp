@@ -90,6 +90,8 @@ TLCrashReportProcessor::TLCrashReportProcessor(Environment environment, std::str
 std::shared_ptr<TLErrorReport> TLCrashReportProcessor::handleLatestCrashReport() {
   std::vector<std::string> paths;
   if (environment_.pendingCrashReportPaths) paths = environment_.pendingCrashReportPaths();
+  if (paths.empty() || !claimCrashReports()) return nullptr;
+  const BusyScope busy(*this);
   const std::optional<std::string> abandoned = takeAbandonedMarker(paths);
   std::shared_ptr<TLErrorReport> lastSession;
   for (const auto& path : paths) {
@@ -202,6 +204,41 @@ bool TLCrashReportProcessor::storeCrashReport(const std::string& incident, const
   return false;
 }
 
+// --- Processes sharing the folder
+
+bool TLCrashReportProcessor::claimCrashReports() {
+  const auto lockFile = TLUtilityFile::fullURLForPathComponent(crashesPathComponent_ + ".lock");
+  if (!lockFile) return true;
+  bool claimed = true;
+  {
+    std::lock_guard guard(lock_);
+    claimed = claim_.tryClaim(*lockFile);
+  }
+  if (!claimed) {
+    TL_LOG_INFO(kCrashesLogTag, "Another process of this data folder is handling its crash reports; they are left to it.");
+  }
+  return claimed;
+}
+
+void TLCrashReportProcessor::releaseClaimWhenIdle() {
+  std::lock_guard guard(lock_);
+  if (busy_ > 0 || !awaitingChannel_.empty() || (waiting_ && !waiting_->empty())) return;
+  claim_.release();
+}
+
+TLCrashReportProcessor::BusyScope::BusyScope(TLCrashReportProcessor& processor) : processor_(processor) {
+  std::lock_guard guard(processor_.lock_);
+  ++processor_.busy_;
+}
+
+TLCrashReportProcessor::BusyScope::~BusyScope() {
+  {
+    std::lock_guard guard(processor_.lock_);
+    --processor_.busy_;
+  }
+  processor_.releaseClaimWhenIdle();
+}
+
 bool TLCrashReportProcessor::purgePendingCrashReport(const std::string& path) {
   return environment_.purgePendingCrashReport ? environment_.purgePendingCrashReport(path) : true;
 }
@@ -245,6 +282,12 @@ void TLCrashReportProcessor::processCrashReports() {
     TLWrapperExceptionManager::deleteAllWrapperExceptions();
     return;
   }
+  if (!claimCrashReports()) {
+    std::lock_guard guard(lock_);
+    waiting_.emplace();
+    return;
+  }
+  const BusyScope busy(*this);
   std::vector<fs::path> files;
   bool automatic = true;
   {
@@ -407,6 +450,7 @@ std::vector<TLCrashReportProcessor::WaitingCrash> TLCrashReportProcessor::takeWa
 }
 
 void TLCrashReportProcessor::handleUserConfirmation(TLUserConfirmation confirmation) {
+  const BusyScope busy(*this);
   std::vector<WaitingCrash> crashes = takeWaiting();
   if (confirmation == TLUserConfirmation::dontSend) {
     for (const auto& crash : crashes) {
@@ -473,6 +517,7 @@ void TLCrashReportProcessor::didCompleteEnqueueingLog(const TLAbstractLog* log) 
     TL_LOG_WARNING(kCrashesLogTag, "The channel did not store the crash log, the crash report is kept for the next "
                                    "launch: "
                                        << entry.incidentIdentifier);
+    releaseClaimWhenIdle();
     return;
   }
   bool stuckPending = false;
@@ -486,6 +531,7 @@ void TLCrashReportProcessor::didCompleteEnqueueingLog(const TLAbstractLog* log) 
   }
   TLWrapperExceptionManager::deleteWrapperExceptionWithUUIDString(entry.incidentIdentifier);
   removeFromCrashFiles(entry.url);
+  releaseClaimWhenIdle();
 }
 
 std::size_t TLCrashReportProcessor::logsAwaitingChannel() const {

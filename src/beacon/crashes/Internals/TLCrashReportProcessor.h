@@ -22,6 +22,11 @@
 // sent crash is remembered in the settings, so the file is skipped, not sent again, in every later
 // run for as long as it stays; the same goes for a pending report the reporter cannot purge.
 //
+// Processes sharing one data folder: one at a time takes its crash reports over (a claim beside
+// the crashes folder, TLCrashesFolderClaim), from storing the pending reports to the channel's
+// word on every crash log it handed over; the others leave the reports to it, so each crash is
+// stored and sent once. The claim is dropped as soon as nothing is under way.
+//
 // The service's surroundings (channel unit, contexts, settings, reporter, host delegate) come in
 // as an Environment of functions, so the logic runs the same under the service and in tests.
 //
@@ -45,6 +50,7 @@
 #include <string_view>
 #include <vector>
 
+#include "beacon/crashes/Internals/TLCrashesFolderClaim.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/Model/TLErrorAttachmentLog.h"
 #include "beacon/crashes/Model/TLErrorReport.h"
@@ -163,6 +169,22 @@ class TLCrashReportProcessor {
   void forgetSentExcept(const std::set<std::string>& present);
   void storeSentIncidents(std::set<std::string> incidents);
   bool purgePendingCrashReport(const std::string& path);
+  // Takes the folder's claim for this process; false (logged) while another process holds it.
+  bool claimCrashReports();
+  // Drops the claim once nothing is under way: no handling, run or answer in progress, no crash
+  // waiting for an answer, no crash log the channel has not finished with.
+  void releaseClaimWhenIdle();
+  // Marks handling, a run or an answer as under way for its scope.
+  class BusyScope {
+   public:
+    explicit BusyScope(TLCrashReportProcessor& processor);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    TLCrashReportProcessor& processor_;
+  };
   // One pending report: stored and purged, or kept pending when it could not be stored. Answers
   // its error report when it decoded.
   std::shared_ptr<TLErrorReport> handlePendingCrashReport(const std::string& path);
@@ -188,6 +210,8 @@ class TLCrashReportProcessor {
   std::set<std::string> sentIncidents_;
   // The incidents of this launch's pending reports that were stored but could not be purged.
   std::set<std::string> stuckPendingIncidents_;
+  TLCrashesFolderClaim claim_;
+  int busy_ = 0;  // BusyScopes alive
 };
 
 }  // namespace ml::beacon
