@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "files/FileSystem.h"
+#include "files/VisibleName.h"
 #include "find/ExecuteSearch.h"
 #include "find/FindWindowEvents.h"
 #include "find/FindWindowView.h"
@@ -91,8 +92,10 @@ void FindWindow::windowDidLoad() {
     LOG_ERROR("find window opened without an application delegate");
   }
 
-  if (auto name = darwin::volumeName("/")) window_->locationSegment(1)->setText(QString::fromStdString(*name));
-  window_->locationSegment(2)->setText(QString::fromStdString(homeFolderName()));
+  if (auto name = darwin::volumeName("/")) {
+    window_->locationSegment(1)->setText(QString::fromStdString(files::visibleName(*name)));
+  }
+  window_->locationSegment(2)->setText(QString::fromStdString(files::visibleName(homeFolderName())));
 
   nameRow_ = NameRow::make(window_->nameRowContainer(), preferences(context_));
   extensionRow_ = ExtensionRow::make(window_->extensionRowContainer());
@@ -167,7 +170,8 @@ void FindWindow::update(const FindWindowState& state) {
         case SearchLocation::Kind::home: location = homeFolderName(); break;
         default: location = "somewhere"; break;
       }
-      window_->progressSearchLocation()->setText(QString::fromStdString("Searching \"" + location + "\""));
+      window_->progressSearchLocation()->setText(
+          QString::fromStdString("Searching \"" + files::visibleName(location) + "\""));
       progressShowing_ = true;
       window_->progressSheetWindow()->open();
     }

@@ -1,8 +1,11 @@
 #include "info/PaneScrollArea.h"
 
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QEvent>
 
 #include <algorithm>
+#include <QCoreApplication>
 #include <QScrollBar>
 
 namespace ml::info {
@@ -29,7 +32,31 @@ QSize PaneScrollArea::minimumSizeHint() const {
   return QSize(around(content).width(), std::min(kMinimumHeight, around(content).height()));
 }
 
+void PaneScrollArea::showEvent(QShowEvent* event) {
+  guardWheel();
+  QScrollArea::showEvent(event);
+}
+
+void PaneScrollArea::guardWheel() {
+  if (!widget()) return;
+  auto guard = [this](QWidget* control) {
+    if (control->property("ml_wheelGuarded").toBool()) return;
+    control->setProperty("ml_wheelGuarded", true);
+    control->setFocusPolicy(Qt::StrongFocus);  // no focus from the wheel
+    control->installEventFilter(this);
+  };
+  for (auto* combo : widget()->findChildren<QComboBox*>()) guard(combo);
+  for (auto* spin : widget()->findChildren<QAbstractSpinBox*>()) guard(spin);
+}
+
 bool PaneScrollArea::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel && watched != widget()) {
+    auto* control = qobject_cast<QWidget*>(watched);
+    if (control && !control->hasFocus()) {
+      QCoreApplication::sendEvent(viewport(), event);
+      return true;
+    }
+  }
   // The panes' layout changes as they show another item (a comment, hidden fork sizes): the
   // window's layout asks again for this area's sizes.
   if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();

@@ -6,6 +6,7 @@
 
 #include "appkit/LocalizableControls.h"
 #include "appkit/values/Alert.h"
+#include "files/VisibleName.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/LocalizedStrings.h"
@@ -94,7 +95,7 @@ void RenameConfirmationDialog::showItem() {
   if (!ui_ || walk_.isFinished()) return;
   const auto shown = walk_.current();
   ui_->progressBar->setValue(static_cast<int>(std::floor(shown.progress)));
-  ui_->currentNameLabel->setText(QString::fromStdString(shown.currentName));
+  ui_->currentNameLabel->setText(QString::fromStdString(files::visibleName(shown.currentName)));
   ui_->newNameField->setText(QString::fromStdString(shown.newNameText));
   ui_->problemLabel->setText(QString::fromStdString(shown.problem.value_or("")));
   ui_->problemLabel->setVisible(shown.problem.has_value());

@@ -2,6 +2,7 @@
 
 #include "appkit/QtTypeDescriber.h"
 #include "files/TypeDescriber.h"
+#include "files/VisibleName.h"
 #include "platform/dispatch/QueueAssert.h"
 
 namespace ml::rename {
@@ -33,7 +34,7 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
   const PreviewRow& preview = rows_[row];
   switch (index.column()) {
     case original:
-      if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(preview.oldName);
+      if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(files::visibleName(preview.oldName));
       if (role == Qt::DecorationRole && row < items_.size()) {
         if (!icons_[row]) {
           icons_[row] = appkit::iconFor(files::TypeDescriber::current()->icon(items_[row].url()));
@@ -42,7 +43,7 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
       }
       return {};
     case updated:
-      if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(preview.newName.value_or(""));
+      if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return QString::fromStdString(files::visibleName(preview.newName.value_or("")));
       return {};
     default:
       return {};
