@@ -100,7 +100,7 @@ WorkHold holdFor(const CommandContext& context, std::size_t items) {
 void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, const CommandContext& context,
                  WorkHold hold) {
   PathMapping done;
-  TransferReport report(kind, folder.url());
+  TransferReport report(kind, appkit::canonicalItemPath(folder.url()));
   darwin::UnkeptAttributes unkept;
   for (const auto& [source, destination] : pairs) {
     unkept.clear();
