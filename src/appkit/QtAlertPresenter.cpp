@@ -15,6 +15,25 @@ namespace ml::appkit {
 
 namespace {
 
+// A text of more lines or characters than these would make the box taller than the screen, its
+// buttons out of reach: its beginning is shown, and the whole text goes into the details, which
+// scroll.
+constexpr qsizetype kShownLines = 12;
+constexpr qsizetype kShownCharacters = 800;
+
+void setInformativeText(QMessageBox& box, const std::string& text) {
+  const QString whole = QString::fromStdString(text);
+  QStringList lines = whole.split(QLatin1Char('\n'));
+  if (lines.size() <= kShownLines && whole.size() <= kShownCharacters) {
+    box.setInformativeText(whole);
+    return;
+  }
+  QString shown = lines.mid(0, kShownLines - 1).join(QLatin1Char('\n'));
+  if (shown.size() > kShownCharacters) shown = shown.left(kShownCharacters);
+  box.setInformativeText(shown + QStringLiteral("\u2026"));
+  box.setDetailedText(whole);
+}
+
 void describe(QMessageBox& box, const Alert& alert) {
   box.setWindowTitle(QApplication::applicationDisplayName());
   switch (alert.style) {
@@ -24,7 +43,7 @@ void describe(QMessageBox& box, const Alert& alert) {
   }
   if (alert.applicationIcon) box.setIconPixmap(applicationIcon().pixmap(64, 64));
   box.setText(QString::fromStdString(alert.messageText));
-  if (!alert.informativeText.empty()) box.setInformativeText(QString::fromStdString(alert.informativeText));
+  if (!alert.informativeText.empty()) setInformativeText(box, alert.informativeText);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// Shows alerts with QMessageBox, buttons in the order given, the first one the default.
+// Shows alerts with QMessageBox, buttons in the order given, the first one the default. A long
+// informative text shows its beginning, the whole of it in the box's scrolling details.
 #include "appkit/values/Alert.h"
 
 namespace ml::appkit {
