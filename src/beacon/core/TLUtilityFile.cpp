@@ -184,7 +184,8 @@ TLUtilityFile::NewFile TLUtilityFile::createNewFileAtPathComponent(std::string_v
   }
   const int published = publishWithoutReplacing(*written, url->string());
   if (published == EEXIST) {
-    TL_LOG_ERROR(kBeaconLogTag, "Couldn't create new file at path " << url->string() << ": the name is taken");
+    // The caller's to judge: another copy of the same data may hold the name.
+    TL_LOG_DEBUG(kBeaconLogTag, "Not creating the file at path " << url->string() << ": the name is taken");
     result.status = NewFile::Status::nameTaken;
   } else if (published != 0) {
     TL_LOG_ERROR(kBeaconLogTag,

@@ -233,6 +233,15 @@ TEST_F(TLCrashesEndToEndTest, RefusedCrashLogKeepsItsFileAndAnUndecodableFileIsR
   const auto kept = storedCrashFiles(crashes);
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_NE(kept[0].filename(), "12345");
+  // A report holds register values and stack words: its stored copy, like the log buffer's files
+  // the crash wrote, is the owner's alone.
+  const auto ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+  EXPECT_EQ(fs::status(kept[0]).permissions() & fs::perms::all, ownerOnly);
+  for (const auto& entry : fs::directory_iterator(clientFolder() / "crasheslogbuffer")) {
+    if (entry.path().filename() != "CACHEDIR.TAG") {
+      EXPECT_EQ(entry.status().permissions() & fs::perms::all, ownerOnly) << entry.path();
+    }
+  }
 
   // The log in flight at the crash went out with the refused run already.
   ChildOutcome next = runProgram(kChild, {"collect", server.baseUrl(), "crash-only"});
