@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "crashreporter/AsyncDiagnostic.h"
+#include "crashreporter/AsyncReadCache.h"
 
 namespace ml::crash {
 
@@ -17,6 +18,13 @@ tlcrash_thread_t tl_mach_thread_self() { return static_cast<tlcrash_thread_t>(::
 
 // Crash time.
 int tlcrash_async_read_addr(tlcrash_task_t task, uint64_t address, void* destination, size_t length) {
+  if (length == 0) return 0;
+  if (tlcrash_async_read_cache_copy(task, address, destination, length)) return 0;
+  return tlcrash_async_read_addr_uncached(task, address, destination, length);
+}
+
+// Crash time.
+int tlcrash_async_read_addr_uncached(tlcrash_task_t task, uint64_t address, void* destination, size_t length) {
   if (length == 0) return 0;
   iovec local{destination, length};
   iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(address)), length};

@@ -22,7 +22,10 @@ tlcrash_thread_t tl_mach_thread_self();
 
 // Reads `length` bytes at `address` of `task` into `destination`. Returns 0, or the errno of the
 // read (EFAULT when any part of the range is unmapped or inaccessible, including a short read).
+// During a capture, the capturing thread reads through the capture's cache (AsyncReadCache.h).
 int tlcrash_async_read_addr(tlcrash_task_t task, uint64_t address, void* destination, size_t length);
+// The same, always with a system call of its own (never through the cache).
+int tlcrash_async_read_addr_uncached(tlcrash_task_t task, uint64_t address, void* destination, size_t length);
 
 // false when base + offset would pass 2^64 - 1 or a negative offset is larger than base;
 // otherwise stores the sum in *result (when given) and returns true.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "crashreporter/AsyncDiagnostic.h"
+#include "crashreporter/AsyncReadCache.h"
 #include "crashreporter/AsyncString.h"
 #include "crashreporter/LogWriter.h"
 #include "crashreporter/capture/CaptureGuard.h"
@@ -17,7 +18,6 @@
 #include "crashreporter/image/ImageSymbolSource.h"
 #include "crashreporter/image/SharedImageList.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
-#include "crashreporter/unwind/TaskMemoryWindow.h"
 
 namespace ml::crash {
 namespace {
@@ -73,10 +73,10 @@ CaptureScratch* beginCapture(tlcrash_thread_t crashed_thread, const tlcrash_asyn
 // Crash time.
 tlcrash_error_t writeCaptured(CaptureScratch* scratch, const tlcrash_log_writer* writer, tlcrash_async_file* file,
                               const tlcrash_log_signal_info* siginfo) {
-  tlcrash_async_section_cache_begin();
+  tlcrash_async_read_cache_begin();
   tlcrash_error_t result =
       tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->memo, file, siginfo);
-  tlcrash_async_section_cache_end();
+  tlcrash_async_read_cache_end();
   return result;
 }
 

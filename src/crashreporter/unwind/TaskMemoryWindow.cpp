@@ -1,48 +1,10 @@
 #include "crashreporter/unwind/TaskMemoryWindow.h"
 
-#include <atomic>
-
+#include "crashreporter/AsyncReadCache.h"
 #include "crashreporter/AsyncString.h"
 #include "crashreporter/unwind/MemoryReader.h"
 
 namespace ml::crash {
-namespace {
-
-constexpr uint64_t kCachePageSize = 4096;
-constexpr size_t kCachedPages = 32;  // direct-mapped by page number
-
-struct CachedPage {
-  bool valid;
-  uint64_t address;
-  uint8_t bytes[kCachePageSize];
-};
-
-CachedPage g_pages[kCachedPages];
-std::atomic<bool> g_cache_on{false};
-
-// The cached page holding `address`, read in whole on a miss; null when it cannot be read.
-// Crash time.
-const CachedPage* cachedPage(tlcrash_task_t task, uint64_t address) {
-  const uint64_t page = address & ~(kCachePageSize - 1);
-  CachedPage& slot = g_pages[(page / kCachePageSize) % kCachedPages];
-  if (slot.valid && slot.address == page) return &slot;
-  slot.valid = false;
-  if (tlcrash_async_task_memcpy(task, page, 0, slot.bytes, kCachePageSize) != TLCRASH_ESUCCESS) return nullptr;
-  slot.address = page;
-  slot.valid = true;
-  return &slot;
-}
-
-}  // namespace
-
-// Crash time.
-void tlcrash_async_section_cache_begin() {
-  for (CachedPage& page : g_pages) page.valid = false;
-  g_cache_on.store(true, std::memory_order_release);
-}
-
-// Crash time.
-void tlcrash_async_section_cache_end() { g_cache_on.store(false, std::memory_order_release); }
 
 static_assert(MemoryReader<TaskMemoryWindow>);
 static_assert((TaskMemoryWindow::kBlockSize & (TaskMemoryWindow::kBlockSize - 1)) == 0 &&
@@ -59,13 +21,7 @@ bool TaskMemoryWindow::load(uint64_t address) {
   uint64_t to_window_end = length_ - (start - base_);
   uint64_t size = to_block_end < to_window_end ? to_block_end : to_window_end;
   cached_length_ = 0;
-  const CachedPage* page = g_cache_on.load(std::memory_order_acquire) ? cachedPage(task_, start) : nullptr;
-  if (page != nullptr) {
-    // A block never spans two pages, so the page holds all of it.
-    tlcrash_async_memcpy(cached_, page->bytes + (start - page->address), static_cast<size_t>(size));
-  } else if (tlcrash_async_task_memcpy(task_, start, 0, cached_, static_cast<size_t>(size)) != TLCRASH_ESUCCESS) {
-    return false;
-  }
+  if (tlcrash_async_task_memcpy(task_, start, 0, cached_, static_cast<size_t>(size)) != TLCRASH_ESUCCESS) return false;
   cached_start_ = start;
   cached_length_ = size;
   return true;
@@ -75,6 +31,8 @@ bool TaskMemoryWindow::load(uint64_t address) {
 tlcrash_error_t TaskMemoryWindow::read(uint64_t address, int64_t offset, void* destination, size_t length) {
   uint64_t start;
   if (!tlcrash_async_window_contains(base_, length_, address, offset, length, &start)) return TLCRASH_EINVAL;
+  // During a capture the shared cache holds the pages already: no block copy in between.
+  if (tlcrash_async_read_cache_copy(task_, start, destination, length)) return TLCRASH_ESUCCESS;
   auto* out = static_cast<uint8_t*>(destination);
   size_t done = 0;
   while (done < length) {

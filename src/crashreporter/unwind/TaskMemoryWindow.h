@@ -8,9 +8,8 @@
 // aligned to their size, which divides the page size, so a block never straddles a page and is
 // either wholly readable or not at all.
 //
-// During a report capture, blocks come from a page cache shared by every window (see
-// tlcrash_async_section_cache_begin): a capture walks many frames of the same few images, and
-// each step would otherwise read the same unwind tables again, one system call per block.
+// During a report capture, the capturing thread's reads come straight from the capture's page
+// cache (AsyncReadCache.h), without the block.
 //
 // Async-signal-safe: no allocation, no locks; the block lives inside the object, on the caller's
 // stack. Not thread-safe (one walking thread owns it).
@@ -21,12 +20,6 @@
 #include "crashreporter/AsyncMemory.h"
 
 namespace ml::crash {
-
-// Turns the shared page cache on (emptied) or off. Only for the thread that holds the capture
-// guard: while it is on, the memory windows read must not change, which holds for the images'
-// unwind tables while the other threads are stopped. Async-signal-safe.
-void tlcrash_async_section_cache_begin();
-void tlcrash_async_section_cache_end();
 
 class TaskMemoryWindow {
  public:
