@@ -31,6 +31,11 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   auto row = std::make_shared<PathListItem>(Made{}, path);
   const files::FileSystem& fs = path.fileSystem();
 
+  // The item itself (a link not followed): where it lies, and whether it is there at all.
+  errno = 0;
+  const auto identity = fs.identity(path);
+  const int lookupError = errno;
+
   // One attribute read gives the dates and, for anything but a folder, the size (a folder's
   // total would walk its whole tree, which a row never does).
   auto basic = fs.basicAttributes(path);
@@ -40,8 +45,7 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   } else {
     // Gone, rather than unreadable: the item's own lookup finds nothing there (a file system
     // that does not say why leaves errno at 0, and the row is merely unreadable).
-    errno = 0;
-    row->isGone_ = !fs.identity(path) && (errno == ENOENT || errno == ENOTDIR);
+    row->isGone_ = !identity && (lookupError == ENOENT || lookupError == ENOTDIR);
     LOG_ERROR("failed to read date information for " << path.description());
     if (usage) usage->trackEvent("Failed to read dates", {});
   }
@@ -49,9 +53,16 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   row->isExpandable_ = fs.isDirectory(path);
   if (!row->isExpandable_ && basic) row->byteCount_ = basic->totalSize().actual;
 
-  // The volume's name, then the folder as seen from the volume's mount point: rows of one folder
-  // share the text.
-  row->location_ = shared(texts, path.volume() + parentPathText(path.pathOnVolume()));
+  // The volume's name, then the folder as seen from the volume's mount point. Both depend on the
+  // folder and the volume alone, and finding the volume reads the mount table, so the rows of
+  // one folder on one device share one text, found for the first of them. (An item mounted onto
+  // its folder from the same device, a bind mount, is taken for its folder's neighbours.)
+  auto location = [&path] { return path.volume() + parentPathText(path.pathOnVolume()); };
+  if (texts && identity) {
+    row->location_ = texts->forFolder(path.sharedFileSystem().get(), identity->device, parentPathText(std::string_view(row->url_)), location);
+  } else {
+    row->location_ = shared(texts, location());
+  }
   row->iconName_ = shared(texts, files::TypeDescriber::current()->icon(path.url()).themeName);
 
   if (row->isExpandable_) {

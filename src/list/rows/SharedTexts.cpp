@@ -9,4 +9,14 @@ SharedTexts::Text SharedTexts::operator()(std::string_view text) {
   return kept;
 }
 
+SharedTexts::Text SharedTexts::forFolder(const void* fileSystem, uint64_t device, std::string_view folder,
+                                         const std::function<std::string()>& make) {
+  FolderKey key{fileSystem, device, std::string(folder)};
+  if (auto it = folders_.find(key); it != folders_.end()) return it->second;
+  if (folders_.size() >= kFolderLimit) folders_.clear();
+  Text text = (*this)(make());
+  folders_.emplace(std::move(key), text);
+  return text;
+}
+
 }  // namespace ml::list

@@ -58,13 +58,6 @@ PathListItem* ListOutlineModel::item(const QModelIndex& index) const {
   return static_cast<PathListItem*>(index.internalPointer());
 }
 
-void ListOutlineModel::reloadData() {
-  ML_ASSERT_MAIN_THREAD();
-  const int rows = rowCount();
-  if (rows == 0) return;
-  emit dataChanged(index(0, 0), index(rows - 1, columnCount_ - 1));
-}
-
 QModelIndex ListOutlineModel::index(int row, int column, const QModelIndex& parent) const {
   if (row < 0 || column < 0 || column >= columnCount_) return {};
   if (parent.isValid() && parent.column() != 0) return {};

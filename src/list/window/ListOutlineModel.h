@@ -43,8 +43,6 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   const std::shared_ptr<ListWindowDataSource2>& dataSource() const { return dataSource_; }
   // The icon a row shows: its own, else a plain file's (never none).
   QIcon iconOf(const PathListItem& item) const;
-  // Asks every view to redraw the rows it shows; the structure is unchanged.
-  void reloadData();
 
   std::function<void(PathListItem& item, const QString& newName)> onRename;
 

@@ -527,7 +527,10 @@ void ListWindow::update(const ListWindowState& state) {
   auto& ui = *ui_;
   QTreeView* view = ui.outlineView;
   std::erase_if(window_->expandedIndexes, [](const QPersistentModelIndex& index) { return !index.isValid(); });
-  model_->reloadData();
+  // A row's values never change once it is built (a changed item gets a new row, announced as
+  // such), so the reload is a repaint of the rows shown; telling the view that every row changed
+  // would make it measure all of them again, which takes long in a list of many.
+  view->viewport()->update();
 
   const std::size_t topLevel = state.dataSource->items().size();
   auto selected = list::selectedItems(*view);
