@@ -11,6 +11,7 @@
 #include "appkit/Application.h"
 #include "appkit/DBusFileManager.h"
 #include "appkit/DesktopWorkspace.h"
+#include "appkit/HeldKeys.h"
 #include "appkit/FreedesktopTrash.h"
 #include "appkit/InstanceChannel.h"
 #include "appkit/ItemPath.h"
@@ -103,7 +104,6 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
   auto telemetry = std::make_shared<BeaconTelemetryStarter>();
   telemetry->provide(TelemetryService::crashes, beacon::TLServiceClass::of<beacon::TLCrashes>());
   telemetry->provide(TelemetryService::analytics, beacon::TLServiceClass::of<beacon::TLAnalytics>());
-  TelemetryHooks telemetryHooks;
 
   ShellServices services;
   services.telemetry = telemetry;
@@ -113,6 +113,8 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
   services.openPanels = std::make_shared<appkit::QtOpenPanels>(main, background);
   services.workspace = std::make_shared<appkit::DesktopWorkspace>(fileManager, trash, main, background);
   services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
+  // What the client learns from the toolkit; URLs it opens go to the desktop through the workspace.
+  TelemetryHooks telemetryHooks(services.workspace);
   services.preferences = &foundation::Preferences::standard();
   telemetry->setDebugLogs(services.preferences->boolean("debugLogs").value_or(false));
   services.windowsFrontToBack = [&windowOrder] {
@@ -146,8 +148,8 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
   menu.watch();
   delegate.setMainMenu(&menu);
 
-  // The launch's own items go with the keys held when the process started (read before anything
-  // else happened), not with those held by the time the delegate looks.
+  // The launch's own items go with the keys held when the process started, not with those held by
+  // the time the delegate looks.
   if (!items.empty()) delegate.openFiles(items, heldAtLaunch);
   if (role == appkit::InstanceChannel::Role::failed) {
     LOG_WARNING("could not listen for later launches; they will run as instances of their own. socket="
@@ -196,11 +198,16 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
 }  // namespace
 
 int runApplication(int argc, char** argv) {
+  // The keys held at launch are read before anything else: a key pressed with the launch may be
+  // let go while the toolkit loads (a tenth of a second or more, much longer on a cold start),
+  // and the launch's own items go with the keys held when it started. Only without an X display
+  // are they read from the toolkit, which then knows the modifiers alone.
+  std::optional<appkit::HeldKeys> keymapAtLaunch = appkit::readKeymap();
   appkit::Application app(argc, argv);
   std::vector<fs::path> items = itemsFromArguments(app.arguments());
+  appkit::HeldKeys heldAtLaunch = keymapAtLaunch ? *std::move(keymapAtLaunch) : appkit::readHeldKeys();
 
   // A later launch hands its items and held keys to the running instance and ends here.
-  appkit::HeldKeys heldAtLaunch = appkit::readHeldKeys();
   HandOff handOff;
   for (const auto& item : items) handOff.paths.push_back(item.string());
   handOff.keys = DropKeys{heldAtLaunch.characters(), ModifierKeys::fromPlatform(heldAtLaunch.modifiers)};

@@ -1,29 +1,29 @@
 #include "app/TelemetryHooks.h"
 
 #include "app/MainScreenProvider.h"
+#include "app/SharedApplication.h"
 #include "appkit/ActivationWatcher.h"
 #include "appkit/ViewAppearance.h"
 #include "beacon/analytics/TLAnalyticsCategory.h"
-#include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/TLUtilityApplication.h"
 
 namespace ml::app {
 
-TelemetryHooks::TelemetryHooks() : screen_(std::make_unique<MainScreenProvider>()) {
-  beacon::TLUtilityApplication::installHiddenQuery([] { return appkit::ActivationWatcher::isApplicationHidden(); });
-  activation_ = std::make_unique<appkit::ActivationWatcher>(
-      [] { beacon::TLAppDelegateForwarder::sharedInstance()->applicationDidBecomeActive(); },
-      [] { beacon::TLAppDelegateForwarder::sharedInstance()->applicationDidResignActive(); });
+TelemetryHooks::TelemetryHooks(std::shared_ptr<appkit::Workspace> workspace)
+    : screen_(std::make_unique<MainScreenProvider>()),
+      application_(std::make_shared<SharedApplication>(std::move(workspace))) {
+  beacon::TLUtilityApplication::installSharedApp(application_);
+  auto lifecycle = application_->delegate();
+  activation_ = std::make_unique<appkit::ActivationWatcher>([lifecycle] { lifecycle->applicationDidBecomeActive(); },
+                                                            [lifecycle] { lifecycle->applicationDidResignActive(); });
   appearance_ = std::make_unique<appkit::ViewAppearanceWatcher>(
       [](std::string_view className) { beacon::TLAnalyticsCategory::viewWillAppear(className); });
 }
 
-TelemetryHooks::~TelemetryHooks() { beacon::TLUtilityApplication::installHiddenQuery({}); }
+TelemetryHooks::~TelemetryHooks() { beacon::TLUtilityApplication::installSharedApp(nullptr); }
 
-void TelemetryHooks::didFinishLaunching() {
-  beacon::TLAppDelegateForwarder::sharedInstance()->applicationDidFinishLaunching();
-}
+void TelemetryHooks::didFinishLaunching() { application_->delegate()->applicationDidFinishLaunching(); }
 
-void TelemetryHooks::willTerminate() { beacon::TLAppDelegateForwarder::sharedInstance()->applicationWillTerminate(); }
+void TelemetryHooks::willTerminate() { application_->delegate()->applicationWillTerminate(); }
 
 }  // namespace ml::app

@@ -3,7 +3,8 @@
 // launching, became active, resigned active, will terminate) through the client's application
 // forwarder, where the session tracker listens; whether the application is hidden; and each
 // window about to appear, through the automatic page-tracking hook (which tracks only when that
-// tracking is switched on); and the primary screen's size, for the device record.
+// tracking is switched on); the primary screen's size, for the device record; and the client's
+// shared application (its delegate carries the lifecycle; URLs open through `workspace`).
 //
 // Made on the main thread once the toolkit application exists; listens while it lives.
 #include <memory>
@@ -11,15 +12,17 @@
 namespace ml::appkit {
 class ActivationWatcher;
 class ViewAppearanceWatcher;
+class Workspace;
 }  // namespace ml::appkit
 
 namespace ml::app {
 
 class MainScreenProvider;
+class SharedApplication;
 
 class TelemetryHooks {
  public:
-  TelemetryHooks();
+  explicit TelemetryHooks(std::shared_ptr<appkit::Workspace> workspace);
   ~TelemetryHooks();
   TelemetryHooks(const TelemetryHooks&) = delete;
   TelemetryHooks& operator=(const TelemetryHooks&) = delete;
@@ -31,6 +34,7 @@ class TelemetryHooks {
   std::unique_ptr<appkit::ActivationWatcher> activation_;
   std::unique_ptr<appkit::ViewAppearanceWatcher> appearance_;
   std::unique_ptr<MainScreenProvider> screen_;
+  std::shared_ptr<SharedApplication> application_;
 };
 
 }  // namespace ml::app

@@ -38,13 +38,10 @@ PlatformModifiers toolkitModifiers() {
 
 }  // namespace
 
-HeldKeys readHeldKeys() {
-  HeldKeys held;
+std::optional<HeldKeys> readKeymap() {
   std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
-  if (!display) {
-    held.modifiers = toolkitModifiers();
-    return held;
-  }
+  if (!display) return std::nullopt;
+  HeldKeys held;
   char keymap[32] = {};
   XQueryKeymap(display.get(), keymap);
   held.fromKeymap = true;
@@ -55,6 +52,13 @@ HeldKeys readHeldKeys() {
     noteModifier(sym, held.modifiers);
     held.keys.push_back(HeldKey{code, keysymText(sym)});
   }
+  return held;
+}
+
+HeldKeys readHeldKeys() {
+  if (auto held = readKeymap()) return *std::move(held);
+  HeldKeys held;
+  held.modifiers = toolkitModifiers();
   return held;
 }
 

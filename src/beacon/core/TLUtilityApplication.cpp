@@ -2,34 +2,63 @@
 
 #include <mutex>
 
+#include "beacon/core/TLLogger.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace ml::beacon {
 
 namespace {
-struct HiddenQuery {
+
+struct InstalledApplication {
   std::mutex lock;
-  std::function<bool()> query;
+  std::shared_ptr<TLSharedApplication> application;
 };
-HiddenQuery& hiddenQuery() {
-  static HiddenQuery instance;
-  return instance;
+
+InstalledApplication& installed() {
+  static InstalledApplication holder;
+  return holder;
 }
+
 }  // namespace
 
-int TLUtilityApplication::applicationState() {
+int TLUtilityApplication::applicationState() { return sharedAppState(); }
+
+int TLUtilityApplication::sharedAppState() {
   if (!dispatch::MainQueue::isMainThread()) return kUnknown;
-  std::function<bool()> query;
-  {
-    std::lock_guard guard(hiddenQuery().lock);
-    query = hiddenQuery().query;
-  }
-  return query && query() ? kBackground : kActive;
+  auto application = sharedApp();
+  return application && application->isHidden() ? kBackground : kActive;
 }
 
-void TLUtilityApplication::installHiddenQuery(std::function<bool()> isHidden) {
-  std::lock_guard guard(hiddenQuery().lock);
-  hiddenQuery().query = std::move(isHidden);
+std::shared_ptr<TLSharedApplication> TLUtilityApplication::sharedApp() {
+  auto& holder = installed();
+  std::lock_guard guard(holder.lock);
+  return holder.application;
+}
+
+std::shared_ptr<TLCustomApplicationDelegate> TLUtilityApplication::sharedAppDelegate() {
+  // Asked outside the lock: the stand-in may take locks of its own.
+  auto application = sharedApp();
+  return application ? application->delegate() : nullptr;
+}
+
+void TLUtilityApplication::sharedAppOpenUrl(const std::string& url, const OpenUrlOptions& options,
+                                             std::function<void(bool)> completion) {
+  (void)options;
+  dispatch::MainQueue::shared().async([url, completion = std::move(completion)] {
+    bool opened = false;
+    if (auto application = sharedApp()) {
+      opened = application->openUrl(url);
+    } else {
+      TL_LOG_WARNING(kBeaconLogTag, "No shared application to open the URL " << url);
+    }
+    if (completion) completion(opened);
+  });
+}
+
+void TLUtilityApplication::installSharedApp(std::shared_ptr<TLSharedApplication> application) {
+  auto& holder = installed();
+  std::lock_guard guard(holder.lock);
+  holder.application = std::move(application);
 }
 
 }  // namespace ml::beacon
