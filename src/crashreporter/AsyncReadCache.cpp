@@ -9,17 +9,22 @@ namespace ml::crash {
 namespace {
 
 constexpr uint64_t kCachePageSize = 4096;
-// Direct-mapped by page number: enough for the stacks of a few dozen threads and the unwind
-// tables of the images their frames run in.
-constexpr size_t kCachedPages = 64;
+// Sets of kWays pages, a page's set picked by a hash of its number: thread stacks lie at the same
+// offsets of equally aligned mappings, and a plain modulo would put all their pages in one set.
+// 64 pages hold the stacks of a few dozen threads and the unwind tables their frames read.
+constexpr size_t kWays = 4;
+constexpr size_t kSetBits = 4;
+constexpr size_t kSets = size_t{1} << kSetBits;
 
 struct CachedPage {
   bool valid;
   uint64_t address;
+  uint64_t used;  // the capture's use count when last read: the least recently used page goes
   uint8_t bytes[kCachePageSize];
 };
 
-CachedPage g_pages[kCachedPages];
+CachedPage g_pages[kSets][kWays];
+uint64_t g_uses = 0;  // the owner's only
 std::atomic<bool> g_cache_on{false};
 // Written before g_cache_on is set and read after it is seen set (release / acquire).
 pthread_t g_owner;
@@ -29,20 +34,31 @@ tlcrash_task_t g_task = 0;
 // Crash time.
 const CachedPage* cachedPage(uint64_t address) {
   const uint64_t page = address & ~(kCachePageSize - 1);
-  CachedPage& slot = g_pages[(page / kCachePageSize) % kCachedPages];
-  if (slot.valid && slot.address == page) return &slot;
-  slot.valid = false;
-  if (tlcrash_async_read_addr_uncached(g_task, page, slot.bytes, kCachePageSize) != 0) return nullptr;
-  slot.address = page;
-  slot.valid = true;
-  return &slot;
+  const size_t set = static_cast<size_t>(((page / kCachePageSize) * 0x9E3779B97F4A7C15ull) >> (64 - kSetBits));
+  CachedPage* oldest = &g_pages[set][0];
+  for (CachedPage& slot : g_pages[set]) {
+    if (slot.valid && slot.address == page) {
+      slot.used = ++g_uses;
+      return &slot;
+    }
+    if (!slot.valid || (oldest->valid && slot.used < oldest->used)) oldest = &slot;
+  }
+  oldest->valid = false;
+  if (tlcrash_async_read_addr_uncached(g_task, page, oldest->bytes, kCachePageSize) != 0) return nullptr;
+  oldest->address = page;
+  oldest->used = ++g_uses;
+  oldest->valid = true;
+  return oldest;
 }
 
 }  // namespace
 
 // Crash time.
 void tlcrash_async_read_cache_begin() {
-  for (CachedPage& page : g_pages) page.valid = false;
+  for (auto& set : g_pages) {
+    for (CachedPage& page : set) page.valid = false;
+  }
+  g_uses = 0;
   g_owner = ::pthread_self();
   g_task = tlcrash_async_task_self();
   g_cache_on.store(true, std::memory_order_release);
