@@ -1,6 +1,7 @@
 #include "info/FileInfoWindow.h"
 
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QScreen>
 
 #include "appkit/LocalizableControls.h"
@@ -12,6 +13,7 @@
 #include "info/FinderAttributesController.h"
 #include "info/FlagAttributesController.h"
 #include "info/InfoWindowToolbarController.h"
+#include "info/PaneScrollArea.h"
 #include "info/PermissionsController.h"
 #include "platform/dispatch/QueueAssert.h"
 #include "rename/mover/RenameFailure.h"
@@ -31,6 +33,7 @@ FileInfoWindow::FileInfoWindow(QWidget* parent) : QMainWindow(parent), ui_(std::
   missingNotice_->hide();
   ui_->windowLayout->insertWidget(0, missingNotice_);
   appkit::awakeLocalizableControls(*this);
+  connect(ui_->paneScroller, &PaneScrollArea::panesChanged, this, &FileInfoWindow::fitToPanes);
   // The cancel (or close) button closes the window, dropping pending edits (it reads "Cancel"
   // then); a close also ends the window's life. Any other close asks about pending edits first.
   connect(&ui_->buttons->cancelButton(), &QPushButton::clicked, this, [this] {
@@ -64,12 +67,27 @@ void FileInfoWindow::update(const InfoWindowState& state) {
                         static_cast<QWidget*>(ui_->flagsGroup), static_cast<QWidget*>(ui_->permissionsGroup)}) {
     pane->setVisible(!missing);
   }
-  if (!std::exchange(fitted_, true)) {
-    // The panes have drawn the first item (this window is the store's last subscriber).
-    QSize wanted = sizeHint();
-    if (QScreen* shownOn = screen()) wanted = wanted.boundedTo(shownOn->availableGeometry().size());
-    resize(wanted.expandedTo(minimumSizeHint()));
+  fitToPanes();  // the panes have drawn the item: this window is the store's last subscriber
+}
+
+void FileInfoWindow::fitToPanes() {
+  if (!followsPanes_) return;
+  // Grows only: showing a smaller item next does not make the window jump.
+  QSize wanted = sizeHint().expandedTo(size());
+  if (QScreen* shownOn = screen()) {
+    const QSize decoration = frameGeometry().size() - size();
+    wanted = wanted.boundedTo(shownOn->availableGeometry().size() - decoration);
   }
+  wanted = wanted.expandedTo(minimumSizeHint());
+  if (wanted == size()) return;
+  fittedSize_ = wanted;
+  resize(wanted);
+}
+
+void FileInfoWindow::resizeEvent(QResizeEvent* event) {
+  // A size the window system gives that is not the one asked for is the user's: kept from then on.
+  if (event->spontaneous() && fittedSize_.isValid() && event->size() != fittedSize_) followsPanes_ = false;
+  QMainWindow::resizeEvent(event);
 }
 
 void FileInfoWindow::closeEvent(QCloseEvent* event) {

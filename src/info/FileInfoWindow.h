@@ -39,9 +39,7 @@ class FileInfoWindow final : public QMainWindow {
   InfoWindowToolbarController& toolbar() { return *toolbar_; }
   PermissionsController& permissions();
 
-  // Shows or hides the notice of a missing item, and the panes the other way round. The first
-  // state sizes the window to show the panes whole, as far as its screen has room (the panes
-  // scroll in what is left).
+  // Shows or hides the notice of a missing item, and the panes the other way round.
   void update(const InfoWindowState& state);
 
   // Called once when the window closes, whoever closes it.
@@ -49,6 +47,7 @@ class FileInfoWindow final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   std::unique_ptr<Ui::FileInfoWindow> ui_;
@@ -56,7 +55,11 @@ class FileInfoWindow final : public QMainWindow {
   QLabel* missingNotice_;                  // a child widget, hidden while the item exists
   std::function<void()> willClose_;
   bool closingByButton_ = false;  // the cancel button's close, which asks nothing
-  bool fitted_ = false;            // sized to its first item's panes
+  // Until the user sizes the window, it grows to show the panes whole as far as its screen has
+  // room (the panes scroll in what is left): their sizes settle only once they are drawn.
+  void fitToPanes();
+  bool followsPanes_ = true;
+  QSize fittedSize_;  // the size fitToPanes() last asked for
 };
 
 }  // namespace ml::info

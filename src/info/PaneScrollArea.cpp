@@ -10,6 +10,10 @@
 
 namespace ml::info {
 
+namespace {
+constexpr const char* kGuardedProperty = "ml_wheelGuarded";
+}
+
 PaneScrollArea::PaneScrollArea(QWidget* parent) : QScrollArea(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
@@ -40,8 +44,8 @@ void PaneScrollArea::showEvent(QShowEvent* event) {
 void PaneScrollArea::guardWheel() {
   if (!widget()) return;
   auto guard = [this](QWidget* control) {
-    if (control->property("ml_wheelGuarded").toBool()) return;
-    control->setProperty("ml_wheelGuarded", true);
+    if (control->property(kGuardedProperty).toBool()) return;
+    control->setProperty(kGuardedProperty, true);
     control->setFocusPolicy(Qt::StrongFocus);  // no focus from the wheel
     control->installEventFilter(this);
   };
@@ -50,7 +54,9 @@ void PaneScrollArea::guardWheel() {
 }
 
 bool PaneScrollArea::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Wheel && watched != widget()) {
+  // Only the guarded controls: the scroll bars report here too, and sending their wheel on to the
+  // viewport would come back to them.
+  if (event->type() == QEvent::Wheel && watched->property(kGuardedProperty).toBool()) {
     auto* control = qobject_cast<QWidget*>(watched);
     if (control && !control->hasFocus()) {
       QCoreApplication::sendEvent(viewport(), event);
@@ -59,7 +65,10 @@ bool PaneScrollArea::eventFilter(QObject* watched, QEvent* event) {
   }
   // The panes' layout changes as they show another item (a comment, hidden fork sizes): the
   // window's layout asks again for this area's sizes.
-  if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+  if (watched == widget() && event->type() == QEvent::LayoutRequest) {
+    updateGeometry();
+    emit panesChanged();
+  }
   return QScrollArea::eventFilter(watched, event);
 }
 

@@ -20,6 +20,10 @@ class PaneScrollArea final : public QScrollArea {
   // The least height the area keeps: a few rows of the panes.
   static constexpr int kMinimumHeight = 160;
 
+ signals:
+  // The panes' layout has changed (another item, a comment shown): they may want another size.
+  void panesChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
