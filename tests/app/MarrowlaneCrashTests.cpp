@@ -336,13 +336,30 @@ TEST(MarrowlaneCrashReporting, ACrashLeavesAReportThatTheNextLaunchSendsAsOneErr
   if (!notRun.empty()) GTEST_SKIP() << "not run: " << notRun;
 }
 
+// The text of every file of the application's full log so far.
+std::string fullLogText() {
+  std::string text;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(foundation::AppFolders::logs() / "full", error)) {
+    const auto bytes = fileBytes(entry.path());
+    text.append(bytes.begin(), bytes.end());
+  }
+  return text;
+}
+
 // Two instances of marrowlane on one data folder (each with a runtime folder of its own, so that
 // neither hands over to the other, as with one home used from two machines) both die; each leaves
-// its own report, and the next launch sends both, each once.
+// its own report, and the next launch sends both, each once. The crash reporter's warnings are
+// seen: the first instance moves aside a file standing where its queued-reports folder goes and
+// says so, in the application's log when it is on by then, else on standard error.
 TEST(MarrowlaneCrashReporting, TwoInstancesOnOneDataFolderThatBothCrashAreBothReportedOnce) {
   const CrashReporterHandlesFaults faults;
   TelemetrySandbox sandbox;
   LocalHttpServer server;
+  sandbox.enableDebugLogs();
+  const fs::path queued = pendingReportPath().parent_path() / crash::kQueuedReportsName;
+  fs::create_directories(queued.parent_path());
+  std::ofstream(queued) << "in the way";
   auto crashesStarted = [&](std::size_t instances) {
     std::size_t started = 0;
     for (const auto& log : logsOfType(receivedLogs(server), "startService")) {
@@ -355,6 +372,14 @@ TEST(MarrowlaneCrashReporting, TwoInstancesOnOneDataFolderThatBothCrashAreBothRe
   auto environment = sandbox.childEnvironment(server.baseUrl());
   ChildProcess first(ML_MARROWLANE_BINARY, {}, environment, sandbox.root() / "first.out");
   ASSERT_TRUE(waitUntil([&] { return crashesStarted(1); }, 30s)) << first.output();
+  EXPECT_TRUE(fs::is_directory(queued));
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return fullLogText().find("moved it aside") != std::string::npos ||
+               first.output().find("moved it aside") != std::string::npos;
+      },
+      30s))
+      << first.output();
   const fs::path otherRuntime = sandbox.root() / "other-runtime";
   fs::create_directories(otherRuntime);
   fs::permissions(otherRuntime, fs::perms::owner_all);
