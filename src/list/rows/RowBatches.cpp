@@ -19,7 +19,7 @@ using Row = std::shared_ptr<PathListItem>;
 // by a thread holding a chunk, and the caller returns only once no chunk is held, so a worker
 // that starts late finds nothing left and touches nothing else.
 struct Building {
-  Building(const std::vector<files::Path>& p, const std::function<bool()>& k,
+  Building(const PathPack& p, const std::function<bool()>& k,
            const std::shared_ptr<shell::UsageEvents>& u)
       : paths(&p),
         keepGoing(&k),
@@ -28,7 +28,7 @@ struct Building {
         done(chunkCount, 0),
         rows(p.size()) {}
 
-  const std::vector<files::Path>* paths;
+  const PathPack* paths;
   const std::function<bool()>* keepGoing;
   const std::shared_ptr<shell::UsageEvents>* usage;
   const std::size_t chunkCount;
@@ -78,7 +78,7 @@ void helpBuilding(Building& work) {
 
 }  // namespace
 
-void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& clock,
+void buildRowsInBatches(const PathPack& paths, dispatch::Clock& clock,
                         const std::function<void(std::vector<std::shared_ptr<PathListItem>>)>& deliver,
                         const std::function<bool()>& keepGoing, const std::shared_ptr<shell::UsageEvents>& usage,
                         dispatch::GlobalPool* helpers) {

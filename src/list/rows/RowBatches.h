@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "files/Path.h"
+#include "list/rows/PathPack.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "shell/core/Telemetry.h"
@@ -43,7 +44,7 @@ inline constexpr std::size_t kMaxRowBuilders = 6;
 // from several at once): false stops the building (nothing more is delivered). The rows report
 // unreadable items to `usage` (see PathListItem::make). `helpers` null builds on the calling
 // thread alone.
-void buildRowsInBatches(const std::vector<files::Path>& paths, dispatch::Clock& clock,
+void buildRowsInBatches(const PathPack& paths, dispatch::Clock& clock,
                         const std::function<void(std::vector<std::shared_ptr<PathListItem>>)>& deliver,
                         const std::function<bool()>& keepGoing = {},
                         const std::shared_ptr<shell::UsageEvents>& usage = nullptr,

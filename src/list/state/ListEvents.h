@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "files/Path.h"
+#include "list/rows/PathPack.h"
 #include "platform/store/Event.h"
 #include "shell/core/PathList.h"
 
@@ -19,10 +20,14 @@ struct ListWindowLoadedEvent : store::Event {
 };
 
 // Rows for these paths go after the existing ones, in this order (a path already listed gets a
-// second row).
+// second row). The paths travel packed: a list of many is copied and held at a fraction of the
+// cost. `handedOver` marks paths counted by ListStoreReference::handOver(), which the store
+// gives back as it takes them up.
 struct ItemsAddedEvent : store::Event {
-  explicit ItemsAddedEvent(std::vector<files::Path> i) : items(std::move(i)) {}
-  std::vector<files::Path> items;
+  explicit ItemsAddedEvent(const std::vector<files::Path>& i) : items(i) {}
+  explicit ItemsAddedEvent(PathPack i, bool counted = false) : items(std::move(i)), handedOver(counted) {}
+  PathPack items;
+  bool handedOver = false;
 };
 
 // The top-level rows showing these paths leave the list; the items themselves stay where they are.

@@ -42,6 +42,7 @@ void ListWindowState::react(const store::Event& event) {
   if (auto* loaded = event.as<ListWindowLoadedEvent>()) {
     view = loaded->outlineView;
   } else if (auto* added = event.as<ItemsAddedEvent>()) {
+    if (added->handedOver) store->taken(added->items.size());
     append(added->items);
   } else if (auto* removed = event.as<ItemsRemovedEvent>()) {
     remove(removed->items);
@@ -56,7 +57,7 @@ void ListWindowState::react(const store::Event& event) {
   lastUpdated = clock_->now();
 }
 
-void ListWindowState::append(const std::vector<files::Path>& paths) {
+void ListWindowState::append(const PathPack& paths) {
   // Rows of a large addition reach the outline in batches, as a folder listing would.
   // The closing runs on the main thread too, so a batch never lands in a closed list.
   buildRowsInBatches(

@@ -8,13 +8,17 @@
 // for it: the outline reads the rows on the main thread, and so the two never race. Rows of a
 // large addition arrive in batches: the first early, then at most one per interval. Once the
 // store is closed (its window closed) an addition stops building rows and shows none.
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "files/Date.h"
 #include "files/Path.h"
+#include "list/rows/PathPack.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/store/Event.h"
 #include "shell/core/PathList.h"
@@ -61,13 +65,43 @@ class ListStoreReference {
     return store_;
   }
   // The window is closed: rows still being built for it are not built any more. Any thread.
-  void close() { closed_.store(true); }
+  void close() {
+    {
+      std::lock_guard lock(mutex_);
+      closed_.store(true);
+    }
+    roomMade_.notify_all();
+  }
   bool isClosed() const { return closed_.load(); }
+
+  // Paths handed to the list whose rows are not being built yet, so that whoever hands over a
+  // long list piece by piece can keep only a piece or two waiting: handOver() counts a piece
+  // before it is fired (as an ItemsAddedEvent marked handedOver), the store gives the count
+  // back with taken() when it starts on the piece, and waitForRoom() waits while more than
+  // `limit` paths wait, until the list closes, or `patience` has passed (a store that cannot go
+  // on, as while the application quits, never holds the caller for good). Any thread.
+  void handOver(std::size_t count) {
+    std::lock_guard lock(mutex_);
+    waiting_ += count;
+  }
+  void taken(std::size_t count) {
+    {
+      std::lock_guard lock(mutex_);
+      waiting_ -= std::min(waiting_, count);
+    }
+    roomMade_.notify_all();
+  }
+  void waitForRoom(std::size_t limit, std::chrono::milliseconds patience) {
+    std::unique_lock lock(mutex_);
+    roomMade_.wait_for(lock, patience, [&] { return closed_.load() || waiting_ <= limit; });
+  }
 
  private:
   mutable std::mutex mutex_;
+  std::condition_variable roomMade_;
   std::weak_ptr<ListStore> store_;
   std::atomic<bool> closed_ = false;
+  std::size_t waiting_ = 0;
 };
 
 struct ListWindowState {
@@ -97,7 +131,7 @@ struct ListWindowState {
   const ListServices& services() const { return *services_; }
 
  private:
-  void append(const std::vector<files::Path>& paths);
+  void append(const PathPack& paths);
   void remove(const std::vector<files::Path>& paths);
   void replace(const shell::PathMapping& mapping);
 

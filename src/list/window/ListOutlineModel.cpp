@@ -63,8 +63,10 @@ QModelIndex ListOutlineModel::index(int row, int column, const QModelIndex& pare
   if (parent.isValid() && parent.column() != 0) return {};
   PathListItem* parentItem = item(parent);
   if (!parentItem) {
-    auto top = dataSource_->child(row, nullptr);
-    return top ? createIndex(row, column, top.get()) : QModelIndex();
+    // Asked for every row whenever the view lays its rows out: no reference counting here.
+    const auto& rows = dataSource_->items();
+    if (static_cast<std::size_t>(row) >= rows.size()) return {};
+    return createIndex(row, column, rows[static_cast<std::size_t>(row)].get());
   }
   if (row >= parentItem->shownChildCount()) return {};
   auto child = parentItem->builtChild(row);
@@ -207,8 +209,9 @@ void ListOutlineModel::fetchMore(const QModelIndex& parent) {
   std::weak_ptr<Link> link = link_;
   dispatch::Clock& clock = clock_;
   // The entries not shown yet; names are copied here, the row itself stays on the main thread.
-  std::vector<files::Path> entries = row->entryPaths();
-  entries.erase(entries.begin(), entries.begin() + row->shownChildCount());
+  std::vector<files::Path> all = row->entryPaths();
+  all.erase(all.begin(), all.begin() + row->shownChildCount());
+  PathPack entries(all);
   background_.async([entries = std::move(entries), weakRow, link, &clock, usage = row->usageEvents()] {
     buildRowsInBatches(
         entries, clock,

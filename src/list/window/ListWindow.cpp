@@ -137,7 +137,11 @@ std::shared_ptr<ListWindow> ListWindow::self() {
 }
 
 void ListWindow::addItems(const std::vector<files::Path>& items) {
-  core_->fire(ItemsAddedEvent(items));
+  const auto& reference = core_->state().store;
+  if (!dispatch::MainQueue::isMainThread()) reference->waitForRoom(kWaitingPaths, std::chrono::seconds(1));
+  PathPack packed(items);
+  reference->handOver(packed.size());
+  core_->fire(ItemsAddedEvent(std::move(packed), true));
   // The addition's paths and batches are freed once the store has handled it; a large one's
   // memory then goes back to the system rather than staying with the allocator.
   if (items.size() >= kManyRows) fire(std::make_shared<ReleaseFreedMemory>());

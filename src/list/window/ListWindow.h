@@ -56,8 +56,12 @@ class ListWindow final : public shell::ListWindowController, public FileDropDele
   ~ListWindow() override;
 
   // Fires ItemsAddedEvent with the items on the window's store, and after a large addition
-  // hands the memory it freed back to the system. Any thread.
+  // hands the memory it freed back to the system. Any thread. Off the main thread it first waits
+  // while more than kWaitingPaths paths handed over earlier wait for their rows (a second at a
+  // time at most, and not once the window has closed), so that a long list handed over piece by
+  // piece never piles up in the store; on the main thread it never waits.
   void addItems(const std::vector<files::Path>& items) override;
+  static constexpr std::size_t kWaitingPaths = 20000;
   // Loads the window on first use and shows it.
   void show() override;
   const void* windowIdentity() const override;
