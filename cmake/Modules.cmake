@@ -121,12 +121,24 @@ function(ml_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
 endfunction()
 
+# ml_fuzz_coverage(<folder>): gives every target made in <folder> (a Qt-free module's folder under
+# the source tree) the fuzzers' coverage instrumentation, in a flavour with fuzz targets.
+function(ml_fuzz_coverage folder)
+  if(NOT ML_FUZZ)
+    return()
+  endif()
+  get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    target_compile_options(${target} PRIVATE ${ML_FUZZ_COVERAGE})
+  endforeach()
+endfunction()
+
 # ml_fuzzer(<name> SOURCES <files>... [DEPS <targets>...])
 # The seed corpus is fuzz/corpus/<name>/; scripts/test.sh runs every target on it for a while.
 function(ml_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_compile_options(${name} PRIVATE ${ML_WARNINGS})
+  target_compile_options(${name} PRIVATE ${ML_WARNINGS} ${ML_FUZZ_COVERAGE})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)

@@ -11,51 +11,92 @@
 #      a smoke run that replays the seeds and explores briefly; long runs happen outside CI).
 # Before anything is built, every include is checked against the module table; before any suite
 # runs, the crash path's objects are checked for allocation, locks and stdio.
+#
+# The suites of one flavour run while the next flavour builds: many of them wait on child
+# processes, servers and timers, and the build takes the cores they leave. Each stage's output
+# is printed when it ends, with its time; at the end, a table of every stage's time and the
+# CPU time of the whole run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${ML_JOBS:-$(nproc)}
 fuzz_seconds=${ML_FUZZ_SECONDS:-8}
 export QT_QPA_PLATFORM=offscreen
+work=$(mktemp -d)
+restore_modes=()  # "mode dir" pairs to put back on exit
+background=()     # stages running in the background, killed if the run stops early
+cleanup() {
+  local entry pid
+  for pid in "${background[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+  for entry in "${restore_modes[@]}"; do chmod "${entry%% *}" "${entry#* }"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-bash "$root/scripts/install-deps.sh"
+# Every stage's time, printed as a table at the end.
+timings=()
+timed() {  # timed <name> <command...>: runs a stage in the foreground and records its time
+  local name=$1 start=$SECONDS
+  shift
+  echo "== $name (${SECONDS}s)"
+  "$@"
+  timings+=("$(printf '%-44s %5ds' "$name" $((SECONDS - start)))")
+}
+# A stage in the background: its output goes to $work/<id>.log, its status to $work/<id>.rc and
+# its time to $work/<id>.time. Started in a process group of its own, so that it can be stopped
+# whole.
+start_stage() {  # start_stage <id> <command...>
+  local id=$1
+  shift
+  set -m
+  (
+    begin=$SECONDS
+    status=0
+    "$@" >"$work/$id.log" 2>&1 || status=$?
+    echo $((SECONDS - begin)) >"$work/$id.time"
+    echo "$status" >"$work/$id.rc"
+  ) &
+  set +m
+  background+=($!)
+  eval "pid_$id=$!"
+}
+finish_stage() {  # finish_stage <id> <name>: waits for it, prints its output and time; stops the run when it failed
+  local id=$1 name=$2 pid_var="pid_$1"
+  wait "${!pid_var}" || true
+  echo "== $name"
+  cat "$work/$id.log"
+  timings+=("$(printf '%-44s %5ds' "$name" "$(cat "$work/$id.time")")")
+  if [ "$(cat "$work/$id.rc")" != 0 ]; then
+    echo "== $name failed"
+    exit 1
+  fi
+  echo "-- $name: $(cat "$work/$id.time")s"
+}
 
-echo "== includes against the module table (${SECONDS}s)"
-bash "$root/scripts/check-layers.sh"
+timed "install" bash "$root/scripts/install-deps.sh"
+timed "includes against the module table" bash "$root/scripts/check-layers.sh"
 
-echo "== g++ build and tests (${SECONDS}s)"
 # The benchmarks are not part of the test command: the g++ tree is built without them here
-# (scripts/run.sh's build, and `ML_BENCH=ON bash scripts/build.sh app`, make them).
-ML_BENCH=OFF bash "$root/scripts/build.sh" app
-bash "$root/scripts/check-crash-path.sh" "$root/build"
-(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+# (`ML_BENCH=ON bash scripts/build.sh app` makes them).
+timed "g++ build" env ML_BENCH=OFF bash "$root/scripts/build.sh" app
+timed "crash path objects" bash "$root/scripts/check-crash-path.sh" "$root/build"
+start_stage gxx_tests ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-echo "== clang ASan+UBSan build and tests (${SECONDS}s)"
-asan_start=$SECONDS
-bash "$root/scripts/build.sh" asan
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Qt, fontconfig and the X and GL libraries are not instrumented and keep caches for the life of
 # the process; the file names only leaks whose allocation lies wholly in such system libraries.
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0"
-(cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
-echo "-- ASan+UBSan stage: $((SECONDS - asan_start))s"
+timed "clang ASan+UBSan build (beside the g++ tests)" bash "$root/scripts/build.sh" asan
+finish_stage gxx_tests "g++ tests"
+start_stage asan_tests ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
 
-echo "== clang ThreadSanitizer build and tests of the threaded code (${SECONDS}s)"
-tsan_start=$SECONDS
-bash "$root/scripts/build.sh" tsan
-# A report fails its test at once. The flavour makes only the suites the module table marks.
-(cd "$root/build-tsan" &&
-  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j "$jobs")
-echo "-- ThreadSanitizer stage: $((SECONDS - tsan_start))s"
+# The flavour makes only the suites the module table marks.
+timed "clang ThreadSanitizer build (beside the ASan tests)" bash "$root/scripts/build.sh" tsan
+finish_stage asan_tests "ASan+UBSan tests"
+# A report fails its test at once.
+timed "ThreadSanitizer tests" env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs"
 
-work=$(mktemp -d)
-restore_modes=()  # "mode dir" pairs to put back on exit
-cleanup() {
-  local entry
-  for entry in "${restore_modes[@]}"; do chmod "${entry%% *}" "${entry#* }"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 # The test folders of the g++ tree to run again as an ordinary user: every suite of a Qt-free
 # module (the list CMake writes from the module table), and the files, info and list suites.
@@ -64,6 +105,7 @@ unprivileged_dirs() {
   printf '%s\n' tests/files tests/info tests/list
 }
 
+unprivileged_start=$SECONDS
 if [ "$(id -u)" -ne 0 ]; then
   echo "== the suites ran as an ordinary user ($(id -un)) already: no second run"
 else
@@ -112,8 +154,10 @@ else
     awk '/^\[ RUN      \]/ { test = $4 } skip { print "   skipped " test ": " $0; skip = 0 } /: Skipped$/ { skip = 1 }' \
       "$root/build/$d/Testing/Temporary/LastTest.log"
   done
+  timings+=("$(printf '%-44s %5ds' "ordinary user" $((SECONDS - unprivileged_start)))")
 fi
 
+fuzz_start=$SECONDS
 echo "== fuzz targets (${fuzz_seconds}s each, $jobs at a time) (${SECONDS}s)"
 # Runs one target on a scratch copy of its corpus; its output goes to $work/<target>.log.
 fuzz_one() {
@@ -144,5 +188,9 @@ for name in "${names[@]}"; do
   fi
 done
 [ "$failed" -eq 0 ] || { echo "== a fuzz target failed"; exit 1; }
-echo "== all tests passed in ${SECONDS}s; CPU time of the shell and its children:"
+timings+=("$(printf '%-44s %5ds' "fuzz targets" $((SECONDS - fuzz_start)))")
+echo "== all tests passed in ${SECONDS}s. Each stage (the g++ tests ran beside the ASan build, the"
+echo "   ASan tests beside the ThreadSanitizer build):"
+printf '   %s\n' "${timings[@]}"
+echo "   CPU time of the shell (first line) and its children (second line), user and system:"
 times
