@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CrashScenarios.h"
@@ -280,7 +281,8 @@ void expectOneWholeReportEach(const std::set<uint64_t>& pids, const std::string&
 }
 
 // Two processes on one report folder (two instances, or two machines over one network home):
-// crashing one after the other and at the same instant, each leaves its own whole report.
+// crashing one after the other and at the same instant, each leaves its own whole report; so do a
+// process and the child it forked after enabling, which inherits its report names and file.
 TEST_P(EachCaptureMode, TwoProcessesOnOneFolderEachLeaveTheirReport) {
   using namespace std::chrono_literals;
   purgePendingReports();
@@ -310,6 +312,21 @@ TEST_P(EachCaptureMode, TwoProcessesOnOneFolderEachLeaveTheirReport) {
     }
     expectOneWholeReportEach({static_cast<uint64_t>(first.pid()), static_cast<uint64_t>(second.pid())},
                              "at the same instant, run " + std::to_string(run));
+  }
+
+  // A forked child has no exception server thread: only the signal mode reports its crash.
+  if (std::string_view(GetParam()) != "bsd") return;
+  purgePendingReports();
+  ml::test::ChildProcess parent(CRASHCAPTURE_HELPER, {"forked-child-first", GetParam()});
+  std::optional<int> status = parent.wait(60s);
+  EXPECT_TRUE(status && WIFSIGNALED(*status)) << parent.output();
+  const std::vector<std::string> paths = pendingReportPaths();
+  EXPECT_EQ(paths.size(), 2u) << "the child's report and the parent's";
+  for (const std::string& path : paths) {
+    std::string why;
+    std::optional<TLCrashReport> report = readReportAt(path, &why);
+    ASSERT_TRUE(report.has_value()) << why;
+    EXPECT_NE(crashedThread(*report), nullptr) << path;
   }
 }
 

@@ -9,14 +9,14 @@
 #include <ucontext.h>
 
 #include "crashreporter/LogWriterContext.h"
+#include "crashreporter/capture/ReportOutput.h"
 #include "crashreporter/capture/TLCrashMachExceptionPortSet.h"
 
 namespace ml::crash {
 
 struct tlcrash_signal_handler_context {
   tlcrash_log_writer writer;
-  char report_path[PATH_MAX] = {};         // the final report name (NUL-terminated); empty until enabling
-  char partial_report_path[PATH_MAX] = {}; // where the report is written before it is renamed into place
+  tlcrash_report_output output;            // where the report goes; empty until enabling
   tlcrash_mach_exception_port_set port_set{};  // the ports registered before ours; all zero when none
 };
 

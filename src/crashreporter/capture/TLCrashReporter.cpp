@@ -268,13 +268,12 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
   if (TLCrashStatus folders = populateCrashReportDirectory(); !folders) return folders;
   // 4. This process's report paths as bytes the crash path can open.
   tlcrash_signal_handler_context* context = tlcrash_shared_handler_context();
-  const std::string path = ownCrashReportPath();
-  const std::string partial = ownPartialCrashReportPath();
-  if (path.size() >= sizeof(context->report_path) || partial.size() >= sizeof(context->partial_report_path)) {
-    return tlcrash_populate_posix_error(ENAMETOOLONG, "The crash report path is too long");
+  if (int error = tlcrash_nasync_report_output_prepare(&context->output, crashReportDirectory_.c_str(),
+                                                      ownCrashReportPath().c_str(),
+                                                      ownPartialCrashReportPath().c_str());
+      error != 0) {
+    return tlcrash_populate_posix_error(error, "The crash report path is too long");
   }
-  std::memcpy(context->report_path, path.c_str(), path.size() + 1);
-  std::memcpy(context->partial_report_path, partial.c_str(), partial.size() + 1);
   // 5. The writer context; a partly filled one is still used.
   tlcrash_log_writer_init(&context->writer, applicationIdentifier_, applicationVersion_, applicationMarketingVersion_,
                           mapToAsyncSymbolicationStrategy(config_.symbolicationStrategy()), false);

@@ -13,7 +13,6 @@
 #include "crashreporter/SymbolMemo.h"
 #include "crashreporter/capture/LiveThreads.h"
 #include "crashreporter/capture/ReportLatch.h"
-#include "crashreporter/capture/ReportMode.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
 #include "crashreporter/image/SharedImageList.h"
@@ -107,30 +106,6 @@ tlcrash_error_t closeReport(tlcrash_log_writer* writer, tlcrash_async_file* file
   return TLCRASH_ESUCCESS;
 }
 
-// Creates the partial report, readable by its owner only. The name is this process's own: one
-// that exists already can only be left by an earlier attempt of this process, and goes. Crash
-// time.
-int openPartialReport(const char* path) {
-  constexpr int kFlags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::open(path, kFlags, kReportFileMode);
-  if (fd < 0 && errno == EEXIST && ::unlink(path) == 0) fd = ::open(path, kFlags, kReportFileMode);
-  return fd;
-}
-
-// Renames a complete partial report to its report name, the one step that makes it a report: a
-// write that failed leaves no report at all rather than a damaged one, and never touches another.
-// A failed write's partial file is removed. Crash time.
-tlcrash_error_t publishReport(const tlcrash_signal_handler_context* context, tlcrash_error_t written) {
-  if (written == TLCRASH_ESUCCESS && ::rename(context->partial_report_path, context->report_path) == 0) {
-    return TLCRASH_ESUCCESS;
-  }
-  if (written == TLCRASH_ESUCCESS) {
-    TLCRASH_DIAG("Could not move the crash report into place: %s", tlcrash_async_errno_text(errno));
-  }
-  ::unlink(context->partial_report_path);
-  return TLCRASH_EINTERNAL;
-}
-
 }  // namespace
 
 // Crash time.
@@ -161,21 +136,27 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
     tlcrash_async_capture_leave();
     return TLCRASH_EINTERNAL;
   }
-  int fd = openPartialReport(context->partial_report_path);
-  if (fd < 0) {
+  tlcrash_report_file report;
+  if (!tlcrash_async_report_file_open(&context->output, &report)) {
     TLCRASH_DIAG("Could not open the crashlog output file: %s", tlcrash_async_errno_text(errno));
     tlcrash_async_capture_leave();
     return TLCRASH_EINTERNAL;
   }
   tlcrash_async_file file;
-  tlcrash_async_file_init(&file, fd, kReportOutputLimit);
+  tlcrash_async_file_init(&file, report.fd, kReportOutputLimit);
   CaptureScratch* scratch = beginCapture(crashed_thread, current_state);
   tlcrash_error_t result = TLCRASH_EINTERNAL;
   if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo);
-  // The guard is kept until the file is closed, so a waiting crash cannot truncate it meanwhile.
-  const tlcrash_error_t closed = closeReport(&context->writer, &file, fd);
+  // The guard is kept until the report is in place, so a waiting crash cannot write meanwhile.
+  const tlcrash_error_t closed = closeReport(&context->writer, &file, report.fd);
   if (closed != TLCRASH_ESUCCESS) result = closed;
-  result = publishReport(context, result);
+  // Only a complete report gets its name.
+  if (result != TLCRASH_ESUCCESS) {
+    tlcrash_async_report_file_discard(&report);
+  } else if (!tlcrash_async_report_file_publish(&context->output, &report)) {
+    TLCRASH_DIAG("Could not move the crash report into place: %s", tlcrash_async_errno_text(errno));
+    result = TLCRASH_EINTERNAL;
+  }
   // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.
   if (result == TLCRASH_ESUCCESS && written != nullptr && written->run != nullptr) written->run(written->argument);
   if (scratch != nullptr) endCapture(scratch);

@@ -23,12 +23,12 @@ struct tlcrash_report_written_hook {
   void* argument;
 };
 
-// Writes the report of a crash to the handler context's partial report path (created anew, mode
-// 0600, limited to kReportOutputLimit bytes) and, once it is complete, renames it to the report
-// path (ReportNames.h); once per process: the first call claims the report (ReportLatch.h) and
+// Writes the report of a crash to a file that is not yet a report (mode 0600, limited to
+// kReportOutputLimit bytes) and, once it is complete, gives it the handler context's report name
+// (ReportOutput.h); once per process: the first call claims the report (ReportLatch.h) and
 // every later one writes nothing. `crashed_thread` is the thread that
 // crashed; `current_state` the calling thread's registers (required when the caller is the
-// crashed thread), or null. After a successful write and rename, `written` (may be null) runs before the
+// crashed thread), or null. After a successful write and publication, `written` (may be null) runs before the
 // stopped threads go on. Returns 0, or TLCRASH_EINTERNAL when the file cannot be opened, written
 // or closed, another capture is in progress, or the report was already claimed (each with a
 // diagnostic line).

@@ -8,7 +8,9 @@
 // main has returned and exit waits in that destructor, "exit-while-faulting" has a thread call
 // exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
 // handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
-// CRASHCAPTURE_GO exists (two helpers crash at the same instant).
+// CRASHCAPTURE_GO exists (two helpers crash at the same instant). "forked-child-first" forks a
+// child that faults, waits for it to end and faults itself.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -137,6 +139,13 @@ int main(int argc, char** argv) {
   }
   if (crash == "overflow-thread") std::thread(overflow).join();
   if (crash == "segv-on-go") faultOnGo();
+  if (crash == "forked-child-first") {
+    const pid_t child = ::fork();
+    if (child == 0) crashcapture_null_read();
+    int status = 0;
+    if (child > 0) ::waitpid(child, &status, 0);
+    crashcapture_null_read();
+  }
   if (crash == "static-destructor") {
     g_teardown.store(Teardown::kFault);
     return 0;
