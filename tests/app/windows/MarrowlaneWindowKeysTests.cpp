@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 #include <functional>
@@ -72,7 +73,7 @@ class WindowKeysTest : public shell::testing::ShellTest {
   shell::WindowContext context;
 };
 
-TEST_F(WindowKeysTest, EveryWindowClosesOnCtrlWAndQuitsOnCtrlQ) {
+TEST_F(WindowKeysTest, EveryWindowFitsTheScreenClosesOnCtrlWAndQuitsOnCtrlQ) {
   appkit::MainMenu menu(shell::mainMenuModel(delegate()));
   menu.setFiller("List", list::listMenuFiller(delegate().reactor()));
   menu.watch();
@@ -100,6 +101,10 @@ TEST_F(WindowKeysTest, EveryWindowClosesOnCtrlWAndQuitsOnCtrlQ) {
     QWidget* window = opened(kind.open);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(waitFor([&] { return activeWindows() == 1; }));
+    // It fits the screen (800x600 here), scrolling what does not.
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_LE(window->width(), screen.width());
+    EXPECT_LE(window->height(), screen.height());
 
     QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 1);
