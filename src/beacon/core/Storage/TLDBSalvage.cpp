@@ -125,8 +125,9 @@ TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSch
       int counted = 0;
       std::int64_t count = connection->querySingleValue("SELECT COUNT(*) FROM " + TLDBConnection::quoteIdentifier(table),
                                                         {}, &counted);
-      if (counted == SQLITE_OK && count >= 0) salvaged.rowCount = static_cast<std::uint64_t>(count);
       const bool preferScan = laterStateScanned && !scanned[table].empty();
+      // The count of the older state says nothing of what the later one held.
+      if (counted == SQLITE_OK && count >= 0 && !preferScan) salvaged.rowCount = static_cast<std::uint64_t>(count);
       for (auto& row : readableRows(*connection, table, salvaged.columns)) {
         const auto* rowid = tlDBInteger(row.front());
         if (preferScan && (!rowid || !scanned[table].count(*rowid))) continue;
