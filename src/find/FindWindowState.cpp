@@ -15,7 +15,7 @@ void FindWindowState::endSearch(bool showResults) {
   if (showResults) {
     // A cut that is absent or not positive keeps everything.
     const size_t cut = maxResults && *maxResults > 0 ? static_cast<size_t>(*maxResults) : SIZE_MAX;
-    deliverResults(context, resultAction, currentSearch->paths(cut));
+    deliverResults(context, resultAction, currentSearch->results(cut));
   }
   currentSearch.reset();
 }

@@ -6,15 +6,24 @@
 //
 // Adding to the front list needs an open list window; when none is open at delivery the results
 // go to a new list window instead, so a finished search never loses what it found.
-#include <vector>
+//
+// Many results (a whole volume's) go to a list piece by piece: the list is chosen or made and
+// shown on the main thread, then an operation on the search queue hands it kResultsPerPiece
+// paths at a time, each piece made from the compact results only when its turn comes, and the
+// list keeps only a piece or two waiting (ListWindowController::addItems waits off the main
+// thread). So the results are never all held as Paths at once. The hand-over stops when the
+// list goes (closed) or the search queue is torn down.
+#include <cstddef>
 
-#include "files/Path.h"
+#include "find/FoundPaths.h"
 #include "find/ResultAction.h"
 #include "shell/WindowContext.h"
 
 namespace ml::find {
 
+inline constexpr std::size_t kResultsPerPiece = 4096;
+
 // Through `context`'s global store; without one the results are dropped (and logged).
-void deliverResults(const shell::WindowContext& context, ResultAction action, std::vector<files::Path> results);
+void deliverResults(const shell::WindowContext& context, ResultAction action, FoundPaths results);
 
 }  // namespace ml::find

@@ -82,6 +82,8 @@ void walker(Walk& walk) {
     subfolders.clear();
     kept.clear();
     walk.changed.notify_all();
+    // A full batch waits for the body to take it: the walk never runs far ahead of delivery.
+    walk.changed.wait(lock, [&] { return walk.stop || walk.found.size() < 4 * kMaxBatch; });
   }
   --walk.walkersLeft;
   walk.changed.notify_all();
@@ -127,12 +129,13 @@ void run(const dispatch::Operation& operation, const files::Path& folder, const 
       walk->changed.wait(lock, [&] { return walk->walkersLeft == 0; });
       finished = true;
     }
-    bool due = !deliveredAny || walk->intervalPassed;
+    bool due = !deliveredAny || walk->intervalPassed || walk->found.size() >= kMaxBatch;
     if (!walk->found.empty() && (due || finished)) {
       std::vector<files::Path> batch = std::move(walk->found);
       walk->found.clear();
       walk->intervalPassed = false;
       deliveredAny = true;
+      walk->changed.notify_all();  // walkers waiting for room go on
       lock.unlock();
       clock.cancel(timer);
       timer = clock.schedule(settings.batchInterval, [walk] {

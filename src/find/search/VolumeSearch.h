@@ -5,8 +5,10 @@
 // tested against the criteria (ItemFilter) and the kept ones are handed on in batches.
 //
 // Batching: the first batch goes out as soon as anything is found; after that at most one batch
-// per `batchInterval` (measured on the settings' Clock), and whatever is left when the walk ends
-// goes out at once. So a window sees results early without being flooded by one event per item.
+// per `batchInterval` (measured on the settings' Clock), unless kMaxBatch items are waiting, and
+// whatever is left when the walk ends goes out at once. So a window sees results early without
+// being flooded by one event per item, and a fast walk never piles up more than a batch's worth
+// of found items (a few megabytes) between two deliveries.
 //
 // Threads: the returned operation's body runs on the queue it is added to; it starts its own
 // walker threads, joins them before it ends, and calls the handler on the body's thread only,
@@ -26,6 +28,8 @@
 namespace ml::find {
 
 using BatchHandler = std::function<void(std::vector<files::Path> batch)>;
+
+inline constexpr std::size_t kMaxBatch = 4096;
 
 struct SearchSettings {
   dispatch::Clock* clock = nullptr;  // null: Clock::system()
