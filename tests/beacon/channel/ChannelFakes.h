@@ -226,6 +226,7 @@ class RecordingStorage final : public TLStorage {
     store_->setMaxStorageSize(sizeInBytes, completionHandler);
   }
   void setEvictionHandler(EvictionHandler handler) override { store_->setEvictionHandler(std::move(handler)); }
+  bool isSendingElsewhere() const override { return store_->isSendingElsewhere(); }
 
   std::vector<Load> loads;
   std::vector<std::int64_t> maxSizes;

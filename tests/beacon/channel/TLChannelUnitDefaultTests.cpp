@@ -233,6 +233,35 @@ TEST_F(TLChannelUnitTest, AtMostThePendingLimitOfBatchesIsInFlight) {
   EXPECT_EQ(unit->state().pendingBatchIds.size(), 2u);
 }
 
+// A second store over the same file stands for another process: while the first has a batch in
+// flight the second's unit sends nothing, keeps looking, and sends its log once the first is done.
+TEST_F(TLChannelUnitTest, UnitWhoseStoreAnotherProcessSendsLooksAgainUntilItIsFree) {
+  auto unit = makeUnit();
+  auto otherIngestion = std::make_shared<FakeIngestion>();
+  auto other = TLChannelUnitDefault::make(
+      otherIngestion,
+      std::make_shared<TLLogDBStorage>(std::make_unique<TLEncrypter>(security::RandomSource::system(), settings, clock)),
+      TLChannelUnitConfiguration::defaultConfiguration("Test"), queue, environment());
+  enqueue(*unit, "a");
+  advance(seconds(3));
+  ASSERT_EQ(ingestion->calls.size(), 1u);
+
+  other->enqueueItem(makeLog("b"), kTLFlagsNormal);
+  advance(seconds(3));
+  advance(seconds(3));
+  EXPECT_TRUE(otherIngestion->calls.empty());
+  EXPECT_TRUE(other->state().timerRunning);
+
+  ingestion->answer(0, 200);
+  advance(seconds(3));
+  ASSERT_EQ(otherIngestion->calls.size(), 1u);
+  ASSERT_EQ(otherIngestion->calls[0].container->logs.size(), 1u);
+  EXPECT_EQ(ingestion->calls.size(), 1u) << "each log goes out once";
+  otherIngestion->answer(0, 200);
+  queue->drain();
+  EXPECT_EQ(storedLogs(), 0u);
+}
+
 TEST_F(TLChannelUnitTest, AnswerForABatchNoLongerPendingIsIgnored) {
   auto unit = makeUnit();
   enqueue(*unit, "a");
