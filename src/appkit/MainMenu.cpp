@@ -28,11 +28,17 @@ constexpr const char* kInstalledProperty = "ml_mainMenuInstalled";
 constexpr const char* kMnemonicsProperty = "ml_mnemonicsKept";
 constexpr const char* kKeptOnScreenProperty = "ml_keptOnScreen";
 
-// Windows and dialogs answer the menus' keys; menus, popups and tool tips are windows too, but not
-// ones a user works in.
-bool takesShortcuts(const QWidget& window) {
+// Windows and dialogs a user works in; menus, popups and tool tips are windows too, but not such.
+bool isWorkWindow(const QWidget& window) {
   const Qt::WindowType type = window.windowType();
   return type == Qt::Window || type == Qt::Dialog || type == Qt::Sheet;
+}
+
+// Windows without a menu bar that answer the menus' keys. A modal one (an alert, a file panel, a
+// sheet) does not: while it runs, the application's menus wait for it, as they would on a shared
+// menu bar, so no other window or panel opens over it.
+bool takesShortcuts(const QWidget& window) {
+  return isWorkWindow(window) && window.windowModality() == Qt::NonModal && !window.testAttribute(Qt::WA_ShowModal);
 }
 
 // A window first shown larger than its screen's free area shrinks to it (never below its minimum
@@ -263,7 +269,7 @@ void MainMenu::updateEnabled() {
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Show) {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && widget->isWindow() && takesShortcuts(*widget)) keepOnScreen(*widget);
+    if (widget && widget->isWindow() && isWorkWindow(*widget)) keepOnScreen(*widget);
     if (widget && widget->isWindow()) {
       if (auto* window = qobject_cast<QMainWindow*>(widget)) {
         installOn(*window);

@@ -2,8 +2,8 @@
 // The application's main menu, shown in the menu bar of every window (there is no global menu bar
 // on most Linux desktops). Once watch() is called, each top-level QMainWindow gets the menus when it
 // is first shown: the leading menus before the window's own, the trailing ones after. Every other
-// top-level window (a dialog, a plain window) gets the items' shortcuts without the menus, so each
-// window answers the same keys. A window first shown larger than its screen shrinks to fit it.
+// top-level window that is not modal (a dialog, a plain window) gets the items' shortcuts without
+// the menus, so each window answers the same keys. A window first shown larger than its screen shrinks to fit it.
 //
 // From the keyboard, as the desktop does it: every menu title and item gets a mnemonic (Alt+letter,
 // a letter no sibling uses, word starts first), and F10 opens a window's first menu.

@@ -122,6 +122,13 @@ TEST(MainMenu, EveryKindOfWindowAnswersTheItemsShortcutsAndMenusOpenFromTheKeybo
   EXPECT_EQ(chosen, (std::vector<std::string>{"close", "showInfo", "close", "showInfo", "close", "showInfo"}));
   EXPECT_EQ(plain.findChild<QMenuBar*>(), nullptr);  // no menu bar was forced on it
   EXPECT_NE(plain.findChild<QAction*>("close"), nullptr);
+  // A modal window (an alert, a panel) holds the menus back while it runs: nothing opens over it.
+  QDialog modal;
+  modal.setWindowModality(Qt::ApplicationModal);
+  modal.show();
+  QApplication::processEvents();
+  EXPECT_EQ(modal.findChild<QAction*>("showInfo"), nullptr);
+  modal.hide();
 
   main.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
