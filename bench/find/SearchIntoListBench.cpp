@@ -1,0 +1,220 @@
+// Memory of a search with no criteria whose results (475,476) go to a new list: the
+// real search engine, find store and result delivery, and the real list window (offscreen), as
+// the application wires them. The results are a generated tree in the temporary folder (TMPDIR):
+// 475 folders of 1,000 one-byte files, searched as the home folder. Making the tree takes long
+// on a busy disk, far less on a memory file system.
+//
+// Counters, resident memory in MB: `baseline` before the search (after a small list was opened
+// and closed, so that the toolkit's one-time costs are in it); `peak` the most resident memory
+// from the search's start until every result is a row (the kernel's high-water mark, reset at
+// the start); `afterClose` once the list is closed and let go, `closedOverBaseline` that above the
+// baseline in percent. Then a second search, cancelled when half its results are in: `cancelPeak`
+// its high-water mark, `afterCancel` once it is cancelled and its find store is gone,
+// `cancelledOverBaseline` in percent. `secondsToRows` from the search's start to the last row in
+// the list; `results` what the list held. One iteration.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "appkit/Application.h"
+#include "appkit/QtTypeDescriber.h"
+#include "files/TypeDescriber.h"
+#include "find/ExecuteSearch.h"
+#include "find/FindWindowEvents.h"
+#include "find/FindWindowState.h"
+#include "list/window/ListMainWindow.h"
+#include "list/window/ListOutlineModel.h"
+#include "list/window/ListWindow.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/store/Core.h"
+#include "shell/GlobalState.h"
+#include "shell/ShellServices.h"
+#include "shell/WindowContext.h"
+
+namespace {
+
+constexpr int kFolders = 475;
+constexpr int kFilesPerFolder = 1000;
+// Every file, every folder and the folder holding them.
+constexpr int kResults = kFolders * kFilesPerFolder + kFolders + 1;
+
+double statusMegabytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) / 1024.0;
+  }
+  return 0;
+}
+double residentMegabytes() { return statusMegabytes("VmRSS:"); }
+double peakMegabytes() { return statusMegabytes("VmHWM:"); }
+// From now on the high-water mark counts anew.
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+class GeneratedTree {
+ public:
+  GeneratedTree() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "marrowlane-search-memory-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) std::abort();
+    root_ = pattern;
+    for (int f = 0; f < kFolders; ++f) {
+      const auto folder = root_ / "Volume" / ("folder " + std::to_string(f));
+      std::filesystem::create_directories(folder);
+      for (int i = 0; i < kFilesPerFolder; ++i) std::ofstream(folder / ("found item " + std::to_string(i) + ".txt")).put('x');
+    }
+  }
+  ~GeneratedTree() {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  const std::filesystem::path& root() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
+};
+
+template <class Done>
+bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(900)) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  bool met = done();
+  if (met) return true;
+  QEventLoop loop;
+  QTimer check;
+  check.setInterval(5);
+  QObject::connect(&check, &QTimer::timeout, [&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    met = done();
+    if (met || std::chrono::steady_clock::now() > until) loop.quit();
+  });
+  check.start();
+  loop.exec();
+  return met;
+}
+
+void settle(std::chrono::milliseconds time = std::chrono::milliseconds(800)) {
+  const auto until = std::chrono::steady_clock::now() + time;
+  pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+}
+
+// The application's side of it: the global store and the list window factory.
+struct Application {
+  Application() {
+    services.main = &ml::dispatch::MainQueue::shared();
+    services.windows.list = [this] {
+      return std::make_shared<ml::list::ListWindow>(ml::shell::WindowContext{&global, &services});
+    };
+  }
+  std::shared_ptr<ml::list::ListWindow> openList() const {
+    for (const auto& controller : global.state().activeWindows) {
+      if (auto list = std::dynamic_pointer_cast<ml::list::ListWindow>(controller)) return list;
+    }
+    return nullptr;
+  }
+  void closeLists() {
+    while (auto list = openList()) {
+      list->window()->close();
+      list.reset();
+      pumpUntil([&] { return !openList(); });
+    }
+    settle();
+  }
+
+  ml::store::Core<ml::shell::GlobalState> global{ml::shell::GlobalState()};
+  ml::shell::ShellServices services;
+};
+
+using FindStore = ml::store::Core<ml::find::FindWindowState>;
+
+std::shared_ptr<FindStore> startSearch(Application& app) {
+  ml::find::FindWindowState state;
+  state.location = ml::find::SearchLocation::home();
+  state.context = ml::shell::WindowContext{&app.global, &app.services};
+  auto store = std::make_shared<FindStore>(state);
+  store->fire(std::make_shared<ml::find::ExecuteSearch>(store));
+  return store;
+}
+
+void BM_SearchIntoList(benchmark::State& state) {
+  static GeneratedTree tree;
+  ::setenv("HOME", tree.root().c_str(), 1);
+  Application app;
+  for (auto _ : state) {
+    // The toolkit's one-time costs, then the baseline.
+    {
+      auto warmUp = std::static_pointer_cast<ml::list::ListWindow>(app.services.windows.list());
+      warmUp->addItems({ml::files::Path(tree.root())});
+      warmUp->show();
+      settle();
+      warmUp->window()->close();
+      warmUp.reset();
+      pumpUntil([&] { return !app.openList(); });
+      settle();
+    }
+    const double baseline = residentMegabytes();
+
+    resetPeak();
+    const auto start = std::chrono::steady_clock::now();
+    auto search = startSearch(app);
+    if (!pumpUntil([&] {
+          auto list = app.openList();
+          return list && list->model() && list->model()->rowCount() == kResults;
+        })) {
+      std::fprintf(stderr, "the results did not all become rows\n");
+      std::abort();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    settle();
+    const double peak = peakMegabytes();
+    const double rows = app.openList()->model()->rowCount();
+    search.reset();
+    app.closeLists();
+    const double afterClose = residentMegabytes();
+
+    resetPeak();
+    auto cancelled = startSearch(app);
+    pumpUntil([&] {
+      auto current = cancelled->state().currentSearch;
+      return current && current->count() >= kResults / 2;
+    });
+    cancelled->fire(ml::find::SearchTerminated(false));
+    settle();
+    const double cancelPeak = peakMegabytes();
+    cancelled.reset();
+    settle();
+    const double afterCancel = residentMegabytes();
+
+    state.counters["baseline"] = baseline;
+    state.counters["peak"] = peak;
+    state.counters["afterClose"] = afterClose;
+    state.counters["closedOverBaseline"] = 100.0 * (afterClose - baseline) / baseline;
+    state.counters["cancelPeak"] = cancelPeak;
+    state.counters["afterCancel"] = afterCancel;
+    state.counters["cancelledOverBaseline"] = 100.0 * (afterCancel - baseline) / baseline;
+    state.counters["secondsToRows"] = seconds;
+    state.counters["results"] = rows;
+  }
+}
+BENCHMARK(BM_SearchIntoList)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  ml::appkit::Application app(argc, argv);
+  ml::files::TypeDescriber::install(std::make_shared<ml::appkit::QtTypeDescriber>());
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
