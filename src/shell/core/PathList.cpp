@@ -1,21 +1,36 @@
 #include "shell/core/PathList.h"
 
+#include <algorithm>
+
 #include "files/FileSystem.h"
 
 namespace ml::shell {
 
-std::ostream& operator<<(std::ostream& out, const PathList& list) {
+namespace {
+
+// "[first, second, ... N more]": at most kLoggedPaths entries, each written by `write`.
+template <typename Entries, typename Write>
+std::ostream& writeBounded(std::ostream& out, const Entries& entries, Write write) {
   out << '[';
-  for (std::size_t i = 0; i < list.paths.size(); ++i) out << (i ? ", " : "") << list.paths[i].description();
+  const std::size_t shown = std::min(entries.size(), kLoggedPaths);
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i) out << ", ";
+    write(entries[i]);
+  }
+  if (entries.size() > shown) out << ", ... " << entries.size() - shown << " more";
   return out << ']';
 }
 
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const PathList& list) {
+  return writeBounded(out, list.paths, [&](const files::Path& path) { out << path.description(); });
+}
+
 std::ostream& operator<<(std::ostream& out, const PathMappingList& list) {
-  out << '[';
-  for (std::size_t i = 0; i < list.mapping.size(); ++i) {
-    out << (i ? ", " : "") << list.mapping[i].first.description() << " -> " << list.mapping[i].second.description();
-  }
-  return out << ']';
+  return writeBounded(out, list.mapping, [&](const auto& entry) {
+    out << entry.first.description() << " -> " << entry.second.description();
+  });
 }
 
 std::vector<files::Path> pathsOnDefaultFileSystem(const std::vector<std::filesystem::path>& names) {
