@@ -111,6 +111,8 @@ bool BasicInfoController::eventFilter(QObject* watched, QEvent* event) {
   // A closed window is hidden by the application (a spontaneous hide is the desktop minimising it,
   // after which it may be shown again with its size still wanted).
   if (watched == window_ && event->type() == QEvent::Hide && !event->spontaneous()) stopSizing();
+  // Shown again after that: the size still wanted is computed again.
+  if (watched == window_ && event->type() == QEvent::Show && shown_ && sizing_.empty()) updateSize(*shown_);
   return appkit::TolvekViewController::eventFilter(watched, event);
 }
 
