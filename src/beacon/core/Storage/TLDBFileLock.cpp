@@ -4,12 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 namespace ml::beacon {
 
 namespace {
-constexpr off_t kConfigurationByte = 0;
+constexpr off_t kFileByte = 0;
 constexpr off_t kSendingByte = 1;
+// The longest wait for byte 0: a creation or rebuild takes well under a second.
+constexpr auto kLongestWait = std::chrono::seconds(5);
 }  // namespace
 
 TLDBFileLock::TLDBFileLock(const std::filesystem::path& database) {
@@ -29,19 +33,26 @@ bool TLDBFileLock::setLock(short type, off_t byte, bool wait) {
   lock.l_whence = SEEK_SET;
   lock.l_start = byte;
   lock.l_len = 1;
-  int rc = 0;
-  do {
-    rc = ::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
-  } while (rc != 0 && errno == EINTR);
-  return rc == 0;
+  const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    if (::fcntl(fd_, F_OFD_SETLK, &lock) == 0) return true;
+    if (errno == EINTR) continue;
+    if (!wait || (errno != EAGAIN && errno != EACCES) || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
 }
 
-TLDBFileLock::ConfigurationGuard::ConfigurationGuard(TLDBFileLock& lock) : lock_(lock) {
-  held_ = lock_.setLock(F_WRLCK, kConfigurationByte, true);
+TLDBFileLock::Guard::Guard(TLDBFileLock* lock, Use use) : lock_(lock) {
+  if (!lock_ || lock_->guardDepth_++ > 0) return;
+  held_ = lock_->setLock(use == Use::configuration ? F_WRLCK : F_RDLCK, kFileByte, true);
 }
 
-TLDBFileLock::ConfigurationGuard::~ConfigurationGuard() {
-  if (held_) lock_.setLock(F_UNLCK, kConfigurationByte, false);
+TLDBFileLock::Guard::~Guard() {
+  if (!lock_) return;
+  --lock_->guardDepth_;
+  if (held_) lock_->setLock(F_UNLCK, kFileByte, false);
 }
 
 bool TLDBFileLock::tryHoldSending() {

@@ -4,8 +4,10 @@
 // own (two objects in one process exclude each other as two processes do), and every lock goes
 // when the object closes the file, also when its process dies.
 //
-//   byte 0  configuration: creating, migrating or rebuilding the file, one process at a time
-//           (a blocking wait, bounded by what those steps take)
+//   byte 0  the file itself: held shared by every query, exclusively while the file is created,
+//           migrated or rebuilt, so that a rebuild never reads the file while another process
+//           writes to it, and two creations never race. Waits are bounded (a process stuck
+//           while holding it is not waited for forever; the work then goes on unguarded).
 //   byte 1  sending: the process that has batches from the file in flight; taken without
 //           waiting when loading, given back when no batch is left
 //
@@ -24,16 +26,18 @@ class TLDBFileLock {
   TLDBFileLock(const TLDBFileLock&) = delete;
   TLDBFileLock& operator=(const TLDBFileLock&) = delete;
 
-  // Held while it lives.
-  class ConfigurationGuard {
+  enum class Use { query, configuration };
+  // Holds byte 0 while it lives: shared for a query, exclusive for a configuration. Guards of
+  // one lock nest (an inner guard changes nothing).
+  class Guard {
    public:
-    explicit ConfigurationGuard(TLDBFileLock& lock);
-    ~ConfigurationGuard();
-    ConfigurationGuard(const ConfigurationGuard&) = delete;
-    ConfigurationGuard& operator=(const ConfigurationGuard&) = delete;
+    Guard(TLDBFileLock* lock, Use use);
+    ~Guard();
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
 
    private:
-    TLDBFileLock& lock_;
+    TLDBFileLock* lock_;
     bool held_ = false;
   };
 
@@ -47,6 +51,7 @@ class TLDBFileLock {
   bool setLock(short type, off_t byte, bool wait);
 
   int fd_ = -1;
+  int guardDepth_ = 0;
   bool holdsSending_ = false;
 };
 

@@ -100,8 +100,7 @@ void TLDBStorage::initializeDatabase(const std::optional<TLDBSchema>& schema, st
     TLUtilityFile::createDirectoryAtURL(path->parent_path());
     lock_ = std::make_unique<TLDBFileLock>(*path);
   }
-  std::optional<TLDBFileLock::ConfigurationGuard> configuring;
-  if (lock_) configuring.emplace(*lock_);
+  TLDBFileLock::Guard configuring(lock_.get(), TLDBFileLock::Use::configuration);
   std::string damage;
   // SQLite leaves out, without a word, every commit of the write-ahead log after a damaged frame,
   // and cannot tell a log cut short: looked at before SQLite opens the file and folds the log in.
@@ -198,17 +197,23 @@ std::int64_t TLDBStorage::knownPageSize(TLDBConnection& connection) {
 }
 
 int TLDBStorage::executeQuery(const std::function<int(TLDBConnection&)>& block) {
-  const auto queried = fileIdentity();
-  int rc = runQuery(block);
+  std::optional<std::pair<dev_t, ino_t>> queried;
+  int rc = SQLITE_OK;
+  {
+    TLDBFileLock::Guard querying(lock_.get(), TLDBFileLock::Use::query);
+    queried = fileIdentity();
+    rc = runQuery(block);
+  }
   // A file that could not be rebuilt once (a read-only folder, a full disk) is not salvaged
   // again at every query.
   if (!isCorruption(rc) || rebuildFailed_) return rc;
-  std::optional<TLDBFileLock::ConfigurationGuard> configuring;
-  if (lock_) configuring.emplace(*lock_);
-  // Another process met the damage first and replaced the file meanwhile: nothing to rebuild.
-  if (fileIdentity() != queried) return runQuery(block);
-  if (recreateDamagedDatabase(sqlite3_errstr(rc))) rc = runQuery(block);
-  return rc;
+  {
+    TLDBFileLock::Guard configuring(lock_.get(), TLDBFileLock::Use::configuration);
+    // Another process met the damage first and replaced the file meanwhile: nothing to rebuild.
+    if (fileIdentity() == queried && !recreateDamagedDatabase(sqlite3_errstr(rc))) return rc;
+  }
+  TLDBFileLock::Guard querying(lock_.get(), TLDBFileLock::Use::query);
+  return runQuery(block);
 }
 
 std::optional<std::pair<dev_t, ino_t>> TLDBStorage::fileIdentity() const {

@@ -11,9 +11,13 @@
 // One handle is opened at the first query and kept for the object's life (closed and opened again
 // after corruption or when the file is dropped); every query sets max_page_count for the current
 // size cap and runs (executeQuery). The file uses the write-ahead log with synchronous=NORMAL:
-// every commit that returned survives a killed process, and readers never block the writer. Not thread-safe and takes no locks: the callers run every
-// call on the channel group's serial queue. Failures are logged under the core's tag and answered
-// as SQLite result codes, false, empty rows or zero counts; nothing throws.
+// every commit that returned survives a killed process, and readers never block the writer.
+//
+// Other processes may use the same file: a lock file beside it (TLDBFileLock) lets creation,
+// migration and rebuilds run alone and every query wait for them, and a file another process
+// replaced is opened anew. Not thread-safe: the callers run every call on the channel group's
+// serial queue. Failures are logged under the core's tag and answered as SQLite result codes,
+// false, empty rows or zero counts; nothing throws.
 //
 // Subclasses with migration or customisation hooks construct through the protected constructor
 // and call initializeDatabase() at the end of their own constructor, so that the hooks run on the
