@@ -1,5 +1,8 @@
 #include "find/ExecuteSearch.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 
 #include "files/FileSystem.h"
@@ -30,6 +33,36 @@ class StoreLink {
   store::Core<FindWindowState>* core_;
 };
 
+// The batches a search has fired and its store has not handled yet. The search waits while
+// kBatchesAhead are outstanding, so a walk faster than its store never piles up found Paths in
+// the store's queue; a second at most at a time, so a store that has stopped serving (the
+// application quitting) never holds the search for good.
+class BatchesInFlight : public std::enable_shared_from_this<BatchesInFlight> {
+ public:
+  static constexpr int kBatchesAhead = 2;
+
+  // Waits for room, then counts one more batch; the receipt counts it off when let go.
+  std::shared_ptr<const void> next() {
+    std::unique_lock lock(mutex_);
+    taken_.wait_for(lock, std::chrono::seconds(1), [&] { return outstanding_ < kBatchesAhead; });
+    ++outstanding_;
+    return std::shared_ptr<const void>(nullptr, [self = shared_from_this()](const void*) { self->handled(); });
+  }
+
+ private:
+  void handled() {
+    {
+      std::lock_guard lock(mutex_);
+      --outstanding_;
+    }
+    taken_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable taken_;
+  int outstanding_ = 0;
+};
+
 }  // namespace
 
 std::optional<files::Path> ExecuteSearch::startFolder(const SearchLocation& location) {
@@ -54,16 +87,17 @@ void ExecuteSearch::execute(const FindWindowState& state, store::Core<FindWindow
   // The operation's identity tags its events, so a search replaced by a newer one cannot add to
   // or end the newer one. Set before the operation can run.
   auto identity = std::make_shared<const dispatch::Operation*>(nullptr);
+  auto inFlight = std::make_shared<BatchesInFlight>();
   auto operation = executeSearch(
       *folder, state.criteria,
-      [link, identity](std::vector<files::Path> batch) {
+      [link, identity, inFlight](std::vector<files::Path> batch) {
         if (batch.empty()) return;
         if (::ml::logging::Log::debug()) {
           std::ostringstream text;
           for (const auto& p : batch) text << p.description() << ' ';
           LOG_DEBUG("paths found: " << text.str());
         }
-        link->fire(SearchResultsUpdated(std::move(batch), true, *identity));
+        link->fire(SearchResultsUpdated(std::move(batch), true, *identity, inFlight->next()));
       },
       settings_);
   *identity = operation.get();

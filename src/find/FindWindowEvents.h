@@ -2,6 +2,7 @@
 // The events of a find window's store: fired by the window, its criterion rows and its search.
 #include <optional>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "files/Path.h"
@@ -35,13 +36,16 @@ struct SearchStarted : store::Event {
 };
 
 // `from` names the search operation the batch comes from (identity only, never dereferenced);
-// null matches whatever search is current.
+// null matches whatever search is current. `receipt`, when given, is let go with the event once
+// the store has handled it: the search counts the batches it has fired and not yet seen taken.
 struct SearchResultsUpdated : store::Event {
-  SearchResultsUpdated(std::vector<files::Path> b, bool f, const dispatch::Operation* s = nullptr)
-      : batch(std::move(b)), finished(f), from(s) {}
+  SearchResultsUpdated(std::vector<files::Path> b, bool f, const dispatch::Operation* s = nullptr,
+                       std::shared_ptr<const void> r = nullptr)
+      : batch(std::move(b)), finished(f), from(s), receipt(std::move(r)) {}
   std::vector<files::Path> batch;
   bool finished;
   const dispatch::Operation* from;
+  std::shared_ptr<const void> receipt;
 };
 
 struct SearchTerminated : store::Event {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "find/FindWindowEvents.h"
+#include "find/FreedMemory.h"
 #include "find/ResultDelivery.h"
 
 namespace ml::find {
@@ -16,6 +17,9 @@ void FindWindowState::endSearch(bool showResults) {
     // A cut that is absent or not positive keeps everything.
     const size_t cut = maxResults && *maxResults > 0 ? static_cast<size_t>(*maxResults) : SIZE_MAX;
     deliverResults(context, resultAction, currentSearch->results(cut));
+  } else if (currentSearch->count() >= kManyResults) {
+    // The results go with this state's last copy, replaced once this event is through.
+    releaseFreedMemorySoon();
   }
   currentSearch.reset();
 }

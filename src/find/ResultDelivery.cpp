@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "find/FreedMemory.h"
 #include "find/SearchQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/QueueAssert.h"
@@ -50,13 +51,16 @@ std::shared_ptr<shell::ListWindowController> newListWindow(const shell::WindowCo
 // Hands `results` to `list` piece by piece from the search queue (see the header).
 void handOverInPieces(const std::shared_ptr<shell::ListWindowController>& list, FoundPaths results) {
   searchQueue().add([list = std::weak_ptr<shell::ListWindowController>(list),
-                     results = std::move(results)](const dispatch::Operation& operation) {
+                     results = std::move(results)](const dispatch::Operation& operation) mutable {
     for (std::size_t from = 0; from < results.size(); from += kResultsPerPiece) {
-      if (operation.isCancelled()) return;
+      if (operation.isCancelled()) break;
       auto shown = list.lock();
-      if (!shown) return;  // closed
+      if (!shown) break;  // closed
       shown->addItems(results.slice(from, from + kResultsPerPiece));
     }
+    // Handed over (or no longer wanted): the search's own copy goes, unless the state still has it.
+    results = FoundPaths();
+    releaseFreedMemorySoon();
   });
 }
 
