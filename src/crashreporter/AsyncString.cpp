@@ -37,13 +37,15 @@ size_t tlcrash_async_strlen(const char* s) {
 // Crash time.
 void* tlcrash_async_memcpy(void* destination, const void* source, size_t n) {
   // Eight bytes at a time, then the rest; the volatile stores keep the compiler from turning the
-  // loops back into a memcpy call. The word type may be unaligned and alias anything.
-  using Word = uint64_t __attribute__((aligned(1), may_alias));
+  // loops back into a memcpy call. A packed word may lie at any address.
+  struct __attribute__((packed)) Word {
+    uint64_t value;
+  };
   auto* d = static_cast<unsigned char*>(destination);
   auto* s = static_cast<const unsigned char*>(source);
   size_t i = 0;
   for (; i + sizeof(Word) <= n; i += sizeof(Word)) {
-    *reinterpret_cast<volatile Word*>(d + i) = *reinterpret_cast<const Word*>(s + i);
+    reinterpret_cast<volatile Word*>(d + i)->value = reinterpret_cast<const Word*>(s + i)->value;
   }
   for (; i < n; ++i) *static_cast<volatile unsigned char*>(d + i) = s[i];
   return destination;
