@@ -1,24 +1,53 @@
 #include "appkit/QtTypeDescriber.h"
 
+#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "appkit/ToolkitFileNames.h"
 #include "platform/dispatch/QueueAssert.h"
 
 namespace ml::appkit {
 
 namespace {
 
+// The first bytes of a regular file, read through its own name's bytes; empty when unreadable.
+QByteArray leadingBytes(const std::filesystem::path& item) {
+  constexpr qsizetype kSniffed = 4096;  // more than the database's magic rules look at
+  QByteArray data(kSniffed, Qt::Uninitialized);
+  const int fd = ::open(item.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return {};
+  const ssize_t got = ::read(fd, data.data(), static_cast<size_t>(data.size()));
+  ::close(fd);
+  data.resize(got > 0 ? got : 0);
+  return data;
+}
+
 std::optional<QMimeType> mimeTypeOf(const std::filesystem::path& item) {
   struct stat info {};
   if (::lstat(item.c_str(), &info) != 0) return std::nullopt;
   QMimeDatabase database;
-  QString path = QString::fromStdString(item.string());
   // A link is described as a link, as the file manager lists it, not as what it points to.
   if (S_ISLNK(info.st_mode)) return database.mimeTypeForName(QStringLiteral("inode/symlink"));
-  QMimeType type = database.mimeTypeForFile(QFileInfo(path));
+  const QString text = displayText(item);
+  QMimeType type;
+  if (QFile::encodeName(text).toStdString() == item.native()) {
+    type = database.mimeTypeForFile(QFileInfo(text));
+  } else if (S_ISREG(info.st_mode)) {
+    // The text of a name that is not UTF-8 names nothing, so the toolkit cannot be handed the
+    // item: its kind comes from its shown name and its own first bytes, or from its mode.
+    type = database.mimeTypeForFileNameAndData(displayText(item.filename()), leadingBytes(item));
+  } else {
+    type = database.mimeTypeForName(S_ISDIR(info.st_mode)    ? QStringLiteral("inode/directory")
+                                    : S_ISFIFO(info.st_mode) ? QStringLiteral("inode/fifo")
+                                    : S_ISSOCK(info.st_mode) ? QStringLiteral("inode/socket")
+                                    : S_ISCHR(info.st_mode)  ? QStringLiteral("inode/chardevice")
+                                                             : QStringLiteral("inode/blockdevice"));
+  }
   if (!type.isValid()) return std::nullopt;
   return type;
 }
