@@ -26,6 +26,7 @@ struct CachedPage {
 CachedPage g_pages[kSets][kWays];
 uint64_t g_uses = 0;  // the owner's only
 std::atomic<bool> g_cache_on{false};
+uint64_t g_capture = 0;  // the owner's only; written before g_cache_on is set
 // Written before g_cache_on is set and read after it is seen set (release / acquire).
 pthread_t g_owner;
 tlcrash_task_t g_task = 0;
@@ -59,6 +60,7 @@ void tlcrash_async_read_cache_begin() {
     for (CachedPage& page : set) page.valid = false;
   }
   g_uses = 0;
+  ++g_capture;
   g_owner = ::pthread_self();
   g_task = tlcrash_async_task_self();
   g_cache_on.store(true, std::memory_order_release);
@@ -66,6 +68,12 @@ void tlcrash_async_read_cache_begin() {
 
 // Crash time.
 void tlcrash_async_read_cache_end() { g_cache_on.store(false, std::memory_order_release); }
+
+// Crash time.
+uint64_t tlcrash_async_read_cache_capture() {
+  if (!g_cache_on.load(std::memory_order_acquire) || !::pthread_equal(g_owner, ::pthread_self())) return 0;
+  return g_capture;
+}
 
 // Crash time.
 bool tlcrash_async_read_cache_copy(tlcrash_task_t task, uint64_t address, void* destination, size_t length) {

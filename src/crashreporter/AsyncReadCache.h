@@ -20,6 +20,11 @@ namespace ml::crash {
 void tlcrash_async_read_cache_begin();
 void tlcrash_async_read_cache_end();
 
+// A number of the running capture, new at every begin, when the calling thread owns the cache; 0
+// otherwise. What a capture remembers in static storage (the unwind rows of the pcs it met) is
+// keyed by it, so nothing outlives its capture.
+uint64_t tlcrash_async_read_cache_capture();
+
 // Copies `length` bytes at `address` of `task` from the cache, reading whole pages into it on a
 // miss. False, with nothing promised about `destination`, when the cache is off, belongs to
 // another thread or task, or a page of the range cannot be read (the caller then reads directly,

@@ -7,8 +7,14 @@
 // at pc - 1. The first frame's pc is where the thread stopped and is used as is.
 //
 // Sections are read through TaskMemoryWindow, so a damaged image cannot fault the crash handler.
+// During a capture, the row found for a pc (CIE and evaluated rules) is remembered: the frames of
+// many threads run through the same few functions (and a recursion through one), and finding and
+// evaluating the row again would read and decode the same tables each time.
 // Crash time: async-signal-safe; the image list is counted in for the whole step.
+#include <type_traits>
+
 #include "crashreporter/AsyncDiagnostic.h"
+#include "crashreporter/AsyncReadCache.h"
 #include "crashreporter/unwind/DwarfCfaApply.h"
 #include "crashreporter/unwind/DwarfCfaProgram.h"
 #include "crashreporter/unwind/DwarfFrameReader.h"
@@ -24,6 +30,24 @@ namespace {
 // section then starts where the header points and is bounded by what can be read; this cap only
 // keeps the window's arithmetic inside the address space.
 constexpr uint64_t kEhFrameWithoutLength = UINT64_C(1) << 30;
+
+// The rows of the running capture (64-bit images), direct-mapped by pc; owned by the capture's
+// thread (tlcrash_async_read_cache_capture).
+struct RememberedRow {
+  uint64_t capture;  // 0: empty
+  uint64_t section;
+  uint64_t pc;
+  tlcrash_async_dwarf_cie_info_t cie;
+  dwarf_cfa_state<uint64_t> state;
+};
+constexpr size_t kRememberedRows = 32;
+RememberedRow g_rows[kRememberedRows];
+
+// Crash time.
+RememberedRow& rowSlot(uint64_t section, uint64_t pc) {
+  return g_rows[((pc ^ (section >> 4)) * 0x9E3779B97F4A7C15ull) >> 59];
+}
+static_assert(kRememberedRows == 32, "rowSlot picks five bits");
 
 // .eh_frame as the header gives it; false when the header cannot be read.
 // Crash time.
@@ -65,6 +89,17 @@ template <typename machine_ptr>
 tlframe_error_t unwind(tlcrash_task_t task, const tlcrash_unwind_image_t& image, TaskMemoryWindow& section, bool debug_frame,
                        const tlcrash_async_thread_state_t* current, uint64_t pc, tlcrash_async_thread_state_t* next) {
   const tlcrash_async_byteorder_t* byteorder = image.byteorder;
+  if constexpr (std::is_same_v<machine_ptr, uint64_t>) {
+    const uint64_t capture = tlcrash_async_read_cache_capture();
+    RememberedRow& row = rowSlot(section.base_address(), pc);
+    if (capture != 0 && row.capture == capture && row.section == section.base_address() && row.pc == pc) {
+      if (row.state.apply_state(task, &section, &row.cie, current, byteorder, next) != TLCRASH_ESUCCESS) {
+        TLCRASH_DIAG("Failed to apply CFA state for PC 0x%llx", static_cast<unsigned long long>(pc));
+        return TLFRAME_ENOFRAME;
+      }
+      return TLFRAME_ESUCCESS;
+    }
+  }
   gnu_ehptr_reader<machine_ptr> pointers(byteorder);
   dwarf_cfa_state<machine_ptr> state;
 
@@ -95,6 +130,16 @@ tlframe_error_t unwind(tlcrash_task_t task, const tlcrash_unwind_image_t& image,
     return TLFRAME_ENOTSUP;
   }
 
+  if constexpr (std::is_same_v<machine_ptr, uint64_t>) {
+    if (const uint64_t capture = tlcrash_async_read_cache_capture(); capture != 0) {
+      RememberedRow& row = rowSlot(section.base_address(), pc);
+      row.capture = capture;
+      row.section = section.base_address();
+      row.pc = pc;
+      row.cie = cie;
+      row.state = state;
+    }
+  }
   err = state.apply_state(task, &section, &cie, current, byteorder, next);
   if (err != TLCRASH_ESUCCESS) {
     TLCRASH_DIAG("Failed to apply CFA state for PC 0x%llx: %d", static_cast<unsigned long long>(pc), err);
