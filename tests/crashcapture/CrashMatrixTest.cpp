@@ -6,6 +6,7 @@
 // addresses): a frame is named as a debugger names it, or not at all.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,7 +135,13 @@ TEST_P(CrashMatrix, ReportDecodesWithOneCrashedThreadNamedAsADebuggerNamesIt) {
   ASSERT_TRUE(outcome.signaled) << outcome.describe();
   EXPECT_EQ(outcome.signal, crash.signal) << outcome.describe();
 
-  EXPECT_EQ(pendingReportPaths().size(), 1u) << "one report per process death";
+  const std::vector<std::string> pending = pendingReportPaths();
+  EXPECT_EQ(pending.size(), 1u) << "one report per process death";
+  struct stat info{};
+  // Register values and stack words: for the owner's eyes only.
+  if (!pending.empty() && ::stat(pending.front().c_str(), &info) == 0) {
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+  }
   std::string why;
   std::optional<TLCrashReport> report = readPendingReport(&why);
   ASSERT_TRUE(report.has_value()) << why << "\n" << outcome.describe();
