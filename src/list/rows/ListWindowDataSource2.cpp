@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "list/rows/FreedMemory.h"
+#include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/QueueAssert.h"
 
 namespace ml::list {
@@ -124,8 +125,14 @@ std::size_t ListWindowDataSource2::clear() {
   items_.clear();
   positionsChanged();
   if (observer_) observer_->didRemoveRows();
-  leaving.clear();
-  if (count >= kManyRows) releaseFreedMemory();
+  if (count >= kManyRows) {
+    // Letting go of many rows takes tens of milliseconds (a closed list of 200,000): the main
+    // thread does not wait for it. Nobody else holds them now.
+    dispatch::GlobalPool::shared().async([leaving = std::move(leaving)]() mutable {
+      leaving.clear();
+      releaseFreedMemory();
+    });
+  }
   return count;
 }
 

@@ -54,7 +54,8 @@ class ListWindowDataSource2 {
   // selection of thousands), of one reordering in which the rows that went map to null, since a
   // view pays for every run it is told of.
   std::size_t remove(const std::vector<files::Path>& paths);
-  // Drops every row (a closed list lets go of them at once). Returns how many went.
+  // Drops every row (a closed list lets go of them at once; many are freed on the global pool).
+  // Returns how many went.
   std::size_t clear();
   // Replaces, in place, each top-level row whose location has rows waiting in `replacements`
   // (the first waiting row for the first such row, and so on). Returns how many were replaced.
