@@ -353,6 +353,24 @@ TLDBWalInspection inspectWriteAheadLog(const fs::path& database) {
   return inspection;
 }
 
+std::string describeMissingPages(const fs::path& database) {
+  std::ifstream in(database, std::ios::binary);
+  std::uint8_t header[100] = {};
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) {
+    return {};
+  }
+  std::uint32_t pageSize = big16(header + 16);
+  if (pageSize == 1) pageSize = 65536;
+  // The page count in the header is valid only while its "valid-for" number matches the change
+  // counter.
+  const std::uint32_t pages = big32(header + 28);
+  if (!validPageSize(pageSize) || pages == 0 || big32(header + 92) != big32(header + 24)) return {};
+  std::error_code ec;
+  const auto size = fs::file_size(database, ec);
+  if (ec || size / pageSize >= pages) return {};
+  return "the file holds only " + std::to_string(size / pageSize) + " of its " + std::to_string(pages) + " pages";
+}
+
 std::map<std::int64_t, TLDBRow> scanTableRows(const fs::path& database, const TLDBColumnsSchema& columns) {
   std::map<std::int64_t, TLDBRow> rows;
   const Image image = buildImage(database);

@@ -29,6 +29,10 @@ struct TLDBWalInspection {
 };
 TLDBWalInspection inspectWriteAheadLog(const std::filesystem::path& database);
 
+// "the file holds only K of its N pages" when the file is shorter than its intact header says
+// (cut short); empty otherwise.
+std::string describeMissingPages(const std::filesystem::path& database);
+
 // Row id -> the row's values in `columns` order (missing trailing values null), of every record
 // shaped like the table.
 std::map<std::int64_t, TLDBRow> scanTableRows(const std::filesystem::path& database, const TLDBColumnsSchema& columns);

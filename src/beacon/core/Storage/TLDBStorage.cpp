@@ -320,6 +320,10 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   const std::int64_t maxSize = maxSizeInBytes_;
   TLDBSalvage salvage;
   std::map<std::string, std::int64_t> sequences;  // ids given, so that none is given again
+  std::string reason = damage;
+  if (std::string missing = damaged.empty() ? std::string() : describeMissingPages(damaged); !missing.empty()) {
+    reason += "; " + missing;
+  }
   if (schema_ && !damaged.empty()) {
     sequences = salvageSequences(damaged);
     salvage = salvageReadableRows(damaged, *schema_);
@@ -361,7 +365,7 @@ bool TLDBStorage::recreateDamagedDatabase(const std::string& damage) {
   dbFileURL_ = damaged;
   maxSizeInBytes_ = maxSize;
   rebuildFailed_ = rc != SQLITE_OK;
-  TL_LOG_WARNING(kBeaconLogTag, "Database \"" << filename_ << "\" is damaged (" << damage
+  TL_LOG_WARNING(kBeaconLogTag, "Database \"" << filename_ << "\" is damaged (" << reason
                                              << "); it was deleted and created anew: "
                                              << describeSalvage(salvage, restored, replaced) << ".");
   return rc == SQLITE_OK;
