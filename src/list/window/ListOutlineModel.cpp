@@ -106,8 +106,13 @@ QIcon ListOutlineModel::iconOf(const PathListItem& row) const {
     themeIcons_.insert(name, themed);
     return themed;
   }
+  // Not in the theme: found another way, which loads image files, so the answer is kept for the
+  // name too (every row of that type asks again at each repaint).
   QIcon found = appkit::iconFor(icon);
-  if (!found.isNull()) return found;
+  if (!found.isNull()) {
+    themeIcons_.insert(name, found);
+    return found;
+  }
   // Nothing of its own (a broken link, a fifo, a socket): a plain file's icon, so every row has
   // one and the outline gives every row the same height, whichever comes first.
   const QString fallbackKey = QStringLiteral("\x01fallback");
@@ -143,9 +148,19 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
   }
   ColumnValue value = dataSource_->objectValue(kIdentifiers[static_cast<std::size_t>(column)], row);
   if (const auto* string = std::get_if<std::string>(&value)) return text(*string);
-  if (const auto* date = std::get_if<files::Date>(&value)) return text(details::dateText(*date));
+  if (const auto* date = std::get_if<files::Date>(&value)) return dateText(*date);
   if (const auto* bytes = std::get_if<int64_t>(&value)) return text(files::toSizeRepresentation(*bytes));
   return {};
+}
+
+QString ListOutlineModel::dateText(files::Date date) const {
+  // The text shows minutes at most: dates within one minute read the same.
+  const auto minute = std::chrono::floor<std::chrono::minutes>(date).time_since_epoch().count();
+  if (auto it = dateTexts_.constFind(minute); it != dateTexts_.constEnd()) return *it;
+  if (dateTexts_.size() >= kKeptDateTexts) dateTexts_.clear();
+  QString made = text(details::dateText(date));
+  dateTexts_.insert(minute, made);
+  return made;
 }
 
 bool ListOutlineModel::setData(const QModelIndex& index, const QVariant& value, int role) {

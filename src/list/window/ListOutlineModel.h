@@ -76,8 +76,14 @@ class ListOutlineModel final : public QAbstractItemModel, private DataSourceObse
   };
 
   std::shared_ptr<ListWindowDataSource2> dataSource_;
+  // A date as its column shows it. Making a date's text takes a formatter of the locale, longer
+  // than drawing the row, so texts are kept by minute (all the text shows).
+  QString dateText(files::Date date) const;
+  static constexpr qsizetype kKeptDateTexts = 4096;
+
   QModelIndexList layoutIndexes_;  // persistent indexes saved across a layout change
-  mutable QHash<QString, QIcon> themeIcons_;
+  mutable QHash<QString, QIcon> themeIcons_;  // by theme name, however found
+  mutable QHash<qint64, QString> dateTexts_;  // by minute since the epoch
   dispatch::Queue& background_;
   dispatch::Clock& clock_;
   std::shared_ptr<Link> link_;
