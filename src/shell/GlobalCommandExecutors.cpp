@@ -97,6 +97,13 @@ WorkHold holdFor(const CommandContext& context, std::size_t items) {
 
 // In the background: copies or moves each pair, announces what was done and reports what was
 // not, in one alert and one log line whatever the number of items.
+// Tells the store that ran the command, and the global store (which passes it on to every list
+// window), what happened to items.
+void announce(const CommandContext& context, const std::shared_ptr<const store::Event>& event) {
+  context.fire(event);
+  if (context.fireGlobal) context.fireGlobal(event);
+}
+
 void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, const CommandContext& context,
                  WorkHold hold) {
   PathMapping done;
@@ -117,7 +124,8 @@ void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, co
     if (kind == Transfer::copy) {
       context.fire(std::make_shared<const ItemsCopied>(std::move(done)));
     } else {
-      context.fire(std::make_shared<const ItemsMoved>(std::move(done)));
+      // Every window showing a moved item follows it, not only the one that asked.
+      announce(context, std::make_shared<const ItemsMoved>(std::move(done)));
     }
   }
   report.log(pairs.size());
@@ -427,7 +435,7 @@ void trashItems(const Items& items, const CommandContext& context) {
   LOG_INFO("recycling item. items=" << PathList{*items});
   context.services.workspace->recycle(fileSystemPaths(*items), [context](std::vector<fs::path> recycled,
                                                                          std::optional<foundation::Error> error) {
-    context.fire(std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
+    announce(context, std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
   });
 }
 

@@ -357,14 +357,37 @@ TEST_F(CopyMoveTest, MoveOfItemsAlreadyThereSaysSoAndFiresNothing) {
   EXPECT_TRUE(window.state().moved.empty());
 }
 
+// What the global store passed on of moves (list windows follow items through it).
+class GlobalMoves final : public store::Middleware<GlobalState> {
+ public:
+  void process(const store::Event& event, const GlobalState&) override {
+    std::lock_guard lock(mutex_);
+    if (auto* moved = event.as<ItemsMoved>()) moved_.push_back(moved->items);
+  }
+  std::vector<PathMapping> moved() {
+    std::lock_guard lock(mutex_);
+    return moved_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<PathMapping> moved_;
+};
+
+// The window that asked and the global store both learn of the two moves made (so a list showing
+// the items follows them, whichever window moved them).
 TEST_F(CopyMoveTest, MoveWhereOneOfThreeFailsAnnouncesTheOtherTwo) {
   auto a = files_.write("from/a", "");
   auto b = files_.write("from/b", "");
   auto target = folder("to");
+  auto globalMoves = std::make_shared<GlobalMoves>();
+  auto detach = global().add(globalMoves);
   window.fire(OnWindow::move(std::vector<files::Path>{path(a), path(files_.path() / "from/missing"), path(b)}));
   chooseFolder(target);
-  ASSERT_TRUE(waitFor([&] { return !window.state().moved.empty(); }));
+  ASSERT_TRUE(waitFor([&] { return !window.state().moved.empty() && !globalMoves->moved().empty(); }));
+  detach();
   EXPECT_EQ(window.state().moved[0], (PathMapping{{path(a), path(target / "a")}, {path(b), path(target / "b")}}));
+  EXPECT_EQ(globalMoves->moved(), window.state().moved);
   ASSERT_TRUE(waitFor([&] { return !alerts->shown().empty(); }));
   EXPECT_EQ(alerts->shown()[0].messageText, "Some items could not be moved.");
 }
