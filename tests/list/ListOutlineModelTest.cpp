@@ -94,6 +94,12 @@ TEST_F(ListOutlineModelTest, ColumnsShowNameSizeAndLocationWithAnEmDashForFolder
   EXPECT_EQ(model.headerData(ListOutlineModel::nameColumn, Qt::Horizontal).toString(), "Name");
   EXPECT_TRUE(model.flags(model.index(0, ListOutlineModel::nameColumn)) & Qt::ItemIsEditable);
   EXPECT_FALSE(model.flags(model.index(0, ListOutlineModel::sizeColumn)) & Qt::ItemIsEditable);
+
+  // A name holding a newline shows it as a mark, as the Info window does; editing starts from
+  // the name's own bytes.
+  source->append({PathListItem::make(file("new\nline.txt"))});
+  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn)), QString::fromUtf8("new\u2424line.txt"));
+  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn), Qt::EditRole), "new\nline.txt");
 }
 
 TEST_F(ListOutlineModelTest, OnlyACommittedNameEditIsHandedOn) {

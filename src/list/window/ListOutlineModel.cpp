@@ -12,6 +12,7 @@
 #include "appkit/Localization.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/format/SizeRepresentation.h"
+#include "files/VisibleName.h"
 #include "list/display/ListDisplay.h"
 #include "list/rows/RowBatches.h"
 #include "platform/dispatch/MainQueue.h"
@@ -134,7 +135,7 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
       if (column == nameColumn) return text(row->name());
       return {};
     case Qt::ToolTipRole:
-      if (column == nameColumn || column == locationColumn) return text(row->location());
+      if (column == nameColumn || column == locationColumn) return text(files::visibleName(row->location()));
       return {};
     case Qt::ForegroundRole:
       // A row whose item is gone reads as unavailable.
@@ -147,7 +148,10 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
     default: return {};
   }
   ColumnValue value = dataSource_->objectValue(kIdentifiers[static_cast<std::size_t>(column)], row);
-  if (const auto* string = std::get_if<std::string>(&value)) return text(*string);
+  if (const auto* string = std::get_if<std::string>(&value)) {
+    // Names and locations may hold control characters: they show as visible marks.
+    return text(column == nameColumn || column == locationColumn ? files::visibleName(*string) : *string);
+  }
   if (const auto* date = std::get_if<files::Date>(&value)) return dateText(*date);
   if (const auto* bytes = std::get_if<int64_t>(&value)) return text(files::toSizeRepresentation(*bytes));
   return {};

@@ -16,6 +16,7 @@
 #include "appkit/QtTypeDescriber.h"
 #include "files/FileSystem.h"
 #include "files/TypeDescriber.h"
+#include "files/VisibleName.h"
 #include "list/commands/AddCommands.h"
 #include "list/commands/ChangeCaseFormat.h"
 #include "list/commands/ClearCodeCommand.h"
@@ -584,7 +585,7 @@ void ListWindow::showSingleItemDetails(PathListItem& row) {
   ML_ASSERT_MAIN_THREAD();
   auto& ui = *ui_;
   ui.selectedItemIcon->setPixmap(model_->iconOf(row).pixmap(64, 64));
-  ui.selectedItemName->setText(text(row.name()));
+  ui.selectedItemName->setText(text(files::visibleName(row.name())));
   // The same row as last time: its details are shown or on their way.
   if (detailsRow_.lock().get() == &row) return;
   detailsRow_ = row.shared_from_this();
