@@ -1,9 +1,8 @@
 #pragma once
-// Handing memory that a large list freed back to the system. The allocator keeps freed blocks
-// for reuse, in one pool per thread that allocated them; after a list of many rows (built on its
-// store's thread, shown and freed on the main thread) those pools hold hundreds of megabytes that
-// no list will use again, so the process would stay as large as its largest list. Any thread.
+// When a list hands the memory of its rows back to the system as it goes.
 #include <cstddef>
+
+#include "platform/foundation/FreedMemory.h"
 
 namespace ml::list {
 
@@ -11,8 +10,6 @@ namespace ml::list {
 // allocator's reuse is worth more than the pages.
 inline constexpr std::size_t kManyRows = 10000;
 
-// Returns the free pages of every allocator pool to the system. Takes a few milliseconds for a
-// heap of a gigabyte; does nothing where the allocator cannot.
-void releaseFreedMemory();
+using foundation::releaseFreedMemory;
 
 }  // namespace ml::list

@@ -1,10 +1,10 @@
-#include "list/rows/FreedMemory.h"
+#include "platform/foundation/FreedMemory.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-namespace ml::list {
+namespace ml::foundation {
 
 void releaseFreedMemory() {
 #if defined(__GLIBC__)
@@ -12,4 +12,4 @@ void releaseFreedMemory() {
 #endif
 }
 
-}  // namespace ml::list
+}  // namespace ml::foundation
