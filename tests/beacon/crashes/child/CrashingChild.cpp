@@ -174,6 +174,11 @@ int collect(bool refuse, bool crashOnly, bool idle) {
   while (std::chrono::steady_clock::now() < deadline) {
     if (watcher->crashesSent.load() >= crashLogs && (crashOnly || watcher->bufferedSent.load()) &&
         crashes->crashFiles().empty()) {
+      // The channel deletes a sent batch right after telling its delegates: a task queued behind
+      // that answer runs once the rows are gone, so none is sent again by the next launch.
+      std::atomic<bool> drained{false};
+      crashes->channelUnit()->logsDispatchQueue().async([&drained] { drained.store(true); });
+      while (!drained.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       std::printf("sent\n");
       return 0;
     }
