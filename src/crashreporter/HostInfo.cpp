@@ -2,16 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
-#include <syslog.h>
 
 #include "crashreporter/Sysctl.h"
+#include "crashreporter/capture/ReporterLog.h"
 
 namespace ml::crash {
 namespace {
 
 void emit(const TLCrashHostInfo::LogSink& log, const std::string& line) {
   if (log) log(line);
-  else ::syslog(LOG_WARNING, "%s", line.c_str());
+  else tlcrash_nasync_log("%s", line.c_str());
 }
 
 // Scans a decimal integer at `pos`; false (pos unchanged) when there is no digit there or the

@@ -133,11 +133,13 @@ void AppDelegate::receiveHandOff(const HandOff& handOff) {
 }
 
 void AppDelegate::didFinishLaunching() {
+  // Logging first: what the telemetry client and its crash reporter warn of while they start
+  // belongs in the application's log.
+  initializeLogging();
   if (services_.telemetry) {
     services_.telemetry->setTransmissionInterval(kAnalyticsTransmissionInterval);
     services_.telemetry->start(kTelemetryAppSecret, {TelemetryService::crashes, TelemetryService::analytics});
   }
-  initializeLogging();
   LOG_INFO("Application startup complete");
   if (!mainMenu_) {
     LOG_ERROR("the main menu is not connected; File > Close keeps its action");

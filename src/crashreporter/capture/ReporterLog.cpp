@@ -7,12 +7,14 @@
 #include <mutex>
 #include <vector>
 
+#include "crashreporter/NeverDestroyed.h"
 #include "platform/logging/Log.h"
 
 namespace ml::crash {
 namespace {
-std::mutex g_sink_lock;
-std::function<void(const std::string&)> g_sink;
+// Never destroyed: a warning may be logged while exit runs the static destructors.
+NeverDestroyed<std::mutex> g_sink_lock;
+NeverDestroyed<std::function<void(const std::string&)>> g_sink;
 }  // namespace
 
 void tlcrash_nasync_log(const char* format, ...) {
@@ -30,9 +32,9 @@ void tlcrash_nasync_log(const char* format, ...) {
   }
   va_end(args);
 
-  std::lock_guard<std::mutex> lock(g_sink_lock);
-  if (g_sink) {
-    g_sink(line);
+  std::lock_guard<std::mutex> lock(*g_sink_lock);
+  if (*g_sink) {
+    (*g_sink)(line);
   } else if (logging::Log::warning() != nullptr) {
     LOG_WARNING(line);
   } else {
@@ -42,8 +44,8 @@ void tlcrash_nasync_log(const char* format, ...) {
 }
 
 void tlcrash_nasync_log_set_sink(std::function<void(const std::string&)> sink) {
-  std::lock_guard<std::mutex> lock(g_sink_lock);
-  g_sink = std::move(sink);
+  std::lock_guard<std::mutex> lock(*g_sink_lock);
+  *g_sink = std::move(sink);
 }
 
 }  // namespace ml::crash

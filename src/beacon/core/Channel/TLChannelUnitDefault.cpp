@@ -394,10 +394,12 @@ void TLChannelUnitDefault::handleSendResult(const std::shared_ptr<TLLogContainer
     }
   } else {
     TL_LOG_DEBUG(kBeaconLogTag, "Log(s) sent with success, batch Id:" << batchId << ".");
+    // The rows go before anyone hears of the success: a process that dies in between must not
+    // send the batch again at its next launch.
+    storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
     for (const auto& log : container->logs) {
       enumerateDelegates([&](TLChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
     }
-    storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
   }
   // Found again: a delegate may have changed the list meanwhile.
   std::erase(pendingBatchIds_, batchId);
