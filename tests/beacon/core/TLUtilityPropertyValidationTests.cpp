@@ -10,7 +10,7 @@ namespace {
 TLStringProperties numbered(int count) {
   TLStringProperties properties;
   for (int i = 0; i < count; ++i) {
-    char key[8];
+    char key[16];
     std::snprintf(key, sizeof key, "k%02d", i);
     properties[key] = "v";
   }
