@@ -9,8 +9,10 @@
 #include "files/Files.h"
 #include "files/KnownSizes.h"
 #include "files/TypeDescriber.h"
+#include "files/VisibleName.h"
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
+#include "info/FlagSupport.h"
 #include "info/PaneSupport.h"
 #include "info/UpdateDate.h"
 #include "info/state/InfoWindowEvents.h"
@@ -127,13 +129,15 @@ void BasicInfoController::update(const InfoWindowState& state) {
   const auto item = state.displayedPath();
   if (!item) return;  // nothing left to show: the window is closing
   const auto& fs = item->fileSystem();
-  const QString currentName = qt(item->url().filename().string());
+  // The name in its visible form: a control character in it would break the title or the field.
+  // Only the display changes; a field left as shown is taken as the name's own bytes.
+  const QString currentName = qt(files::visibleName(item->url().filename().string()));
 
   if (window_) window_->setWindowTitle(currentName);
 
   const FieldValue* pendingName = state.change(EditableField::name);
   const auto* name = pendingName ? valueAs<std::string>(*pendingName) : nullptr;
-  const QString shownName = name ? qt(*name) : currentName;
+  const QString shownName = name ? qt(files::visibleName(*name)) : currentName;
   if (ui_->nameField->text() != shownName) ui_->nameField->setText(shownName);
   ui_->nameModifiedMarker->setVisible(state.hasChange(EditableField::name));
 
@@ -163,13 +167,17 @@ void BasicInfoController::updateDates(const InfoWindowState& state, const files:
     const auto modified = pendingDate(state, EditableField::modified).value_or(dates->modification);
     const auto accessed = pendingDate(state, EditableField::accessed).value_or(dates->access);
 
+    // The creation date is kept in an extended attribute, which a pipe, socket, device or link
+    // refuses: its menu is not offered there (Apply could only fail), and its tip says why.
+    const auto cannotCarry = whyFlagsCannotBeSet(item, "a created date");
+    ui_->createdField->setToolTip(cannotCarry ? qt(*cannotCarry) : QString());
     if (!createdShown) {
       ui_->createdField->setItemText(kShownDate, appkit::localizedText("No Created Date"));
       setRepresented(*ui_->createdField, kShownDate, QString());
       ui_->createdField->setCurrentIndex(kShownDate);
       ui_->createdField->setEnabled(false);
     } else {
-      ui_->createdField->setEnabled(true);  // a later item may have a creation date again
+      ui_->createdField->setEnabled(!cannotCarry);  // a later item may take a creation date again
       updateDateCombobox(*ui_->createdField, createdShown, modified, QStringLiteral("Modified"));
     }
     updateDateCombobox(*ui_->modifiedField, modified, createdShown, QStringLiteral("Creation"));
@@ -258,7 +266,14 @@ void BasicInfoController::controlTextDidEndEditing() {
   auto* field = qobject_cast<QLineEdit*>(sender());
   if (!field || !field->isModified()) return;
   field->setModified(false);
-  if (auto edited = fieldOf(field)) fire(FieldUpdated(*edited, field->text().toStdString()));
+  const auto edited = fieldOf(field);
+  if (!edited) return;
+  std::string text = field->text().toStdString();
+  // The name field shows the visible form of the name; that form left as it was stands for the
+  // name's own bytes (a newline in it stays a newline), so the rename never writes the marks.
+  if (*edited == EditableField::name && shown_ && text == files::visibleName(shown_->url().filename().string()))
+    text = shown_->url().filename().string();
+  fire(FieldUpdated(*edited, std::move(text)));
 }
 
 }  // namespace ml::info

@@ -7,7 +7,7 @@
 
 namespace ml::info {
 
-std::optional<std::string> whyFlagsCannotBeSet(const files::Path& item) {
+std::optional<std::string> whyFlagsCannotBeSet(const files::Path& item, std::string_view what) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::symlink_status(item.url(), error);
@@ -22,7 +22,7 @@ std::optional<std::string> whyFlagsCannotBeSet(const files::Path& item) {
     default: return std::nullopt;
   }
   return "\u201C" + files::visibleName(item.url().filename().string()) + "\u201D is " + kind +
-         ": only files and folders can carry this flag.";
+         ": only files and folders can carry " + std::string(what) + ".";
 }
 
 }  // namespace ml::info

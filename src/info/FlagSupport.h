@@ -5,6 +5,7 @@
 // with this reason rather than offering an edit that Apply can only fail on.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "files/Path.h"
 
@@ -12,6 +13,7 @@ namespace ml::info {
 
 // Why `item` cannot carry those flags ("“pipe” is a named pipe: only files and folders can carry
 // this flag."); nothing when it can, or when it cannot be examined (Apply then says what failed).
-std::optional<std::string> whyFlagsCannotBeSet(const files::Path& item);
+// `what` names the thing refused, as the sentence's end ("this flag", "a created date").
+std::optional<std::string> whyFlagsCannotBeSet(const files::Path& item, std::string_view what = "this flag");
 
 }  // namespace ml::info

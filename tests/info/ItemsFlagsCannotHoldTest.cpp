@@ -7,6 +7,7 @@
 
 #include "PaneTest.h"
 #include "files/VisibleName.h"
+#include "info/BasicInfoController.h"
 #include "info/ButtonBarController.h"
 #include "info/FlagAttributesController.h"
 #include "info/state/AcceptChanges.h"
@@ -32,10 +33,23 @@ TEST_F(ItemsFlagsCannotHoldTest, ANamedPipeOffersNoFlagsAndAFailedApplyNamesTheF
     EXPECT_FALSE(box.isEnabled()) << name;
     EXPECT_EQ(box.toolTip(), QString::fromUtf8("\u201Cpipe\u201D is a named pipe: only files and folders can carry this flag."));
   }
+  // Its created date, kept in an extended attribute as well, is not offered either.
+  BasicInfoController basic;
+  basic.setReactor(probe.core);
+  basic.update(showing({Path(pipe)}));
+  auto& created = control<QComboBox>(basic, "createdField");
+  EXPECT_FALSE(created.isEnabled());
+  EXPECT_EQ(created.toolTip(),
+            QString::fromUtf8("\u201Cpipe\u201D is a named pipe: only files and folders can carry a created date."));
+  EXPECT_TRUE(control<QComboBox>(basic, "modifiedField").isEnabled());
+
   // An ordinary file next to it offers both again, without a tip.
   pane.update(showing({item("plain.txt")}));
   EXPECT_TRUE(control<QCheckBox>(pane, "invisibleCheckbox").isEnabled());
   EXPECT_TRUE(control<QCheckBox>(pane, "extensionHiddenCheckbox").toolTip().isEmpty());
+  basic.update(showing({item("plain.txt")}));
+  EXPECT_TRUE(created.isEnabled());
+  EXPECT_TRUE(created.toolTip().isEmpty());
 
   InfoWindowState state = showing({Path(pipe)}, 0,
                                   {{EditableField::invisible, true}, {EditableField::name, std::string("renamed")}});
