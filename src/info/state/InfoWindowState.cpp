@@ -1,5 +1,11 @@
 #include "info/state/InfoWindowState.h"
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "files/FileSystem.h"
 #include "info/state/InfoWindowEvents.h"
 #include "platform/logging/Log.h"
@@ -135,18 +141,27 @@ void InfoWindowState::judge(EditableField field, const FieldValue& value) {
   }
 }
 
-// Each old path is looked up by location; the first match is replaced. Either way the panes are
-// asked to redraw, since the items they show may have changed on disk.
+// Each old path is looked up by location; the first match is replaced, and the replacement can
+// itself be replaced by a later pair. Either way the panes are asked to redraw, since the items
+// they show may have changed on disk. One hash lookup per pair: a window of many items follows a
+// move of many without comparing every pair with every item.
 void InfoWindowState::replacePaths(const std::vector<std::pair<files::Path, files::Path>>& mapping) {
+  if (mapping.empty()) return;
+  // The indices of the items at each location, in ascending order (a location is listed at most
+  // a few times, so the lists stay short).
+  std::unordered_map<std::string, std::vector<size_t>> at;
+  at.reserve(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) at[paths[i].url().native()].push_back(i);
   for (const auto& [from, to] : mapping) {
-    for (auto& path : paths) {
-      if (path.url() == from.url()) {
-        path = to;
-        break;
-      }
-    }
-    lastUpdate = clock_->now();
+    auto found = at.find(from.url().native());
+    if (found == at.end() || found->second.empty()) continue;
+    const size_t first = found->second.front();
+    found->second.erase(found->second.begin());
+    paths[first] = to;
+    auto& now = at[to.url().native()];
+    now.insert(std::lower_bound(now.begin(), now.end(), first), first);
   }
+  lastUpdate = clock_->now();
 }
 
 // The event types are tried in a fixed order; the first that matches is applied.
@@ -193,13 +208,15 @@ void InfoWindowState::react(const store::Event& event) {
   }
   if (auto* e = event.as<shell::ItemsTrashed>()) {
     if (e->error) LOG_ERROR("failed to delete some items. error=" << e->error->description());
+    // By location text, one lookup per item: a window of many items after a trash of many.
+    std::unordered_set<std::string_view> trashed;
+    trashed.reserve(e->items.size());
+    for (const auto& item : e->items) trashed.insert(item.url().native());
     std::vector<files::Path> remaining;
     int shownAt = -1;  // the shown item's index among the remaining ones, when it remains
     int before = 0;    // remaining items listed before the shown one
     for (size_t i = 0; i < paths.size(); ++i) {
-      bool trashed = false;
-      for (const auto& item : e->items) trashed = trashed || item.url() == paths[i].url();
-      if (trashed) continue;
+      if (trashed.count(paths[i].url().native()) > 0) continue;
       if (static_cast<int>(i) == displayed) shownAt = static_cast<int>(remaining.size());
       if (static_cast<int>(i) < displayed) ++before;
       remaining.push_back(paths[i]);
