@@ -150,7 +150,7 @@ void InfoWindowState::replacePaths(const std::vector<std::pair<files::Path, file
   // The indices of the items at each location, in ascending order (a location is listed at most
   // a few times, so the lists stay short).
   std::unordered_map<std::string, std::vector<size_t>> at;
-  at.reserve(paths.size());
+  at.reserve(paths.size() + mapping.size());
   for (size_t i = 0; i < paths.size(); ++i) at[paths[i].url().native()].push_back(i);
   for (const auto& [from, to] : mapping) {
     auto found = at.find(from.url().native());
