@@ -10,7 +10,7 @@
 // the start); `afterClose` once the list is closed and let go, `closedOverBaseline` that above the
 // baseline in percent. Then a second search, cancelled when half its results are in: `cancelPeak`
 // its high-water mark, `afterCancel` once it is cancelled and its find store is gone,
-// `cancelledOverBaseline` in percent. `secondsToRows` from the search's start to the last row in
+// `cancelledOverBaseline` in percent (each read once memory has stopped changing). `secondsToRows` from the search's start to the last row in
 // the list; `results` what the list held. One iteration.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -20,6 +20,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -37,6 +38,7 @@
 #include "list/window/ListOutlineModel.h"
 #include "list/window/ListWindow.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/FreedMemory.h"
 #include "platform/store/Core.h"
 #include "shell/GlobalState.h"
 #include "shell/ShellServices.h"
@@ -105,6 +107,18 @@ bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(900)
 void settle(std::chrono::milliseconds time = std::chrono::milliseconds(800)) {
   const auto until = std::chrono::steady_clock::now() + time;
   pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+}
+
+// Waits until the freeing that a close or cancel hands to other threads is over: resident memory
+// has not changed by more than a megabyte for a second (at most 30 s), whatever the machine's load.
+void settleMemory() {
+  double last = residentMegabytes();
+  for (int i = 0; i < 30; ++i) {
+    settle(std::chrono::milliseconds(1000));
+    const double now = residentMegabytes();
+    if (std::abs(now - last) < 1.0) return;
+    last = now;
+  }
 }
 
 // The application's side of it: the global store and the list window factory.
@@ -179,6 +193,7 @@ void BM_SearchIntoList(benchmark::State& state) {
     const double rows = app.openList()->model()->rowCount();
     search.reset();
     app.closeLists();
+    settleMemory();
     const double afterClose = residentMegabytes();
 
     resetPeak();
@@ -191,7 +206,7 @@ void BM_SearchIntoList(benchmark::State& state) {
     settle();
     const double cancelPeak = peakMegabytes();
     cancelled.reset();
-    settle();
+    settleMemory();
     const double afterCancel = residentMegabytes();
 
     state.counters["baseline"] = baseline;
@@ -210,6 +225,7 @@ BENCHMARK(BM_SearchIntoList)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+  ml::foundation::limitRetainedMemory();  // as the application does at start
   qputenv("QT_QPA_PLATFORM", "offscreen");
   ml::appkit::Application app(argc, argv);
   ml::files::TypeDescriber::install(std::make_shared<ml::appkit::QtTypeDescriber>());
