@@ -25,9 +25,14 @@ class FindWindowTest : public shell::testing::ShellTest {
     ::setenv("HOME", homeDir.path().c_str(), 1);
     delegate();
   }
+  // Each window is closed as its user closes it: only closing detaches the rows that hold the
+  // window's store (a window merely hidden, its store and its name row keep each other alive).
+  // The main loop then settles, so the announcements of the closes and the deletions of the views
+  // run while the delegate and its stores are still there.
   ~FindWindowTest() override {
     for (auto& w : windows)
-      if (w->window()) w->window()->hide();
+      if (w->window()) w->window()->close();
+    settle();
     windows.clear();
     settle();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
