@@ -10,6 +10,7 @@
 #include "files/format/DateExtensions.h"
 #include "files/format/FileSizeFormatter.h"
 #include "info/UpdateDate.h"
+#include "info/state/AcceptChanges.h"
 #include "platform/darwin/ExtendedAttributes.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -70,7 +71,9 @@ TEST_F(BasicInfoControllerTest, TheLocationIsTheVolumeFollowedByTheFolder) {
   EXPECT_EQ(text("locationField"), QString::fromStdString("Data" + dir.path().string()));
 }
 
-TEST_F(BasicInfoControllerTest, AnEditedNameIsSentWhenEditingEnds) {
+// A name holding a newline shows its mark in the field and the title. The field left as shown
+// stands for the name's own bytes, so Apply renames nothing; an edited name is applied.
+TEST_F(BasicInfoControllerTest, AnEditedNameIsSentWhenEditingEndsAndTheNameAsShownKeepsItsBytes) {
   pane.update(showing({item("a.txt")}));
   nameField().setText("c.txt");
   nameField().setModified(true);
@@ -80,6 +83,33 @@ TEST_F(BasicInfoControllerTest, AnEditedNameIsSentWhenEditingEnds) {
   ASSERT_EQ(edits.size(), 1u);
   EXPECT_EQ(edits[0].field, EditableField::name);
   EXPECT_EQ(*valueAs<std::string>(edits[0].value), "c.txt");
+
+  const Path newline = item("new\nline.txt");
+  InfoWindowState state = showing({newline});
+  pane.update(state);
+  const QString shown = QString::fromUtf8("new\u2424line.txt");
+  EXPECT_EQ(nameField().text(), shown);
+  EXPECT_EQ(window.windowTitle(), shown);
+  // Ends editing with `text` and applies the edit it made, as the window's Apply does.
+  auto applyEdited = [&](const QString& text) {
+    nameField().setText(text);
+    nameField().setModified(true);
+    emit nameField().editingFinished();
+    probe.settle();
+    state.react(probe.recorder->all<FieldUpdated>().back());
+    auto status = AcceptChanges::apply(state, *probe.core);
+    probe.settle();
+    EXPECT_TRUE(status) << status.error();
+  };
+  applyEdited(shown);
+  EXPECT_EQ(*valueAs<std::string>(probe.recorder->all<FieldUpdated>().back().value), "new\nline.txt");
+  EXPECT_FALSE(state.hasChange(EditableField::name));
+  EXPECT_TRUE(std::filesystem::exists(newline.url()));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new\u2424line.txt"));
+
+  applyEdited("edited.txt");
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "edited.txt"));
+  EXPECT_FALSE(std::filesystem::exists(newline.url()));
 }
 
 TEST_F(BasicInfoControllerTest, AnItemWithoutCreationDateDisablesTheCreatedMenu) {
