@@ -87,7 +87,7 @@ TEST_F(BasicInfoControllerTest, AnEditedNameIsSentWhenEditingEndsAndTheNameAsSho
   const Path newline = item("new\nline.txt");
   InfoWindowState state = showing({newline});
   pane.update(state);
-  const QString shown = QString::fromUtf8("new\u2424line.txt");
+  const QString shown = QString::fromUtf8("new\u21B5line.txt");
   EXPECT_EQ(nameField().text(), shown);
   EXPECT_EQ(window.windowTitle(), shown);
   // Ends editing with `text` and applies the edit it made, as the window's Apply does.
@@ -105,7 +105,7 @@ TEST_F(BasicInfoControllerTest, AnEditedNameIsSentWhenEditingEndsAndTheNameAsSho
   EXPECT_EQ(*valueAs<std::string>(probe.recorder->all<FieldUpdated>().back().value), "new\nline.txt");
   EXPECT_FALSE(state.hasChange(EditableField::name));
   EXPECT_TRUE(std::filesystem::exists(newline.url()));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new\u2424line.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "new\u21B5line.txt"));
 
   applyEdited("edited.txt");
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "edited.txt"));

@@ -98,7 +98,7 @@ TEST_F(ListOutlineModelTest, ColumnsShowNameSizeAndLocationWithAnEmDashForFolder
   // A name holding a newline shows it as a mark, as the Info window does; editing starts from
   // the name's own bytes.
   source->append({PathListItem::make(file("new\nline.txt"))});
-  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn)), QString::fromUtf8("new\u2424line.txt"));
+  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn)), QString::fromUtf8("new\u21B5line.txt"));
   EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn), Qt::EditRole), "new\nline.txt");
 }
 
