@@ -4,6 +4,8 @@
 //
 // Header-only: using it adds no link dependency. The errno text comes from logging, the layer below.
 #include <cerrno>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -18,6 +20,9 @@ struct Error {
   int code = 0;
   std::string domain;
   std::string message;
+  // Further facts about the error by name, numbers only (an HTTP status, ...): what the callers
+  // of one domain agree on, such as the telemetry client's "TLConnectionHttpCode".
+  std::map<std::string, std::int64_t> userInfo;
 
   static constexpr const char* kPosixDomain = "NSPOSIXErrorDomain";
 

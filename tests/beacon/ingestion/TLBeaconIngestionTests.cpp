@@ -177,6 +177,7 @@ TEST_F(TLBeaconIngestionTest, ServiceUnavailableAfterTheLastRetryDisablesKeeping
   EXPECT_EQ(completion.error->domain, kTLReverseDomainPrefix);
   EXPECT_EQ(completion.error->code, kTLConnectionHttpErrorCode);
   EXPECT_EQ(completion.error->message, "An HTTP error occured.");
+  EXPECT_EQ(completion.error->userInfo, (std::map<std::string, std::int64_t>{{"TLConnectionHttpCode", 503}}));
   EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
   EXPECT_TRUE(ingestion->isPaused());
   EXPECT_EQ(delegate->pauses, 1);
@@ -192,6 +193,7 @@ TEST_F(TLBeaconIngestionTest, ClientErrorIsFatalDisablesWithDeletionAndEndsOther
   EXPECT_EQ(completions.at(0).callId, "FATAL");
   EXPECT_EQ(completions.at(0).statusCode, 400);
   EXPECT_EQ(completions.at(0).error->code, kTLConnectionHttpErrorCode);
+  EXPECT_EQ(completions.at(0).error->userInfo.at(kTLConnectionHttpCodeKey), 400);
   EXPECT_EQ(clock.pendingCount(), 0u);  // no retry
   EXPECT_TRUE(waitUntil([&] { return delegate->fatalErrors == 1; }));
   EXPECT_FALSE(ingestion->isEnabled());
@@ -228,6 +230,7 @@ TEST_F(TLBeaconIngestionTest, Every2xxIsSuccessAndA3xxIsRetriedThenEndsRecoverab
   EXPECT_EQ(completions.at(3).statusCode, 302);
   ASSERT_TRUE(completions.at(3).error);
   EXPECT_EQ(completions.at(3).error->code, kTLConnectionHttpErrorCode);
+  EXPECT_EQ(completions.at(3).error->userInfo.at(kTLConnectionHttpCodeKey), 302);
   EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
   EXPECT_EQ(delegate->fatalErrors, 0);
 }
@@ -286,6 +289,7 @@ TEST_F(TLBeaconIngestionTest, RefusedConnectionIsRetriedThenEndsAsRecoverable) {
   auto completion = completions.at(0);
   EXPECT_FALSE(completion.statusCode);
   EXPECT_TRUE(isUrlError(completion, net::UrlErrorCode::cannotConnectToHost));
+  EXPECT_TRUE(completion.error->userInfo.empty());  // no answer, so no status
   EXPECT_TRUE(waitUntil([&] { return !ingestion->isEnabled(); }));
   EXPECT_EQ(delegate->fatalErrors, 0);
 }

@@ -90,7 +90,7 @@ void TLIngestionCall::ingestionCallCompleted(const net::HttpOutcome& outcome, bo
   // 3. An answer outside 2xx is an error of the client's domain. Every 2xx is an acceptance: a
   //    server answering 201, 202 or 204 has taken the batch, and calling it fatal would delete
   //    every stored log.
-  if (!error && !TLHttpUtil::isSuccessStatusCode(status)) error = makeTLError(kTLConnectionHttpErrorCode, kTLConnectionHttpErrorDesc);
+  if (!error && !TLHttpUtil::isSuccessStatusCode(status)) error = makeTLHttpError(status);
 
   // 4. Classify.
   TLIngestionCallResult result = TLIngestionCallResult::success;
