@@ -33,6 +33,7 @@
 #include "list/window/ListWindowFactory.h"
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/FreedMemory.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/logging/Log.h"
 #include "rename/RenameWindowFactories.h"
@@ -203,6 +204,8 @@ int runApplication(int argc, char** argv) {
   // and the launch's own items go with the keys held when it started. Only without an X display
   // are they read from the toolkit, which then knows the modifiers alone.
   std::optional<appkit::HeldKeys> keymapAtLaunch = appkit::readKeymap();
+  // Before any other thread allocates: a large list or search leaves no heap behind it.
+  foundation::limitRetainedMemory();
   appkit::Application app(argc, argv);
   std::vector<fs::path> items = itemsFromArguments(app.arguments());
   appkit::HeldKeys heldAtLaunch = keymapAtLaunch ? *std::move(keymapAtLaunch) : appkit::readHeldKeys();
