@@ -22,11 +22,13 @@ constexpr const char* kResourceFork = "com.apple.ResourceFork";
 // this only contend on the queue.
 constexpr unsigned kMaxWalkers = 8;
 
-// The folders listed so far, by device and inode, shared by the walkers: a folder met again
-// (through a bind mount, of an ancestor or of anything else) is not listed twice.
-class ListedFolders {
+// Items met so far, by device and inode, shared by the walkers. Used twice: for the folders
+// listed (a folder met again, through a bind mount of an ancestor or of anything else, is not
+// listed twice) and for inodes with more than one hard link (counted once in the allocated total
+// however many names they have below the folder, as du counts them).
+class SeenInodes {
  public:
-  // True the first time a folder is offered.
+  // True the first time an item is offered.
   bool firstSight(dev_t device, ino_t inode) {
     std::lock_guard lock(mutex_);
     return seen_.insert({device, inode}).second;
@@ -80,25 +82,10 @@ class WorkQueue {
   int busy_ = 0;
 };
 
-// Inodes with more than one hard link, counted once in the allocated total however many
-// names they have below the folder (as du counts them). Shared by the walkers.
-class LinkedInodes {
- public:
-  // True the first time an inode is offered.
-  bool firstSight(dev_t device, ino_t inode) {
-    std::lock_guard lock(mutex_);
-    return seen_.insert({device, inode}).second;
-  }
-
- private:
-  std::mutex mutex_;
-  std::set<std::pair<dev_t, ino_t>> seen_;
-};
-
 struct Walk {
   WorkQueue queue;
-  LinkedInodes linked;
-  ListedFolders listed;
+  SeenInodes linked;  // inodes with more than one hard link
+  SeenInodes listed;  // folders
   std::stop_token stop;
 };
 
