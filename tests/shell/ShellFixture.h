@@ -97,9 +97,11 @@ class ShellTest : public ::testing::Test {
   static files::Path path(const fs::path& p) { return files::Path(p); }
 
   test::XdgSandbox sandbox;
+  // Before the loop: tasks the loop drops at its end may hold a command's store, whose last hold
+  // is let go on this queue.
+  InlineQueue background;
   test::ManualMainLoop loop;
   foundation::Preferences preferences;
-  InlineQueue background;
   appkit::HeldKeys held;
   std::shared_ptr<FakeAlerts> alerts = std::make_shared<FakeAlerts>();
   std::shared_ptr<FakeOpenPanels> panels = std::make_shared<FakeOpenPanels>();

@@ -36,7 +36,6 @@ class BindingSheetTest : public PreferencesTest {
     QApplication::sendEvent(to, &event);
   }
 
-  QWidget window;
   // The modifier debouncing runs in virtual time; its firings go to the hand-driven main loop.
   void advance(dispatch::Duration by) {
     clock.advance(by);
@@ -47,6 +46,8 @@ class BindingSheetTest : public PreferencesTest {
   dispatch::ManualClock clock;
   dispatch::Queue& queue = dispatch::MainQueue::shared();
   std::vector<DropKeys> received;
+  // Last: the sheets it owns hold timers on `clock` and the loop, so it goes before them.
+  QWidget window;
 };
 
 TEST_F(BindingSheetTest, CtrlShiftKShowsTheGlyphsAndTheLetterAndSavesCommandShiftK) {
