@@ -36,7 +36,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ListWindowTest : public shell::testing::ShellTest {
+// The window's store reads the clock on its own thread, where an event fired just before the
+// window goes may still run while the fixture is torn down: the clock is a base of its own,
+// constructed first and destroyed last.
+struct FixtureClock {
+  dispatch::ManualClock clock;
+};
+
+class ListWindowTest : private FixtureClock, public shell::testing::ShellTest {
  protected:
   ListWindowTest() { resetInitialLoadForTesting(); }
   ~ListWindowTest() override {
@@ -106,8 +113,8 @@ class ListWindowTest : public shell::testing::ShellTest {
     return names;
   }
 
+  using FixtureClock::clock;
   test::TempDir dir;
-  dispatch::ManualClock clock;
   testing::HeldQueue background;
   std::shared_ptr<ListWindow> window;
 };
