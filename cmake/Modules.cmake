@@ -121,28 +121,12 @@ function(ml_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
 endfunction()
 
-# ml_fuzz_coverage(<folder>): gives every target made in <folder> (a Qt-free module's folder under
-# the source tree) the fuzzers' coverage instrumentation, in a flavour with fuzz targets.
-function(ml_fuzz_coverage folder)
-  if(NOT ML_FUZZ)
-    return()
-  endif()
+# ml_folder_options(<folder> <options>...): gives every target made in <folder> (a module's folder
+# under the source tree) the compile options, privately.
+function(ml_folder_options folder)
   get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target IN LISTS targets)
-    target_compile_options(${target} PRIVATE ${ML_FUZZ_COVERAGE})
-  endforeach()
-endfunction()
-
-# ml_sanitized_window_code(<folder>): in the sanitizer flavour, the targets made in <folder> (a Qt
-# module's folder) compile at -O0. The windows' code is checked there for memory errors and its
-# thread rules, neither of which needs optimisation, and it compiles about twice as fast.
-function(ml_sanitized_window_code folder)
-  if(NOT ML_SANITIZE)
-    return()
-  endif()
-  get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
-  foreach(target IN LISTS targets)
-    target_compile_options(${target} PRIVATE -O0)
+    target_compile_options(${target} PRIVATE ${ARGN})
   endforeach()
 endfunction()
 

@@ -18,7 +18,7 @@ if(ML_FUZZ)
     message(FATAL_ERROR "ML_FUZZ needs clang")
   endif()
   # Coverage instrumentation goes only where a fuzz target can reach (the Qt-free modules and
-  # the targets themselves: see ml_fuzz_coverage), not into the Qt windows or the suites, which
+  # the targets themselves: see ml_add_modules), not into the Qt windows or the suites, which
   # would only compile and run slower for it. Only the fuzz targets link libFuzzer's main.
   set(ML_FUZZ_COVERAGE -fsanitize=fuzzer-no-link)
 endif()
