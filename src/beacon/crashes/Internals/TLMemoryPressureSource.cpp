@@ -47,6 +47,9 @@ std::optional<double> TLMemoryPressureSource::someAverage10(std::string_view tex
 }
 
 bool TLMemoryPressureSource::sample() {
+  // Readings are taken one at a time, from the read to the verdict: a reading made before a
+  // newer one must not land after it and end the episode the newer one began.
+  std::lock_guard lock(sampleMutex_);
   std::ifstream file(pressureFile_);
   if (!file) return false;
   std::ostringstream text;
@@ -55,7 +58,6 @@ bool TLMemoryPressureSource::sample() {
   // A reading without a level (a file caught while it changes) neither starts nor ends an episode.
   if (!level) return true;
   const bool pressure = *level >= kWarningThreshold;
-  std::lock_guard lock(sampleMutex_);
   if (pressure && !underPressure_) target_.async(handler_);
   underPressure_ = pressure;
   return true;
