@@ -37,6 +37,10 @@ struct tlcrash_log_writer {
   int64_t start_time = 0;           // seconds since 1970
   std::optional<std::string> parent_process_name;
   uint32_t parent_process_id = 0;
+  // Set in a process forked from the one the context was filled in (LogWriterFork.h): its parent
+  // is a process of its own name, and parent_process_name (the name of the filling process's
+  // parent) no longer applies.
+  bool forked = false;
   bool native = true;
 
   struct UncaughtException {

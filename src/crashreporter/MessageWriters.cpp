@@ -89,7 +89,8 @@ size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash
   if (writer->process_name) n += packString(file, 1, writer->process_name->c_str());
   n += packUint32(file, 2, writer->process_id);
   if (writer->process_path) n += packString(file, 3, writer->process_path->c_str());
-  if (writer->parent_process_name) n += packString(file, 4, writer->parent_process_name->c_str());
+  const std::optional<std::string>& parent_name = writer->forked ? writer->process_name : writer->parent_process_name;
+  if (parent_name) n += packString(file, 4, parent_name->c_str());
   n += packUint32(file, 5, writer->parent_process_id);
   n += packBool(file, 6, writer->native);
   n += packUint64(file, 7, static_cast<uint64_t>(writer->start_time));

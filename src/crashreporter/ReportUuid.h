@@ -1,6 +1,7 @@
 #pragma once
-// Random (version 4) UUIDs for crash reports, from the kernel's random source. Not for crash time:
-// the report UUID is made when the writer context is initialised.
+// Random (version 4) UUIDs for crash reports, from the kernel's random source. The report UUID is
+// made when the writer context is initialised, and again in a process forked from it: the two
+// makers are async-signal-safe (getrandom, the clocks, getpid); the text form allocates.
 #include <array>
 #include <cstdint>
 #include <optional>

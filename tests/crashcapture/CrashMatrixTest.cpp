@@ -1,6 +1,6 @@
 // Every kind of crash in both capture modes, end to end: a helper program enables the reporter
-// and crashes (a fault, an abort, a stack overflow on the main thread's side threads, with
-// threads parked), then the report it left is decoded and checked: exactly one crashed thread,
+// and crashes (a fault, an abort, a stack overflow on the main thread's side threads, also while
+// one ends, with threads parked), then the report it left is decoded and checked: exactly one crashed thread,
 // the crashing function in its innermost frames, and every name it carries equal to what
 // `addr2line -f` says for the same image offset (offset - 1 for frames that are return
 // addresses): a frame is named as a debugger names it, or not at all.
@@ -57,6 +57,7 @@ const MatrixCrash kCrashes[] = {
     {"thread-after-main", SIGSEGV, "crashcapture_null_read", 1},
     {"exit-while-faulting", SIGSEGV, "crashcapture_null_read", 1},
     {"atexit", SIGSEGV, "crashcapture_null_read", 0},
+    {"overflow-thread-teardown", SIGSEGV, "crashcapture_overflow", 1},
 };
 
 // How deep into the crashed thread the crashing function must show (abort runs through a few
@@ -287,6 +288,44 @@ void expectOneWholeReportEach(const std::set<uint64_t>& pids, const std::string&
   EXPECT_EQ(reported, pids) << context;
 }
 
+// The process ids a forked child's report and its parent's must carry.
+struct ForkedPids {
+  uint64_t parent;
+  uint64_t child;
+};
+
+// A process that forked after enabling (its child inherits the report names, the unnamed file and,
+// in the exception-server mode, a server whose thread stayed behind) and whose child crashes
+// before it does: one whole report each, each the process's own (process id, parent, start, UUID).
+void expectForkedChildAndParentReports(const ForkedPids& pids) {
+  std::map<uint64_t, TLCrashReport> byPid;
+  for (const std::string& path : pendingReportPaths()) {
+    std::string why;
+    std::optional<TLCrashReport> report = readReportAt(path, &why);
+    ASSERT_TRUE(report.has_value()) << why;
+    ASSERT_TRUE(report->processInfo().has_value()) << path;
+    EXPECT_NE(crashedThread(*report), nullptr) << path;
+    EXPECT_TRUE(byPid.emplace(report->processInfo()->processID(), *report).second)
+        << "two reports of process " << report->processInfo()->processID();
+  }
+  ASSERT_EQ(byPid.size(), 2u) << "the child's report and the parent's";
+  ASSERT_TRUE(byPid.count(pids.child) == 1 && byPid.count(pids.parent) == 1)
+      << "reports of " << byPid.begin()->first << " and " << byPid.rbegin()->first << ", expected " << pids.child
+      << " and " << pids.parent;
+  const TLCrashReport& child = byPid.at(pids.child);
+  const TLCrashReport& parent = byPid.at(pids.parent);
+  EXPECT_EQ(child.processInfo()->parentProcessID(), pids.parent);
+  EXPECT_EQ(parent.processInfo()->parentProcessID(), static_cast<uint64_t>(::getpid()));
+  EXPECT_EQ(child.processInfo()->parentProcessName(), parent.processInfo()->processName());
+  EXPECT_EQ(child.processInfo()->processPath(), parent.processInfo()->processPath());
+  ASSERT_TRUE(child.uuidRef().has_value() && parent.uuidRef().has_value());
+  EXPECT_NE(*child.uuidRef(), *parent.uuidRef()) << "a report UUID of its own";
+  ASSERT_TRUE(child.processInfo()->processStartTime() && parent.processInfo()->processStartTime());
+  EXPECT_GE(*child.processInfo()->processStartTime(), *parent.processInfo()->processStartTime());
+  EXPECT_TRUE(hasFrameIn(*crashedThread(child), "crashcapture_null_read"));
+  EXPECT_TRUE(hasFrameIn(*crashedThread(parent), "crashcapture_null_read"));
+}
+
 // Two processes on one report folder (two instances, or two machines over one network home):
 // crashing one after the other and at the same instant, each leaves its own whole report; so do a
 // process and the child it forked after enabling, which inherits its report names and file.
@@ -321,19 +360,18 @@ TEST_P(EachCaptureMode, TwoProcessesOnOneFolderEachLeaveTheirReport) {
                              "at the same instant, run " + std::to_string(run));
   }
 
-  // A forked child has no exception server thread: only the signal mode reports its crash.
-  if (std::string_view(GetParam()) != "bsd") return;
-  purgePendingReports();
-  ml::test::ChildProcess parent(CRASHCAPTURE_HELPER, {"forked-child-first", GetParam()});
-  std::optional<int> status = parent.wait(60s);
-  EXPECT_TRUE(status && WIFSIGNALED(*status)) << parent.output();
-  const std::vector<std::string> paths = pendingReportPaths();
-  EXPECT_EQ(paths.size(), 2u) << "the child's report and the parent's";
-  for (const std::string& path : paths) {
-    std::string why;
-    std::optional<TLCrashReport> report = readReportAt(path, &why);
-    ASSERT_TRUE(report.has_value()) << why;
-    EXPECT_NE(crashedThread(*report), nullptr) << path;
+  constexpr int kForkRuns = 3;
+  for (int run = 0; run < kForkRuns; ++run) {
+    SCOPED_TRACE("forked child, run " + std::to_string(run));
+    purgePendingReports();
+    ml::test::ChildProcess parent(CRASHCAPTURE_HELPER, {"forked-child-first", GetParam()});
+    std::optional<int> status = parent.wait(60s);
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV) << parent.output();
+    const std::string output = parent.output();
+    const size_t at = output.find("forked ");
+    ASSERT_NE(at, std::string::npos) << output;
+    const ForkedPids forked{static_cast<uint64_t>(parent.pid()), std::stoull(output.substr(at + 7))};
+    expectForkedChildAndParentReports(forked);
   }
 }
 

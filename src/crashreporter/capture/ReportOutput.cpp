@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "crashreporter/AsyncDiagnostic.h"
 #include "crashreporter/AsyncFormat.h"
 #include "crashreporter/AsyncString.h"
 #include "crashreporter/capture/ReportMode.h"
@@ -60,6 +61,30 @@ int openPartial(const char* path) {
 
 int openUnnamed(const char* folder) { return ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, kReportFileMode); }
 
+// The path a link of descriptor `fd`'s unnamed file goes through. Crash time.
+void linkSource(char (&source)[sizeof(tlcrash_report_file::link_source)], int fd) {
+  tlcrash_async_format(source, sizeof(source), "/proc/self/fd/%d", fd);
+}
+
+// fsync, again when a signal cut it short. Crash time.
+int syncFile(int fd) {
+  int result;
+  do {
+    result = ::fsync(fd);
+  } while (result != 0 && errno == EINTR);
+  // A descriptor that cannot be synced (a file system without the call) has nothing to write back.
+  return result != 0 && errno == EINVAL ? 0 : result;
+}
+
+// Syncs the folder, so a name just linked or renamed in it survives a power loss. Crash time.
+void syncFolder(const char* folder) {
+  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || syncFile(fd) != 0) {
+    TLCRASH_DIAG("Could not sync the crash report folder: %s", tlcrash_async_errno_text(errno));
+  }
+  if (fd >= 0) ::close(fd);
+}
+
 }  // namespace
 
 int tlcrash_nasync_report_output_prepare(tlcrash_report_output* output, const char* folder, const char* report_path,
@@ -77,12 +102,13 @@ int tlcrash_nasync_report_output_prepare(tlcrash_report_output* output, const ch
   // this file system makes unnamed files and that a link through /proc reaches them.
   int probe = openUnnamed(folder);
   if (probe < 0) return 0;
-  char source[sizeof(output->unnamed_link_source)];
-  tlcrash_async_format(source, sizeof(source), "/proc/self/fd/%d", probe);
+  char source[sizeof(tlcrash_report_file::link_source)];
+  linkSource(source, probe);
   const bool linked = ::linkat(AT_FDCWD, source, AT_FDCWD, partial_report_path, AT_SYMLINK_FOLLOW) == 0;
   ::close(probe);
   if (!linked) return 0;
   ::unlink(partial_report_path);
+  output->unnamed_works = true;
 
   int fd = openUnnamed(folder);
   struct stat info{};
@@ -94,7 +120,6 @@ int tlcrash_nasync_report_output_prepare(tlcrash_report_output* output, const ch
   output->unnamed_fd = fd;
   output->unnamed_dev = info.st_dev;
   output->unnamed_ino = info.st_ino;
-  tlcrash_async_format(output->unnamed_link_source, sizeof(output->unnamed_link_source), "/proc/self/fd/%d", fd);
   return 0;
 }
 
@@ -105,21 +130,23 @@ bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash
   file->partial_path = output->partial_report_path;
   const pid_t self = ::getpid();
   if (self == output->owner) {
-    if (unnamedFileIntact(output)) {
-      // A duplicate is written and closed; the prepared descriptor stays open for the link.
-      file->fd = ::fcntl(output->unnamed_fd, F_DUPFD_CLOEXEC, 0);
-      if (file->fd >= 0) {
-        file->unnamed = true;
-        return true;
-      }
-    }
+    // A duplicate is written; the prepared descriptor stays as it is (an earlier attempt that
+    // failed found it untouched too).
+    if (unnamedFileIntact(output)) file->fd = ::fcntl(output->unnamed_fd, F_DUPFD_CLOEXEC, 0);
   } else {
+    // A forked process: the parent's descriptor and names are not ours.
     if (!makeForkedNames(output, self)) {
       errno = ENAMETOOLONG;
       return false;
     }
     file->report_path = g_forked_report_path;
     file->partial_path = g_forked_partial_path;
+    if (output->unnamed_works) file->fd = openUnnamed(output->folder);
+  }
+  if (file->fd >= 0) {
+    file->unnamed = true;
+    linkSource(file->link_source, file->fd);
+    return true;
   }
   file->fd = openPartial(file->partial_path);
   return file->fd >= 0;
@@ -127,20 +154,25 @@ bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash
 
 // Crash time.
 bool tlcrash_async_report_file_publish(const tlcrash_report_output* output, const tlcrash_report_file* file) {
+  // On the disk before it has a name: a power loss must not leave a named but empty report.
+  if (syncFile(file->fd) != 0) return false;
   if (file->unnamed) {
     // A link never replaces an existing name.
-    return ::linkat(AT_FDCWD, output->unnamed_link_source, AT_FDCWD, file->report_path, AT_SYMLINK_FOLLOW) == 0;
+    if (::linkat(AT_FDCWD, file->link_source, AT_FDCWD, file->report_path, AT_SYMLINK_FOLLOW) != 0) return false;
+  } else if (::rename(file->partial_path, file->report_path) != 0) {
+    return false;
   }
-  if (::rename(file->partial_path, file->report_path) == 0) return true;
-  const int error = errno;
-  ::unlink(file->partial_path);
-  errno = error;
-  return false;
+  syncFolder(output->folder);
+  return true;
 }
 
 // Crash time.
 void tlcrash_async_report_file_discard(const tlcrash_report_file* file) {
-  if (!file->unnamed && file->partial_path != nullptr) ::unlink(file->partial_path);
+  if (!file->unnamed && file->partial_path != nullptr) {
+    const int error = errno;
+    ::unlink(file->partial_path);
+    errno = error;
+  }
 }
 
 }  // namespace ml::crash

@@ -1,18 +1,25 @@
 #pragma once
 // Where a crash leaves its report, and how it gets there whole. The report is written to a file
-// that is not yet a report and given its report name (ReportNames.h) only once it is complete: a
-// write that fails leaves no report rather than a damaged one, and never touches another.
+// that is not yet a report and given its report name (ReportNames.h) only once it is complete and
+// on the disk (fsync): a write that fails leaves no report rather than a damaged one, never
+// touches another, and a power loss right after the crash leaves either no report or a whole one.
+// The folder is synced after the name went in, so the name survives too.
 //
 // The file is made ready when capture is enabled: an unnamed file in the report folder (O_TMPFILE,
 // mode 0600), so the crash path neither looks up a path nor creates an inode, and publishing the
 // report is one link of that file to its report name. Where the folder's file system has no
 // unnamed files (or links cannot reach them), the crash path creates the named partial file
-// (O_EXCL, mode 0600) and renames it into place. A process forked from the one that enabled
-// capture shares the unnamed file and the names; it makes names of its own at crash time.
+// (O_EXCL, mode 0600) and renames it into place.
+//
+// A process forked from the one that enabled capture inherits the unnamed file's descriptor and
+// the names, and must use neither: the descriptor shares its file offset with the parent's, and
+// the names are the parent's. Its crash makes names of its own (its pid and new random bits) and
+// an unnamed file of its own in the folder (or the partial file), whatever happened to the
+// parent's.
 //
 // Preparation is normal context; everything else is crash time (async-signal-safe: open, dup,
-// linkat, rename, unlink, getrandom; the names of a forked process live in static storage owned
-// by the capture guard's holder).
+// fsync, linkat, rename, unlink, getrandom; the names of a forked process live in static storage
+// owned by the capture guard's holder).
 #include <climits>
 #include <sys/types.h>
 
@@ -26,7 +33,7 @@ struct tlcrash_report_output {
   int unnamed_fd = -1;                      // the unnamed file made ready, or -1
   dev_t unnamed_dev = 0;                    // its identity, checked before use: the descriptor may have
   ino_t unnamed_ino = 0;                    // been closed or reused by the program since
-  char unnamed_link_source[32] = {};        // "/proc/self/fd/<n>"
+  bool unnamed_works = false;               // the folder's file system makes and links unnamed files
 };
 
 // Fills `output` for `folder` with the report and partial paths, and makes the unnamed file ready
@@ -42,13 +49,16 @@ struct tlcrash_report_file {
   bool unnamed = false;               // published by linking the unnamed file
   const char* report_path = nullptr;  // the name it is published under
   const char* partial_path = nullptr; // the named partial file, when not unnamed
+  char link_source[32] = {};          // "/proc/self/fd/<fd>", when unnamed
 };
 
 // Opens the file for the report of `output`'s crash. False (errno set) when no file can be had.
 // Crash time.
 bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash_report_file* file);
-// Gives the complete, closed file its report name. False (errno set) when it cannot; the file is
-// then removed. Crash time.
+// Puts the complete file on the disk and gives it its report name; the file must still be open
+// (an unnamed file is linked through its descriptor). False (errno set) when the file cannot be
+// synced or named; the caller then discards it. A folder that cannot be synced afterwards only
+// costs a diagnostic line: the report is whole and named. Crash time.
 bool tlcrash_async_report_file_publish(const tlcrash_report_output* output, const tlcrash_report_file* file);
 // Removes the file of a write that failed (the named partial file; an unnamed one needs nothing).
 // Crash time.

@@ -34,10 +34,11 @@ inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIG
 bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context,
                              TLCrashSignalHandlerCallback* next);
 
-// The signal path for a fault signal that another process sent while the exception server
-// captures faults (the server sees only faults the processor raises). Same steps as
-// signal_handler_callback. Crash time.
-void sent_signal_report_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context);
+// The signal path for a fault signal the exception server cannot take while it captures faults:
+// one another process sent (the server sees only faults the processor raises), or any fault of a
+// forked child (the server's thread stayed in the parent). Same steps as signal_handler_callback.
+// Crash time.
+void unserved_signal_report_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context);
 
 // The fault address of a signal the processor raised; 0 for a signal that was sent (its siginfo
 // carries the sender's pid and uid where a fault carries the address). Crash time.

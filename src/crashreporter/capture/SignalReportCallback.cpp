@@ -71,7 +71,7 @@ bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* 
 }
 
 // Crash time.
-void sent_signal_report_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context) {
+void unserved_signal_report_callback(int signo, siginfo_t* info, ucontext_t* uap, void* context) {
   signal_handler_callback(signo, info, uap, context, nullptr);
 }
 

@@ -8,11 +8,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "crashreporter/AsyncFile.h"
 #include "crashreporter/LogWriter.h"
+#include "crashreporter/LogWriterFork.h"
 #include "crashreporter/NeverDestroyed.h"
 #include "crashreporter/capture/ReportFolderObstacles.h"
 #include "crashreporter/capture/ReporterCallbacks.h"
@@ -92,6 +94,10 @@ tlcrash_error_t writeLiveFromHere(tlcrash_async_thread_state_t* state, void* arg
   auto* write = static_cast<LiveWrite*>(argument);
   return tlcrash_capture_report(write->writer, write->file, tl_mach_thread_self(), state, write->siginfo);
 }
+
+// In the child of every fork of this process, before the child runs anything else: its reports
+// are its own (LogWriterFork.h). Async-signal-safe, as fork requires of a multithreaded process.
+void adoptForkedProcess() { tlcrash_async_log_writer_adopt_forked_process(&tlcrash_shared_handler_context()->writer); }
 
 // The machinery every capture needs, made ready while the process is healthy.
 void prepareCapture() {
@@ -278,6 +284,11 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
   tlcrash_log_writer_init(&context->writer, applicationIdentifier_, applicationVersion_, applicationMarketingVersion_,
                           mapToAsyncSymbolicationStrategy(config_.symbolicationStrategy()), false);
   prepareCapture();
+  if (int error = ::pthread_atfork(nullptr, nullptr, adoptForkedProcess); error != 0) {
+    tlcrash_nasync_log("[TLCrashReporter] Warning -- cannot follow forks (%s); a forked child's report will carry "
+                       "its parent's process id",
+                       std::strerror(error));
+  }
   std::atomic_thread_fence(std::memory_order_seq_cst);
 
   // 6. The handlers.
@@ -307,9 +318,10 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
     context->port_set = previousMachPorts_ ? previousMachPorts_->asyncSafeRepresentation()
                                            : tlcrash_mach_exception_port_set{};
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    // The server sees only faults the processor raises; a fatal signal sent by another process
-    // takes the signal path, so that it too leaves a report.
-    mach::tl_fault_relay_set_sent_signal_handler(sent_signal_report_callback, context);
+    // The server sees only faults the processor raises in this process; a fatal signal sent by
+    // another process, and every fault of a forked child (which has no server thread), take the
+    // signal path, so that they too leave a report.
+    mach::tl_fault_relay_set_unserved_signal_handler(unserved_signal_report_callback, context);
   }
 
   // Any thread may overflow its stack: each needs an alternate stack for the fault to reach the

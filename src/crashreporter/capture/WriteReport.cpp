@@ -87,23 +87,38 @@ void endCapture(CaptureScratch* scratch) {
   scratch->~CaptureScratch();
 }
 
-// Closes the writer and the report file. Crash time.
-tlcrash_error_t closeReport(tlcrash_log_writer* writer, tlcrash_async_file* file, int fd) {
+// Closes the writer and writes out what the file still buffers; the descriptor stays open for
+// publishing. Crash time.
+tlcrash_error_t finishReport(tlcrash_log_writer* writer, tlcrash_async_file* file) {
   if (tlcrash_log_writer_close(writer) != TLCRASH_ESUCCESS) {
     TLCRASH_DIAG("Failed to close the log writer");
-    ::close(fd);
     return TLCRASH_EINTERNAL;
   }
   if (!tlcrash_async_file_flush(file)) {
     TLCRASH_DIAG("Failed to flush output file");
-    ::close(fd);
-    return TLCRASH_EINTERNAL;
-  }
-  if (!tlcrash_async_file_close(file)) {
-    TLCRASH_DIAG("Failed to close output file");
     return TLCRASH_EINTERNAL;
   }
   return TLCRASH_ESUCCESS;
+}
+
+// Gives a complete report its name (synced first), or removes an incomplete one, and closes the
+// file. Crash time.
+tlcrash_error_t settleReport(const tlcrash_report_output* output, const tlcrash_report_file* report,
+                             tlcrash_async_file* file, tlcrash_error_t result) {
+  if (result == TLCRASH_ESUCCESS && !tlcrash_async_report_file_publish(output, report)) {
+    TLCRASH_DIAG("Could not move the crash report into place: %s", tlcrash_async_errno_text(errno));
+    result = TLCRASH_EINTERNAL;
+  }
+  if (result != TLCRASH_ESUCCESS) tlcrash_async_report_file_discard(report);
+  // A complete report is written out and synced by now: closing only gives the descriptor back,
+  // and a failure to close takes nothing from the report. A buffer that could not be written out
+  // is dropped with the descriptor.
+  if (file->failed) {
+    ::close(report->fd);
+  } else if (!tlcrash_async_file_close(file)) {
+    TLCRASH_DIAG("Failed to close output file");
+  }
+  return result;
 }
 
 }  // namespace
@@ -148,15 +163,10 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   tlcrash_error_t result = TLCRASH_EINTERNAL;
   if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo);
   // The guard is kept until the report is in place, so a waiting crash cannot write meanwhile.
-  const tlcrash_error_t closed = closeReport(&context->writer, &file, report.fd);
-  if (closed != TLCRASH_ESUCCESS) result = closed;
+  const tlcrash_error_t finished = finishReport(&context->writer, &file);
+  if (finished != TLCRASH_ESUCCESS) result = finished;
   // Only a complete report gets its name.
-  if (result != TLCRASH_ESUCCESS) {
-    tlcrash_async_report_file_discard(&report);
-  } else if (!tlcrash_async_report_file_publish(&context->output, &report)) {
-    TLCRASH_DIAG("Could not move the crash report into place: %s", tlcrash_async_errno_text(errno));
-    result = TLCRASH_EINTERNAL;
-  }
+  result = settleReport(&context->output, &report, &file, result);
   // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.
   if (result == TLCRASH_ESUCCESS && written != nullptr && written->run != nullptr) written->run(written->argument);
   if (scratch != nullptr) endCapture(scratch);

@@ -9,7 +9,10 @@
 // exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
 // handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
 // CRASHCAPTURE_GO exists (two helpers crash at the same instant). "forked-child-first" forks a
-// child that faults, waits for it to end and faults itself.
+// child that faults (it says "forked <pid>" first), waits for it to end and faults itself.
+// "overflow-thread-teardown" has a thread overflow its stack in the destructor of a pthread key,
+// after its thread_local objects are gone.
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +83,9 @@ void faultLate() {
 
 void faultAtExit() { crashcapture_null_read(); }
 
+// A pthread key's destructor: runs as the thread ends, after its thread_local destructors.
+extern "C" void overflowOnThreadEnd(void*) { overflow(); }
+
 [[noreturn]] void faultOnGo() {
   const char* go = std::getenv("CRASHCAPTURE_GO");
   if (go == nullptr) std::exit(2);
@@ -142,9 +148,18 @@ int main(int argc, char** argv) {
   if (crash == "forked-child-first") {
     const pid_t child = ::fork();
     if (child == 0) crashcapture_null_read();
+    std::printf("forked %d\n", static_cast<int>(child));
+    std::fflush(stdout);
     int status = 0;
     if (child > 0) ::waitpid(child, &status, 0);
     crashcapture_null_read();
+  }
+  if (crash == "overflow-thread-teardown") {
+    std::thread([] {
+      static pthread_key_t key;
+      ::pthread_key_create(&key, overflowOnThreadEnd);
+      ::pthread_setspecific(key, &key);
+    }).join();
   }
   if (crash == "static-destructor") {
     g_teardown.store(Teardown::kFault);

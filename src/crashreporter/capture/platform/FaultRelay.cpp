@@ -16,11 +16,13 @@ namespace {
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 struct sigaction g_previous[NSIG];  // written at activation, read on the fault path
 std::atomic<bool> g_active{false};
+// The process whose exception handlers the relay raises at; a forked child is not it.
+std::atomic<pid_t> g_served_process{0};
 std::mutex g_lock;
 // The handler is stored after its user pointer, so a fault path that sees a handler also sees the
 // pointer that goes with it (set once per enabled reporter, before any fault it handles).
-std::atomic<tl_fault_relay_sent_signal_handler> g_sent_handler{nullptr};
-std::atomic<void*> g_sent_user{nullptr};
+std::atomic<tl_fault_relay_unserved_signal_handler> g_unserved_handler{nullptr};
+std::atomic<void*> g_unserved_user{nullptr};
 
 void onFault(int signo, siginfo_t* info, void* context);
 
@@ -124,9 +126,12 @@ void onFault(int signo, siginfo_t* info, void* raw_context) {
   exception_type_t type;
   mach_exception_data_type_t codes[2];
   bool handled = false;
-  if (info->si_code <= 0) {
-    if (auto sent = g_sent_handler.load(std::memory_order_acquire); sent != nullptr) {
-      sent(signo, info, context, g_sent_user.load(std::memory_order_acquire));
+  // A sent signal is no exception; and in a forked child the servers' threads are not there to
+  // answer (raising would only wait out the timeout, and then the fault would end the child
+  // without a report).
+  if (info->si_code <= 0 || ::getpid() != g_served_process.load(std::memory_order_relaxed)) {
+    if (auto unserved = g_unserved_handler.load(std::memory_order_acquire); unserved != nullptr) {
+      unserved(signo, info, context, g_unserved_user.load(std::memory_order_acquire));
     }
   } else if (tl_fault_relay_exception_for(info, &type, codes)) {
     const auto tid = static_cast<int32_t>(::syscall(SYS_gettid));
@@ -185,6 +190,7 @@ bool tl_fault_relay_exception_for(const siginfo_t* info, exception_type_t* type,
 
 int tl_fault_relay_activate() {
   std::lock_guard<std::mutex> lock(g_lock);
+  g_served_process.store(::getpid(), std::memory_order_relaxed);
   if (g_active.load()) return 0;
   struct sigaction relay{};
   relay.sa_sigaction = onFault;
@@ -213,10 +219,10 @@ void tl_fault_relay_deactivate() {
 
 bool tl_fault_relay_active() { return g_active.load(); }
 
-void tl_fault_relay_set_sent_signal_handler(tl_fault_relay_sent_signal_handler handler, void* user) {
-  g_sent_handler.store(nullptr, std::memory_order_release);
-  g_sent_user.store(user, std::memory_order_release);
-  g_sent_handler.store(handler, std::memory_order_release);
+void tl_fault_relay_set_unserved_signal_handler(tl_fault_relay_unserved_signal_handler handler, void* user) {
+  g_unserved_handler.store(nullptr, std::memory_order_release);
+  g_unserved_user.store(user, std::memory_order_release);
+  g_unserved_handler.store(handler, std::memory_order_release);
 }
 
 }  // namespace ml::crash::mach

@@ -18,9 +18,14 @@
 //            that was installed before the relay, or, when that was the default or ignore, to
 //            the default action (the signal is raised again and ends the process).
 //
-// A fault signal sent by another process (kill, tgkill, sigqueue) is no exception; it goes to the
-// sent-signal handler when one is set, then on as above. The reporter sets one so that a process
-// killed by a fatal signal still leaves a report.
+// Two kinds of fault signal reach no exception handler, and go to the unserved-signal handler when
+// one is set, then on as above (the signal fallback):
+//   - a signal sent by another process (kill, tgkill, sigqueue): it is no exception;
+//   - any fault in a process forked from the one that installed the relay: the ports in the
+//     tables it inherited are received by threads (the exception servers) that stayed behind in
+//     the parent, so nobody would answer.
+// The reporter sets one so that a process killed by a fatal signal, and a forked child of a
+// process whose faults the exception server captures, still leave a report.
 //
 // Installed while any exception port is registered (ExceptionPorts.h activates it), removed when
 // none is. Activation and deactivation are normal-context calls; everything on the fault path is
@@ -35,17 +40,20 @@
 namespace ml::crash::mach {
 
 // Installs the relay on the five fault signals, keeping their current actions for the signal
-// fallback. Returns 0 or the errno of sigaction. Idempotent.
+// fallback; the calling process is the one whose exception handlers the relay raises at.
+// Returns 0 or the errno of sigaction. Idempotent (a forked child that registers ports of its own
+// calls it again and so becomes the process served).
 int tl_fault_relay_activate();
 // Puts the kept actions back, on the signals whose action is still the relay's.
 void tl_fault_relay_deactivate();
 bool tl_fault_relay_active();
 
-// Called on the receiving thread for a fault signal that was sent rather than raised by the
-// processor, before the signal goes on to its earlier action. Must be async-signal-safe.
-using tl_fault_relay_sent_signal_handler = void (*)(int signo, siginfo_t* info, ucontext_t* context, void* user);
-// Sets (or, with nullptr, clears) the sent-signal handler and its `user` pointer. Normal context.
-void tl_fault_relay_set_sent_signal_handler(tl_fault_relay_sent_signal_handler handler, void* user);
+// Called on the receiving thread for a fault signal that no exception handler can take (sent
+// rather than raised by the processor, or raised in a forked child: see above), before the
+// signal goes on to its earlier action. Must be async-signal-safe.
+using tl_fault_relay_unserved_signal_handler = void (*)(int signo, siginfo_t* info, ucontext_t* context, void* user);
+// Sets (or, with nullptr, clears) the unserved-signal handler and its `user` pointer. Normal context.
+void tl_fault_relay_set_unserved_signal_handler(tl_fault_relay_unserved_signal_handler handler, void* user);
 
 // The exception a fault signal is raised as: SIGSEGV and SIGBUS -> EXC_BAD_ACCESS (codes: a
 // kernel return code or x86 fault code, then the address), SIGILL -> EXC_BAD_INSTRUCTION, SIGFPE

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -45,22 +46,47 @@ int useStack(void* base) {
   return ::sigaltstack(&stack, nullptr) == 0 ? 0 : errno;
 }
 
-// A stack owned by the thread that installed it, released when the thread ends.
+// A stack owned by the thread that installed it. Plain data: no thread_local destructor is
+// registered for it.
 struct OwnedStack {
   void* base = nullptr;
-  ~OwnedStack() {
-    if (base == nullptr) return;
-    stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == base) {
-      if ((current.ss_flags & SS_ONSTACK) != 0) return;  // still in use: leave it mapped
-      stack_t off{};
-      off.ss_flags = SS_DISABLE;
-      ::sigaltstack(&off, nullptr);
-    }
-    tlcrash_nasync_alternate_stack_unmap(base);
-  }
+  unsigned rounds = 0;  // destructor rounds of the ending thread seen so far
 };
 thread_local OwnedStack t_owned;
+
+// The stack is given back as late as a thread's own code can run. A thread's C++ thread_local
+// destructors run first, then the destructors of its pthread keys, in up to
+// PTHREAD_DESTRUCTOR_ITERATIONS rounds: the key below sets itself again at each round, so the
+// stack stays through the thread_local destructors and every round but the last (in which it goes
+// when the key's turn comes). What runs after that is the C library's own teardown. The main
+// thread's stack is never given back: its keys' destructors do not run at exit, and exit's
+// handlers and static destructors may overflow too.
+pthread_key_t g_release_key;
+int g_release_key_error = 0;
+std::once_flag g_release_key_once;
+
+void releaseOwnedStack(void* raw) {
+  auto* owned = static_cast<OwnedStack*>(raw);
+  if (++owned->rounds < PTHREAD_DESTRUCTOR_ITERATIONS && ::pthread_setspecific(g_release_key, owned) == 0) return;
+  void* base = owned->base;
+  owned->base = nullptr;
+  stack_t current{};
+  if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == base) {
+    if ((current.ss_flags & SS_ONSTACK) != 0) return;  // still in use: leave it mapped
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    ::sigaltstack(&off, nullptr);
+  }
+  tlcrash_nasync_alternate_stack_unmap(base);
+}
+
+// Arranges for the calling thread's stack to be given back when the thread ends; false when it
+// cannot be (the stack then stays to the end of the process).
+bool releaseAtThreadEnd(OwnedStack* owned) {
+  std::call_once(g_release_key_once,
+                 [] { g_release_key_error = ::pthread_key_create(&g_release_key, releaseOwnedStack); });
+  return g_release_key_error == 0 && ::pthread_setspecific(g_release_key, owned) == 0;
+}
 
 // --- Threads created later ----------------------------------------------------------------------
 
@@ -214,8 +240,13 @@ bool tlcrash_async_thread_has_alternate_stack() {
 
 int tlcrash_nasync_alternate_stack_install_current() {
   if (tlcrash_async_thread_has_alternate_stack()) return 0;
-  if (t_owned.base == nullptr) t_owned.base = tlcrash_nasync_alternate_stack_map();
-  if (t_owned.base == nullptr) return ENOMEM;
+  if (t_owned.base == nullptr) {
+    t_owned.base = tlcrash_nasync_alternate_stack_map();
+    if (t_owned.base == nullptr) return ENOMEM;
+    t_owned.rounds = 0;
+    // The main thread's stays: see g_release_key.
+    if (::getpid() != static_cast<pid_t>(::syscall(SYS_gettid))) releaseAtThreadEnd(&t_owned);
+  }
   return useStack(t_owned.base);
 }
 

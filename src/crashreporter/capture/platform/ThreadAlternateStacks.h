@@ -9,7 +9,9 @@
 //                            executable exports it, so libraries' calls land here too). Once
 //                            coverage is on, each new thread starts in a trampoline that maps
 //                            and installs its stack, then runs the real start routine; the
-//                            stack is released when the thread ends.
+//                            stack is released when the thread ends, after its thread_local
+//                            destructors and all but the last round of its pthread key
+//                            destructors, so an overflow in its teardown is reported too.
 //   threads already running  tlcrash_nasync_alternate_stacks_cover_all_threads maps one stack
 //                            per listed thread, sends each a real-time signal, and the thread's
 //                            handler installs the stack prepared for it (bounded wait). Threads
@@ -33,8 +35,9 @@ void tlcrash_nasync_alternate_stack_unmap(void* base);
 // kThreadAlternateStackSize bytes. Async-signal-safe.
 bool tlcrash_async_thread_has_alternate_stack();
 
-// Gives the calling thread a stack of its own (released when the thread ends) unless it already
-// has one. 0, or the errno of the mapping or of sigaltstack. Normal context.
+// Gives the calling thread a stack of its own (released when the thread ends, late as above; the
+// main thread's is kept to the end of the process) unless it already has one. 0, or the errno of
+// the mapping or of sigaltstack. Normal context.
 int tlcrash_nasync_alternate_stack_install_current();
 
 // Turns coverage on: from now on every new thread gets a stack, and every running thread is
