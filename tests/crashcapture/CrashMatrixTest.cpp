@@ -13,6 +13,7 @@
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -305,8 +306,12 @@ void expectForkedChildAndParentReports(const ForkedPids& pids) {
     ASSERT_TRUE(report.has_value()) << why;
     ASSERT_TRUE(report->processInfo().has_value()) << path;
     EXPECT_NE(crashedThread(*report), nullptr) << path;
-    EXPECT_TRUE(byPid.emplace(report->processInfo()->processID(), *report).second)
-        << "two reports of process " << report->processInfo()->processID();
+    const uint64_t pid = report->processInfo()->processID();
+    EXPECT_TRUE(byPid.emplace(pid, *report).second) << "two reports of process " << pid;
+    // Under a name of its own: "live_report.<pid in hex>-<random>.tlcrash".
+    std::ostringstream prefix;
+    prefix << "live_report." << std::hex << pid << "-";
+    EXPECT_EQ(std::filesystem::path(path).filename().string().rfind(prefix.str(), 0), 0u) << path;
   }
   ASSERT_EQ(byPid.size(), 2u) << "the child's report and the parent's";
   ASSERT_TRUE(byPid.count(pids.child) == 1 && byPid.count(pids.parent) == 1)
