@@ -29,24 +29,6 @@ std::atomic<bool> g_shared_stack_taken{false};
 
 void* mapStack() { return tlcrash_nasync_alternate_stack_map(); }
 
-void unmapStack(void* base) { tlcrash_nasync_alternate_stack_unmap(base); }
-
-// A thread's own stack, released when the thread ends.
-struct ThreadStack {
-  void* base = nullptr;
-  ~ThreadStack() {
-    if (base == nullptr) return;
-    stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == base) {
-      stack_t off{};
-      off.ss_flags = SS_DISABLE;
-      ::sigaltstack(&off, nullptr);
-    }
-    unmapStack(base);
-  }
-};
-thread_local ThreadStack t_stack;
-
 int useStack(void* base) {
   stack_t stack{};
   stack.ss_sp = base;
@@ -91,9 +73,7 @@ TLCrashStatus TLCrashSignalHandler::installAlternateStack() {
   stack_t current{};
   if (::sigaltstack(nullptr, &current) == 0) {
     if ((current.ss_flags & SS_ONSTACK) != 0) return TLCrashOk{};  // running on it: leave it alone
-    if (current.ss_sp != nullptr && (current.ss_sp == sigstk_base_ || current.ss_sp == t_stack.base)) {
-      return TLCrashOk{};
-    }
+    if (current.ss_sp != nullptr && current.ss_sp == sigstk_base_) return TLCrashOk{};
   }
   int error = ENOMEM;
   bool expected = false;
@@ -101,8 +81,8 @@ TLCrashStatus TLCrashSignalHandler::installAlternateStack() {
     error = useStack(sigstk_base_);
     if (error != 0) g_shared_stack_taken.store(false);
   } else {
-    if (t_stack.base == nullptr) t_stack.base = mapStack();
-    if (t_stack.base != nullptr) error = useStack(t_stack.base);
+    // The thread's own, kept through its teardown as every covered thread's is.
+    error = tlcrash_nasync_alternate_stack_install_current();
   }
   if (error != 0) return tlcrash_populate_posix_error(error, "Could not initialize alternative signal stack");
   return TLCrashOk{};
