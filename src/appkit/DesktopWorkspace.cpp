@@ -130,8 +130,12 @@ void DesktopWorkspace::reveal(const std::vector<fs::path>& items) {
 
 std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycleNow(const FreedesktopTrash& trash,
                                                                                    const std::vector<fs::path>& items) {
+  // The message names the first few failures and counts the rest: one trash of 20,000 items
+  // that all fail must not make a message (and log line) of megabytes.
+  constexpr std::size_t kNamed = 5;
   std::vector<fs::path> recycled;
-  std::vector<std::string> failures;
+  std::vector<std::string> named;
+  std::size_t failures = 0;
   std::optional<Error> firstError;
   for (const auto& item : items) {
     auto result = trash.trash(item);
@@ -140,12 +144,13 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
       continue;
     }
     if (!firstError) firstError = result.error();
-    failures.push_back(item.string() + " (" + result.error().message + ")");
+    if (++failures <= kNamed) named.push_back(item.string() + " (" + result.error().message + ")");
   }
   if (!firstError) return {std::move(recycled), std::nullopt};
-  if (failures.size() > 1) {
-    std::string text = std::to_string(failures.size()) + " items could not be moved to the Trash: ";
-    for (std::size_t i = 0; i < failures.size(); ++i) text += (i ? ", " : "") + failures[i];
+  if (failures > 1) {
+    std::string text = std::to_string(failures) + " items could not be moved to the Trash: ";
+    for (std::size_t i = 0; i < named.size(); ++i) text += (i ? ", " : "") + named[i];
+    if (failures > named.size()) text += ", and " + std::to_string(failures - named.size()) + " more";
     firstError->message = text;
   }
   return {std::move(recycled), firstError};

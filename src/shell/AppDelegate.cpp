@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "appkit/BusyCursor.h"
 #include "appkit/ItemPath.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/ApplicationLogging.h"
@@ -25,6 +26,14 @@ AppDelegate::AppDelegate(ShellServices services)
       cleaning_(services_.scriptRunner, services_.alerts),
       reactor_(std::make_shared<store::Core<GlobalState>>(GlobalState(services_.usageEvents))) {
   sharedDelegate.store(this);
+  if (auto* main = services_.main) {
+    // The busy cursor follows the work on the main thread; each change posts one look at it.
+    fileWork_->setOnChange([main, work = std::weak_ptr<FileWorkInProgress>(fileWork_)] {
+      main->async([work] {
+        if (auto now = work.lock()) appkit::showBusyCursor(now->progress().commands > 0);
+      });
+    });
+  }
 }
 
 namespace {
@@ -164,12 +173,12 @@ void AppDelegate::willTerminate() {
   if (running.commands == 0) return;
   // Cutting a copy off would leave the destination half made and the user unaware: the quit
   // waits, and says what for.
-  LOG_INFO("quitting waits for copies and moves to finish. commands=" << running.commands << " items="
+  LOG_INFO("quitting waits for copies, moves and trashes to finish. commands=" << running.commands << " items="
                                                                       << running.items << " done=" << running.done);
   appkit::Alert notice;
   notice.style = appkit::Alert::Style::informational;
   notice.applicationIcon = true;
-  notice.messageText = foundation::localizedString("Finishing copying and moving before quitting\u2026");
+  notice.messageText = foundation::localizedString("Finishing work on items before quitting\u2026");
   auto progress = [work = fileWork_]() -> std::optional<std::string> {
     auto now = work->progress();
     if (now.commands == 0) return std::nullopt;
@@ -183,7 +192,7 @@ void AppDelegate::willTerminate() {
   } else {
     appkit::AlertPresenter::waitUntilDone(progress);
   }
-  LOG_INFO("copies and moves finished; quitting");
+  LOG_INFO("work on items finished; quitting");
 }
 
 void AppDelegate::openOrFocusOnFindWindow() { reactor_->fire(GlobalCommands<GlobalState>::showSearch()); }

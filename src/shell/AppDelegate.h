@@ -70,11 +70,11 @@ class AppDelegate {
   // The launch steps: telemetry, logging, menu fix-up, then the kept drop action or the startup
   // action.
   void didFinishLaunching();
-  // The event loop is ending (on the main thread, windows still open). Copies and moves under way
-  // are let finish, not cut off: a notice over the windows says so until they are done, then the
-  // alerts they posted are shown.
+  // The event loop is ending (on the main thread, windows still open). Copies, moves and trashes
+  // under way are let finish, not cut off: a notice over the windows says so until they are done,
+  // then the alerts they posted are shown.
   void willTerminate();
-  // The copies and moves under way.
+  // The copies, moves and trashes under way.
   const std::shared_ptr<FileWorkInProgress>& fileWork() const { return fileWork_; }
   // Sets up logging once per process (later calls do nothing).
   void initializeLogging();

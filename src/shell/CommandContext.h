@@ -17,12 +17,12 @@ namespace ml::shell {
 
 using EventSink = std::function<void(std::shared_ptr<const store::Event>)>;
 
-// The copies and moves under way, so that quitting can let them finish (see
-// AppDelegate::willTerminate). Thread-safe.
+// The copies, moves and trashes under way, so that quitting can let them finish (see
+// AppDelegate::willTerminate) and the application can show that it is at work. Thread-safe.
 class FileWorkInProgress {
  public:
   struct Progress {
-    std::size_t commands = 0;  // copies and moves under way
+    std::size_t commands = 0;  // copies, moves and trashes under way
     std::size_t items = 0;     // the items they were given
     std::size_t done = 0;      // of those, the items done (copied, moved or failed)
   };
@@ -31,23 +31,30 @@ class FileWorkInProgress {
   class Hold {
    public:
     Hold(std::shared_ptr<FileWorkInProgress> work, std::size_t items) : work_(std::move(work)), items_(items) {
-      std::lock_guard lock(work_->mutex_);
-      ++work_->progress_.commands;
-      work_->progress_.items += items_;
+      {
+        std::lock_guard lock(work_->mutex_);
+        ++work_->progress_.commands;
+        work_->progress_.items += items_;
+      }
+      work_->changed();
     }
     ~Hold() {
-      std::lock_guard lock(work_->mutex_);
-      --work_->progress_.commands;
-      work_->progress_.items -= items_;
-      work_->progress_.done -= done_;
+      {
+        std::lock_guard lock(work_->mutex_);
+        --work_->progress_.commands;
+        work_->progress_.items -= items_;
+        work_->progress_.done -= done_;
+      }
+      work_->changed();
     }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     // One more item done.
-    void itemDone() {
+    void itemDone() { itemsDone(1); }
+    void itemsDone(std::size_t count) {
       std::lock_guard lock(work_->mutex_);
-      ++done_;
-      ++work_->progress_.done;
+      done_ += count;
+      work_->progress_.done += count;
     }
 
    private:
@@ -61,16 +68,34 @@ class FileWorkInProgress {
     return progress_;
   }
 
+  // Called each time a command starts or ends, on the thread where it did, outside the lock.
+  // Calls from two threads may arrive in either order: the callee reads progress() for the state.
+  void setOnChange(std::function<void()> onChange) {
+    std::lock_guard lock(mutex_);
+    onChange_ = std::move(onChange);
+  }
+
  private:
+  void changed() {
+    std::function<void()> onChange;
+    {
+      std::lock_guard lock(mutex_);
+      onChange = onChange_;
+    }
+    if (onChange) onChange();
+  }
+
   mutable std::mutex mutex_;
   Progress progress_;
+  std::function<void()> onChange_;
 };
 
 struct CommandContext {
   ShellServices services;
   EventSink fire;        // the store that ran the command
   EventSink fireGlobal;  // the global store
-  // Where copies and moves announce themselves while they work; may be null (nothing waits).
+  // Where copies, moves and trashes announce themselves while they work; may be null (nothing
+  // waits).
   std::shared_ptr<FileWorkInProgress> fileWork;
 };
 

@@ -87,8 +87,8 @@ PathMapping pairedWithDestinations(const std::vector<Path>& items, const Path& f
   return pairs;
 }
 
-// Held from the moment a copy or move knows its items until it has reported: quitting meanwhile
-// waits for it. Null without a place to announce it.
+// Held from the moment a copy, move or trash knows its items until it has reported: quitting
+// meanwhile waits for it. Null without a place to announce it.
 using WorkHold = std::unique_ptr<FileWorkInProgress::Hold>;
 WorkHold holdFor(const CommandContext& context, std::size_t items) {
   if (!context.fileWork) return nullptr;
@@ -433,10 +433,16 @@ void revealItems(const Items& items, const CommandContext& context) {
 void trashItems(const Items& items, const CommandContext& context) {
   if (!items || nothingToActOn(items, "trash")) return;
   LOG_INFO("recycling item. items=" << PathList{*items});
-  context.services.workspace->recycle(fileSystemPaths(*items), [context](std::vector<fs::path> recycled,
-                                                                         std::optional<foundation::Error> error) {
-    announce(context, std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
-  });
+  // Held until the rows have been told: a quit meanwhile waits, and the busy cursor shows.
+  std::shared_ptr<FileWorkInProgress::Hold> hold = holdFor(context, items->size());
+  context.services.workspace->recycle(
+      fileSystemPaths(*items),
+      [context, hold, count = items->size()](std::vector<fs::path> recycled,
+                                             std::optional<foundation::Error> error) mutable {
+        announce(context, std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
+        if (hold) hold->itemsDone(count);
+        hold.reset();
+      });
 }
 
 void showSearchWindow(const CommandContext& context) {

@@ -100,15 +100,19 @@ TEST(DesktopWorkspace, RecycleReportsTheItemsThatWentAndAnErrorForTheOthers) {
   EXPECT_NE(error->message.find("missing"), std::string::npos);
 }
 
-TEST(DesktopWorkspace, RecycleNamesEveryItemThatFailed) {
+TEST(DesktopWorkspace, RecycleNamesTheFirstItemsThatFailedAndCountsTheRest) {
   test::TempDir home, items;
   FreedesktopTrash trash(FreedesktopTrash::Options{home.path() / "Trash", [] { return std::vector<fs::path>{}; },
                                                    static_cast<uid_t>(-1)});
-  auto [recycled, error] = DesktopWorkspace::recycleNow(trash, {items.path() / "x", items.path() / "y"});
+  std::vector<fs::path> missing;
+  for (int i = 0; i < 8; ++i) missing.push_back(items.path() / ("x" + std::to_string(i)));
+  auto [recycled, error] = DesktopWorkspace::recycleNow(trash, missing);
   EXPECT_TRUE(recycled.empty());
   ASSERT_TRUE(error.has_value());
-  EXPECT_TRUE(error->message.starts_with("2 items could not be moved to the Trash: ")) << error->message;
-  EXPECT_NE(error->message.find("/y"), std::string::npos);
+  EXPECT_TRUE(error->message.starts_with("8 items could not be moved to the Trash: ")) << error->message;
+  EXPECT_NE(error->message.find("/x4 ("), std::string::npos) << error->message;
+  EXPECT_EQ(error->message.find("/x5"), std::string::npos) << error->message;
+  EXPECT_TRUE(error->message.ends_with(", and 3 more")) << error->message;
 }
 
 TEST(DesktopWorkspace, RecycleOfTrashableItemsHasNoError) {

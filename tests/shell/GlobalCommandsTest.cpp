@@ -1,5 +1,7 @@
 #include "shell/GlobalCommands.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <sys/xattr.h>
@@ -320,8 +322,9 @@ TEST_F(CopyMoveTest, OntoAVolumeWithoutUserAttributesItemsArriveAndTheLossIsName
   EXPECT_EQ(alerts->shown()[1].messageText, "Some items were moved without attributes the destination cannot keep.");
 }
 
-// Quitting while a copy is under way lets it finish, with a notice in front of the windows.
-TEST_F(CopyMoveTest, QuitWaitsForACopyUnderWayAndSaysSo) {
+// Quitting while a copy is under way lets it finish, with a notice in front of the windows; the
+// cursor shows the application at work meanwhile.
+TEST_F(CopyMoveTest, QuitWaitsForACopyUnderWayAndSaysSoAndTheCursorShowsTheWork) {
   constexpr int kItems = 2000;
   std::vector<files::Path> items;
   for (int i = 0; i < kItems; ++i) items.push_back(path(files_.write("from/f" + std::to_string(i), "x")));
@@ -337,9 +340,21 @@ TEST_F(CopyMoveTest, QuitWaitsForACopyUnderWayAndSaysSo) {
   EXPECT_EQ(copies, static_cast<std::size_t>(kItems));
   user.join();
   ASSERT_EQ(alerts->notices().size(), 1u);
-  EXPECT_EQ(alerts->notices()[0].first.messageText, "Finishing copying and moving before quitting\u2026");
+  EXPECT_EQ(alerts->notices()[0].first.messageText, "Finishing work on items before quitting\u2026");
   EXPECT_TRUE(alerts->notices()[0].second.ends_with(" of " + commands::countText(kItems) + " items done."))
       << alerts->notices()[0].second;
+
+  // The busy cursor shows while any work on items is held, and goes with the last of it.
+  settle();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  {
+    FileWorkInProgress::Hold trash(delegate().fileWork(), 1);
+    settle();
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+  }
+  settle();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 // Move ---------------------------------------------------------------------------------------------
