@@ -4,6 +4,8 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "crashreporter/ReportUuid.h"
+
 namespace ml::crash {
 
 // Crash-path rules (the child of fork).
@@ -14,7 +16,7 @@ void tlcrash_async_log_writer_adopt_forked_process(tlcrash_log_writer* writer) {
   // The process began at the fork, which is now.
   timespec now{};
   if (::clock_gettime(CLOCK_REALTIME, &now) == 0) writer->start_time = static_cast<int64_t>(now.tv_sec);
-  if (std::optional<ReportUuid> uuid = makeRandomUuid()) {
+  if (std::optional<ReportUuid> uuid = makeRandomUuid(false)) {
     writer->uuid = *uuid;
   } else {
     writer->uuid = makeClockUuid();  // the pid is in it: not the parent's

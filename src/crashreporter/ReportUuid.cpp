@@ -7,11 +7,11 @@
 
 namespace ml::crash {
 
-std::optional<ReportUuid> makeRandomUuid() {
+std::optional<ReportUuid> makeRandomUuid(bool wait) {
   ReportUuid uuid{};
   size_t filled = 0;
   while (filled < uuid.size()) {
-    ssize_t n = ::getrandom(uuid.data() + filled, uuid.size() - filled, 0);
+    ssize_t n = ::getrandom(uuid.data() + filled, uuid.size() - filled, wait ? 0u : GRND_NONBLOCK);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;

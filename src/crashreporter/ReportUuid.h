@@ -11,8 +11,9 @@ namespace ml::crash {
 
 using ReportUuid = std::array<uint8_t, 16>;
 
-// nullopt (errno set) only when the kernel's random source cannot be read.
-std::optional<ReportUuid> makeRandomUuid();
+// nullopt (errno set) only when the kernel's random source cannot be read, or, with `wait`
+// false, is not ready yet (early in boot: a forked child must not block there).
+std::optional<ReportUuid> makeRandomUuid(bool wait = true);
 // A version 4 UUID made from the realtime and monotonic clocks and the process id, for when the
 // random source is unavailable: unique per process, not unpredictable.
 ReportUuid makeClockUuid();

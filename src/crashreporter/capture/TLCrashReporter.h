@@ -15,6 +15,12 @@
 // crash paths need is prepared by enabling: the writer context, the report path, the image list,
 // the thread list and the thread stopper, the signal handlers or the exception server.
 //
+// Forks: a process forked after enabling is reported as itself, in either capture mode. At the
+// fork its writer context takes its own pid, parent, start and report UUID (LogWriterFork.h); its
+// crash writes a file of its own under names of its own (ReportOutput.h); and since the exception
+// server's thread stays in the parent, the child's faults take the signal path (FaultRelay.h).
+// Every report is on the disk before it is named (fsync of the file, then of the folder).
+//
 // Thread affinity: every method runs on the caller's thread, in a normal context.
 #include <cstdint>
 #include <memory>
