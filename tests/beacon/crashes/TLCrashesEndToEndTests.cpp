@@ -424,16 +424,24 @@ TEST_F(TLCrashesEndToEndTest, NothingInTheCrashesFolderSWayLosesACrash) {
 }
 
 // A program that returns from main while the client's channel is busy: the client stops its
-// queues and threads before static objects are torn down, so no telemetry line reaches the
-// program's log after it is gone. Ten launches, as the fault showed in most of them.
+// queues and threads before static objects are torn down, so no telemetry line is logged after
+// its shutdown returned, and none reaches the program's log after it is gone. The server answers
+// a few batches at once and holds the rest unanswered, so transfers are under way at shutdown
+// and answers come back while the client winds down. Five launches, each mix of answered and
+// held batches at least once.
 TEST_F(TLCrashesEndToEndTest, ReturningFromMainWithTheChannelAtWorkEndsCleanly) {
+  using ml::test::ScriptedHttpAnswer;
   ml::test::LocalHttpServer server;
-  for (int launch = 0; launch < 10; ++launch) {
+  server.setDefaultAnswer(ScriptedHttpAnswer::hold());
+  for (int launch = 0; launch < 5; ++launch) {
     SCOPED_TRACE("launch " + std::to_string(launch));
     ml::test::XdgSandbox sandbox;
+    for (int answered = 0; answered < launch % 4; ++answered) server.enqueue(ScriptedHttpAnswer::respond(200));
     ChildOutcome run = runProgram(kChild, {"exit", server.baseUrl()});
-    EXPECT_TRUE(run.exited && run.exitCode == 0) << run.describe();
-    EXPECT_NE(run.out.find("leaving"), std::string::npos) << run.describe();
+    server.releaseHeld();
+    // The whole of standard error: a sanitizer's report names the freeing and using threads first.
+    EXPECT_TRUE(run.exited && run.exitCode == 0) << run.describe() << "\n--- whole stderr\n" << run.err;
+    EXPECT_NE(run.out.find("leaving"), std::string::npos) << run.describe() << "\n--- whole stderr\n" << run.err;
   }
 }
 

@@ -78,8 +78,9 @@ void TLHttpIngestion::didCreate(const std::shared_ptr<TLHttpIngestion>& ingestio
 
 void TLHttpIngestion::post(std::function<void()> task) {
   ownerQueue_.async([weakSelf = weak_from_this(), task = std::move(task)] {
-    // The task may capture `this`: it only runs while the object lives.
-    if (auto self = weakSelf.lock()) task();
+    // The task may capture `this`: it only runs while the object lives. After shutdown() nothing
+    // runs, so no late answer or command starts work (a transfer, a completion) again.
+    if (auto self = weakSelf.lock(); self && !self->shutDown_) task();
   });
 }
 
@@ -160,7 +161,7 @@ void TLHttpIngestion::sendOnQueue(const std::shared_ptr<TLIngestionCall>& call) 
   auto pending = pendingCalls_.find(call->callId);
   if (pending == pendingCalls_.end() || pending->second != call || call->submitted) return;
   call->resetTimer();
-  if (paused_ || !enabled_) return;
+  if (paused_ || !enabled_ || shutDown_) return;
   auto request = makeRequest(call->data, call->eTag, call->authToken);
   if (!request) return;
   if (!request->timeout) request->timeout = requestTimeout_;
@@ -335,6 +336,33 @@ void TLHttpIngestion::setEnabledOnQueue(bool isEnabled, bool deleteDataOnDisable
   for (const auto& [id, call] : dropped) {
     if (!call->submitted) call->finishWithoutAnswer(net::makeUrlError(net::UrlErrorCode::cancelled));
   }
+}
+
+void TLHttpIngestion::shutdown() {
+  const auto keepAlive = shared_from_this();
+  std::shared_ptr<net::HttpSession> session;
+  ownerQueue_.sync([&] {
+    if (shutDown_) return;
+    shutDown_ = true;
+    enabled_ = false;
+    paused_ = true;
+    if (reachabilityObserver_) reachability_->removeObserver(*reachabilityObserver_);
+    reachabilityObserver_.reset();
+    reachability_->stopNotifier();
+    // Their timers post to the owner queue; the calls themselves go with the transfers below.
+    for (const auto& [id, call] : pendingCalls_) call->resetTimer();
+    pendingCalls_.clear();
+    session = std::move(session_);
+    session_.reset();
+    if (session) session->invalidateAndCancel();
+  });
+  // Here, not on the owner queue: the session's destruction joins its transfer thread and runs
+  // the completions still due on its delivery queue, which post to the owner queue (and find
+  // the ingestion shut down). `keepAlive` holds the ingestion meanwhile, so none of them is
+  // its last holder.
+  session.reset();
+  // Whatever those completions posted has run (as nothing) once this returns.
+  ownerQueue_.sync([] {});
 }
 
 void TLHttpIngestion::retireSession() {

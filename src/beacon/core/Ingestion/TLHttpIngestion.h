@@ -16,8 +16,8 @@
 //     off keeping data (500); on any other error it switches off dropping data and tells its
 //     delegates of the fatal error (999); otherwise (200, or a transfer it cancelled) nothing.
 // Every accepted call ends with exactly one completion, except a call sent again under an id
-// that is still pending (ignored) and calls alive when the ingestion is destroyed. Calls dropped
-// by switching off with deletion end with a `cancelled` error.
+// that is still pending (ignored) and calls alive when the ingestion is destroyed or shut down.
+// Calls dropped by switching off with deletion end with a `cancelled` error.
 //
 // Threads: the ingestion owns one serial queue, and everything it keeps (pending calls, the
 // switch and pause flags, the listeners, the endpoint, the session) belongs to that queue.
@@ -124,6 +124,16 @@ class TLHttpIngestion : public TLIngestionProtocol,
   void setEnabled(bool isEnabled, bool deleteDataOnDisabled) override;
   bool isEnabled() const;
 
+  // Ends the ingestion's work for good (the client's shutdown, before the program's static
+  // objects go): stops watching the network, drops the retry timers and the pending calls
+  // without their completions (their batches stay with their callers), cancels the transfers
+  // still running and waits until the session's threads have ended (a session retired earlier
+  // by switching off with deletion ends on the helper queue, as always). Every command made later is
+  // dropped, queries still answer. Once it returns no thread of the ingestion holds it, runs its
+  // work or calls a completion: whoever lets go of it last destroys it without waiting for an
+  // answer. Idempotent; called from any thread but the ingestion's own and its completions'.
+  void shutdown();
+
   std::shared_ptr<TLReachability> reachability() const;
   void setReachability(std::shared_ptr<TLReachability> reachability);
 
@@ -173,8 +183,8 @@ class TLHttpIngestion : public TLIngestionProtocol,
   dispatch::Clock& clock() const { return *clock_; }
   // The queue that owns the state, for subclasses' own state.
   dispatch::SerialQueue& ownerQueue() const { return ownerQueue_; }
-  // Runs `task` on the owner queue, later, while the ingestion lives (also when called from the
-  // queue itself: commands never run inside the task that made them).
+  // Runs `task` on the owner queue, later, while the ingestion lives and has not been shut down
+  // (also when called from the queue itself: commands never run inside the task that made them).
   void post(std::function<void()> task);
   // Runs `read` on the owner queue after everything posted before, waits and answers its result;
   // inline from the owner queue.
@@ -224,6 +234,7 @@ class TLHttpIngestion : public TLIngestionProtocol,
   std::vector<std::weak_ptr<TLIngestionDelegate>> delegates_;
   bool enabled_ = true;
   bool paused_ = false;
+  bool shutDown_ = false;  // shutdown() ran: posted work is dropped
 
   dispatch::Clock* clock_;
   dispatch::Queue* releaseQueue_;  // environment.retryQueue

@@ -53,12 +53,20 @@ const char* origin(bool fromApplication) { return fromApplication ? "" : "from a
 TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironment environment) {
   Dependencies dependencies;
   dependencies.settings = &TLUserDefaults::shared();
-  // The group's queue, kept here so that stopping it is the client's own doing.
-  auto queueSlot = std::make_shared<std::shared_ptr<TLStoppableQueue>>();
-  dependencies.makeChannelGroup = [environment, queueSlot](
+  // The parts of the pipeline that run threads of their own, kept here so that stopping them is
+  // the client's own doing: the group's queue, and the ingestions (weakly: they belong to the
+  // group, its units and the Common Collector delegate). The factories and the stop are called
+  // under the client's operation lock, which keeps them apart.
+  struct Pipeline {
+    std::shared_ptr<TLStoppableQueue> queue;
+    std::vector<std::weak_ptr<TLHttpIngestion>> ingestions;
+  };
+  auto pipeline = std::make_shared<Pipeline>();
+  dependencies.makeChannelGroup = [environment, pipeline](
                                       const foundation::Uuid& installId,
                                       const std::string& logUrl) -> std::shared_ptr<TLChannelGroupProtocol> {
     auto ingestion = TLBeaconIngestion::create(logUrl, installId, environment);
+    pipeline->ingestions.push_back(ingestion);
     TLChannelGroupDefault::DefaultIngestion defaultIngestion;
     defaultIngestion.ingestion = ingestion;
     defaultIngestion.setBaseURL = [ingestion](const std::string& baseUrl) { ingestion->setBaseURL(baseUrl); };
@@ -66,18 +74,25 @@ TLBeacon::Dependencies TLBeacon::Dependencies::standard(TLHttpIngestionEnvironme
       ingestion->setAppSecret(appSecret);
     };
     auto queue = std::make_shared<TLStoppableQueue>(TLChannelGroupDefault::queueLabel());
-    *queueSlot = queue;
+    pipeline->queue = queue;
     return TLChannelGroupDefault::make(std::move(defaultIngestion), std::make_shared<TLLogDBStorage>(), queue,
                                        TLChannelEnvironment::shared());
   };
-  dependencies.stopChannelQueue = [queueSlot] {
-    // Tasks posted so far run; the thread ends even while an HTTP call in flight still holds a
-    // unit (its answer, posted later, is dropped: the batch stays in the store for next time).
-    if (auto queue = std::exchange(*queueSlot, nullptr)) queue->stop();
+  dependencies.makeCommonCollectorChannelDelegate = [environment, pipeline](const foundation::Uuid& installId,
+                                                                            const std::optional<std::string>& baseUrl) {
+    auto collector = std::make_shared<TLCommonCollectorChannelDelegate>(installId, baseUrl, environment);
+    pipeline->ingestions.push_back(collector->commonCollectorIngestion());
+    return collector;
   };
-  dependencies.makeCommonCollectorChannelDelegate = [environment](const foundation::Uuid& installId,
-                                                                  const std::optional<std::string>& baseUrl) {
-    return std::make_shared<TLCommonCollectorChannelDelegate>(installId, baseUrl, environment);
+  dependencies.stopPipeline = [pipeline] {
+    // The ingestions first: their transfers in flight are cancelled and their threads end, so no
+    // answer reaches a unit, and no unit's last holder is an ingestion's thread, from here on
+    // (the batches stay in the store for the next launch). Then the queue runs what was posted
+    // to it (logs enqueued so far are stored; what it would send is dropped) and its thread ends.
+    for (const auto& weak : std::exchange(pipeline->ingestions, {})) {
+      if (auto ingestion = weak.lock()) ingestion->shutdown();
+    }
+    if (auto queue = std::exchange(pipeline->queue, nullptr)) queue->stop();
   };
   return dependencies;
 }
@@ -125,7 +140,7 @@ void TLBeacon::stop() {
   unit.reset();
   collector.reset();
   group.reset();
-  if (dependencies_.stopChannelQueue) dependencies_.stopChannelQueue();
+  if (dependencies_.stopPipeline) dependencies_.stopPipeline();
 }
 
 void TLBeacon::resetSharedInstance(std::shared_ptr<TLBeacon> replacement) {

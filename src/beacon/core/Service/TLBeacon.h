@@ -68,9 +68,10 @@ class TLBeacon {
     std::function<std::shared_ptr<TLCommonCollectorChannelDelegate>(const foundation::Uuid& installId,
                                                                     const std::optional<std::string>& baseUrl)>
         makeCommonCollectorChannelDelegate;
-    // Stops the queue of the group makeChannelGroup made, once nothing else holds the group: the
-    // work posted so far runs, then its thread ends. Empty: the group's queue is the caller's.
-    std::function<void()> stopChannelQueue;
+    // Stops the threads of what the two factories made, once the client holds none of it: the
+    // ingestions end their transfers and threads, then the group's queue runs the work posted so
+    // far and its thread ends. Empty: the pipeline's threads are the caller's.
+    std::function<void()> stopPipeline;
 
     static Dependencies standard(TLHttpIngestionEnvironment environment = {});
   };
@@ -86,8 +87,9 @@ class TLBeacon {
   // Drops the singleton: the next sharedInstance() makes a fresh one, or answers `replacement`.
   static void resetSharedInstance(std::shared_ptr<TLBeacon> replacement = nullptr);
   // Stops every queue and thread of the client: each started service stops its own work and
-  // lets go of the channel, then the channel group's queue runs what was posted to it and ends
-  // (later work is dropped; unsent logs stay in the store). The singleton is dropped. The
+  // lets go of the channel, the ingestions cancel their transfers in flight and end their
+  // threads, then the channel group's queue runs what was posted to it and ends (later work is
+  // dropped; unsent logs stay in the store). The singleton is dropped. The
   // application calls it when its run loop ends, before main returns and static objects go.
   // The first start also registers it to run at exit, for a host that does not call it (that
   // run comes after statics built later than the start are gone). Safe to call again.

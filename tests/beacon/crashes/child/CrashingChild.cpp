@@ -18,8 +18,8 @@
 //   crashing_child exit <log url>
 //     starts the client from its standard dependencies, logs through a handler that writes to a
 //     function-local static sink, leaves the channel busy with many logs, shuts the client down
-//     and returns from main: it aborts if a line reaches the sink after static teardown
-//     destroyed it.
+//     and returns from main: it aborts if a line is logged after the shutdown returned (a thread
+//     of the client still at work), or reaches the sink after static teardown destroyed it.
 // Warnings and errors of the telemetry logger go to standard error as "<tag>: <message>".
 #include <dlfcn.h>
 #include <link.h>
@@ -190,11 +190,19 @@ int collect(bool refuse, bool crashOnly, bool idle) {
 }
 
 // The sink of the exit mode's handler: a function-local static, as an application's log is.
+// Closed once the client's shutdown has returned: from then on no thread of the client may log.
 struct Sink {
   std::atomic<bool> alive{true};
+  std::atomic<bool> closed{false};
   std::atomic<long> lines{0};
   ~Sink() { alive.store(false); }
 };
+
+[[noreturn]] void lateLine(const char* what, const std::string& text) {
+  const std::string line = std::string(what) + ": " + text + "\n";
+  (void)!::write(2, line.data(), line.size());
+  std::abort();
+}
 
 Sink& sink() {
   static Sink instance;
@@ -207,11 +215,8 @@ int exitWithWorkInFlight(const std::string& logUrl) {
   TLBeacon::setLogHandler([](const TLLogMessageProvider& message, TLLogLevel, std::string_view, const char*,
                              const char*, std::uint32_t) {
     Sink& target = sink();
-    if (!target.alive.load()) {
-      static const char kLate[] = "a telemetry line reached the log sink after it was destroyed\n";
-      (void)!::write(2, kLate, sizeof kLate - 1);
-      std::abort();
-    }
+    if (!target.alive.load()) lateLine("a telemetry line reached the log sink after it was destroyed", message());
+    if (target.closed.load()) lateLine("a telemetry line was logged after the client's shutdown returned", message());
     (void)message();
     target.lines.fetch_add(1);
   });
@@ -226,6 +231,7 @@ int exitWithWorkInFlight(const std::string& logUrl) {
   }
   // As the application does when its run loop ends: the client stops before main returns.
   TLBeacon::shutdown();
+  sink().closed.store(true);
   std::printf("leaving\n");
   return 0;
 }
