@@ -221,6 +221,18 @@ void TLCrashes::shutdown() {
     buffer = std::move(bufferChannelUnit_);
   }
   source.reset();  // stops the watcher's thread
+  {
+    // A run the cancelled timer had already begun goes on: it is waited for, so no processing
+    // thread reads the settings or hands a crash to the channel once the client has stopped
+    // (the program's static objects may go next). On the main thread the wait serves the main
+    // queue's sync requests, where the run asks the host's confirmation handler; a run that
+    // shuts the client down itself (from a host callback) is not waited for.
+    std::unique_lock gate(processingRunLock_);
+    processingClosed_ = true;
+    if (processingRunThread_ != std::this_thread::get_id()) {
+      dispatch::MainQueue::blockingWait(gate, processingRunEnded_, [this] { return !processingRunThread_; });
+    }
+  }
   TLServiceAbstract::shutdown();
 }
 

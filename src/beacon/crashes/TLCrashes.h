@@ -29,6 +29,7 @@
 // the host may answer notifyWithUserConfirmation from any thread, at once or later, and the
 // client's switch may run while a processing run is under way.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,6 +37,7 @@
 #include <optional>
 #include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "beacon/core/Channel/TLChannelDelegate.h"
@@ -140,7 +142,8 @@ class TLCrashes final : public TLServiceAbstract,
   void updateConfigurationWithAppSecret(const std::optional<std::string>& appSecret,
                                         const std::optional<std::string>& transmissionTargetToken) override;
   void applyEnabledState(bool isEnabled) override;
-  // Cancels the delayed processing and the memory-pressure watch, and lets go of the units.
+  // Cancels the delayed processing (and waits for a run of it already under way) and the
+  // memory-pressure watch, and lets go of the units.
   void shutdown() override;
 
   // --- Crash reporter
@@ -225,6 +228,13 @@ class TLCrashes final : public TLServiceAbstract,
   std::shared_ptr<TLChannelUnitProtocol> bufferChannelUnit_;
   std::unique_ptr<TLMemoryPressureSource> memoryPressureSource_;
   dispatch::Timer delayedProcessing_;
+
+  // The delayed processing run under way on the processing queue, which shutdown() waits for
+  // (a run that begins once shutdown() has closed the gate does nothing). Own lock, taken alone.
+  std::mutex processingRunLock_;
+  std::condition_variable processingRunEnded_;
+  std::optional<std::thread::id> processingRunThread_;
+  bool processingClosed_ = false;
 
   // The processing state: stored files, the reports waiting for confirmation, the crash logs
   // waiting for the channel (synchronised by the processor itself).

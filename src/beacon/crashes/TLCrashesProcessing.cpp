@@ -82,10 +82,26 @@ void TLCrashes::startDelayedCrashProcessing() {
   auto run = [weak] {
     auto strong = weak.lock();
     if (!strong) return;
+    {
+      std::lock_guard gate(strong->processingRunLock_);
+      if (strong->processingClosed_) return;
+      strong->processingRunThread_ = std::this_thread::get_id();
+    }
     strong->startCrashProcessing();
-    std::lock_guard guard(strong->lock_);
-    if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
+    {
+      std::lock_guard guard(strong->lock_);
+      if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
+    }
+    {
+      std::lock_guard gate(strong->processingRunLock_);
+      strong->processingRunThread_.reset();
+    }
+    strong->processingRunEnded_.notify_all();
   };
+  {
+    std::lock_guard gate(processingRunLock_);
+    processingClosed_ = false;
+  }
   std::lock_guard guard(lock_);
   delayedProcessing_ = dispatch::Timer::oneShot(*environment_.clock, *environment_.processingQueue, kProcessingDelay,
                                                 std::move(run));
