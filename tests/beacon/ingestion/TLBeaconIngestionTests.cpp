@@ -370,6 +370,33 @@ TEST_F(TLBeaconIngestionTest, DisablingKeepsCallsAndEnablingSendsThemWhenTheNetw
   EXPECT_EQ(delegate->resumes, 1);
 }
 
+// The client's shutdown: a transfer under way and a call waiting for its retry end without their
+// completions, the network is no longer watched, and nothing sent or switched on later goes out
+// or answers (the session and its threads are gone when shutdown() returns).
+TEST_F(TLBeaconIngestionTest, ShutdownEndsEveryCallWithoutItsCompletionAndLaterWorkGoesNowhere) {
+  server.enqueue(ScriptedHttpAnswer::respond(503));
+  server.setDefaultAnswer(ScriptedHttpAnswer::hold());
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("RETRIED"), std::nullopt, completions.handler());
+  waitForRetryTimer();
+  ingestion->sendAsync(batch("RUNNING"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(2));
+
+  ingestion->shutdown();
+  EXPECT_EQ(clock.pendingCount(), 0u);
+  EXPECT_EQ(monitor->observerCount(), 0u);
+  EXPECT_EQ(ingestion->pendingCallCount(), 0u);
+  ingestion->sendAsync(batch("LATE"), std::nullopt, completions.handler());
+  ingestion->setEnabled(true, false);
+  ingestion->resume();
+  clock.advance(seconds(1200));
+  EXPECT_EQ(ingestion->pendingCallCount(), 0u);
+  EXPECT_TRUE(ingestion->isPaused());
+  EXPECT_EQ(server.requestCount(), 2u);
+  EXPECT_EQ(completions.count(), 0u);
+  ingestion->shutdown();  // again: nothing left to do
+}
+
 TEST_F(TLBeaconIngestionTest, SetBaseUrlKeepsTheQueryAndRefusesTextThatIsNoUrl) {
   auto ingestion = makeIngestion(server.baseUrl());
   ingestion->setBaseURL("https://other.example.org:8443/v2");
