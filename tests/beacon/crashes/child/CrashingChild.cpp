@@ -15,11 +15,14 @@
 //     prints "stored <number of stored crash files>"; "idle" waits the same and prints the same
 //     without refusing. "no-file-rights" drops the capabilities that let root ignore file modes,
 //     so a read-only folder is read-only for the child whoever runs it.
-//   crashing_child exit <log url>
+//   crashing_child exit <log url> [unanswered]
 //     starts the client from its standard dependencies, logs through a handler that writes to a
 //     function-local static sink, leaves the channel busy with many logs, shuts the client down
 //     and returns from main: it aborts if a line is logged after the shutdown returned (a thread
 //     of the client still at work), or reaches the sink after static teardown destroyed it.
+//     Without "unanswered" it first waits (up to 30 s, else exits 3) until the server has taken
+//     those logs, then fills every batch slot again right before the shutdown, so the ingestion
+//     is busy as the client stops; with it the logs stay in flight. It holds a unit throughout.
 // Warnings and errors of the telemetry logger go to standard error as "<tag>: <message>".
 #include <dlfcn.h>
 #include <link.h>
@@ -138,13 +141,15 @@ class DeliveryWatcher final : public TLChannelDelegate {
   void channelDidSucceedSendingLog(TLChannelProtocol&, const Log& log) override {
     if (dynamic_cast<const TLAppleErrorLog*>(log.get())) crashesSent.fetch_add(1);
     auto* withProperties = dynamic_cast<const TLLogWithProperties*>(log.get());
-    if (withProperties && withProperties->properties && withProperties->properties->count("name") &&
-        withProperties->properties->at("name") == "in-flight") {
-      bufferedSent.store(true);
+    if (withProperties && withProperties->properties && withProperties->properties->count("name")) {
+      const std::string& name = withProperties->properties->at("name");
+      if (name == "in-flight") bufferedSent.store(true);
+      if (name.starts_with("at-exit-")) atExitSent.fetch_add(1);
     }
   }
   std::atomic<int> crashesSent{0};
   std::atomic<bool> bufferedSent{false};
+  std::atomic<int> atExitSent{0};
 };
 
 // Root's rights to ignore file modes and owners, dropped from the effective set.
@@ -209,7 +214,7 @@ Sink& sink() {
   return instance;
 }
 
-int exitWithWorkInFlight(const std::string& logUrl) {
+int exitWithWorkInFlight(const std::string& logUrl, bool answered) {
   sink();  // built before the client starts, so destroyed after anything the client registers
   TLBeacon::setLogLevel(TLLogLevel::verbose);
   TLBeacon::setLogHandler([](const TLLogMessageProvider& message, TLLogLevel, std::string_view, const char*,
@@ -222,13 +227,40 @@ int exitWithWorkInFlight(const std::string& logUrl) {
   });
   TLBeacon::setLogUrl(logUrl);
   TLBeacon::start(kSecret, {TLServiceClass::of<TLCrashes>()});
-  auto unit = TLBeacon::sharedInstance()->channelUnit();
-  for (int i = 0; i < 300; ++i) {
-    auto log = std::make_shared<TLLogWithProperties>();
-    log->setType("event");
-    log->properties = std::map<std::string, std::string>{{"name", "at-exit-" + std::to_string(i)}};
-    unit->enqueueItem(log, 1);
+  auto client = TLBeacon::sharedInstance();
+  auto unit = client->channelUnit();
+  auto watcher = std::make_shared<DeliveryWatcher>();
+  client->channelGroup()->addDelegate(watcher);
+  int enqueued = 0;
+  auto enqueue = [&](std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i, ++enqueued) {
+      auto log = std::make_shared<TLLogWithProperties>();
+      log->setType("event");
+      log->properties = std::map<std::string, std::string>{{"name", "at-exit-" + std::to_string(enqueued)}};
+      unit->enqueueItem(log, 1);
+    }
+  };
+  enqueue(300);
+  if (answered) {
+    // Once the server has taken all of them every batch slot is free, and as many full batches
+    // more go to the ingestion at once, in about the last tasks the channel's queue runs before
+    // the shutdown: the ingestion is at work on them, or on their answers, meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (watcher->atExitSent.load() < 300 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (watcher->atExitSent.load() < 300) {
+      std::printf("timed out: %d sent\n", watcher->atExitSent.load());
+      return 3;
+    }
+    std::atomic<bool> drained{false};  // the sent batches leave the unit's list after their listeners
+    unit->logsDispatchQueue().async([&drained] { drained.store(true); });
+    while (!drained.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    enqueue(unit->configuration().batchSizeLimit * unit->configuration().pendingBatchesLimit);
   }
+  // The program keeps the unit it logged through past the shutdown, as an application may keep
+  // a part of the client: the shutdown ends the work of what it still holds too.
+  client.reset();
   // As the application does when its run loop ends: the client stops before main returns.
   TLBeacon::shutdown();
   sink().closed.store(true);
@@ -258,7 +290,7 @@ int main(int argc, char** argv) {
   } else if (mode == "exit") {
     // Ends as a program does: static objects are torn down after main while the client's
     // threads would still be at work, unless the client stops them first.
-    status = exitWithWorkInFlight(argv[2]);
+    status = exitWithWorkInFlight(argv[2], !(argc >= 4 && std::strcmp(argv[3], "unanswered") == 0));
     std::fflush(stdout);
     return status;
   }
