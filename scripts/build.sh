@@ -43,6 +43,8 @@ case "$flavour" in
 esac
 if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR=$root
+  # The precompiled headers' definitions and time macros are checked by the compiler itself.
+  export CCACHE_SLOPPINESS=pch_defines,time_macros
   args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 [ -n "${ML_TARGETS:-}" ] && read -r -a targets <<<"$ML_TARGETS"
