@@ -3,6 +3,7 @@
 // the factories are kept so tests can look at them.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,16 @@ struct WindowState {
     if (auto* e = event.as<ItemsCopied>()) copied.push_back(e->items);
     if (auto* e = event.as<ApplicationEvents::ItemsRenamed>()) renamed.push_back(e->items);
   }
+};
+
+// Marks that the global store has run everything fired on it before.
+class StoreBarrier final : public store::Command<GlobalState> {
+ public:
+  explicit StoreBarrier(std::shared_ptr<std::atomic<bool>> passed) : passed_(std::move(passed)) {}
+  void execute(const GlobalState&, store::Core<GlobalState>&) override { passed_->store(true); }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> passed_;
 };
 
 class ShellTest : public ::testing::Test {
@@ -81,10 +92,17 @@ class ShellTest : public ::testing::Test {
 
   // Serves the main loop until `done` holds (a safety limit, not a timing).
   bool waitFor(const std::function<bool()>& done) { return loop.drainUntil(done, std::chrono::seconds(10)); }
-  // Serves the main loop until the stores and the main queue have nothing left to do.
+  // Serves the main loop until the global store and the main queue have nothing left to do: work
+  // that hops between the store's queue and the main thread gets three rounds, each waiting for
+  // everything fired on the store before it however slow the machine, then for the main queue.
   void settle() {
-    for (int i = 0; i < 20; ++i) {
-      loop.drainUntil([] { return false; }, std::chrono::milliseconds(5));
+    for (int round = 0; round < 3; ++round) {
+      if (delegate_) {
+        auto passed = std::make_shared<std::atomic<bool>>(false);
+        delegate_->reactor().fire(std::shared_ptr<store::Command<GlobalState>>(std::make_shared<StoreBarrier>(passed)));
+        waitFor([&] { return passed->load(); });
+      }
+      for (int i = 0; i < 7; ++i) loop.drainUntil([] { return false; }, std::chrono::milliseconds(5));
     }
   }
 
