@@ -19,6 +19,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${ML_JOBS:-$(nproc)}
+# Many suites spend most of their time waiting on child processes, servers and timers: twice as
+# many suites as cores keep the cores busy (ML_TEST_JOBS overrides).
+test_jobs=${ML_TEST_JOBS:-$((2 * jobs))}
 fuzz_seconds=${ML_FUZZ_SECONDS:-8}
 export QT_QPA_PLATFORM=offscreen
 work=$(mktemp -d)
@@ -79,7 +82,7 @@ timed "includes against the module table" bash "$root/scripts/check-layers.sh"
 # (`ML_BENCH=ON bash scripts/build.sh app` makes them).
 timed "g++ build" env ML_BENCH=OFF bash "$root/scripts/build.sh" app
 timed "crash path objects" bash "$root/scripts/check-crash-path.sh" "$root/build"
-start_stage gxx_tests ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+start_stage gxx_tests ctest --test-dir "$root/build" --output-on-failure -j "$test_jobs"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -88,14 +91,14 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan-suppressions.txt:print_suppressions=0"
 timed "clang ASan+UBSan build (beside the g++ tests)" bash "$root/scripts/build.sh" asan
 finish_stage gxx_tests "g++ tests"
-start_stage asan_tests ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+start_stage asan_tests ctest --test-dir "$root/build-asan" --output-on-failure -j "$test_jobs"
 
 # The flavour makes only the suites the module table marks.
 timed "clang ThreadSanitizer build (beside the ASan tests)" bash "$root/scripts/build.sh" tsan
 finish_stage asan_tests "ASan+UBSan tests"
 # A report fails its test at once.
 timed "ThreadSanitizer tests" env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs"
+  ctest --test-dir "$root/build-tsan" --output-on-failure -j "$test_jobs"
 
 
 # The test folders of the g++ tree to run again as an ordinary user: every suite of a Qt-free
@@ -143,7 +146,7 @@ else
   for d in "${dirs[@]}"; do
     log=$work/unprivileged.log
     status=0
-    as_user ctest --output-on-failure -j "$jobs" --test-dir "$root/build/$d" >"$log" 2>&1 || status=$?
+    as_user ctest --output-on-failure -j "$test_jobs" --test-dir "$root/build/$d" >"$log" 2>&1 || status=$?
     if [ "$status" -ne 0 ]; then
       cat "$log"
       echo "== $d failed as the ordinary user $user"
