@@ -87,16 +87,21 @@ void TLCrashes::startDelayedCrashProcessing() {
       if (strong->processingClosed_) return;
       strong->processingRunThread_ = std::this_thread::get_id();
     }
+    // The run is under way until this goes, also when processing throws: shutdown() never waits
+    // for a run that has ended.
+    struct UnderWay {
+      TLCrashes& crashes;
+      ~UnderWay() {
+        {
+          std::lock_guard gate(crashes.processingRunLock_);
+          crashes.processingRunThread_.reset();
+        }
+        crashes.processingRunEnded_.notify_all();
+      }
+    } underWay{*strong};
     strong->startCrashProcessing();
-    {
-      std::lock_guard guard(strong->lock_);
-      if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
-    }
-    {
-      std::lock_guard gate(strong->processingRunLock_);
-      strong->processingRunThread_.reset();
-    }
-    strong->processingRunEnded_.notify_all();
+    std::lock_guard guard(strong->lock_);
+    if (strong->shouldReleaseProcessingSemaphore_.exchange(false)) strong->delayedProcessingSemaphore_.release();
   };
   {
     std::lock_guard gate(processingRunLock_);

@@ -65,10 +65,9 @@ pthread_key_t g_release_key;
 int g_release_key_error = 0;
 std::once_flag g_release_key_once;
 
-// A sanitizer runtime takes the same last round to tear down its own record of the thread: the
-// calls there go straight to the kernel, past the runtime's interceptors, which would need that
-// record. ThreadSanitizer stops the process when any code of the thread runs after its
-// teardown, so under it the stack goes in the first round instead.
+// ThreadSanitizer takes the same last round to tear down its record of the thread and stops the
+// process when the thread's code calls into it after that: under it the stack goes in the first
+// round instead.
 #if defined(__has_feature)
 #if __has_feature(thread_sanitizer)
 #define ML_THREAD_SANITIZER 1
@@ -86,14 +85,13 @@ void releaseOwnedStack(void* raw) {
   void* base = owned->base;
   owned->base = nullptr;
   stack_t current{};
-  if (::syscall(SYS_sigaltstack, nullptr, &current) == 0 && current.ss_sp == base) {
+  if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == base) {
     if ((current.ss_flags & SS_ONSTACK) != 0) return;  // still in use: leave it mapped
     stack_t off{};
     off.ss_flags = SS_DISABLE;
-    ::syscall(SYS_sigaltstack, &off, nullptr);
+    ::sigaltstack(&off, nullptr);
   }
-  const size_t guard = pageSize();
-  ::syscall(SYS_munmap, static_cast<uint8_t*>(base) - guard, guard + kThreadAlternateStackSize);
+  tlcrash_nasync_alternate_stack_unmap(base);
 }
 
 // Arranges for the calling thread's stack to be given back when the thread ends; false when it
