@@ -71,6 +71,10 @@ class ProductionClientTest : public ::testing::Test {
   }
 
   static void resetShared() {
+    // Stopped as the application stops it at exit: a client merely dropped leaves its queue's
+    // thread to end on its own, and one that ends after the process has begun to exit loses the
+    // crypto library's per-thread state (a leak report).
+    TLBeacon::shutdown();
     TLBeacon::resetSharedInstance();
     TLAnalytics::resetSharedInstance();
     TLAnalyticsCategory::resetForTesting();
