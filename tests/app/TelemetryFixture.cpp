@@ -1,12 +1,18 @@
 #include "TelemetryFixture.h"
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 
 #include "beacon/analytics/Model/TLEventLog.h"
 #include "beacon/analytics/TLAnalyticsLogClasses.h"
+#include "beacon/core/Storage/TLDBConnection.h"
 #include "beacon/core/Storage/TLLogDBStorage.h"
+#include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLTypedProperty.h"
+#include "beacon/core/TLUtilityFile.h"
 #include "platform/foundation/Preferences.h"
+#include "platform/security/Base64.h"
 #include "support/Gunzip.h"
 
 namespace ml::test {
@@ -87,27 +93,38 @@ std::vector<ReceivedLog> logsOfType(const std::vector<ReceivedLog>& logs, const 
 }
 
 std::vector<StoredLog> storedLogs(const std::vector<std::string>& groupIds) {
+  // The rows as they lie in the file, read with a connection of our own: loading through a store
+  // hands out nothing while the application holds the file's sending lock, which it does from its
+  // first send until every batch has its answer (a retry can keep it for minutes).
   beacon::registerAnalyticsArchiveClasses();
-  beacon::TLLogDBStorage store;
   std::vector<StoredLog> found;
+  auto file = beacon::TLUtilityFile::fullURLForPathComponent(beacon::TLLogDBStorage::kFileName);
+  if (!file || !fs::exists(*file)) return found;
+  int result = 0;
+  auto connection = beacon::TLDBConnection::open(*file, result);
+  if (!connection) return found;
+  sqlite3_busy_timeout(connection->handle(), 5000);
   for (const auto& groupId : groupIds) {
-    store.loadLogsWithGroupId(groupId, 100000, std::nullopt, std::nullopt, std::nullopt,
-                              [&](const beacon::TLStorage::Logs& logs, const auto&) {
-                                for (const auto& log : logs) {
-                                  StoredLog stored{groupId, log->type().value_or(""), {}, {}};
-                                  if (auto* event = dynamic_cast<beacon::TLEventLog*>(log.get())) {
-                                    stored.name = event->name.value_or("");
-                                    if (event->typedProperties) {
-                                      for (const auto& [key, property] : event->typedProperties->properties()) {
-                                        if (auto* text = dynamic_cast<const beacon::TLStringTypedProperty*>(property.get())) {
-                                          stored.properties[key] = text->value.value_or("");
-                                        }
-                                      }
-                                    }
-                                  }
-                                  found.push_back(std::move(stored));
-                                }
-                              });
+    auto rows = connection->executeSelectionQuery("SELECT log FROM logs WHERE groupId = ? ORDER BY id", {groupId});
+    for (const auto& row : rows) {
+      const std::string* text = beacon::tlDBText(row.at(0));
+      auto bytes = text ? security::Base64::decode(*text) : std::nullopt;
+      if (!bytes) continue;
+      auto log = beacon::TLKeyedUnarchiver::unarchivedObjectOfClass<beacon::TLAbstractLog>(*bytes);
+      if (!log || !*log) continue;
+      StoredLog stored{groupId, (*log)->type().value_or(""), {}, {}};
+      if (auto* event = dynamic_cast<beacon::TLEventLog*>(log->get())) {
+        stored.name = event->name.value_or("");
+        if (event->typedProperties) {
+          for (const auto& [key, property] : event->typedProperties->properties()) {
+            if (auto* value = dynamic_cast<const beacon::TLStringTypedProperty*>(property.get())) {
+              stored.properties[key] = value->value.value_or("");
+            }
+          }
+        }
+      }
+      found.push_back(std::move(stored));
+    }
   }
   return found;
 }
