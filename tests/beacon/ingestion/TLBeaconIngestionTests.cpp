@@ -397,6 +397,30 @@ TEST_F(TLBeaconIngestionTest, ShutdownEndsEveryCallWithoutItsCompletionAndLaterW
   ingestion->shutdown();  // again: nothing left to do
 }
 
+// A session retired by switching off with deletion is released on the helper queue, where its
+// destruction joins its transfer thread: shutdown waits for that too, so no thread of it runs
+// into the program's static teardown.
+TEST_F(TLBeaconIngestionTest, ShutdownWaitsForASessionRetiredBySwitchingOff) {
+  server.setDefaultAnswer(ScriptedHttpAnswer::hold());
+  auto ingestion = makeIngestion(server.baseUrl());
+  ingestion->sendAsync(batch("HELD"), std::nullopt, completions.handler());
+  ASSERT_TRUE(server.waitForRequests(1));
+  std::promise<void> helperFree;
+  retryQueue.async([busy = helperFree.get_future().share()] { busy.wait(); });
+  ingestion->setEnabled(false, true);
+
+  std::atomic<bool> returned{false};
+  std::thread stopping([&] {
+    ingestion->shutdown();
+    returned = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(returned);  // the retired session still waits on the busy helper queue
+  helperFree.set_value();
+  stopping.join();
+  EXPECT_TRUE(returned);
+}
+
 TEST_F(TLBeaconIngestionTest, SetBaseUrlKeepsTheQueryAndRefusesTextThatIsNoUrl) {
   auto ingestion = makeIngestion(server.baseUrl());
   ingestion->setBaseURL("https://other.example.org:8443/v2");

@@ -9,6 +9,7 @@
 #include "beacon/core/TLUtility.h"
 #include "beacon/core/Utf8.h"
 #include "platform/dispatch/GlobalPool.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/QueueAssert.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/net/CurlHttpSession.h"
@@ -361,6 +362,13 @@ void TLHttpIngestion::shutdown() {
   // the ingestion shut down). `keepAlive` holds the ingestion meanwhile, so none of them is
   // its last holder.
   session.reset();
+  // Sessions retired earlier end on the helper queue, their threads too: waited for, so that
+  // none runs into the program's static teardown.
+  {
+    std::unique_lock guard(retiredSessions_->lock);
+    dispatch::MainQueue::blockingWait(guard, retiredSessions_->released,
+                                      [&] { return retiredSessions_->pending == 0; });
+  }
   // Whatever those completions posted has run (as nothing) once this returns.
   ownerQueue_.sync([] {});
 }
@@ -370,7 +378,18 @@ void TLHttpIngestion::retireSession() {
   if (!session_) return;
   session_->invalidateAndCancel();
   // Released on the helper queue: the session's destruction joins its transfer thread.
-  releaseQueue_->async([retired = std::move(session_)]() mutable { retired.reset(); });
+  {
+    std::lock_guard guard(retiredSessions_->lock);
+    ++retiredSessions_->pending;
+  }
+  releaseQueue_->async([retired = std::move(session_), sessions = retiredSessions_]() mutable {
+    retired.reset();
+    {
+      std::lock_guard guard(sessions->lock);
+      --sessions->pending;
+    }
+    sessions->released.notify_all();
+  });
   session_.reset();
 }
 

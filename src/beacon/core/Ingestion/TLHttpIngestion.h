@@ -31,11 +31,13 @@
 // that may itself be waiting for this ingestion (posting work to their own queue is the rule).
 //
 // Made only through make() (or a subclass's create()), which also starts watching the network.
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,11 +129,11 @@ class TLHttpIngestion : public TLIngestionProtocol,
   // Ends the ingestion's work for good (the client's shutdown, before the program's static
   // objects go): stops watching the network, drops the retry timers and the pending calls
   // without their completions (their batches stay with their callers), cancels the transfers
-  // still running and waits until the session's threads have ended (a session retired earlier
-  // by switching off with deletion ends on the helper queue, as always). Every command made later is
-  // dropped, queries still answer. Once it returns no thread of the ingestion holds it, runs its
-  // work or calls a completion: whoever lets go of it last destroys it without waiting for an
-  // answer. Idempotent; called from any thread but the ingestion's own and its completions'.
+  // still running and waits until the session's threads have ended, and until every session
+  // retired earlier by switching off with deletion has been released on the helper queue. Every
+  // command made later is dropped, queries still answer. Once it returns no thread of the
+  // ingestion holds it, runs its work or calls a completion: whoever lets go of it last destroys
+  // it without waiting for an answer. Idempotent; called from any thread but the ingestion's own and its completions'.
   void shutdown();
 
   std::shared_ptr<TLReachability> reachability() const;
@@ -238,6 +240,14 @@ class TLHttpIngestion : public TLIngestionProtocol,
 
   dispatch::Clock* clock_;
   dispatch::Queue* releaseQueue_;  // environment.retryQueue
+  // Sessions retired by switching off whose release on releaseQueue_ has not ended yet:
+  // shutdown() waits for them. Shared with the release tasks, which may outlive the ingestion.
+  struct RetiredSessions {
+    std::mutex lock;
+    std::condition_variable released;
+    std::size_t pending = 0;
+  };
+  const std::shared_ptr<RetiredSessions> retiredSessions_ = std::make_shared<RetiredSessions>();
   net::HttpSessionFactory sessionFactory_;
   dispatch::Duration requestTimeout_;
 };
