@@ -77,12 +77,21 @@ class ShellTest : public ::testing::Test {
 
   // The fakes keep the callbacks they were handed, as an open panel or sheet would; a callback
   // holds the services (and a sheet's its own controller), so they go here, or the test would
-  // leave them behind in a cycle.
+  // leave them behind in a cycle. A rename dialog also holds the window it is a sheet of: that
+  // window goes here too, while the delegate still lives, since its store may still fire at the
+  // global store on its own thread.
   ~ShellTest() override {
     panels->forget();
-    std::lock_guard lock(windowsMutex);
-    for (auto& dialog : renameDialogs) dialog->ended = nullptr;
-    for (auto& confirmation : confirmations) confirmation->ended = nullptr;
+    std::vector<std::shared_ptr<WindowController>> sheetParents;
+    {
+      std::lock_guard lock(windowsMutex);
+      for (auto& dialog : renameDialogs) {
+        dialog->ended = nullptr;
+        sheetParents.push_back(std::move(dialog->sheetParent));
+      }
+      for (auto& confirmation : confirmations) confirmation->ended = nullptr;
+    }
+    sheetParents.clear();
   }
 
   AppDelegate& delegate() {
