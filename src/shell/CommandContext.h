@@ -50,11 +50,10 @@ class FileWorkInProgress {
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     // One more item done.
-    void itemDone() { itemsDone(1); }
-    void itemsDone(std::size_t count) {
+    void itemDone() {
       std::lock_guard lock(work_->mutex_);
-      done_ += count;
-      work_->progress_.done += count;
+      ++done_;
+      ++work_->progress_.done;
     }
 
    private:

@@ -437,10 +437,8 @@ void trashItems(const Items& items, const CommandContext& context) {
   std::shared_ptr<FileWorkInProgress::Hold> hold = holdFor(context, items->size());
   context.services.workspace->recycle(
       fileSystemPaths(*items),
-      [context, hold, count = items->size()](std::vector<fs::path> recycled,
-                                             std::optional<foundation::Error> error) mutable {
+      [context, hold](std::vector<fs::path> recycled, std::optional<foundation::Error> error) mutable {
         announce(context, std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
-        if (hold) hold->itemsDone(count);
         hold.reset();
       });
 }

@@ -89,8 +89,8 @@ class TLBeacon {
   // Stops every queue and thread of the client: each started service stops its own work and
   // lets go of the channel, the ingestions cancel their transfers in flight and end their
   // threads, then the channel group's queue runs what was posted to it and ends (later work is
-  // dropped; unsent logs stay in the store). The singleton is dropped. The
-  // application calls it when its run loop ends, before main returns and static objects go.
+  // dropped; unsent logs stay in the store). The singleton is dropped. The application calls it
+  // when its run loop ends, before main returns and static objects go.
   // The first start also registers it to run at exit, for a host that does not call it (that
   // run comes after statics built later than the start are gone). Safe to call again.
   static void shutdown();
