@@ -130,14 +130,16 @@ void BasicInfoController::update(const InfoWindowState& state) {
   if (!item) return;  // nothing left to show: the window is closing
   const auto& fs = item->fileSystem();
   // The name in its visible form: a control character in it would break the title or the field.
-  // Only the display changes; a field left as shown is taken as the name's own bytes.
-  const QString currentName = qt(files::visibleName(item->url().filename().string()));
+  // Only the display changes; what the user leaves alone in the field keeps the name's own bytes.
+  const std::string currentName = item->url().filename().string();
+  const QString currentShown = qt(files::visibleName(currentName));
 
-  if (window_) window_->setWindowTitle(currentName);
+  if (window_) window_->setWindowTitle(currentShown);
 
   const FieldValue* pendingName = state.change(EditableField::name);
   const auto* name = pendingName ? valueAs<std::string>(*pendingName) : nullptr;
-  const QString shownName = name ? qt(files::visibleName(*name)) : currentName;
+  fieldName_ = name ? *name : currentName;
+  const QString shownName = name ? qt(files::visibleName(*name)) : currentShown;
   if (ui_->nameField->text() != shownName) ui_->nameField->setText(shownName);
   ui_->nameModifiedMarker->setVisible(state.hasChange(EditableField::name));
 
@@ -269,10 +271,10 @@ void BasicInfoController::controlTextDidEndEditing() {
   const auto edited = fieldOf(field);
   if (!edited) return;
   std::string text = field->text().toStdString();
-  // The name field shows the visible form of the name; that form left as it was stands for the
-  // name's own bytes (a newline in it stays a newline), so the rename never writes the marks.
-  if (*edited == EditableField::name && shown_ && text == files::visibleName(shown_->url().filename().string()))
-    text = shown_->url().filename().string();
+  // The name field shows the visible form of a name: the parts the user left alone stand for
+  // that name's own bytes (a newline stays a newline, a byte that is not UTF-8 stays itself), so
+  // a rename never writes the marks, and a name typed back as it was is no edit.
+  if (*edited == EditableField::name && shown_) text = files::editedName(fieldName_, text);
   fire(FieldUpdated(*edited, std::move(text)));
 }
 

@@ -60,6 +60,7 @@ class BasicInfoController final : public appkit::TolvekViewController, public St
   std::unique_ptr<Ui::BasicInfoController> ui_;
   QPointer<QWidget> window_;
   std::optional<files::Path> shown_;
+  std::string fieldName_;  // the name whose visible form the name field was given: pending, or the item's
   std::map<std::string, std::stop_source> sizing_;  // items whose size is being computed
 };
 

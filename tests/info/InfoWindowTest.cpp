@@ -22,6 +22,9 @@
 
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
+
+#include <set>
 
 namespace ml::info {
 namespace {
@@ -117,6 +120,49 @@ TEST_F(InfoWindowTest, AFailedApplyIsToldToTheUser) {
   EXPECT_EQ(alert->text(), FailureReporter::messageText("a.txt"));
   EXPECT_TRUE(alert->informativeText().contains("File exists"));
   alert->close();
+}
+
+// A name that is not UTF-8 or that holds a newline shows in its visible form. Typed back as it
+// was it is no edit and Apply renames nothing; a typed character is all that changes on disk.
+TEST_F(InfoWindowTest, EditingANameInItsShownFormChangesOnlyWhatWasTyped) {
+  const std::string latin1 = "caf\xE9.txt", newline = "new\nline.txt";
+  const Path items[] = {Path(dir.write(latin1, "x")), Path(dir.write(newline, "x"))};
+  const QString shown[] = {QString::fromUtf8("caf\uFFFD.txt"), QString::fromUtf8("new\u21B5line.txt")};
+  controller->initialize({items[0], items[1]});
+  controller->show();
+  settleWindow();
+  auto* field = controller->window()->findChild<QLineEdit*>("nameField");
+  auto* apply = controller->window()->findChild<QPushButton*>("applyButton");
+  ASSERT_TRUE(field && apply);
+  auto onDisk = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
+    return names;
+  };
+  // Types X at the start of the shown item's name (and takes it back when `typedBack`), ends
+  // the editing with Return and applies.
+  auto typeX = [&](int item, bool typedBack) {
+    controller->core().fire(SelectedPathUpdated(controller->core().state().paths[static_cast<size_t>(item)]));
+    settleWindow();
+    EXPECT_EQ(field->text(), shown[item]);
+    QTest::keyClick(field, Qt::Key_Home);
+    QTest::keyClicks(field, "X");
+    if (typedBack) QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClick(field, Qt::Key_Return);
+    settleWindow();
+    EXPECT_EQ(controller->core().state().hasChange(EditableField::name), !typedBack);
+    apply->click();
+    settleWindow();
+    settleWindow();
+  };
+  typeX(0, true);
+  typeX(1, true);
+  EXPECT_EQ(onDisk(), (std::set<std::string>{"a.txt", "b.txt", latin1, newline}));
+  typeX(0, false);
+  typeX(1, false);
+  EXPECT_EQ(onDisk(), (std::set<std::string>{"a.txt", "b.txt", "X" + latin1, "X" + newline}));
+  EXPECT_EQ(field->text(), "X" + shown[1]);
+  EXPECT_TRUE(recorder->all<ChangesFailed>().empty());
 }
 
 // A comment attached in the resource fork becomes the Finder comment in the background, and the

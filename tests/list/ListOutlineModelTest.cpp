@@ -95,11 +95,11 @@ TEST_F(ListOutlineModelTest, ColumnsShowNameSizeAndLocationWithAnEmDashForFolder
   EXPECT_TRUE(model.flags(model.index(0, ListOutlineModel::nameColumn)) & Qt::ItemIsEditable);
   EXPECT_FALSE(model.flags(model.index(0, ListOutlineModel::sizeColumn)) & Qt::ItemIsEditable);
 
-  // A name holding a newline shows it as a mark, as the Info window does; editing starts from
-  // the name's own bytes.
+  // A name holding a newline shows it as a mark, as the Info window does, and editing starts
+  // from that shown form (the rename takes what was left alone back to the name's bytes).
   source->append({PathListItem::make(file("new\nline.txt"))});
   EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn)), QString::fromUtf8("new\u21B5line.txt"));
-  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn), Qt::EditRole), "new\nline.txt");
+  EXPECT_EQ(text(model.index(2, ListOutlineModel::nameColumn), Qt::EditRole), QString::fromUtf8("new\u21B5line.txt"));
 }
 
 TEST_F(ListOutlineModelTest, OnlyACommittedNameEditIsHandedOn) {

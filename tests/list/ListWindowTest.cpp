@@ -5,18 +5,22 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeView>
+#include <QTest>
 #include <QUrl>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "ListFixture.h"
 #include "appkit/MainMenu.h"
@@ -396,6 +400,48 @@ TEST_F(ListWindowTest, EditingANameRenamesTheItem) {
   settleWindow();
   EXPECT_TRUE(fs::exists(dir.path() / "b"));
   EXPECT_EQ(model().item(model().index(0, 0))->name(), "b");
+}
+
+// A name that is not UTF-8 or that holds a newline is edited in the form the row shows; ending
+// the edit as it began renames nothing, and a typed character is all that changes on disk.
+TEST_F(ListWindowTest, EditingANameInItsShownFormChangesOnlyWhatWasTyped) {
+  const std::string latin1 = "caf\xE9.txt", newline = "new\nline.txt";
+  show({file(latin1), file(newline)});
+  auto onDisk = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path())) names.insert(entry.path().filename().string());
+    return names;
+  };
+  // Edit Name on the row of `name`, then `keys` typed into the editor and Return.
+  auto editName = [&](const std::string& name, const QString& shown, const QString& keys) {
+    int row = 0;
+    while (row < model().rowCount() && model().item(model().index(row, 0))->name() != name) ++row;
+    ASSERT_LT(row, model().rowCount()) << name;
+    selectRows({row});
+    action("editNameMenuItem").trigger();
+    QLineEdit* editor = nullptr;
+    for (auto* field : view().findChildren<QLineEdit*>()) {
+      if (field->isVisible()) editor = field;
+    }
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), shown);
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClicks(editor, keys);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the delegate commits a Return through a queued call
+    settleWindow();
+  };
+  editName(latin1, QString::fromUtf8("caf\uFFFD.txt"), "");
+  editName(newline, QString::fromUtf8("new\u21B5line.txt"), "");
+  EXPECT_EQ(onDisk(), (std::set<std::string>{latin1, newline}));
+  EXPECT_TRUE(window->window()->findChildren<QMessageBox*>().isEmpty());  // no "Name change failed"
+
+  editName(latin1, QString::fromUtf8("caf\uFFFD.txt"), "X");
+  editName(newline, QString::fromUtf8("new\u21B5line.txt"), "X");
+  EXPECT_EQ(onDisk(), (std::set<std::string>{"X" + latin1, "X" + newline}));
+  std::set<std::string> rows;
+  for (int row = 0; row < model().rowCount(); ++row) rows.insert(std::string(model().item(model().index(row, 0))->name()));
+  EXPECT_EQ(rows, onDisk());
 }
 
 TEST_F(ListWindowTest, SortingKeepsTheSelectionOnItsRows) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "files/FileSystem.h"
+#include "files/VisibleName.h"
 #include "list/rows/PathNames.h"
 #include "list/state/ListEvents.h"
 #include "list/state/OutlineView.h"
@@ -32,19 +33,21 @@ bool isSingleComponentName(const std::string& name) {
 }
 
 void SimpleRename::execute(const ListWindowState& state, ListStore& core) {
-  if (!isSingleComponentName(newName_)) {
-    const auto error = foundation::Error::posix(EINVAL, "not a file name: \"" + newName_ + "\"");
+  const std::string oldName = lastPathComponent(item_.url());
+  const std::string newName = files::editedName(oldName, editedText_);
+  if (!isSingleComponentName(newName)) {
+    const auto error = foundation::Error::posix(EINVAL, "not a file name: \"" + files::visibleName(newName) + "\"");
     LOG_ERROR("failed to rename file. error=" << error);
     tellNameChangeFailed(state.view, rename::renameFailureText(item_, error));
     return;
   }
-  if (newName_ == lastPathComponent(item_.url())) {
+  if (newName == oldName) {
     core.fire(ItemsRenamed({{item_, item_}}, true));
     return;
   }
   const auto& fs = item_.fileSystem();
   files::Path folder = item_.parent().value_or(fs.rootPath());
-  files::Path renamed(folder.sharedFileSystem(), folder.url() / newName_);
+  files::Path renamed(folder.sharedFileSystem(), folder.url() / newName);
   auto status = rename::moveToNewName(item_, renamed);
   if (!status) {
     LOG_ERROR("failed to rename file. error=" << status.error());

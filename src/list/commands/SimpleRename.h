@@ -1,9 +1,12 @@
 #pragma once
-// Renames one listed item in place (the end of editing its name in the outline). The item is
-// moved within its folder; the move never replaces another item. On success the row is replaced
-// by one for the new name (ItemsRenamed); an unchanged name keeps the item where it is and
-// refreshes its row. On failure, and for a name that would leave the folder (empty, ".", "..",
-// or holding "/"), the error is logged and the window shows "Name change failed"; the row stays.
+// Renames one listed item in place (the end of editing its name in the outline). The editor held
+// the name's shown form, which loses bytes (marks for control characters, U+FFFD for bytes that
+// are not UTF-8): the edited text becomes a name through files::editedName, so whatever the user
+// left alone keeps its original bytes. The item is moved within its folder; the move never
+// replaces another item. On success the row is replaced by one for the new name (ItemsRenamed);
+// a name that comes out unchanged keeps the item where it is and refreshes its row. On failure,
+// and for a name that would leave the folder (empty, ".", "..", or holding "/"), the error is
+// logged and the window shows "Name change failed"; the row stays.
 #include <memory>
 #include <string>
 
@@ -16,14 +19,15 @@ class OutlineView;
 
 class SimpleRename final : public ListCommand {
  public:
-  SimpleRename(files::Path item, std::string newName) : item_(std::move(item)), newName_(std::move(newName)) {}
+  // `editedText`: the editor's text (UTF-8) when editing ended.
+  SimpleRename(files::Path item, std::string editedText) : item_(std::move(item)), editedText_(std::move(editedText)) {}
   const files::Path& item() const { return item_; }
-  const std::string& newName() const { return newName_; }
+  const std::string& editedText() const { return editedText_; }
   void execute(const ListWindowState& state, ListStore& core) override;
 
  private:
   files::Path item_;
-  std::string newName_;
+  std::string editedText_;
 };
 
 // Shows "Name change failed" over the window's outline with `details` (each item's name and

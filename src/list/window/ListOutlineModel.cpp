@@ -132,7 +132,9 @@ QVariant ListOutlineModel::data(const QModelIndex& index, int role) const {
       if (column == iconColumn || column == nameColumn) return iconOf(*row);
       return {};
     case Qt::EditRole:
-      if (column == nameColumn) return text(row->name());
+      // The editor starts from the name as the row shows it; SimpleRename takes the parts the
+      // user left alone back to the name's own bytes.
+      if (column == nameColumn) return text(files::visibleName(row->name()));
       return {};
     case Qt::ToolTipRole:
       if (column == nameColumn || column == locationColumn) return text(files::visibleName(row->location()));

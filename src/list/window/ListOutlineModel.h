@@ -3,8 +3,9 @@
 // Rows are the data source's rows (an index's internal pointer is its PathListItem), columns are
 // icon, name, date created, date modified, size and location. Clicking a column header sorts the
 // top-level rows by it, that column first and the earlier sort columns after it. The name
-// column is editable: a committed edit is handed to `onRename`, which renames the item (the row
-// changes when the list replaces it).
+// column is editable: its editor holds the name's shown form (files::visibleName), and a
+// committed edit is handed as it is to `onRename`, which renames the item (the row changes when
+// the list replaces it).
 //
 // The model follows the data source's changes as they happen (inserts, removals, reorderings
 // with persistent indexes carried over, so selection and expanded folders survive sorting and
