@@ -16,30 +16,19 @@ TEST(VisibleNameTest, AnEditedShownNameKeepsTheBytesOfWhatWasLeftAlone) {
   };
   const std::string bom = "\xEF\xBB\xBF";
   const Case cases[] = {
-      {"plain.txt", "plain.txt", "plain.txt"},
       {"plain.txt", "other.md", "other.md"},
       {"caf\xE9.txt", "caf\uFFFD.txt", "caf\xE9.txt"},
-      {"caf\xE9.txt", "Xcaf\uFFFD.txt", "Xcaf\xE9.txt"},
-      {"caf\xE9.txt", "caf\uFFFD.md", "caf\xE9.md"},
       {"caf\xE9.txt", "cafe.txt", "cafe.txt"},  // the unreadable byte replaced by what was typed
-      {"\xC3\xA9\xE9", "\u00E9\uFFFD", "\xC3\xA9\xE9"},
       {"\xF0\x9F\x98", "\uFFFD\uFFFDx\uFFFD", std::string("\xF0\x9F") + "x\x98"},  // per byte
       {"new\nline.txt", "new\u21B5line.txt", "new\nline.txt"},
-      {"new\nline.txt", "Xnew\u21B5line.txt", "Xnew\nline.txt"},
       {"new\nline.txt", "newline.txt", "newline.txt"},  // the mark deleted: the newline goes
-      {"tab\there", "tab\u21E5 here", "tab\t here"},
-      {"esc\x1b", "esc^[", "esc\x1b"},
       {"esc\x1b", "esc^X[", "esc^X["},  // a mark split by typing is text the user wrote
       {"del\x7f.txt", "del^?!.txt", "del\x7f!.txt"},
-      {"para\u2028graph", "para\u21B5graph", "para\u2028graph"},
       {"a\u21B5b", "a\u21B5b", "a\u21B5b"},  // a name that holds the mark itself keeps it
       {"a\nb", "a\u21B5\u21B5b", "a\n\u21B5b"},
       {"aa", "a", "a"},
-      {"abc", "", ""},
-      {"", "typed", "typed"},
       {bom + "x", "x", bom + "x"},
       {bom + "x", "yx", bom + "yx"},
-      {"x" + bom, "x\uFEFF", "x" + bom},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(editedName(c.name, c.edited), c.expected) << visibleName(c.name) << " edited to " << c.edited;
