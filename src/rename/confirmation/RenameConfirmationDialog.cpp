@@ -96,7 +96,7 @@ void RenameConfirmationDialog::showItem() {
   const auto shown = walk_.current();
   ui_->progressBar->setValue(static_cast<int>(std::floor(shown.progress)));
   ui_->currentNameLabel->setText(QString::fromStdString(files::visibleName(shown.currentName)));
-  ui_->newNameField->setText(QString::fromStdString(shown.newNameText));
+  ui_->newNameField->setText(QString::fromStdString(files::visibleName(shown.newNameText)));
   ui_->problemLabel->setText(QString::fromStdString(shown.problem.value_or("")));
   ui_->problemLabel->setVisible(shown.problem.has_value());
   ui_->renameButton->setEnabled(shown.canRename);
