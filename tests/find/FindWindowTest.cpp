@@ -92,6 +92,43 @@ TEST_F(FindWindowTest, ASearchOfHomeShowsTheSheetAndEndsInANewList) {
   ASSERT_TRUE(waitFor([&] { return !window->progressShowing(); }));
 }
 
+// A search that finds nothing opens nothing, and the window says so until the next search;
+// Show Results before anything was found says the same.
+TEST_F(FindWindowTest, ASearchThatFindsNothingSaysSoUntilTheNextSearch) {
+  homeDir.write("docs/plan.txt", "");
+  auto window = open();
+  QLabel* outcome = window->window()->searchOutcomeLabel();
+  EXPECT_FALSE(outcome->isVisibleTo(window->window()));
+  window->window()->locationSegment(2)->click();
+  window->extensionRow()->valueField->setText("nowhere");
+  window->extensionRow()->enabledCheckbox->setChecked(true);
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.extension && s.location == SearchLocation::home(); }));
+  window->window()->searchButton()->click();
+  ASSERT_TRUE(waitFor([&] { return outcome->isVisibleTo(window->window()); }));
+  const QString home = QString::fromStdString(homeDir.path().filename().string());
+  EXPECT_EQ(outcome->text(), QString("No items matching the criteria were found in \"%1\".").arg(home));
+  EXPECT_FALSE(window->progressShowing());
+  settle();
+  EXPECT_EQ(count(listWindows), 0u);
+
+  window->extensionRow()->valueField->setText("txt");
+  window->extensionRow()->enabledCheckbox->setChecked(false);
+  window->extensionRow()->enabledCheckbox->setChecked(true);
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.extension && s.criteria.extension->value == "txt"; }));
+  window->window()->searchButton()->click();
+  ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  EXPECT_FALSE(outcome->isVisibleTo(window->window()));
+
+  auto task = dispatch::Operation::make([](const dispatch::Operation&) {});
+  window->core()->fire(SearchStarted(ActiveSearch{std::make_shared<const std::vector<files::Path>>(), task}));
+  ASSERT_TRUE(waitFor([&] { return window->progressShowing(); }));
+  window->window()->showResultsButton()->click();
+  ASSERT_TRUE(waitFor([&] { return outcome->isVisibleTo(window->window()); }));
+  EXPECT_TRUE(task->isCancelled());
+  settle();
+  EXPECT_EQ(count(listWindows), 1u);
+}
+
 TEST_F(FindWindowTest, TheResultCutEndsTheSearchWithTheFirstResults) {
   auto window = open();
   choose(window->window()->resultSizePopup(), window->window()->resultSizePopup()->findData(10));
