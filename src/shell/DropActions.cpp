@@ -1,5 +1,6 @@
 #include "shell/DropActions.h"
 
+#include "appkit/HeldKeys.h"
 #include "platform/logging/Log.h"
 #include "shell/DropKeyBindings.h"
 #include "shell/GlobalCommands.h"
@@ -29,6 +30,9 @@ DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences&
 
 void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, const std::vector<files::Path>& paths) {
   using Global = GlobalCommands<GlobalState>;
+  // The keys that chose the action are likely still down as its window opens, and would repeat
+  // into its fields: they choose, never type.
+  if (auto held = appkit::readKeymap()) appkit::swallowUntilReleased(*held);
   switch (action) {
     case DropAction::info: reactor.fire(Global::fileInfo(paths)); break;
     case DropAction::list: reactor.fire(Global::list(paths)); break;
