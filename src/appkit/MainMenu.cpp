@@ -1,6 +1,7 @@
 #include "appkit/MainMenu.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QPointer>
@@ -320,8 +321,10 @@ namespace {
 QWidget* editFocus() {
   QWidget* focus = QApplication::focusWidget();
   if (focus && isMenuWidget(focus)) {
-    return qvariant_cast<QPointer<QWidget>>(focus->window()->property(kEditFocusProperty)).data();
+    focus = qvariant_cast<QPointer<QWidget>>(focus->window()->property(kEditFocusProperty)).data();
   }
+  // An editable pop-up holds the focus for its text field, which is what edits.
+  if (auto* combo = qobject_cast<QComboBox*>(focus); combo && combo->lineEdit()) return combo->lineEdit();
   return focus;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -172,13 +173,16 @@ TEST(MainMenu, TheEditMenuOpenedFromTheKeyboardActsOnWhatHadTheFocus) {
   QMainWindow window;
   auto* content = new QWidget(&window);  // owned by the window
   auto* layout = new QVBoxLayout(content);
-  auto* field = new QLineEdit(content);
+  // A text field of its own, as an editable pop-up has it (the pop-up holds the focus).
+  auto* popup = new QComboBox(content);
+  popup->setEditable(true);
+  QLineEdit* field = popup->lineEdit();
   auto* list = new QTreeView(content);
   QStandardItemModel rows;
   for (const char* name : {"a", "b", "c"}) rows.appendRow(new QStandardItem(name));
   list->setModel(&rows);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  layout->addWidget(field);
+  layout->addWidget(popup);
   layout->addWidget(list);
   window.setCentralWidget(content);
   window.show();
@@ -187,8 +191,8 @@ TEST(MainMenu, TheEditMenuOpenedFromTheKeyboardActsOnWhatHadTheFocus) {
   QMenu* edit = window.menuBar()->findChild<QMenu*>("Edit");
   ASSERT_NE(edit, nullptr);
 
-  field->setFocus();
-  QTest::keyClicks(field, "hello world");
+  popup->setFocus();
+  QTest::keyClicks(popup, "hello world");
   field->setSelection(0, 5);
   QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
   ASSERT_TRUE(QTest::qWaitFor([&] { return edit->isVisible(); }));
@@ -198,7 +202,7 @@ TEST(MainMenu, TheEditMenuOpenedFromTheKeyboardActsOnWhatHadTheFocus) {
   QTest::keyClick(edit, mnemonic(*item(window, "copy")));
   EXPECT_TRUE(QTest::qWaitFor([&] { return !edit->isVisible(); }));
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "hello");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return field->hasFocus(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return popup->hasFocus(); }));
   EXPECT_EQ(field->selectedText(), "hello");
 
   // In the list: F10 opens the first menu, Right the next; Select All selects every row.
