@@ -1,10 +1,7 @@
 // The Info window as a user meets it with many items: the item picker tells items of one name
 // apart by their folders, and a window that grows to show its panes stays on the screen.
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
 
 #include "InfoCommandTest.h"
 #include "info/FileInfoWindow.h"
@@ -53,20 +50,12 @@ TEST_F(InfoWindowPlacementTest, ThePickerTellsAlikeNamesApartAndTheGrownWindowSt
   const QString top = QString::fromStdString(dir.path().filename().string());
   EXPECT_EQ(titles, (QStringList{"file2.txt \u2014 x/logs", "file2.txt \u2014 y/logs",
                                  "file2.txt \u2014 " + top + "/z", "tab\u21E5here.txt"}));
-  EXPECT_EQ(picker->itemData(2, Qt::ToolTipRole).toString().toStdString(), inZ.url().string());
 
   // Grown to its panes (as far as the screen allows) and moved so that all of it is on the screen.
   const QSize decoration = window->frameGeometry().size() - window->size();
   const int wanted = std::min(window->sizeHint().height(), free.height() - decoration.height());
   EXPECT_EQ(window->height(), wanted);
   EXPECT_TRUE(free.contains(window->frameGeometry())) << window->frameGeometry().y() << " " << window->frameGeometry().height();
-  // Once laid out, a scroll bar only where the screen is smaller than the panes.
-  auto* panes = window->findChild<QScrollArea*>();
-  ASSERT_NE(panes, nullptr);
-  QCoreApplication::processEvents();
-  if (window->sizeHint().height() <= free.height() - decoration.height()) {
-    EXPECT_FALSE(panes->verticalScrollBar()->isVisible());
-  }
 }
 
 }  // namespace
