@@ -7,6 +7,16 @@
 
 namespace ml::shell {
 
+namespace {
+
+// Keys held at a launch or a drop (those that chose the action among them) are likely still down
+// as the action's window opens, and would repeat into its fields: they choose, never type.
+void keepHeldKeysFromTyping() {
+  if (auto held = appkit::readKeymap()) appkit::swallowUntilReleased(*held);
+}
+
+}  // namespace
+
 DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences& preferences) {
   if (auto data = preferences.data("dropkeys")) {
     auto bindings = decodeDropKeyBindings(*data);
@@ -30,9 +40,7 @@ DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences&
 
 void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, const std::vector<files::Path>& paths) {
   using Global = GlobalCommands<GlobalState>;
-  // The keys that chose the action are likely still down as its window opens, and would repeat
-  // into its fields: they choose, never type.
-  if (auto held = appkit::readKeymap()) appkit::swallowUntilReleased(*held);
+  keepHeldKeysFromTyping();
   switch (action) {
     case DropAction::info: reactor.fire(Global::fileInfo(paths)); break;
     case DropAction::list: reactor.fire(Global::list(paths)); break;
@@ -50,6 +58,7 @@ void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, con
 
 void executeStartupAction(store::Core<GlobalState>& reactor, StartupAction action) {
   using Global = GlobalCommands<GlobalState>;
+  if (action != StartupAction::none) keepHeldKeysFromTyping();
   switch (action) {
     case StartupAction::newList: reactor.fire(Global::list()); break;
     case StartupAction::find: reactor.fire(Global::showSearch()); break;
