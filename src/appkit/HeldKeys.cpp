@@ -1,11 +1,20 @@
 #include "appkit/HeldKeys.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QThread>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+// Xlib's event-type macros would shadow the toolkit's event types of the same names; nothing here
+// reads X events.
+#undef KeyPress
+#undef KeyRelease
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace ml::appkit {
 
@@ -36,7 +45,67 @@ PlatformModifiers toolkitModifiers() {
   return modifiers;
 }
 
+// Whether the key with X keycode `code` is down now.
+bool isDown(Display* display, unsigned code) {
+  char keymap[32] = {};
+  XQueryKeymap(display, keymap);
+  return code < 256 && (keymap[code / 8] & (1 << (code % 8)));
+}
+
+// Drops the key events of held keys until each is released; goes once none is left.
+class HeldKeySwallower final : public QObject {
+ public:
+  explicit HeldKeySwallower(std::vector<HeldKey> keys)
+      : QObject(QCoreApplication::instance()), keys_(std::move(keys)), display_(XOpenDisplay(nullptr)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) {
+      return QObject::eventFilter(watched, event);
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto held = std::find_if(keys_.begin(), keys_.end(), [key](const HeldKey& candidate) { return isKey(candidate, *key); });
+    if (held == keys_.end()) return QObject::eventFilter(watched, event);
+    if (type == QEvent::KeyRelease && !stillDown(*held, *key)) {
+      keys_.erase(held);
+      if (keys_.empty()) deleteLater();
+    }
+    event->accept();  // accepted and filtered: no widget around the focus gets it either
+    return true;
+  }
+
+ private:
+  static bool isKey(const HeldKey& held, const QKeyEvent& event) {
+    if (event.nativeScanCode() != 0) return event.nativeScanCode() == held.keycode;
+    return !event.text().isEmpty() && event.text().toLower() == QString::fromStdString(held.characters).toLower();
+  }
+
+  // A held key's repeats come as releases and presses: only the keyboard itself tells the last
+  // release from them reliably (the toolkit's guess from the events' timing can miss).
+  bool stillDown(const HeldKey& held, const QKeyEvent& release) const {
+    if (display_ && release.nativeScanCode() != 0) return isDown(display_.get(), held.keycode);
+    return release.isAutoRepeat();
+  }
+
+  std::vector<HeldKey> keys_;
+  std::unique_ptr<Display, DisplayCloser> display_;  // null without an X display
+};
+
 }  // namespace
+
+void swallowUntilReleased(const HeldKeys& held) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() != app->thread()) return;
+  std::vector<HeldKey> typing;
+  for (const HeldKey& key : held.keys) {
+    if (!key.characters.empty()) typing.push_back(key);
+  }
+  if (typing.empty()) return;
+  new HeldKeySwallower(std::move(typing));  // owned by the application; deletes itself when done
+}
 
 std::optional<HeldKeys> readKeymap() {
   std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));

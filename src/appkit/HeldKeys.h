@@ -16,4 +16,12 @@ std::optional<HeldKeys> readKeymap();
 // the modifiers (from the toolkit, which needs a QGuiApplication for that). Any thread.
 HeldKeys readHeldKeys();
 
+// Keys held while an action they chose opens its windows must not type there: the window system
+// repeats a held key into whatever has the focus (an "m" held to choose a move would fill the
+// folder panel's field with "mmmm"). From now on, until each is let go, the presses (repeated or
+// not) and the release of those of `held` that type something reach no widget. A key is known by
+// its X keycode, or where the toolkit gives none, by the text it types. Main thread, with a
+// QApplication; does nothing without one.
+void swallowUntilReleased(const HeldKeys& held);
+
 }  // namespace ml::appkit

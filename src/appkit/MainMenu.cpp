@@ -1,7 +1,11 @@
 #include "appkit/MainMenu.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
+#include <QPointer>
+#include <QVariant>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -27,6 +31,14 @@ namespace {
 constexpr const char* kInstalledProperty = "ml_mainMenuInstalled";
 constexpr const char* kMnemonicsProperty = "ml_mnemonicsKept";
 constexpr const char* kKeptOnScreenProperty = "ml_keptOnScreen";
+// On a window: the widget in it that last had the keyboard focus, menus aside (a QPointer<QWidget>).
+constexpr const char* kEditFocusProperty = "ml_editFocus";
+
+// The menu bar and the menus take the keyboard focus while a user walks them from the keyboard;
+// they are never what an editing command is meant for.
+bool isMenuWidget(const QWidget* widget) {
+  return qobject_cast<const QMenuBar*>(widget) || qobject_cast<const QMenu*>(widget);
+}
 
 // Windows and dialogs a user works in; menus, popups and tool tips are windows too, but not such.
 bool isWorkWindow(const QWidget& window) {
@@ -144,6 +156,8 @@ void MainMenu::installOn(QMainWindow& window) {
   for (QAction* own : bar->actions()) {
     if (own->menu()) keepMnemonics(*own->menu());
   }
+  // The window's other menus too (a tool button's, the context menu), made with the window.
+  for (QMenu* own : window.findChildren<QMenu*>()) keepMnemonics(*own);
   for (std::size_t m = 0; m < menus_.size(); ++m) {
     const Menu& model = menus_[m];
     auto* menu = new QMenu(localizedText(QString::fromStdString(model.title)), bar);  // owned by the bar
@@ -267,6 +281,25 @@ void MainMenu::updateEnabled() {
 }
 
 bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    // A menu bar walked from the keyboard takes the focus while its menus are open (and not
+    // always through a focus change the application announces): the window keeps what had it
+    // last, for the Edit menu's items to act on.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && !isMenuWidget(widget) && !widget->isWindow()) {
+      widget->window()->setProperty(kEditFocusProperty, QVariant::fromValue(QPointer<QWidget>(widget)));
+    }
+  }
+  if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent*>(event)->reason() == Qt::MenuBarFocusReason) {
+    // The menus only borrow the focus, as they do when opened with the mouse: a field keeps its
+    // selection for the Edit menu to copy (a line edit drops it on any other focus loss).
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && !isMenuWidget(widget)) {
+      QFocusEvent borrowed(QEvent::FocusOut, Qt::PopupFocusReason);
+      QCoreApplication::sendEvent(widget, &borrowed);
+      return true;
+    }
+  }
   if (event->type() == QEvent::Show) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->isWindow() && isWorkWindow(*widget)) keepOnScreen(*widget);
@@ -283,10 +316,22 @@ bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
 
 namespace {
 
+// The widget editing commands go to: the focus widget, or while the menu bar holds the focus
+// (walked from the keyboard), the one of its window that had it before.
+QWidget* editFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus && isMenuWidget(focus)) {
+    focus = qvariant_cast<QPointer<QWidget>>(focus->window()->property(kEditFocusProperty)).data();
+  }
+  // An editable pop-up holds the focus for its text field, which is what edits.
+  if (auto* combo = qobject_cast<QComboBox*>(focus); combo && combo->lineEdit()) return combo->lineEdit();
+  return focus;
+}
+
 // The focus widget, or the nearest widget around it, that has the slot `slot()`.
 QWidget* editTarget(const char* slot) {
   const QByteArray signature = QMetaObject::normalizedSignature((QByteArray(slot) + "()").constData());
-  for (QWidget* widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+  for (QWidget* widget = editFocus(); widget; widget = widget->parentWidget()) {
     if (widget->metaObject()->indexOfMethod(signature.constData()) >= 0) return widget;
   }
   return nullptr;

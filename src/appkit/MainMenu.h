@@ -6,7 +6,9 @@
 // the menus, so each window answers the same keys. A window first shown larger than its screen shrinks to fit it.
 //
 // From the keyboard, as the desktop does it: every menu title and item gets a mnemonic (Alt+letter,
-// a letter no sibling uses, word starts first), and F10 opens a window's first menu.
+// a letter no sibling uses, word starts first; a main window's other menus too), and F10 opens a
+// window's first menu. Walked from the keyboard, the menu bar holds the focus: editing items act
+// on the widget that had it before, which keeps its selection meanwhile.
 //
 // Items look their action up in the model when chosen, so setAction() reaches every window,
 // including those built earlier. Thread affinity: main thread.

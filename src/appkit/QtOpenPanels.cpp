@@ -4,6 +4,7 @@
 
 #include "appkit/OpenPanel.h"
 #include "platform/dispatch/QueueAssert.h"
+#include "platform/logging/Log.h"
 
 namespace ml::appkit {
 
@@ -12,6 +13,8 @@ namespace {
 OpenPanel* showPanel(OpenPanel::Settings settings) {
   auto* panel = new OpenPanel(settings);  // deletes itself on close
   panel->setObjectName(QStringLiteral("OpenPanel"));
+  LOG_DEBUG("showing open panel. multiple=" << settings.multipleSelection << " directories="
+                                            << settings.directoriesChoosable << " files=" << settings.filesChoosable);
   panel->show();
   panel->raise();
   panel->activateWindow();

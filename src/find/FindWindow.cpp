@@ -170,8 +170,9 @@ void FindWindow::update(const FindWindowState& state) {
         case SearchLocation::Kind::home: location = homeFolderName(); break;
         default: location = "somewhere"; break;
       }
-      window_->progressSearchLocation()->setText(
-          QString::fromStdString("Searching \"" + files::visibleName(location) + "\""));
+      searchedPlace_ = files::visibleName(location);
+      window_->progressSearchLocation()->setText(QString::fromStdString("Searching \"" + searchedPlace_ + "\""));
+      window_->searchOutcomeLabel()->hide();
       progressShowing_ = true;
       window_->progressSheetWindow()->open();
     }
@@ -184,6 +185,13 @@ void FindWindow::update(const FindWindowState& state) {
   } else {
     window_->progressSheetWindow()->hide();
     progressShowing_ = false;
+  }
+  if (state.emptySearches != emptySearchesTold_) {
+    // A search that shows nothing opens nothing: the window says why, until the next search.
+    emptySearchesTold_ = state.emptySearches;
+    window_->searchOutcomeLabel()->setText(
+        QString::fromStdString("No items matching the criteria were found in \"" + searchedPlace_ + "\"."));
+    window_->searchOutcomeLabel()->show();
   }
 }
 

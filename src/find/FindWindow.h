@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "find/FindWindowState.h"
@@ -82,6 +83,8 @@ class FindWindow final : public shell::ShowableWindow, public store::Subscriber<
   SearchSettings searchSettings_;
   bool progressShowing_ = false;
   bool closed_ = false;
+  std::string searchedPlace_;        // the visible name of the place the last search searched
+  unsigned emptySearchesTold_ = 0;  // the state's emptySearches the window has spoken of
 };
 
 }  // namespace ml::find

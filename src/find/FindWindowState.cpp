@@ -13,7 +13,9 @@ bool FindWindowState::isCurrent(const dispatch::Operation* from) const {
 }
 
 void FindWindowState::endSearch(bool showResults) {
-  if (showResults) {
+  if (showResults && currentSearch->count() == 0) {
+    ++emptySearches;
+  } else if (showResults) {
     // A cut that is absent or not positive keeps everything.
     const size_t cut = maxResults && *maxResults > 0 ? static_cast<size_t>(*maxResults) : SIZE_MAX;
     deliverResults(context, resultAction, currentSearch->results(cut));
@@ -54,8 +56,8 @@ void FindWindowState::react(const store::Event& event) {
   if (auto* e = event.as<SearchCompleted>()) {
     if (!isCurrent(e->from)) return;  // a replaced search's end leaves the current one alone
     // A search that ends by itself, however quickly, ends as one the result cut ended would: the
-    // chosen result action and the cut hold either way. Nothing found opens nothing.
-    endSearch(currentSearch->count() > 0);
+    // chosen result action and the cut hold either way. Nothing found opens nothing, and says so.
+    endSearch(true);
     return;
   }
   if (auto* e = event.as<NameCriterionUpdated>()) {

@@ -2,8 +2,8 @@
 // The state of one find window's store, and its reducer. Ending a search (terminated with its
 // results shown, or completed by itself) hands the first `maxResults` results on through
 // ResultDelivery by `resultAction`; a search is current from SearchStarted until then, so results
-// are delivered at most once and batches arriving afterwards are dropped. A search that ends by
-// itself with no results delivers nothing.
+// are delivered at most once and batches arriving afterwards are dropped. A search that ends with
+// no results to show delivers nothing; it counts in `emptySearches`, for the window to say so.
 #include <optional>
 
 #include "find/ActiveSearch.h"
@@ -21,6 +21,9 @@ struct FindWindowState {
   std::optional<ActiveSearch> currentSearch;
   ResultAction resultAction = ResultAction::newList;
   std::optional<int> maxResults;  // a cut of the shown results; absent (or not positive): none
+  // The searches that ended with nothing to show (none found by the end, or none yet when the
+  // results were asked for); the window says that nothing was found each time this grows.
+  unsigned emptySearches = 0;
   // Where the results go: the window's view of the application (none: they are dropped).
   shell::WindowContext context;
 

@@ -65,6 +65,12 @@ FindWindowView::FindWindowView() {
   bottom->addWidget(resultSize_);
   bottom->addStretch(1);
   bottom->addWidget(search_);
+  outcome_ = new QLabel(content);
+  outcome_->setObjectName("searchOutcomeLabel");
+  outcome_->setWordWrap(true);
+  outcome_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  outcome_->hide();
+  layout->addWidget(outcome_);
   layout->addLayout(bottom);
 
   sheet_ = new QDialog(this, Qt::Sheet);

@@ -1,6 +1,7 @@
 #pragma once
 // The widgets of a find window: the four criterion lines, the location segments, the result
-// choice and result-cut popups, the search button and the progress sheet. Controls carry object
+// choice and result-cut popups, the search button, what a search that showed nothing came to, and
+// the progress sheet. Controls carry object
 // names so the controller and the tests find them. A main window, so it has the application's menus
 // like every other window. Main thread; deleted by its controller.
 #include <QDialog>
@@ -29,6 +30,8 @@ class FindWindowView final : public QMainWindow {
   QComboBox* resultActionPopup() const { return resultAction_; }
   QComboBox* resultSizePopup() const { return resultSize_; }
   QPushButton* searchButton() const { return search_; }
+  // What the last search came to when it showed nothing (nothing found); empty otherwise.
+  QLabel* searchOutcomeLabel() const { return outcome_; }
 
   QDialog* progressSheetWindow() const { return sheet_; }
   QLabel* progressSearchLocation() const { return sheetLocation_; }
@@ -53,6 +56,7 @@ class FindWindowView final : public QMainWindow {
   QComboBox* resultAction_;
   QComboBox* resultSize_;
   QPushButton* search_;
+  QLabel* outcome_;
   QDialog* sheet_;
   QLabel* sheetLocation_;
   QLabel* sheetCount_;

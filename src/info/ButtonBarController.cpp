@@ -4,6 +4,7 @@
 #include "appkit/Localization.h"
 #include "files/VisibleName.h"
 #include "appkit/QtAlertPresenter.h"
+#include "info/ItemPickerTitles.h"
 #include "info/PaneSupport.h"
 #include "info/state/AcceptChanges.h"
 #include "info/state/ApplyAndSelect.h"
@@ -49,7 +50,12 @@ void ButtonBarController::update(const InfoWindowState& state) {
 
   ui_->filePicker->clear();
   pickerPaths_ = state.paths;
-  for (const auto& path : state.paths) ui_->filePicker->addItem(qt(files::visibleName(path.url().filename().string())));
+  const std::vector<std::string> titles = itemPickerTitles(state.paths);
+  for (std::size_t i = 0; i < titles.size(); ++i) {
+    ui_->filePicker->addItem(qt(titles[i]));
+    // The whole path on hovering, for names alike down to their folders.
+    ui_->filePicker->setItemData(static_cast<int>(i), qt(files::visibleName(state.paths[i].url().string())), Qt::ToolTipRole);
+  }
   ui_->filePicker->setCurrentIndex(state.displayed);
 }
 

@@ -4,6 +4,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "appkit/LocalizableControls.h"
 #include "appkit/Localization.h"
 #include "files/FileSystem.h"
@@ -74,13 +76,24 @@ void FileInfoWindow::fitToPanes() {
   if (!followsPanes_) return;
   // Grows only: showing a smaller item next does not make the window jump.
   QSize wanted = sizeHint().expandedTo(size());
-  if (QScreen* shownOn = screen()) {
-    const QSize decoration = frameGeometry().size() - size();
-    wanted = wanted.boundedTo(shownOn->availableGeometry().size() - decoration);
-  }
+  QScreen* shownOn = screen();
+  const QSize decoration = frameGeometry().size() - size();
+  if (shownOn) wanted = wanted.boundedTo(shownOn->availableGeometry().size() - decoration);
   wanted = wanted.expandedTo(minimumSizeHint());
   if (wanted == size()) return;
   fittedSize_ = wanted;
+  if (shownOn && isVisible()) {
+    // Grown where it was first placed (for its first, smaller size), the window would reach past
+    // the screen's edge, where the window system cuts it down and the panes scroll for nothing:
+    // it moves first, so that the whole of it lies on the free area.
+    const QRect free = shownOn->availableGeometry();
+    QRect frame(pos(), wanted + decoration);  // pos() is the frame's corner
+    frame.moveRight(std::min(frame.right(), free.right()));
+    frame.moveBottom(std::min(frame.bottom(), free.bottom()));
+    frame.moveLeft(std::max(frame.left(), free.left()));
+    frame.moveTop(std::max(frame.top(), free.top()));
+    if (frame.topLeft() != pos()) move(frame.topLeft());
+  }
   resize(wanted);
 }
 

@@ -1,10 +1,21 @@
 #include "shell/DropActions.h"
 
+#include "appkit/HeldKeys.h"
 #include "platform/logging/Log.h"
 #include "shell/DropKeyBindings.h"
 #include "shell/GlobalCommands.h"
 
 namespace ml::shell {
+
+namespace {
+
+// Keys held at a launch or a drop (those that chose the action among them) are likely still down
+// as the action's window opens, and would repeat into its fields: they choose, never type.
+void keepHeldKeysFromTyping() {
+  if (auto held = appkit::readKeymap()) appkit::swallowUntilReleased(*held);
+}
+
+}  // namespace
 
 DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences& preferences) {
   if (auto data = preferences.data("dropkeys")) {
@@ -29,6 +40,7 @@ DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences&
 
 void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, const std::vector<files::Path>& paths) {
   using Global = GlobalCommands<GlobalState>;
+  keepHeldKeysFromTyping();
   switch (action) {
     case DropAction::info: reactor.fire(Global::fileInfo(paths)); break;
     case DropAction::list: reactor.fire(Global::list(paths)); break;
@@ -46,6 +58,7 @@ void executeDropAction(store::Core<GlobalState>& reactor, DropAction action, con
 
 void executeStartupAction(store::Core<GlobalState>& reactor, StartupAction action) {
   using Global = GlobalCommands<GlobalState>;
+  if (action != StartupAction::none) keepHeldKeysFromTyping();
   switch (action) {
     case StartupAction::newList: reactor.fire(Global::list()); break;
     case StartupAction::find: reactor.fire(Global::showSearch()); break;

@@ -18,10 +18,11 @@ struct GlobalState;
 DropAction chooseDropAction(const DropKeys& held, const foundation::Preferences& preferences);
 
 // Fires the global command for `action` with the paths on `global`; the unsupported actions log
-// a warning and do nothing.
+// a warning and do nothing. Keys held now type nothing until they are let go. Main thread.
 void executeDropAction(store::Core<GlobalState>& global, DropAction action, const std::vector<files::Path>& paths);
 
-// newList fires an empty new list, find the find window, none nothing.
+// newList fires an empty new list, find the find window, none nothing. As for a drop, keys held
+// now type nothing until they are let go. Main thread.
 void executeStartupAction(store::Core<GlobalState>& global, StartupAction action);
 
 }  // namespace ml::shell

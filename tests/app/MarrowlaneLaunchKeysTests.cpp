@@ -91,6 +91,30 @@ TEST(MarrowlaneLaunch, ItemsOpenWithTheActionOfTheKeyHeldAtLaunchFirstAndHandedO
   }
 
   {
+    // M held: the item is to be moved, and the folder panel opens while the key is still down.
+    // The held key repeats into whatever has the focus; it chose the action and types nothing:
+    // the folder typed once it is let go is the one the item moves to.
+    SCOPED_TRACE("first launch with M held until the folder panel is up");
+    TelemetrySandbox sandbox;
+    sandbox.enableDebugLogs();
+    TempDir destination;
+    auto moved = items.write("moved.txt", "3\n");
+    ASSERT_TRUE(display.xdotool({"keydown", "m"}));
+    ChildProcess app(ML_MARROWLANE_BINARY, {"--", moved.string()}, onDisplay(sandbox, display), sandbox.root() / "move.out");
+    ASSERT_TRUE(waitUntil([&] { return logged(sandbox, "showing open panel. multiple=0 directories=1 files=0"); }, 60s))
+        << app.output() << "\n" << appLog(sandbox);
+    EXPECT_TRUE(logged(sandbox, "final action [move] with paths [[" + moved.string() + "]]"));
+    // Held on while the panel has the focus, long enough for the key to repeat many times.
+    ASSERT_TRUE(display.xdotool({"sleep", "1", "keyup", "m"}));
+    ASSERT_TRUE(display.xdotool({"type", "--delay", "20", destination.path().string()}));
+    ASSERT_TRUE(display.xdotool({"key", "Return"}));
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(destination.path() / "moved.txt"); }, 60s))
+        << app.output() << "\n" << appLog(sandbox);
+    EXPECT_FALSE(fs::exists(moved));
+    terminate(app);
+  }
+
+  {
     // Nothing held: the default action.
     SCOPED_TRACE("first launch with nothing held");
     TelemetrySandbox sandbox;

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardItemModel>
 #include <QTest>
+#include <QTreeView>
+#include <QVBoxLayout>
 
 namespace ml::appkit {
 namespace {
@@ -140,6 +146,71 @@ TEST(MainMenu, EveryKindOfWindowAnswersTheItemsShortcutsAndMenusOpenFromTheKeybo
   emit own->aboutToShow();
   EXPECT_EQ(own->actions()[0]->text(), "&Edit Name");
   EXPECT_EQ(own->actions()[1]->text(), "E&rase");
+}
+
+// An item sent to what has the keyboard focus, as the application's Edit menu makes them.
+MenuItem editItem(std::string title, std::string identifier, const char* slot) {
+  MenuItem item{std::move(title), std::move(identifier), "", [slot](const std::string&) { MainMenu::sendToFocusWidget(slot); }, false};
+  item.isEnabled = [slot] { return MainMenu::canSendToFocusWidget(slot); };
+  return item;
+}
+
+// Walked from the keyboard (Alt+E, or F10 then Right), the menu bar takes the focus; the Edit
+// menu still acts on the field or the list that had it, which keeps its selection meanwhile.
+TEST(MainMenu, TheEditMenuOpenedFromTheKeyboardActsOnWhatHadTheFocus) {
+  MainMenu menu({Menu{"File", {MenuItem{"Open", "open", "", {}, false}}},
+                 Menu{"Edit", {editItem("Undo", "undo", "undo"), editItem("Cut", "cut", "cut"),
+                               editItem("Copy", "copy", "copy"), editItem("Paste", "paste", "paste"),
+                               editItem("Select All", "selectAll", "selectAll")}}});
+  menu.watch();
+  QMainWindow window;
+  auto* content = new QWidget(&window);  // the window owns the widgets
+  auto* layout = new QVBoxLayout(content);
+  // A text field of its own, as an editable pop-up has it (the pop-up holds the focus).
+  auto* popup = new QComboBox(content);
+  popup->setEditable(true);
+  QLineEdit* field = popup->lineEdit();
+  auto* list = new QTreeView(content);
+  QStandardItemModel rows;
+  for (const char* name : {"a", "b", "c"}) rows.appendRow(new QStandardItem(name));
+  list->setModel(&rows);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  layout->addWidget(popup);
+  layout->addWidget(list);
+  window.setCentralWidget(content);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QMenu* edit = window.menuBar()->findChild<QMenu*>("Edit");
+  ASSERT_NE(edit, nullptr);
+
+  popup->setFocus();
+  QTest::keyClicks(popup, "hello world");
+  field->setSelection(0, 5);
+  QTest::keyClick(&window, Qt::Key_E, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->isVisible(); }));
+  for (const char* enabled : {"undo", "cut", "copy", "paste", "selectAll"}) {
+    EXPECT_TRUE(item(window, enabled)->isEnabled()) << enabled;
+  }
+  QTest::keyClick(edit, Qt::Key_O);  // C&opy: Cut has the C
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !edit->isVisible(); }));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "hello");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return popup->hasFocus(); }));
+  EXPECT_EQ(field->selectedText(), "hello");
+
+  // In the list: F10 opens the first menu, Right the next; Select All selects every row.
+  list->setFocus();
+  list->setCurrentIndex(rows.index(0, 0));
+  QTest::keyClick(&window, Qt::Key_F10);
+  QMenu* file = window.menuBar()->findChild<QMenu*>("File");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }));
+  QTest::keyClick(file, Qt::Key_Right);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->isVisible(); }));
+  EXPECT_TRUE(item(window, "selectAll")->isEnabled());
+  EXPECT_FALSE(item(window, "undo")->isEnabled());  // a list has nothing to undo
+  QTest::keyClick(edit, Qt::Key_S);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !edit->isVisible(); }));
+  EXPECT_EQ(list->selectionModel()->selectedRows().size(), 3);
+  window.close();
 }
 
 }  // namespace

@@ -76,15 +76,26 @@ TEST_F(FindWindowTest, PopupsAndSegmentsFireTheirEvents) {
   ASSERT_TRUE(waitFor([&] { return window->window()->searchButton()->isEnabled(); }));
 }
 
+// First a search that finds nothing: it opens nothing, and the window says so until the next.
 TEST_F(FindWindowTest, ASearchOfHomeShowsTheSheetAndEndsInANewList) {
   homeDir.write("docs/plan.txt", "");
   auto window = open();
+  QLabel* outcome = window->window()->searchOutcomeLabel();
   window->window()->locationSegment(2)->click();
-  window->extensionRow()->valueField->setText("txt");
+  window->extensionRow()->valueField->setText("none");
   window->extensionRow()->enabledCheckbox->setChecked(true);
   ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.extension && s.location == SearchLocation::home(); }));
   window->window()->searchButton()->click();
+  ASSERT_TRUE(waitFor([&] { return outcome->isVisibleTo(window->window()); }));
+  const QString home = QString::fromStdString(homeDir.path().filename().string());
+  EXPECT_EQ(outcome->text(), QString("No items matching the criteria were found in \"%1\".").arg(home));
+  window->extensionRow()->valueField->setText("txt");
+  window->extensionRow()->enabledCheckbox->setChecked(false);
+  window->extensionRow()->enabledCheckbox->setChecked(true);
+  ASSERT_TRUE(waitForState(*window, [](const auto& s) { return s.criteria.extension && s.criteria.extension->value == "txt"; }));
+  window->window()->searchButton()->click();
   ASSERT_TRUE(waitFor([&] { return count(listWindows) == 1; }));
+  EXPECT_FALSE(outcome->isVisibleTo(window->window()));
   ASSERT_EQ(listWindows[0]->items.size(), 1u);
   EXPECT_EQ(listWindows[0]->items[0].url(), homeDir.path() / "docs/plan.txt");
   const QString expected = QString("Searching \"%1\"").arg(QString::fromStdString(homeDir.path().filename().string()));

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include "PreferencesFixture.h"
 #include "shell/core/ApplicationEvents.h"
@@ -155,6 +156,19 @@ TEST_F(PreferencesWindowTest, ClosingWithoutEditsNeitherAsksNorStoresAndAnnounce
   EXPECT_FALSE(controller->window()->isVisible());
   EXPECT_EQ(closingsOf(controller), 1u);
   EXPECT_TRUE(preferences->values().empty());
+}
+
+// Escape closes the window as its close button does, asking about edits first.
+TEST_F(PreferencesWindowTest, EscapeClosesTheWindowAskingAboutEditsFirst) {
+  auto controller = open();
+  controller->general()->dropActionPopup()->setCurrentIndex(3);
+  alerts->answer(kCancel);
+  QTest::keyClick(controller->general()->dropActionPopup(), Qt::Key_Escape);
+  EXPECT_TRUE(controller->window()->isVisible());
+  alerts->answer(kDontSave);
+  QTest::keyClick(controller->window(), Qt::Key_Escape);
+  EXPECT_EQ(alerts->shown().size(), 2u);
+  EXPECT_FALSE(controller->window()->isVisible());
 }
 
 TEST_F(PreferencesWindowTest, AFailedSaveShowsTheAlertKeepsTheWindowAndALaterSaveAnnouncesOnce) {

@@ -1,6 +1,7 @@
 #include "shell/preferences/PreferencesWindow.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 #include "platform/dispatch/QueueAssert.h"
 
@@ -19,6 +20,16 @@ void PreferencesWindow::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   if (didClose_) didClose_();
+}
+
+void PreferencesWindow::keyPressEvent(QKeyEvent* event) {
+  ML_ASSERT_MAIN_THREAD();
+  if (event->key() == Qt::Key_Escape && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    event->accept();
+    close();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 }  // namespace ml::shell

@@ -1,7 +1,8 @@
 #pragma once
 // The preferences window's top-level widget. It asks its controller before it closes (the close
 // button, File > Close) and tells it once it has closed; the controller decides about unsaved
-// edits. Without those hooks it closes like any window.
+// edits. Without those hooks it closes like any window. Escape that no control of the window took
+// (an open pop-up closes itself first) closes it the same way.
 //
 // Thread affinity: main thread.
 #include <QMainWindow>
@@ -21,6 +22,7 @@ class PreferencesWindow final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::function<bool()> shouldClose_;
