@@ -71,10 +71,10 @@ CaptureScratch* beginCapture(tlcrash_thread_t crashed_thread, const tlcrash_asyn
 
 // Crash time.
 tlcrash_error_t writeCaptured(CaptureScratch* scratch, const tlcrash_log_writer* writer, tlcrash_async_file* file,
-                              const tlcrash_log_signal_info* siginfo) {
+                              const tlcrash_log_signal_info* siginfo, const tlcrash_process_identity* identity) {
   tlcrash_async_read_cache_begin();
   tlcrash_error_t result =
-      tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->memo, file, siginfo);
+      tlcrash_log_writer_write(writer, scratch->threads, scratch->images, &scratch->memo, file, siginfo, identity);
   tlcrash_async_read_cache_end();
   return result;
 }
@@ -131,7 +131,7 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
   if (!enterCapture()) return TLCRASH_EINTERNAL;
   tlcrash_error_t result = TLCRASH_EINTERNAL;
   if (CaptureScratch* scratch = beginCapture(crashed_thread, current_state); scratch != nullptr) {
-    result = writeCaptured(scratch, writer, file, siginfo);
+    result = writeCaptured(scratch, writer, file, siginfo, nullptr);
     endCapture(scratch);
   }
   tlcrash_async_capture_leave();
@@ -161,7 +161,10 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   tlcrash_async_file_init(&file, report.fd, kReportOutputLimit);
   CaptureScratch* scratch = beginCapture(crashed_thread, current_state);
   tlcrash_error_t result = TLCRASH_EINTERNAL;
-  if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo);
+  // The report is of the process that crashed: a child sharing the context's memory is not the
+  // process the context describes.
+  const tlcrash_process_identity identity = tlcrash_async_current_process_identity(&context->writer);
+  if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo, &identity);
   // The guard is kept until the report is in place, so a waiting crash cannot write meanwhile.
   const tlcrash_error_t finished = finishReport(&context->writer, &file);
   if (finished != TLCRASH_ESUCCESS) result = finished;

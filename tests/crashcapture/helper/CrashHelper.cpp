@@ -9,10 +9,13 @@
 // exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
 // handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
 // CRASHCAPTURE_GO exists (two helpers crash at the same instant). "forked-child-first" forks a
-// child that faults (it says "forked <pid>" first), waits for it to end and faults itself.
+// child that faults (it says "forked <pid>" first), waits for it to end and faults itself;
+// "vfork-child-first" does the same with a vfork child (which shares its memory), after children
+// made by posix_spawn, vfork and fork that exec a program that exits 0.
 // "overflow-thread-teardown" has a thread overflow its stack in the destructor of a pthread key,
 // after its thread_local objects are gone.
 #include <pthread.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +100,44 @@ extern "C" void overflowOnThreadEnd(void*) { overflow(); }
   std::exit(3);
 }
 
+// Waits for `child` to end (nothing for -1: it could not be made).
+void reap(pid_t child) {
+  int status = 0;
+  if (child > 0) ::waitpid(child, &status, 0);
+}
+
+// Children that exec at once, made the ways a program starts another one.
+void spawnExecutingChildren() {
+  char program[] = "/bin/true";
+  char* const arguments[] = {program, nullptr};
+  pid_t spawned = -1;
+  if (::posix_spawn(&spawned, program, nullptr, nullptr, arguments, environ) == 0) reap(spawned);
+  pid_t vforked = ::vfork();
+  if (vforked == 0) {
+    ::execv(program, arguments);
+    ::_exit(127);
+  }
+  reap(vforked);
+  pid_t forked = ::fork();
+  if (forked == 0) {
+    ::execv(program, arguments);
+    ::_exit(127);
+  }
+  reap(forked);
+}
+
+// A vfork child faults before it could exec; its parent faults once it ended.
+[[noreturn]] void vforkChildFirst() {
+  spawnExecutingChildren();
+  const pid_t child = ::vfork();
+  if (child == 0) crashcapture_null_read();
+  std::printf("forked %d\n", static_cast<int>(child));
+  std::fflush(stdout);
+  reap(child);
+  crashcapture_null_read();
+  std::exit(3);
+}
+
 #ifdef ML_WITH_QT
 class OverflowingThread : public QThread {
  protected:
@@ -154,6 +195,7 @@ int main(int argc, char** argv) {
     if (child > 0) ::waitpid(child, &status, 0);
     crashcapture_null_read();
   }
+  if (crash == "vfork-child-first") vforkChildFirst();
   if (crash == "overflow-thread-teardown") {
     std::thread([] {
       static pthread_key_t key;
