@@ -248,6 +248,23 @@ TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
   }
 }
 
+// A thread faults while main returns, and exit goes on to end the process with status 0 as soon as
+// it runs again after the report: the process ends by the fault's signal all the same, every time.
+TEST_P(EachCaptureMode, CrashWhileMainReturnsEndsByItsSignal) {
+  constexpr int kRuns = 50;
+  for (int run = 0; run < kRuns; ++run) {
+    purgePendingReports();
+    ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, "exit-after-report", GetParam());
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << outcome.describe();
+    std::string why;
+    std::optional<TLCrashReport> report = readPendingReport(&why);
+    ASSERT_TRUE(report.has_value()) << "run " << run << ": " << why << "\n" << outcome.describe();
+    const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+    ASSERT_NE(crashed, nullptr) << "run " << run;
+    EXPECT_TRUE(hasFrameIn(*crashed, "crashcapture_null_read")) << "run " << run;
+  }
+}
+
 // A call through a null function pointer faults before the callee could set up a frame: the
 // innermost frame is the null pc and the next one the function that made the call, whether or
 // not the code keeps frame pointers.

@@ -12,9 +12,11 @@
 #include "crashreporter/capture/CaptureGuard.h"
 #include "crashreporter/SymbolMemo.h"
 #include "crashreporter/capture/LiveThreads.h"
+#include "crashreporter/capture/ProcessEnd.h"
 #include "crashreporter/capture/ReportLatch.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
+#include "crashreporter/capture/platform/ThreadStopper.h"
 #include "crashreporter/image/SharedImageList.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
 
@@ -79,12 +81,29 @@ tlcrash_error_t writeCaptured(CaptureScratch* scratch, const tlcrash_log_writer*
   return result;
 }
 
+// Tears the scratch down, the threads left as they are. Crash time.
+void releaseScratch(CaptureScratch* scratch) {
+  tlcrash_async_symbol_cache_free(&scratch->cache);
+  scratch->~CaptureScratch();
+}
+
 // Lets the stopped threads go on and tears the scratch down.
 // Crash time.
 void endCapture(CaptureScratch* scratch) {
   scratch->threads.resume();
-  tlcrash_async_symbol_cache_free(&scratch->cache);
-  scratch->~CaptureScratch();
+  releaseScratch(scratch);
+}
+
+// Ends the process with `signo` before the threads the capture stopped go on (ProcessEnd.h). What
+// a child made with vfork shares with its parent goes back first, since its death leaves the
+// memory behind: the scratch's mappings and the capture guard (nobody can take the guard
+// meanwhile: the other threads are stopped). Returns only when the signal did not end the
+// process; the stopped threads are then let go. Crash time.
+void endProcessInCapture(CaptureScratch* scratch, int signo) {
+  if (scratch != nullptr) releaseScratch(scratch);
+  tlcrash_async_capture_leave();
+  tlcrash_async_end_process_with_signal(signo);
+  if (scratch != nullptr) tlcrash_async_threads_resume();
 }
 
 // Closes the writer and writes out what the file still buffers; the descriptor stays open for
@@ -142,7 +161,7 @@ tlcrash_error_t tlcrash_capture_report(const tlcrash_log_writer* writer, tlcrash
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
                                      const tlcrash_log_signal_info* siginfo,
-                                     const tlcrash_report_written_hook* written) {
+                                     const tlcrash_report_written_hook* written, int end_signal) {
   // The guard comes first: a second crash must not truncate the report being written.
   if (!enterCapture()) return TLCRASH_EINTERNAL;
   // And once written, the report stays as it is: the process is already on its way out.
@@ -154,7 +173,8 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   tlcrash_report_file report;
   if (!tlcrash_async_report_file_open(&context->output, &report)) {
     TLCRASH_DIAG("Could not open the crashlog output file: %s", tlcrash_async_errno_text(errno));
-    tlcrash_async_capture_leave();
+    if (end_signal != 0) endProcessInCapture(nullptr, end_signal);
+    else tlcrash_async_capture_leave();
     return TLCRASH_EINTERNAL;
   }
   tlcrash_async_file file;
@@ -172,6 +192,10 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   result = settleReport(&context->output, &report, &file, result);
   // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.
   if (result == TLCRASH_ESUCCESS && written != nullptr && written->run != nullptr) written->run(written->argument);
+  if (end_signal != 0) {
+    endProcessInCapture(scratch, end_signal);
+    return result;
+  }
   if (scratch != nullptr) endCapture(scratch);
   tlcrash_async_capture_leave();
   return result;

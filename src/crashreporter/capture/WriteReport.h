@@ -32,10 +32,15 @@ struct tlcrash_report_written_hook {
 // stopped threads go on. Returns 0, or TLCRASH_EINTERNAL when the file cannot be opened, written
 // or closed, another capture is in progress, or the report was already claimed (each with a
 // diagnostic line).
+//
+// With `end_signal` (not 0), once this call claimed the report, written or not, the process ends
+// with that signal before any stopped thread goes on (ProcessEnd.h): the call returns only when
+// the signal could not end it. A caller whose crash ends with the default action passes its
+// signal: were the threads let go first, one of them could end the process another way.
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
                                      const tlcrash_log_signal_info* siginfo,
-                                     const tlcrash_report_written_hook* written);
+                                     const tlcrash_report_written_hook* written, int end_signal);
 
 // The part shared with the live report: stops the threads, writes the report into `file` and lets
 // the threads go. Does not flush or close the file. Returns the writer's result, or

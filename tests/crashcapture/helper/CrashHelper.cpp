@@ -7,7 +7,8 @@
 // static object (so the last one exit destroys), "thread-after-main" has a thread fault while
 // main has returned and exit waits in that destructor, "exit-while-faulting" has a thread call
 // exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
-// handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
+// handler; "exit-after-report" has a thread fault while main has returned, and exit go on to its
+// end as soon as the report is written (the post-crash callback ran). "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
 // CRASHCAPTURE_GO exists (two helpers crash at the same instant). "forked-child-first" forks a
 // child that faults (it says "forked <pid>" first), waits for it to end and faults itself;
 // "vfork-child-first" does the same with a vfork child (which shares its memory), after children
@@ -53,9 +54,13 @@ void resetSignals() {
 void overflow() { crashcapture_overflow(0); }
 
 // What the last destructor of exit does.
-enum class Teardown : int { kNothing, kFault, kLetTheLateThreadFault };
+enum class Teardown : int { kNothing, kFault, kLetTheLateThreadFault, kFinishOnceReported };
 std::atomic<Teardown> g_teardown{Teardown::kNothing};
 std::atomic<bool> g_late_fault{false};
+std::atomic<bool> g_reported{false};
+
+// The post-crash callback: the report is written (the other threads are still stopped).
+void noteReported(siginfo_t*, ucontext_t*, void*) { g_reported.store(true); }
 
 // The program's first static object, and so the last one exit destroys: by then everything that
 // exit destroys at all is gone.
@@ -73,6 +78,11 @@ struct LastDestroyed {
       case Teardown::kLetTheLateThreadFault:
         g_late_fault.store(true);
         for (;;) ::pause();  // the other thread's crash ends the process
+      case Teardown::kFinishOnceReported:
+        g_late_fault.store(true);
+        while (!g_reported.load()) {
+        }
+        return;  // exit ends the process with status 0 unless the crash ended it first
     }
   }
 };
@@ -166,6 +176,7 @@ int main(int argc, char** argv) {
 
   TLCrashReporter reporter = makeReporter(mode == "bsd" ? TLCrashReporterSignalHandlerTypeBSD
                                                         : TLCrashReporterSignalHandlerTypeMach);
+  if (crash == "exit-after-report") reporter.setCrashCallbacks({0, nullptr, noteReported});
   enableOrExit(reporter);
 
   if (crash == "segv") crashcapture_null_read();
@@ -209,6 +220,11 @@ int main(int argc, char** argv) {
   }
   if (crash == "thread-after-main") {
     g_teardown.store(Teardown::kLetTheLateThreadFault);
+    std::thread(faultLate).detach();
+    return 0;
+  }
+  if (crash == "exit-after-report") {
+    g_teardown.store(Teardown::kFinishOnceReported);
     std::thread(faultLate).detach();
     return 0;
   }
