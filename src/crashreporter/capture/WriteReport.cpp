@@ -120,11 +120,35 @@ tlcrash_error_t finishReport(tlcrash_log_writer* writer, tlcrash_async_file* fil
   return TLCRASH_ESUCCESS;
 }
 
-// Gives a complete report its name (synced first), or removes an incomplete one, and closes the
-// file. Crash time.
+// Writes the report into `report`'s file within the room it has (ReportOutput.h) and writes out
+// what the file still buffers. When the volume had less room than it said (a quota, another
+// writer filling it meanwhile), writes it again over the bytes that landed, trimmed to them: a
+// smaller report beats none. Crash time.
+tlcrash_error_t writeWithinRoom(CaptureScratch* scratch, tlcrash_log_writer* writer, const tlcrash_report_file* report,
+                                tlcrash_async_file* file, const tlcrash_log_signal_info* siginfo,
+                                const tlcrash_process_identity* identity) {
+  tlcrash_async_file_init(file, report->fd, tlcrash_async_report_file_room(report, kReportOutputLimit));
+  if (scratch == nullptr) return TLCRASH_EINTERNAL;
+  tlcrash_error_t result = writeCaptured(scratch, writer, file, siginfo, identity);
+  if (const tlcrash_error_t finished = finishReport(writer, file); finished != TLCRASH_ESUCCESS) result = finished;
+  uint64_t landed = 0;
+  if (!file->failed || !tlcrash_async_report_file_out_of_room(file->error) ||
+      !tlcrash_async_report_file_rewind(report, &landed) || landed == 0) {
+    return result;
+  }
+  TLCRASH_DIAG("The crash report's volume ran out of room after %llu bytes; writing the report again within them",
+               static_cast<unsigned long long>(landed));
+  tlcrash_async_file_init(file, report->fd, landed);
+  result = writeCaptured(scratch, writer, file, siginfo, identity);
+  if (const tlcrash_error_t finished = finishReport(writer, file); finished != TLCRASH_ESUCCESS) result = finished;
+  return result;
+}
+
+// Gives a complete report its name (cut to its length and synced first), or removes an
+// incomplete one, and closes the file. Crash time.
 tlcrash_error_t settleReport(const tlcrash_report_output* output, const tlcrash_report_file* report,
                              tlcrash_async_file* file, tlcrash_error_t result) {
-  if (result == TLCRASH_ESUCCESS && !tlcrash_async_report_file_publish(output, report)) {
+  if (result == TLCRASH_ESUCCESS && !tlcrash_async_report_file_publish(output, report, file->total_bytes)) {
     TLCRASH_DIAG("Could not move the crash report into place: %s", tlcrash_async_errno_text(errno));
     result = TLCRASH_EINTERNAL;
   }
@@ -177,17 +201,13 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
     else tlcrash_async_capture_leave();
     return TLCRASH_EINTERNAL;
   }
-  tlcrash_async_file file;
-  tlcrash_async_file_init(&file, report.fd, kReportOutputLimit);
   CaptureScratch* scratch = beginCapture(crashed_thread, current_state);
-  tlcrash_error_t result = TLCRASH_EINTERNAL;
   // The report is of the process that crashed: a child sharing the context's memory is not the
   // process the context describes.
   const tlcrash_process_identity identity = tlcrash_async_current_process_identity(&context->writer);
-  if (scratch != nullptr) result = writeCaptured(scratch, &context->writer, &file, siginfo, &identity);
+  tlcrash_async_file file;
   // The guard is kept until the report is in place, so a waiting crash cannot write meanwhile.
-  const tlcrash_error_t finished = finishReport(&context->writer, &file);
-  if (finished != TLCRASH_ESUCCESS) result = finished;
+  tlcrash_error_t result = writeWithinRoom(scratch, &context->writer, &report, &file, siginfo, &identity);
   // Only a complete report gets its name.
   result = settleReport(&context->output, &report, &file, result);
   // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.

@@ -24,7 +24,7 @@ struct tlcrash_report_written_hook {
 };
 
 // Writes the report of a crash to a file that is not yet a report (mode 0600, limited to
-// kReportOutputLimit bytes) and, once it is complete, gives it the handler context's report name
+// kReportOutputLimit bytes and to the room the file has: ReportOutput.h) and, once it is complete, gives it the handler context's report name
 // (ReportOutput.h); once per process: the first call claims the report (ReportLatch.h) and
 // every later one writes nothing. `crashed_thread` is the thread that
 // crashed; `current_state` the calling thread's registers (required when the caller is the
