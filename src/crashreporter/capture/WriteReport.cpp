@@ -14,9 +14,9 @@
 #include "crashreporter/capture/LiveThreads.h"
 #include "crashreporter/capture/ProcessEnd.h"
 #include "crashreporter/capture/ReportLatch.h"
+#include "crashreporter/capture/platform/ThreadStopper.h"
 #include "crashreporter/image/ImageListSource.h"
 #include "crashreporter/image/ImageSymbolSource.h"
-#include "crashreporter/capture/platform/ThreadStopper.h"
 #include "crashreporter/image/SharedImageList.h"
 #include "crashreporter/unwind/ImageListUnwindLookup.h"
 
