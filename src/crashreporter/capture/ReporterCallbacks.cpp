@@ -23,7 +23,7 @@ struct ExceptionWrite {
   tlcrash_thread_t thread;
   const tlcrash_log_signal_info* siginfo;
   siginfo_t* mapped;
-  int end_signal;  // the signal to end the process with once the report is claimed; 0: none
+  int end_signal;  // the signal to end the process with once the report is settled; 0: none
 };
 
 // The post-crash callback of the exception path, with a zeroed user context: the server has no

@@ -94,16 +94,15 @@ void endCapture(CaptureScratch* scratch) {
   releaseScratch(scratch);
 }
 
-// Ends the process with `signo` before the threads the capture stopped go on (ProcessEnd.h). What
-// a child made with vfork shares with its parent goes back first, since its death leaves the
-// memory behind: the scratch's mappings and the capture guard (nobody can take the guard
-// meanwhile: the other threads are stopped). Returns only when the signal did not end the
+// Ends the process with `signo` before the threads the capture stopped go on (ProcessEnd.h). The
+// scratch and the guard go back first, as they would at the capture's end (nobody can take the
+// guard meanwhile: the other threads are stopped). Returns only when the signal did not end the
 // process; the stopped threads are then let go. Crash time.
 void endProcessInCapture(CaptureScratch* scratch, int signo) {
-  if (scratch != nullptr) releaseScratch(scratch);
+  releaseScratch(scratch);
   tlcrash_async_capture_leave();
   tlcrash_async_end_process_with_signal(signo);
-  if (scratch != nullptr) tlcrash_async_threads_resume();
+  tlcrash_async_threads_resume();
 }
 
 // Closes the writer and writes out what the file still buffers; the descriptor stays open for
@@ -197,8 +196,7 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   tlcrash_report_file report;
   if (!tlcrash_async_report_file_open(&context->output, &report)) {
     TLCRASH_DIAG("Could not open the crashlog output file: %s", tlcrash_async_errno_text(errno));
-    if (end_signal != 0) endProcessInCapture(nullptr, end_signal);
-    else tlcrash_async_capture_leave();
+    tlcrash_async_capture_leave();
     return TLCRASH_EINTERNAL;
   }
   CaptureScratch* scratch = beginCapture(crashed_thread, current_state);
@@ -212,7 +210,9 @@ tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tl
   result = settleReport(&context->output, &report, &file, result);
   // Still stopped: what the hook reads cannot be changed or freed under it by threads that go on.
   if (result == TLCRASH_ESUCCESS && written != nullptr && written->run != nullptr) written->run(written->argument);
-  if (end_signal != 0) {
+  // A process whose only thread is this one (a child made with vfork, say) has nobody to race;
+  // it ends by its signal as the caller raises it, after the caller's own counts are undone.
+  if (end_signal != 0 && scratch != nullptr && scratch->threads.stoppedAny()) {
     endProcessInCapture(scratch, end_signal);
     return result;
   }

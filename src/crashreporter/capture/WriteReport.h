@@ -33,10 +33,11 @@ struct tlcrash_report_written_hook {
 // or closed, another capture is in progress, or the report was already claimed (each with a
 // diagnostic line).
 //
-// With `end_signal` (not 0), once this call claimed the report, written or not, the process ends
-// with that signal before any stopped thread goes on (ProcessEnd.h): the call returns only when
-// the signal could not end it. A caller whose crash ends with the default action passes its
-// signal: were the threads let go first, one of them could end the process another way.
+// With `end_signal` (not 0), once the report is settled (written or not), a process whose other
+// threads were stopped for it ends with that signal before any of them goes on (ProcessEnd.h):
+// the call then returns only when the signal could not end it. A caller whose crash ends with the
+// default action passes its signal: were the threads let go first, one of them could end the
+// process another way.
 tlcrash_error_t tlcrash_write_report(tlcrash_signal_handler_context* context, tlcrash_thread_t crashed_thread,
                                      const tlcrash_async_thread_state_t* current_state,
                                      const tlcrash_log_signal_info* siginfo,
