@@ -110,30 +110,23 @@ extern "C" void overflowOnThreadEnd(void*) { overflow(); }
   std::exit(3);
 }
 
-// Waits for `child` to end (nothing for -1: it could not be made).
-void reap(pid_t child) {
-  int status = 0;
-  if (child > 0) ::waitpid(child, &status, 0);
-}
-
-// Children that exec at once, made the ways a program starts another one.
+// Children that exec a program that exits 0 at once, made the ways programs start one another.
 void spawnExecutingChildren() {
   char program[] = "/bin/true";
   char* const arguments[] = {program, nullptr};
-  pid_t spawned = -1;
-  if (::posix_spawn(&spawned, program, nullptr, nullptr, arguments, environ) == 0) reap(spawned);
-  pid_t vforked = ::vfork();
-  if (vforked == 0) {
+  pid_t children[3] = {-1, -1, -1};
+  ::posix_spawn(&children[0], program, nullptr, nullptr, arguments, environ);
+  if ((children[1] = ::vfork()) == 0) {
     ::execv(program, arguments);
     ::_exit(127);
   }
-  reap(vforked);
-  pid_t forked = ::fork();
-  if (forked == 0) {
+  if ((children[2] = ::fork()) == 0) {
     ::execv(program, arguments);
     ::_exit(127);
   }
-  reap(forked);
+  for (pid_t child : children) {
+    if (child > 0) ::waitpid(child, nullptr, 0);
+  }
 }
 
 // A vfork child faults before it could exec; its parent faults once it ended.
@@ -143,7 +136,7 @@ void spawnExecutingChildren() {
   if (child == 0) crashcapture_null_read();
   std::printf("forked %d\n", static_cast<int>(child));
   std::fflush(stdout);
-  reap(child);
+  if (child > 0) ::waitpid(child, nullptr, 0);
   crashcapture_null_read();
   std::exit(3);
 }
