@@ -71,7 +71,7 @@ bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash
 // The most a report written to `file` may hold: `limit`, or less when its reservation and the free
 // space of its volume together are less. Crash time.
 uint64_t tlcrash_async_report_file_room(const tlcrash_report_file* file, uint64_t limit);
-// Whether a failed write to the file failed for want of room (errno as the write left it).
+// Whether a write that failed with `error` (an errno) failed for want of room. Crash time.
 bool tlcrash_async_report_file_out_of_room(int error);
 // After a write that ran out of room: sets `landed` to the bytes the file holds and moves back to
 // its start, so the report can be written again over them, within them. False (errno set) when
