@@ -12,6 +12,7 @@ namespace {
 // Crash time.
 bool writeOut(tlcrash_async_file* file, const void* data, size_t length, const char* operation) {
   if (tlcrash_async_writen(file->fd, data, length) < 0) {
+    file->error = errno;
     tlcrash_async_diag(2, operation, __LINE__, "Error occured writing to crash log: %s", tlcrash_async_errno_text(errno));
     file->failed = true;
     return false;
@@ -28,6 +29,7 @@ void tlcrash_async_file_init(tlcrash_async_file* file, int fd, uint64_t output_l
   file->total_bytes = 0;
   file->buflen = 0;
   file->failed = false;
+  file->error = 0;
 }
 
 // Crash time.

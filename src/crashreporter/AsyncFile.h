@@ -19,6 +19,7 @@ struct tlcrash_async_file {
   uint64_t total_bytes;     // bytes accepted so far (written or buffered)
   uint64_t buflen;          // bytes waiting in `buffer`
   bool failed;              // a write to `fd` failed; the file's content is incomplete
+  int error;                // the errno of that write; 0 while none failed
   uint8_t buffer[kAsyncFileBufferSize];
 };
 

@@ -48,8 +48,15 @@ int64_t largestFitting(uint32_t high, Fits&& fits) {
 class ReportWriter {
  public:
   ReportWriter(const tlcrash_log_writer* writer, ThreadSource& threads, ImageSource& images, SymbolSource* symbols,
-               tlcrash_async_file* file, const tlcrash_log_signal_info* siginfo)
-      : writer_(writer), threads_(threads), images_(images), symbols_(symbols), file_(file), siginfo_(siginfo) {}
+               tlcrash_async_file* file, const tlcrash_log_signal_info* siginfo,
+               const tlcrash_process_identity& identity)
+      : writer_(writer),
+        threads_(threads),
+        images_(images),
+        symbols_(symbols),
+        file_(file),
+        siginfo_(siginfo),
+        identity_(identity) {}
 
   tlcrash_error_t write() {
     if (!tlcrash_async_file_write(file_, kReportMagic, sizeof(kReportMagic)) ||
@@ -69,7 +76,7 @@ class ReportWriter {
 
     // The small facts first, each only when it leaves room for the signal.
     headField(signalSize, [&](tlcrash_async_file* f) {
-      return tlcrash_writer_pack_message(f, kFieldReportInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_report_info(g, writer_); });
+      return tlcrash_writer_pack_message(f, kFieldReportInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_report_info(g, writer_, identity_); });
     });
     headField(signalSize, [&](tlcrash_async_file* f) {
       return tlcrash_writer_pack_message(f, kFieldSystemInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_system_info(g, writer_, timestamp); });
@@ -81,7 +88,7 @@ class ReportWriter {
       return tlcrash_writer_pack_message(f, kFieldApplicationInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_app_info(g, writer_); });
     });
     headField(signalSize, [&](tlcrash_async_file* f) {
-      return tlcrash_writer_pack_message(f, kFieldProcessInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_process_info(g, writer_); });
+      return tlcrash_writer_pack_message(f, kFieldProcessInfo, [&](tlcrash_async_file* g) { return tlcrash_writer_write_process_info(g, writer_, identity_); });
     });
 
     planTail(signalSize);
@@ -319,6 +326,7 @@ class ReportWriter {
   SymbolSource* symbols_;
   tlcrash_async_file* file_;
   const tlcrash_log_signal_info* siginfo_;
+  const tlcrash_process_identity identity_;
 
   bool trimmed_ = false;
   uint32_t imageCount_ = 0;
@@ -337,8 +345,10 @@ class ReportWriter {
 // Crash time.
 tlcrash_error_t tlcrash_log_writer_write(const tlcrash_log_writer* writer, ThreadSource& threads, ImageSource& images,
                                          SymbolSource* symbols, tlcrash_async_file* file,
-                                         const tlcrash_log_signal_info* siginfo) {
-  ReportWriter report(writer, threads, images, symbols, file, siginfo);
+                                         const tlcrash_log_signal_info* siginfo,
+                                         const tlcrash_process_identity* identity) {
+  ReportWriter report(writer, threads, images, symbols, file, siginfo,
+                      identity != nullptr ? *identity : tlcrash_async_process_identity(writer));
   return report.write();
 }
 

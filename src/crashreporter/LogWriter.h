@@ -15,6 +15,7 @@
 #include "crashreporter/AsyncFile.h"
 #include "crashreporter/CrashSources.h"
 #include "crashreporter/LogWriterContext.h"
+#include "crashreporter/LogWriterFork.h"
 #include "crashreporter/SignalInfo.h"
 
 namespace ml::crash {
@@ -26,9 +27,11 @@ inline constexpr uint64_t kReportOutputLimit = 256 * 1024;
 
 // Returns 0 when the whole report (possibly trimmed to the limit) went to the file;
 // TLCRASH_OUTPUT_ERR when a write to the file failed or the limit left no room for the parts a
-// report must have (header, signal). Flushing and closing the file is the caller's.
+// report must have (header, signal). Flushing and closing the file is the caller's. The report
+// names the process by `identity`, or, when it is null, by the identity the context describes.
 tlcrash_error_t tlcrash_log_writer_write(const tlcrash_log_writer* writer, ThreadSource& threads, ImageSource& images,
                                          SymbolSource* symbols, tlcrash_async_file* file,
-                                         const tlcrash_log_signal_info* siginfo);
+                                         const tlcrash_log_signal_info* siginfo,
+                                         const tlcrash_process_identity* identity = nullptr);
 
 }  // namespace ml::crash

@@ -40,9 +40,10 @@ size_t writeRegister(tlcrash_async_file* file, const char* name, uint64_t value)
 }  // namespace
 
 // Crash time.
-size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
+size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_log_writer* writer,
+                                        const tlcrash_process_identity& identity) {
   size_t n = packBool(file, 1, writer->user_requested);
-  tlcrash_bytes uuid{writer->uuid.size(), writer->uuid.data()};
+  tlcrash_bytes uuid{identity.uuid.size(), identity.uuid.data()};
   n += tlcrash_writer_pack(file, 2, TLCRASH_TYPE_BYTES, &uuid);
   return n;
 }
@@ -84,16 +85,17 @@ size_t tlcrash_writer_write_app_info(tlcrash_async_file* file, const tlcrash_log
 }
 
 // Crash time.
-size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash_log_writer* writer) {
+size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash_log_writer* writer,
+                                         const tlcrash_process_identity& identity) {
   size_t n = 0;
   if (writer->process_name) n += packString(file, 1, writer->process_name->c_str());
-  n += packUint32(file, 2, writer->process_id);
+  n += packUint32(file, 2, identity.process_id);
   if (writer->process_path) n += packString(file, 3, writer->process_path->c_str());
-  const std::optional<std::string>& parent_name = writer->forked ? writer->process_name : writer->parent_process_name;
+  const std::optional<std::string>& parent_name = identity.forked ? writer->process_name : writer->parent_process_name;
   if (parent_name) n += packString(file, 4, parent_name->c_str());
-  n += packUint32(file, 5, writer->parent_process_id);
+  n += packUint32(file, 5, identity.parent_process_id);
   n += packBool(file, 6, writer->native);
-  n += packUint64(file, 7, static_cast<uint64_t>(writer->start_time));
+  n += packUint64(file, 7, static_cast<uint64_t>(identity.start_time));
   return n;
 }
 

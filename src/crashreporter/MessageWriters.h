@@ -19,6 +19,7 @@
 #include "crashreporter/CrashSources.h"
 #include "crashreporter/FieldPacker.h"
 #include "crashreporter/LogWriterContext.h"
+#include "crashreporter/LogWriterFork.h"
 #include "crashreporter/SignalInfo.h"
 
 namespace ml::crash {
@@ -41,11 +42,14 @@ size_t tlcrash_writer_pack_message(tlcrash_async_file* file, uint32_t field, Bod
   return header + length;
 }
 
-size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_log_writer* writer);
+// The report and process facts carry `identity` where they name the process (LogWriterFork.h).
+size_t tlcrash_writer_write_report_info(tlcrash_async_file* file, const tlcrash_log_writer* writer,
+                                        const tlcrash_process_identity& identity);
 size_t tlcrash_writer_write_system_info(tlcrash_async_file* file, const tlcrash_log_writer* writer, int64_t timestamp);
 size_t tlcrash_writer_write_machine_info(tlcrash_async_file* file, const tlcrash_log_writer* writer);
 size_t tlcrash_writer_write_app_info(tlcrash_async_file* file, const tlcrash_log_writer* writer);
-size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash_log_writer* writer);
+size_t tlcrash_writer_write_process_info(tlcrash_async_file* file, const tlcrash_log_writer* writer,
+                                         const tlcrash_process_identity& identity);
 size_t tlcrash_writer_write_processor_info(tlcrash_async_file* file, uint64_t type, uint64_t subtype);
 
 // One thread: its number, whether it crashed, the registers of its innermost frame when it is

@@ -6,13 +6,18 @@
 // addresses): a frame is named as a debugger names it, or not at all.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -248,6 +253,23 @@ TEST_P(EachCaptureMode, ThreadsFaultingTogetherLeaveOneWholeReport) {
   }
 }
 
+// A thread faults while main returns, and exit goes on to end the process with status 0 as soon as
+// it runs again after the report: the process ends by the fault's signal all the same, every time.
+TEST_P(EachCaptureMode, CrashWhileMainReturnsEndsByItsSignal) {
+  constexpr int kRuns = 50;
+  for (int run = 0; run < kRuns; ++run) {
+    purgePendingReports();
+    ChildOutcome outcome = runHelper(CRASHCAPTURE_HELPER, "exit-after-report", GetParam());
+    EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << "run " << run << ": " << outcome.describe();
+    std::string why;
+    std::optional<TLCrashReport> report = readPendingReport(&why);
+    ASSERT_TRUE(report.has_value()) << "run " << run << ": " << why << "\n" << outcome.describe();
+    const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+    ASSERT_NE(crashed, nullptr) << "run " << run;
+    EXPECT_TRUE(hasFrameIn(*crashed, "crashcapture_null_read")) << "run " << run;
+  }
+}
+
 // A call through a null function pointer faults before the callee could set up a frame: the
 // innermost frame is the null pc and the next one the function that made the call, whether or
 // not the code keeps frame pointers.
@@ -365,19 +387,97 @@ TEST_P(EachCaptureMode, TwoProcessesOnOneFolderEachLeaveTheirReport) {
                              "at the same instant, run " + std::to_string(run));
   }
 
+  // A vfork child shares its parent's memory: its crash must neither take the parent's report nor
+  // hold up the parent's own crash.
   constexpr int kForkRuns = 3;
-  for (int run = 0; run < kForkRuns; ++run) {
-    SCOPED_TRACE("forked child, run " + std::to_string(run));
-    purgePendingReports();
-    ml::test::ChildProcess parent(CRASHCAPTURE_HELPER, {"forked-child-first", GetParam()});
-    std::optional<int> status = parent.wait(60s);
-    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV) << parent.output();
-    const std::string output = parent.output();
-    const size_t at = output.find("forked ");
-    ASSERT_NE(at, std::string::npos) << output;
-    const ForkedPids forked{static_cast<uint64_t>(parent.pid()), std::stoull(output.substr(at + 7))};
-    expectForkedChildAndParentReports(forked);
+  for (const char* scenario : {"forked-child-first", "vfork-child-first"}) {
+    for (int run = 0; run < kForkRuns; ++run) {
+      SCOPED_TRACE(std::string(scenario) + ", run " + std::to_string(run));
+      purgePendingReports();
+      ml::test::ChildProcess parent(CRASHCAPTURE_HELPER, {scenario, GetParam()});
+      std::optional<int> status = parent.wait(60s);
+      EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV) << parent.output();
+      const std::string output = parent.output();
+      const size_t at = output.find("forked ");
+      ASSERT_NE(at, std::string::npos) << output;
+      const ForkedPids forked{static_cast<uint64_t>(parent.pid()), std::stoull(output.substr(at + 7))};
+      expectForkedChildAndParentReports(forked);
+      EXPECT_EQ(output.find("not writing another"), std::string::npos) << output;
+    }
   }
+}
+
+// Free bytes of the volume at `path`.
+uint64_t freeBytes(const std::filesystem::path& path) {
+  struct statvfs volume{};
+  return ::statvfs(path.c_str(), &volume) == 0 ? uint64_t{volume.f_bavail} * volume.f_frsize : 0;
+}
+
+// Fills the volume of folder `at` with one file, then gives `spare` bytes back.
+void fillLeaving(const std::filesystem::path& at, uint64_t spare) {
+  const int fd = ::open((at / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const std::string block(4096, 'x');
+  uint64_t written = 0;
+  for (ssize_t n; (n = ::write(fd, block.data(), block.size())) > 0;) written += static_cast<uint64_t>(n);
+  EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(written - std::min(spare, written))), 0);
+  ::close(fd);
+}
+
+// The one pending report, of the crash `outcome` is: it decodes, within `most` bytes, with its
+// crashed thread in `function` (under the name the symbol table gives: a recursion's local alias).
+void expectDecodableReportOf(const ChildOutcome& outcome, const char* function, uint64_t most,
+                             const std::string& context) {
+  EXPECT_TRUE(outcome.signaled && outcome.signal == SIGSEGV) << context << ": " << outcome.describe();
+  const std::vector<std::string> paths = pendingReportPaths();
+  ASSERT_EQ(paths.size(), 1u) << context << ": " << outcome.describe();
+  EXPECT_LE(std::filesystem::file_size(paths.front()), most) << context;
+  std::string why;
+  std::optional<TLCrashReport> report = readReportAt(paths.front(), &why);
+  ASSERT_TRUE(report.has_value()) << context << ": " << why;
+  const TLCrashReportThreadInfo* crashed = crashedThread(*report);
+  ASSERT_TRUE(crashed != nullptr && !crashed->stackFrames().empty()) << context;
+  EXPECT_EQ(symbolOf(crashed->stackFrames().front()).rfind(function, 0), 0u) << context;
+  purgePendingReports();
+}
+
+// The report folders on a small volume of their own: one that fills up after enabling still
+// takes a whole report (its room was reserved at enabling); one with only 4 KiB left from the
+// start takes a report trimmed to them (a stack overflow's is about 30 KB); a process that ends
+// cleanly leaves neither a report nor its reservation behind.
+TEST_P(EachCaptureMode, NearlyFullVolumeStillGetsADecodableReport) {
+  using namespace std::chrono_literals;
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::filesystem::path cache = std::getenv("XDG_CACHE_HOME");
+  ASSERT_EQ(::mount("tmpfs", cache.c_str(), "tmpfs", 0, "size=2m"), 0) << std::strerror(errno);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{cache.string()};
+  const uint64_t freeAtStart = freeBytes(cache);
+
+  const std::string go = (sandbox_->root() / "go").string();
+  ml::test::ChildProcess helper(CRASHCAPTURE_HELPER, {"segv-on-go", GetParam()}, {{"CRASHCAPTURE_GO", go}});
+  EXPECT_TRUE(ml::test::waitUntil([&] { return helper.output().find("ready") != std::string::npos; }));
+  fillLeaving(cache, 0);
+  EXPECT_EQ(freeBytes(cache), 0u);
+  std::ofstream(go).put('\n');
+  std::optional<int> status = helper.wait(60s);
+  ChildOutcome filledLater;
+  filledLater.signaled = status && WIFSIGNALED(*status);
+  filledLater.signal = filledLater.signaled ? WTERMSIG(*status) : 0;
+  filledLater.out = helper.output();
+  expectDecodableReportOf(filledLater, "crashcapture_null_read", UINT64_MAX, "filled after enabling");
+  EXPECT_EQ(filledLater.out.find("Report trimmed"), std::string::npos) << filledLater.out;
+
+  fillLeaving(cache, 4096);
+  expectDecodableReportOf(runHelper(CRASHCAPTURE_HELPER, "overflow-thread", GetParam()), "crashcapture_overflow",
+                          4096, "4 KiB free before enabling");
+  std::filesystem::remove(cache / "filler");
+
+  ChildOutcome clean = runHelper(CRASHCAPTURE_HELPER, "none", GetParam());
+  EXPECT_TRUE(clean.exited) << clean.describe();
+  EXPECT_TRUE(pendingReportPaths().empty());
+  EXPECT_EQ(freeBytes(cache), freeAtStart) << "the reservation goes with the process";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, EachCaptureMode, testing::Values("bsd", "mach"));

@@ -328,7 +328,7 @@ TEST(LogWriter, SymbolsAreLeftOutWithoutAStrategy) {
 
 TEST(MessageWriters, CountingRunMatchesWrittenBytes) {
   auto writer = sampleWriter();
-  EXPECT_EQ(tlcrash_writer_write_report_info(nullptr, &writer), 2u + 2u + 16u);
+  EXPECT_EQ(tlcrash_writer_write_report_info(nullptr, &writer, tlcrash_async_process_identity(&writer)), 2u + 2u + 16u);
   tlcrash_binary_image image{0x1000, 0x2000, "/lib/x.so", nullptr, 7, 3};
   // 2: size, 1: base, 3: name, 5: processor {1, 2, 3}
   EXPECT_EQ(tlcrash_writer_write_binary_image(nullptr, image), 3u + 3u + 11u + 2u + 6u);

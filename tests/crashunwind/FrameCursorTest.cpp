@@ -169,7 +169,7 @@ TEST(FramePointerReader, FramePointerGoingBackUpTheStackIsCorrupt) {
 
 TEST(FramePointerReader, SavedFramePointerThatDoesNotLeadUpTheStackEndsTheWalk) {
   // A record linked to itself would repeat its frame to the walk's limit; one linked back down the
-  // stack would wander. Both end the walk after the frames before them.
+  // stack would wander. Its return address is good: the walk takes that frame, then ends.
   for (size_t link : {size_t{2}, size_t{0}}) {
     std::array<uint64_t, 4> stack{};
     stack[0] = reinterpret_cast<uint64_t>(&stack[2]);
@@ -184,7 +184,11 @@ TEST(FramePointerReader, SavedFramePointerThatDoesNotLeadUpTheStackEndsTheWalk) 
     int frames = 0;
     StderrCapture err;
     while (frames < 10 && tlframe_cursor_next_with_readers(&cursor, fp_only, 1) == TLFRAME_ESUCCESS) ++frames;
-    EXPECT_EQ(frames, 2) << "link to stack[" << link << "]: the initial frame and 0x403000";
+    EXPECT_EQ(frames, 3) << "link to stack[" << link << "]: the initial frame, 0x403000 and 0x404000";
+    uint64_t value = 0;
+    EXPECT_EQ(tlframe_cursor_get_reg(&cursor, TLCRASH_REG_IP, &value), TLFRAME_ESUCCESS);
+    EXPECT_EQ(value, 0x404000u);
+    EXPECT_EQ(tlframe_cursor_get_reg(&cursor, TLCRASH_REG_FP, &value), TLFRAME_ENOTSUP) << "the bad link is not taken";
     EXPECT_TRUE(err.contains("Saved frame pointer does not lead up the stack, terminating stack walk"));
   }
 }

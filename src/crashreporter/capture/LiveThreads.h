@@ -47,6 +47,8 @@ class LiveThreads final : public ThreadSource {
   void stop(tlcrash_thread_t crashed, const tlcrash_async_thread_state_t* current_state);
   // Lets the stopped threads go on.
   void resume();
+  // Whether stop() stopped any thread that resume() has not let go yet.
+  bool stoppedAny() const { return stopped_any_; }
 
   // The thread id behind a thread index (for tests and diagnostics).
   tlcrash_thread_t threadId(uint32_t thread) const { return entries_[thread].tid; }

@@ -5,6 +5,12 @@
 // let go of the capture, and be killed by the first thread's re-raised signal halfway through,
 // leaving an empty file for the next launch.
 //
+// The claim names the process that took it as well as the crashed thread. A child that shares
+// this memory (made with vfork or clone(CLONE_VM), crashing before it exec'd) claims the same
+// word, and its claim is not its parent's: a process sees only its own claims, so the parent's
+// own crash later is still reported, and none of its threads waits for a child's report to end it.
+// The process id is read from the kernel at every call, never from a cache.
+//
 // Async-signal-safe: one atomic word and bounded futex waits.
 #include <cstdint>
 
@@ -12,11 +18,11 @@
 
 namespace ml::crash {
 
-// Claims the report for the crash of `crashed_thread`; false when a report was already claimed
-// (by any thread, for any crash) in this process. Crash time.
+// Claims the report for the crash of `crashed_thread`; false when this process already claimed a
+// report (for any of its threads, for any crash). Crash time.
 bool tlcrash_async_report_latch_claim(tlcrash_thread_t crashed_thread);
 
-// The crashed thread whose report was claimed; 0 while none was. Crash time.
+// The crashed thread whose report this process claimed; 0 while it claimed none. Crash time.
 tlcrash_thread_t tlcrash_async_report_latch_owner();
 
 // For a thread whose own crash found the report already claimed for another thread: waits for

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "crashreporter/AsyncDiagnostic.h"
@@ -85,10 +86,25 @@ void syncFolder(const char* folder) {
   if (fd >= 0) ::close(fd);
 }
 
+// The smallest reservation worth keeping: below it the crash path may as well live on the
+// volume's free space.
+constexpr uint64_t kMinimumReservation = 16 * 1024;
+
+// Reserves room for `fd`'s report beyond its end (its size stays 0): `bytes`, or the largest half
+// of it down to kMinimumReservation that the volume still has. The bytes reserved; 0 where the
+// file system cannot reserve. Normal context.
+uint64_t reserveRoom(int fd, uint64_t bytes) {
+  for (uint64_t size = bytes; size >= kMinimumReservation; size /= 2) {
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return size;
+    if (errno != ENOSPC && errno != EDQUOT) return 0;  // not supported here, or not for this file
+  }
+  return 0;
+}
+
 }  // namespace
 
 int tlcrash_nasync_report_output_prepare(tlcrash_report_output* output, const char* folder, const char* report_path,
-                                         const char* partial_report_path) {
+                                         const char* partial_report_path, uint64_t reserve_bytes) {
   *output = tlcrash_report_output{};
   const size_t lengths[] = {tlcrash_async_strlen(folder), tlcrash_async_strlen(report_path),
                             tlcrash_async_strlen(partial_report_path)};
@@ -120,6 +136,7 @@ int tlcrash_nasync_report_output_prepare(tlcrash_report_output* output, const ch
   output->unnamed_fd = fd;
   output->unnamed_dev = info.st_dev;
   output->unnamed_ino = info.st_ino;
+  output->unnamed_reserved = reserveRoom(fd, reserve_bytes);
   return 0;
 }
 
@@ -132,7 +149,10 @@ bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash
   if (self == output->owner) {
     // A duplicate is written; the prepared descriptor stays as it is (an earlier attempt that
     // failed found it untouched too).
-    if (unnamedFileIntact(output)) file->fd = ::fcntl(output->unnamed_fd, F_DUPFD_CLOEXEC, 0);
+    if (unnamedFileIntact(output)) {
+      file->fd = ::fcntl(output->unnamed_fd, F_DUPFD_CLOEXEC, 0);
+      if (file->fd >= 0) file->reserved = output->unnamed_reserved;
+    }
   } else {
     // A forked process: the parent's descriptor and names are not ours.
     if (!makeForkedNames(output, self)) {
@@ -153,7 +173,33 @@ bool tlcrash_async_report_file_open(const tlcrash_report_output* output, tlcrash
 }
 
 // Crash time.
-bool tlcrash_async_report_file_publish(const tlcrash_report_output* output, const tlcrash_report_file* file) {
+uint64_t tlcrash_async_report_file_room(const tlcrash_report_file* file, uint64_t limit) {
+  if (file->reserved >= limit) return limit;
+  struct statfs volume{};
+  if (::fstatfs(file->fd, &volume) != 0 || volume.f_bsize <= 0) return limit;  // it cannot say: try it all
+  // What goes beyond the reservation takes whole free blocks.
+  const uint64_t beyond = limit - file->reserved;
+  const auto block = static_cast<uint64_t>(volume.f_bsize);
+  const auto blocks = static_cast<uint64_t>(volume.f_bavail);
+  return file->reserved + (blocks > beyond / block ? beyond : blocks * block);
+}
+
+// Crash time.
+bool tlcrash_async_report_file_out_of_room(int error) { return error == ENOSPC || error == EDQUOT; }
+
+// Crash time.
+bool tlcrash_async_report_file_rewind(const tlcrash_report_file* file, uint64_t* landed) {
+  struct stat info{};
+  if (::fstat(file->fd, &info) != 0) return false;
+  *landed = static_cast<uint64_t>(info.st_size);
+  return ::lseek(file->fd, 0, SEEK_SET) == 0;
+}
+
+// Crash time.
+bool tlcrash_async_report_file_publish(const tlcrash_report_output* output, const tlcrash_report_file* file,
+                                       uint64_t length) {
+  // Cutting also frees what was reserved beyond the end (the size may not even change).
+  if (::ftruncate(file->fd, static_cast<off_t>(length)) != 0) return false;
   // On the disk before it has a name: a power loss must not leave a named but empty report.
   if (syncFile(file->fd) != 0) return false;
   if (file->unnamed) {

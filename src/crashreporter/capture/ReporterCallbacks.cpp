@@ -23,6 +23,7 @@ struct ExceptionWrite {
   tlcrash_thread_t thread;
   const tlcrash_log_signal_info* siginfo;
   siginfo_t* mapped;
+  int end_signal;  // the signal to end the process with once the report is settled; 0: none
 };
 
 // The post-crash callback of the exception path, with a zeroed user context: the server has no
@@ -40,7 +41,7 @@ void runPostCrashCallback(void* argument) {
 tlcrash_error_t writeFromServer(tlcrash_async_thread_state_t* state, void* argument) {
   auto* write = static_cast<ExceptionWrite*>(argument);
   const tlcrash_report_written_hook written{runPostCrashCallback, write};
-  return tlcrash_write_report(write->context, write->thread, state, write->siginfo, &written);
+  return tlcrash_write_report(write->context, write->thread, state, write->siginfo, &written, write->end_signal);
 }
 
 }  // namespace
@@ -75,7 +76,11 @@ mach::kern_return_t mach_exception_callback(tlcrash_task_t task, tlcrash_thread_
   // One report per process: a fault queued behind the one already written is not written again
   // (that would truncate the finished report while the process is being ended).
   if (tlcrash_async_report_latch_owner() != 0) return mach::KERN_FAILURE;
-  ExceptionWrite write{handler_context, thread, &siginfo, &mapped};
+  // The faulting thread, told that no handler took its exception, would take its signal's default
+  // action: the process ends with it here, before the threads stopped for the report run again.
+  // An action installed before ours still gets the signal.
+  const int end_signal = mach::tl_fault_relay_default_action_follows(bsd.signo) ? bsd.signo : 0;
+  ExceptionWrite write{handler_context, thread, &siginfo, &mapped, end_signal};
   tlcrash_error_t err = tlcrash_async_thread_state_current(writeFromServer, &write);
   if (err != TLCRASH_ESUCCESS) {
     TLCRASH_DIAG("Failed to write live report: %d", err);

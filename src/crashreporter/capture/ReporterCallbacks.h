@@ -22,12 +22,15 @@ inline constexpr int kMonitoredSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIG
 // crashing thread, async-signal-safe:
 //   1. writes the report with the thread's registers from the signal's context;
 //   2. after a successful write, runs the post-crash callback (the other threads still stopped);
+//   3. once it settled the report (written or not), ends the process with the signal under its
+//      default action while the other threads are still stopped (ProcessEnd.h): a thread let go
+//      first could end it another way, a main thread returning from main with status 0;
 //      when another thread's crash was reported instead, waits (bounded) for that one to end
 //      the process;
-//   3. restores the default action of the monitored signals (only after the write, so that
-//      another thread's fault meanwhile waits here instead of ending the process under the
-//      writer);
-//   4. ends the chain: the signal is reported not handled without asking the actions installed
+//   4. (when the process is still there) restores the default action of the monitored signals
+//      (only after the write, so that another thread's fault meanwhile waits here instead of
+//      ending the process under the writer);
+//   5. ends the chain: the signal is reported not handled without asking the actions installed
 //      before the reporter, so the handler raises it again under the default action and the
 //      process ends with it. (Were an earlier handler to recover, the process would live on
 //      with a report of a crash pending.)
@@ -54,7 +57,10 @@ uint64_t tlcrash_async_fault_address(const siginfo_t* info);
 //   4. after a successful write, runs the post-crash callback with a zeroed user context (the
 //      other threads still stopped); an exception that comes after the report was written gets
 //      KERN_FAILURE and no report;
-//   5. answers KERN_FAILURE, so the fault goes on to the signal the process ends with.
+//   5. answers KERN_FAILURE, so the fault goes on to the signal the process ends with. When that
+//      signal takes its default action (no action was installed before the fault relay's), the
+//      process ends with it from the server thread instead, once the report is settled and
+//      before the stopped threads go on (ProcessEnd.h).
 // The signal written is the one the faulting thread will receive when the fault relay knows it
 // (the exception's mapping can name a different signal than the platform delivers); the mapped
 // one otherwise.

@@ -49,7 +49,9 @@ bool signal_handler_callback(int signo, siginfo_t* info, ucontext_t* uap, void* 
   const tlcrash_thread_t self = tl_mach_thread_self();
   SignalCallbackArguments arguments{info, uap};
   const tlcrash_report_written_hook written{runPostCrashCallback, &arguments};
-  tlcrash_error_t err = tlcrash_write_report(handler_context, self, &state, &siginfo, &written);
+  // The chain ends with this signal's default action (below): once the report is settled, the
+  // process ends with it before the threads stopped for the report run again.
+  tlcrash_error_t err = tlcrash_write_report(handler_context, self, &state, &siginfo, &written, signo);
   const tlcrash_thread_t reported = tlcrash_async_report_latch_owner();
   if (err != TLCRASH_ESUCCESS && reported != 0 && reported != self) {
     // Another thread's crash was reported: its signal ends the process. Going on here could end

@@ -272,11 +272,12 @@ TLCrashStatus TLCrashReporter::enableCrashReporter() {
   if (enabled_) throw TLCrashReporterException("The crash reporter has alread been enabled");
   // 3.
   if (TLCrashStatus folders = populateCrashReportDirectory(); !folders) return folders;
-  // 4. This process's report paths as bytes the crash path can open.
+  // 4. This process's report paths as bytes the crash path can open, and the room of its report,
+  // reserved while the volume has it.
   tlcrash_signal_handler_context* context = tlcrash_shared_handler_context();
   if (int error = tlcrash_nasync_report_output_prepare(&context->output, crashReportDirectory_.c_str(),
                                                       ownCrashReportPath().c_str(),
-                                                      ownPartialCrashReportPath().c_str());
+                                                      ownPartialCrashReportPath().c_str(), kReportOutputLimit);
       error != 0) {
     return tlcrash_populate_posix_error(error, "The crash report path is too long");
   }

@@ -59,7 +59,8 @@ uint32_t tlframe_cursor_get_regcount(const tlframe_cursor_t* cursor);
 void tlframe_cursor_free(tlframe_cursor_t* cursor);
 
 // The frame-pointer reader: the caller's frame pointer and return address are the two words at
-// the current frame pointer. The produced frame has only those two registers.
+// the current frame pointer. The produced frame has only those two registers; when the saved frame
+// pointer does not lead up the stack, only the return address, and the walk ends after it.
 tlframe_error_t tlframe_cursor_read_frame_ptr(tlcrash_task_t task, UnwindImageLookup* images,
                                               const tlcrash_async_thread_state_t* current,
                                               const tlcrash_async_thread_state_t* previous,

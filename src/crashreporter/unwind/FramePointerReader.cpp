@@ -47,20 +47,21 @@ tlframe_error_t tlframe_cursor_read_frame_ptr(tlcrash_task_t task, UnwindImageLo
     return TLFRAME_EBADFRAME;
   }
 
+  tlcrash_async_thread_state_copy(next, current);
+  tlcrash_async_thread_state_clear_all_regs(next);
+  tlcrash_async_thread_state_set_reg(next, TLCRASH_REG_IP, record[1]);
+
   // The caller's frame lies strictly beyond this one in the stack's growth order (0 ends the
   // chain): a record linked to itself, or back towards the stack's top, would repeat frames to the
-  // walk's limit.
+  // walk's limit. Its return address is still the caller's, so the frame is taken; its frame
+  // pointer stays unknown, which ends the walk at the next step.
   const uint32_t direction = tlcrash_async_thread_state_get_stack_direction(current);
   if (record[0] != 0 && ((direction == TLCRASH_ASYNC_STACK_DIRECTION_DOWN && record[0] <= fp) ||
                          (direction == TLCRASH_ASYNC_STACK_DIRECTION_UP && record[0] >= fp))) {
     TLCRASH_DIAG("Saved frame pointer does not lead up the stack, terminating stack walk");
-    return TLFRAME_EBADFRAME;
+  } else {
+    tlcrash_async_thread_state_set_reg(next, TLCRASH_REG_FP, record[0]);
   }
-
-  tlcrash_async_thread_state_copy(next, current);
-  tlcrash_async_thread_state_clear_all_regs(next);
-  tlcrash_async_thread_state_set_reg(next, TLCRASH_REG_FP, record[0]);
-  tlcrash_async_thread_state_set_reg(next, TLCRASH_REG_IP, record[1]);
   return TLFRAME_ESUCCESS;
 }
 

@@ -7,12 +7,16 @@
 // static object (so the last one exit destroys), "thread-after-main" has a thread fault while
 // main has returned and exit waits in that destructor, "exit-while-faulting" has a thread call
 // exit and the main thread fault while exit waits there, and "atexit" faults in an atexit
-// handler. "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
+// handler; "exit-after-report" has a thread fault while main has returned, and exit go on to its
+// end as soon as the report is written (the post-crash callback ran). "segv-on-go" says "ready" on standard output, then faults as soon as the file named by
 // CRASHCAPTURE_GO exists (two helpers crash at the same instant). "forked-child-first" forks a
-// child that faults (it says "forked <pid>" first), waits for it to end and faults itself.
+// child that faults (it says "forked <pid>" first), waits for it to end and faults itself;
+// "vfork-child-first" does the same with a vfork child (which shares its memory), after children
+// made by posix_spawn, vfork and fork that exec a program that exits 0.
 // "overflow-thread-teardown" has a thread overflow its stack in the destructor of a pthread key,
 // after its thread_local objects are gone.
 #include <pthread.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,9 +54,13 @@ void resetSignals() {
 void overflow() { crashcapture_overflow(0); }
 
 // What the last destructor of exit does.
-enum class Teardown : int { kNothing, kFault, kLetTheLateThreadFault };
+enum class Teardown : int { kNothing, kFault, kLetTheLateThreadFault, kFinishOnceReported };
 std::atomic<Teardown> g_teardown{Teardown::kNothing};
 std::atomic<bool> g_late_fault{false};
+std::atomic<bool> g_reported{false};
+
+// The post-crash callback: the report is written (the other threads are still stopped).
+void noteReported(siginfo_t*, ucontext_t*, void*) { g_reported.store(true); }
 
 // The program's first static object, and so the last one exit destroys: by then everything that
 // exit destroys at all is gone.
@@ -70,6 +78,11 @@ struct LastDestroyed {
       case Teardown::kLetTheLateThreadFault:
         g_late_fault.store(true);
         for (;;) ::pause();  // the other thread's crash ends the process
+      case Teardown::kFinishOnceReported:
+        g_late_fault.store(true);
+        while (!g_reported.load()) {
+        }
+        return;  // exit ends the process with status 0 unless the crash ended it first
     }
   }
 };
@@ -93,6 +106,37 @@ extern "C" void overflowOnThreadEnd(void*) { overflow(); }
   std::fflush(stdout);
   while (::access(go, F_OK) != 0) {
   }
+  crashcapture_null_read();
+  std::exit(3);
+}
+
+// Children that exec a program that exits 0 at once, made the ways programs start one another.
+void spawnExecutingChildren() {
+  char program[] = "/bin/true";
+  char* const arguments[] = {program, nullptr};
+  pid_t children[3] = {-1, -1, -1};
+  ::posix_spawn(&children[0], program, nullptr, nullptr, arguments, environ);
+  if ((children[1] = ::vfork()) == 0) {
+    ::execv(program, arguments);
+    ::_exit(127);
+  }
+  if ((children[2] = ::fork()) == 0) {
+    ::execv(program, arguments);
+    ::_exit(127);
+  }
+  for (pid_t child : children) {
+    if (child > 0) ::waitpid(child, nullptr, 0);
+  }
+}
+
+// A vfork child faults before it could exec; its parent faults once it ended.
+[[noreturn]] void vforkChildFirst() {
+  spawnExecutingChildren();
+  const pid_t child = ::vfork();
+  if (child == 0) crashcapture_null_read();
+  std::printf("forked %d\n", static_cast<int>(child));
+  std::fflush(stdout);
+  if (child > 0) ::waitpid(child, nullptr, 0);
   crashcapture_null_read();
   std::exit(3);
 }
@@ -125,6 +169,7 @@ int main(int argc, char** argv) {
 
   TLCrashReporter reporter = makeReporter(mode == "bsd" ? TLCrashReporterSignalHandlerTypeBSD
                                                         : TLCrashReporterSignalHandlerTypeMach);
+  if (crash == "exit-after-report") reporter.setCrashCallbacks({0, nullptr, noteReported});
   enableOrExit(reporter);
 
   if (crash == "segv") crashcapture_null_read();
@@ -154,6 +199,7 @@ int main(int argc, char** argv) {
     if (child > 0) ::waitpid(child, &status, 0);
     crashcapture_null_read();
   }
+  if (crash == "vfork-child-first") vforkChildFirst();
   if (crash == "overflow-thread-teardown") {
     std::thread([] {
       static pthread_key_t key;
@@ -167,6 +213,11 @@ int main(int argc, char** argv) {
   }
   if (crash == "thread-after-main") {
     g_teardown.store(Teardown::kLetTheLateThreadFault);
+    std::thread(faultLate).detach();
+    return 0;
+  }
+  if (crash == "exit-after-report") {
+    g_teardown.store(Teardown::kFinishOnceReported);
     std::thread(faultLate).detach();
     return 0;
   }

@@ -97,16 +97,26 @@ kern_return_t raiseAt(const tl_exception_port_entry& entry, int32_t tid, excepti
   return kr;
 }
 
+// Whether the action kept from before the relay is a handler of three arguments / of one.
+// Crash time (exception-server mode).
+bool previousTakesSiginfo(const struct sigaction& previous) {
+  return (previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr && !isRelay(previous);
+}
+// Crash time (exception-server mode).
+bool previousTakesSignal(const struct sigaction& previous) {
+  return (previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN &&
+         previous.sa_handler != nullptr;
+}
+
 // What the signal would have done without the relay. Async-signal-safe.
 // Crash time (exception-server mode).
 void deliverSignal(int signo, siginfo_t* info, void* context) {
   const struct sigaction& previous = g_previous[signo];
-  if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr && !isRelay(previous)) {
+  if (previousTakesSiginfo(previous)) {
     previous.sa_sigaction(signo, info, context);
     return;
   }
-  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN &&
-      previous.sa_handler != nullptr) {
+  if (previousTakesSignal(previous)) {
     previous.sa_handler(signo);
     return;
   }
@@ -186,6 +196,13 @@ bool tl_fault_relay_exception_for(const siginfo_t* info, exception_type_t* type,
     default:
       return false;
   }
+}
+
+// Crash time (exception-server mode).
+bool tl_fault_relay_default_action_follows(int signo) {
+  if (signo <= 0 || signo >= NSIG) return false;
+  const struct sigaction& previous = g_previous[signo];
+  return !previousTakesSiginfo(previous) && !previousTakesSignal(previous);
 }
 
 int tl_fault_relay_activate() {

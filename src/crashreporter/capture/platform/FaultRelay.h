@@ -69,6 +69,11 @@ int tl_fault_relay_record_stopped(int32_t tid, const ucontext_t* context, const 
 // Forgets the slot tl_fault_relay_record_stopped gave (nothing for -1). Crash time.
 void tl_fault_relay_forget_stopped(int index);
 
+// Whether a fault signal `signo` that no exception handler takes goes on to its default action
+// (the action kept from before the relay is the default or ignore), rather than to a handler.
+// Async-signal-safe.
+bool tl_fault_relay_default_action_follows(int signo);
+
 // The context and signal of a thread that waits in the relay for its exception to be handled;
 // false when the thread is not stopped in an exception. Async-signal-safe.
 bool tl_fault_relay_stopped_thread(tlcrash_thread_t thread, const ucontext_t** context, const siginfo_t** info);
