@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <set>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "appkit/ItemPath.h"
@@ -129,7 +130,8 @@ void DesktopWorkspace::reveal(const std::vector<fs::path>& items) {
 }
 
 std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycleNow(const FreedesktopTrash& trash,
-                                                                                   const std::vector<fs::path>& items) {
+                                                                                   const std::vector<fs::path>& items,
+                                                                                   const RecycleProgress& progress) {
   // The message names the first few failures and counts the rest: one trash of 20,000 items
   // that all fail must not make a message (and log line) of megabytes.
   constexpr std::size_t kNamed = 5;
@@ -137,8 +139,15 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
   std::vector<std::string> named;
   std::size_t failures = 0;
   std::optional<Error> firstError;
+  bool first = true;
   for (const auto& item : items) {
+    // Only between items: each one is moved with its record, or not at all.
+    if (!std::exchange(first, false) && progress.stopRequested && progress.stopRequested()) {
+      LOG_INFO("trash stopped. items done=" << recycled.size() + failures << " of " << items.size());
+      break;
+    }
     auto result = trash.trash(item);
+    if (progress.itemDone) progress.itemDone();
     if (result) {
       recycled.push_back(item);
       continue;
@@ -157,9 +166,15 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
 }
 
 void DesktopWorkspace::recycle(std::vector<fs::path> items, RecycleCompletion completion) {
+  recycleWithProgress(std::move(items), {}, std::move(completion));
+}
+
+void DesktopWorkspace::recycleWithProgress(std::vector<fs::path> items, RecycleProgress progress,
+                                           RecycleCompletion completion) {
   // The trash is captured, not this: the work may outlive the workspace.
-  background_.async([trash = trash_, items = std::move(items), completion = std::move(completion)] {
-    auto [recycled, error] = recycleNow(*trash, items);
+  background_.async([trash = trash_, items = std::move(items), progress = std::move(progress),
+                     completion = std::move(completion)] {
+    auto [recycled, error] = recycleNow(*trash, items, progress);
     if (completion) completion(std::move(recycled), std::move(error));
   });
 }
