@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <set>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "appkit/ItemPath.h"
@@ -139,10 +138,9 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
   std::vector<std::string> named;
   std::size_t failures = 0;
   std::optional<Error> firstError;
-  bool first = true;
   for (const auto& item : items) {
     // Only between items: each one is moved with its record, or not at all.
-    if (!std::exchange(first, false) && progress.stopRequested && progress.stopRequested()) {
+    if (progress.stopRequested && progress.stopRequested()) {
       LOG_INFO("trash stopped. items done=" << recycled.size() + failures << " of " << items.size());
       break;
     }

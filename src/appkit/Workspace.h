@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Result.h"
@@ -31,8 +32,8 @@ class Workspace {
   virtual void recycle(std::vector<std::filesystem::path> items, RecycleCompletion completion) = 0;
 
   // What a trash under way is told and asked between two items (each may be empty): `itemDone`
-  // after each item, gone or not; `stopRequested` before each item but the first, and once it
-  // answers true the items not begun stay where they are. An item is never left half-moved: it
+  // after each item, gone or not; `stopRequested` before each item, and once it answers true
+  // the items not begun stay where they are. An item is never left half-moved: it
   // is in the Trash with its record, or in place without one. The completion then reports the
   // items that went.
   struct RecycleProgress {
