@@ -129,7 +129,8 @@ void DesktopWorkspace::reveal(const std::vector<fs::path>& items) {
 }
 
 std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycleNow(const FreedesktopTrash& trash,
-                                                                                   const std::vector<fs::path>& items) {
+                                                                                   const std::vector<fs::path>& items,
+                                                                                   const RecycleProgress& progress) {
   // The message names the first few failures and counts the rest: one trash of 20,000 items
   // that all fail must not make a message (and log line) of megabytes.
   constexpr std::size_t kNamed = 5;
@@ -138,7 +139,13 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
   std::size_t failures = 0;
   std::optional<Error> firstError;
   for (const auto& item : items) {
+    // Only between items: each one is moved with its record, or not at all.
+    if (progress.stopRequested && progress.stopRequested()) {
+      LOG_INFO("trash stopped. items done=" << recycled.size() + failures << " of " << items.size());
+      break;
+    }
     auto result = trash.trash(item);
+    if (progress.itemDone) progress.itemDone();
     if (result) {
       recycled.push_back(item);
       continue;
@@ -157,9 +164,15 @@ std::pair<std::vector<fs::path>, std::optional<Error>> DesktopWorkspace::recycle
 }
 
 void DesktopWorkspace::recycle(std::vector<fs::path> items, RecycleCompletion completion) {
+  recycleWithProgress(std::move(items), {}, std::move(completion));
+}
+
+void DesktopWorkspace::recycleWithProgress(std::vector<fs::path> items, RecycleProgress progress,
+                                           RecycleCompletion completion) {
   // The trash is captured, not this: the work may outlive the workspace.
-  background_.async([trash = trash_, items = std::move(items), completion = std::move(completion)] {
-    auto [recycled, error] = recycleNow(*trash, items);
+  background_.async([trash = trash_, items = std::move(items), progress = std::move(progress),
+                     completion = std::move(completion)] {
+    auto [recycled, error] = recycleNow(*trash, items, progress);
     if (completion) completion(std::move(recycled), std::move(error));
   });
 }

@@ -30,10 +30,14 @@ class DesktopWorkspace final : public Workspace {
   void open(const std::filesystem::path& item, const std::optional<std::string>& application) override;
   void reveal(const std::vector<std::filesystem::path>& items) override;
   void recycle(std::vector<std::filesystem::path> items, RecycleCompletion completion) override;
+  void recycleWithProgress(std::vector<std::filesystem::path> items, RecycleProgress progress,
+                           RecycleCompletion completion) override;
 
-  // Trashes the items one by one on the calling thread; what recycle() does in the background.
+  // Trashes the items one by one on the calling thread, telling and asking `progress` between
+  // items; what recycle() does in the background.
   static std::pair<std::vector<std::filesystem::path>, std::optional<foundation::Error>> recycleNow(
-      const FreedesktopTrash& trash, const std::vector<std::filesystem::path>& items);
+      const FreedesktopTrash& trash, const std::vector<std::filesystem::path>& items,
+      const RecycleProgress& progress = {});
 
  private:
   std::shared_ptr<FileManager> fileManager_;

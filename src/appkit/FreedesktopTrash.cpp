@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -47,6 +48,19 @@ class Descriptor {
 };
 
 bool lstatOf(const fs::path& path, struct stat& info) { return ::lstat(path.c_str(), &info) == 0; }
+
+// rename(2) that never replaces what is at `to` (which plain rename does silently, an empty
+// folder included); where the file system cannot promise that, the plain rename after a check.
+bool moveWithoutReplacing(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat existing {};
+  if (lstatOf(to, existing)) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
 
 // A trash folder we may use: a real folder (not a symlink) that belongs to the user.
 bool isUsableFolder(const fs::path& path, uid_t uid) {
@@ -243,9 +257,11 @@ Result<fs::path> FreedesktopTrash::trash(const fs::path& given) const {
       ::unlink(infoFile.c_str());
       return Error::posix(error, "write " + infoFile.string());
     }
-    if (::rename(item.c_str(), destination.c_str()) != 0) {
+    if (!moveWithoutReplacing(item, destination)) {
       int error = errno;
       ::unlink(infoFile.c_str());
+      // Taken meanwhile by a program that did not reserve the name: the next name.
+      if (error == EEXIST || error == ENOTEMPTY) continue;
       return Error::posix(error, "move " + item.string() + " to the Trash");
     }
     return destination;

@@ -7,7 +7,10 @@
 //
 // Items are moved by rename(2): nothing is ever copied across file systems, so an item either
 // lands in a Trash whole or stays where it was. Names in the Trash are made unique by reserving
-// the .trashinfo file with O_EXCL, which keeps two trashing processes apart.
+// the .trashinfo file with O_EXCL, which keeps two trashing processes apart; the move never
+// replaces what is already in the Trash under that name. The record is written before the move
+// and removed whenever the move fails or is not made, so no record is left without its item by
+// the call (only a process killed between the two steps can leave one; empty() removes such).
 //
 // Thread safety: the object holds no mutable state; calls may run on any thread.
 #include <sys/types.h>

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Result.h"
@@ -29,6 +30,22 @@ class Workspace {
   virtual void reveal(const std::vector<std::filesystem::path>& items) = 0;
   // Moves the items to the Trash in the background; `completion` runs on a background thread.
   virtual void recycle(std::vector<std::filesystem::path> items, RecycleCompletion completion) = 0;
+
+  // What a trash under way is told and asked between two items (each may be empty): `itemDone`
+  // after each item, gone or not; `stopRequested` before each item, and once it answers true
+  // the items not begun stay where they are. An item is never left half-moved: it
+  // is in the Trash with its record, or in place without one. The completion then reports the
+  // items that went.
+  struct RecycleProgress {
+    std::function<void()> itemDone;
+    std::function<bool()> stopRequested;
+  };
+  // recycle() with `progress`. A workspace that cannot stop between items does them all.
+  virtual void recycleWithProgress(std::vector<std::filesystem::path> items, RecycleProgress progress,
+                                   RecycleCompletion completion) {
+    (void)progress;
+    recycle(std::move(items), std::move(completion));
+  }
 };
 
 // The file URL the desktop is handed for an item: "file://" and the item's absolute path with

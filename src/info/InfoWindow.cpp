@@ -85,6 +85,7 @@ void InfoWindow::windowDidLoad() {
 
 void InfoWindow::process(const store::Event& event, const shell::GlobalState&) {
   if (auto* renamed = event.as<shell::ApplicationEvents::ItemsRenamed>()) core_->fire(*renamed);
+  if (auto* trashed = event.as<shell::ItemsTrashed>()) core_->fire(*trashed);
 }
 
 void InfoWindow::windowWillClose() {

@@ -2,7 +2,7 @@
 // The controller of one Info window: the inspector and editor that shows one item at a time out
 // of the items it was opened with. It owns the window's store, loads the window when first
 // shown, connects the panes to the store, announces itself on the application's global store
-// while open, and passes the global store's renames on to its own store.
+// while open, and passes the global store's renames and trashes on to its own store.
 //
 // Life: made by the file-info command (InfoWindow::make), initialised with the items, shown.
 // From its opening until its closing the global state's set of open windows keeps it alive.
@@ -44,7 +44,7 @@ class InfoWindow final : public shell::InfoWindowController,
   void show() override;
   const void* windowIdentity() const override;
 
-  // The global store's events: renames are passed on to this window's store, nothing else.
+  // The global store's events: renames and trashes are passed on to this window's store.
   void process(const store::Event& event, const shell::GlobalState& state) override;
 
   // InfoWindowHost
@@ -56,6 +56,7 @@ class InfoWindow final : public shell::InfoWindowController,
   void beginSheet(const std::shared_ptr<shell::WindowController>& sheet, std::function<void()> ended) override;
   store::Core<shell::GlobalState>* globalStore() const override { return context_.global; }
   std::shared_ptr<appkit::OpenPanels> openPanels() const override { return context_.openPanels(); }
+  void announce(std::shared_ptr<const store::Event> event) override { context_.announce(std::move(event)); }
 
   // The loaded window, or null before the first show() and after it has gone.
   FileInfoWindow* window() const;

@@ -7,6 +7,7 @@
 #include <regex>
 #include <sstream>
 
+#include "appkit/DesktopWorkspace.h"
 #include "appkit/trashinfo/TrashInfo.h"
 #include "support/TempDir.h"
 
@@ -196,6 +197,31 @@ TEST_F(FreedesktopTrashTest, AnyNameIsRecordedSoThatItReadsBackByteForByte) {
   EXPECT_EQ(record->path, (fs::canonical(items_.path()) / "caf\xE9\nPath=%41 =x").string());
   EXPECT_TRUE(record->deletionDate.has_value());
 }
+
+// A trash asked to stop goes on to the end of the item under way, never further: the items not
+// begun stay in place without records. An item already in the Trash's files under the name
+// chosen, without a record (left by another program), is never replaced.
+TEST_F(FreedesktopTrashTest, AStopBetweenItemsAndANameTakenWithoutRecordLoseNothing) {
+  auto trash = makeTrash();
+  ASSERT_TRUE(trash.trash(items_.write("first", "")).ok());  // makes the Trash's folders
+  std::ofstream(home_.path() / "Trash/files/taken") << "someone else's";
+  std::vector<fs::path> items{items_.write("taken", "mine"), items_.write("b", ""), items_.write("c", "")};
+  int done = 0;
+  DesktopWorkspace::RecycleProgress progress{[&] { ++done; }, [&] { return done == 2; }};
+  auto [recycled, error] = DesktopWorkspace::recycleNow(trash, items, progress);
+  EXPECT_FALSE(error);
+  EXPECT_EQ(recycled, (std::vector<fs::path>{items[0], items[1]}));
+  EXPECT_EQ(done, 2);
+  EXPECT_TRUE(fs::exists(items[2]));
+  EXPECT_EQ(readFile(home_.path() / "Trash/files/taken"), "someone else's");
+  EXPECT_EQ(readFile(home_.path() / "Trash/files/taken.2"), "mine");
+  EXPECT_FALSE(fs::exists(home_.path() / "Trash/info/taken.trashinfo"));
+  EXPECT_TRUE(fs::exists(home_.path() / "Trash/info/taken.2.trashinfo"));
+  std::size_t records = 0;
+  for (const auto& entry : fs::directory_iterator(home_.path() / "Trash/info")) records += entry.is_regular_file();
+  EXPECT_EQ(records, 3u);  // first, taken.2, b
+}
+
 
 TEST(TrashInfoReading, OtherWritersFormsAreReadAndRecordsWithoutAnOriginalPathRefused) {
   auto lenient = TrashInfo::parse(

@@ -37,12 +37,12 @@ class ListDisplayTest : public ::testing::Test {
   icu::Locale saved_;
 };
 
-TEST_F(ListDisplayTest, AnEmptyListShowsItsPageAndLeavesMoveAndCopyAlone) {
+TEST_F(ListDisplayTest, AnEmptyListShowsItsPageAndDisablesMoveAndCopy) {
   DisplayPlan plan = planDisplay(0, 0, 0);
   EXPECT_EQ(plan.title, "Items: 0");
   EXPECT_EQ(plan.tab, DetailTab::emptyList);
   EXPECT_FALSE(plan.actionsEnabled);
-  EXPECT_EQ(plan.moveAndCopyEnabled, std::nullopt);
+  EXPECT_EQ(plan.moveAndCopyEnabled, false);
   EXPECT_FALSE(plan.selectFirstRow);
   EXPECT_TRUE(isInitialLoad());
 }

@@ -5,6 +5,7 @@
 // suites put the fixture over their application fixture instead.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -28,7 +29,16 @@ namespace ml::list::testing {
 
 class FakeOutlineView final : public OutlineView {
  public:
-  std::vector<std::shared_ptr<PathListItem>> selectedItems() const override { return selection; }
+  // As the outline does, a row that left the list leaves the selection.
+  std::vector<std::shared_ptr<PathListItem>> selectedItems() const override {
+    auto source = rows.lock();
+    if (!source) return selection;
+    std::vector<std::shared_ptr<PathListItem>> shown;
+    for (const auto& row : selection) {
+      if (std::find(source->items().begin(), source->items().end(), row) != source->items().end()) shown.push_back(row);
+    }
+    return shown;
+  }
   void deselectAll() override {
     selection.clear();
     ++deselections;
@@ -36,6 +46,7 @@ class FakeOutlineView final : public OutlineView {
   void beginSheet(const appkit::Alert& alert) override { sheets.push_back(alert); }
 
   std::vector<std::shared_ptr<PathListItem>> selection;
+  std::weak_ptr<ListWindowDataSource2> rows;  // the list's rows, once loaded
   int deselections = 0;
   std::vector<appkit::Alert> sheets;
 };
@@ -85,6 +96,7 @@ class ListStoreFixture : public Base {
   void load(ListServices services = {}) {
     core = std::make_shared<ListStore>(ListWindowState(clock, std::move(services)));
     core->state().store->attach(core);
+    view->rows = core->state().dataSource;
     core->fire(ListWindowLoadedEvent(view));
   }
   // Waits until the store has handled everything fired so far, serving the main thread meanwhile.

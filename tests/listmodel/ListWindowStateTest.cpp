@@ -46,24 +46,28 @@ TEST_F(ListWindowStateTest, EveryEventStampsTheStateEvenWhenItChangesNoRow) {
   EXPECT_TRUE(names().empty());
 }
 
-TEST_F(ListWindowStateTest, RemovingAPathDropsEveryRowShowingItAndClearsTheSelection) {
+// Only the rows that went leave the selection.
+TEST_F(ListWindowStateTest, RemovingAPathDropsEveryRowShowingItAndOnlyThoseLeaveTheSelection) {
   auto a = file("a"), b = file("b");
   fireAndWait(ItemsAddedEvent({a, b, a}));
-  select({1});
+  select({0, 1});
+  const auto kept = rows()->items()[1];
   fireAndWait(ItemsRemovedEvent({a}, false));
   EXPECT_EQ(names(), (std::vector<std::string>{"b"}));
-  EXPECT_TRUE(view->selection.empty());
-  EXPECT_EQ(view->deselections, 1);
+  EXPECT_EQ(core->state().selectedItems(), (std::vector<files::Path>{b}));
+  EXPECT_EQ(view->selectedItems(), (std::vector<std::shared_ptr<PathListItem>>{kept}));
+  EXPECT_EQ(view->deselections, 0);
   EXPECT_TRUE(std::filesystem::exists(a.url()));
 }
 
-TEST_F(ListWindowStateTest, RemovingAPathShownOnlyInsideAFolderKeepsTheRowsButClearsTheSelection) {
+TEST_F(ListWindowStateTest, RemovingAPathShownOnlyInsideAFolderKeepsTheRowsAndTheSelection) {
   auto inner = file("box/a");
   fireAndWait(ItemsAddedEvent({folder("box")}));
   select({0});
   fireAndWait(ItemsRemovedEvent({inner}, false));
   EXPECT_EQ(names(), (std::vector<std::string>{"box"}));
-  EXPECT_EQ(view->deselections, 1);
+  EXPECT_EQ(view->selectedItems().size(), 1u);
+  EXPECT_EQ(view->deselections, 0);
 }
 
 TEST_F(ListWindowStateTest, AMovedItemsRowIsReplacedInPlaceByAFreshRow) {

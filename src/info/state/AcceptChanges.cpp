@@ -9,9 +9,11 @@
 #include "files/MutableBasicAttributes.h"
 #include "files/VisibleName.h"
 #include "info/state/InfoWindowEvents.h"
+#include "info/state/InfoWindowHost.h"
 #include "info/state/SizelessViews.h"
 #include "platform/logging/Log.h"
 #include "rename/mover/MoveToNewName.h"
+#include "shell/core/ApplicationEvents.h"
 
 namespace ml::info {
 
@@ -233,6 +235,14 @@ Status AcceptChanges::apply(const InfoWindowState& state, store::Core<InfoWindow
   }
 
   core.fire(ChangesApplied(path, destination, state.changes));
+  if (destination) {
+    // Every other window showing the item (its rows in lists, other Info windows) follows the
+    // new name, as after a rename from the rename dialog. This window has already taken it.
+    if (auto host = state.window.lock()) {
+      host->announce(std::make_shared<const shell::ApplicationEvents::ItemsRenamed>(
+          shell::PathMapping{{path, *destination}}));
+    }
+  }
   return {};
 }
 

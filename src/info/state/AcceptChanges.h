@@ -1,7 +1,9 @@
 #pragma once
 // Writes the pending edits of an Info window to the shown item, and reports the outcome on the
 // window's store: ChangesApplied (with the new path after a rename) or ChangesFailed, both naming
-// the item written, which need not be the one shown when the outcome arrives.
+// the item written, which need not be the one shown when the outcome arrives. A rename is also
+// announced to the whole application (ItemsRenamed, through the window), so that every list and
+// Info window showing the item follows it.
 //
 // Order of writes, fixed: the basic attributes (dates, invisible and extension-hidden flags),
 // then the Finder attributes (type and creator codes), then the rename by a move within the

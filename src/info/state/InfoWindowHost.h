@@ -4,7 +4,7 @@
 // was given of the application (its global store and open panels). The window
 // controller implements it; tests use a fake. The state holds it weakly (InfoWindowState::window).
 //
-// Thread affinity: store() from any thread; everything else on the main thread.
+// Thread affinity: store() and announce() from any thread; everything else on the main thread.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,6 +52,11 @@ class InfoWindowHost {
   virtual store::Core<shell::GlobalState>* globalStore() const = 0;
   // The application's open panels, or null without them.
   virtual std::shared_ptr<appkit::OpenPanels> openPanels() const = 0;
+
+  // Tells the whole application what happened to items (a rename made here, which every list
+  // and Info window follows): fires `event` on the global store. A host without an application
+  // tells no one. Any thread.
+  virtual void announce(std::shared_ptr<const store::Event> event) { (void)event; }
 };
 
 }  // namespace ml::info

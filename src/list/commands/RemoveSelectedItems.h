@@ -1,7 +1,9 @@
 #pragma once
 // Takes the selected rows out of the list. Without `trash` only the rows go (the items stay on
-// disk). With `trash` the selected items go to the Trash first, in the background; the rows of
-// the items that did go are then removed (also when others failed, which is logged).
+// disk). With `trash` the selected items go to the Trash through the application's one trash
+// command, as from any other window: the work counts as under way (a quit waits for it), a
+// failure is reported once by that command, and every window, this one included, drops the rows
+// of the items that went when it announces them (ItemsTrashed).
 #include "list/commands/ListCommand.h"
 
 namespace ml::list {

@@ -22,12 +22,14 @@ DisplayPlan planDisplay(std::size_t topLevelRows, int64_t shownRows, int selecte
   DisplayPlan plan;
   plan.title = details::windowTitle(shownRows);
   plan.selectedRows = selectedRows;
+  // Move and Copy act on the selection, like Remove: a list whose selected rows all went (to
+  // the Trash, say) has nothing left for them, also when it has no rows at all.
+  plan.moveAndCopyEnabled = topLevelRows > 0 && selectedRows > 0;
   if (topLevelRows == 0) {
     plan.tab = DetailTab::emptyList;
     plan.actionsEnabled = false;
     return plan;
   }
-  plan.moveAndCopyEnabled = selectedRows > 0;
   if (selectedRows != 0) {
     plan.actionsEnabled = true;
   } else {

@@ -17,7 +17,7 @@ enum class DetailTab { emptyList = 0, singleItem = 1, noneOrSeveral = 2 };
 struct DisplayPlan {
   std::string title;
   DetailTab tab = DetailTab::emptyList;
-  // Move and copy toolbar items; nothing when they keep their state (an empty list).
+  // Move and copy toolbar items: enabled exactly when rows are selected (always set).
   std::optional<bool> moveAndCopyEnabled;
   // The toolbar item labelled "Actions".
   bool actionsEnabled = false;

@@ -70,11 +70,11 @@ void ListWindowState::append(const PathPack& paths) {
       [&] { return !store->isClosed(); }, services_->usageEvents);
 }
 
+// Only the rows that go leave the selection (the outline drops them with the rows): the rest of
+// it stays, also when nothing listed matched, as after a trash of items shown elsewhere.
 void ListWindowState::remove(const std::vector<files::Path>& paths) {
-  onMain([&] {
-    dataSource->remove(paths);
-    if (view) view->deselectAll();
-  });
+  if (paths.empty()) return;
+  onMain([&] { dataSource->remove(paths); });
 }
 
 void ListWindowState::replace(const shell::PathMapping& mapping) {

@@ -4,8 +4,9 @@
 // selection is always read live from the outline view.
 //
 // react() runs on the store's queue. It builds rows there (reading the file system) and hands
-// every change of the row list, and the clearing of the selection, to the main thread, waiting
-// for it: the outline reads the rows on the main thread, and so the two never race. Rows of a
+// every change of the row list to the main thread, waiting for it: the outline reads the rows
+// on the main thread, and so the two never race. Rows that leave the list leave the selection
+// with them; the rest of the selection stays. Rows of a
 // large addition arrive in batches: the first early, then at most one per interval. Once the
 // store is closed (its window closed) an addition stops building rows and shows none.
 #include <algorithm>
@@ -45,7 +46,8 @@ using ListStore = store::Core<ListWindowState>;
 struct ListServices {
   // Rows report the items they cannot read here.
   std::shared_ptr<shell::UsageEvents> usageEvents;
-  // Moves removed items to the Trash.
+  // The desktop's workspace. The list's commands need none of it: its Trash goes through the
+  // application's trash command, like every window's.
   std::shared_ptr<appkit::Workspace> workspace;
   // Asks the user for items to add.
   std::shared_ptr<appkit::OpenPanels> openPanels;

@@ -576,7 +576,8 @@ void ListWindow::update(const ListWindowState& state) {
 void ListWindow::enableSelectionActions(bool anySelected) {
   // These act on the selection only: with nothing selected they would do nothing.
   auto& ui = *ui_;
-  for (QAction* action : {ui.removeItemAction, ui.moveToTrashAction, ui.infoToolbarItem, ui.openToolbarItem}) {
+  for (QAction* action : {ui.removeItemAction, ui.moveToTrashAction, ui.infoToolbarItem, ui.openToolbarItem,
+                          ui.moveItemsToolbarButton, ui.copyItemsToolbarButton}) {
     action->setEnabled(anySelected);
   }
 }
