@@ -9,6 +9,7 @@
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUtility.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/security/Base64.h"
@@ -19,23 +20,25 @@ namespace {
 
 std::string q(std::string_view identifier) { return TLDBConnection::quoteIdentifier(identifier); }
 
+// Built once and never destroyed: the storage thread may still build a query while the
+// program's static objects are torn down.
 const std::string& logsTable() {
-  static const std::string table = q(TLLogDBStorage::kTableName);
-  return table;
+  static TLNeverDestroyed<std::string> table(q(TLLogDBStorage::kTableName));
+  return table.get();
 }
 
 // Every column, in schema order: rows read this way have the schema's positions whatever order
 // an older file's ALTER TABLE steps left the columns in.
 const std::string& selectColumns() {
-  static const std::string columns = [] {
+  static TLNeverDestroyed<std::string> columns([] {
     std::string list;
     for (const auto& column : TLLogDBStorage::schema().at(std::string(TLLogDBStorage::kTableName))) {
       if (!list.empty()) list += ", ";
       list += q(column.name);
     }
     return list;
-  }();
-  return columns;
+  }());
+  return columns.get();
 }
 
 enum Column : std::size_t { kId = 0, kGroupId = 1, kLog = 2, kTargetToken = 3 };
@@ -79,15 +82,15 @@ std::optional<security::Bytes> decodeBase64(const std::string& text) {
 }  // namespace
 
 const TLDBSchema& TLLogDBStorage::schema() {
-  static const TLDBSchema schema = {{std::string(kTableName),
+  static TLNeverDestroyed<TLDBSchema> schema(TLDBSchema{{std::string(kTableName),
                                      {{std::string(kIdColumnName), {"INTEGER", "PRIMARY KEY", "AUTOINCREMENT"}},
                                       {std::string(kGroupIdColumnName), {"TEXT", "NOT NULL"}},
                                       {std::string(kLogColumnName), {"TEXT", "NOT NULL"}},
                                       {std::string(kTargetTokenColumnName), {"TEXT"}},
                                       {std::string(kTargetKeyColumnName), {"TEXT"}},
                                       {std::string(kPriorityColumnName), {"INTEGER"}},
-                                      {std::string(kTimestampColumnName), {"INTEGER"}}}}};
-  return schema;
+                                      {std::string(kTimestampColumnName), {"INTEGER"}}}}});
+  return schema.get();
 }
 
 TLLogDBStorage::TLLogDBStorage() : TLLogDBStorage(std::make_unique<TLEncrypter>()) {}
