@@ -27,6 +27,13 @@ bool TLCrashesFolderClaim::tryClaim(const std::filesystem::path& lockFile) {
   return !heldElsewhere;
 }
 
+// In the child, before fork returns there: closing drops the child's share of the description
+// only, so the parent's claim stands.
+void TLCrashesFolderClaim::giveUpInForkedChild() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 void TLCrashesFolderClaim::release() {
   if (fd_ < 0) return;
   ::close(fd_);  // drops the lock
