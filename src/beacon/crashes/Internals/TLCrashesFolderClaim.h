@@ -7,7 +7,7 @@
 //
 // A claim that cannot be taken for another reason than another holder (a folder that cannot be
 // written, a file system without locks) counts as taken: the reports are handled rather than
-// left, as without any claim.
+// left, as without any claim (a lock that fails is said once).
 //
 // A child forked without exec does not keep the claim: the lock belongs to the open file
 // description, which the fork shares, so the child gives its descriptor up at the fork (without
@@ -34,6 +34,7 @@ class TLCrashesFolderClaim {
 
  private:
   int fd_ = -1;
+  bool saidUnlockable_ = false;
   TLForkedChildRelease forkRelease_{[this] { giveUpInForkedChild(); }};
 
   void giveUpInForkedChild();
