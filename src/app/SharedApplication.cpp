@@ -6,6 +6,7 @@
 
 #include "appkit/ActivationWatcher.h"
 #include "appkit/ItemPath.h"
+#include "appkit/Workspace.h"
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "platform/logging/Log.h"
 
@@ -29,7 +30,9 @@ void ApplicationLifecycle::applicationWillTerminate() {
   beacon::TLAppDelegateForwarder::sharedInstance()->applicationWillTerminate();
 }
 
-SharedApplication::SharedApplication(std::shared_ptr<appkit::Workspace> workspace) : workspace_(std::move(workspace)) {}
+SharedApplication::SharedApplication(UrlOpener opener) : opener_(std::move(opener)) {
+  if (!opener_) opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
 
 bool SharedApplication::isHidden() const { return appkit::ActivationWatcher::isApplicationHidden(); }
 
@@ -51,10 +54,15 @@ bool SharedApplication::openUrl(const std::string& url) {
       LOG_WARNING("not opening a file URL whose item does not exist. url=" << url);
       return false;
     }
-    workspace_->open(*item, std::nullopt);
+    // The workspace's form of the item's URL: its bytes kept, whatever the text's encoding was.
+    const std::string itemUrl = appkit::fileUrlText(*item);
+    if (!opener_(QUrl::fromEncoded(QByteArray::fromStdString(itemUrl), QUrl::StrictMode))) {
+      LOG_WARNING("the desktop did not open the item. url=" << url << " item_url=" << itemUrl);
+      return false;
+    }
     return true;
   }
-  if (!QDesktopServices::openUrl(parsed)) {
+  if (!opener_(parsed)) {
     LOG_WARNING("the desktop did not open the URL. url=" << url);
     return false;
   }

@@ -4,7 +4,7 @@
 // forwarder, where the session tracker listens; whether the application is hidden; and each
 // window about to appear, through the automatic page-tracking hook (which tracks only when that
 // tracking is switched on); the primary screen's size, for the device record; and the client's
-// shared application (its delegate carries the lifecycle; URLs open through `workspace`).
+// shared application (its delegate carries the lifecycle; URLs open with the desktop's handlers).
 //
 // Made on the main thread once the toolkit application exists; listens while it lives.
 #include <memory>

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "MarrowlaneLaunchDisplay.h"
+#include "app/SharedApplication.h"
 #include "app/TelemetryHooks.h"
 #include "appkit/Application.h"
 #include "appkit/DBusFileManager.h"
@@ -140,6 +141,24 @@ TEST(MarrowlaneLaunchSharedApp, OpensUrlsWithTheDesktopsOpenerOnTheMainQueueWhil
   ASSERT_TRUE(openAll());
   for (const auto& answer : answers) EXPECT_FALSE(answer->opened);
   EXPECT_FALSE(fs::exists(record));
+}
+
+// The answer is the desktop handler's own: an item it refuses is not reported opened, and the
+// handler is given the item's bytes (a name that is not UTF-8 kept as it is).
+TEST(MarrowlaneLaunchSharedApp, AnItemTheDesktopRefusesIsNotReportedOpened) {
+  TempDir folder;
+  folder.write(std::string("caf\xE9.txt"), "1\n");
+  std::vector<std::string> given;
+  bool accepts = false;
+  app::SharedApplication application([&](const QUrl& url) {
+    given.push_back(url.toEncoded().toStdString());
+    return accepts;
+  });
+  const std::string url = "file://" + folder.path().string() + "/caf%E9.txt";
+  EXPECT_FALSE(application.openUrl(url));
+  accepts = true;
+  EXPECT_TRUE(application.openUrl(url));
+  EXPECT_EQ(given, (std::vector<std::string>{url, url}));
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // (every save applies the size cap and inserts, as the store does), with the throughput and the
 // median and 99th-percentile time of one save on the caller's thread; the same for 3,000 saves
 // into a store below its 10 MiB cap and into one already at it (every save there makes room by
-// evicting older logs), whose medians and 99th percentiles should stay within twice each other;
-// and loading then deleting batches of 50.
+// evicting older logs), whose medians and 99th percentiles should stay within twice each other,
+// with the number of logs each evicting save deletes (the new log's size and at most one page);
+// the same at a 1 MiB cap; and loading then deleting batches of 50.
 //
 // Runs in a temporary data folder of its own (XDG_DATA_HOME, XDG_CONFIG_HOME), removed after.
 #include <benchmark/benchmark.h>
@@ -107,26 +108,35 @@ void BM_SaveLogs(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveLogs)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// 3,000 saves timed one by one, into a store left below its cap (range 0) or first filled to it
-// (range 1).
+// 3,000 saves timed one by one, into a store left below its cap (at_cap 0) or first filled to it
+// (at_cap 1); the cap is cap_mib MiB (10 is the default).
 void BM_SaveAroundTheCap(benchmark::State& state) {
   const bool atCap = state.range(0) == 1;
+  const std::int64_t cap = state.range(1) * 1024 * 1024;
   constexpr int kTimed = 3000;
   TLLogger::setLogHandler({});
   std::vector<std::shared_ptr<TLAbstractLog>> logs;
   for (int i = 0; i < kTimed; ++i) logs.push_back(makeLog(i));
   std::vector<double> micros;
-  std::uint64_t evicted = 0;
+  std::uint64_t evicted = 0, evictingSaves = 0;
+  std::size_t fewest = 0, most = 0;
   for (auto _ : state) {
     state.PauseTiming();
     TemporaryDataFolder folder;
     TLLogDBStorage storage;
-    storage.setEvictionHandler([&](const std::string&, const TLStorage::Logs& gone) { evicted += gone.size(); });
+    storage.setMaxStorageSize(cap, {});
+    storage.setEvictionHandler([&](const std::string&, const TLStorage::Logs& gone) {
+      evicted += gone.size();
+      ++evictingSaves;  // one group: one call per evicting save
+      fewest = fewest == 0 ? gone.size() : std::min(fewest, gone.size());
+      most = std::max(most, gone.size());
+    });
     if (atCap) {
       // Filled until a save has to evict.
       for (int i = 0; evicted == 0 && i < 100'000; ++i) storage.saveLog(logs[static_cast<std::size_t>(i % kTimed)], "Analytics", 1);
     }
-    evicted = 0;
+    evicted = evictingSaves = 0;
+    fewest = most = 0;
     micros.clear();
     state.ResumeTiming();
     for (const auto& log : logs) {
@@ -138,6 +148,10 @@ void BM_SaveAroundTheCap(benchmark::State& state) {
     state.counters["stored"] = static_cast<double>(storage.countLogs());
   }
   state.counters["evicted"] = static_cast<double>(evicted);
+  state.counters["evicting_saves"] = static_cast<double>(evictingSaves);
+  state.counters["logs_per_eviction"] = evictingSaves ? static_cast<double>(evicted) / static_cast<double>(evictingSaves) : 0;
+  state.counters["fewest_per_eviction"] = static_cast<double>(fewest);
+  state.counters["most_per_eviction"] = static_cast<double>(most);
   state.counters["median_us"] = percentile(micros, 0.5);
   state.counters["p90_us"] = percentile(micros, 0.9);
   state.counters["p98_us"] = percentile(micros, 0.98);
@@ -145,7 +159,14 @@ void BM_SaveAroundTheCap(benchmark::State& state) {
   state.counters["max_us"] = percentile(micros, 1.0);
   TLLogger::resetToDefaults();
 }
-BENCHMARK(BM_SaveAroundTheCap)->ArgName("at_cap")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveAroundTheCap)
+    ->ArgNames({"at_cap", "cap_mib"})
+    ->Args({0, 10})
+    ->Args({1, 10})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_LoadAndDeleteBatches(benchmark::State& state) {
   TLLogger::setLogHandler({});

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLPlistDescription.h"
 #include "platform/foundation/Dates.h"
 
@@ -17,8 +18,8 @@ std::mutex& updateLock() {
 }  // namespace
 
 TLUserDefaults& TLUserDefaults::shared() {
-  static TLUserDefaults instance;
-  return instance;
+  static TLNeverDestroyed<TLUserDefaults> instance;
+  return instance.get();
 }
 
 foundation::Preferences& TLUserDefaults::store() const { return store_ ? *store_ : foundation::Preferences::standard(); }

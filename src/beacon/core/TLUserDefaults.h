@@ -16,6 +16,9 @@
 
 namespace ml::beacon {
 
+template <class T>
+class TLNeverDestroyed;
+
 class TLUserDefaults {
  public:
   using PlistValue = foundation::PlistValue;
@@ -40,6 +43,7 @@ class TLUserDefaults {
   bool updateObject(PlistValue value, std::string_view key, float expiration = 0);
 
  private:
+  friend class TLNeverDestroyed<TLUserDefaults>;  // the shared instance, never destroyed
   TLUserDefaults() = default;
   foundation::Preferences& store() const;
   dispatch::Clock& clock() const;

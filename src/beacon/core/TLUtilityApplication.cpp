@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace ml::beacon {
@@ -15,8 +16,8 @@ struct InstalledApplication {
 };
 
 InstalledApplication& installed() {
-  static InstalledApplication holder;
-  return holder;
+  static TLNeverDestroyed<InstalledApplication> holder;
+  return holder.get();
 }
 
 }  // namespace

@@ -178,7 +178,7 @@ void TLCrashes::applyEnabledState(bool isEnabled) {
     const bool noStoredCrash = processor_->crashFiles().empty();
     if (noStoredCrash) {
       delayedProcessingSemaphore_.release();
-      clearContextHistoryAndKeepCurrentSession();
+      clearContextHistoryUnlessReportPending();
     } else {
       startDelayedCrashProcessing();
     }
@@ -268,6 +268,14 @@ void TLCrashes::clearContextHistoryAndKeepCurrentSession() {
   TLDeviceTracker::sharedInstance()->clearDevices();
   TLSessionContext::sharedInstance()->clearSessionHistoryAndKeepCurrentSession(true);
   TLUserIdContext::sharedInstance()->clearUserIdHistory();
+}
+
+void TLCrashes::clearContextHistoryUnlessReportPending() {
+  if (reporterSetup_.hasPendingCrashReport()) {
+    TL_LOG_DEBUG(kCrashesLogTag, "A crash report is still pending; the session and user histories are kept for it.");
+    return;
+  }
+  clearContextHistoryAndKeepCurrentSession();
 }
 
 // --- Host

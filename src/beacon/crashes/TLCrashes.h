@@ -176,6 +176,9 @@ class TLCrashes final : public TLServiceAbstract,
   void didReceiveMemoryWarning();
   // Clears the device history and cuts the session and user-id histories to their current entry.
   void clearContextHistoryAndKeepCurrentSession();
+  // The same, unless a crash report of an earlier launch is still pending (not stored yet, so
+  // not sent): the launch that sends it looks its session and user up in these histories.
+  void clearContextHistoryUnlessReportPending();
 
   // --- Host
   void setDelegateInstance(std::shared_ptr<TLCrashesDelegate> delegate);

@@ -31,7 +31,7 @@ TLCrashReportProcessor::Environment TLCrashes::processorEnvironment() {
   };
   env.sessionIdAt = [](TLCrashReportProcessor::Date date) { return TLSessionContext::sharedInstance()->sessionIdAt(date); };
   env.userIdAt = [](TLCrashReportProcessor::Date date) { return TLUserIdContext::sharedInstance()->userIdAt(date); };
-  env.clearContextHistory = [this] { clearContextHistoryAndKeepCurrentSession(); };
+  env.clearContextHistory = [this] { clearContextHistoryUnlessReportPending(); };
   env.pendingCrashReportPaths = [this] { return reporterSetup_.pendingCrashReportPaths(); };
   env.loadPendingCrashReport = [this](const std::string& path) { return reporterSetup_.loadPendingCrashReport(path); };
   env.purgePendingCrashReport = [this](const std::string& path) { return reporterSetup_.purgePendingCrashReport(path); };

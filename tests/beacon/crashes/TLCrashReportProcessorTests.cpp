@@ -1,16 +1,24 @@
 // Storing, listing, processing and sending crash reports, against a fake service environment.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 
 #include "ReportBuilder.h"
+#include "beacon/core/Storage/TLDBFileLock.h"
 #include "beacon/core/TLUtilityFile.h"
 #include "beacon/crashes/Internals/TLCrashReportProcessor.h"
+#include "beacon/crashes/Internals/TLCrashesFolderClaim.h"
 #include "beacon/crashes/WrapperSDKUtilities/TLWrapperExceptionManager.h"
 #include "platform/foundation/Dates.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace ml::beacon {
 namespace {
@@ -421,6 +429,42 @@ TEST_F(TLCrashReportProcessorTest, PendingReportTheReporterCannotPurgeIsSentOnce
   EXPECT_TRUE(next.handleLatestCrashReport()) << "still the last session's report";
   EXPECT_TRUE(next.persistedCrashReports().empty()) << "not stored again";
   EXPECT_EQ(enqueued.size(), 1u);
+}
+
+// The crashes folder's claim and the store's sending lock belong to the process that took them,
+// not to a child it forks without exec: the child neither holds them (it cannot take them from its
+// parent either) nor keeps them from the next process once the parent has let go (closed, as
+// when it ends), however long it lives.
+TEST(ForkedChildLocks, AChildForkedWithoutExecNeitherHoldsNorKeepsTheClaimOrTheSendingLock) {
+  const ml::test::TempDir folder;
+  const std::filesystem::path claimFile = folder.path() / "crashes.lock", store = folder.path() / "Logs.sqlite";
+  const std::filesystem::path done = folder.path() / "done";
+  std::optional<TLCrashesFolderClaim> claim(std::in_place);
+  std::optional<TLDBFileLock> sending(std::in_place, store);
+  ASSERT_TRUE(claim->tryClaim(claimFile));
+  ASSERT_TRUE(sending->tryHoldSending());
+  ASSERT_TRUE(sending->holdsSending());
+
+  ml::test::ChildProcess child([&] {
+    const bool claimed = claim->tryClaim(claimFile);
+    const bool sends = sending->tryHoldSending();
+    std::printf("claimed %d sends %d\n", claimed ? 1 : 0, sends ? 1 : 0);
+    std::fflush(stdout);
+    ml::test::waitUntil([&] { return std::filesystem::exists(done); });
+  });
+  ASSERT_TRUE(ml::test::waitUntil([&] { return child.output().find("sends") != std::string::npos; })) << child.output();
+  EXPECT_NE(child.output().find("claimed 0 sends 0"), std::string::npos) << child.output();
+
+  claim.reset();
+  sending.reset();
+  TLCrashesFolderClaim nextClaim;
+  TLDBFileLock nextSending(store);
+  EXPECT_TRUE(nextClaim.tryClaim(claimFile)) << "the child still holds the claim";
+  EXPECT_TRUE(nextSending.tryHoldSending()) << "the child still holds the sending lock";
+  EXPECT_TRUE(nextSending.holdsSending());
+  std::ofstream(done) << "done";
+  const auto status = child.wait();
+  EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crashreporter/capture/TLCrashReporter.h"
@@ -88,6 +89,13 @@ std::vector<fs::path> pendingReports() {
 }
 
 void touch(const fs::path& path) { std::ofstream(path) << "go"; }
+
+// A crash's time is its whole second, read as that second's .999 mark: a launch begun within the
+// crash's second would count as before the crash, and its session and user as the crash's.
+void waitPastTheCurrentSecond() {
+  const auto next = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()) + std::chrono::seconds(1);
+  while (std::chrono::system_clock::now() < next) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
 
 std::size_t occurrences(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
@@ -369,8 +377,9 @@ TEST_F(TLCrashesEndToEndTest, EveryCrashOfProcessesSharingTheFolderIsSentOnce) {
 // What may stand in the crashes folder's way loses no crash: a file where the folder goes (moved
 // aside), a marker an older version left behind (names no report: purges nothing), a temporary
 // file an interrupted write left (not a report: no parse warning, and removed), and a folder that
-// cannot be made at all (the report stays pending until a later launch can store it). The
-// children drop root's right to ignore file modes, so a read-only folder is read-only for root too.
+// cannot be made at all (the report stays pending, with its session and user, until a later
+// launch can store it). The children drop root's right to ignore file modes, so a read-only
+// folder is read-only for root too.
 TEST_F(TLCrashesEndToEndTest, NothingInTheCrashesFolderSWayLosesACrash) {
   ml::test::XdgSandbox sandbox;
   ml::test::LocalHttpServer server;
@@ -401,8 +410,10 @@ TEST_F(TLCrashesEndToEndTest, NothingInTheCrashesFolderSWayLosesACrash) {
   EXPECT_FALSE(fs::exists(crashes / "TLCrashes.analyzer"));
 
   // No crashes folder can be made (a file in its place, in a folder the child may not change):
-  // the report stays pending, and the launch after the way is clear sends it.
+  // the report stays pending, with the session and user it crashed in, and the launch after the
+  // way is clear sends it.
   ASSERT_TRUE(crash("segv", server.baseUrl()).run.signaled);
+  waitPastTheCurrentSecond();
   fs::remove_all(crashes);
   std::ofstream(crashes) << "in the way";
   fs::permissions(clientFolder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -418,8 +429,12 @@ TEST_F(TLCrashesEndToEndTest, NothingInTheCrashesFolderSWayLosesACrash) {
   EXPECT_EQ(sentCrashes(), 3u);
   EXPECT_TRUE(pendingReports().empty());
 
+  const auto crashLogs = logsOfType(receivedLogs(server), "appleError");
+  ASSERT_EQ(crashLogs.size(), 3u);
+  EXPECT_EQ(crashLogs.back().value("userId", ""), "crashing-user");
+  EXPECT_NE(crashLogs.back().value("sid", ""), "");
   std::set<std::string> incidents;
-  for (const auto& log : logsOfType(receivedLogs(server), "appleError")) incidents.insert(log.value("id", ""));
+  for (const auto& log : crashLogs) incidents.insert(log.value("id", ""));
   EXPECT_EQ(incidents.size(), 3u) << "each crash once";
 }
 

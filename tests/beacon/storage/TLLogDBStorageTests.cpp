@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <map>
 
@@ -354,6 +356,24 @@ TEST_F(TLLogDBStorageTest, FullDatabaseEvictsLowestPriorityOldestFirst) {
   EXPECT_EQ(capture.count(TLLogLevel::error,
                           "Storage is full and no logs with equal or lower priority exist; discarding the log."),
             1u);
+}
+
+// Logs lost to make room are what the new log needs and at most a page more, also at a larger cap
+// (each a log that would have been sent once the server came back), and every save still goes in.
+TEST_F(TLLogDBStorageTest, EachEvictionDeletesNoMoreThanTheNewLogAndAPage) {
+  auto storage = open();
+  storage->setMaxStorageSize(1024 * 1024, {});
+  std::vector<std::size_t> deletedPerSave;
+  storage->setEvictionHandler([&](const std::string&, const TLStorage::Logs& logs) { deletedPerSave.push_back(logs.size()); });
+  const std::string padding(700, 'x');
+  int saves = 0;
+  for (; saves < 5000 && deletedPerSave.size() < 100; ++saves) ASSERT_TRUE(storage->saveLog(makeLog("log" + padding), "g", 1));
+  ASSERT_EQ(deletedPerSave.size(), 100u) << "the cap was never reached in " << saves << " saves";
+  const std::int64_t length = sqliteInteger(file(), "SELECT MAX(length(log)) FROM logs");
+  const auto most = static_cast<std::int64_t>(*std::max_element(deletedPerSave.begin(), deletedPerSave.end()));
+  RecordProperty("most_logs_deleted_by_one_save", std::to_string(most));
+  EXPECT_LE(most * length, length + 4096);
+  EXPECT_LE(fs::file_size(file()), 1024u * 1024u);
 }
 
 TEST_F(TLLogDBStorageTest, LogLargerThanTheCapIsRefusedWithoutEviction) {

@@ -60,9 +60,10 @@ class StoreDamage : public ::testing::Test {
     }
     return indices;
   }
-  std::unique_ptr<ChildProcess> launch(const std::string& url, const std::string& tag, int count) {
+  std::unique_ptr<ChildProcess> launch(const std::string& url, const std::string& tag, int count,
+                                      const std::map<std::string, std::string>& environment = {}) {
     return std::make_unique<ChildProcess>(ML_STORE_CHILD, std::vector<std::string>{url, tag, std::to_string(count)},
-                                          std::map<std::string, std::string>{},
+                                          environment,
                                           sandbox_.root() / ("launch" + std::to_string(++launches_) + ".out"));
   }
   // Killed once the events are committed; the write-ahead log is then folded into the file
@@ -81,8 +82,9 @@ class StoreDamage : public ::testing::Test {
     for (std::size_t i = 0; i < bytes; ++i) out.put(static_cast<char>(random()));
   }
   // Runs until `count` new events tagged `tag` and every stored row are sent; answers the output.
-  std::string sendWithNewEvents(int count, const std::string& tag) {
-    auto child = launch(server_.baseUrl(), tag, count);
+  std::string sendWithNewEvents(int count, const std::string& tag,
+                                const std::map<std::string, std::string>& environment = {}) {
+    auto child = launch(server_.baseUrl(), tag, count, environment);
     EXPECT_TRUE(waitUntil([&] { return sent(tag).size() >= std::size_t(count) && storedRows() == 0; }, 60s))
         << child->output();
     child->signal(SIGTERM);
@@ -220,6 +222,20 @@ TEST_F(StoreDamage, TwoProcessesOnOneStoreSendEachEventOnce) {
     EXPECT_EQ(output.find("Failed to create tables"), std::string::npos) << output;
     EXPECT_EQ(output.find("Failed to initialize database"), std::string::npos) << output;
   }
+}
+
+// A file system where the store's lock file cannot be locked (every lock fails with ENOLCK): the
+// client works as if it were alone, says so once, and sends what it stored before and now.
+TEST_F(StoreDamage, AStoreWhoseLocksFailSendsAsIfAlone) {
+  storeOffline(50);
+  const std::string output = sendWithNewEvents(20, "new", {{"STORE_CHILD_NO_LOCKS", "1"}});
+  EXPECT_EQ(sent("new").size(), 20u);
+  EXPECT_EQ(sent("old").size(), 50u);
+  const std::string said = "this process uses the file as if it were the only one";
+  const auto first = output.find(said);
+  EXPECT_NE(first, std::string::npos) << output;
+  EXPECT_EQ(output.find(said, first + said.size()), std::string::npos) << "said once: " << output;
+  EXPECT_EQ(output.find("Another process sends"), std::string::npos) << output;
 }
 
 // Twenty launches over a store the client may read but not write, each stopped (SIGTERM, then a

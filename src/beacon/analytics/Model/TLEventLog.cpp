@@ -12,6 +12,7 @@
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
 #include "beacon/core/TLModelJson.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUtilityDate.h"
 
 namespace ml::beacon {
@@ -104,8 +105,9 @@ void addTypedProperty(const TLTypedProperty& property, const std::string& name, 
 }  // namespace
 
 const std::map<std::string, int>& TLEventLog::metadataTypeIdMapping() {
-  static const std::map<std::string, int> mapping{{"long", 4}, {"double", 6}, {"dateTime", 9}};
-  return mapping;
+  static TLNeverDestroyed<std::map<std::string, int>> mapping(
+      std::map<std::string, int>{{"long", 4}, {"double", 6}, {"dateTime", 9}});
+  return mapping.get();
 }
 
 TLEventLog::CommonSchemaTrees TLEventLog::commonSchemaTrees() const {

@@ -1,10 +1,11 @@
 #include "beacon/core/CommonSchema/TLTicketCache.h"
+#include "beacon/core/TLNeverDestroyed.h"
 
 namespace ml::beacon {
 
 TLTicketCache& TLTicketCache::sharedInstance() {
-  static TLTicketCache instance;
-  return instance;
+  static TLNeverDestroyed<TLTicketCache> instance;
+  return instance.get();
 }
 
 std::optional<std::string> TLTicketCache::ticketFor(const std::string& key) const {

@@ -9,6 +9,9 @@
 
 namespace ml::beacon {
 
+template <class T>
+class TLNeverDestroyed;
+
 class TLTicketCache {
  public:
   static TLTicketCache& sharedInstance();
@@ -19,6 +22,7 @@ class TLTicketCache {
   void clearCache();
 
  private:
+  friend class TLNeverDestroyed<TLTicketCache>;  // the shared instance, never destroyed
   TLTicketCache() = default;
   mutable std::mutex mutex_;
   std::map<std::string, std::string> tickets_;

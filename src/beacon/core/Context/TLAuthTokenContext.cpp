@@ -6,6 +6,7 @@
 #include "beacon/core/TLArchiveClasses.h"
 #include "beacon/core/TLEncrypter.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/Utf8.h"
 #include "platform/dispatch/Clock.h"
@@ -20,8 +21,8 @@ struct SharedAuthTokenContext {
 };
 
 SharedAuthTokenContext& shared() {
-  static SharedAuthTokenContext holder;
-  return holder;
+  static TLNeverDestroyed<SharedAuthTokenContext> holder;
+  return holder.get();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "beacon/core/Context/TLHistoryStore.h"
 #include "beacon/core/Context/TLMainScreen.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtility.h"
 #include "platform/dispatch/Clock.h"
@@ -23,8 +24,8 @@ struct ProcessValues {
 };
 
 ProcessValues& processValues() {
-  static ProcessValues values;
-  return values;
+  static TLNeverDestroyed<ProcessValues> values;
+  return values.get();
 }
 
 struct SharedTracker {
@@ -33,8 +34,8 @@ struct SharedTracker {
 };
 
 SharedTracker& shared() {
-  static SharedTracker holder;
-  return holder;
+  static TLNeverDestroyed<SharedTracker> holder;
+  return holder.get();
 }
 
 bool earlier(const std::shared_ptr<TLDeviceHistoryInfo>& record, TLDeviceTracker::Date date) {

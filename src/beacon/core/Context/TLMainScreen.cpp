@@ -1,4 +1,5 @@
 #include "beacon/core/Context/TLMainScreen.h"
+#include "beacon/core/TLNeverDestroyed.h"
 
 #include <cmath>
 #include <limits>
@@ -15,8 +16,8 @@ struct InstalledProvider {
 };
 
 InstalledProvider& installed() {
-  static InstalledProvider holder;
-  return holder;
+  static TLNeverDestroyed<InstalledProvider> holder;
+  return holder.get();
 }
 
 // Truncated toward zero; values that are not finite or do not fit read as 0.

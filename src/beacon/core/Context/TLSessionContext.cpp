@@ -2,6 +2,7 @@
 
 #include "beacon/core/Context/TLHistoryStore.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtilityDate.h"
 #include "platform/dispatch/Clock.h"
@@ -16,8 +17,8 @@ struct SharedSessionContext {
 };
 
 SharedSessionContext& shared() {
-  static SharedSessionContext holder;
-  return holder;
+  static TLNeverDestroyed<SharedSessionContext> holder;
+  return holder.get();
 }
 
 }  // namespace

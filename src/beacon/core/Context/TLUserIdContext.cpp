@@ -2,6 +2,7 @@
 
 #include "beacon/core/Context/TLHistoryStore.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUserDefaults.h"
 #include "beacon/core/TLUtilityDate.h"
 #include "beacon/core/Utf8.h"
@@ -17,8 +18,8 @@ struct SharedUserIdContext {
 };
 
 SharedUserIdContext& shared() {
-  static SharedUserIdContext holder;
-  return holder;
+  static TLNeverDestroyed<SharedUserIdContext> holder;
+  return holder.get();
 }
 
 }  // namespace

@@ -55,6 +55,11 @@ bool TLServiceAbstract::classIsEnabled() {
 
 bool TLServiceAbstract::canBeUsed() {
   if (TLBeacon::sharedInstance()->isSdkConfigured() && isStarted()) return true;
+  if (TLBeacon::shouldDisable(serviceName())) {
+    // Left out on purpose ("BEACON_DISABLE"): the host's calls are no fault of the host.
+    TL_LOG_DEBUG(kBeaconLogTag, shortClassName() << " service is disabled by the environment; the call is ignored.");
+    return false;
+  }
   TL_LOG_ERROR(kBeaconLogTag, shortClassName() << " service hasn't been started. You need to call [TLBeacon "
                                                   "start:YOUR_APP_SECRET withServices:LIST_OF_SERVICES] first.");
   return false;

@@ -11,11 +11,18 @@
 //   byte 1  sending: the process that has batches from the file in flight; taken without
 //           waiting when loading, given back when no batch is left
 //
-// A lock file that cannot be opened (a read-only folder) locks nothing: the store then works as
-// if it were alone, which is what it can do.
+// A lock file that cannot be opened (a read-only folder), or a file system that does not support
+// these locks, locks nothing: the store then works as if it were alone, which is what it can do
+// (said once). Only a lock another holder has (EAGAIN, EACCES) stops this object from sending.
+//
+// A child forked without exec holds none of it: it gives the parent's description up at the fork
+// and opens the lock file anew, holding nothing until it takes a lock of its own.
 #include <sys/types.h>
 
 #include <filesystem>
+#include <string>
+
+#include "beacon/core/TLForkedChildRelease.h"
 
 namespace ml::beacon {
 
@@ -41,18 +48,25 @@ class TLDBFileLock {
     bool held_ = false;
   };
 
-  // Takes the sending lock unless another holds it; true while this object holds it.
+  // Takes the sending lock unless another holds it; true while this object holds it, or while
+  // nothing can be locked.
   bool tryHoldSending();
   void releaseSending();
   bool holdsSending() const { return holdsSending_; }
   bool usable() const { return fd_ >= 0; }
 
  private:
-  bool setLock(short type, off_t byte, bool wait);
+  enum class Outcome { taken, heldElsewhere, unsupported };
+  Outcome setLock(short type, off_t byte, bool wait);
+  void openLockFile();
+  void reopenInForkedChild();
 
+  std::string path_;
   int fd_ = -1;
   int guardDepth_ = 0;
   bool holdsSending_ = false;
+  bool saidUnsupported_ = false;
+  TLForkedChildRelease forkRelease_{[this] { reopenInForkedChild(); }};
 };
 
 }  // namespace ml::beacon

@@ -5,6 +5,7 @@
 
 #include "beacon/core/Storage/TLDBConnection.h"
 #include "beacon/core/Storage/TLDBPageScan.h"
+#include "beacon/core/TLNeverDestroyed.h"
 
 namespace ml::beacon {
 
@@ -155,9 +156,9 @@ TLDBSalvage salvageReadableRows(const std::filesystem::path& file, const TLDBSch
 }
 
 std::map<std::string, std::int64_t> salvageSequences(const std::filesystem::path& file) {
-  static const TLDBColumnsSchema kSequence = {{"name", {"TEXT"}}, {"seq", {"INTEGER"}}};
+  static TLNeverDestroyed<TLDBColumnsSchema> sequence(TLDBColumnsSchema{{"name", {"TEXT"}}, {"seq", {"INTEGER"}}});
   std::map<std::string, std::int64_t> sequences;
-  for (const auto& [rowid, row] : scanTableRows(file, kSequence)) {
+  for (const auto& [rowid, row] : scanTableRows(file, sequence.get())) {
     const auto* name = row.size() == 2 ? tlDBText(row[0]) : nullptr;
     const auto* seq = row.size() == 2 ? tlDBInteger(row[1]) : nullptr;
     if (name && seq) sequences[*name] = std::max(sequences[*name], *seq);

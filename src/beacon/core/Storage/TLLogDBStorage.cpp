@@ -9,6 +9,7 @@
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUtility.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/security/Base64.h"
@@ -19,23 +20,25 @@ namespace {
 
 std::string q(std::string_view identifier) { return TLDBConnection::quoteIdentifier(identifier); }
 
+// Built once and never destroyed: the storage thread may still build a query while the
+// program's static objects are torn down.
 const std::string& logsTable() {
-  static const std::string table = q(TLLogDBStorage::kTableName);
-  return table;
+  static TLNeverDestroyed<std::string> table(q(TLLogDBStorage::kTableName));
+  return table.get();
 }
 
 // Every column, in schema order: rows read this way have the schema's positions whatever order
 // an older file's ALTER TABLE steps left the columns in.
 const std::string& selectColumns() {
-  static const std::string columns = [] {
+  static TLNeverDestroyed<std::string> columns([] {
     std::string list;
     for (const auto& column : TLLogDBStorage::schema().at(std::string(TLLogDBStorage::kTableName))) {
       if (!list.empty()) list += ", ";
       list += q(column.name);
     }
     return list;
-  }();
-  return columns;
+  }());
+  return columns.get();
 }
 
 enum Column : std::size_t { kId = 0, kGroupId = 1, kLog = 2, kTargetToken = 3 };
@@ -79,15 +82,15 @@ std::optional<security::Bytes> decodeBase64(const std::string& text) {
 }  // namespace
 
 const TLDBSchema& TLLogDBStorage::schema() {
-  static const TLDBSchema schema = {{std::string(kTableName),
+  static TLNeverDestroyed<TLDBSchema> schema(TLDBSchema{{std::string(kTableName),
                                      {{std::string(kIdColumnName), {"INTEGER", "PRIMARY KEY", "AUTOINCREMENT"}},
                                       {std::string(kGroupIdColumnName), {"TEXT", "NOT NULL"}},
                                       {std::string(kLogColumnName), {"TEXT", "NOT NULL"}},
                                       {std::string(kTargetTokenColumnName), {"TEXT"}},
                                       {std::string(kTargetKeyColumnName), {"TEXT"}},
                                       {std::string(kPriorityColumnName), {"INTEGER"}},
-                                      {std::string(kTimestampColumnName), {"INTEGER"}}}}};
-  return schema;
+                                      {std::string(kTimestampColumnName), {"INTEGER"}}}}});
+  return schema.get();
 }
 
 TLLogDBStorage::TLLogDBStorage() : TLLogDBStorage(std::make_unique<TLEncrypter>()) {}
@@ -171,16 +174,18 @@ bool TLLogDBStorage::saveLog(const std::shared_ptr<TLAbstractLog>& log, const st
 int TLLogDBStorage::evictAndInsert(TLDBConnection& connection, const std::string& insert, const TLDBBindings& values,
                                    std::uint32_t priority, std::size_t bytes, std::map<std::string, Logs>& evicted,
                                    std::int64_t& deleted) {
-  // Deleting one row at a time frees no page until a whole page's rows are gone, and every
-  // failed insertion in between costs as much as a successful one. Each round deletes, in one
-  // transaction with the insertion, the oldest rows holding the new log's size and a margin of
-  // 1/32 of the cap (at least a page): the next saves (about two hundred at the default cap) then
-  // find room at the cost of a plain insertion, so saving at the cap is about as fast as below
-  // it. The margin's logs would be the next ones evicted anyway.
+  // Room comes from the oldest rows of equal or lower priority, deleted in one transaction with
+  // the insertion. SQLite frees a page only once enough of its rows are gone, so rows holding
+  // just the new log's size may free none, and trying again after each deleted row would cost a
+  // failed insertion per row. A round therefore deletes rows holding the new log's size and at
+  // most one page more: the page that round frees also holds the next few logs, which then go in
+  // at the cost of a plain insertion, and no log is lost that the new one did not need (give or
+  // take that page). Should the insertion still find the file full, the next round deletes at
+  // most one page's worth more.
   const std::int64_t pageSize = std::max<std::int64_t>(connection.pageSize(), 512);
-  const std::int64_t cap = connection.maxPageCount() * pageSize;
-  std::int64_t wanted = static_cast<std::int64_t>(bytes) + std::max(pageSize, cap / 32);
-  std::int64_t limit = 512;
+  std::int64_t needed = static_cast<std::int64_t>(bytes);  // at least this much, in this round
+  std::int64_t budget = needed + pageSize;                  // at most this much, in this round
+  std::int64_t limit = 16;                                  // candidate rows read in one round
   const std::string candidatesQuery = "SELECT " + q(kIdColumnName) + ", " + q(kGroupIdColumnName) + ", " +
                                       q(kLogColumnName) + ", " + q(kTargetTokenColumnName) + ", length(" +
                                       q(kLogColumnName) + ") FROM " + logsTable() + " WHERE " + q(kPriorityColumnName) +
@@ -198,12 +203,27 @@ int TLLogDBStorage::evictAndInsert(TLDBConnection& connection, const std::string
       reservedRead = true;
     }
     std::vector<TLDBValue> ids;
-    std::int64_t freed = 0;
-    for (const auto& candidate : candidates) {
+    std::vector<std::size_t> taken;  // positions in `candidates` of `ids`
+    std::int64_t freed = 0, firstLeftOut = 0;
+    bool budgetReached = false;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      const auto& candidate = candidates[i];
       if (candidate.size() < 5 || !tlDBInteger(candidate[0])) continue;
+      const auto* lengthValue = tlDBInteger(candidate[4]);
+      const std::int64_t length = lengthValue ? *lengthValue : 0;
+      if (!ids.empty() && freed >= needed && freed + length > budget) {
+        budgetReached = true;
+        firstLeftOut = length;
+        break;
+      }
       ids.push_back(candidate[0]);
-      if (const auto* length = tlDBInteger(candidate[4])) freed += *length;
-      if (freed >= wanted) break;
+      taken.push_back(i);
+      freed += length;
+    }
+    const bool allCandidatesRead = static_cast<std::int64_t>(candidates.size()) < limit;
+    if (!budgetReached && !allCandidatesRead) {
+      limit *= 2;  // more rows may fit in the budget
+      continue;
     }
     if (ids.empty()) return SQLITE_FULL;
 
@@ -226,14 +246,14 @@ int TLLogDBStorage::evictAndInsert(TLDBConnection& connection, const std::string
     if (!deletionStands) {
       if (result != SQLITE_FULL) return result;
       // Not even every candidate made room.
-      if (ids.size() == candidates.size() && static_cast<std::int64_t>(candidates.size()) < limit) return SQLITE_FULL;
-      wanted *= 2;  // the next round takes the same rows and more after them
-      limit *= 2;
+      if (!budgetReached && allCandidatesRead) return SQLITE_FULL;
+      // The same rows and at most a page's worth after them (at least the next row).
+      budget = std::max(budget + pageSize, freed + firstLeftOut);
       continue;
     }
     for (std::size_t i = 0; i < ids.size(); ++i) {
       const std::int64_t id = *tlDBInteger(ids[i]);
-      const auto& candidate = candidates[i];
+      const auto& candidate = candidates[taken[i]];
       ++deleted;
       TL_LOG_DEBUG(kBeaconLogTag, "Deleted a log with id " << id << " to store a new log.");
       // A log of a batch in flight gets the answer to its batch as its outcome instead.
@@ -242,6 +262,9 @@ int TLLogDBStorage::evictAndInsert(TLDBConnection& connection, const std::string
       if (!group) continue;
       if (auto log = decodeLog(id, candidate[2], candidate[3])) evicted[*group].push_back(std::move(log));
     }
+    // Still full with this round's rows gone: a page's worth more, at least one row.
+    needed = 0;
+    budget = pageSize;
   }
   return result;
 }

@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+
+#include "beacon/core/TLLogger.h"
+#include "beacon/crashes/TLCrashesLog.h"
 
 namespace ml::beacon {
 
@@ -22,9 +26,23 @@ bool TLCrashesFolderClaim::tryClaim(const std::filesystem::path& lockFile) {
     fd_ = fd;
     return true;
   }
-  const bool heldElsewhere = errno == EWOULDBLOCK;
+  const int error = errno;
   ::close(fd);
-  return !heldElsewhere;
+  if (error == EWOULDBLOCK) return false;
+  if (!saidUnlockable_) {
+    saidUnlockable_ = true;
+    TL_LOG_WARNING(kCrashesLogTag, "Cannot lock \"" << lockFile.string() << "\" (" << std::strerror(error)
+                                                     << "); this process handles the crash reports as if it were "
+                                                        "the only one using the folder.");
+  }
+  return true;
+}
+
+// In the child, before fork returns there: closing drops the child's share of the description
+// only, so the parent's claim stands.
+void TLCrashesFolderClaim::giveUpInForkedChild() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 void TLCrashesFolderClaim::release() {

@@ -7,10 +7,16 @@
 //
 // A claim that cannot be taken for another reason than another holder (a folder that cannot be
 // written, a file system without locks) counts as taken: the reports are handled rather than
-// left, as without any claim.
+// left, as without any claim (a lock that fails is said once).
+//
+// A child forked without exec does not keep the claim: the lock belongs to the open file
+// description, which the fork shares, so the child gives its descriptor up at the fork (without
+// unlocking the parent's claim) and holds nothing; it may claim anew like any other process.
 //
 // Threads: not thread-safe; the owner serialises the calls.
 #include <filesystem>
+
+#include "beacon/core/TLForkedChildRelease.h"
 
 namespace ml::beacon {
 
@@ -28,6 +34,10 @@ class TLCrashesFolderClaim {
 
  private:
   int fd_ = -1;
+  bool saidUnlockable_ = false;
+  TLForkedChildRelease forkRelease_{[this] { giveUpInForkedChild(); }};
+
+  void giveUpInForkedChild();
 };
 
 }  // namespace ml::beacon

@@ -13,6 +13,7 @@
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUtilityFile.h"
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
@@ -66,8 +67,8 @@ bool hasBufferExtension(const std::filesystem::path& path) {
 }  // namespace
 
 TLCrashesLogBuffer& TLCrashesLogBuffer::shared() {
-  static TLCrashesLogBuffer buffer;
-  return buffer;
+  static TLNeverDestroyed<TLCrashesLogBuffer> buffer;
+  return buffer.get();
 }
 
 TLCrashesLogBuffer::TLCrashesLogBuffer(Now now) : now_(now ? std::move(now) : Now(secondsSince1970)) {}

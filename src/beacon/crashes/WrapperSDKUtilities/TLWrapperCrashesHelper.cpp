@@ -1,12 +1,13 @@
 #include "beacon/crashes/WrapperSDKUtilities/TLWrapperCrashesHelper.h"
 
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/crashes/TLCrashes.h"
 
 namespace ml::beacon {
 
 TLWrapperCrashesHelper& TLWrapperCrashesHelper::sharedInstance() {
-  static TLWrapperCrashesHelper helper;
-  return helper;
+  static TLNeverDestroyed<TLWrapperCrashesHelper> helper;
+  return helper.get();
 }
 
 void TLWrapperCrashesHelper::setCrashHandlerSetupDelegate(std::shared_ptr<TLCrashHandlerSetupDelegate> delegate) {

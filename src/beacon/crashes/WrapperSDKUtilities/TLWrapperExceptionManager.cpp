@@ -7,6 +7,7 @@
 #include "beacon/core/TLKeyedArchiver.h"
 #include "beacon/core/TLKeyedUnarchiver.h"
 #include "beacon/core/TLLogger.h"
+#include "beacon/core/TLNeverDestroyed.h"
 #include "beacon/core/TLUtilityFile.h"
 #include "beacon/crashes/Model/TLCrashesArchiveClasses.h"
 #include "beacon/crashes/TLCrashesLog.h"
@@ -22,8 +23,8 @@ struct Unprocessed {
 };
 
 Unprocessed& unprocessed() {
-  static Unprocessed instance;
-  return instance;
+  static TLNeverDestroyed<Unprocessed> instance;
+  return instance.get();
 }
 
 // A base name must stay inside the folder: no separators, no dot entries.

@@ -6,6 +6,7 @@
 //     (hex, of the function that throws) and dies of the chosen crash. With CRASHING_CHILD_CRASH_WHEN
 //     set to a path it prints "ready" first and crashes only once that path exists (so that
 //     several children sharing one data folder crash in an order, or at once, as a test chooses).
+//     Its user id is "crashing-user", and it has a session id of its own.
 //   crashing_child collect <log url> [refuse|crash-only|idle] [no-file-rights]
 //     starts the client with the crashes service against the log url and waits until the crash
 //     log and the log that was in flight (not with "crash-only") have been delivered and no
@@ -39,12 +40,14 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "beacon/core/Channel/TLChannelDelegate.h"
 #include "beacon/core/Channel/TLChannelGroupDefault.h"
 #include "beacon/core/Channel/TLChannelGroupProtocol.h"
 #include "beacon/core/Channel/TLChannelUnitProtocol.h"
+#include "beacon/core/Context/TLSessionContext.h"
 #include "beacon/core/Service/TLBeacon.h"
 #include "beacon/core/Ingestion/TLBeaconIngestion.h"
 #include "beacon/core/TLLogWithProperties.h"
@@ -52,12 +55,14 @@
 #include "beacon/crashes/Model/TLAppleErrorLog.h"
 #include "beacon/crashes/TLCrashes.h"
 #include "platform/dispatch/Queue.h"
+#include "platform/foundation/Uuid.h"
 
 namespace {
 
 using namespace ml::beacon;
 
 constexpr const char* kSecret = "0b7e6c1d2a954f38a1c2d3e4f5a6b7c8";
+constexpr std::string_view kCrashingUser = "crashing-user";  // set by every crashing launch
 
 extern "C" __attribute__((noinline, used, visibility("default"))) void crashing_child_throw_site() {
   throw std::runtime_error("thrown by the crashing child");
@@ -281,6 +286,9 @@ int main(int argc, char** argv) {
   if (mode == "crash" && argc >= 4) {
     if (argc >= 5 && std::strcmp(argv[4], "bsd") == 0) TLCrashes::disableMachExceptionHandler();
     startClient(argv[3]);
+    // The launch that sends the crash tells its session and user from the histories.
+    TLBeacon::setUserId(std::string(kCrashingUser));
+    TLSessionContext::sharedInstance()->setSessionId(ml::foundation::Uuid::random().string());
     status = crash(argv[2]);
   } else if (mode == "collect") {
     const std::string option = argc >= 4 ? argv[3] : "";
