@@ -115,7 +115,7 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
   services.workspace = std::make_shared<appkit::DesktopWorkspace>(fileManager, trash, main, background);
   services.scriptRunner = std::make_shared<appkit::LinuxScriptRunner>(trash, fileManager, alerts);
   // What the client learns from the toolkit; URLs it opens go to the desktop through the workspace.
-  TelemetryHooks telemetryHooks(services.workspace);
+  TelemetryHooks telemetryHooks;
   services.preferences = &foundation::Preferences::standard();
   telemetry->setDebugLogs(services.preferences->boolean("debugLogs").value_or(false));
   services.windowsFrontToBack = [&windowOrder] {

@@ -9,9 +9,9 @@
 
 namespace ml::app {
 
-// The workspace stays the launch's way to open items; the client's URLs go to the desktop's
-// handler directly, whose answer the client gets (see SharedApplication).
-TelemetryHooks::TelemetryHooks(std::shared_ptr<appkit::Workspace> /*workspace*/)
+// The client's URLs go to the desktop's handler directly, whose answer the client gets (see
+// SharedApplication).
+TelemetryHooks::TelemetryHooks()
     : screen_(std::make_unique<MainScreenProvider>()), application_(std::make_shared<SharedApplication>()) {
   beacon::TLUtilityApplication::installSharedApp(application_);
   auto lifecycle = application_->delegate();

@@ -12,7 +12,6 @@
 namespace ml::appkit {
 class ActivationWatcher;
 class ViewAppearanceWatcher;
-class Workspace;
 }  // namespace ml::appkit
 
 namespace ml::app {
@@ -22,7 +21,7 @@ class SharedApplication;
 
 class TelemetryHooks {
  public:
-  explicit TelemetryHooks(std::shared_ptr<appkit::Workspace> workspace);
+  TelemetryHooks();
   ~TelemetryHooks();
   TelemetryHooks(const TelemetryHooks&) = delete;
   TelemetryHooks& operator=(const TelemetryHooks&) = delete;

@@ -15,12 +15,8 @@
 #include "app/SharedApplication.h"
 #include "app/TelemetryHooks.h"
 #include "appkit/Application.h"
-#include "appkit/DBusFileManager.h"
-#include "appkit/DesktopWorkspace.h"
-#include "appkit/FreedesktopTrash.h"
 #include "beacon/core/Service/TLAppDelegateForwarder.h"
 #include "beacon/core/TLUtilityApplication.h"
-#include "platform/dispatch/GlobalPool.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/TempDir.h"
 #include "support/WaitUntil.h"
@@ -96,10 +92,7 @@ TEST(MarrowlaneLaunchSharedApp, OpensUrlsWithTheDesktopsOpenerOnTheMainQueueWhil
   };
 
   {
-    auto workspace = std::make_shared<appkit::DesktopWorkspace>(
-        std::make_shared<appkit::DBusFileManager>(), std::make_shared<const appkit::FreedesktopTrash>(),
-        dispatch::MainQueue::shared(), dispatch::GlobalPool::shared());
-    app::TelemetryHooks hooks(workspace);
+    app::TelemetryHooks hooks;
     ASSERT_NE(TLUtilityApplication::sharedApp(), nullptr);
     EXPECT_NE(TLUtilityApplication::sharedAppState(), TLUtilityApplication::kUnknown);
     std::thread([] { EXPECT_EQ(TLUtilityApplication::sharedAppState(), TLUtilityApplication::kUnknown); }).join();
