@@ -218,8 +218,9 @@ std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size
   for (std::size_t i = 0; i < shown; ++i) {
     if (!text.empty()) text += "\n";
     const auto& [name, detail] = lines[i];
+    // A reason may quote a path (where a partial copy was left): shown the way a name is.
     text += "\u201C" + (breakable ? shownInAlert(name) : files::visibleName(name)) + "\u201D: " +
-            (breakable ? rename::breakableText(detail) : detail);
+            (breakable ? shownInAlert(detail) : files::visibleName(detail));
   }
   if (total > shown) text += "\n" + filledIn(localized("and %@ more."), countText(total - shown));
   return text;
@@ -344,7 +345,7 @@ Alert trashFailureAlert(const std::vector<fs::path>& given, const std::vector<fs
     return text;
   };
   alert.informativeText = names(TransferReport::kNamedInAlert, true);
-  alert.informativeText += (alert.informativeText.empty() ? "" : "\n\n") + rename::breakableText(error.message);
+  alert.informativeText += (alert.informativeText.empty() ? "" : "\n\n") + shownInAlert(error.message);
   if (total > TransferReport::kNamedInAlert) alert.detailText = names(left.size(), false);
   return alert;
 }
