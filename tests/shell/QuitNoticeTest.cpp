@@ -1,10 +1,9 @@
-// The notice a quit shows while copies run, and the alerts' details, as the toolkit draws them.
+// The notice a quit shows while copies run, as the toolkit draws it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include "appkit/QtAlertPresenter.h"
 
@@ -55,21 +54,6 @@ TEST(QuitNotice, StopsFromItsButtonOrItsCloseAndStaysUntilTheWorkEnds) {
     EXPECT_EQ(stops, 1);
     EXPECT_GE(roundsAfterStop, 4);
   }
-
-  // An alert brings the whole list for Show Details.
-  Alert alert;
-  alert.messageText = "Some items could not be copied.";
-  alert.informativeText = "\u201Ca\u201D: File exists\nand 9 more.";
-  alert.detailText = "\u201Ca\u201D: File exists\n\u201Cb\u201D: File exists";
-  QString details;
-  QTimer::singleShot(0, [&] {
-    if (QMessageBox* box = shownBox()) {
-      details = box->detailedText();
-      box->buttons().front()->click();
-    }
-  });
-  QtAlertPresenter().runModal(alert);
-  EXPECT_EQ(details.toStdString(), alert.detailText);
 }
 
 }  // namespace
