@@ -176,11 +176,13 @@ int runLaunched(appkit::Application& app, appkit::InstanceChannel& channel, appk
     }
     delegate.receiveHandOff(*received);
   });
+  // Before the quit's own slot, which may wait for work: a signal that comes meanwhile must find
+  // the quit begun, and stop the work at once.
+  appkit::TerminationSignals terminationSignals([&delegate] { delegate.stopFileWorkNow(); });
   QObject::connect(&app.qt(), &QCoreApplication::aboutToQuit, [&delegate, &telemetryHooks] {
     delegate.willTerminate();
     telemetryHooks.willTerminate();
   });
-  appkit::TerminationSignals terminationSignals;
 
   delegate.didFinishLaunching();
   telemetryHooks.didFinishLaunching();

@@ -44,6 +44,7 @@ void describe(QMessageBox& box, const Alert& alert) {
   if (alert.applicationIcon) box.setIconPixmap(applicationIcon().pixmap(64, 64));
   box.setText(QString::fromStdString(alert.messageText));
   if (!alert.informativeText.empty()) setInformativeText(box, alert.informativeText);
+  if (!alert.detailText.empty()) box.setDetailedText(QString::fromStdString(alert.detailText));
 }
 
 }  // namespace
@@ -70,7 +71,7 @@ int QtAlertPresenter::runModal(const Alert& alert) {
   return kFirstButtonReturn + static_cast<int>(buttons.size()) - 1;
 }
 
-void QtAlertPresenter::showUntilDone(const Alert& notice, const Progress& progress) {
+void QtAlertPresenter::showUntilDone(const Alert& notice, const Progress& progress, const Stop& stop) {
   ML_ASSERT_MAIN_THREAD();
   auto text = progress();
   if (!text) return;
@@ -78,6 +79,27 @@ void QtAlertPresenter::showUntilDone(const Alert& notice, const Progress& progre
   describe(box, notice);
   box.setStandardButtons(QMessageBox::NoButton);
   box.setWindowModality(Qt::ApplicationModal);
+  // The button, Escape and the window's close all end the box; each of those asks the work to
+  // stop, and the box comes back until the work has.
+  bool stopAsked = false;
+  QPushButton* stopButton = nullptr;  // owned by the box
+  if (stop) {
+    if (!notice.buttons.empty()) {
+      stopButton = box.addButton(QString::fromStdString(notice.buttons.front()), QMessageBox::RejectRole);
+      box.setEscapeButton(stopButton);
+      // Never the default nor focused: a Return or a Space typed as the notice comes up (the end
+      // of what the user was typing) must not stop the work. Escape and the mouse stop it.
+      stopButton->setAutoDefault(false);
+      stopButton->setDefault(false);
+      stopButton->setFocusPolicy(Qt::NoFocus);
+    }
+    QObject::connect(&box, &QDialog::finished, &box, [&] {
+      if (stopAsked) return;
+      stopAsked = true;
+      if (stopButton) stopButton->setEnabled(false);
+      stop();
+    });
+  }
   while (text) {
     box.setInformativeText(QString::fromStdString(*text));
     if (!box.isVisible()) box.show();

@@ -18,11 +18,11 @@ namespace {
 
 std::atomic<int> gWriteFd{-1};
 
-void onSignal(int) {
+void onSignal(int number) {
   int saved = errno;
   int fd = gWriteFd.load();
   if (fd >= 0) {
-    char byte = 1;
+    char byte = static_cast<char>(number);
     [[maybe_unused]] auto written = ::write(fd, &byte, 1);
   }
   errno = saved;
@@ -30,8 +30,11 @@ void onSignal(int) {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals() {
+TerminationSignals::TerminationSignals(std::function<void()> urgent) : urgent_(std::move(urgent)) {
   ML_ASSERT_MAIN_THREAD();
+  if (auto* application = QCoreApplication::instance()) {
+    connect(application, &QCoreApplication::aboutToQuit, this, [this] { quitting_ = true; });
+  }
   if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   gWriteFd.store(fds_[1]);
   notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
@@ -42,12 +45,14 @@ TerminationSignals::TerminationSignals() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGTERM, &action, &previousTerm_);
   sigaction(SIGINT, &action, &previousInt_);
+  sigaction(SIGHUP, &action, &previousHup_);
 }
 
 TerminationSignals::~TerminationSignals() {
   if (fds_[0] < 0) return;
   sigaction(SIGTERM, &previousTerm_, nullptr);
   sigaction(SIGINT, &previousInt_, nullptr);
+  sigaction(SIGHUP, &previousHup_, nullptr);
   gWriteFd.store(-1);
   ::close(fds_[0]);
   ::close(fds_[1]);
@@ -56,8 +61,14 @@ TerminationSignals::~TerminationSignals() {
 void TerminationSignals::received() {
   ML_ASSERT_MAIN_THREAD();
   char buffer[16];
-  while (::read(fds_[0], buffer, sizeof buffer) > 0) {
+  bool urgent = false;
+  for (ssize_t n; (n = ::read(fds_[0], buffer, sizeof buffer)) > 0;) {
+    for (ssize_t i = 0; i < n; ++i) {
+      urgent = urgent || quitting_ || buffer[i] == SIGHUP;
+      quitting_ = true;
+    }
   }
+  if (urgent && urgent_) urgent_();
   QCoreApplication::exit(0);
 }
 

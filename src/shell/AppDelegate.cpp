@@ -172,27 +172,40 @@ void AppDelegate::willTerminate() {
   auto running = fileWork_->progress();
   if (running.commands == 0) return;
   // Cutting a copy off would leave the destination half made and the user unaware: the quit
-  // waits, and says what for.
+  // waits, says what for, and offers to stop after the items in progress instead.
   LOG_INFO("quitting waits for copies, moves and trashes to finish. commands=" << running.commands << " items="
                                                                       << running.items << " done=" << running.done);
   appkit::Alert notice;
   notice.style = appkit::Alert::Style::informational;
   notice.applicationIcon = true;
   notice.messageText = foundation::localizedString("Finishing work on items before quitting\u2026");
+  notice.buttons = {foundation::localizedString("Stop")};
   auto progress = [work = fileWork_]() -> std::optional<std::string> {
     auto now = work->progress();
     if (now.commands == 0) return std::nullopt;
-    std::string text = foundation::localizedString("%1 of %2 items done.");
+    std::string text = foundation::localizedString(work->stopRequested() == FileWorkInProgress::Stop::none
+                                                       ? "%1 of %2 items done."
+                                                       : "Stopping after the items in progress\u2026 %1 of %2 items done.");
     if (auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, commands::countText(now.done));
     if (auto at = text.find("%2"); at != std::string::npos) text.replace(at, 2, commands::countText(now.items));
     return text;
   };
+  auto stop = [work = fileWork_] {
+    LOG_INFO("asked to stop the work on items after the items in progress");
+    work->stop(FileWorkInProgress::Stop::afterItem);
+  };
   if (services_.alerts) {
-    services_.alerts->showUntilDone(notice, progress);
+    services_.alerts->showUntilDone(notice, progress, stop);
   } else {
     appkit::AlertPresenter::waitUntilDone(progress);
   }
-  LOG_INFO("work on items finished; quitting");
+  LOG_INFO("work on items ended; quitting");
+}
+
+void AppDelegate::stopFileWorkNow() {
+  if (fileWork_->progress().commands == 0) return;
+  LOG_WARNING("stopping the work on items at once; the items in progress are given up");
+  fileWork_->stop(FileWorkInProgress::Stop::now);
 }
 
 void AppDelegate::openOrFocusOnFindWindow() { reactor_->fire(GlobalCommands<GlobalState>::showSearch()); }

@@ -72,8 +72,13 @@ class AppDelegate {
   void didFinishLaunching();
   // The event loop is ending (on the main thread, windows still open). Copies, moves and trashes
   // under way are let finish, not cut off: a notice over the windows says so until they are done,
-  // then the alerts they posted are shown.
+  // then the alerts they posted are shown. The notice offers to stop instead (so does closing
+  // it): copies and moves then end after the item in progress, each item whole or not made.
   void willTerminate();
+  // The process is asked to end without delay (a second termination signal, the session ending):
+  // copies and moves under way give up the item in progress too, removing its partial copy; a
+  // move keeps its source. Any thread.
+  void stopFileWorkNow();
   // The copies, moves and trashes under way.
   const std::shared_ptr<FileWorkInProgress>& fileWork() const { return fileWork_; }
   // Sets up logging once per process (later calls do nothing).

@@ -5,6 +5,7 @@
 // The work a command starts (panels, copies, the Trash) may outlive the window that fired it:
 // each sink holds its store for as long as it exists (see GlobalCommands), so results fired when
 // that work ends reach a live store.
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -17,7 +18,7 @@ namespace ml::shell {
 
 using EventSink = std::function<void(std::shared_ptr<const store::Event>)>;
 
-// The copies, moves and trashes under way, so that quitting can let them finish (see
+// The copies, moves and trashes under way, so that quitting can let them finish or stop them (see
 // AppDelegate::willTerminate) and the application can show that it is at work. Thread-safe.
 class FileWorkInProgress {
  public:
@@ -26,6 +27,13 @@ class FileWorkInProgress {
     std::size_t items = 0;     // the items they were given
     std::size_t done = 0;      // of those, the items done (copied, moved or failed)
   };
+
+  // How the copies and moves under way are to end. `afterItem`: each finishes the item in
+  // progress and starts no other. `now`: the item in progress is abandoned as well, its partial
+  // copy removed (a move across volumes keeps its source). A trash is never cut short: each of
+  // its steps is quick, and one cut off would leave the Trash out of step with its records.
+  // A stop holds until the last work under way lets go; work started later runs in full.
+  enum class Stop { none, afterItem, now };
 
   // Held by one command while it works through its items; lets go of them when it goes.
   class Hold {
@@ -44,6 +52,10 @@ class FileWorkInProgress {
         --work_->progress_.commands;
         work_->progress_.items -= items_;
         work_->progress_.done -= done_;
+        if (work_->progress_.commands == 0) {
+          work_->stop_.store(Stop::none);
+          work_->abandon_.store(false);
+        }
       }
       work_->changed();
     }
@@ -55,6 +67,10 @@ class FileWorkInProgress {
       ++done_;
       ++work_->progress_.done;
     }
+    // Whether to start no other item.
+    bool stopping() const { return work_->stop_.load() != Stop::none; }
+    // Set once the item in progress is to be abandoned too; for the copy engine to look at.
+    const std::atomic<bool>* abandon() const { return &work_->abandon_; }
 
    private:
     std::shared_ptr<FileWorkInProgress> work_;
@@ -66,6 +82,16 @@ class FileWorkInProgress {
     std::lock_guard lock(mutex_);
     return progress_;
   }
+
+  // Asks the work under way to stop; a stop is only ever made more urgent. Nothing is under way:
+  // nothing to stop. Any thread, a signal's handler excepted.
+  void stop(Stop how) {
+    std::lock_guard lock(mutex_);
+    if (progress_.commands == 0 || how <= stop_.load()) return;
+    stop_.store(how);
+    if (how == Stop::now) abandon_.store(true);
+  }
+  Stop stopRequested() const { return stop_.load(); }
 
   // Called each time a command starts or ends, on the thread where it did, outside the lock.
   // Calls from two threads may arrive in either order: the callee reads progress() for the state.
@@ -86,6 +112,8 @@ class FileWorkInProgress {
 
   mutable std::mutex mutex_;
   Progress progress_;
+  std::atomic<Stop> stop_{Stop::none};
+  std::atomic<bool> abandon_{false};  // read by the copy engine between chunks, without the lock
   std::function<void()> onChange_;
 };
 

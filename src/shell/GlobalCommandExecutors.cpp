@@ -9,9 +9,11 @@
 #include "appkit/FinderScripts.h"
 #include "appkit/ItemPath.h"
 #include "files/FileSystem.h"
+#include "files/VisibleName.h"
 #include "platform/darwin/FileManager.h"
 #include "platform/foundation/LocalizedStrings.h"
 #include "platform/logging/Log.h"
+#include "rename/mover/RenameFailure.h"
 #include "shell/core/ApplicationEvents.h"
 #include "shell/core/PathList.h"
 
@@ -24,6 +26,37 @@ using files::Path;
 namespace {
 
 std::string localized(std::string_view text) { return foundation::localizedString(text); }
+
+// `text` with "%@" replaced by `value`.
+std::string filledIn(std::string text, const std::string& value) {
+  if (auto at = text.find("%@"); at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
+// A name (or a path below the target folder) as an alert shows it: its control characters as
+// visible marks, so a newline cannot break the line, and a long run without spaces breakable, so a
+// 255-byte name cannot make the alert wider than the screen.
+std::string shownInAlert(std::string_view name) { return rename::breakableText(files::visibleName(name)); }
+
+// An extended attribute as the user knows it: those that this application and the desktop
+// write, by what they hold; any other by its own name, made visible.
+std::string attributeInWords(const std::string& name) {
+  static const std::pair<std::string_view, std::string_view> kKnown[] = {
+      {"user.com.apple.FinderInfo", "type, creator and flags"},
+      {"user.com.apple.ResourceFork", "resource fork"},
+      {"user.com.apple.metadata:kMDItemFinderComment", "comment"},
+      {"user.com.apple.metadata:_kMDItemUserTags", "tags"},
+      {"user.org.marrowlane.creationDate", "created date"},
+      {"user.xdg.comment", "comment"},
+      {"user.xdg.origin.url", "download address"},
+      {"user.xdg.referrer.url", "download page"},
+      {"user.xdg.tags", "tags"},
+  };
+  for (const auto& [system, words] : kKnown) {
+    if (name == system) return localized(words);
+  }
+  return files::visibleName(name);
+}
 
 // Items present but empty: nothing to act on. Logged, so that a window asking with an empty
 // selection can be told apart from a command that was never fired.
@@ -56,11 +89,13 @@ bool onPlatformFileManager(const Path& source, const Path& destination) {
   return source.sharedFileSystem() == platform && destination.sharedFileSystem() == platform;
 }
 
+// `abandon`: set when the item in progress is to be given up (only the platform's file manager
+// looks at it; other file systems finish the item).
 foundation::Status transfer(Transfer kind, const Path& source, const Path& destination,
-                            darwin::UnkeptAttributes& unkept) {
+                            darwin::UnkeptAttributes& unkept, const darwin::Abandon* abandon) {
   if (onPlatformFileManager(source, destination)) {
-    return kind == Transfer::copy ? darwin::copyItem(source.url(), destination.url(), unkept)
-                                  : darwin::moveItem(source.url(), destination.url(), unkept);
+    return kind == Transfer::copy ? darwin::copyItem(source.url(), destination.url(), unkept, abandon)
+                                  : darwin::moveItem(source.url(), destination.url(), unkept, abandon);
   }
   return kind == Transfer::copy ? source.fileSystem().copy(source, destination)
                                 : source.fileSystem().move(source, destination);
@@ -109,9 +144,13 @@ void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, co
   PathMapping done;
   TransferReport report(kind, appkit::canonicalItemPath(folder.url()));
   darwin::UnkeptAttributes unkept;
+  std::size_t started = 0;
   for (const auto& [source, destination] : pairs) {
+    // Stopped (the quit was told not to wait): the items not started stay where they were.
+    if (hold && hold->stopping()) break;
+    ++started;
     unkept.clear();
-    auto status = transfer(kind, source, destination, unkept);
+    auto status = transfer(kind, source, destination, unkept, hold ? hold->abandon() : nullptr);
     report.unkept(unkept);
     if (hold) hold->itemDone();
     if (!status) {
@@ -128,7 +167,11 @@ void transferAll(Transfer kind, const PathMapping& pairs, const Path& folder, co
       announce(context, std::make_shared<const ItemsMoved>(std::move(done)));
     }
   }
+  report.notStarted(pairs.size() - started);
   report.log(pairs.size());
+  // A stop comes from a quit that is not to wait: an alert would hold it up, for a user who
+  // already knows. The log has it all.
+  if (hold && hold->stopping()) return;
   if (auto alert = report.alert()) showAlertOnMain(context, std::move(*alert));
 }
 
@@ -166,19 +209,27 @@ void runInfoController(const std::vector<Path>& items, const CommandContext& con
   });
 }
 
-// "“a.txt”: reason" lines, then "and N more." for the entries not named.
-std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size_t total) {
+// "“a.txt”: reason" lines for the first `named` entries, then "and N more." for the others of
+// `total`. Breakable for the informative text; as they are (visible) for the details.
+std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size_t total, std::size_t named,
+                       bool breakable) {
   std::string text;
-  for (const auto& [name, detail] : lines) {
+  const std::size_t shown = std::min(named, lines.size());
+  for (std::size_t i = 0; i < shown; ++i) {
     if (!text.empty()) text += "\n";
-    text += "\u201C" + name + "\u201D: " + detail;
+    const auto& [name, detail] = lines[i];
+    // A reason may quote a path (where a partial copy was left): shown the way a name is.
+    text += "\u201C" + (breakable ? shownInAlert(name) : files::visibleName(name)) + "\u201D: " +
+            (breakable ? shownInAlert(detail) : files::visibleName(detail));
   }
-  if (total > lines.size()) {
-    std::string more = localized("and %@ more.");
-    if (auto at = more.find("%@"); at != std::string::npos) more.replace(at, 2, countText(total - lines.size()));
-    text += "\n" + more;
-  }
+  if (total > shown) text += "\n" + filledIn(localized("and %@ more."), countText(total - shown));
   return text;
+}
+
+// The whole list behind "and N more." (empty when the informative text names every entry).
+std::string wholeList(const std::vector<TransferReport::Line>& lines, std::size_t total) {
+  if (total <= TransferReport::kNamedInAlert) return {};
+  return namedLines(lines, total, lines.size(), false);
 }
 
 }  // namespace
@@ -195,9 +246,7 @@ std::string TransferReport::shownName(const fs::path& item) const {
 
 void TransferReport::failed(const Path& source, const Path& destination, const foundation::Error& error) {
   ++failures_;
-  if (namedFailures_.size() < kNamedInAlert) {
-    namedFailures_.push_back({appkit::itemName(source.url()).string(), error.message});
-  }
+  if (namedFailures_.size() < kListed) namedFailures_.push_back({appkit::itemName(source.url()).string(), error.message});
   if (loggedFailures_.size() < kNamedInLog) {
     std::ostringstream line;
     line << "source=" << source.description() << " destination=" << destination.description() << " error=" << error;
@@ -211,10 +260,10 @@ void TransferReport::unkept(const darwin::UnkeptAttributes& attributes) {
     if (!sameItem) {
       ++unkeptItems_;
       lastUnkeptItem_ = attribute.item;
-      if (namedUnkept_.size() < kNamedInAlert) namedUnkept_.push_back({shownName(attribute.item), attribute.name});
+      if (namedUnkept_.size() < kListed) namedUnkept_.push_back({shownName(attribute.item), attributeInWords(attribute.name)});
       continue;
     }
-    if (unkeptItems_ <= kNamedInAlert) namedUnkept_.back().detail += ", " + attribute.name;
+    if (unkeptItems_ <= kListed) namedUnkept_.back().detail += ", " + attributeInWords(attribute.name);
   }
 }
 
@@ -229,10 +278,14 @@ void TransferReport::log(std::size_t items) const {
   if (unkeptItems_ > 0) {
     std::ostringstream line;
     for (std::size_t i = 0; i < namedUnkept_.size() && i < kNamedInLog; ++i) {
-      line << (i ? "; " : "") << namedUnkept_[i].name << ": " << namedUnkept_[i].detail;
+      line << (i ? "; " : "") << files::visibleName(namedUnkept_[i].name) << ": " << namedUnkept_[i].detail;
     }
     LOG_WARNING("the destination cannot keep some extended attributes; " << unkeptItems_ << " items arrived without them. folder="
                 << folder_.string() << " items=" << line.str());
+  }
+  if (notStarted_ > 0) {
+    LOG_WARNING(verb << " stopped before it was complete; " << notStarted_ << " of " << items
+                     << " items were not started and stay where they were");
   }
 }
 
@@ -242,18 +295,58 @@ std::optional<Alert> TransferReport::alert() const {
   Alert alert;
   alert.style = Alert::Style::warning;
   alert.applicationIcon = true;
+  // Each part: its lines in the informative text, and its whole list in the details when the
+  // text names only the first few.
+  auto addPart = [&alert](const std::string& heading, const std::vector<Line>& lines, std::size_t total) {
+    if (total == 0) return;
+    const std::string named = namedLines(lines, total, kNamedInAlert, true);
+    alert.informativeText += (alert.informativeText.empty() ? "" : "\n\n") + (heading.empty() ? "" : heading + "\n") + named;
+    const std::string whole = wholeList(lines, total);
+    if (whole.empty()) return;
+    alert.detailText += (alert.detailText.empty() ? "" : "\n\n") + (heading.empty() ? "" : heading + "\n") + whole;
+  };
   if (failures_ > 0) {
     alert.messageText = localized(copy ? "Some items could not be copied." : "Some items could not be moved.");
-    alert.informativeText = namedLines(namedFailures_, failures_);
-    if (unkeptItems_ == 0) return alert;
-    alert.informativeText += "\n\n" + localized(copy ? "Copied without the attributes the destination cannot keep:"
-                                                     : "Moved without the attributes the destination cannot keep:");
-    alert.informativeText += "\n" + namedLines(namedUnkept_, unkeptItems_);
-    return alert;
+    addPart("", namedFailures_, failures_);
+    addPart(unkeptItems_ == 0 ? "" : localized(copy ? "Copied without the attributes the destination cannot keep:"
+                                                  : "Moved without the attributes the destination cannot keep:"),
+            namedUnkept_, unkeptItems_);
+  } else {
+    alert.messageText = localized(copy ? "Some items were copied without attributes the destination cannot keep."
+                                       : "Some items were moved without attributes the destination cannot keep.");
+    addPart("", namedUnkept_, unkeptItems_);
   }
-  alert.messageText = localized(copy ? "Some items were copied without attributes the destination cannot keep."
-                                     : "Some items were moved without attributes the destination cannot keep.");
-  alert.informativeText = namedLines(namedUnkept_, unkeptItems_);
+  return alert;
+}
+
+Alert trashFailureAlert(const std::vector<fs::path>& given, const std::vector<fs::path>& recycled,
+                        const foundation::Error& error) {
+  std::unordered_set<std::string> went;
+  for (const auto& item : recycled) went.insert(item.string());
+  std::vector<TransferReport::Line> left;
+  std::size_t total = 0;
+  for (const auto& item : given) {
+    if (went.contains(item.string())) continue;
+    ++total;
+    if (left.size() < TransferReport::kListed) left.push_back({appkit::itemName(item).string(), {}});
+  }
+  Alert alert;
+  alert.style = Alert::Style::warning;
+  alert.applicationIcon = true;
+  alert.messageText = localized(total == 1 ? "An item could not be moved to the Trash." : "Some items could not be moved to the Trash.");
+  // The names, one a line, then why: the error tells for all of them.
+  auto names = [&](std::size_t named, bool breakable) {
+    std::string text;
+    const std::size_t shown = std::min(named, left.size());
+    for (std::size_t i = 0; i < shown; ++i) {
+      text += (text.empty() ? "" : "\n") + ("\u201C" + (breakable ? shownInAlert(left[i].name) : files::visibleName(left[i].name)) + "\u201D");
+    }
+    if (total > shown) text += "\n" + filledIn(localized("and %@ more."), countText(total - shown));
+    return text;
+  };
+  alert.informativeText = names(TransferReport::kNamedInAlert, true);
+  alert.informativeText += (alert.informativeText.empty() ? "" : "\n\n") + shownInAlert(error.message);
+  if (total > TransferReport::kNamedInAlert) alert.detailText = names(left.size(), false);
   return alert;
 }
 
@@ -363,7 +456,8 @@ void moveItems(const Items& items, const CommandContext& context) {
       Alert alert;
       alert.style = Alert::Style::informational;
       alert.applicationIcon = true;
-      alert.messageText = localized("No items needed to be moved to") + " \"" + appkit::itemName(chosen).string() + "\"";
+      alert.messageText =
+          localized("No items needed to be moved to") + " \"" + shownInAlert(appkit::itemName(chosen).string()) + "\"";
       showAlertOnMain(context, std::move(alert));
       return;
     }
@@ -437,9 +531,13 @@ void trashItems(const Items& items, const CommandContext& context) {
   std::shared_ptr<FileWorkInProgress::Hold> hold = holdFor(context, items->size());
   context.services.workspace->recycle(
       fileSystemPaths(*items),
-      [context, hold](std::vector<fs::path> recycled, std::optional<foundation::Error> error) mutable {
+      [context, hold, given = fileSystemPaths(*items)](std::vector<fs::path> recycled,
+                                                       std::optional<foundation::Error> error) mutable {
+        std::optional<Alert> failure;
+        if (error) failure = trashFailureAlert(given, recycled, *error);
         announce(context, std::make_shared<const ItemsTrashed>(pathsOnDefaultFileSystem(recycled), std::move(error)));
         hold.reset();
+        if (failure) showAlertOnMain(context, std::move(*failure));
       });
 }
 

@@ -40,7 +40,7 @@ void renameItems(const std::vector<files::Path>& items, const std::shared_ptr<Wi
                  const CommandContext& context);
 // Shows the items in the file manager.
 void revealItems(const Items& items, const CommandContext& context);
-// Moves the items to the Trash; fires ItemsTrashed.
+// Moves the items to the Trash; fires ItemsTrashed, and shows what could not go and why.
 void trashItems(const Items& items, const CommandContext& context);
 // A new find window.
 void showSearchWindow(const CommandContext& context);
@@ -54,9 +54,12 @@ enum class Transfer { copy, move };
 // is counted; the first few are named, then how many more. One per command; not thread-safe.
 class TransferReport {
  public:
-  // Entries of each kind named in the alert before "and N more."; the log names fewer.
+  // Entries of each kind named in the alert before "and N more."; the log names fewer. The
+  // alert's details list up to kListed of each kind (a copy of tens of thousands of items that
+  // all fail stays a list a user can scroll, and a bounded one), then count the rest.
   static constexpr std::size_t kNamedInAlert = 5;
   static constexpr std::size_t kNamedInLog = 3;
+  static constexpr std::size_t kListed = 10000;
 
   // One named entry: the item, and its reason or its attributes.
   struct Line {
@@ -70,6 +73,8 @@ class TransferReport {
   void failed(const files::Path& source, const files::Path& destination, const foundation::Error& error);
   // What the target could not keep of one item (and of the items below it, for a folder).
   void unkept(const darwin::UnkeptAttributes& attributes);
+  // Items never started because the work was stopped (logged).
+  void notStarted(std::size_t items) { notStarted_ = items; }
 
   std::size_t failures() const { return failures_; }
   // Items that arrived without some of their attributes.
@@ -78,7 +83,9 @@ class TransferReport {
   // At most one error line for the failures and one warning line for the attributes, of a
   // command given `items` items.
   void log(std::size_t items) const;
-  // Failures, then the attributes left behind; nothing when everything arrived in full.
+  // Failures, then the attributes left behind (each in words); nothing when everything arrived
+  // in full. Names are shown visible and breakable; the details
+  // hold the whole lists when the text names only the first few.
   std::optional<appkit::Alert> alert() const;
 
  private:
@@ -92,10 +99,16 @@ class TransferReport {
   std::size_t unkeptItems_ = 0;
   std::filesystem::path lastUnkeptItem_;
   std::vector<Line> namedUnkept_;
+  std::size_t notStarted_ = 0;
 };
 
 // A count as the user's locale writes it ("19,995").
 std::string countText(std::size_t count);
+
+// What a trash that did not take every item tells the user: the items left where they were (the
+// first few, and all of them under the details), and why.
+appkit::Alert trashFailureAlert(const std::vector<std::filesystem::path>& given,
+                                const std::vector<std::filesystem::path>& recycled, const foundation::Error& error);
 
 // The alert shown when a command's window is not part of this build yet; `window` names it
 // ("The Info window").

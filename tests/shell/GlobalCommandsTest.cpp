@@ -16,6 +16,7 @@
 #include "platform/dispatch/GlobalPool.h"
 #include "platform/store/Middleware.h"
 #include "platform/store/Subscriber.h"
+#include "rename/mover/RenameFailure.h"
 #include "shell/MenuCommand.h"
 #include "support/CaseInsensitiveVolume.h"
 #include "support/FileFixtures.h"
@@ -306,9 +307,9 @@ TEST_F(CopyMoveTest, OntoAVolumeWithoutUserAttributesItemsArriveAndTheLossIsName
   auto alert = alerts->shown()[0];
   EXPECT_EQ(alert.messageText, "Some items were copied without attributes the destination cannot keep.");
   EXPECT_EQ(alert.informativeText,
-            "\u201Ctagged.txt\u201D: user.xdg.origin.url\n"
-            "\u201Calbum/inside.txt\u201D: user.xdg.comment, user.com.apple.FinderInfo\n"
-            "\u201Calbum\u201D: user.xdg.comment")
+            "\u201Ctagged.txt\u201D: download address\n"
+            "\u201Calbum/inside.txt\u201D: comment, type, creator and flags\n"
+            "\u201Calbum\u201D: comment")
       << alert.informativeText;
 
   auto moving = files_.write("from/moving.txt", "moved");
@@ -355,6 +356,132 @@ TEST_F(CopyMoveTest, QuitWaitsForACopyUnderWayAndSaysSoAndTheCursorShowsTheWork)
   }
   settle();
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// Every item of `folder` has the size of the item of that name in `from`, and is not a half-made
+// copy; answers how many there are.
+std::size_t wholeCopiesIn(const fs::path& folder, const fs::path& from) {
+  std::size_t copies = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    ++copies;
+    EXPECT_EQ(fs::file_size(entry.path()), fs::file_size(from / entry.path().filename())) << entry.path();
+  }
+  return copies;
+}
+
+// The quit notice offers to stop. Its Stop (or its window's close) ends the copy after the item in
+// progress; a second termination signal meanwhile gives that item up too, removing its partial
+// copy. Either way every item in the destination is whole, the rest were never begun, the sources
+// are all there, the log says how many were left, and no alert holds the quit up.
+TEST_F(CopyMoveTest, QuitNoticeStopsACopyLeavingEveryItemWholeOrNotBegun) {
+  constexpr std::size_t kItems = 400;
+  const std::string big(48 << 20, 'b');
+  std::vector<files::Path> items{path(files_.write("from/0 big", big))};
+  for (std::size_t i = 1; i < kItems; ++i) items.push_back(path(files_.write("from/f" + std::to_string(i), std::string(4096, 'x'))));
+  const fs::path from = files_.path() / "from";
+  for (const bool atOnce : {false, true}) {
+    SCOPED_TRACE(atOnce ? "stopped at once" : "stopped after the item in progress");
+    const auto target = folder(atOnce ? "to-at-once" : "to");
+    const std::size_t panel = panels->count();
+    // The user answers once the big item is in progress (its copy has been begun).
+    alerts->onNotice = [&](const appkit::AlertPresenter::Stop& stop) {
+      ASSERT_TRUE(stop);
+      while (!fs::exists(target / "0 big") && delegate().fileWork()->progress().commands > 0) std::this_thread::yield();
+      stop();
+      if (atOnce) delegate().stopFileWorkNow();
+    };
+    test::LogCapture log;
+    window.fire(OnWindow::copy(items));
+    ASSERT_TRUE(waitFor([&] { return panels->count() == panel + 1; }));
+    std::thread user([&] { panels->choose(panel, {target}); });  // the copy runs on this thread
+    while (delegate().fileWork()->progress().commands == 0) std::this_thread::yield();
+    delegate().willTerminate();
+    user.join();
+    EXPECT_EQ(delegate().fileWork()->progress().commands, 0u);
+    EXPECT_EQ(delegate().fileWork()->stopRequested(), FileWorkInProgress::Stop::none) << "a stop outlived its work";
+
+    const std::size_t copies = wholeCopiesIn(target, from);
+    // Stopped after the item in progress, the big one is there whole (checked above).
+    if (!atOnce) {
+      EXPECT_TRUE(fs::exists(target / "0 big"));
+    }
+    const std::size_t sources = std::distance(fs::directory_iterator(from), fs::directory_iterator());
+    EXPECT_EQ(sources, kItems);
+    const std::string logged = log.text();
+    if (copies < kItems) {
+      const auto at = logged.find("copy stopped before it was complete; ");
+      ASSERT_NE(at, std::string::npos) << logged;
+      std::size_t left = std::stoul(logged.substr(at + 37));
+      // Given up at once, the big item in progress counts as a failure, not as left alone.
+      EXPECT_GE(copies + left, kItems - (atOnce ? 1 : 0));
+      EXPECT_LE(copies + left, kItems);
+    }
+    ASSERT_FALSE(alerts->notices().empty());
+    EXPECT_EQ(alerts->notices().back().first.buttons, (std::vector<std::string>{"Stop"}));
+    settle();
+    EXPECT_TRUE(alerts->shown().empty()) << "an alert held up a quit that was told not to wait";
+    alerts->onNotice = nullptr;
+  }
+}
+
+// Names in the alerts of copies, moves and trashes show their control characters and break where
+// they are long; what "and N more." leaves out is under the details; what went wrong is in words.
+TEST_F(CopyMoveTest, AlertsShowNamesVisibleAndBreakableAndTheWholeListUnderTheDetails) {
+  const std::string newline = "new\nline.txt";
+  const std::string longName = std::string(251, 'n') + ".txt";
+  auto target = folder("to");
+  std::vector<files::Path> items;
+  for (const std::string& name : {newline, longName, std::string("c"), std::string("d"), std::string("e"),
+                                  std::string("f"), std::string("g")}) {
+    items.push_back(path(files_.write("from/" + name, "new")));
+    std::ofstream(target / name) << "taken";
+  }
+  window.fire(OnWindow::copy(items));
+  chooseFolder(target);
+  ASSERT_TRUE(waitFor([&] { return alerts->shown().size() == 1; }));
+  auto alert = alerts->shown()[0];
+  const std::string& text = alert.informativeText;
+  EXPECT_EQ(text.substr(0, text.find('\n')), "\u201Cnew\u21B5line.txt\u201D: File exists") << text;
+  const std::string breakableLong = rename::breakableText(longName);
+  EXPECT_NE(text.find("\u201C" + breakableLong + "\u201D"), std::string::npos) << text;
+  EXPECT_NE(breakableLong, longName);
+  EXPECT_TRUE(text.ends_with("\nand 2 more.")) << text;
+  EXPECT_NE(alert.detailText.find("\u201Cg\u201D: File exists"), std::string::npos) << alert.detailText;
+  EXPECT_NE(alert.detailText.find("\u201C" + longName + "\u201D"), std::string::npos) << "the details keep names whole";
+  EXPECT_EQ(std::count(alert.detailText.begin(), alert.detailText.end(), '\n'), 6) << alert.detailText;
+
+  // A folder into itself, and a move into a folder whose name holds a newline.
+  auto tree = folder("tree");
+  window.fire(OnWindow::copy(std::vector<files::Path>{path(tree)}));
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 2; }));
+  panels->choose(1, {folder("tree/inner")});
+  ASSERT_TRUE(waitFor([&] { return alerts->shown().size() == 2; }));
+  EXPECT_EQ(alerts->shown()[1].informativeText, "\u201Ctree\u201D: a folder cannot be copied into itself");
+  EXPECT_TRUE(alerts->shown()[1].detailText.empty());
+  auto odd = folder("odd\nbox");
+  std::ofstream(odd / "a") << "";
+  window.fire(OnWindow::move(std::vector<files::Path>{path(odd / "a")}));
+  ASSERT_TRUE(waitFor([&] { return panels->count() == 3; }));
+  panels->choose(2, {odd});
+  ASSERT_TRUE(waitFor([&] { return alerts->shown().size() == 3; }));
+  EXPECT_EQ(alerts->shown()[2].messageText, "No items needed to be moved to \"odd\u21B5box\"");
+
+  // A trash that took two of seven items.
+  std::vector<fs::path> given;
+  for (const auto& item : items) given.push_back(item.url());
+  alert = commands::trashFailureAlert(given, {given[2], given[3]},
+                                      foundation::Error::posix(EROFS, "cannot trash items on a read-only volume"));
+  EXPECT_EQ(alert.messageText, "Some items could not be moved to the Trash.");
+  EXPECT_TRUE(alert.informativeText.starts_with("\u201Cnew\u21B5line.txt\u201D\n\u201C" + breakableLong + "\u201D\n"))
+      << alert.informativeText;
+  EXPECT_TRUE(alert.informativeText.ends_with(
+      "\n\u201Cg\u201D\n\ncannot trash items on a read-only volume: Read-only file system"))
+      << alert.informativeText;
+  EXPECT_TRUE(alert.detailText.empty()) << "five items are all named";
+  given.push_back(files_.path() / "from/h");
+  alert = commands::trashFailureAlert(given, {}, foundation::Error::posix(EROFS));
+  EXPECT_NE(alert.informativeText.find("\nand 3 more.\n\n"), std::string::npos) << alert.informativeText;
+  EXPECT_EQ(std::count(alert.detailText.begin(), alert.detailText.end(), '\n'), 7) << alert.detailText;
 }
 
 // Move ---------------------------------------------------------------------------------------------

@@ -91,14 +91,17 @@ class FakeAlerts final : public appkit::AlertPresenter {
     std::lock_guard lock(mutex_);
     return shown_;
   }
-  // Records the notice with the first progress text, then waits as the real one does.
-  void showUntilDone(const appkit::Alert& notice, const Progress& progress) override {
+  // Records the notice with the first progress text, lets the test act on it as a user would
+  // (onNotice, given the notice's stop), then waits as the real one does.
+  void showUntilDone(const appkit::Alert& notice, const Progress& progress, const Stop& stop) override {
     if (auto text = progress()) {
       std::lock_guard lock(mutex_);
       notices_.emplace_back(notice, *text);
     }
+    if (onNotice) onNotice(stop);
     waitUntilDone(progress);
   }
+  std::function<void(const Stop&)> onNotice;
   std::vector<std::pair<appkit::Alert, std::string>> notices() const {
     std::lock_guard lock(mutex_);
     return notices_;

@@ -16,6 +16,9 @@ struct Alert {
   Style style = Style::warning;
   std::string messageText;
   std::string informativeText;
+  // A whole list of which the informative text names only the first few, shown under Show
+  // Details (scrolling). Empty: no details, unless the informative text is too long to show.
+  std::string detailText;
   // Button titles, first (default) button first. Empty: a single "OK" button.
   std::vector<std::string> buttons;
   // Shows the application's icon instead of the style's standard icon.
@@ -37,11 +40,15 @@ class AlertPresenter {
   // Work the user must wait for. `progress` answers the text to show under the message while the
   // work goes on, and nothing once it is done.
   using Progress = std::function<std::optional<std::string>()>;
-  // Shows `notice` (its buttons ignored: it cannot be answered) in front of every window until
-  // `progress` answers nothing, keeping the windows drawn; then runs what the main thread was
-  // given meanwhile (such as the alerts the work posted). Main thread. This one only waits.
-  virtual void showUntilDone(const Alert& notice, const Progress& progress) {
+  // Asks the work to stop; called at most once.
+  using Stop = std::function<void()>;
+  // Shows `notice` in front of every window until `progress` answers nothing, keeping the windows
+  // drawn; then runs what the main thread was given meanwhile (such as the alerts the work
+  // posted). With `stop`, the notice's first button (else none) and closing the notice call it
+  // (once), and the notice stays until the work has stopped. Main thread. This one only waits.
+  virtual void showUntilDone(const Alert& notice, const Progress& progress, const Stop& stop = {}) {
     (void)notice;
+    (void)stop;
     waitUntilDone(progress);
   }
   // Waits, showing nothing, until `progress` answers nothing.

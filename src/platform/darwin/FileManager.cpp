@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/darwin/ExtendedAttributes.h"
+#include "platform/darwin/ItemAttributes.h"
 #include "platform/darwin/SizedRead.h"
 #include "platform/logging/Log.h"
 
@@ -39,9 +42,23 @@ class Fd {
 };
 
 
-// Whether writing an attribute failed because the target's file system cannot keep it (none at
-// all, or not one of this size), rather than because the write went wrong.
-bool cannotKeepAttribute(int error) { return error == ENOTSUP || error == E2BIG || error == ENOSYS; }
+// Whether writing an attribute of `size` bytes to `fd` failed because the target's file system
+// cannot keep it (none at all, or not one of this size), rather than because the write went wrong.
+// ext4 made without large attributes keeps an item's attributes in one block and answers ENOSPC,
+// not E2BIG, for one that does not fit there, however much room the volume has. The item's data
+// is written by then, so a volume that still has room for the value and a few blocks more
+// refused the attribute, not the space; one without that room is full, and the copy fails.
+bool cannotKeepAttribute(int error, int fd, std::size_t size) {
+  if (error == ENOTSUP || error == E2BIG || error == ENOSYS) return true;
+  if (error != ENOSPC) return false;
+  struct statvfs volume {};
+  if (::fstatvfs(fd, &volume) != 0) return false;
+  const unsigned long long room = static_cast<unsigned long long>(volume.f_bavail) * volume.f_frsize;
+  return room >= size + 4ull * volume.f_bsize;
+}
+
+Error abandoned() { return Error::make(Error::kPosixDomain, ECANCELED, "stopped before it was complete"); }
+bool isSet(const Abandon* abandon) { return abandon && abandon->load(std::memory_order_relaxed); }
 
 // Copies every extended attribute from one open file to another. Attributes outside the user
 // namespace (security labels, ACLs, trusted.*) may be refused by the target; those are skipped.
@@ -69,15 +86,34 @@ Status copyAttributes(int from, int to, std::vector<std::string>& unkept) {
       continue;
     }
     if (::fsetxattr(to, name.c_str(), value->data(), value->size(), 0) == 0 || !required) continue;
-    if (!cannotKeepAttribute(errno)) return Error::posix(errno);
+    if (const int error = errno; !cannotKeepAttribute(error, to, value->size())) return Error::posix(error);
     unkept.push_back(name);
   }
   return {};
 }
 
-Status copyContents(int from, int to) {
+// The original's Created date kept on its copy `to` (a new item, born now), unless the original
+// stores one of its own, which came with the other attributes. A target that cannot keep it goes
+// without: the copy's Created is then its own birth, as before.
+void keepCreationDate(int from, int to) {
+  static const std::string kName = linuxAttributeName(kCreationDateAttribute);
+  if (::fgetxattr(from, kName.c_str(), nullptr, 0) >= 0) return;
+  struct statx sx {};
+  if (::statx(from, "", AT_EMPTY_PATH, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME)) return;
+  const std::string text = encodeCreationDate(dateOf(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec));
+  if (::fsetxattr(to, kName.c_str(), text.data(), text.size(), 0) == 0) return;
+  if (const int error = errno; !cannotKeepAttribute(error, to, text.size())) {
+    LOG_WARNING("the copy keeps its own creation date. error=" << Error::posix(error));
+  }
+}
+
+// In chunks, so that an abandoned copy ends within one of them.
+constexpr std::size_t kCopyChunk = std::size_t{8} << 20;
+
+Status copyContents(int from, int to, const Abandon* abandon) {
   for (;;) {
-    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+    if (isSet(abandon)) return abandoned();
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, kCopyChunk, 0);
     if (n == 0) return {};
     if (n > 0) continue;
     if (errno == EINTR) continue;
@@ -86,6 +122,7 @@ Status copyContents(int from, int to) {
   }
   char buffer[1 << 16];
   for (;;) {
+    if (isSet(abandon)) return abandoned();
     const ssize_t n = ::read(from, buffer, sizeof buffer);
     if (n == 0) return {};
     if (n < 0) {
@@ -122,7 +159,7 @@ Status finishMetadata(int fd, const struct stat& st) {
 
 class TreeCopier {
  public:
-  explicit TreeCopier(UnkeptAttributes& unkept) : unkept_(unkept) {}
+  TreeCopier(UnkeptAttributes& unkept, const Abandon* abandon) : unkept_(unkept), abandon_(abandon) {}
 
   // Removes what was created when the copy did not complete. When that removal fails too, the
   // error keeps the copy's code and says the partial copy was left, and the removal is logged.
@@ -161,8 +198,9 @@ class TreeCopier {
     Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out) return Error::posix(errno);
     markCreated();
-    if (auto s = copyContents(in.get(), out.get()); !s) return s;
+    if (auto s = copyContents(in.get(), out.get(), abandon_); !s) return s;
     if (auto s = copyAttributesOf(to, in.get(), out.get()); !s) return s;
+    keepCreationDate(in.get(), out.get());
     return finishMetadata(out.get(), st);
   }
 
@@ -173,13 +211,16 @@ class TreeCopier {
     markCreated();
     auto names = listDirectory(from);
     if (!names) return names.error();
-    for (const auto& name : names.value())
+    for (const auto& name : names.value()) {
+      if (isSet(abandon_)) return abandoned();
       if (auto s = copyItemAt(from / name, to / name); !s) return s;
+    }
     ancestors_.erase({st.st_dev, st.st_ino});
     Fd in(::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     Fd out(::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!in || !out) return Error::posix(errno);
     if (auto s = copyAttributesOf(to, in.get(), out.get()); !s) return s;
+    keepCreationDate(in.get(), out.get());
     return finishMetadata(out.get(), st);
   }
 
@@ -214,6 +255,7 @@ class TreeCopier {
   void markCreated() { created_ = true; }
 
   UnkeptAttributes& unkept_;
+  const Abandon* abandon_;
   std::set<std::pair<dev_t, ino_t>> ancestors_;
   bool created_ = false;
 };
@@ -228,6 +270,11 @@ bool isInside(const std::filesystem::path& inner, const std::filesystem::path& o
   return mismatch == b.end();
 }
 
+// EINVAL, in words: the system's own text says only "Invalid argument".
+Error intoItself(std::string_view done) {
+  return Error::make(Error::kPosixDomain, EINVAL, "a folder cannot be " + std::string(done) + " into itself");
+}
+
 void logUnkept(const UnkeptAttributes& unkept, const std::filesystem::path& to) {
   if (unkept.empty()) return;
   LOG_WARNING("the target cannot keep some extended attributes; copied without them. destination="
@@ -237,14 +284,15 @@ void logUnkept(const UnkeptAttributes& unkept, const std::filesystem::path& to) 
 
 }  // namespace
 
-Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept) {
+Status copyItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept,
+                const Abandon* abandon) {
   struct stat st;
   if (::lstat(from.c_str(), &st) != 0) return Error::posix(errno);
   struct stat taken;
   if (::lstat(to.c_str(), &taken) == 0) return Error::posix(EEXIST);
   // A folder into itself would copy for ever. A link is copied as itself, wherever it points.
-  if (S_ISDIR(st.st_mode) && isInside(to, from)) return Error::posix(EINVAL);
-  TreeCopier copier(unkept);
+  if (S_ISDIR(st.st_mode) && isInside(to, from)) return intoItself("copied");
+  TreeCopier copier(unkept, abandon);
   return copier.copy(from, to);
 }
 
@@ -255,16 +303,19 @@ Status copyItem(const std::filesystem::path& from, const std::filesystem::path& 
   return status;
 }
 
-Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept) {
+Status moveItem(const std::filesystem::path& from, const std::filesystem::path& to, UnkeptAttributes& unkept,
+                const Abandon* abandon) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
   if (errno == EINVAL) {
-    // A file system without RENAME_NOREPLACE: test, then rename (a narrow race remains there).
+    // A folder into itself, or a file system without RENAME_NOREPLACE: test, then rename (a
+    // narrow race remains there).
     struct stat st;
+    if (::lstat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isInside(to, from)) return intoItself("moved");
     if (::lstat(to.c_str(), &st) == 0) return Error::posix(EEXIST);
     if (::rename(from.c_str(), to.c_str()) == 0) return {};
   }
   if (errno != EXDEV) return Error::posix(errno);
-  if (auto status = copyItem(from, to, unkept); !status) return status;
+  if (auto status = copyItem(from, to, unkept, abandon); !status) return status;
   std::error_code ec;
   std::filesystem::remove_all(from, ec);
   if (ec) return Error::posix(ec.value());
