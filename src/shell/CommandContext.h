@@ -30,8 +30,8 @@ class FileWorkInProgress {
 
   // How the copies and moves under way are to end. `afterItem`: each finishes the item in
   // progress and starts no other. `now`: the item in progress is abandoned as well, its partial
-  // copy removed (a move across volumes keeps its source). A trash is never cut short: each of
-  // its steps is quick, and one cut off would leave the Trash out of step with its records.
+  // copy removed (a move across volumes keeps its source). A trash stops between two items
+  // either way: an item is in the Trash with its record or in place without one.
   // A stop holds until the last work under way lets go; work started later runs in full.
   enum class Stop { none, afterItem, now };
 

@@ -529,8 +529,14 @@ void trashItems(const Items& items, const CommandContext& context) {
   LOG_INFO("recycling item. items=" << PathList{*items});
   // Held until the rows have been told: a quit meanwhile waits, and the busy cursor shows.
   std::shared_ptr<FileWorkInProgress::Hold> hold = holdFor(context, items->size());
-  context.services.workspace->recycle(
-      fileSystemPaths(*items),
+  // Counted item by item on the quit notice; a stop asked there ends it between two items.
+  // The workspace calls these only before the completion, which holds the hold until then.
+  appkit::Workspace::RecycleProgress progress;
+  if (FileWorkInProgress::Hold* held = hold.get()) {
+    progress = {[held] { held->itemDone(); }, [held] { return held->stopping(); }};
+  }
+  context.services.workspace->recycleWithProgress(
+      fileSystemPaths(*items), std::move(progress),
       [context, hold, given = fileSystemPaths(*items)](std::vector<fs::path> recycled,
                                                        std::optional<foundation::Error> error) mutable {
         std::optional<Alert> failure;
