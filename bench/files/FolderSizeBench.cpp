@@ -1,7 +1,8 @@
 // Total size, the count of files and folders, and both from one walk, of a generated folder of
-// 100,000 files, against `du -sb` on the same folder in the same run. Both walk a warm cache (the generation just touched every inode). The folder holds
-// 100 sub-folders of 1,000 files of 0-4095 bytes each; every 100th file also has a small
-// resource fork. Counters: bytes found, and for du the bytes it printed.
+// 100,000 files, against `du -sb` on the same folder in the same run. Both walk a warm cache
+// (the generation just touched every inode). The folder holds 100 sub-folders of 1,000 files of
+// 0-4095 bytes each; every 100th file also has a small resource fork. Counters: bytes found, and
+// for du the bytes it printed.
 #include <benchmark/benchmark.h>
 #include <sys/xattr.h>
 #include <unistd.h>
