@@ -78,6 +78,10 @@ std::optional<ItemIdentity> DefaultFileSystem::targetIdentity(const Path& path) 
   return ItemIdentity{status->device, status->inode, status->isDirectory(), status->isSymbolicLink()};
 }
 
+FolderTotals DefaultFileSystem::totalsBelow(const Path& folder, FolderWalk what, std::stop_token stop) const {
+  return folderTotals(absoluteOf(folder), std::move(stop), what);
+}
+
 Status DefaultFileSystem::createFile(const Path& path) const { return darwin::createEmptyFile(path.url()); }
 
 Status DefaultFileSystem::createDirectory(const Path& path) const { return darwin::createDirectory(path.url()); }
@@ -132,7 +136,7 @@ std::optional<std::vector<Path>> DefaultFileSystem::contentsOf(const Path& direc
   if (!directory.fileSystem().isDirectory(directory)) return std::nullopt;
   auto names = darwin::listDirectory(directory.url());
   if (!names) {
-    LOG_ERROR("failed to get directory contents. error=" << names.error().message);
+    LOG_ERROR("failed to get directory contents. path=" << directory.description() << " error=" << names.error().message);
     return std::nullopt;
   }
   std::vector<Path> paths;

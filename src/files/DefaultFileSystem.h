@@ -29,6 +29,8 @@ class DefaultFileSystem final : public FileSystem {
   std::optional<std::vector<Path>> contentsOf(const Path& directory) const override;
   std::optional<ItemIdentity> identity(const Path& path) const override;
   std::optional<ItemIdentity> targetIdentity(const Path& path) const override;
+  // The parallel walk of the machine's folders (folderTotals()).
+  FolderTotals totalsBelow(const Path& folder, FolderWalk what, std::stop_token stop) const override;
 
  private:
   std::string separator_;

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "files/AttributeViews.h"
+#include "files/FolderSize.h"
 #include "files/Path.h"
 #include "platform/foundation/Result.h"
 
@@ -62,6 +64,11 @@ class FileSystem {
   // no link); nullopt when nothing is there. A file system that cannot follow links answers
   // identity().
   virtual std::optional<ItemIdentity> targetIdentity(const Path& path) const { return identity(path); }
+  // Everything below a folder from one walk, by the rules of folderTotals() (FolderSize.h): links
+  // below it are items, not followed; each folder is listed once; unreadable folders are skipped
+  // and logged once at the end. This form walks through contentsOf(), identity() and
+  // basicAttributes(), one folder at a time; a file system that can walk faster overrides it.
+  virtual FolderTotals totalsBelow(const Path& folder, FolderWalk what, std::stop_token stop) const;
 };
 
 // The process-wide default file system, created once on first use (thread-safe).

@@ -1,7 +1,6 @@
 #include "files/Files.h"
 
-#include <functional>
-#include <unordered_set>
+#include <climits>
 #include <vector>
 
 #include "files/FileSystem.h"
@@ -33,49 +32,41 @@ FileType Files::type(const Path& path) {
 
 namespace {
 
-struct FolderIdentity {
-  uint64_t device;
-  uint64_t inode;
-  friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
-};
+int counted(int64_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
 
-struct FolderIdentityHash {
-  size_t operator()(const FolderIdentity& id) const noexcept {
-    return std::hash<uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
-  }
-};
+ContentCounts countsOf(const FolderTotals& totals) {
+  return {counted(totals.files + totals.others), counted(totals.folders)};
+}
+
+bool isFolder(const Path& path) {
+  const auto& fs = path.fileSystem();
+  return fs.exists(path) && fs.isDirectory(path);
+}
 
 }  // namespace
 
-// Depth first over an explicit stack: a tree reached through links can be deeper than a thread's
-// stack would allow for recursion.
 std::optional<ContentCounts> Files::countContents(const Path& path, bool recursing, std::stop_token stop) {
+  if (!isFolder(path)) return std::nullopt;
   const auto& fs = path.fileSystem();
-  if (!fs.exists(path) || !fs.isDirectory(path)) return std::nullopt;
+  if (recursing) {
+    const auto totals = fs.totalsBelow(path, FolderWalk::countsOnly, std::move(stop));
+    if (totals.stopped) return std::nullopt;
+    return countsOf(totals);
+  }
   ContentCounts counts;
-  std::unordered_set<FolderIdentity, FolderIdentityHash> listed;
-  if (auto self = fs.targetIdentity(path)) listed.insert({self->device, self->inode});
-  std::vector<Path> pending{path};
-  while (!pending.empty()) {
-    const Path folder = std::move(pending.back());
-    pending.pop_back();
+  for (const auto& entry : fs.contentsOf(path).value_or(std::vector<Path>{})) {
     if (stop.stop_requested()) return std::nullopt;
-    // A folder that cannot be listed (gone, unreadable) adds nothing beyond its own count.
-    auto entries = folder.fileSystem().contentsOf(folder);
-    if (!entries) continue;
-    for (auto& entry : *entries) {
-      if (stop.stop_requested()) return std::nullopt;
-      const auto identity = entry.fileSystem().targetIdentity(entry);
-      if (!identity || !identity->isDirectory) {
-        ++counts.files;
-        continue;
-      }
-      if (!recursing) continue;
-      ++counts.folders;
-      if (listed.insert({identity->device, identity->inode}).second) pending.push_back(std::move(entry));
-    }
+    const auto identity = entry.fileSystem().identity(entry);
+    if (!identity || !identity->isDirectory) ++counts.files;
   }
   return counts;
+}
+
+std::optional<FolderSummary> Files::summarize(const Path& path, std::stop_token stop) {
+  if (!isFolder(path)) return std::nullopt;
+  const auto totals = path.fileSystem().totalsBelow(path, FolderWalk::sizesAndCounts, std::move(stop));
+  if (totals.stopped) return std::nullopt;
+  return FolderSummary{{totals.bytes, totals.allocated}, countsOf(totals)};
 }
 
 }  // namespace ml::files

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "files/Date.h"
+#include "files/FileSize.h"
 #include "files/FileType.h"
 #include "files/Path.h"
 #include "platform/foundation/Result.h"
@@ -24,6 +25,12 @@ struct ContentCounts {
   friend bool operator==(const ContentCounts&, const ContentCounts&) = default;
 };
 
+// A folder's total size and what it holds, from one walk, so the two describe the same items.
+struct FolderSummary {
+  FileSize size;  // both forks of every regular file below it; allocated as du counts it
+  ContentCounts counts;
+};
+
 class Files {
  public:
   Files() = delete;
@@ -36,13 +43,16 @@ class Files {
   // alias, package, symlink, directory, normal: the first that holds. A vanished item is normal.
   static FileType type(const Path& path);
   // Files and folders below a folder; nullopt for a missing item or a non-folder, and when `stop`
-  // is requested before the count is done (checked at every entry). A symbolic link to a folder
-  // counts as a folder and is followed; a link to anything else, a broken one included, counts
-  // as a file. Each folder (by device and inode) is listed at most once: one met again, through
-  // a link or a mount, is counted as a folder but not entered, so a link to an enclosing folder
-  // or to "/" ends. With recursing false, sub-folders are counted neither as files nor as
-  // folders.
+  // is requested before the count is done. Everything that is no folder counts as a file. Links
+  // below the folder are items of their own and are not followed (a link to "/" is one file);
+  // a link at the path itself is. Each folder (by device and inode) is listed at most once: one
+  // met again through a mount is counted as a folder but not entered. A folder that cannot be
+  // listed adds nothing beyond its own count; the walk names such folders in one log line at its
+  // end. With recursing false, sub-folders are counted neither as files nor as folders.
   static std::optional<ContentCounts> countContents(const Path& path, bool recursing, std::stop_token stop = {});
+  // The total size and the counts of countContents() from one walk by the same rules; nullopt as
+  // there.
+  static std::optional<FolderSummary> summarize(const Path& path, std::stop_token stop = {});
 };
 
 }  // namespace ml::files

@@ -12,6 +12,8 @@
 
 #include "platform/darwin/ExtendedAttributes.h"
 #include "platform/darwin/FolderReader.h"
+#include "platform/logging/ErrnoText.h"
+#include "platform/logging/Log.h"
 
 namespace ml::files {
 
@@ -87,15 +89,16 @@ struct Walk {
   SeenInodes linked;  // inodes with more than one hard link
   SeenInodes listed;  // folders
   std::stop_token stop;
+  FolderWalk what = FolderWalk::sizesAndCounts;
 };
 
 void listFolder(const Folder& folder, Walk& walk, FolderTotals& totals) {
   using darwin::EntryKind;
-  auto reader = darwin::FolderReader::open(folder.path.empty() ? "/" : folder.path,
-                                           folder.isRoot ? darwin::FolderReader::Links::follow
-                                                         : darwin::FolderReader::Links::refuse);
+  const std::string shown = folder.path.empty() ? "/" : folder.path;
+  auto reader = darwin::FolderReader::open(shown, folder.isRoot ? darwin::FolderReader::Links::follow
+                                                                : darwin::FolderReader::Links::refuse);
   if (!reader) {
-    ++totals.unreadable;
+    totals.noteUnreadable(shown, logging::errnoText(reader.error().code));
     return;
   }
   if (!walk.listed.firstSight(reader->device(), reader->inode())) return;
@@ -109,21 +112,25 @@ void listFolder(const Folder& folder, Walk& walk, FolderTotals& totals) {
     path.resize(base);
     path += entry.name;
     if (entry.kind == EntryKind::directory) {
+      ++totals.folders;
       walk.queue.push({path, false});  // its blocks are counted when it is listed
       return;
     }
+    // Counted as listed: one that goes before its sizes are read was still there.
+    const bool regular = entry.kind == EntryKind::regular;
+    ++(regular ? totals.files : totals.others);
+    if (walk.what == FolderWalk::countsOnly) return;
     // Links and other items take blocks too (du counts them); only files have a size here.
     const auto sizes = reader->sizesOf(entry.name);
     if (!sizes) return;
     if (sizes->links <= 1 || walk.linked.firstSight(reader->device(), sizes->inode)) totals.allocated += sizes->allocated;
-    if (entry.kind != EntryKind::regular) return;
+    if (!regular) return;
     totals.bytes += sizes->size;
-    ++totals.files;
     if (auto fork = darwin::extendedAttributeSize(path.c_str(), kResourceFork))
       totals.bytes += static_cast<int64_t>(*fork);
   });
   // A folder whose listing broke off counts as unreadable; what was listed before still counts.
-  if (!listed) ++totals.unreadable;
+  if (!listed) totals.noteUnreadable(shown, logging::errnoText(listed.error().code));
 }
 
 void walkFolders(Walk& walk, FolderTotals& totals) {
@@ -136,13 +143,51 @@ void walkFolders(Walk& walk, FolderTotals& totals) {
 
 }  // namespace
 
-FolderTotals folderTotals(const std::filesystem::path& folder, std::stop_token stop) {
+void FolderTotals::add(const FolderTotals& part) {
+  bytes += part.bytes;
+  allocated += part.allocated;
+  files += part.files;
+  others += part.others;
+  folders += part.folders;
+  unreadable += part.unreadable;
+  for (const auto& named : part.unreadableNamed) {
+    if (unreadableNamed.size() >= kNamedUnreadable) break;
+    unreadableNamed.push_back(named);
+  }
+}
+
+void FolderTotals::noteUnreadable(std::string path, std::string_view reason) {
+  ++unreadable;
+  if (unreadableNamed.size() >= kNamedUnreadable) return;
+  path += " (";
+  path += reason;
+  path += ')';
+  unreadableNamed.push_back(std::move(path));
+}
+
+// A warning, not an error: a walk over folders of other users meets many it may not read, and
+// its totals are still the best answer there is.
+void logUnreadableFolders(const std::string& folder, const FolderTotals& totals) {
+  if (totals.unreadable == 0) return;
+  std::string named;
+  for (const auto& one : totals.unreadableNamed) {
+    if (!named.empty()) named += ", ";
+    named += one;
+  }
+  const int64_t rest = totals.unreadable - static_cast<int64_t>(totals.unreadableNamed.size());
+  if (rest > 0) named += " and " + std::to_string(rest) + " more";
+  LOG_WARNING("could not list " << totals.unreadable << (totals.unreadable == 1 ? " folder" : " folders")
+                                << " while walking " << folder << ": " << named);
+}
+
+FolderTotals folderTotals(const std::filesystem::path& folder, std::stop_token stop, FolderWalk what) {
   std::string root = folder.string();
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   if (root == "/") root.clear();
 
   Walk walk;
   walk.stop = std::move(stop);
+  walk.what = what;
   walk.queue.push({root, true});
   const unsigned helpers = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxWalkers) - 1;
   std::vector<FolderTotals> partial(helpers + 1);
@@ -154,12 +199,8 @@ FolderTotals folderTotals(const std::filesystem::path& folder, std::stop_token s
   }
   FolderTotals totals;
   totals.stopped = walk.stop.stop_requested();
-  for (const auto& p : partial) {
-    totals.bytes += p.bytes;
-    totals.allocated += p.allocated;
-    totals.files += p.files;
-    totals.unreadable += p.unreadable;
-  }
+  for (const auto& p : partial) totals.add(p);
+  logUnreadableFolders(folder.string(), totals);
   return totals;
 }
 

@@ -64,9 +64,9 @@ TEST_P(CountContents, CountsFilesAndFoldersBelow) {
   EXPECT_EQ(Files::countContents(Path(dir.path() / "gone"), true), std::nullopt);
 }
 
-// A link to a folder is a folder and is followed; one back to an enclosing folder is counted
-// but not entered, so the count ends.
-TEST(CountContentsOverLinks, LinksToFoldersAreFollowedAndLoopsEnd) {
+// A link below the folder is an item of its own, whatever it points to, and is not entered; a
+// link at the counted path itself leads to its folder.
+TEST(CountContentsOverLinks, LinksBelowAreItemsAndTheOneAtThePathIsFollowed) {
   test::TempDir dir;
   dir.write("top/sub/c", "");
   dir.write("other/x", "");
@@ -74,8 +74,10 @@ TEST(CountContentsOverLinks, LinksToFoldersAreFollowedAndLoopsEnd) {
   std::filesystem::create_directory_symlink(dir.path() / "top", dir.path() / "top/sub/up");
   std::filesystem::create_directory_symlink(dir.path() / "other", dir.path() / "top/out");
   std::filesystem::create_directory_symlink(dir.path() / "top", dir.path() / "other/back");
-  // Files: c, out/x, out/y. Folders: sub, sub/up, out, out/back.
-  EXPECT_EQ(Files::countContents(Path(dir.path() / "top"), true), (ContentCounts{3, 4}));
+  // Files: c, sub/up, out. Folders: sub.
+  EXPECT_EQ(Files::countContents(Path(dir.path() / "top"), true), (ContentCounts{3, 1}));
+  // x, y and back.
+  EXPECT_EQ(Files::countContents(Path(dir.path() / "top/out"), true), (ContentCounts{3, 0}));
 }
 
 TEST_P(Move, OntoATakenNameFailsWithThePosixError) {

@@ -1,7 +1,8 @@
-// Walks of real trees that links and mounts make endless if a folder may be walked twice: the
-// count of files and folders (which follows links) and the folder size (which does not), and how
-// both give up when their caller no longer wants the answer.
+// Walks of real trees with links and mounts: a folder's size and its counts of files and folders
+// (neither follows links below the folder; a folder met twice is listed once), what they log of
+// folders they cannot list, and how they give up when their caller no longer wants the answer.
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include "files/DefaultFileSystem.h"
 #include "files/Files.h"
 #include "files/FolderSize.h"
+#include "platform/logging/Log.h"
+#include "support/FileFixtures.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -62,61 +65,125 @@ class ListingProbe final : public FileSystem, public std::enable_shared_from_thi
   int stopAfter_;
 };
 
-// Thirty levels, each folder holding a file and two links to the next level: 2^30 ways down,
-// but 31 folders. A walk that only refuses folders it is inside of never ends here.
-TEST(CountContentsOverLinks, EachFolderIsListedOnceWhateverLeadsThere) {
+// A folder's size and its counts walk the same items, by the same rules, whichever walk runs:
+// the machine's parallel one or the one through the FileSystem interface (the probe). Links are
+// items of their own and are never followed below the folder (a link to "/" is one small item),
+// so the size and the count of a folder holding one agree; a link at the folder's own path is
+// followed by both.
+TEST(FolderWalks, SizeAndCountsDescribeTheSameItemsAndNoLinkIsFollowed) {
   test::TempDir dir;
-  constexpr int kLevels = 30;
-  for (int level = 0; level <= kLevels; ++level) dir.write("d" + std::to_string(level) + "/f", "");
-  for (int level = 0; level < kLevels; ++level) {
-    const auto next = dir.path() / ("d" + std::to_string(level + 1));
-    stdfs::create_directory_symlink(next, dir.path() / ("d" + std::to_string(level)) / "a");
-    stdfs::create_directory_symlink(next, dir.path() / ("d" + std::to_string(level)) / "b");
+  int64_t bytes = 0;
+  for (int level = 0; level < 4; ++level) {
+    std::string folder = "top";
+    for (int down = 0; down < level; ++down) folder += "/d" + std::to_string(down);
+    for (int i = 0; i < 3; ++i) {
+      dir.write(folder + "/f" + std::to_string(i), std::string(level * 10 + i, 'x'));
+      bytes += level * 10 + i;
+    }
   }
-  // And links back up: to itself, to the top, a broken one (a file) and one to a file.
-  stdfs::create_directory_symlink(dir.path() / "d30", dir.path() / "d30/self");
-  stdfs::create_directory_symlink(dir.path() / "d0", dir.path() / "d30/top");
-  stdfs::create_symlink(dir.path() / "gone", dir.path() / "d30/broken");
-  stdfs::create_symlink(dir.path() / "d0/f", dir.path() / "d30/file");
+  stdfs::create_directories(dir.path() / "top/empty");
+  stdfs::create_directory_symlink("/", dir.path() / "top/everything");
+  stdfs::create_directory_symlink(dir.path() / "top", dir.path() / "top/d0/up");
+  stdfs::create_directory_symlink(dir.path() / "top/d0", dir.path() / "top/d0/d1/again");
+  stdfs::create_symlink(dir.path() / "gone", dir.path() / "top/broken");
+  stdfs::create_symlink(dir.path() / "top/f0", dir.path() / "top/d0/d1/d2/file");
+  ASSERT_EQ(::mkfifo((dir.path() / "top/pipe").c_str(), 0600), 0);
+  // Files: twelve regular ones, five links and the pipe. Folders: d0, d1, d2 and empty.
+  const ContentCounts expected{12 + 5 + 1, 4};
 
+  const Path top(dir.path() / "top");
+  EXPECT_EQ(Files::countContents(top, true), expected);
+  const auto summary = Files::summarize(top);
+  ASSERT_TRUE(summary);
+  EXPECT_EQ(summary->counts, expected);
+  EXPECT_EQ(summary->size.actual, bytes);
+  EXPECT_EQ(summary->size.actual, top.fileSystem().basicAttributes(top)->totalSize().actual);
+  EXPECT_EQ(folderTotals(top.url()).others, 6);
+
+  // The walk through the interface: the same answers, each folder listed once, "/" never.
   std::stop_source unused;
   auto probe = std::make_shared<ListingProbe>(unused, 1 << 30);
-  const auto counts = Files::countContents(probe->path(dir.path() / "d0"), true);
-  // Files: one per level, the broken link and the link to a file. Folders: the 60 links down,
-  // self and top.
-  EXPECT_EQ(counts, (ContentCounts{kLevels + 1 + 2, 2 * kLevels + 2}));
-  EXPECT_EQ(probe->listings.load(), kLevels + 1);
+  const auto probed = Files::summarize(probe->path(top.url()));
+  ASSERT_TRUE(probed);
+  EXPECT_EQ(probed->counts, expected);
+  EXPECT_EQ(probed->size.actual, bytes);
+  EXPECT_EQ(probe->listings.load(), 5);
+  EXPECT_EQ(Files::countContents(probe->path(top.url()), true), expected);
+  EXPECT_FALSE(probe->listedTheRoot.load());
+
+  // A link at the path itself leads to its folder, in both walks.
+  const auto throughLink = Files::summarize(Path(dir.path() / "top/d0/up"));
+  ASSERT_TRUE(throughLink);
+  EXPECT_EQ(throughLink->counts, expected);
+  EXPECT_EQ(throughLink->size, summary->size);
+  EXPECT_EQ(Files::countContents(probe->path(dir.path() / "top/d0/up"), true), expected);
+
+  // One level only: sub-folders are counted neither way, links and the pipe are files.
+  EXPECT_EQ(Files::countContents(top, false), (ContentCounts{3 + 2 + 1, 0}));
+  EXPECT_EQ(Files::summarize(Path(dir.path() / "top/f0")), std::nullopt);
+  EXPECT_EQ(Files::summarize(Path(dir.path() / "gone")), std::nullopt);
 }
 
-// A folder holding a link to "/" leads the count through the whole machine (/proc included,
-// whose links lead back to "/" from every thread). It would end, each folder being listed once,
-// but takes far too long for a test: the caller's stop must reach into the walk.
-TEST(CountContentsOverLinks, ALinkToTheRootIsFollowedUntilTheCallerStops) {
+// The caller's stop reaches into both walks.
+TEST(FolderWalks, AStopEndsTheWalkWithNoAnswer) {
   test::TempDir dir;
-  stdfs::create_directories(dir.path() / "linkroot");
-  stdfs::create_directory_symlink("/", dir.path() / "linkroot/everything");
-  dir.write("linkroot/note", "");
+  for (int i = 0; i < 40; ++i) dir.write("many/d" + std::to_string(i) + "/f", "");
 
   std::stop_source stop;
-  auto probe = std::make_shared<ListingProbe>(stop, 300);
-  EXPECT_EQ(Files::countContents(probe->path(dir.path() / "linkroot"), true, stop.get_token()), std::nullopt);
-  EXPECT_TRUE(probe->listedTheRoot.load());
+  auto probe = std::make_shared<ListingProbe>(stop, 10);
+  EXPECT_EQ(Files::countContents(probe->path(dir.path() / "many"), true, stop.get_token()), std::nullopt);
   // The listing that asked for the stop is the last: the walk checks before every listing and
   // every entry.
-  EXPECT_EQ(probe->listings.load(), 300);
+  EXPECT_EQ(probe->listings.load(), 10);
+  EXPECT_EQ(Files::summarize(probe->path(dir.path() / "many"), stop.get_token()), std::nullopt);
+  EXPECT_EQ(probe->listings.load(), 10);
 
-  // The same from another thread, as a list window's selection change does it.
-  std::stop_source fromOutside;
-  std::optional<ContentCounts> counted = ContentCounts{-1, -1};
-  std::jthread walker([&] {
-    counted = Files::countContents(Path(dir.path() / "linkroot"), true, fromOutside.get_token());
-  });
-  fromOutside.request_stop();
-  walker.join();
-  EXPECT_EQ(counted, std::nullopt);
+  // The machine's own walk, asked after the stop.
+  EXPECT_EQ(Files::summarize(Path(dir.path() / "many"), stop.get_token()), std::nullopt);
+}
 
-  // A stop asked for before the count starts leaves nothing to count.
-  EXPECT_EQ(Files::countContents(Path(dir.path() / "linkroot"), true, fromOutside.get_token()), std::nullopt);
+// Folders the user may not list are left out and named once, at the end of the walk, in one
+// warning: how many, and the first few paths with the reason. Nothing is logged per folder.
+TEST(FolderWalks, UnreadableFoldersAreLoggedOnceWithTheFirstPaths) {
+  test::TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  dir.write("top/readable/f", "12345");
+  constexpr int kLocked = 8;
+  for (int i = 0; i < kLocked; ++i) {
+    const auto locked = dir.path() / ("top/locked" + std::to_string(i));
+    stdfs::create_directories(locked);
+    ::chmod(locked.c_str(), 0);
+  }
+  ::chmod((dir.path() / "top").c_str(), 0755);
+  ::chmod((dir.path() / "top/readable").c_str(), 0755);
+
+  test::LogCapture log;
+  // The log file is opened by its first line, while the test still may create it.
+  LOG_INFO("walking as an unprivileged user");
+  (void)log.text();
+  std::optional<FolderSummary> summary;
+  {
+    test::AsUnprivilegedUser user;
+    ASSERT_TRUE(user.ok());
+    summary = Files::summarize(Path(dir.path() / "top"));
+  }
+  ASSERT_TRUE(summary);
+  EXPECT_EQ(summary->counts, (ContentCounts{1, kLocked + 1}));
+  EXPECT_EQ(summary->size.actual, 5);
+
+  const std::string text = log.text();
+  EXPECT_EQ(text.find("failed to get directory contents"), std::string::npos);
+  const auto line = text.find("could not list 8 folders while walking " + (dir.path() / "top").string() + ": ");
+  ASSERT_NE(line, std::string::npos) << text;
+  EXPECT_EQ(text.find("could not list", line + 1), std::string::npos) << "one line per walk";
+  const std::string logged = text.substr(line, text.find('\n', line) - line);
+  int named = 0;
+  for (int i = 0; i < kLocked; ++i)
+    named += logged.find((dir.path() / ("top/locked" + std::to_string(i))).string() + " (Permission denied)") != std::string::npos;
+  EXPECT_EQ(named, static_cast<int>(FolderTotals::kNamedUnreadable));
+  EXPECT_NE(logged.find("and 3 more"), std::string::npos) << logged;
+  EXPECT_NE(text.find("WARN"), std::string::npos);
+  EXPECT_EQ(text.find("ERROR"), std::string::npos) << text;
 }
 
 TEST(FolderTotals, LinksAreNotFollowedAndAStopEndsTheWalk) {

@@ -17,17 +17,15 @@ ItemFacts readItemFacts(const files::Path& path) {
   return facts;
 }
 
+// One walk gives the size and the counts, so "N bytes for M items" speaks of the same items
+// (a cached size from an earlier walk could describe other ones); its size refreshes the cache.
 FolderFacts readFolderFacts(const files::Path& path, std::stop_token stop) {
   FolderFacts facts;
-  if (auto known = files::knownSizes().get(path)) {
-    facts.bytes = known->actual;
-  } else if (auto basic = path.fileSystem().basicAttributes(path)) {
-    files::FileSize total = basic->cancellableTotalSize(stop);
-    if (stop.stop_requested()) return facts;
-    facts.bytes = total.actual;
-    files::knownSizes().set(path, total);
-  }
-  facts.counts = files::Files::countContents(path, true, stop);
+  auto summary = files::Files::summarize(path, stop);
+  if (!summary || stop.stop_requested()) return facts;
+  facts.bytes = summary->size.actual;
+  facts.counts = summary->counts;
+  files::knownSizes().set(path, summary->size);
   return facts;
 }
 

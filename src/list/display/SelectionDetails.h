@@ -1,8 +1,8 @@
 #pragma once
 // The facts the detail pane shows about the one selected item that are not already in its row:
 // its kind and dates, and for a folder its total size and the files and folders inside. All of
-// them read the disk (a folder's tree twice), so they are read on a background queue and land
-// on the main queue.
+// them read the disk (a folder's whole tree, in one walk), so they are read on a background
+// queue and land on the main queue.
 //
 // Only the latest request counts: a new load() or cancel() stops the reads of the earlier one
 // (a folder walk gives up within an entry or so and frees its thread), and results of it that
@@ -34,9 +34,9 @@ struct FolderFacts {
 
 // Blocking reads; any thread.
 ItemFacts readItemFacts(const files::Path& path);
-// The total comes from the cache of recently computed folder sizes when it holds one, and goes
-// into it otherwise. Once `stop` is requested the walks give up and what they found is neither
-// kept nor meant to be shown.
+// The total and the counts come from one walk (Files::summarize), and the total goes into the
+// cache of recently computed folder sizes. Once `stop` is requested the walk gives up and what
+// it found is neither kept nor meant to be shown.
 FolderFacts readFolderFacts(const files::Path& path, std::stop_token stop = {});
 
 class SelectionDetails {
