@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace ml::appkit {
@@ -45,18 +46,17 @@ PlatformModifiers toolkitModifiers() {
   return modifiers;
 }
 
-// Whether the key with X keycode `code` is down now.
-bool isDown(Display* display, unsigned code) {
-  char keymap[32] = {};
-  XQueryKeymap(display, keymap);
-  return code < 256 && (keymap[code / 8] & (1 << (code % 8)));
-}
-
 // Drops the key events of held keys until each is released; goes once none is left.
+//
+// A held key repeats as a press (and, unless the window system tells repeats apart, a release
+// just before it) carrying the very timestamp of that release. So a release is taken as the key
+// let go once a later press of the key comes with another timestamp: that press is the user
+// typing and gets through. Reading the keyboard's state instead would go wrong in a busy
+// process, which handles an old release while the user already types the same key again.
 class HeldKeySwallower final : public QObject {
  public:
-  explicit HeldKeySwallower(std::vector<HeldKey> keys)
-      : QObject(QCoreApplication::instance()), keys_(std::move(keys)), display_(XOpenDisplay(nullptr)) {
+  explicit HeldKeySwallower(std::vector<HeldKey> keys) : QObject(QCoreApplication::instance()) {
+    for (HeldKey& key : keys) keys_.push_back({std::move(key), std::nullopt});
     QCoreApplication::instance()->installEventFilter(this);
   }
 
@@ -67,31 +67,31 @@ class HeldKeySwallower final : public QObject {
       return QObject::eventFilter(watched, event);
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    auto held = std::find_if(keys_.begin(), keys_.end(), [key](const HeldKey& candidate) { return isKey(candidate, *key); });
+    auto held = std::find_if(keys_.begin(), keys_.end(), [key](const Held& candidate) { return isKey(candidate.key, *key); });
     if (held == keys_.end()) return QObject::eventFilter(watched, event);
-    if (type == QEvent::KeyRelease && !stillDown(*held, *key)) {
+    if (type == QEvent::KeyRelease) {
+      held->releasedAt = key->timestamp();
+    } else if (held->releasedAt && *held->releasedAt != key->timestamp()) {
       keys_.erase(held);
       if (keys_.empty()) deleteLater();
+      return QObject::eventFilter(watched, event);
     }
     event->accept();  // accepted and filtered: no widget around the focus gets it either
     return true;
   }
 
  private:
+  struct Held {
+    HeldKey key;
+    std::optional<quint64> releasedAt;  // the timestamp of its last release, if any
+  };
+
   static bool isKey(const HeldKey& held, const QKeyEvent& event) {
     if (event.nativeScanCode() != 0) return event.nativeScanCode() == held.keycode;
     return !event.text().isEmpty() && event.text().toLower() == QString::fromStdString(held.characters).toLower();
   }
 
-  // A held key's repeats come as releases and presses: only the keyboard itself tells the last
-  // release from them reliably (the toolkit's guess from the events' timing can miss).
-  bool stillDown(const HeldKey& held, const QKeyEvent& release) const {
-    if (display_ && release.nativeScanCode() != 0) return isDown(display_.get(), held.keycode);
-    return release.isAutoRepeat();
-  }
-
-  std::vector<HeldKey> keys_;
-  std::unique_ptr<Display, DisplayCloser> display_;  // null without an X display
+  std::vector<Held> keys_;
 };
 
 }  // namespace

@@ -51,6 +51,8 @@ TEST(MarrowlaneTrashQuit, AListTrashCutShortByAQuitLeavesEachItemTrashedWithItsR
   ChildProcess app(ML_MARROWLANE_BINARY, arguments, environment, sandbox.root() / "app.out");
   // Once every row is shown ("Items: 4,000"): a click on a row, all rows selected, then the
   // toolbar's Move to Trash (third button; without a window manager the window has no frame).
+  // Each call of the tool gives up after 30 s: a slow build may take longer to show them all.
+  ASSERT_TRUE(waitUntil([&] { return display.xdotool({"search", "--name", "^Items: 4.?000"}); }, 180s)) << app.output();
   ASSERT_TRUE(display.xdotool({"search", "--sync", "--name", "^Items: 4.?000", "windowfocus", "--sync", "%1",
                                "mousemove", "--window", "%1", "120", "160", "click", "1"}))
       << app.output();
