@@ -96,12 +96,12 @@ Status copyAttributes(int from, int to, std::vector<std::string>& unkept) {
 // stores one of its own, which came with the other attributes. A target that cannot keep it goes
 // without: the copy's Created is then its own birth, as before.
 void keepCreationDate(int from, int to) {
-  static const std::string kName = linuxAttributeName(kCreationDateAttribute);
-  if (::fgetxattr(from, kName.c_str(), nullptr, 0) >= 0) return;
+  const std::string name = linuxAttributeName(kCreationDateAttribute);
+  if (::fgetxattr(from, name.c_str(), nullptr, 0) >= 0) return;
   struct statx sx {};
   if (::statx(from, "", AT_EMPTY_PATH, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME)) return;
   const std::string text = encodeCreationDate(dateOf(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec));
-  if (::fsetxattr(to, kName.c_str(), text.data(), text.size(), 0) == 0) return;
+  if (::fsetxattr(to, name.c_str(), text.data(), text.size(), 0) == 0) return;
   if (const int error = errno; !cannotKeepAttribute(error, to, text.size())) {
     LOG_WARNING("the copy keeps its own creation date. error=" << Error::posix(error));
   }
