@@ -21,7 +21,11 @@
 
 namespace ml::find {
 
-inline constexpr std::size_t kResultsPerPiece = 4096;
+// Each piece is one addition to the list, built by several threads and inserted into the outline
+// in a batch or two: fewer, larger pieces keep the builders busy and the outline's insertions few
+// (pieces of 4,096 took twice as long for 200,000 results), while a piece or two of Paths waiting
+// stays a few megabytes.
+inline constexpr std::size_t kResultsPerPiece = 16384;
 
 // Through `context`'s global store; without one the results are dropped (and logged).
 void deliverResults(const shell::WindowContext& context, ResultAction action, FoundPaths results);

@@ -3,9 +3,12 @@
 #include <unicode/locid.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "files/FileSystem.h"
+#include "files/TypeDescriber.h"
 #include "list/rows/ListWindowDataSource2.h"
 #include "list/rows/PathListItem.h"
 #include "list/rows/SortDescriptor.h"
@@ -64,6 +67,36 @@ TEST_F(RowsTest, AFileRowHoldsItsNameSizeDatesAndLocation) {
   files::Path parent(dir.path());
   EXPECT_EQ(row->fullPath(), parent.volume() + dir.path().string());
   EXPECT_FALSE(row->icon().themeName.empty());
+}
+
+// Counts the icon lookups, answering a name of its own.
+class CountingDescriber final : public files::TypeDescriber {
+ public:
+  std::optional<std::string> kindDescription(const fs::path&) const override { return std::nullopt; }
+  files::FileIcon icon(const fs::path& item) const override {
+    ++lookups;
+    return {"counted-icon", item};
+  }
+  mutable std::atomic<int> lookups = 0;
+};
+
+TEST_F(RowsTest, ARowLooksItsIconUpOnceWhenFirstAskedFromAnyThread) {
+  auto describer = std::make_shared<CountingDescriber>();
+  files::TypeDescriber::install(describer);
+  std::vector<std::shared_ptr<PathListItem>> rows;
+  for (int i = 0; i < 50; ++i) rows.push_back(PathListItem::make(file("item" + std::to_string(i))));
+  EXPECT_EQ(describer->lookups, 0);  // building reads no type
+
+  std::vector<std::thread> askers;
+  for (int t = 0; t < 4; ++t) {
+    askers.emplace_back([&] {
+      for (const auto& row : rows) EXPECT_EQ(row->icon().themeName, "counted-icon");
+    });
+  }
+  for (auto& asker : askers) asker.join();
+  EXPECT_EQ(describer->lookups, 50);
+  EXPECT_EQ(rows.front()->icon().path, rows.front()->source().url());
+  files::TypeDescriber::install(nullptr);
 }
 
 TEST_F(RowsTest, AFolderRowIsExpandableWithoutSizeAndCountsItsEntriesHiddenOnesIncluded) {

@@ -63,7 +63,6 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   } else {
     row->location_ = shared(texts, location());
   }
-  row->iconName_ = shared(texts, files::TypeDescriber::current()->icon(path.url()).themeName);
 
   if (row->isExpandable_) {
     row->folder_ = std::make_unique<Folder>();
@@ -77,7 +76,12 @@ std::shared_ptr<PathListItem> PathListItem::make(const files::Path& path, std::s
   return row;
 }
 
-files::FileIcon PathListItem::icon() const { return files::FileIcon{*iconName_, url_}; }
+files::FileIcon PathListItem::icon() const {
+  std::call_once(iconFound_, [this] {
+    iconName_ = std::make_shared<const std::string>(files::TypeDescriber::current()->icon(url_).themeName);
+  });
+  return files::FileIcon{*iconName_, url_};
+}
 
 std::string PathListItem::fullPath() const { return *location_; }
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,7 +35,7 @@ namespace ml::list {
 
 // A list may hold hundreds of thousands of rows, so a row keeps its item's location once, as
 // plain text, and derives the rest from it (its name, its folder, the path the outline hands out);
-// texts many rows share (the volume's name, the icon's name) are shared, and only a folder pays
+// texts many rows share (the volume's name and folder) are shared, and only a folder pays
 // for a folder's parts. A file's row costs about 300 bytes with its location.
 class PathListItem : public std::enable_shared_from_this<PathListItem> {
   struct Made {};
@@ -58,6 +59,10 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
 
   // A directory (packages included).
   bool isExpandable() const { return isExpandable_; }
+  // The icon is looked up when first asked for (any thread), not when the row is built: finding
+  // an item's type goes through the toolkit's type database, which serves one caller at a time
+  // and may read the item's first bytes, so rows built by several threads would queue there,
+  // while the outline asks only for the rows it draws.
   files::FileIcon icon() const;
   // The last component of the item's location.
   std::string_view name() const { return std::string_view(url_).substr(nameStart_, nameLength_); }
@@ -126,7 +131,8 @@ class PathListItem : public std::enable_shared_from_this<PathListItem> {
   std::shared_ptr<const files::FileSystem> fileSystem_;
   std::string url_;
   SharedTexts::Text location_;  // the location column: volume name and folder on the volume
-  SharedTexts::Text iconName_;
+  mutable SharedTexts::Text iconName_;  // set once, under iconFound_
+  mutable std::once_flag iconFound_;
   files::Date::rep creationDate_ = kNoDate;
   files::Date::rep lastModifiedDate_ = kNoDate;
   int64_t byteCount_ = -1;

@@ -13,8 +13,9 @@ void releaseFreedMemory();
 
 // Makes the allocator give freed memory back by itself: its own thresholds grow after large
 // frees, so that after one big list or search it keeps hundreds of megabytes that no trim of
-// the per-thread pools returns. Blocks of a megabyte or more are mapped on their own and free
-// tops of a megabyte are returned. Called once, at start, before other threads allocate.
+// the per-thread pools returns. Blocks of a megabyte or more are mapped on their own, free
+// tops of a megabyte are returned, and threads share four pools. Called once, at start, before
+// other threads allocate.
 void limitRetainedMemory();
 
 }  // namespace ml::foundation
