@@ -123,6 +123,8 @@ function(ml_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${ML_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  # Helpers shared by benchmarks (bench/support/).
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/bench)
 endfunction()
 
 # ml_folder_options(<folder> <options>...): gives every target made in <folder> (a module's folder

@@ -33,6 +33,7 @@
 #include <string>
 
 #include "appkit/Application.h"
+#include "support/MainLoop.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/TypeDescriber.h"
 #include "find/ExecuteSearch.h"
@@ -49,6 +50,10 @@
 #include "shell/WindowContext.h"
 
 namespace {
+
+using ml::bench::MainThreadWatch;
+using ml::bench::pumpUntil;
+using ml::bench::settle;
 
 constexpr int kFolders = 475;
 constexpr int kFilesPerFolder = 1000;
@@ -101,28 +106,8 @@ class GeneratedTree {
   std::filesystem::path root_;
 };
 
-template <class Done>
-bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(900)) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  bool met = done();
-  if (met) return true;
-  QEventLoop loop;
-  QTimer check;
-  check.setInterval(5);
-  QObject::connect(&check, &QTimer::timeout, [&] {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    met = done();
-    if (met || std::chrono::steady_clock::now() > until) loop.quit();
-  });
-  check.start();
-  loop.exec();
-  return met;
-}
-
-void settle(std::chrono::milliseconds time = std::chrono::milliseconds(800)) {
-  const auto until = std::chrono::steady_clock::now() + time;
-  pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
-}
+// How long the loop is served after each step.
+constexpr std::chrono::milliseconds kSettle(800);
 
 // Waits until the freeing that a close or cancel hands to other threads is over: resident memory
 // has not changed by more than a megabyte for a second (at most 30 s), whatever the machine's load.
@@ -156,7 +141,7 @@ struct Application {
       list.reset();
       pumpUntil([&] { return !openList(); });
     }
-    settle();
+    settle(kSettle);
   }
 
   ml::store::Core<ml::shell::GlobalState> global{ml::shell::GlobalState()};
@@ -203,11 +188,11 @@ void BM_SearchIntoList(benchmark::State& state) {
       auto warmUp = std::static_pointer_cast<ml::list::ListWindow>(app.services.windows.list());
       warmUp->addItems({ml::files::Path(tree.root())});
       warmUp->show();
-      settle();
+      settle(kSettle);
       warmUp->window()->close();
       warmUp.reset();
       pumpUntil([&] { return !app.openList(); });
-      settle();
+      settle(kSettle);
     }
     const double baseline = residentMegabytes();
 
@@ -215,7 +200,7 @@ void BM_SearchIntoList(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     searchIntoList(app);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    settle();
+    settle(kSettle);
     const double peak = peakMegabytes();
     const double rows = app.openList()->model()->rowCount();
     app.closeLists();
@@ -224,7 +209,7 @@ void BM_SearchIntoList(benchmark::State& state) {
 
     // The same search again, as a user repeats one: what it keeps adds up if anything does.
     searchIntoList(app);
-    settle();
+    settle(kSettle);
     app.closeLists();
     settleMemory();
     const double afterSecondClose = residentMegabytes();
@@ -236,7 +221,7 @@ void BM_SearchIntoList(benchmark::State& state) {
       return current && current->count() >= kResults / 2;
     });
     cancelled->fire(ml::find::SearchTerminated(false));
-    settle();
+    settle(kSettle);
     const double cancelPeak = peakMegabytes();
     cancelled.reset();
     settleMemory();

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "appkit/Application.h"
+#include "support/MainLoop.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/TypeDescriber.h"
 #include "list/window/ListMainWindow.h"
@@ -46,6 +47,10 @@
 #include "shell/WindowContext.h"
 
 namespace {
+
+using ml::bench::MainThreadWatch;
+using ml::bench::pumpUntil;
+using ml::bench::settle;
 
 constexpr int kFolders = 200;
 constexpr int kFilesPerFolder = 1000;
@@ -87,59 +92,6 @@ class GeneratedFiles {
   std::filesystem::path root_;
   std::vector<ml::files::Path> paths_;
 };
-
-// The longest time the main thread went without serving a 2 ms timer, less those 2 ms: how long
-// one piece of work kept it from the user's events.
-class MainThreadWatch {
- public:
-  MainThreadWatch() {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(kInterval);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.nsecsElapsed();
-      if (last_ >= 0) longest_ = std::max(longest_, now - last_);
-      last_ = now;
-    });
-  }
-  void start() {
-    clock_.start();
-    last_ = -1;
-    timer_.start();
-  }
-  void stop() { timer_.stop(); }
-  double longestBlockMs() const { return std::max<double>(0.0, static_cast<double>(longest_) / 1e6 - kInterval); }
-
- private:
-  static constexpr int kInterval = 2;
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = -1;
-  qint64 longest_ = 0;
-};
-
-// Runs the event loop (the main queue, deferred deletes) until `done` or the time runs out.
-template <class Done>
-bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(600)) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  bool met = done();
-  if (met) return true;
-  QEventLoop loop;
-  QTimer check;
-  check.setInterval(5);
-  QObject::connect(&check, &QTimer::timeout, [&] {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    met = done();
-    if (met || std::chrono::steady_clock::now() > until) loop.quit();
-  });
-  check.start();
-  loop.exec();
-  return met;
-}
-
-void settle() {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-  pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
-}
 
 struct Round {
   double shownMegabytes = 0;

@@ -31,6 +31,7 @@
 #include <string>
 
 #include "appkit/Application.h"
+#include "support/MainLoop.h"
 #include "appkit/OpenPanels.h"
 #include "appkit/QtTypeDescriber.h"
 #include "files/TypeDescriber.h"
@@ -48,6 +49,10 @@
 #include "shell/WindowContext.h"
 
 namespace {
+
+using ml::bench::MainThreadWatch;
+using ml::bench::pumpUntil;
+using ml::bench::settle;
 
 constexpr int kFiles = 200000;
 
@@ -110,53 +115,6 @@ double loadAverage() {
   return load;
 }
 
-template <class Done>
-bool pumpUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(600)) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  bool met = done();
-  if (met) return true;
-  QEventLoop loop;
-  QTimer check;
-  check.setInterval(5);
-  QObject::connect(&check, &QTimer::timeout, [&] {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    met = done();
-    if (met || std::chrono::steady_clock::now() > until) loop.quit();
-  });
-  check.start();
-  loop.exec();
-  return met;
-}
-
-void settle() {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-  pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
-}
-
-// The longest time the main thread went without serving a 2 ms timer, less those 2 ms.
-class MainThreadWatch {
- public:
-  MainThreadWatch() {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(kInterval);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.nsecsElapsed();
-      if (last_ >= 0) longest_ = std::max(longest_, now - last_);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  double longestBlockMs() const { return std::max<double>(0.0, static_cast<double>(longest_) / 1e6 - kInterval); }
-
- private:
-  static constexpr int kInterval = 2;
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = -1;
-  qint64 longest_ = 0;
-};
-
 // The application's side: the global store, the panels and the list window factory.
 struct Application {
   Application() {
@@ -190,6 +148,7 @@ struct Application {
 template <class Start>
 void measureArrival(benchmark::State& state, Application& app, int rows, Start start) {
   MainThreadWatch watch;
+  watch.start();
   const double cpuBefore = cpuSeconds();
   const auto began = std::chrono::steady_clock::now();
   auto keep = start();
