@@ -1,7 +1,8 @@
 #pragma once
 // The list window's own commands, fired on its store. Each runs on the store's queue with the
 // current state, reads the selection live (state.selectedItems()) and fires its results on the
-// same store; none touches the global store, so a rename made here shows in this list only.
+// same store, so a rename made here shows in this list only. Move to Trash is the exception: it
+// runs the application's trash command, which every window follows.
 #include <memory>
 
 #include "list/state/ListWindowState.h"
