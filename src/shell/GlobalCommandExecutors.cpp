@@ -209,8 +209,9 @@ void runInfoController(const std::vector<Path>& items, const CommandContext& con
   });
 }
 
-// "“a.txt”: reason" lines for the first `named` entries, then "and N more." for the others of
-// `total`. Breakable for the informative text; as they are (visible) for the details.
+// "“a.txt”: reason" lines (just "“a.txt”" where no reason is given) for the first `named`
+// entries, then "and N more." for the others of `total`. Breakable for the informative text; as
+// they are (visible) for the details.
 std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size_t total, std::size_t named,
                        bool breakable) {
   std::string text;
@@ -219,8 +220,8 @@ std::string namedLines(const std::vector<TransferReport::Line>& lines, std::size
     if (!text.empty()) text += "\n";
     const auto& [name, detail] = lines[i];
     // A reason may quote a path (where a partial copy was left): shown the way a name is.
-    text += "\u201C" + (breakable ? shownInAlert(name) : files::visibleName(name)) + "\u201D: " +
-            (breakable ? shownInAlert(detail) : files::visibleName(detail));
+    text += "\u201C" + (breakable ? shownInAlert(name) : files::visibleName(name)) + "\u201D";
+    if (!detail.empty()) text += ": " + (breakable ? shownInAlert(detail) : files::visibleName(detail));
   }
   if (total > shown) text += "\n" + filledIn(localized("and %@ more."), countText(total - shown));
   return text;
@@ -335,18 +336,9 @@ Alert trashFailureAlert(const std::vector<fs::path>& given, const std::vector<fs
   alert.applicationIcon = true;
   alert.messageText = localized(total == 1 ? "An item could not be moved to the Trash." : "Some items could not be moved to the Trash.");
   // The names, one a line, then why: the error tells for all of them.
-  auto names = [&](std::size_t named, bool breakable) {
-    std::string text;
-    const std::size_t shown = std::min(named, left.size());
-    for (std::size_t i = 0; i < shown; ++i) {
-      text += (text.empty() ? "" : "\n") + ("\u201C" + (breakable ? shownInAlert(left[i].name) : files::visibleName(left[i].name)) + "\u201D");
-    }
-    if (total > shown) text += "\n" + filledIn(localized("and %@ more."), countText(total - shown));
-    return text;
-  };
-  alert.informativeText = names(TransferReport::kNamedInAlert, true);
+  alert.informativeText = namedLines(left, total, TransferReport::kNamedInAlert, true);
   alert.informativeText += (alert.informativeText.empty() ? "" : "\n\n") + shownInAlert(error.message);
-  if (total > TransferReport::kNamedInAlert) alert.detailText = names(left.size(), false);
+  alert.detailText = wholeList(left, total);
   return alert;
 }
 
