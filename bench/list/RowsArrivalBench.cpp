@@ -31,6 +31,7 @@
 #include <string>
 
 #include "appkit/Application.h"
+#include "support/ListWindows.h"
 #include "support/MainLoop.h"
 #include "appkit/OpenPanels.h"
 #include "appkit/QtTypeDescriber.h"
@@ -125,20 +126,8 @@ struct Application {
       return std::make_shared<ml::list::ListWindow>(ml::shell::WindowContext{&global, &services});
     };
   }
-  std::shared_ptr<ml::list::ListWindow> openList() const {
-    for (const auto& controller : global.state().activeWindows) {
-      if (auto list = std::dynamic_pointer_cast<ml::list::ListWindow>(controller)) return list;
-    }
-    return nullptr;
-  }
-  void closeLists() {
-    while (auto list = openList()) {
-      list->window()->close();
-      list.reset();
-      pumpUntil([&] { return !openList(); });
-    }
-    settle();
-  }
+  std::shared_ptr<ml::list::ListWindow> openList() const { return ml::bench::openList(global); }
+  void closeLists() { ml::bench::closeLists(global); }
 
   ml::store::Core<ml::shell::GlobalState> global{ml::shell::GlobalState()};
   ml::shell::ShellServices services;
